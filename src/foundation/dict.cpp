@@ -61,7 +61,7 @@ bool store(struct dict* d, const char* name, const void* value, std::uint64_t le
 }  // namespace
 
 dict* dict_create() {
-  auto* d = new (std::nothrow) struct dict{};
+  auto* d = new (std::nothrow) dict{};
   if (d == nullptr) {
     LOG_ERROR("calloc failed");
     return nullptr;
