@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 
+#include "foundation/config.h"
 #include "foundation/log_state.h"
 #include "foundation/os_error.h"
 #include "foundation/pending_deps.h"
@@ -45,8 +46,8 @@ const char* shorten_source_name(const char* file) {
   return file;
 }
 
-bool debug_on() { return pending::debug_flag != 0; }
-bool dev_on() { return pending::dev_flag != 0; }
+bool debug_on() { return global_ctx.debug_logging != 0; }
+bool dev_on() { return global_ctx.dev_logging != 0; }
 
 bool level_enabled(int level) {
   if (level == LOG_LEVEL_DEBUG) return debug_on();

@@ -10,9 +10,6 @@
 
 namespace pending {
 
-inline int debug_flag = 0;
-inline int dev_flag = 0;
-
 inline std::int64_t os_current_time_millis() {
   timeval tv{};
   gettimeofday(&tv, nullptr);
