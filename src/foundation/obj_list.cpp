@@ -26,13 +26,18 @@ std::uint8_t* copy_blob(const void* bytes, std::uint64_t length) {
   return copy;
 }
 
-// Frees the blobs from `count` on and shrinks the list to `count`; the stack
-// depth never points past the end.
-void shrink(obj_list* list, int count) {
-  for (int i = count; i < list->_size; ++i) std::free(items(list)[i].data);
+// Drops the elements from `count` on (their blobs already freed or moved);
+// the stack depth never points past the end.
+void truncate(obj_list* list, int count) {
   list->_size = count;
   list->_buf->_size = static_cast<std::uint64_t>(count) * sizeof(obj_list_item);
   list->_stack_depth = std::min(list->_stack_depth, count);
+}
+
+// Frees the blobs from `count` on and shrinks the list to `count`.
+void shrink(obj_list* list, int count) {
+  for (int i = count; i < list->_size; ++i) std::free(items(list)[i].data);
+  truncate(list, count);
 }
 
 }  // namespace
@@ -119,7 +124,7 @@ int obj_list_del(obj_list* list, int index) {
   std::memmove(at, at + 1, static_cast<std::size_t>(list->_size - index - 1) * sizeof *at);
   // The element below the depth that went away lowers the stack too.
   if (index < list->_stack_depth) list->_stack_depth--;
-  shrink(list, list->_size - 1);
+  truncate(list, list->_size - 1);
   return 1;
 }
 

@@ -1,6 +1,7 @@
 // string_list: owned texts kept as an array of pointers in one ext_buf.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -187,4 +188,22 @@ void string_list_array_free(string_list** lists, int count) {
   if (lists == nullptr) return;
   for (int i = 0; i < count; ++i) string_list_free(lists[i]);
   std::free(lists);
+}
+
+void string_list_print(const char* heading, const string_list* list) {
+  std::printf("-- %s --\n", heading == nullptr ? "" : heading);
+  char* const* strings = string_list_strings(list);
+  for (int i = 0; strings != nullptr && i < list->_size; ++i) {
+    const char* text = strings[i];
+    std::printf("%4lu: '%s'", static_cast<unsigned long>(i), text);
+    // Every copy ends in two zero bytes, so a run of zero-separated texts
+    // ends at the first empty text.
+    const char* further = text + std::strlen(text) + 1;
+    if (*further != 0) {
+      std::printf(" (");
+      for (; *further != 0; further += std::strlen(further) + 1) std::printf("'%s', ", further);
+      std::printf(")");
+    }
+    std::printf("\n");
+  }
 }
