@@ -5,6 +5,7 @@
 #include <string>
 
 #include "containers_test_util.h"
+#include "foundation/config.h"
 #include "foundation/containers.h"
 
 namespace {
@@ -109,6 +110,50 @@ TEST(NameDataList, GetCopiesTheFirstEntryOfAName) {
   EXPECT_EQ(name_data_list_append(list.get(), nullptr, first.get()), 0);
   EXPECT_EQ(name_data_list_append(list.get(), "x", nullptr), 0);
   EXPECT_EQ(list->_size, 3u);
+}
+
+}  // namespace
+
+namespace {
+
+// Turns DEBUG entries on while alive.
+class DebugLogging {
+ public:
+  DebugLogging() : saved_(global_ctx.debug_logging) { global_ctx.debug_logging = 1; }
+  ~DebugLogging() { global_ctx.debug_logging = saved_; }
+  DebugLogging(const DebugLogging&) = delete;
+  DebugLogging& operator=(const DebugLogging&) = delete;
+
+ private:
+  int saved_;
+};
+
+TEST(ValueListsDebugPrint, IntListRowsOfTwentyValues) {
+  IntListPtr list(int_list_create());
+  for (int i = 0; i < 22; ++i) ASSERT_EQ(int_list_append(list.get(), i == 21 ? -1234 : i), 1);
+  LogCapture log;
+  DebugLogging debug;
+  int_list_debug_print("pages", list.get());
+  const std::string text = log.text();
+  EXPECT_NE(text.find("--- pages ---"), std::string::npos);
+  EXPECT_NE(text.find("    0,  1,  2,  3,  4,  5,  6,  7,  8,  9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, ["),
+            std::string::npos);
+  EXPECT_NE(text.find("   20,-1234, ["), std::string::npos);
+  EXPECT_NE(text.find("--- size=22 ---"), std::string::npos);
+}
+
+TEST(ValueListsDebugPrint, OffsetListOneLinePerValue) {
+  OffsetListPtr list(offset_list_create());
+  ASSERT_EQ(offset_list_append(list.get(), 7), 1);
+  ASSERT_EQ(offset_list_append(list.get(), 5000000000ull), 1);
+  LogCapture log;
+  DebugLogging debug;
+  offset_list_debug_print("marks", list.get());
+  const std::string text = log.text();
+  EXPECT_NE(text.find("offset_list_debug_print: marks: 2 items ------------- -----------------"),
+            std::string::npos);
+  EXPECT_NE(text.find("marks,  0: 7 ["), std::string::npos);
+  EXPECT_NE(text.find("marks,  1: 5000000000 ["), std::string::npos);
 }
 
 }  // namespace
