@@ -1,0 +1,3 @@
+#include "foundation/config.h"
+
+SessionContext global_ctx{};

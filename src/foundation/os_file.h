@@ -1,0 +1,73 @@
+// Files: opening, sizes, existence and permission tests, renames, copies and
+// exclusive temporary files. Results are 1 for success and 0 for failure
+// unless a comment says otherwise; failures are logged where they are found.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Room for a path inside a handle (1023 characters and the terminator).
+inline constexpr std::size_t OS_HANDLE_NAME_SIZE = 1024;
+// Working buffers for paths.
+inline constexpr std::size_t OS_PATH_BUFFER_SIZE = 4096;
+
+// A file opened read-only. Freed by os_file_close.
+struct OsFile {
+  char path[OS_HANDLE_NAME_SIZE];  // the path it was opened with, truncated
+  int fd;                          // the open descriptor, -1 when none
+};
+
+// fopen with a check for an empty path (logged as a failed assertion; the
+// open then fails). Streams are opened close-on-exec. Null on failure.
+[[nodiscard]] FILE* os_fopen(const char* path, const char* mode);
+
+// Opens `path` read-only into a new OsFile stored in *file.
+[[nodiscard]] int os_file_open_ro(OsFile** file, const char* path);
+// Closes the descriptor and frees the handle; null is ignored.
+void os_file_close(OsFile* file);
+
+// Size in bytes of an open file.
+[[nodiscard]] int os_file_size(const OsFile* file, std::uint64_t* size);
+// Size in bytes by path; 0 (and size 0) when the path cannot be examined.
+[[nodiscard]] int os_file_size_by_path(const char* path, std::uint64_t* size);
+[[nodiscard]] int os_file_size_by_path_long(const char* path, std::uint64_t* size);
+// Modification time in seconds since the epoch.
+[[nodiscard]] int os_get_mtime(const char* path, std::int64_t* seconds);
+
+// 1 for a directory; a path that cannot be examined is not a directory.
+[[nodiscard]] int os_file_is_dir(const char* path);
+// 1 when the path exists; empty gives 0; one trailing "/" or "\" is ignored.
+[[nodiscard]] int os_file_exists(const char* path);
+// Write permission for this process (one trailing "/" or "\" ignored).
+[[nodiscard]] int os_is_dir_writeable(const char* path);
+// Execute permission for this process.
+[[nodiscard]] int os_is_executable(const char* path);
+
+int os_file_rename(const char* from, const char* to);
+int os_file_delete(const char* path);
+// Creates or truncates the file and closes it; 1 once the file was opened.
+int os_file_create_empty(const char* path);
+
+// Creates a new empty file "<TMPDIR or /tmp>/tv<8 hex seconds><5 hex usec>",
+// exclusively, mode 0600, never following a symbolic link, retrying on a name
+// collision; leaves its path in `buffer` (truncated to size - 1, terminated).
+// The prefix is not used.
+[[nodiscard]] int os_file_make_temp_ex(char* buffer, std::size_t size, const char* prefix);
+[[nodiscard]] int os_file_make_temp(char* buffer, std::size_t size);
+
+// Copies a file. Refuses to copy a file onto itself (the same path, or another
+// name of the same file), which would truncate the source.
+[[nodiscard]] int os_file_copy(const char* from_path, const char* to_path);
+// Copies the rest of `in` into a new file at `to_path`.
+[[nodiscard]] int os_file_copy_handle(FILE* in, const char* to_path);
+// Appends the content of the file at `from_path` to `out`.
+[[nodiscard]] int os_file_copy_path(const char* from_path, FILE* out);
+// Copies `in` to `out` in 65536-byte blocks until end of file.
+[[nodiscard]] int os_file_copy_handle_handle(FILE* in, FILE* out);
+// Writes the whole source `n_repeats` times in a row into a new file.
+[[nodiscard]] int os_file_copy_repeats(const char* from_path, const char* to_path, int n_repeats);
+
+// Kilobytes for a byte count: 0 for <= 0, 1 for 1..1023, else count / 1024,
+// saturated at 4294967295.
+[[nodiscard]] std::uint32_t convert_bytes_to_kilobytes(std::int64_t bytes);

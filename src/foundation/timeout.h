@@ -1,0 +1,22 @@
+// The time limit that bounds every format analyzer: create, set the limit in
+// seconds, start, poll TimeoutIsTimeUp now and then, free.
+#pragma once
+
+#include <cstdint>
+
+struct Timeout {
+  std::int64_t start = 0;  // milliseconds since the epoch, 0 until started
+  std::int32_t limit = 0;  // seconds, 0 until set
+};
+
+// New Timeout with start and limit 0; none when the allocation fails.
+[[nodiscard]] Timeout* TimeoutNew();
+// Frees a Timeout; accepts null.
+void TimeoutFree(Timeout* timeout);
+// Start time := now in milliseconds. Null is ignored.
+void TimeoutStart(Timeout* timeout);
+// Sets the limit in seconds. Null is ignored.
+void TimeoutSetLimit(Timeout* timeout, int seconds);
+// 1 when now is strictly later than start + limit * 1000 ms; 0 otherwise and
+// for a null Timeout.
+[[nodiscard]] int TimeoutIsTimeUp(const Timeout* timeout);
