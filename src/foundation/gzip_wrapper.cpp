@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "foundation/config.h"
-#include "foundation/csv.h"
 #include "foundation/log.h"
 #include "foundation/os_file.h"
 
@@ -62,11 +60,4 @@ int gzip_compress(const char* in_path, const char* out_path) {
     ok = 0;
   }
   return ok;
-}
-
-int gzip_is_on_printer(const char* printer) {
-  const char* list = global_ctx.gzip_compress;
-  return csv_contains_value(list, ',', printer) || csv_contains_value_wildcard(list, ',', printer)
-             ? 1
-             : 0;
 }

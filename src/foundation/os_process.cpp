@@ -65,7 +65,13 @@ int os_su_to_torvelle() { return os_su_to_user(OS_SERVICE_ACCOUNT); }
 
 int os_get_computer_name(char* buffer, std::size_t size) {
   LOG_DEV("entering os_get_computer_name");
-  if (buffer == nullptr || size == 0 || gethostname(buffer, size) != 0) {
+  if (buffer == nullptr || size == 0) {
+    LOG_ERROR("Unable to get computer name");
+    return 0;
+  }
+  if (gethostname(buffer, size) != 0) {
+    // A name too long for the buffer may have been left unterminated.
+    buffer[0] = '\0';
     LOG_ERROR("Unable to get computer name");
     return 0;
   }

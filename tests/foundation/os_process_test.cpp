@@ -115,8 +115,12 @@ TEST(OsProcess, ComputerName) {
   ASSERT_EQ(os_get_computer_name(name, sizeof name), 1);
   EXPECT_STREQ(name, expected);
   char tiny[2] = {'?', '?'};
-  (void)os_get_computer_name(tiny, sizeof tiny);
-  EXPECT_EQ(tiny[1], '\0');
+  // Either a cut name or an empty text, never an unterminated one.
+  if (os_get_computer_name(tiny, sizeof tiny) == 1) {
+    EXPECT_EQ(tiny[1], '\0');
+  } else {
+    EXPECT_EQ(tiny[0], '\0');
+  }
   EXPECT_EQ(os_winsock_init(), 1);
   EXPECT_EQ(os_winsock_cleanup(), 1);
 }

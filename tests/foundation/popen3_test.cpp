@@ -109,7 +109,7 @@ TEST(Popen3, ALaterChildDoesNotHoldAnEarlierChildsInputOpen) {
   int out = -1;
   pid_t reader = popen3_create_fd("cat", &in, &out, nullptr);
   ASSERT_GT(reader, 0);
-  pid_t sleeper = popen3_create_fd("sleep 60", nullptr, nullptr, nullptr);
+  pid_t sleeper = popen3_create_fd("exec sleep 60 >/dev/null 2>&1", nullptr, nullptr, nullptr);
   ASSERT_GT(sleeper, 0);
   close(in);
   // cat sees the end of its input only if the sleeper holds no copy of it.
