@@ -139,18 +139,10 @@ void double_paper_size(JobAttribs* ja) {
   int old_width = ja->page_width_mm;
   int old_height = ja->page_height_mm;
 
-  char* name = ja->paper_size_name;
-  if ((name[0] == 'A' || name[0] == 'a') && name[1] >= '1' && name[1] <= '9' && name[2] == '\0') {
-    --name[1];
-  } else if (util_case_equal_str(name, "INVOICE")) {
-    ja_set_paper_size_name(ja, "LETTER");
-  } else if (util_case_equal_str(name, "LETTER")) {
-    ja_set_paper_size_name(ja, "LEDGER");
-  }
-
   if (old_width > 0 && old_height > 0 && old_width != old_height) {
     // The short side doubled becomes the long side; the orientation stays.
-    // Computed in 64 bits: the fields may hold anything a file gave them.
+    // Doubled in floating point: the fields may hold anything a file gave
+    // them, and the setter clamps.
     double width = 0;
     double height = 0;
     if (old_width < old_height) {
@@ -161,6 +153,17 @@ void double_paper_size(JobAttribs* ja) {
       height = old_width;
     }
     ja_set_page_width_height_mm(ja, width, height);
+  }
+
+  // The name changes after the size: the size is weighed against the old
+  // paper, and a doubled A5 (210 x 296) would lose against the A4 name.
+  char* name = ja->paper_size_name;
+  if ((name[0] == 'A' || name[0] == 'a') && name[1] >= '1' && name[1] <= '9' && name[2] == '\0') {
+    --name[1];
+  } else if (util_case_equal_str(name, "INVOICE")) {
+    ja_set_paper_size_name(ja, "LETTER");
+  } else if (util_case_equal_str(name, "LETTER")) {
+    ja_set_paper_size_name(ja, "LEDGER");
   }
   LOG_DEV("double_paper_size: '%s'=>'%s' %dx%d=>%dx%d", old_name, ja->paper_size_name, old_width,
           old_height, ja->page_width_mm, ja->page_height_mm);
