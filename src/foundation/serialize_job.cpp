@@ -106,6 +106,25 @@ int unpack_job_v1(SerializeStore* s, JobAttribs* ja, int* version) {
                               sizeof ja->paper_size_name);
 }
 
+// The "spool_file" line holds the path the job sees, which is the hidden one
+// (up to 4095 characters) when that is set; the spool file field holds only
+// 1023. Such a path is read whole and, being the hidden path, needs no copy.
+int unpack_spool_files(SerializeStore* s, JobAttribs* ja) {
+  char seen[JA_HIDDEN_PATH_SIZE];
+  if (!serialize_unpack_str(s, "spool_file", seen, sizeof seen) ||
+      !serialize_unpack_str(s, "hidden_spl_path", ja->hidden_spl_path,
+                            sizeof ja->hidden_spl_path)) {
+    return 0;
+  }
+  if (std::strlen(seen) < sizeof ja->spool_file) {
+    std::memcpy(ja->spool_file, seen, std::strlen(seen) + 1);
+    return 1;
+  }
+  if (std::strcmp(seen, ja->hidden_spl_path) == 0) return 1;
+  LOG_ERROR("Value string is too long, \"%s\", from serialize file", seen);
+  return 0;
+}
+
 int unpack_job(SerializeStore* s, JobAttribs* ja) {
   int version = 0;
   if (!unpack_job_v1(s, ja, &version)) return 0;
@@ -118,13 +137,7 @@ int unpack_job(SerializeStore* s, JobAttribs* ja) {
         serialize_unpack_str(s, "archive_path", ja->archive_path, sizeof ja->archive_path))) {
     return 0;
   }
-  if (version > 3 &&
-      !(serialize_unpack_str(s, "spool_file", ja->spool_file, sizeof ja->spool_file) &&
-        serialize_unpack_str(s, "hidden_spl_path", ja->hidden_spl_path,
-                             sizeof ja->hidden_spl_path))) {
-    return 0;
-  }
-  return 1;
+  return version > 3 ? unpack_spool_files(s, ja) : 1;
 }
 
 // "yyyymmddThhmmss.dat" exactly: the rest of a name after the prefix. Anything

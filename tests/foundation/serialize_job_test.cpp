@@ -95,8 +95,9 @@ TEST_F(SerializeJobTest, JobRoundTripsEveryStoredField) {
   EXPECT_STREQ(back->job_uid, ja->job_uid);
   EXPECT_STREQ(back->archive_path, ja->archive_path);
   EXPECT_STREQ(back->hidden_spl_path, ja->hidden_spl_path);
-  // The stored spool file is the one the job sees: the hidden one.
-  EXPECT_STREQ(back->spool_file, ja->hidden_spl_path);
+  // The stored spool file is the one the job sees: the hidden one, longer
+  // than the spool file field.
+  EXPECT_STREQ(ja_get_spool_file(back.get()), ja->hidden_spl_path);
   EXPECT_EQ(back->language, 4);
   EXPECT_EQ(back->size_kb, 123456);
   EXPECT_EQ(back->pages, 12);
@@ -113,13 +114,16 @@ TEST_F(SerializeJobTest, JobRoundTripsEveryStoredField) {
   EXPECT_STREQ(back->print_processor, "");
 }
 
-TEST_F(SerializeJobTest, SizeBeyondTheFileRangeIsSaturated) {
+TEST_F(SerializeJobTest, SizeBeyondTheFileRangeIsSaturatedAndPlainSpoolFileKept) {
   JobPtr ja = sample_job();
   ja->size_kb = 4294967295LL;
+  ja->hidden_spl_path[0] = '\0';
   ASSERT_EQ(serialize_job_writeout_notimestamp(dir_.c_str(), ja.get()), 1);
   JobPtr back(analyzer_create_job_attribs());
   ASSERT_EQ(serialize_job_readin_notimestamp(dir_.c_str(), "office", "17", back.get()), 1);
   EXPECT_EQ(back->size_kb, INT_MAX);
+  EXPECT_STREQ(back->spool_file, "/var/spool/cups/d00017-001");
+  EXPECT_FALSE(ja_has_hidden_spool_file(back.get()));
 }
 
 TEST_F(SerializeJobTest, ShortNamesAndSanitizedNames) {
