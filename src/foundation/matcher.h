@@ -1,0 +1,54 @@
+// The token matcher: a caller's table of precompiled patterns tested at one
+// position of a buffer. Analyzers call it at every scan position, so a row is
+// tried only when the position's first byte, its offset limit and its
+// once-only flag allow; a table built once per initialisation lists for each
+// byte value the rows that can start with it.
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/regex.h"
+
+inline constexpr int MATCH_TOKEN_GROUPS = 3;
+
+struct MatcherIndex;
+
+// One row of a caller's table. The first five fields are the caller's; the
+// rest are set by matcher_init_tokens and matcher_test_tokens.
+struct MatchToken {
+  // Byte value the position must begin with (compared without ASCII case);
+  // 0 means any. An int so that both 'x' and 0x8B initialise it.
+  int first_char;
+  const char* pattern;
+  // Compile options (PCRE_* bits of regex.h).
+  std::int32_t options;
+  // When set, the row is no longer tested after its first hit.
+  std::int32_t once_only;
+  // 0: none; otherwise the row is tested only at positions below it.
+  std::uint64_t offset_limit;
+
+  Regex* compiled;
+  std::int32_t hit_count;
+  // Decimal values of groups 1 to 3 (kept from the last capture that began
+  // with a digit).
+  std::int32_t values[MATCH_TOKEN_GROUPS];
+  // Zero-terminated malloc'ed copies of groups 1 to 3 (last non-empty
+  // capture), or nullptr.
+  char* texts[MATCH_TOKEN_GROUPS];
+  // Shared lookup built by matcher_init_tokens; freed by matcher_free_tokens.
+  MatcherIndex* index;
+};
+
+// Compiles every row, clears hit counts, values and texts and lower-cases the
+// first characters. A row without a pattern or one that does not compile is
+// logged and stops at once with -1 (the caller still calls
+// matcher_free_tokens); 0 when all compiled.
+[[nodiscard]] int matcher_init_tokens(MatchToken* table, int count);
+// Tests the rows at `buffer` (the scan position) with `available` bytes and
+// the position's offset `position`. Returns how many rows matched; their hit
+// counts, values and texts are updated.
+[[nodiscard]] int matcher_test_tokens(MatchToken* table, int count, const void* buffer,
+                                      std::uint64_t available, std::uint64_t position);
+// Frees the compiled patterns, the texts and the lookup; safe on a table that
+// was never or only partly initialised (zero-initialised rows).
+void matcher_free_tokens(MatchToken* table, int count);
