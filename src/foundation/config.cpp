@@ -70,13 +70,8 @@ void apply_int(const ConfigVar& row, std::string_view value, SessionContext* ctx
 }
 
 void apply_handler(const ConfigVar& row, std::string_view value, SessionContext* ctx) {
-  bstring text = blk2bstr(value.data(), static_cast<int>(value.size()));
-  if (text == nullptr) {
-    LOG_ERROR("Config: out of memory for %s", row.name);
-    return;
-  }
-  (void)row.handler(0, text, ctx, row.type);
-  (void)bdestroy(text);
+  tagbstring text = bview(value.data(), static_cast<int>(value.size()));
+  (void)row.handler(0, &text, ctx, row.type);
 }
 
 // Applies one value to the field of its row.

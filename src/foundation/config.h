@@ -6,10 +6,8 @@
 #include <cstddef>
 #include <span>
 
+#include "foundation/bstrlib.h"
 #include "foundation/log.h"
-
-struct tagbstring;
-typedef struct tagbstring* bstring;
 
 // Sizes of the text fields of the SessionContext (terminator included).
 inline constexpr std::size_t CONFIG_TEXT_SIZE = 1024;
