@@ -58,7 +58,8 @@ void dump_cups(const SessionContext* c) {
 }
 
 void dump_hwcheck(const SessionContext* c) {
-  LOG_DEBUG("hwcheck_wait_idle_poll_interval_millis: %d", c->hwcheck_wait_idle_poll_interval_millis);
+  LOG_DEBUG("hwcheck_wait_idle_poll_interval_millis: %d",
+            c->hwcheck_wait_idle_poll_interval_millis);
   LOG_DEBUG("hwcheck_wait_printing_poll_interval_millis: %d",
             c->hwcheck_wait_printing_poll_interval_millis);
   LOG_DEBUG("hwcheck_wait_max_error__poll_backoff_secs: %d",
@@ -78,7 +79,9 @@ void dump_hwcheck(const SessionContext* c) {
   LOG_DEBUG("hwcheck_wait_retries_after: %d", c->hwcheck_wait_retries_after);
   LOG_DEBUG("hwcheck_ignore_errors: %s", c->hwcheck_ignore_errors);
   for (int i = 0; i < 5; ++i) {
-    if (c->hwcheck_model[i][0] != '\0') LOG_DEBUG("hwcheck_model%d: %s", i + 1, c->hwcheck_model[i]);
+    if (c->hwcheck_model[i][0] != '\0') {
+      LOG_DEBUG("hwcheck_model%d: %s", i + 1, c->hwcheck_model[i]);
+    }
   }
 }
 

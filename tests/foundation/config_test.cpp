@@ -740,60 +740,212 @@ TEST_F(ConfigLoad, DebugSearchTraceOnStandardError) {
   EXPECT_EQ(err.rfind(expected, 0), 0u) << err;
 }
 
+// The dump and the announcements go to the log that the load itself sets up.
+TEST_F(ConfigLoad, DumpsTheContextToTheLogInOrder) {
+  global_init();
+  Install in;
+  in.write("Debug=on\nDirectPrintingMode=on\nHWCheckModel2=m2\nUsernameOverridePrefix=pre\n",
+           "EnvVersion=12\n");
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(config_load_no_exit(in.command.c_str(), &global_ctx, nullptr, nullptr), 0);
+  (void)testing::internal::GetCapturedStderr();
+  log_set_path("");
+  global_ctx.debug_logging = 0;
+  const std::string log = read_file(in.base + "/spoolwarden.log");
+  const std::string spool = in.base + "/spool";
+  const std::vector<std::string> in_order = {
+      "Direct Printing Mode: forcing ServerEventsDisable=on",
+      "Set jobreplay spool dir to \"" + spool + "/jobreplay\"",
+      "Serialize settings: Set settings spool dir to \"" + spool + "/settings\"",
+      "Set spooled jobs spool dir to \"" + spool + "/spooledjobs\"",
+      "Set transform scripts dir to \"" + in.base + "/transforms\"",
+      "Environment version: 12",
+      "Dump of Session Context:",
+      "config_file_path: " + in.conf,
+      "send_timeout_ms: 120000",
+      "env_version: 12",
+      "take_spool_snapshot: 0",
+      "hwcheck_wait_max_error__poll_backoff_secs: 20",
+      "hwcheck_model2: m2",
+      "username_override_prefix: 'pre'",
+      "spooled_jobs_manager_process_limit: 5",
+      "xvp_scripts_dir_path: " + in.base + "/transforms",
+      "xvp_printer_cache_lifetime_secs: 14400",
+      "gzip print jobs sent to : ",
+      "direct_printing_mode: 1 will not work with current env_var=12.  Minimum env_var "
+      "required is: 13.",
+  };
+  std::size_t at = 0;
+  for (const std::string& entry : in_order) {
+    const std::size_t found = log.find(entry, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << entry << "\n" << log;
+    at = found + entry.size();
+  }
+  const std::size_t error_at = log.find("direct_printing_mode: 1 will not");
+  const std::size_t line_start = log.rfind('\n', error_at) + 1;
+  EXPECT_NE(log.substr(line_start, error_at - line_start).find(" ERROR: "), std::string::npos);
+  for (const char* absent : {"ignore_document_names:", "hwcheck_model1:", "hwcheck_model3:",
+                             "username_override_suffix:", "direct_printing_mode: 1 ["}) {
+    EXPECT_EQ(log.find(absent), std::string::npos) << absent;
+  }
+}
+
 // ---- Exit statuses of config_load ----
+
+namespace {
+
+// Bodies of the death tests: each ends the child process.
+[[noreturn]] void load_from_empty_dir(const std::string& dir, const std::string& command) {
+  if (::chdir(dir.c_str()) != 0) std::_Exit(99);
+  auto ctx = make_defaults();
+  config_load(command.c_str(), ctx.get());
+  std::_Exit(0);
+}
+
+[[noreturn]] void load_as_unprivileged_user(const std::string& command) {
+  // Root reads anything: drop to an unprivileged account first.
+  if (::geteuid() == 0 &&
+      (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+    std::_Exit(98);
+  }
+  auto ctx = make_defaults();
+  config_load(command.c_str(), ctx.get());
+  std::_Exit(0);
+}
+
+[[noreturn]] void load_without_free_descriptors(const std::string& command) {
+  // No descriptor left: the file is found and readable, but cannot be opened.
+  const int lowest = ::dup(0);
+  if (lowest < 0) std::_Exit(97);
+  ::close(lowest);
+  static rlimit saved{};
+  if (::getrlimit(RLIMIT_NOFILE, &saved) != 0) std::_Exit(96);
+  rlimit limit = saved;
+  limit.rlim_cur = static_cast<rlim_t>(lowest);
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) std::_Exit(96);
+  // The leak checker that runs at exit needs descriptors again.
+  std::atexit([] { (void)::setrlimit(RLIMIT_NOFILE, &saved); });
+  auto ctx = make_defaults();
+  config_load(command.c_str(), ctx.get());
+  std::_Exit(0);
+}
+
+}  // namespace
 
 using ConfigLoadDeathTest = ConfigLoad;
 
 TEST_F(ConfigLoadDeathTest, ExitsTenWhenNoFileIsFound) {
   if (fixed_paths_hold_a_file()) GTEST_SKIP() << "a configuration file is installed here";
   TempDir empty;
+  EXPECT_EXIT(load_from_empty_dir(empty.path(), empty / "bin/prog"), testing::ExitedWithCode(10),
+              "Unable to find spoolwarden config file");
+}
+
+TEST_F(ConfigLoadDeathTest, ExitsTenForAPresetPath) {
+  Install in;
+  in.write("ParseTimeout=1\n");
   EXPECT_EXIT(
       {
-        if (::chdir(empty.path().c_str()) != 0) std::_Exit(99);
         auto ctx = make_defaults();
-        config_load((empty / "bin/prog").c_str(), ctx.get());
+        std::strcpy(ctx->config_file_path, in.conf.c_str());
+        config_load(in.command.c_str(), ctx.get());
         std::_Exit(0);
       },
-      testing::ExitedWithCode(10), "Unable to find spoolwarden config file");
+      testing::ExitedWithCode(10), "Torvelle ZK: Unable to find the config file");
 }
 
 TEST_F(ConfigLoadDeathTest, ExitsElevenWhenTheFileIsNotReadable) {
   Install in;
   in.write("ParseTimeout=1\n");
   ::chmod(in.conf.c_str(), 0);
-  for (std::string d = in.base; d.size() >= in.root.path().size(); d = fs::path(d).parent_path()) {
+  for (fs::path d = in.base; d.string().size() >= in.root.path().size(); d = d.parent_path()) {
     ::chmod(d.c_str(), 0755);
   }
-  EXPECT_EXIT(
-      {
-        // Root reads anything: drop to an unprivileged account first.
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-          std::_Exit(98);
-        }
-        auto ctx = make_defaults();
-        config_load(in.command.c_str(), ctx.get());
-        std::_Exit(0);
-      },
-      testing::ExitedWithCode(11), "Torvelle ZK: No read permissions for the config file: ");
+  EXPECT_EXIT(load_as_unprivileged_user(in.command), testing::ExitedWithCode(11),
+              "Torvelle ZK: No read permissions for the config file: ");
 }
 
 TEST_F(ConfigLoadDeathTest, ExitsTwelveWhenTheFileCannotBeOpened) {
   Install in;
   in.write("ParseTimeout=1\n");
-  EXPECT_EXIT(
-      {
-        // No descriptor left: the file is found and readable, but not openable.
-        const int lowest = ::dup(0);
-        if (lowest < 0) std::_Exit(97);
-        ::close(lowest);
-        const rlimit limit{static_cast<rlim_t>(lowest), static_cast<rlim_t>(lowest)};
-        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) std::_Exit(96);
-        auto ctx = make_defaults();
-        config_load(in.command.c_str(), ctx.get());
-        std::_Exit(0);
-      },
-      testing::ExitedWithCode(12), "Torvelle ZK: Problem parsing config file: ");
+  EXPECT_EXIT(load_without_free_descriptors(in.command), testing::ExitedWithCode(12),
+              "Torvelle ZK: Problem parsing config file: ");
+}
+
+// ---- A real program started by its absolute path ----
+
+namespace {
+
+// argv[0] of this process as it was started.
+std::string own_argv0() {
+  const std::string cmdline = read_file("/proc/self/cmdline");
+  return cmdline.substr(0, cmdline.find('\0'));
+}
+
+struct RunResult {
+  int status;
+  std::string output;
+};
+
+RunResult run(const std::string& command) {
+  RunResult result{-1, {}};
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace
+
+// Run twice: as the test, it places a configuration file beside a link to
+// this test program and starts the link by its absolute path; as the
+// started program (SW_CONFIG_PROBE set), it loads the configuration the way
+// the system's programs do and prints what it found.
+TEST(ConfigStart, FindsTheFileBesideTheProgramStartedByAbsolutePath) {
+  if (std::getenv("SW_CONFIG_PROBE") != nullptr) {
+    global_init();
+    config_load(own_argv0().c_str(), &global_ctx);
+    std::printf("config_file_path=%s\nparse_timeout=%d\n", global_ctx.config_file_path,
+                global_ctx.parse_timeout);
+    return;
+  }
+  const bool have_setpriv = std::system("command -v setpriv >/dev/null 2>&1") == 0;
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
+  const std::string program = dir / "spoolwarden-probe";
+  fs::create_symlink(fs::canonical("/proc/self/exe"), program);
+  write_file(dir / "spoolwarden.conf", "ParseTimeout=77\n");
+  const std::string as_nobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+  struct Case {
+    const char* name;
+    bool unprivileged;
+    mode_t mode;
+    int status;
+    std::string output;
+  };
+  const Case cases[] = {
+      {"readable", false, 0644, 0,
+       "config_file_path=" + (dir / "spoolwarden.conf") + "\nparse_timeout=77\n"},
+      {"readable by an unprivileged user", true, 0644, 0, "parse_timeout=77\n"},
+      {"unreadable for an unprivileged user", true, 0, 11,
+       "Torvelle ZK: No read permissions for the config file: " + (dir / "spoolwarden.conf") +
+           ".\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.unprivileged && (!have_setpriv || ::geteuid() != 0)) continue;
+    ::chmod((dir / "spoolwarden.conf").c_str(), c.mode);
+    const std::string command =
+        "SW_CONFIG_PROBE=1 ASAN_OPTIONS=detect_leaks=0 " + (c.unprivileged ? as_nobody : "") +
+        program + " --gtest_filter=ConfigStart.* 2>&1";
+    const RunResult r = run(command);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_NE(r.output.find(c.output), std::string::npos) << r.output;
+  }
 }
 
 // ---- Start-up ----
