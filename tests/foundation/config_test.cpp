@@ -378,6 +378,11 @@ TEST(ConfigParse, LinesAgainstTheResultingContext) {
          EXPECT_STREQ(c.server_name, "print-01 east");
          EXPECT_EQ(c.server_name_set, 1);
        }},
+      {"zero byte ends the line", std::string("ParseTimeout=5\0Debug=on\n", 25),
+       [](const SessionContext& c) {
+         EXPECT_EQ(c.parse_timeout, 5);
+         EXPECT_EQ(c.debug_logging, 0);
+       }},
       {"numbered keys", "HWCheckModel5=m5\nUsernameOverrideRegex1=r1\n",
        [](const SessionContext& c) {
          EXPECT_STREQ(c.hwcheck_model[4], "m5");
@@ -648,6 +653,20 @@ TEST_F(ConfigLoad, ConfiguredDirectoriesWinOverDerivedOnes) {
   EXPECT_STREQ(ctx->server_name, "ps1");
   // The version file is read after the transform directories were derived.
   EXPECT_EQ(ctx->env_version, 9);
+}
+
+// A derived path that does not fit its field is left empty: cut short it
+// would name some other directory.
+TEST_F(ConfigLoad, DerivedPathsThatDoNotFitAreNotCut) {
+  Install in;
+  const std::string spool = "/" + std::string(1014, 'd');  // 1015 characters
+  in.write("SpoolDir=" + spool + "\n");
+  auto ctx = make_defaults();
+  ASSERT_EQ(config_load_no_exit(in.command.c_str(), ctx.get(), nullptr, nullptr), 0);
+  EXPECT_EQ(std::string(ctx->locks_spool_dir_path), spool + "/locks");   // 1021 characters
+  EXPECT_EQ(std::string(ctx->heldjobs_spool_dir_path), "");              // would be 1024
+  EXPECT_EQ(std::string(ctx->jobreplay_spool_dir_path), "");
+  EXPECT_EQ(std::string(ctx->spooled_jobs_spool_dir_path), "");
 }
 
 TEST_F(ConfigLoad, TransformDirectoriesOnlyForNewerEnvironments) {
