@@ -8,9 +8,9 @@
 struct JobAttribs;
 
 // Room of a redirect uid read from a document name (up to 49 characters).
-inline constexpr std::size_t REDIRECT_UID_SIZE = 50;
-inline constexpr std::size_t REDIRECT_UID_MIN = 4;
-inline constexpr std::size_t REDIRECT_UID_MAX = 49;
+inline constexpr std::size_t REDIRECT_DOC_UID_SIZE = 50;
+inline constexpr std::size_t REDIRECT_DOC_UID_MIN = 4;
+inline constexpr std::size_t REDIRECT_DOC_UID_MAX = 49;
 // Room of a redirect document name (up to 254 characters).
 inline constexpr std::size_t REDIRECT_DOC_NAME_SIZE = 255;
 // Oldest environment version whose server knows redirection.
