@@ -49,7 +49,8 @@ std::string clean_name(const char* bytes, std::size_t length, std::size_t size) 
   return name;
 }
 
-void store_name(const std::string& name, char* username, std::size_t size) {
+// `name` already fits the buffer (clean_name cut it).
+void store_name(const std::string& name, char* username) {
   std::copy(name.begin(), name.end(), username);
   username[name.size()] = '\0';
 }
@@ -69,7 +70,7 @@ bool by_prefix_and_suffix(const std::uint8_t* data, std::uint64_t window, char* 
                                       static_cast<std::size_t>(end - (data + start)), size);
   // Both marks found: the pattern rule is not tried, even for an empty name.
   if (name.empty()) return true;
-  store_name(name, username, size);
+  store_name(name, username);
   LOG_DEBUG("custom_metaddata: Found username '%s' at %" PRIu64 " between '%s' and '%s'",
             username, start, prefix, suffix);
   return true;
@@ -117,7 +118,7 @@ bool by_pattern(int number, const char* pattern, const std::uint8_t* data, std::
       LOG_ERROR("UsernameOverrideRegex%d=%s captured an empty string in match '%s'", number,
                 pattern, info.texts[0] != nullptr ? info.texts[0] : "");
     } else {
-      store_name(name, username, size);
+      store_name(name, username);
       LOG_DEBUG("custom_metaddata: is_regex_match %d:  username = '%s'", number, username);
     }
   }
