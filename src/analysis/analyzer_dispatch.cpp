@@ -18,7 +18,7 @@ constexpr AnalyzerRow special(int code, K kind, const char* name = "") {
   return AnalyzerRow{code, kind, name, nullptr, X::NONE, 0};
 }
 
-constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> TABLE = {{
+constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     special(0, K::UNKNOWN),
     row(1, "postscript_process_job", X::COLOR),
     row(2, "postscript_canon_process_job", X::COLOR),
@@ -93,7 +93,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> TABLE = {{
 
 constexpr bool rows_in_code_order() {
   for (int i = 0; i < ANALYZER_DISPATCH_ROWS; ++i) {
-    if (TABLE[i].code != i) return false;
+    if (BUILT_IN[i].code != i) return false;
   }
   return true;
 }
@@ -101,9 +101,18 @@ static_assert(rows_in_code_order(), "the dispatch table is indexed by language c
 
 constexpr AnalyzerRow NEVER_ROW = special(-1, K::NEVER);
 
+std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> table = BUILT_IN;
+
 }  // namespace
 
 const AnalyzerRow& analyzer_dispatch_row(int code) {
   if (code < 0 || code >= ANALYZER_DISPATCH_ROWS) return NEVER_ROW;
-  return TABLE[code];
+  return table[code];
+}
+
+AnalyzerFunc analyzer_dispatch_replace(int code, AnalyzerFunc analyze) {
+  if (code < 0 || code >= ANALYZER_DISPATCH_ROWS) return nullptr;
+  const AnalyzerFunc previous = table[code].analyze;
+  table[code].analyze = analyze;
+  return previous;
 }

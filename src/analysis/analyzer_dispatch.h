@@ -61,3 +61,8 @@ inline constexpr int ANALYZER_DISPATCH_ROWS = 70;
 
 // The row of a code; the NEVER row for codes outside 0 to 69.
 [[nodiscard]] const AnalyzerRow& analyzer_dispatch_row(int code);
+
+// Replaces the analyzer of the row of `code` (0 to 69) and returns the one it
+// had; nullptr makes the row unavailable again. For tests that plug stand-in
+// analyzers into the driver; not thread-safe against running analyses.
+AnalyzerFunc analyzer_dispatch_replace(int code, AnalyzerFunc analyze);
