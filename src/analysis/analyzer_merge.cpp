@@ -115,6 +115,20 @@ void analyzer_self_splice_job_attribs(JobAttribs* ja, int color) {
   if (!TV_ASSERT(ja != nullptr)) return;
   std::unique_ptr<JobAttribs, JobAttribsDeleter> fresh(analyzer_create_job_attribs());
   if (!fresh) return;
-  analyzer_splice_job_attribs(fresh.get(), ja, color, 1, -1);
-  *ja = *fresh;
+  // The merge decides the counts, flags and paper; every other field (job id,
+  // user, document, times, paths) is the record's own and must survive, so
+  // the merge target is the record itself with only those attributes at
+  // their start values.
+  JobAttribs target = *ja;
+  target.pages = fresh->pages;
+  target.color_pages = fresh->color_pages;
+  target.copy_count = fresh->copy_count;
+  target.is_duplex = fresh->is_duplex;
+  target.is_tumble = fresh->is_tumble;
+  target.is_grayscale = fresh->is_grayscale;
+  std::memcpy(target.paper_size_name, fresh->paper_size_name, sizeof target.paper_size_name);
+  target.page_width_mm = fresh->page_width_mm;
+  target.page_height_mm = fresh->page_height_mm;
+  analyzer_splice_job_attribs(&target, ja, color, 1, -1);
+  *ja = target;
 }
