@@ -269,14 +269,14 @@ TEST_F(AnalyzerTest, SpoolBytesInTheDebugLog) {
   EXPECT_TRUE(logged("log_spool_bytes: Title: 00,ff,1a,7f,")) << log();
   // The driver logs the first and last 100 bytes.
   std::string data(150, 'a');
-  data[0] = '\x01';
-  data[149] = '\x02';
+  data[0] = '\t';
+  data[149] = '\n';
   plug(LANG_PLAIN_TEXT, stand_in_other);
   const auto path = file("text.txt", data);
   EXPECT_EQ(analyzer_process_spool_file(path.c_str(), 0, ja_.get()), 0);
   EXPECT_TRUE(logged("Spool file size: length=150,size=100"));
-  EXPECT_TRUE(logged("log_spool_bytes: Spool file begin: 01,61,"));
-  EXPECT_TRUE(logged("log_spool_bytes: Spool file   end: 61,") && logged("61,02,"));
+  EXPECT_TRUE(logged("log_spool_bytes: Spool file begin: 09,61,"));
+  EXPECT_TRUE(logged("log_spool_bytes: Spool file   end: 61,") && logged("61,0a,"));
   clear_log();
   global_ctx.debug_logging = 0;
   log_spool_bytes("Title", bytes, sizeof bytes);

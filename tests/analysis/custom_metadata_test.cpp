@@ -58,7 +58,7 @@ TEST_F(CustomMetadataTest, PrefixAndSuffix) {
     EXPECT_EQ(extract(c.data), c.user);
   }
   EXPECT_EQ(extract(pjl + "a-very-long-name\"", 7), "a-very");
-  EXPECT_TRUE(logged("custom_metaddata: Found username 'kim' at 37 between '@PJL SET USERNAME=\"' "
+  EXPECT_TRUE(logged("custom_metaddata: Found username 'kim' at 38 between '@PJL SET USERNAME=\"' "
                      "and '\"'"))
       << log();
   EXPECT_EQ(custom_metadata_is_replace_username(), 1);
