@@ -26,6 +26,13 @@ function(sw_test_suite name)
   target_link_libraries(${name}_tests PRIVATE sw_${name} GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name}_tests PRIVATE
     SW_SOURCE_DIR="${PROJECT_SOURCE_DIR}" SW_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  # tests/corpus/corpus.h and other shared test helpers.
+  target_include_directories(${name}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # Suites that read print data wait for the generated corpus (tests/corpus).
+  set(fixture "")
+  if(name IN_LIST SW_CORPUS_SUITES)
+    set(fixture FIXTURES_REQUIRED corpus)
+  endif()
   gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${name})
+    PROPERTIES LABELS ${name} ${fixture})
 endfunction()

@@ -19,8 +19,9 @@ struct OsTcpSocket {
 [[nodiscard]] int os_tcp_send(OsTcpSocket* handle, const void* bytes, std::size_t count,
                               std::int64_t* sent, int timeout_ms);
 // Reads what is available (waiting up to `timeout_ms` when nothing is) into
-// buffer; *received gets the count (0: the peer closed). 0 on time-out or
-// error, with *received -1 for an error or an empty read without time-out.
+// buffer; *received gets the count (0: the peer closed). 0 on time-out, on
+// error and when nothing is available with a time-out of 0 or below; then
+// *received is -1.
 [[nodiscard]] int os_tcp_recv(OsTcpSocket* handle, void* buffer, std::size_t size,
                               std::int64_t* received, int timeout_ms);
 // Closes and frees; null is ignored.

@@ -11,8 +11,8 @@
 // hands out the write end of stdin and the read ends of stdout and stderr.
 // The parent's ends are close-on-exec. The child's pid, or -1.
 [[nodiscard]] pid_t popen3_create_fd(const char* command, int* in, int* out, int* err);
-// The same with stdio streams (stdin "w", stdout and stderr "r"); all three
-// are required. The child's pid, or -1.
+// The same with stdio streams (stdin "w", stdout and stderr "r"); a null
+// out-parameter leaves that stream inherited. The child's pid, or -1.
 [[nodiscard]] pid_t popen3_create_fp(const char* command, FILE** in, FILE** out, FILE** err);
 // Waits for the child: its exit status (0 to 255), or -1 when a signal ended
 // it or the wait failed.

@@ -1,0 +1,63 @@
+// gzip output of whole files through zlib.
+#include "foundation/gzip_wrapper.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "foundation/log.h"
+#include "foundation/os_file.h"
+
+namespace {
+
+constexpr std::size_t kReadBlock = 16384;
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+
+// Copies `in` into the gzip stream; 1 when every block was written.
+int compress_blocks(FILE* in, gzFile out, const char* in_path, const char* out_path) {
+  char block[kReadBlock];
+  for (;;) {
+    std::size_t n = std::fread(block, 1, sizeof block, in);
+    if (n > 0 && gzwrite(out, block, static_cast<unsigned>(n)) != static_cast<int>(n)) {
+      int error = 0;
+      const char* message = gzerror(out, &error);
+      LOG_ERROR("gzip_compress: gzwrite: in_path='%s',out_path='%s',err=%d,msg='%s'", in_path,
+                out_path, error, message != nullptr ? message : "");
+      return 0;
+    }
+    if (n < sizeof block) break;
+  }
+  if (std::ferror(in)) {
+    LOG_ERROR("gzip_compress: fread: in_path='%s',out_path='%s'", in_path, out_path);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int gzip_compress(const char* in_path, const char* out_path) {
+  if (in_path == nullptr || out_path == nullptr) return 0;
+  std::unique_ptr<FILE, FileCloser> in(os_fopen(in_path, "rb"));
+  if (!in) {
+    LOG_ERROR("gzip_compress: Can't open in_path='%s'", in_path);
+    return 0;
+  }
+  gzFile out = gzopen(out_path, "wb6 ");
+  if (out == nullptr) {
+    LOG_ERROR("gzip_compress: Can't gzopen '%s'", out_path);
+    return 0;
+  }
+  int ok = compress_blocks(in.get(), out, in_path, out_path);
+  // The close writes the last compressed block and the trailer: without it
+  // the file is cut short.
+  if (gzclose(out) != Z_OK) {
+    LOG_ERROR("gzip_compress: Can't gzclose '%s'", out_path);
+    ok = 0;
+  }
+  return ok;
+}

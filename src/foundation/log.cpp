@@ -1,0 +1,250 @@
+#include "foundation/log.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "foundation/config.h"
+#include "foundation/log_state.h"
+#include "foundation/os_error.h"
+#include "foundation/pending_deps.h"
+#include "foundation/util.h"
+
+namespace {
+
+constexpr std::size_t kLogPathSize = 1024;
+constexpr std::time_t kReopenPeriodSeconds = 3600;
+// Room for seven digits of a line number and the terminator.
+constexpr std::size_t kLineNumberSize = 8;
+constexpr std::size_t kTimestampSize = 32;
+
+char g_log_path[kLogPathSize] = "";
+FILE* g_log_stream = nullptr;
+std::time_t g_last_reopen = 0;
+
+// Labels of the level codes 1 to 4; index 0 is unused.
+constexpr const char* kLevelLabels[] = {"", "DEV  ", "DEBUG", "INFO ", "ERROR"};
+
+// Two source names are shown under their historic short names.
+const char* shorten_source_name(const char* file) {
+  struct Alias {
+    const char* name;
+    const char* shown;
+  };
+  static constexpr Alias kAliases[] = {
+      {"torvelle.c", "tv.c"},
+      {"torvelle.cpp", "tv.c"},
+      {"TorvellePrintService.cpp", "TVPrintService.cpp"},
+  };
+  for (const Alias& alias : kAliases) {
+    if (std::strcmp(file, alias.name) == 0) return alias.shown;
+  }
+  return file;
+}
+
+bool debug_on() { return global_ctx.debug_logging != 0; }
+bool dev_on() { return global_ctx.dev_logging != 0; }
+
+bool level_enabled(int level) {
+  if (level == LOG_LEVEL_DEBUG) return debug_on();
+  if (level == LOG_LEVEL_DEV) return dev_on();
+  return level > LOG_LEVEL_DEBUG;
+}
+
+const char* level_label(int level) {
+  if (level >= LOG_LEVEL_DEV && level <= LOG_LEVEL_ERROR) return kLevelLabels[level];
+  return kLevelLabels[LOG_LEVEL_INFO];
+}
+
+bool ensure_stream() {
+  if (g_log_stream != nullptr) return true;
+  if (g_log_path[0] == '\0') return false;
+  g_log_stream = pending::os_fopen(g_log_path, "a");
+  return g_log_stream != nullptr;
+}
+
+void put_piece(const char* piece) {
+  if (piece != nullptr && piece[0] != '\0') std::fputs(piece, g_log_stream);
+}
+
+// Writes one finished line: timestamp, label, optional source, message,
+// optional process id. Each piece goes out separately; the flush ends it.
+void write_line(const char* label, const char* file, int line, const char* message) {
+  if (!ensure_stream()) return;
+  const bool debug = debug_on();
+  char timestamp[kTimestampSize] = "";
+  if (pending::os_current_timestamp(timestamp, sizeof timestamp) != 0) timestamp[0] = '\0';
+  put_piece(timestamp);
+  put_piece(" ");
+  put_piece(label);
+  put_piece(": ");
+  if (debug && file != nullptr) {
+    char number[kLineNumberSize];
+    std::snprintf(number, sizeof number, "%d", line);
+    put_piece(shorten_source_name(file));
+    put_piece(":");
+    put_piece(number);
+    put_piece(" - ");
+  }
+  put_piece(message);
+  if (debug) {
+    char pid[32];
+    std::snprintf(pid, sizeof pid, " [%d]", static_cast<int>(getpid()));
+    put_piece(pid);
+  }
+  put_piece("\n");
+  std::fflush(g_log_stream);
+}
+
+void write_entry_level(int level, const char* file, int line, const char* format,
+                       va_list args) {
+  write_entry_va(level_label(level), file, line, format, args);
+}
+
+// The shared routine of the system-error entries.
+void write_system_error_va(int level, const char* file, int line, int error, const char* format,
+                           va_list args) {
+  if (!level_enabled(level)) return;
+  char* message = nullptr;
+  if (!util_safe_vsnprintf(&message, format, args)) return;
+  char extended[OS_ERROR_TEXT_SIZE];
+  os_format_system_error_message(extended, sizeof extended, message, error);
+  std::free(message);
+  write_line(level_label(level), file, line, extended);
+}
+
+// Control bytes in names would break the one-line-per-entry layout (a line
+// feed in a document name could forge a second event line), so they are
+// written as \xHH.
+std::string escape_controls(const char* text) {
+  std::string out;
+  if (text == nullptr) return "(null)";
+  for (const char* p = text; *p != '\0'; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      out += escaped;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+const char* event_word(int decision) {
+  switch (decision) {
+    case 0: return "Job PRINTED:";
+    case 1: return "Job CANCEL:";
+    case 4: return "Job ERRORED:";
+    default: return "Job OTHER:";
+  }
+}
+
+}  // namespace
+
+const char* log_current_path() { return g_log_path; }
+
+void write_entry_va(const char* label, const char* file, int line, const char* format,
+                    va_list args) {
+  char* message = nullptr;
+  if (!util_safe_vsnprintf(&message, format, args)) return;
+  write_line(label, file, line, message);
+  std::free(message);
+}
+
+#define SW_LOG_FORWARD(level, file, line, format)      \
+  do {                                                 \
+    va_list args;                                      \
+    va_start(args, format);                            \
+    write_entry_level(level, file, line, format, args); \
+    va_end(args);                                      \
+  } while (0)
+
+void log_info_printf_func(const char* file, int line, const char* format, ...) {
+  SW_LOG_FORWARD(LOG_LEVEL_INFO, file, line, format);
+}
+
+void log_error_printf_func(const char* file, int line, const char* format, ...) {
+  SW_LOG_FORWARD(LOG_LEVEL_ERROR, file, line, format);
+}
+
+void log_debug_printf_func(const char* file, int line, const char* format, ...) {
+  if (!debug_on()) return;
+  SW_LOG_FORWARD(LOG_LEVEL_DEBUG, file, line, format);
+}
+
+void log_dev_printf_func(const char* file, int line, const char* format, ...) {
+  if (!dev_on()) return;
+  SW_LOG_FORWARD(LOG_LEVEL_DEV, file, line, format);
+}
+
+#define SW_LOG_SYSTEM_ERROR(level, file, line, error, format) \
+  do {                                                        \
+    va_list args;                                             \
+    va_start(args, format);                                   \
+    write_system_error_va(level, file, line, error, format, args); \
+    va_end(args);                                             \
+  } while (0)
+
+void log_last_system_error_func(const char* file, int line, const char* format, ...) {
+  const int error = os_get_last_error();
+  SW_LOG_SYSTEM_ERROR(LOG_LEVEL_ERROR, file, line, error, format);
+}
+
+void log_system_error_func(const char* file, int line, int error, const char* format, ...) {
+  SW_LOG_SYSTEM_ERROR(LOG_LEVEL_ERROR, file, line, error, format);
+}
+
+void log_last_system_error_as_debug_func(const char* file, int line, const char* format, ...) {
+  const int error = os_get_last_error();
+  SW_LOG_SYSTEM_ERROR(LOG_LEVEL_DEBUG, file, line, error, format);
+}
+
+void log_system_error_as_debug_func(const char* file, int line, int error, const char* format,
+                                    ...) {
+  SW_LOG_SYSTEM_ERROR(LOG_LEVEL_DEBUG, file, line, error, format);
+}
+
+void log_print_event(int decision, const char* user, const char* printer, const char* document,
+                     int pages, int copies) {
+  const std::string safe_user = escape_controls(user);
+  const std::string safe_printer = escape_controls(printer);
+  const std::string safe_document = escape_controls(document);
+  log_info_printf_func(__FILE_NAME__, __LINE__, "%s user=%s printer=%s doc=%s pages=%d copies=%d",
+                       event_word(decision), safe_user.c_str(), safe_printer.c_str(),
+                       safe_document.c_str(), pages, copies);
+}
+
+void log_reopen_periodically() {
+  const std::time_t now = std::time(nullptr);
+  if (now > g_last_reopen + kReopenPeriodSeconds) {
+    g_last_reopen = now;
+    (void)log_close();
+  }
+}
+
+void log_set_path(const char* path) {
+  util_safe_strncpy(g_log_path, path, sizeof g_log_path);
+  (void)log_close();
+}
+
+int log_close() {
+  if (g_log_stream == nullptr) return 0;
+  const int result = std::fclose(g_log_stream);
+  g_log_stream = nullptr;
+  return result;
+}
+
+int log_reopen() { return log_close(); }
+
+void log_init_lock() {}
+
+void tv_assert_failed(int value, const char* condition) {
+  log_dev_printf_func("torvelle.cpp", __LINE__, "Assertion failed: %d : %s", value,
+                      condition != nullptr ? condition : "");
+}

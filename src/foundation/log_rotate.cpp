@@ -1,0 +1,127 @@
+// Rotation of the log file by count and size. The system's other programs
+// call it; N numbered files are kept beside the live log, 1 the newest.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/log.h"
+#include "foundation/log_state.h"
+
+namespace {
+
+constexpr std::size_t kRotatePathSize = 1024 + 32;
+constexpr const char* kServiceAccount = "torvelle";
+// The log is written by root and by the service account that owns it; nobody
+// else needs to write it.
+constexpr mode_t kLogFileMode = 0660;
+// A count read from a negative setting would otherwise walk 2^64 names.
+constexpr std::uint64_t kMaxRotateCount = 10000;
+
+bool path_exists(const char* path) {
+  struct stat info {};
+  return stat(path, &info) == 0;
+}
+
+// Step 6: a fresh empty log that the service account owns. Failures are only
+// reported; the rotation goes on.
+void create_fresh_log(const char* log_path) {
+  const int fd = open(log_path, O_WRONLY | O_CREAT | O_CLOEXEC, kLogFileMode);
+  if (fd < 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to reopen log file after log rotation");
+  } else if (close(fd) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to close log file after log rotation");
+  }
+  if (chmod(log_path, kLogFileMode) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to chmod log file after log rotation");
+  }
+  const passwd* account = getpwnam(kServiceAccount);
+  if (account == nullptr) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to get uid for \"%s\" after log rotation",
+                                   kServiceAccount);
+  } else if (chown(log_path, account->pw_uid, account->pw_gid) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to chown log file after log rotation");
+  }
+}
+
+// Renames one rotated file; 1 on failure (counted by the caller), else 0.
+int shift_file(const char* source, const char* target, const char* log_path) {
+  LOG_DEV("Log rotation: rename \"%s\" to \"%s\"", source, target);
+  if (rename(source, target) == 0) return 0;
+  LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to rename \"%s\" to \"%s\" for rotation of \"%s\"",
+                                 source, target, log_path);
+  return 1;
+}
+
+// Steps 7 to 9: drop the oldest, shift the rest up by one, the .tmp file
+// becomes 1. Returns the number of failures.
+int shift_rotated_files(const char* log_path, const char* tmp_path, std::uint64_t requested) {
+  const std::uint64_t count = requested < kMaxRotateCount ? requested : kMaxRotateCount;
+  int failures = 0;
+  char oldest[kRotatePathSize];
+  std::snprintf(oldest, sizeof oldest, "%s.%lu", log_path, static_cast<unsigned long>(count));
+  if (path_exists(oldest)) {
+    LOG_DEV("Log rotation: unlink \"%s\"", oldest);
+    if (unlink(oldest) != 0) {
+      LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to delete old rotated log of \"%s\"", oldest);
+      ++failures;
+    }
+  }
+  for (std::uint64_t k = count; k >= 2; --k) {
+    char source[kRotatePathSize];
+    char target[kRotatePathSize];
+    std::snprintf(source, sizeof source, "%s.%lu", log_path, static_cast<unsigned long>(k - 1));
+    if (!path_exists(source)) continue;
+    std::snprintf(target, sizeof target, "%s.%lu", log_path, static_cast<unsigned long>(k));
+    failures += shift_file(source, target, log_path);
+  }
+  char first[kRotatePathSize];
+  std::snprintf(first, sizeof first, "%s.1", log_path);
+  failures += shift_file(tmp_path, first, log_path);
+  return failures;
+}
+
+}  // namespace
+
+int log_rotate_if_required(std::uint64_t count, std::uint64_t size) {
+  LOG_DEBUG("Perform log rotation if required.");
+  if (count <= 1) {
+    (void)log_close();
+    return 1;
+  }
+  char log_path[kRotatePathSize];
+  std::snprintf(log_path, sizeof log_path, "%s", log_current_path());
+  struct stat info {};
+  if (stat(log_path, &info) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to determine file size for rotation of \"%s\"",
+                                   log_path);
+    (void)log_close();
+    return 0;
+  }
+  const auto current = static_cast<std::uint64_t>(info.st_size);
+  if (current <= size) {
+    LOG_DEBUG("No log rotation as current size is %lu, rotation size is %lu, counter is %lu",
+              static_cast<unsigned long>(current), static_cast<unsigned long>(size),
+              static_cast<unsigned long>(count));
+    (void)log_close();
+    return 1;
+  }
+  char tmp_path[kRotatePathSize];
+  std::snprintf(tmp_path, sizeof tmp_path, "%s.tmp", log_path);
+  if (rename(log_path, tmp_path) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to rename log file to \"%s\" for rotation of  \"%s\"",
+                                   tmp_path, log_path);
+    (void)log_close();
+    return 0;
+  }
+  LOG_DEV("Log rotation: rename \"%s\" to \"%s\" at size: %lu", log_path, tmp_path,
+          static_cast<unsigned long>(current));
+  create_fresh_log(log_path);
+  const int failures = shift_rotated_files(log_path, tmp_path, count);
+  (void)log_close();
+  return failures == 0 ? 1 : 0;
+}

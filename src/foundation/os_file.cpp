@@ -1,0 +1,205 @@
+// Files: opening, sizes, existence tests, renames and temporary files.
+#include "foundation/os_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "foundation/log.h"
+#include "foundation/util.h"
+
+namespace {
+
+// Attempts at a free temporary name before giving up.
+constexpr int kTempAttempts = 1000;
+
+// Copies `path` without one trailing "/" or "\" (a lone "/" stays) into
+// `out`; 0 when it does not fit.
+int strip_one_trailing_separator(const char* path, char* out, std::size_t size) {
+  std::size_t len = std::strlen(path);
+  if (len >= size) return 0;
+  std::memcpy(out, path, len + 1);
+  if (len > 1 && (out[len - 1] == '/' || out[len - 1] == '\\')) out[len - 1] = '\0';
+  return 1;
+}
+
+// "<TMPDIR or /tmp>", an empty TMPDIR counting as unset.
+const char* temp_dir() {
+  const char* dir = std::getenv("TMPDIR");
+  return (dir != nullptr && dir[0] != '\0') ? dir : "/tmp";
+}
+
+}  // namespace
+
+FILE* os_fopen(const char* pathname, const char* mode) {
+  if (!TV_ASSERT(!util_is_string_empty(pathname)) || mode == nullptr) return nullptr;
+  // Close-on-exec, so that children started through the shell do not keep
+  // our files open.
+  char cloexec_mode[16];
+  if (std::strlen(mode) + 2 > sizeof cloexec_mode) return nullptr;
+  std::strcpy(cloexec_mode, mode);
+  if (std::strchr(mode, 'e') == nullptr) std::strcat(cloexec_mode, "e");
+  return std::fopen(pathname, cloexec_mode);
+}
+
+int os_file_open_ro(OsFile** file, const char* pathname) {
+  LOG_DEV("entering os_open_ro");
+  if (file == nullptr) return 0;
+  *file = nullptr;
+  if (!TV_ASSERT(!util_is_string_empty(pathname))) return 0;
+  int fd = open(pathname, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    LOG_LAST_SYSTEM_ERROR("unable to open file: %s", pathname);
+    return 0;
+  }
+  auto* handle = new (std::nothrow) OsFile{};
+  if (handle == nullptr) {
+    close(fd);
+    LOG_ERROR("unable to open file: %s", pathname);
+    return 0;
+  }
+  util_safe_strncpy(handle->path, pathname, sizeof handle->path);
+  handle->fd = fd;
+  *file = handle;
+  return 1;
+}
+
+void os_file_close(OsFile* file) {
+  if (file == nullptr) return;
+  if (file->fd >= 0) close(file->fd);
+  delete file;
+}
+
+int os_file_size(const OsFile* file, std::uint64_t* size) {
+  if (file == nullptr || size == nullptr) return 0;
+  struct stat st {};
+  if (fstat(file->fd, &st) != 0) {
+    LOG_LAST_SYSTEM_ERROR("Unable to determine file size: %s", file->path);
+    return 0;
+  }
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return 1;
+}
+
+int os_file_size_by_path(const char* path, std::uint64_t* size) {
+  if (size != nullptr) *size = 0;
+  struct stat st {};
+  if (path == nullptr || size == nullptr || stat(path, &st) != 0) return 0;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return 1;
+}
+
+int os_file_size_by_path_long(const char* path, std::uint64_t* size) {
+  return os_file_size_by_path(path, size);
+}
+
+int os_get_mtime(const char* path, std::int64_t* seconds) {
+  struct stat st {};
+  if (path == nullptr || seconds == nullptr || stat(path, &st) != 0) return 0;
+  *seconds = static_cast<std::int64_t>(st.st_mtime);
+  return 1;
+}
+
+int os_file_is_dir(const char* path) {
+  struct stat st {};
+  return path != nullptr && stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int os_file_exists(const char* path) {
+  if (util_is_string_empty(path)) return 0;
+  char stripped[OS_PATH_BUFFER_SIZE];
+  if (!strip_one_trailing_separator(path, stripped, sizeof stripped)) return 0;
+  struct stat st {};
+  return stat(stripped, &st) == 0 ? 1 : 0;
+}
+
+int os_is_dir_writeable(const char* path) {
+  if (util_is_string_empty(path)) return 0;
+  char stripped[OS_PATH_BUFFER_SIZE];
+  if (!strip_one_trailing_separator(path, stripped, sizeof stripped)) return 0;
+  return access(stripped, W_OK) == 0 ? 1 : 0;
+}
+
+int os_is_executable(const char* path) {
+  return !util_is_string_empty(path) && access(path, X_OK) == 0 ? 1 : 0;
+}
+
+int os_file_rename(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return 0;
+  if (rename(from, to) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("os_file_rename: rename failed: from='%s',to='%s'", from, to);
+    return 0;
+  }
+  return 1;
+}
+
+int os_file_delete(const char* path) {
+  if (path == nullptr) return 0;
+  if (unlink(path) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("os_file_delete: unlink failed: path='%s'", path);
+    return 0;
+  }
+  return 1;
+}
+
+int os_file_create_empty(const char* path) {
+  FILE* file = os_fopen(path, "w");
+  if (file == nullptr) {
+    LOG_LAST_SYSTEM_ERROR("os_file_create_empty: fopen failed: path='%s'", path);
+    return 0;
+  }
+  // The stream is gone whatever fclose reports, and the file exists.
+  if (std::fclose(file) != 0) {
+    LOG_ERROR("os_file_create_empty: fclose failed: path='%s',retry=%d", path, 0);
+  }
+  return 1;
+}
+
+int os_file_make_temp_ex(char* buffer, std::size_t size, const char* /*prefix*/) {
+  if (buffer == nullptr || size == 0) return 0;
+  const char* dir = temp_dir();
+  char name[OS_PATH_BUFFER_SIZE];
+  for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    int len = std::snprintf(name, sizeof name, "%s/tv%08lx%05lx", dir,
+                            static_cast<unsigned long>(now.tv_sec),
+                            static_cast<unsigned long>(now.tv_usec));
+    // A truncated name would leave the caller with the path of another file.
+    if (len < 0 || static_cast<std::size_t>(len) >= size ||
+        static_cast<std::size_t>(len) >= sizeof name) {
+      LOG_ERROR("os_file_make_temp: buffer too small for temporary name: dir='%s',size=%zu", dir,
+                size);
+      return 0;
+    }
+    int fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      close(fd);
+      util_safe_strncpy(buffer, name, size);
+      return 1;
+    }
+    if (errno != EEXIST) {
+      LOG_LAST_SYSTEM_ERROR("os_file_make_temp: unable to create temporary file: %s", name);
+      return 0;
+    }
+  }
+  LOG_ERROR("os_file_make_temp: no free temporary name in %s", dir);
+  return 0;
+}
+
+int os_file_make_temp(char* buffer, std::size_t size) {
+  return os_file_make_temp_ex(buffer, size, nullptr);
+}
+
+std::uint32_t convert_bytes_to_kilobytes(std::int64_t bytes) {
+  if (bytes <= 0) return 0;
+  if (bytes < 1024) return 1;
+  std::int64_t kilobytes = bytes / 1024;
+  return kilobytes > 4294967295LL ? 4294967295U : static_cast<std::uint32_t>(kilobytes);
+}

@@ -1,0 +1,60 @@
+// Whole-file readers and the version line of the programs.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/log.h"
+#include "foundation/pending_deps.h"
+#include "foundation/util.h"
+
+int util_read_file_contents(const char* path, char* buffer, std::size_t size) {
+  if (util_is_string_empty(path) || buffer == nullptr || size == 0) return -1;
+  FILE* file = pending::os_fopen(path, "rb");
+  if (file == nullptr) return -1;
+  const std::size_t got = std::fread(buffer, 1, size - 1, file);
+  buffer[got] = '\0';
+  std::fclose(file);
+  return 0;
+}
+
+char* util_get_file_as_string(const char* path, std::size_t maximum) {
+  struct stat info {};
+  if (util_is_string_empty(path) || stat(path, &info) != 0) {
+    LOG_ERROR("util_get_file_as_string: Cannot open path='%s'", path != nullptr ? path : "");
+    return nullptr;
+  }
+  const auto file_size = static_cast<std::size_t>(info.st_size);
+  const std::size_t wanted = file_size < maximum ? file_size : maximum;
+  char* buffer = static_cast<char*>(std::malloc(wanted + 1));
+  if (buffer == nullptr) {
+    LOG_ERROR("util_get_file_as_string: malloc failed");
+    return nullptr;
+  }
+  FILE* file = pending::os_fopen(path, "rb");
+  if (file == nullptr) {
+    LOG_ERROR("util_get_file_as_string: fopen(%s) failed", path);
+    std::free(buffer);
+    return nullptr;
+  }
+  const std::size_t got = std::fread(buffer, 1, wanted, file);
+  std::fclose(file);
+  if (got != wanted) {
+    LOG_ERROR("util_get_file_as_string: fread(%s,%lu) failed", path,
+              static_cast<unsigned long>(wanted));
+    std::free(buffer);
+    return nullptr;
+  }
+  buffer[wanted] = '\0';
+  return buffer;
+}
+
+void util_print_version(int argc, const char* const* argv, const char* program) {
+  if (argc != 2 || argv == nullptr || argv[1] == nullptr) return;
+  if (std::strcmp(argv[1], "--version") != 0) return;
+  std::printf("%s for: %s version %s\n", program != nullptr ? program : "", UTIL_PRODUCT_NAME,
+              UTIL_PRODUCT_VERSION);
+  std::fflush(stdout);
+  std::exit(0);
+}

@@ -1,0 +1,205 @@
+// int_list, offset_list and name_data_list.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "foundation/containers.h"
+#include "foundation/log.h"
+
+namespace {
+
+// New list record of type T with an element buffer; nullptr when an
+// allocation fails.
+template <typename T, typename Element>
+T* create_list() {
+  auto* list = new (std::nothrow) T{};
+  if (list == nullptr) {
+    LOG_ERROR("calloc failed");
+    return nullptr;
+  }
+  list->_buf = ext_buf_create_ex(16 * sizeof(Element));
+  if (list->_buf == nullptr) {
+    delete list;
+    return nullptr;
+  }
+  return list;
+}
+
+template <typename Element, typename T>
+Element* elements(const T* list) {
+  return reinterpret_cast<Element*>(list->_buf->_data);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+int_list* int_list_create() { return create_list<int_list, std::int32_t>(); }
+
+int int_list_append(int_list* list, std::int32_t value) {
+  if (list == nullptr) {
+    LOG_ERROR("int_list_append: int_list=NULL");
+    return 0;
+  }
+  if (!ext_buf_append(list->_buf, &value, sizeof value)) return 0;
+  list->_size++;
+  return 1;
+}
+
+std::int32_t int_list_get(const int_list* list, std::uint64_t index) {
+  if (list == nullptr) {
+    LOG_ERROR("int_list_get: int_list=NULL");
+    return -1;
+  }
+  if (index >= list->_size) {
+    LOG_ERROR("int_list_get: index out of range index=%u,size=%u", static_cast<unsigned>(index),
+              static_cast<unsigned>(list->_size));
+    return -1;
+  }
+  return elements<std::int32_t>(list)[index];
+}
+
+int int_list_put(int_list* list, std::uint64_t index, std::int32_t value) {
+  if (list == nullptr) {
+    LOG_ERROR("int_list_put: int_list=NULL");
+    return 0;
+  }
+  if (index >= list->_size) {
+    LOG_ERROR("int_list_put: index out of range index=%u,size=%u", static_cast<unsigned>(index),
+              static_cast<unsigned>(list->_size));
+    return 0;
+  }
+  elements<std::int32_t>(list)[index] = value;
+  return 1;
+}
+
+std::int64_t int_list_size(const int_list* list) {
+  return list == nullptr ? -1 : static_cast<std::int64_t>(list->_size);
+}
+
+void int_list_debug_print(const char* heading, const int_list* list) {
+  constexpr std::uint64_t kPerLine = 20;
+  LOG_DEBUG("--- %s ---", heading == nullptr ? "" : heading);
+  const std::uint64_t size = list == nullptr ? 0 : list->_size;
+  char line[kPerLine * 16 + 1];
+  std::size_t used = 0;
+  for (std::uint64_t i = 0; i < size; ++i) {
+    const int written = std::snprintf(line + used, sizeof line - used, "%3d,",
+                                      elements<std::int32_t>(list)[i]);
+    if (written > 0) used += static_cast<std::size_t>(written);
+    if ((i + 1) % kPerLine == 0 || i + 1 == size) {
+      LOG_DEBUG("  %s", line);
+      used = 0;
+    }
+  }
+  LOG_DEBUG("--- size=%d ---", static_cast<int>(size));
+}
+
+void int_list_free(int_list* list) {
+  if (list == nullptr) return;
+  ext_buf_free(list->_buf);
+  delete list;
+}
+
+// ---------------------------------------------------------------------------
+
+offset_list* offset_list_create() { return create_list<offset_list, std::uint64_t>(); }
+
+int offset_list_append(offset_list* list, std::uint64_t value) {
+  if (list == nullptr) {
+    LOG_ERROR("offset_list_append: offset_list=NULL");
+    return 0;
+  }
+  if (!ext_buf_append(list->_buf, &value, sizeof value)) return 0;
+  list->_size++;
+  return 1;
+}
+
+std::uint64_t offset_list_get(const offset_list* list, std::uint64_t index) {
+  if (list == nullptr) {
+    LOG_ERROR("offset_list_get: offset_list=NULL");
+    return OFFSET_LIST_INVALID;
+  }
+  if (index >= list->_size) {
+    LOG_ERROR("offset_list_get: index out of range index=%u,size=%u", static_cast<unsigned>(index),
+              static_cast<unsigned>(list->_size));
+    return OFFSET_LIST_INVALID;
+  }
+  return elements<std::uint64_t>(list)[index];
+}
+
+std::uint64_t offset_list_size(const offset_list* list) { return list == nullptr ? 0 : list->_size; }
+
+void offset_list_debug_print(const char* heading, const offset_list* list) {
+  const char* title = heading == nullptr ? "" : heading;
+  const std::uint64_t size = list == nullptr ? 0 : list->_size;
+  LOG_DEBUG("offset_list_debug_print: %s: %d items ------------- -----------------", title,
+            static_cast<int>(size));
+  // Offsets are written whole: spool files pass 4 GiB.
+  for (std::uint64_t i = 0; i < size; ++i) {
+    LOG_DEBUG("%s, %2d: %llu", title, static_cast<int>(i),
+              static_cast<unsigned long long>(elements<std::uint64_t>(list)[i]));
+  }
+}
+
+void offset_list_free(offset_list* list) {
+  if (list == nullptr) return;
+  ext_buf_free(list->_buf);
+  delete list;
+}
+
+// ---------------------------------------------------------------------------
+
+name_data_list* name_data_list_create() { return create_list<name_data_list, name_data_item>(); }
+
+int name_data_list_append(name_data_list* list, const char* name, const ext_buf* data) {
+  if (list == nullptr || name == nullptr || data == nullptr ||
+      (data->_data == nullptr && data->_size > 0) || data->_size == UINT64_MAX) {
+    LOG_ERROR("name_data_list_append: invalid params");
+    return 0;
+  }
+  name_data_item item{data->_size, static_cast<std::uint8_t*>(std::malloc(data->_size + 1)),
+                      strdup(name)};
+  if (item.data == nullptr || item.name == nullptr) {
+    LOG_ERROR("malloc failed");
+  } else {
+    if (item.length > 0) std::memcpy(item.data, data->_data, item.length);
+    item.data[item.length] = 0;
+    if (ext_buf_append(list->_buf, &item, sizeof item)) {
+      list->_size++;
+      return 1;
+    }
+  }
+  std::free(item.data);
+  std::free(item.name);
+  return 0;
+}
+
+ext_buf* name_data_list_get(const name_data_list* list, const char* name) {
+  if (list == nullptr || name == nullptr) return nullptr;
+  for (std::uint64_t i = 0; i < list->_size; ++i) {
+    const name_data_item& item = elements<name_data_item>(list)[i];
+    if (std::strcmp(item.name, name) != 0) continue;
+    ext_buf* copy = ext_buf_create_ex(item.length);
+    if (copy != nullptr && !ext_buf_append(copy, item.data, item.length)) {
+      ext_buf_free(copy);
+      return nullptr;
+    }
+    return copy;
+  }
+  return nullptr;
+}
+
+void name_data_list_free(name_data_list* list) {
+  if (list == nullptr) return;
+  if (list->_buf != nullptr) {
+    for (std::uint64_t i = 0; i < list->_size; ++i) {
+      std::free(elements<name_data_item>(list)[i].data);
+      std::free(elements<name_data_item>(list)[i].name);
+    }
+  }
+  ext_buf_free(list->_buf);
+  delete list;
+}

@@ -1,0 +1,2 @@
+#CUPS-COMMAND
+Clean all

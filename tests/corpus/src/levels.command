@@ -1,0 +1,2 @@
+#CUPS-COMMAND
+ReportLevels

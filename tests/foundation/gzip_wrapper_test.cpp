@@ -1,0 +1,58 @@
+#include "foundation/gzip_wrapper.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "platform_test_support.h"
+
+using platform_test::read_file;
+using platform_test::TempDir;
+using platform_test::write_file;
+
+namespace {
+
+std::string gunzip(const std::string& path) {
+  gzFile in = gzopen(path.c_str(), "rb");
+  if (in == nullptr) return "<gzopen failed>";
+  std::string text;
+  char block[8192];
+  int n;
+  while ((n = gzread(in, block, sizeof block)) > 0) text.append(block, static_cast<std::size_t>(n));
+  if (n < 0) text = "<gzread failed>";
+  gzclose(in);
+  return text;
+}
+
+}  // namespace
+
+TEST(GzipWrapper, OutputRoundTripsThroughZlib) {
+  TempDir dir;
+  std::mt19937 random(7);
+  for (std::size_t size : {0u, 1u, 16383u, 16384u, 16385u, 300000u}) {
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+      content[i] = static_cast<char>(i % 3 == 0 ? random() : 'a' + i % 7);
+    }
+    write_file(dir / "in", content);
+    ASSERT_EQ(gzip_compress((dir / "in").c_str(), (dir / "out.gz").c_str()), 1) << size;
+    std::string compressed = read_file(dir / "out.gz");
+    ASSERT_GE(compressed.size(), 18u);
+    EXPECT_EQ(compressed.substr(0, 2), "\x1f\x8b");
+    EXPECT_EQ(gunzip(dir / "out.gz"), content) << size;
+  }
+}
+
+TEST(GzipWrapper, UnreadableInputOrUnwritableOutputFails) {
+  TempDir dir;
+  write_file(dir / "in", "data");
+  EXPECT_EQ(gzip_compress((dir / "missing").c_str(), (dir / "out.gz").c_str()), 0);
+  EXPECT_EQ(gzip_compress((dir / "in").c_str(), (dir / "no/dir/out.gz").c_str()), 0);
+  EXPECT_EQ(gzip_compress(dir.path().c_str(), (dir / "out.gz").c_str()), 0);  // a directory
+  if (access("/dev/full", W_OK) == 0) {
+    EXPECT_EQ(gzip_compress((dir / "in").c_str(), "/dev/full"), 0);
+  }
+}

@@ -1,0 +1,284 @@
+#include "foundation/log.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "foundation/config.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The timestamp is the one field that changes from run to run.
+const std::string kStamp = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2},\d{3})";
+
+void own_label(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  write_entry_va("XVP  ", "a.c", 1, format, args);
+  va_end(args);
+}
+
+class LogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/sw_log_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    path_ = (dir_ / "spoolwarden.log").string();
+    set_flags(0, 0);
+    log_set_path(path_.c_str());
+  }
+  void TearDown() override {
+    (void)log_close();
+    log_set_path("");
+    set_flags(0, 0);
+    fs::remove_all(dir_);
+  }
+  static void set_flags(int debug, int dev) {
+    global_ctx.debug_logging = debug;
+    global_ctx.dev_logging = dev;
+  }
+  static std::string read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  std::string contents() const { return read(path_); }
+  static std::string pid() { return std::to_string(getpid()); }
+
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(LogTest, LineLayoutFollowsTheDebugFlags) {
+  struct Case {
+    const char* name;
+    int debug;
+    int dev;
+    void (*write)();
+    std::string expected;  // regular expression of the whole file
+  };
+  const std::vector<Case> cases = {
+      {"info plain", 0, 0, [] { log_info_printf_func("common.c", 471, "text %d", 5); },
+       kStamp + " INFO : text 5\n"},
+      {"error plain", 0, 0, [] { log_error_printf_func("a.c", 1, "bad"); },
+       kStamp + " ERROR: bad\n"},
+      {"debug filtered", 0, 0, [] { log_debug_printf_func("a.c", 1, "hidden"); }, ""},
+      {"dev filtered", 1, 0, [] { log_dev_printf_func("a.c", 1, "hidden"); }, ""},
+      {"info with debug", 1, 0, [] { log_info_printf_func("common.c", 471, "text"); },
+       kStamp + " INFO : common\\.c:471 - text \\[" + pid() + "\\]\n"},
+      {"debug with debug", 1, 0, [] { log_debug_printf_func("x.cpp", 9, "d"); },
+       kStamp + " DEBUG: x\\.cpp:9 - d \\[" + pid() + "\\]\n"},
+      {"dev with dev", 1, 1, [] { log_dev_printf_func("x.cpp", 9, "v"); },
+       kStamp + " DEV  : x\\.cpp:9 - v \\[" + pid() + "\\]\n"},
+      {"no source name", 1, 0, [] { log_info_printf_func(nullptr, 12, "anon"); },
+       kStamp + " INFO : anon \\[" + pid() + "\\]\n"},
+      {"line number cut to seven digits", 1, 0,
+       [] { log_info_printf_func("a.c", 123456789, "n"); },
+       kStamp + " INFO : a\\.c:1234567 - n \\[" + pid() + "\\]\n"},
+      {"job model name shortened", 1, 0, [] { log_info_printf_func("torvelle.cpp", 3, "m"); },
+       kStamp + " INFO : tv\\.c:3 - m \\[" + pid() + "\\]\n"},
+      {"service name shortened", 1, 0,
+       [] { log_info_printf_func("TorvellePrintService.cpp", 3, "m"); },
+       kStamp + " INFO : TVPrintService\\.cpp:3 - m \\[" + pid() + "\\]\n"},
+      {"similar name kept", 1, 0, [] { log_info_printf_func("torvelle.h", 3, "m"); },
+       kStamp + " INFO : torvelle\\.h:3 - m \\[" + pid() + "\\]\n"},
+      {"own label", 0, 0, [] { own_label("plain %s", "text"); }, kStamp + " XVP  : plain text\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(path_);
+    (void)log_close();
+    set_flags(c.debug, c.dev);
+    c.write();
+    EXPECT_TRUE(std::regex_match(contents(), std::regex(c.expected))) << contents();
+  }
+}
+
+TEST_F(LogTest, LongMessageIsWrittenWholeAndFormattedOnce) {
+  const std::string big(5000, 'x');
+  log_info_printf_func("a.c", 1, "%s|%d|%s", big.c_str(), 42, "end");
+  EXPECT_TRUE(std::regex_match(contents(), std::regex(kStamp + " INFO : " + big + "\\|42\\|end\n")));
+}
+
+TEST_F(LogTest, EveryLineIsOnDiskAtOnce) {
+  log_info_printf_func("a.c", 1, "first");
+  // Read while the stream is still open: nothing may wait in a buffer.
+  EXPECT_NE(contents().find("first\n"), std::string::npos);
+  log_error_printf_func("a.c", 1, "second");
+  EXPECT_NE(contents().find("second\n"), std::string::npos);
+}
+
+TEST_F(LogTest, EntriesWithoutPathOrUnopenableFileAreDropped) {
+  log_set_path("");
+  log_info_printf_func("a.c", 1, "lost");
+  log_set_path((dir_ / "missing" / "x.log").c_str());
+  log_info_printf_func("a.c", 1, "lost too");
+  log_set_path(path_.c_str());
+  log_info_printf_func("a.c", 1, "kept");
+  EXPECT_TRUE(std::regex_match(contents(), std::regex(kStamp + " INFO : kept\n")));
+}
+
+TEST_F(LogTest, SystemErrorEntriesCarryTheErrorText) {
+  const std::string enoent = std::strerror(ENOENT);
+  errno = ENOENT;
+  log_last_system_error_func("a.c", 1, "open %s", "f");
+  log_system_error_func("a.c", 1, EACCES, "write");
+  log_system_error_as_debug_func("a.c", 1, EACCES, "hidden");
+  errno = ENOENT;
+  log_last_system_error_as_debug_func("a.c", 1, "hidden");
+  const std::string expected = kStamp + " ERROR: open f - " + enoent + " \\(Error: 2\\)\n" +
+                               kStamp + " ERROR: write - " + std::strerror(EACCES) +
+                               " \\(Error: 13\\)\n";
+  EXPECT_TRUE(std::regex_match(contents(), std::regex(expected))) << contents();
+
+  fs::remove(path_);
+  (void)log_close();
+  set_flags(1, 0);
+  errno = ENOENT;
+  log_last_system_error_as_debug_func("a.c", 7, "seen");
+  EXPECT_TRUE(std::regex_match(contents(), std::regex(kStamp + " DEBUG: a\\.c:7 - seen - " + enoent +
+                                                      " \\(Error: 2\\) \\[" + pid() + "\\]\n")))
+      << contents();
+}
+
+TEST_F(LogTest, SystemErrorTextIsCutTo511Characters) {
+  const std::string big(700, 'y');
+  log_system_error_func("a.c", 1, ENOENT, "%s", big.c_str());
+  const std::string text = contents();
+  const std::size_t start = text.find("ERROR: ") + 7;
+  EXPECT_EQ(text.substr(start), big.substr(0, 511) + "\n");
+}
+
+TEST_F(LogTest, EventLineWordsByDecision) {
+  struct Case {
+    int decision;
+    const char* word;
+  };
+  const Case cases[] = {{0, "Job PRINTED:"}, {1, "Job CANCEL:"}, {2, "Job OTHER:"},
+                        {3, "Job OTHER:"},   {4, "Job ERRORED:"}, {5, "Job OTHER:"},
+                        {-1, "Job OTHER:"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.decision);
+    fs::remove(path_);
+    (void)log_close();
+    log_print_event(c.decision, "alice", "lp1", "report.pdf", 3, 2);
+    EXPECT_EQ(contents().substr(24),
+              std::string("INFO : ") + c.word + " user=alice printer=lp1 doc=report.pdf pages=3 copies=2\n");
+  }
+}
+
+TEST_F(LogTest, EventLineCannotBeForgedThroughNames) {
+  log_print_event(1, "eve\nfake", "lp1",
+                  "a.pdf\n2016-03-01 09:05:07,042 INFO : Job PRINTED: user=bob\r\x7f", 1, 1);
+  const std::string text = contents();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  EXPECT_NE(text.find("user=eve\\x0afake printer=lp1 doc=a.pdf\\x0a2016-03-01 09:05:07,042 INFO : "
+                      "Job PRINTED: user=bob\\x0d\\x7f pages=1 copies=1\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(LogTest, FailedAssertionLogsAndEvaluatesFalse) {
+  set_flags(1, 1);
+  const int value = 0;
+  const bool passed = TV_ASSERT(value == 1);
+  EXPECT_FALSE(passed);
+  EXPECT_TRUE(TV_ASSERT(value == 0));
+  const std::string expected = kStamp + " ERROR: log_test\\.cpp:\\d+ - message: \\(value == 1\\) "
+                               "assertion failed \\[\\d+\\]\n" +
+                               kStamp + " DEV  : tv\\.c:\\d+ - Assertion failed: 0 : value == 1 \\[\\d+\\]\n";
+  EXPECT_TRUE(std::regex_match(contents(), std::regex(expected))) << contents();
+}
+
+TEST_F(LogTest, HourlyReopenClosesOnlyOncePerHour) {
+  log_info_printf_func("a.c", 1, "one");
+  log_reopen_periodically();  // the first call always closes
+  fs::remove(path_);
+  log_info_printf_func("a.c", 1, "two");  // reopens: a new file appears
+  log_reopen_periodically();              // within the hour: the stream stays
+  fs::remove(path_);
+  log_info_printf_func("a.c", 1, "three");
+  EXPECT_FALSE(fs::exists(path_));
+}
+
+// ---- Rotation ----
+
+class LogRotateTest : public LogTest {
+ protected:
+  void write_file(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  std::string numbered(int k) const { return path_ + "." + std::to_string(k); }
+};
+
+TEST_F(LogRotateTest, SmallCountsNeverRotate) {
+  for (std::uint64_t count : {0u, 1u}) {
+    SCOPED_TRACE(count);
+    write_file(path_, std::string(100, 'L'));
+    EXPECT_EQ(log_rotate_if_required(count, 10), 1);
+    EXPECT_EQ(fs::file_size(path_), 100u);
+    EXPECT_FALSE(fs::exists(numbered(1)));
+  }
+}
+
+TEST_F(LogRotateTest, LogNotLargerThanTheSizeStays) {
+  write_file(path_, std::string(100, 'L'));
+  EXPECT_EQ(log_rotate_if_required(3, 100), 1);
+  EXPECT_FALSE(fs::exists(numbered(1)));
+  EXPECT_EQ(fs::file_size(path_), 100u);
+}
+
+TEST_F(LogRotateTest, MissingLogFailsWithoutTouchingAnything) {
+  write_file(numbered(1), "one");
+  EXPECT_EQ(log_rotate_if_required(3, 10), 0);
+  EXPECT_EQ(read(numbered(1)), "one");
+  EXPECT_FALSE(fs::exists(numbered(2)));
+}
+
+TEST_F(LogRotateTest, CountThreeShiftsAndDropsTheOldest) {
+  write_file(path_, std::string(200, 'L'));
+  write_file(numbered(1), "one");
+  write_file(numbered(3), "three");
+  set_flags(1, 1);  // the rotation's own trace lines must not disturb it
+  EXPECT_EQ(log_rotate_if_required(3, 100), 1);
+
+  EXPECT_EQ(read(numbered(2)), "one");
+  EXPECT_EQ(read(numbered(1)).substr(0, 200), std::string(200, 'L'));
+  EXPECT_FALSE(fs::exists(numbered(3)));
+  EXPECT_FALSE(fs::exists(path_ + ".tmp"));
+  ASSERT_TRUE(fs::exists(path_));
+  // The next entry goes to the fresh log, which only the owner's group may
+  // write.
+  log_info_printf_func("a.c", 1, "after");
+  EXPECT_NE(contents().find("after"), std::string::npos);
+  EXPECT_EQ(contents().find("LLLL"), std::string::npos);
+  struct stat info {};
+  ASSERT_EQ(stat(path_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0660u);
+}
+
+TEST_F(LogRotateTest, RepeatedRotationKeepsCountFiles) {
+  for (int round = 1; round <= 5; ++round) {
+    write_file(path_, "round" + std::to_string(round) + std::string(50, '.'));
+    EXPECT_EQ(log_rotate_if_required(3, 10), 1);
+  }
+  EXPECT_EQ(read(numbered(1)).substr(0, 6), "round5");
+  EXPECT_EQ(read(numbered(2)).substr(0, 6), "round4");
+  EXPECT_EQ(read(numbered(3)).substr(0, 6), "round3");
+  EXPECT_FALSE(fs::exists(numbered(4)));
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+#include "foundation/os_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdint>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "platform_test_support.h"
+
+using platform_test::file_mode;
+using platform_test::read_file;
+using platform_test::ScopedEnv;
+using platform_test::TempDir;
+using platform_test::write_file;
+
+namespace {
+
+std::string pattern_bytes(std::size_t count) {
+  std::string bytes(count, '\0');
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xff);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(OsFileTemp, NamesFollowTheClockPatternAndAreFreshEmptyPrivateFiles) {
+  TempDir dir;
+  ScopedEnv tmpdir("TMPDIR", dir.path().c_str());
+  const std::regex shape(dir.path() + "/tv[0-9a-f]{13}");
+  std::set<std::string> names;
+  // Quick successive calls share clock readings: each must still get a file
+  // of its own.
+  for (int i = 0; i < 50; ++i) {
+    char name[4096];
+    ASSERT_EQ(os_file_make_temp(name, sizeof name), 1);
+    EXPECT_TRUE(std::regex_match(name, shape)) << name;
+    EXPECT_EQ(file_mode(name), 0600u) << name;
+    EXPECT_EQ(read_file(name), "");
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 50u);
+}
+
+TEST(OsFileTemp, DefaultsToTmpAndRefusesABufferTooSmallForTheName) {
+  {
+    ScopedEnv tmpdir("TMPDIR", nullptr);
+    char name[4096];
+    ASSERT_EQ(os_file_make_temp_ex(name, sizeof name, "ignored"), 1);
+    EXPECT_EQ(std::string(name).rfind("/tmp/tv", 0), 0u) << name;
+    unlink(name);
+  }
+  TempDir dir;
+  ScopedEnv tmpdir("TMPDIR", dir.path().c_str());
+  char small[16];
+  EXPECT_EQ(os_file_make_temp(small, sizeof small), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "no file may be left behind";
+}
+
+TEST(OsFileTemp, AnUnusableDirectoryFailsWithoutLooping) {
+  ScopedEnv tmpdir("TMPDIR", "/nonexistent-sw-dir");
+  char name[4096];
+  EXPECT_EQ(os_file_make_temp(name, sizeof name), 0);
+}
+
+TEST(OsFileCopy, CopiesAndReplacesTheDestination) {
+  TempDir dir;
+  std::string content = pattern_bytes(200000);
+  write_file(dir / "src", content);
+  write_file(dir / "dst", std::string(300000, 'x'));
+  ASSERT_EQ(os_file_copy((dir / "src").c_str(), (dir / "dst").c_str()), 1);
+  EXPECT_EQ(read_file(dir / "dst"), content);
+  EXPECT_EQ(os_file_copy((dir / "missing").c_str(), (dir / "dst2").c_str()), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "dst2"));
+}
+
+TEST(OsFileCopy, NeverCopiesAFileOntoItself) {
+  TempDir dir;
+  const std::string content = "precious spool data";
+  const std::string source = dir / "spool";
+  std::filesystem::create_directory(dir / "sub");
+  write_file(source, content);
+  ASSERT_EQ(link(source.c_str(), (dir / "hard").c_str()), 0);
+  ASSERT_EQ(symlink(source.c_str(), (dir / "soft").c_str()), 0);
+  const std::string aliases[] = {source, dir / "hard", dir / "soft", dir / "./spool",
+                                 dir / "sub/../spool"};
+  for (const std::string& target : aliases) {
+    EXPECT_EQ(os_file_copy(source.c_str(), target.c_str()), 0) << target;
+    EXPECT_EQ(os_file_copy_repeats(source.c_str(), target.c_str(), 2), 0) << target;
+    EXPECT_EQ(read_file(source), content) << "source damaged by copy onto " << target;
+  }
+}
+
+TEST(OsFileCopy, RepeatsWriteTheWholeSourceNTimes) {
+  TempDir dir;
+  const std::string content = pattern_bytes(20000);  // spans several blocks
+  write_file(dir / "src", content);
+  struct Case {
+    int repeats;
+    int result;
+  };
+  for (Case c : {Case{1, 1}, Case{3, 1}, Case{0, 0}, Case{-1, 0}}) {
+    std::filesystem::remove(dir / "out");
+    EXPECT_EQ(os_file_copy_repeats((dir / "src").c_str(), (dir / "out").c_str(), c.repeats),
+              c.result)
+        << c.repeats;
+    if (c.result == 1) {
+      std::string expected;
+      for (int i = 0; i < c.repeats; ++i) expected += content;
+      EXPECT_EQ(read_file(dir / "out"), expected) << c.repeats;
+    }
+  }
+}
+
+TEST(OsFileCopy, StreamCopiesCarryTheRestOfTheData) {
+  TempDir dir;
+  const std::string content = pattern_bytes(150000);  // more than one 64 KiB block
+  write_file(dir / "src", content);
+
+  FILE* in = std::fopen((dir / "src").c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  ASSERT_EQ(std::fseek(in, 1000, SEEK_SET), 0);
+  EXPECT_EQ(os_file_copy_handle(in, (dir / "rest").c_str()), 1);
+  std::fclose(in);
+  EXPECT_EQ(read_file(dir / "rest"), content.substr(1000));
+
+  write_file(dir / "appended", "head:");
+  FILE* out = std::fopen((dir / "appended").c_str(), "ab");
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(os_file_copy_path((dir / "src").c_str(), out), 1);
+  EXPECT_EQ(os_file_copy_path((dir / "missing").c_str(), out), 0);
+  std::fclose(out);
+  EXPECT_EQ(read_file(dir / "appended"), "head:" + content);
+}
+
+TEST(OsFileCopy, AReadErrorIsAFailureNotTheEndOfTheData) {
+  TempDir dir;
+  write_file(dir / "src", "data");
+  FILE* unreadable = std::fopen((dir / "src").c_str(), "ab");  // reads fail on it
+  FILE* out = std::fopen((dir / "out").c_str(), "wb");
+  ASSERT_NE(unreadable, nullptr);
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(os_file_copy_handle_handle(unreadable, out), 0);
+  std::fclose(unreadable);
+  std::fclose(out);
+}
+
+TEST(OsFile, ExistenceAndTypeTests) {
+  TempDir dir;
+  write_file(dir / "file", "x");
+  struct Case {
+    std::string path;
+    int exists;
+    int is_dir;
+  };
+  const Case cases[] = {
+      {dir / "file", 1, 0},      {dir / "file/", 1, 0},  // one trailing separator ignored
+      {dir / "file\\", 1, 0},    {dir.path(), 1, 1},     {dir.path() + "/", 1, 1},
+      {dir / "missing", 0, 0},   {"", 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(os_file_exists(c.path.c_str()), c.exists) << c.path;
+    EXPECT_EQ(os_file_is_dir(c.path.c_str()), c.is_dir) << c.path;
+  }
+  EXPECT_EQ(os_is_dir_writeable((dir.path() + "/").c_str()), 1);
+  EXPECT_EQ(os_is_executable("/bin/sh"), 1);
+  EXPECT_EQ(os_is_executable((dir / "file").c_str()), 0);
+}
+
+TEST(OsFile, OpenSizeRenameDeleteAndCreateEmpty) {
+  TempDir dir;
+  write_file(dir / "f", "12345");
+  OsFile* file = nullptr;
+  ASSERT_EQ(os_file_open_ro(&file, (dir / "f").c_str()), 1);
+  std::uint64_t size = 0;
+  EXPECT_EQ(os_file_size(file, &size), 1);
+  EXPECT_EQ(size, 5u);
+  EXPECT_EQ(std::string(file->path), dir / "f");
+  EXPECT_NE(fcntl(file->fd, F_GETFD) & FD_CLOEXEC, 0);
+  os_file_close(file);
+  os_file_close(nullptr);
+
+  EXPECT_EQ(os_file_open_ro(&file, (dir / "missing").c_str()), 0);
+  EXPECT_EQ(file, nullptr);
+  EXPECT_EQ(os_file_open_ro(&file, ""), 0);
+
+  size = 99;
+  EXPECT_EQ(os_file_size_by_path((dir / "missing").c_str(), &size), 0);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(os_file_size_by_path_long((dir / "f").c_str(), &size), 1);
+  EXPECT_EQ(size, 5u);
+  std::int64_t mtime = 0;
+  EXPECT_EQ(os_get_mtime((dir / "f").c_str(), &mtime), 1);
+  EXPECT_GT(mtime, 0);
+
+  EXPECT_EQ(os_file_rename((dir / "f").c_str(), (dir / "g").c_str()), 1);
+  EXPECT_EQ(os_file_create_empty((dir / "g").c_str()), 1);  // truncates
+  EXPECT_EQ(read_file(dir / "g"), "");
+  EXPECT_EQ(os_file_delete((dir / "g").c_str()), 1);
+  EXPECT_EQ(os_file_delete((dir / "g").c_str()), 0);
+  EXPECT_EQ(os_file_create_empty((dir / "no/such/dir").c_str()), 0);
+}
+
+TEST(OsFile, FopenRefusesAnEmptyPathAndKeepsStreamsFromChildren) {
+  EXPECT_EQ(os_fopen("", "r"), nullptr);
+  EXPECT_EQ(os_fopen(nullptr, "r"), nullptr);
+  TempDir dir;
+  FILE* stream = os_fopen((dir / "f").c_str(), "w");
+  ASSERT_NE(stream, nullptr);
+  EXPECT_NE(fcntl(fileno(stream), F_GETFD) & FD_CLOEXEC, 0);
+  std::fclose(stream);
+}
+
+TEST(OsFile, BytesToKilobytes) {
+  struct Case {
+    std::int64_t bytes;
+    std::uint32_t kilobytes;
+  };
+  const Case cases[] = {
+      {INT64_MIN, 0},
+      {-1, 0},
+      {0, 0},
+      {1, 1},
+      {1023, 1},
+      {1024, 1},
+      {2047, 1},
+      {2048, 2},
+      {4294967295LL * 1024, 4294967295U},
+      {4294967295LL * 1024 + 1024, 4294967295U},
+      {INT64_MAX, 4294967295U},
+  };
+  for (const Case& c : cases) EXPECT_EQ(convert_bytes_to_kilobytes(c.bytes), c.kilobytes) << c.bytes;
+}

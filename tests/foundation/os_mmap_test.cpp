@@ -1,0 +1,53 @@
+#include "foundation/os_mmap.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform_test_support.h"
+
+using platform_test::LogCapture;
+using platform_test::TempDir;
+using platform_test::write_file;
+
+TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
+  TempDir dir;
+  LogCapture log;
+  const std::string content(10000, 'q');
+  write_file(dir / "data", content);
+  write_file(dir / "empty", "");
+
+  OsFile* file = nullptr;
+  ASSERT_EQ(os_file_open_ro(&file, (dir / "data").c_str()), 1);
+  struct Case {
+    std::int64_t wanted;
+    std::uint64_t mapped;
+  };
+  for (Case c : {Case{-1, 10000}, Case{0, 10000}, Case{4096, 4096}, Case{20000, 10000}}) {
+    OsMmap* map = nullptr;
+    const std::uint8_t* address = nullptr;
+    std::uint64_t length = 0;
+    ASSERT_EQ(os_mmap_ro_file(&map, &address, &length, file, c.wanted), 0) << c.wanted;
+    EXPECT_EQ(length, c.mapped);
+    EXPECT_EQ(std::memcmp(address, content.data(), length), 0);
+    os_mmap_free(map);
+  }
+  OsMmap* map = nullptr;
+  const std::uint8_t* address = nullptr;
+  std::uint64_t length = 0;
+  EXPECT_EQ(os_mmap_ro_large_file(&map, &address, &length, file), 1);
+  EXPECT_EQ(length, 10000u);
+  os_mmap_free(map);
+  os_file_close(file);
+
+  ASSERT_EQ(os_file_open_ro(&file, (dir / "empty").c_str()), 1);
+  EXPECT_EQ(os_mmap_ro_file(&map, &address, &length, file, -1), -1);
+  EXPECT_EQ(map, nullptr);
+  EXPECT_EQ(os_mmap_ro_large_file(&map, &address, &length, file), 0);
+  os_file_close(file);
+  EXPECT_TRUE(log.contains("File of zero length detected: '" + dir / "empty" + "'"));
+
+  os_mmap_free(nullptr);
+  EXPECT_TRUE(log.contains("(map != NULL) assertion failed"));
+}
