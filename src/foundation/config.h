@@ -6,10 +6,8 @@
 #include <cstddef>
 #include <span>
 
+#include "foundation/bstrlib.h"
 #include "foundation/log.h"
-
-struct tagbstring;
-typedef struct tagbstring* bstring;
 
 // Sizes of the text fields of the SessionContext (terminator included).
 inline constexpr std::size_t CONFIG_TEXT_SIZE = 1024;
@@ -27,6 +25,17 @@ inline constexpr int CONFIG_EXIT_PARSE_FAILED = 12;
 inline constexpr int ENV_VER_11_XVP = 11;
 inline constexpr int ENV_VER_13_DIRECT_PRINTING = 13;
 inline constexpr int ENV_VERSION_DEFAULT = 13;
+
+// Number of rows of config_vars.
+inline constexpr std::size_t CONFIG_VAR_COUNT = 103;
+
+// Defaults that direct printing mode replaces when they were left alone.
+inline constexpr int CONFIG_DEFAULT_CONNECT_TIMEOUT_MS = 10000;
+inline constexpr int CONFIG_DEFAULT_PROCESS_JOB_CONNECT_RETRIES = 2;
+inline constexpr int DIRECT_PRINTING_CONNECT_TIMEOUT_MS = 3000;
+inline constexpr int DIRECT_PRINTING_PROCESS_JOB_CONNECT_RETRIES = 0;
+// The application server's host when the file names none.
+inline constexpr const char CONFIG_DEFAULT_APPLICATION_SERVER[] = "localhost";
 
 inline constexpr const char CONFIG_FILE_NAME[] = "spoolwarden.conf";
 inline constexpr const char CONFIG_DEFAULT_LOG_NAME[] = "spoolwarden.log";
@@ -162,6 +171,13 @@ enum ConfigVarType : int {
 // A key handler: with `reset` set it restores its default, otherwise it
 // applies `value`. Returns 1 when applied, 0 otherwise.
 using ConfigHandler = int (*)(int reset, bstring value, SessionContext* ctx, int type);
+
+// Debug: "on" debug logging, "dev"/"development" debug and development
+// logging, "snapshot" debug logging and spool snapshots, anything else debug
+// logging off. Reset turns all three off.
+int config_debug_handler(int reset, bstring value, SessionContext* ctx, int type);
+// ServerName: copies the name and marks it set; reset empties it.
+int config_server_name_handler(int reset, bstring value, SessionContext* ctx, int type);
 
 // One configuration key. A name holding "*" matches every key that begins
 // with the text before it; other names match whole keys. Case is ignored.

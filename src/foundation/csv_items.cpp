@@ -1,32 +1,33 @@
 #include "foundation/csv_items.h"
 
-#include <cstring>
-#include <string_view>
+#include <memory>
+
+#include "foundation/bstrlib.h"
 
 namespace {
 
-// White space of the C locale.
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-std::string trimmed(std::string_view piece) {
-  while (!piece.empty() && is_space(piece.back())) piece.remove_suffix(1);
-  while (!piece.empty() && is_space(piece.front())) piece.remove_prefix(1);
-  return std::string(piece);
-}
+struct BstringDeleter {
+  void operator()(tagbstring* b) const { (void)bdestroy(b); }
+};
+struct ListDeleter {
+  void operator()(bstrList* list) const { (void)bstrListDestroy(list); }
+};
 
 }  // namespace
 
 int csv_any_item(const char* list, char separator,
                  const std::function<bool(const std::string&)>& test) {
-  // Leading and inner empty pieces are items; a separator at the very end
-  // adds none; an empty list is one empty item.
-  const std::string_view text(list);
-  std::size_t start = 0;
-  do {
-    std::size_t end = text.find(separator, start);
-    if (end == std::string_view::npos) end = text.size();
-    if (test(trimmed(text.substr(start, end - start)))) return 1;
-    start = end + 1;
-  } while (start < text.size());
+  const std::unique_ptr<tagbstring, BstringDeleter> text(bfromcstr(list));
+  if (text == nullptr) return 0;
+  // bsplit keeps leading and inner empty pieces, adds none after a separator
+  // at the very end, and gives one empty piece for an empty list.
+  const std::unique_ptr<bstrList, ListDeleter> items(
+      bsplit(text.get(), static_cast<unsigned char>(separator)));
+  if (items == nullptr) return 0;
+  for (int i = 0; i < items->qty; ++i) {
+    bstring item = items->entry[i];
+    if (btrimws(item) != BSTR_OK) continue;
+    if (test(std::string(bdatae(item, ""), static_cast<std::size_t>(blength(item))))) return 1;
+  }
   return 0;
 }

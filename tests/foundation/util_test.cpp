@@ -176,6 +176,25 @@ TEST(UtilNames, JoinArgvQuotesNonOptions) {
   EXPECT_EQ(Text(util_join_argv(argv, 30)), nullptr);
 }
 
+TEST(UtilNames, JoinWithSeparator) {
+  const char* parts[] = {"a", "", "b c"};
+  struct Case {
+    int count;
+    const char* separator;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {3, ", ", "a, , b c"}, {3, nullptr, "ab c"}, {1, ",", "a"}, {0, ",", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count);
+    Text joined(util_join(parts, c.count, c.separator));
+    ASSERT_NE(joined, nullptr);
+    EXPECT_STREQ(joined.get(), c.expected);
+  }
+  EXPECT_EQ(Text(util_join(parts, -1, ",")), nullptr);
+}
+
 TEST(UtilNames, FindMax) {
   const int values[] = {3, -9, 12, 7};
   EXPECT_EQ(util_find_max(values, 4), 12);

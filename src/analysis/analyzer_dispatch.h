@@ -1,0 +1,64 @@
+// The dispatch table of the analysis driver: one row per language code 0 to
+// 69 naming the format analyzer of that language and the extra argument it
+// takes. Every analyzer follows one contract: it reads the whole mapped
+// spool file (never writing to it), records its findings in the analysis
+// record through the ja_set_* setters, allocates nothing that outlives the
+// call, and returns 0 or more when the job was analysed (also when its time
+// limit ran out) or a negative value when the data could not be analysed.
+//
+// An analyzer is plugged in by filling the `analyze` field of its row in
+// analyzer_dispatch.cpp (an adapter when its own signature differs). A row
+// without one makes the driver fail with "no analyzer available".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+struct JobAttribs;
+
+// The common signature of an analyzer row: the mapped file, its length, the
+// row's extra argument (see AnalyzerExtra) and the analysis record.
+using AnalyzerFunc = int (*)(const std::uint8_t* data, std::uint64_t length, int extra,
+                             JobAttribs* ja);
+
+// What the driver passes as `extra`.
+enum class AnalyzerExtra : int {
+  NONE,            // 0
+  COLOR,           // the caller's colour-detection flag
+  CONSTANT,        // the row's `constant`
+  LINES_PER_PAGE,  // PlainTextLinesPerPage
+  // The colour flag; the analyzer also needs the language code, which it
+  // reads from the record (the driver has set it before dispatch).
+  COLOR_AND_LANGUAGE,
+};
+
+// How the driver treats a code.
+enum class AnalyzerKind : int {
+  ANALYZE,          // run `analyze`
+  UNKNOWN,          // code 0: failure -2
+  NEVER,            // codes that are never detected (9, 70 and above): failure -1
+  STATUS,           // code 43: analysed without an analyzer
+  HBPL_TWO_STEP,    // codes 59 and 66: PCL XL behind the HBPL header, then the header
+};
+
+struct AnalyzerRow {
+  int code;
+  AnalyzerKind kind;
+  const char* analyzer_name;  // the analyzer's function name, for logs and tests
+  AnalyzerFunc analyze;       // nullptr while the analyzer is not built
+  AnalyzerExtra extra;
+  int constant;  // the extra argument of CONSTANT rows
+};
+
+// Bytes of the HBPL header in front of the PCL XL stream of codes 59 and 66.
+inline constexpr std::uint64_t HBPL_LOCAL_HEADER_SIZE = 2184;
+
+// Number of rows (codes 0 to 69).
+inline constexpr int ANALYZER_DISPATCH_ROWS = 70;
+
+// The row of a code; the NEVER row for codes outside 0 to 69.
+[[nodiscard]] const AnalyzerRow& analyzer_dispatch_row(int code);
+
+// The second step of codes 59 and 66 (the HBPL local header reader): its
+// extra argument is 1 for code 66 and 0 for code 59. nullptr while not built.
+[[nodiscard]] AnalyzerFunc analyzer_hbpl_local_step();

@@ -1,0 +1,170 @@
+// Line-level pieces of the serialize file format.
+#include "foundation/serialize_format.h"
+
+#include <array>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+#include "foundation/log.h"
+#include "foundation/os_dir.h"
+#include "foundation/util.h"
+
+namespace {
+
+// Locale-independent: the C library's isspace() follows the locale.
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view skip_space(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && is_space(text[i])) ++i;
+  return text.substr(i);
+}
+
+// Reads [sign]digits of at most `width` characters at text[*pos].
+bool scan_field(std::string_view text, std::size_t* pos, std::size_t width, int* value) {
+  std::size_t i = *pos;
+  while (i < text.size() && is_space(text[i])) ++i;
+  std::size_t start = i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  int number = 0;
+  std::size_t digits = 0;
+  while (i < text.size() && is_digit(text[i]) && i - start < width) {
+    number = number * 10 + (text[i] - '0');
+    ++i;
+    ++digits;
+  }
+  if (digits == 0) return false;
+  *value = negative ? -number : number;
+  *pos = i;
+  return true;
+}
+
+}  // namespace
+
+bool serialize_read_line(std::FILE* stream, std::string* line) {
+  line->clear();
+  bool any = false;
+  bool too_long = false;
+  std::array<char, 4096> chunk{};
+  while (std::fgets(chunk.data(), static_cast<int>(chunk.size()), stream) != nullptr) {
+    any = true;
+    std::string_view part(chunk.data());
+    bool ended = !part.empty() && part.back() == '\n';
+    if (ended) part.remove_suffix(1);
+    if (line->size() + part.size() > kSerializeMaxLine) {
+      too_long = true;
+    } else {
+      line->append(part);
+    }
+    if (ended) break;
+  }
+  if (!any) return false;
+  if (too_long) {
+    LOG_ERROR("Serialize file line longer than %zu bytes", kSerializeMaxLine);
+    line->clear();
+    return false;
+  }
+  std::size_t start = line->find_first_not_of(" \t");
+  line->erase(0, start == std::string::npos ? line->size() : start);
+  return true;
+}
+
+std::string serialize_escape_value(std::string_view value) {
+  std::string out;
+  out.reserve(value.size() + 8);
+  for (char c : value) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string serialize_unescape_value(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\' && i + 1 < value.size() && (value[i + 1] == 'n' || value[i + 1] == '\\')) {
+      out += value[i + 1] == 'n' ? '\n' : '\\';
+      ++i;
+    } else {
+      out += value[i];
+    }
+  }
+  return out;
+}
+
+bool serialize_parse_int(std::string_view text, int* value) {
+  text = skip_space(text);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  std::int64_t number = 0;
+  std::size_t digits = 0;
+  for (char c : text) {
+    if (!is_digit(c)) break;
+    ++digits;
+    // Saturate rather than overflow: the files may have been edited by hand.
+    if (number <= INT_MAX) number = number * 10 + (c - '0');
+  }
+  if (digits == 0) return false;
+  if (negative) number = -number;
+  if (number > INT_MAX) number = INT_MAX;
+  if (number < INT_MIN) number = INT_MIN;
+  *value = static_cast<int>(number);
+  return true;
+}
+
+bool serialize_parse_double(std::string_view text, double* value) {
+  text = skip_space(text);
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  double number = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  (void)end;
+  if (ec != std::errc{} || !std::isfinite(number)) return false;
+  *value = number;
+  return true;
+}
+
+int serialize_parse_date(std::string_view text, int fields[6]) {
+  static constexpr std::array<std::size_t, 6> kWidths{4, 2, 2, 2, 2, 2};
+  static constexpr std::array<char, 6> kBefore{0, 0, 0, 'T', ':', ':'};
+  std::size_t pos = 0;
+  for (int i = 0; i < 6; ++i) {
+    if (kBefore[i] != 0) {
+      if (pos >= text.size() || text[pos] != kBefore[i]) return i;
+      ++pos;
+    }
+    if (!scan_field(text, &pos, kWidths[i], &fields[i])) return i;
+  }
+  return 6;
+}
+
+bool serialize_file_path(const char* dir, const std::string& name, char* path) {
+  if (name.size() > kSerializeMaxFileName) {
+    LOG_ERROR("Serialize file name too long (%zu characters, at most %zu): %s", name.size(),
+              kSerializeMaxFileName, name.c_str());
+    return false;
+  }
+  std::string sanitized = name;
+  (void)util_sanitize_fname(sanitized.data());
+  if (!os_cat_path(path, kSerializePathSize, dir, sanitized.c_str())) {
+    LOG_ERROR("Serialize file path too long: dir='%s',name='%s'", dir != nullptr ? dir : "",
+              sanitized.c_str());
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,115 @@
+#include "foundation/serialize_settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "jobmodel_test_util.h"
+
+namespace {
+
+class SerializeSettingsTest : public jobmodel_test::TempDirTest {};
+
+TEST_F(SerializeSettingsTest, SettingsRoundTripAndKeepArchiving) {
+  const PrinterSettings cases[] = {
+      {0, 0, 1, 0, 0, 0},
+      {1, 1, 0, 1, 1, 1},
+      {1, 2, 1, 0, 0, 1},
+      {0, 2, 0, 1, 1, 0},
+  };
+  for (const PrinterSettings& s : cases) {
+    SCOPED_TRACE(std::to_string(s.enable_color_detection) + std::to_string(s.failure_mode) +
+                 std::to_string(s.hwcheck_mode) + std::to_string(s.is_virtual));
+    ASSERT_EQ(serialize_settings_writeout(dir_.c_str(), "office", &s), 1);
+    PrinterSettings back{9, 9, 9, 5, 9, 9};
+    ASSERT_EQ(serialize_settings_readin(dir_.c_str(), "office", &back), 1);
+    EXPECT_EQ(back.archiving, 5);  // not stored, not touched
+    back.archiving = s.archiving;
+    EXPECT_EQ(serialize_settings_equals(&back, &s), 1);
+  }
+  EXPECT_EQ(read_file(path_of("office.dat")),
+            "# TV Serialize Data\nversion=4\nenable_color_detection=N\nfailure_mode=HOLD\n"
+            "hardware_check_mode=SNMP\nis_virtual=N\nqueue-confidentiality-mode=HIDE_NAME\n#END\n");
+}
+
+TEST_F(SerializeSettingsTest, EqualsComparesAllSixFields) {
+  const PrinterSettings base{1, 2, 0, 1, 1, 0};
+  EXPECT_EQ(serialize_settings_equals(&base, &base), 1);
+  for (int i = 0; i < 6; ++i) {
+    PrinterSettings other = base;
+    std::int32_t* fields[] = {&other.enable_color_detection, &other.failure_mode,
+                              &other.hwcheck_mode,           &other.archiving,
+                              &other.confidentiality_mode,   &other.is_virtual};
+    *fields[i] += 1;
+    EXPECT_EQ(serialize_settings_equals(&base, &other), 0) << i;
+  }
+}
+
+TEST_F(SerializeSettingsTest, OlderAndOddFiles) {
+  struct Case {
+    const char* what;
+    const char* body;
+    int result;
+    PrinterSettings want;  // colour, failure, hwcheck, (archiving), confidentiality, virtual
+  };
+  const Case cases[] = {
+      {"version 1", "version=1\nenable_color_detection=Y\nfailure_mode=HOLD\n#END\n", 1,
+       {1, 2, 1, 0, 0, 0}},
+      {"version 2",
+       "version=2\nenable_color_detection=Y\nfailure_mode=HOLD\nhardware_check_mode=SNMP\n#END\n", 1,
+       {1, 2, 0, 0, 0, 0}},
+      {"version 3",
+       "version=3\nenable_color_detection=N\nfailure_mode=PRINT_NEW_WITH_REPLAY\n"
+       "hardware_check_mode=NONE\nis_virtual=Yes\n#END\n",
+       1,
+       {0, 1, 1, 0, 0, 1}},
+      {"lower-case y is off",
+       "version=4\nenable_color_detection=y\nfailure_mode=HOLD\nhardware_check_mode=NONE\n"
+       "is_virtual=y\nqueue-confidentiality-mode=HIDE_NONE\n#END\n",
+       1,
+       {0, 2, 1, 0, 0, 0}},
+      {"no terminator",
+       "version=4\nenable_color_detection=Y\nfailure_mode=HOLD\nhardware_check_mode=NONE\n"
+       "is_virtual=N\nqueue-confidentiality-mode=HIDE_NAME\n",
+       0,
+       {1, 2, 1, 0, 1, 0}},
+      {"undefined mode refused", "version=1\nenable_color_detection=Y\nfailure_mode=Undefined\n#END\n",
+       0, {1, 7, 7, 0, 7, 7}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(path_of("lab.dat"), std::string("# TV Serialize Data\n") + c.body);
+    PrinterSettings got{7, 7, 7, 0, 7, 7};
+    EXPECT_EQ(serialize_settings_readin(dir_.c_str(), "lab", &got), c.result);
+    EXPECT_EQ(got.enable_color_detection, c.want.enable_color_detection);
+    EXPECT_EQ(got.failure_mode, c.want.failure_mode);
+    EXPECT_EQ(got.hwcheck_mode, c.want.hwcheck_mode);
+    EXPECT_EQ(got.confidentiality_mode, c.want.confidentiality_mode);
+    EXPECT_EQ(got.is_virtual, c.want.is_virtual);
+  }
+  EXPECT_NE(log_text().find("NOTE: version mismatch on settings file, file's version 2 and "
+                            "expected version 4"),
+            std::string::npos);
+}
+
+TEST_F(SerializeSettingsTest, NamesPermissionsAndMissingFiles) {
+  PrinterSettings s{};
+  printer_settings_init_defaults(&s);
+  EXPECT_EQ(s.hwcheck_mode, 1);
+  PrinterSettings got{};
+  EXPECT_EQ(serialize_settings_readin(dir_.c_str(), "a/b:c", &got), 0);
+  EXPECT_NE(log_text().find("Printer settings file '" + path_of("a_b_c.dat") + "' does not exist"),
+            std::string::npos);
+  ASSERT_EQ(serialize_settings_writeout(dir_.c_str(), "a/b:c", &s), 1);
+  EXPECT_TRUE(std::filesystem::exists(path_of("a_b_c.dat")));
+  EXPECT_EQ(serialize_settings_readin(dir_.c_str(), "a/b:c", &got), 1);
+
+  chmod(path_of("a_b_c.dat").c_str(), 0666);
+  serialize_settings_openup_permissions(dir_.c_str(), "a/b:c");
+  struct stat st {};
+  ASSERT_EQ(stat(path_of("a_b_c.dat").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+}  // namespace
