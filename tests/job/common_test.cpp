@@ -24,7 +24,6 @@ using job_test::TempDir;
 
 // Indexes of the decision call's parameters.
 constexpr std::size_t kParamLanguage = 5;
-constexpr std::size_t kParamDocument = 6;
 constexpr std::size_t kParamPages = 8;
 constexpr std::size_t kParamCopies = 9;
 constexpr std::size_t kParamAnalysisCode = 17;
