@@ -115,6 +115,9 @@ TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
   job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
   job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
   job_test::copy_text(ja->spool_file, sizeof ja->spool_file, row->path);
+  // Run as root, the copy switches to the service account: let it in.
+  chmod(dir_.path().c_str(), 0755);
+  chmod((dir_ / "archive").c_str(), 0777);
   const mode_t saved = umask(0);
   archive_copy_spool_to_archive_in_background(row->path.c_str(), ja.get());
   umask(saved);

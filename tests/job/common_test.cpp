@@ -43,8 +43,9 @@ class JobFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     job_test::configure(dir_, standin_.port());
-    pdf_ = corpus_file(3).path;
-    ASSERT_FALSE(pdf_.empty());
+    // PostScript from Ghostscript, large enough for every size case.
+    ps_ = corpus_file(1).path;
+    ASSERT_FALSE(ps_.empty());
   }
 
   // A job as the intake leaves it, its spool file a copy of `content`.
@@ -61,7 +62,7 @@ class JobFlowTest : public ::testing::Test {
     job_test::copy_text(ja->client_machine, sizeof ja->client_machine, "127.0.0.1");
     return ja;
   }
-  Job pdf_job(const std::string& document) { return job(document, job_test::read_file(pdf_)); }
+  Job ps_job(const std::string& document) { return job(document, job_test::read_file(ps_)); }
 
   // Runs the flow with the usual arguments; the log of this run alone.
   int run(JobAttribs* ja, JobAction* action, int background = 0, int strategy = 0) {
@@ -76,28 +77,32 @@ class JobFlowTest : public ::testing::Test {
     standin_.script("{\"methods\": {\"spoolwarden.processPrintJob6\": " + decision_json + "}}");
   }
   int events(const char* word) { return job_test::count_of(run_log(), word); }
+  int all_events() {
+    return events("Job PRINTED:") + events("Job CANCEL:") + events("Job OTHER:") +
+           events("Job ERRORED:");
+  }
 
   TempDir dir_;
   job_test::Standin standin_{dir_.path()};
-  std::string pdf_;
+  std::string ps_;
   char error_[COMMON_ERROR_TEXT_SIZE] = "stale";
   int runs_ = 0;
 };
 
 TEST_F(JobFlowTest, SomeJobsPrintWithoutAskingAndWriteNoEventLine) {
   job_test::copy_text(global_ctx.ignore_document_names, CONFIG_TEXT_SIZE, "memo, draft");
-  const std::string pdf = job_test::read_file(pdf_);
+  const std::string ps = job_test::read_file(ps_);
   struct Case {
     const char* name;
     std::string document;
     std::string content;
   };
   const Case cases[] = {
-      {"redirected copy confirmed", "R:abcd1234:report.pdf", pdf},
-      {"ignored name", "Team MEMO v2", pdf},
+      {"redirected copy confirmed", "R:abcd1234:report.pdf", ps},
+      {"ignored name", "Team MEMO v2", ps},
       {"empty spool file", "report.pdf", ""},
-      {"small status document", "Printer Report Status", pdf.substr(0, 150)},
-      {"status document at the limit", "Supplies Levels", pdf.substr(0, 200)},
+      {"small status document", "Printer Report Status", ps.substr(0, 150)},
+      {"status document at the limit", "Supplies Levels", ps.substr(0, 200)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -106,7 +111,7 @@ TEST_F(JobFlowTest, SomeJobsPrintWithoutAskingAndWriteNoEventLine) {
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, JOB_ACTION_PRINT);
     EXPECT_STREQ(error_, "");
-    EXPECT_EQ(events("Job "), 0);
+    EXPECT_EQ(all_events(), 0);
   }
   EXPECT_TRUE(standin_.decision_calls().empty());
   EXPECT_TRUE(standin_.calls_of("spoolwarden.getPrinterConfig").empty());
@@ -117,18 +122,18 @@ TEST_F(JobFlowTest, OtherJobsAreDecided) {
   standin_.script(
       "{\"methods\": {\"spoolwarden.validateAndRegisterRedirectedJob\": false,"
       " \"spoolwarden.processPrintJob6\": \"PRINT\"}}");
-  const std::string pdf = job_test::read_file(pdf_);
-  ASSERT_GT(pdf.size(), 5000u);
+  const std::string ps = job_test::read_file(ps_);
+  ASSERT_GT(ps.size(), 5000u);
   struct Case {
     const char* name;
     std::string document;
     std::string content;
   };
   const Case cases[] = {
-      {"large status document", "Report Status", pdf.substr(0, 5000)},
-      {"status document above the limit", "Supplies Levels", pdf.substr(0, 201)},
-      {"redirect name the server denies", "R:abcd1234:report.pdf", pdf},
-      {"plain document", "report.pdf", pdf},
+      {"large status document", "Report Status", ps.substr(0, 5000)},
+      {"status document above the limit", "Supplies Levels", ps.substr(0, 201)},
+      {"redirect name the server denies", "R:abcd1234:report.pdf", ps},
+      {"plain document", "report.pdf", ps},
   };
   std::size_t decided = 0;
   for (const Case& c : cases) {
@@ -189,12 +194,12 @@ TEST_F(JobFlowTest, DecisionsAreCarriedOutWithOneEventLine) {
     global_ctx.app_server_port = standin.port();
     standin.script(std::string("{\"methods\": {\"spoolwarden.processPrintJob6\": ") +
                    c.decisions + "}}");
-    Job ja = pdf_job("report.pdf");
+    Job ja = ps_job("report.pdf");
     JobAction action = JOB_ACTION_BACKGROUND;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, c.action);
     EXPECT_EQ(standin.decision_calls().size(), c.calls);
-    EXPECT_EQ(events("Job "), 1);
+    EXPECT_EQ(all_events(), 1);
     EXPECT_EQ(events(c.event), 1);
     if (c.action == JOB_ACTION_DONT_PRINT) {
       EXPECT_NE(run_log().find("Document report.pdf on printer lab from user alice denied."),
@@ -210,9 +215,12 @@ TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
     std::size_t calls;
     bool replay_file;
   };
+  // A job is kept for replay only when its analysis succeeded.
+  Job probe(analyzer_create_job_attribs());
+  const bool analysed = analyzer_process_spool_file(ps_.c_str(), 0, probe.get()) == 0;
   const Case cases[] = {
       {"PRINT_NEW_NO_REPLAY", "\"ERROR\"", 1, false},
-      {"PRINT_NEW_WITH_REPLAY", "\"ERROR\"", 1, true},
+      {"PRINT_NEW_WITH_REPLAY", "\"ERROR\"", 1, analysed},
       {"HOLD", "{\"sequence\": [\"ERROR\", \"PRINT\"]}", 2, false},
   };
   for (const Case& c : cases) {
@@ -223,7 +231,7 @@ TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
     standin_.script(std::string("{\"methods\": {\"spoolwarden.getPrinterConfig\": "
                                 "\"color-detection=N;failure-mode=") +
                     c.mode + ";\", \"spoolwarden.processPrintJob6\": " + c.decisions + "}}");
-    Job ja = pdf_job("report.pdf");
+    Job ja = ps_job("report.pdf");
     JobAction action = JOB_ACTION_DONT_PRINT;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, JOB_ACTION_PRINT);
@@ -235,7 +243,7 @@ TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
 
 TEST_F(JobFlowTest, UnreachableServerPrintsAndSaysSo) {
   global_ctx.app_server_port = 1;  // nothing listens there
-  Job ja = pdf_job("report.pdf");
+  Job ja = ps_job("report.pdf");
   JobAction action = JOB_ACTION_DONT_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   EXPECT_EQ(action, JOB_ACTION_PRINT);
@@ -251,7 +259,7 @@ TEST_F(JobFlowTest, LongHoldEndsWhenTheServerReleasesTheJob) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     process_unhold_event("UnholdJob", "101");
   });
-  Job ja = pdf_job("report.pdf");
+  Job ja = ps_job("report.pdf");
   JobAction action = JOB_ACTION_DONT_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   release.join();
@@ -270,7 +278,7 @@ TEST_F(JobFlowTest, RedirectPassesTheTitleLiterally) {
                       "\"%spoolfile%\" > /dev/null 2>&1");
   answer("\"REDIRECT server=remote;printer=target;redirect-uid=abcd1234;\"");
   const std::string title = "Q3 $(touch " + (dir_ / "pwned") + ") `touch " + (dir_ / "pwned2") + "`";
-  Job ja = pdf_job(title);
+  Job ja = ps_job(title);
   JobAction action = JOB_ACTION_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
@@ -299,7 +307,7 @@ TEST_F(JobFlowTest, FailedRedirectCancelsAtTheTargetAndWarnsTheServer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE, c.command);
-    Job ja = pdf_job("report.pdf");
+    Job ja = ps_job("report.pdf");
     JobAction action = JOB_ACTION_PRINT;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
@@ -325,7 +333,7 @@ TEST_F(JobFlowTest, FailedRedirectCancelsAtTheTargetAndWarnsTheServer) {
 // with action 2 while the child asks again and finishes the job.
 TEST_F(JobFlowTest, BackgroundHoldLeavesTheJobToTheChild) {
   answer("{\"sequence\": [\"HOLD500\", \"PRINT\"]}");
-  Job ja = pdf_job("report.pdf");
+  Job ja = ps_job("report.pdf");
   const std::string spool = ja->spool_file;
   const std::string content = job_test::read_file(spool);
   const pid_t parent = getpid();
@@ -338,7 +346,7 @@ TEST_F(JobFlowTest, BackgroundHoldLeavesTheJobToTheChild) {
   }
   EXPECT_EQ(result, 0);
   EXPECT_EQ(action, JOB_ACTION_BACKGROUND);
-  EXPECT_EQ(events("Job "), 0);
+  EXPECT_EQ(all_events(), 0);
   EXPECT_EQ(job_test::read_file(spool), content);
   EXPECT_TRUE(job_test::wait_for([&] { return standin_.decision_calls().size() == 2; }));
   EXPECT_TRUE(job_test::wait_for([&] { return events("Job PRINTED:") == 1; }));
@@ -365,7 +373,7 @@ TEST_F(JobFlowTest, BadArgumentsAreRefusedBeforeAnyWork) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Job ja = pdf_job("report.pdf");
+    Job ja = ps_job("report.pdf");
     if (c.spoil != nullptr) c.spoil(ja.get());
     JobAction action = JOB_ACTION_PRINT;
     EXPECT_EQ(run(ja.get(), &action, 0, c.strategy), -1);

@@ -60,7 +60,7 @@ TEST(RedirectUid, OldServersNeverRedirect) {
 
 TEST(RedirectName, BuiltAndCut) {
   char name[REDIRECT_DOC_NAME_SIZE];
-  EXPECT_EQ(redirect_build_redir_doc_name(name, sizeof name, "report.pdf", "abcd1234"), 19);
+  EXPECT_EQ(redirect_build_redir_doc_name(name, sizeof name, "report.pdf", "abcd1234"), 21);
   EXPECT_STREQ(name, "R:abcd1234:report.pdf");
   const std::string long_title(400, 't');
   EXPECT_EQ(redirect_build_redir_doc_name(name, sizeof name, long_title.c_str(), "abcd1234"), 411);
