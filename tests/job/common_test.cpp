@@ -269,6 +269,22 @@ TEST_F(JobFlowTest, LongHoldEndsWhenTheServerReleasesTheJob) {
             std::string::npos);
 }
 
+// A decision that asks for a change while no rewriter is at hand leaves the
+// spool file where it is, whatever the strategy.
+TEST_F(JobFlowTest, NoRewriteLeavesTheSpoolFileAlone) {
+  answer("\"PRINT wm-text=Confidential;wm-font-size=12;redirect-uid=abcd1234;\"");
+  for (int strategy : {REPLACEMENT_NEW_FILE, REPLACEMENT_IN_PLACE, REPLACEMENT_LEAVE_BOTH}) {
+    SCOPED_TRACE(strategy);
+    Job ja = ps_job("report.pdf");
+    const std::string spool = ja->spool_file;
+    JobAction action = JOB_ACTION_DONT_PRINT;
+    EXPECT_EQ(run(ja.get(), &action, 0, strategy), 0);
+    EXPECT_EQ(action, JOB_ACTION_PRINT);
+    EXPECT_EQ(std::string(ja->spool_file), spool);
+    EXPECT_EQ(job_test::read_file(spool), job_test::read_file(ps_));
+  }
+}
+
 // A client chooses the title: on its way through the print command nothing
 // in it may run.
 TEST_F(JobFlowTest, RedirectPassesTheTitleLiterally) {
