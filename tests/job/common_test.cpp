@@ -282,6 +282,7 @@ TEST_F(JobFlowTest, NoRewriteLeavesTheSpoolFileAlone) {
     EXPECT_EQ(action, JOB_ACTION_PRINT);
     EXPECT_EQ(std::string(ja->spool_file), spool);
     EXPECT_EQ(job_test::read_file(spool), job_test::read_file(ps_));
+    EXPECT_NE(run_log().find("No modified spool file was written"), std::string::npos);
   }
 }
 
