@@ -1,0 +1,49 @@
+// What the CUPS backend program runs around a job: the real CUPS backend as
+// a child, the hand-off of the job's printer to the print monitor, the host
+// of a device URI, the crash handler and waiting for a directory to change.
+// Results are 1 for success and 0 for failure.
+#pragma once
+
+#include <cstddef>
+
+// Device-URI schemes whose printers the hardware check cannot reach.
+inline constexpr const char* unsupported_backends[] = {"dnssd:", "pap:",    "parallel:", "scsi:",
+                                                       "serial:", "snmp:", "usb:"};
+
+// Runs `program` with `argv` (argv[0] included, null-terminated) and waits
+// for it. 1 when it exited (*exit_status set) or when a "usb:" backend was
+// ended by SIGTERM (*exit_status 0, as CUPS treats a cancelled USB job); 0
+// when the fork failed or the child was killed by a signal.
+[[nodiscard]] int common_run_sync(const char* program, char* const argv[], int* exit_status);
+
+// Hands the job to the print monitor at `monitor_path` over the line
+// protocol when the printer's settings ask for a hardware check. *delete_job
+// becomes 1 when the monitor asked for the job to be deleted. The return
+// value carries no meaning (always 0).
+int common_run_hwcheck(const char* monitor_path, const char* job_id, const char* printer_name,
+                       const char* paper_size, const char* device_uri, int* delete_job);
+
+// The host of a device URI (after "://" and any "user:password@", up to the
+// first character that is not a letter, digit, "-", "." or "_") into
+// `buffer`. 1 on success (the host may be empty); 0 without "://" or when
+// the host does not fit.
+[[nodiscard]] int common_extract_host_from_uri(const char* uri, char* buffer, std::size_t size);
+
+// Cleanup called by the crash handler before it aborts. It runs inside a
+// signal handler: it must only make async-signal-safe calls.
+using CoredumpCallback = void (*)(void* data);
+
+// Installs the crash handler for SIGBUS and SIGSEGV (both blocked while it
+// runs). The handler writes a fixed message and a backtrace with write(2)
+// only, calls the cleanup callback, then aborts.
+void common_setup_coredump_signals();
+// Sets the cleanup callback and its data (null callback: none).
+void common_setup_coredump_callback(CoredumpCallback callback, void* data);
+
+// Waits until a file is created in `dir` (or `seconds` pass; 0: until a
+// signal arrives), then another 500 ms. The caller must handle SIGRTMIN. 1
+// after waiting, 0 when the directory cannot be watched.
+[[nodiscard]] int common_wait_change(const char* dir, int seconds);
+
+// Does nothing; kept for the backend program.
+void common_set_server_name_when_nonlocal();

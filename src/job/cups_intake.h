@@ -1,0 +1,92 @@
+// CUPS intake: what the CUPS backend program calls before the job flow runs.
+// The incoming data becomes a spool file (gzip data inflated, with a bound on
+// how far it may grow), and the job record is filled from the CUPS options
+// string and the job's control file. The results follow the foundation's
+// convention: 1 for success, 0 for failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+struct JobAttribs;
+
+// Size of the pieces the incoming data is read in.
+inline constexpr std::size_t CUPS_INTAKE_READ_SIZE = 8192;
+// Names tried for a new spool file before giving up.
+inline constexpr int CUPS_INTAKE_MAX_NAME_TRIES = 1000;
+
+// Bounds on gzip inflation, so that a small compressed job cannot fill the
+// disk. The intake fails when the inflated data exceeds `max_inflated_bytes`,
+// or when it exceeds `ratio_floor_bytes` and is more than `max_ratio` times
+// the compressed bytes read so far. A limit of 0 turns that test off.
+struct CupsIntakeLimits {
+  std::uint64_t max_inflated_bytes;
+  std::uint64_t ratio_floor_bytes;
+  std::uint64_t max_ratio;
+};
+inline constexpr std::uint64_t CUPS_INTAKE_MAX_INFLATED_BYTES = 8ULL << 30;  // 8 GiB
+inline constexpr std::uint64_t CUPS_INTAKE_RATIO_FLOOR_BYTES = 64ULL << 20;  // 64 MiB
+inline constexpr std::uint64_t CUPS_INTAKE_MAX_RATIO = 1000;
+inline constexpr CupsIntakeLimits CUPS_INTAKE_DEFAULT_LIMITS{
+    CUPS_INTAKE_MAX_INFLATED_BYTES, CUPS_INTAKE_RATIO_FLOOR_BYTES, CUPS_INTAKE_MAX_RATIO};
+
+// Buffer sizes of the control-file attributes read.
+inline constexpr std::size_t CUPS_ATTR_TEXT_SIZE = 1024;
+inline constexpr std::size_t CUPS_ATTR_RECT_SIZE = 100;
+// Largest control file mapped (CUPS writes a few KiB).
+inline constexpr std::uint64_t CUPS_CONTROL_FILE_MAX_BYTES = 64ULL << 20;
+
+// The CUPS spool directories searched after CupsSpoolDir, in order.
+inline constexpr const char* CUPS_SPOOL_DIRS[] = {
+    "/var/spool/cups", "/opt/cups/var/spool/cups", "/usr/local/cups/var/spool/cups"};
+
+// Copies `in` into a new spool file (mode 0600) in the temporary spool
+// directory and leaves its path in `path`. Data that begins with the gzip
+// magic is inflated. 1 on success; 0 on failure, and then no file is left
+// behind: a failed write, an inflate error (corrupt or truncated gzip data)
+// or inflation beyond the default limits.
+[[nodiscard]] int common_make_spool_file(char* path, std::size_t size, FILE* in);
+// The same with explicit inflation limits.
+[[nodiscard]] int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
+                                            const CupsIntakeLimits& limits);
+// The directory for new spool files: TmpCupsSpoolDir when it is a directory,
+// else "/tmp".
+[[nodiscard]] const char* common_get_temp_spool_dir();
+
+// Fills the client machine (and with `canon` the Canon colour, copies, duplex
+// and page-size options) from the CUPS options string. 1, or 0 when the
+// Canon patterns cannot be compiled.
+[[nodiscard]] int common_extract_cups_options_info(JobAttribs* ja, const char* options,
+                                                   int canon);
+// Copies the value of the first "name=" in `text` (escaped blanks kept) into
+// `buffer`, at most size - 1 characters. 1 when found, else 0.
+[[nodiscard]] int common_extract_param_string(char* buffer, std::size_t size, const char* text,
+                                              const char* name, int caseless);
+// Copies a host name, trimming a bracketed address with colons to the
+// address. 1 when copied as a host name; 0 when cut (does not fit) or copied
+// unchanged (brackets without a colon).
+[[nodiscard]] int common_extract_valid_hostname(char* buffer, std::size_t size, const char* text);
+
+// Reads the job's CUPS control file "c%05d" (CupsSpoolDir, then the fixed
+// directories) and fills client machine, paper, page size, duplex,
+// grayscale and pages. 1 when found and read; 0 otherwise, and then the
+// record is unchanged.
+[[nodiscard]] int common_extract_cups_control_file_info(JobAttribs* ja, int job_id);
+// Reads a string attribute whose two-byte big-endian length starts at `pos`
+// (`end` is one past the file's last byte) into `buffer`. 1 on success; 0
+// when the value runs past the end, does not fit, or begins with a control
+// character.
+[[nodiscard]] int read_str_attribute(const std::uint8_t* pos, const std::uint8_t* end,
+                                     char* buffer, std::size_t size);
+
+// The CUPS version from SOFTWARE ("CUPS/2.4.2" gives 2.4), -1.0 when unknown.
+[[nodiscard]] float common_get_cups_version();
+// Archive spool callback of the job flow: 1 with the CUPS data file's path
+// when that file, and not the spool file, is PostScript or PDF; else 0.
+[[nodiscard]] int common_cups_get_archive_spool(JobAttribs* ja, char* buffer, std::size_t size);
+// The path of the job's CUPS data file "d%05d" (or "-001" when not split).
+// 1 when found; 0 when none or the job was split.
+[[nodiscard]] int find_spool_file(char* buffer, std::size_t size, int job_id);
+// DEBUG dump of the environment entries (null-terminated array).
+void common_print_env_debug(const char* const* env);
