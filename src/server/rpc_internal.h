@@ -11,10 +11,9 @@ struct JobAttribs;
 namespace rpc_detail {
 
 // Type codes of XML-RPC values.
-inline constexpr int kTypeBoolean = 3;
-inline constexpr int kTypeDate = 4;
-inline constexpr int kTypeInt = 6;
-inline constexpr int kTypeString = 7;
+inline constexpr int kTypeBoolean = XMLRPC_TYPE_BOOLEAN;
+inline constexpr int kTypeInt = XMLRPC_TYPE_INT;
+inline constexpr int kTypeString = XMLRPC_TYPE_STRING;
 
 struct ParamsDeleter {
   void operator()(XMLRPCParameterList* list) const { XMLRPCParameterListFree(list); }

@@ -66,7 +66,7 @@ Attempt call_current_server(const char* method, XMLRPCParameterList* params,
     attempt.has_fault_text = true;
     util_safe_strncpy(attempt.fault_text, fault, sizeof attempt.fault_text);
   }
-  attempt.request_sent = XMLRPCClientRequestSent(client.get()) != 0;
+  attempt.request_sent = client->request_sent != 0;
   return attempt;
 }
 
