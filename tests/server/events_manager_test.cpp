@@ -130,7 +130,10 @@ class DrainLoop : public StandinTest {
     const EventsClock clock{FakeClock::read, FakeClock::sleep};
     events_manager_set_clock(&clock);
     global_ctx.server_events_disable = 0;
-    global_ctx.server_events_poll_timeout_ms = 0;
+    // The stand-in answers at once (no long poll); the call's time-outs are
+    // 1.2 times the wait.
+    global_ctx.server_events_poll_timeout_ms = 2000;
+    server_->write_script("{\"drain_wait_cap_ms\": 0}");
   }
   void TearDown() override {
     events_manager_set_clock(nullptr);
