@@ -30,7 +30,10 @@ int drain_call_timeout_ms(int wait_ms) {
   return rpc_detail::saturate_int(wait + static_cast<std::int64_t>(wait * 0.2));
 }
 
-int scan_events(const char* reply, EventCallback callback) {
+}  // namespace
+
+int events_scan_reply(const char* reply, EventCallback callback) {
+  if (reply == nullptr) return 0;
   Regex* regex = regex_compile(kEventPattern, PCRE_DOTALL);
   if (regex == nullptr) return 0;
   const std::string_view text(reply);
@@ -50,8 +53,6 @@ int scan_events(const char* reply, EventCallback callback) {
   regex_free(regex);
   return count;
 }
-
-}  // namespace
 
 void events_manager_set_clock(const EventsClock* clock) {
   drain_clock = clock != nullptr ? *clock : kSystemClock;
@@ -110,7 +111,7 @@ int rpc_drain_events(int connect_timeout_ms, int send_timeout_ms, const char* se
       XMLRPCParameterListReadString(result.get(), 0, &reply) != 0 || reply == nullptr) {
     return 0;
   }
-  return scan_events(reply, callback);
+  return events_scan_reply(reply, callback);
 }
 
 int events_manager_start_drain(EventsStopCallback stop) {
