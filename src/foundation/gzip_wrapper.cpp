@@ -1,6 +1,9 @@
 // gzip output of whole files through zlib.
 #include "foundation/gzip_wrapper.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -38,6 +41,25 @@ int compress_blocks(FILE* in, gzFile out, const char* in_path, const char* out_p
   return 1;
 }
 
+// Opens the output for gzip writing. The file is truncated only after it is
+// known not to be the input itself, which would otherwise be lost.
+gzFile open_output(FILE* in, const char* out_path) {
+  struct stat source {};
+  if (fstat(fileno(in), &source) != 0) return nullptr;
+  int fd = open(out_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat target {};
+  bool same = fstat(fd, &target) == 0 && target.st_dev == source.st_dev &&
+              target.st_ino == source.st_ino;
+  if (same || ftruncate(fd, 0) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  gzFile out = gzdopen(fd, "wb6 ");
+  if (out == nullptr) close(fd);
+  return out;
+}
+
 }  // namespace
 
 int gzip_compress(const char* in_path, const char* out_path) {
@@ -47,7 +69,7 @@ int gzip_compress(const char* in_path, const char* out_path) {
     LOG_ERROR("gzip_compress: Can't open in_path='%s'", in_path);
     return 0;
   }
-  gzFile out = gzopen(out_path, "wb6 ");
+  gzFile out = open_output(in.get(), out_path);
   if (out == nullptr) {
     LOG_ERROR("gzip_compress: Can't gzopen '%s'", out_path);
     return 0;

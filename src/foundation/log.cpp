@@ -11,7 +11,8 @@
 #include "foundation/config.h"
 #include "foundation/log_state.h"
 #include "foundation/os_error.h"
-#include "foundation/pending_deps.h"
+#include "foundation/os_file.h"
+#include "foundation/os_time.h"
 #include "foundation/util.h"
 
 namespace {
@@ -63,7 +64,13 @@ const char* level_label(int level) {
 bool ensure_stream() {
   if (g_log_stream != nullptr) return true;
   if (g_log_path[0] == '\0') return false;
-  g_log_stream = pending::os_fopen(g_log_path, "a");
+  // An entry written from inside the open (a failed check in the platform
+  // layer) is dropped rather than trying to open the file again without end.
+  static bool opening = false;
+  if (opening) return false;
+  opening = true;
+  g_log_stream = os_fopen(g_log_path, "a");
+  opening = false;
   return g_log_stream != nullptr;
 }
 
@@ -77,7 +84,7 @@ void write_line(const char* label, const char* file, int line, const char* messa
   if (!ensure_stream()) return;
   const bool debug = debug_on();
   char timestamp[kTimestampSize] = "";
-  if (pending::os_current_timestamp(timestamp, sizeof timestamp) != 0) timestamp[0] = '\0';
+  if (os_current_timestamp(timestamp, sizeof timestamp) != 0) timestamp[0] = '\0';
   put_piece(timestamp);
   put_piece(" ");
   put_piece(label);

@@ -33,7 +33,9 @@ void log_system_error_as_debug_func(const char* file, int line, int error, const
 void write_entry_va(const char* label, const char* file, int line, const char* format,
                     va_list args);
 
-// The job event line that closes every decided job.
+// The job event line that closes every decided job: an INFO entry
+// "<word> user=%s printer=%s doc=%s pages=%d copies=%d". Control bytes in the
+// names are written as \xHH so that a name cannot start a line of its own.
 void log_print_event(int decision, const char* user, const char* printer, const char* document,
                      int pages, int copies);
 

@@ -14,7 +14,9 @@
 
 namespace {
 
-constexpr std::size_t kRotatePathSize = 1024 + 32;
+// The log path fits 1024 bytes; a rotated name adds a dot and up to 20 digits.
+constexpr std::size_t kLogPathSize = 1024;
+constexpr std::size_t kRotatePathSize = kLogPathSize + 32;
 constexpr const char* kServiceAccount = "torvelle";
 // The log is written by root and by the service account that owns it; nobody
 // else needs to write it.
@@ -93,7 +95,7 @@ int log_rotate_if_required(std::uint64_t count, std::uint64_t size) {
     (void)log_close();
     return 1;
   }
-  char log_path[kRotatePathSize];
+  char log_path[kLogPathSize];
   std::snprintf(log_path, sizeof log_path, "%s", log_current_path());
   struct stat info {};
   if (stat(log_path, &info) != 0) {

@@ -9,9 +9,26 @@
 
 #include "foundation/regex.h"
 
+struct pcre2_real_match_data_8;
+
 inline constexpr int MATCH_TOKEN_GROUPS = 3;
 
-struct MatcherIndex;
+// Lookup shared by the rows of an initialised table (built by
+// matcher_init_tokens, freed by matcher_free_tokens; not for callers).
+struct MatcherRowFilter;
+struct MatcherIndex {
+  // The row count the table was initialised with.
+  int count;
+  // Non-zero when some row can match at a position that begins with the byte.
+  std::uint8_t may_start[256];
+  // Rows for byte b are rows[begin[b] .. begin[b + 1]), in table order.
+  std::uint32_t begin[257];
+  std::int32_t* rows;
+  // Per row: the literal bytes every match of an anchored row begins with.
+  MatcherRowFilter* filters;
+  // Match data shared by the rows.
+  pcre2_real_match_data_8* data;
+};
 
 // One row of a caller's table. The first five fields are the caller's; the
 // rest are set by matcher_init_tokens and matcher_test_tokens.
@@ -44,11 +61,25 @@ struct MatchToken {
 // logged and stops at once with -1 (the caller still calls
 // matcher_free_tokens); 0 when all compiled.
 [[nodiscard]] int matcher_init_tokens(MatchToken* table, int count);
+// The part of matcher_test_tokens past the first-byte test.
+[[nodiscard]] int matcher_test_candidates(MatchToken* table, int count, const void* buffer,
+                                          std::uint64_t available, std::uint64_t position);
+
 // Tests the rows at `buffer` (the scan position) with `available` bytes and
 // the position's offset `position`. Returns how many rows matched; their hit
-// counts, values and texts are updated.
-[[nodiscard]] int matcher_test_tokens(MatchToken* table, int count, const void* buffer,
-                                      std::uint64_t available, std::uint64_t position);
+// counts, values and texts are updated. Inline because analyzers call it at
+// every position and nearly every position is rejected by its first byte.
+[[nodiscard]] inline int matcher_test_tokens(MatchToken* table, int count, const void* buffer,
+                                             std::uint64_t available, std::uint64_t position) {
+  // The length comes first: at the end of a mapping there is no byte to read.
+  if (available == 0 || table == nullptr) return 0;
+  const MatcherIndex* index = table[0].index;
+  if (index != nullptr && index->count == count && buffer != nullptr &&
+      index->may_start[*static_cast<const std::uint8_t*>(buffer)] == 0) {
+    return 0;
+  }
+  return matcher_test_candidates(table, count, buffer, available, position);
+}
 // Frees the compiled patterns, the texts and the lookup; safe on a table that
 // was never or only partly initialised (zero-initialised rows).
 void matcher_free_tokens(MatchToken* table, int count);

@@ -2,14 +2,14 @@
 
 #include <new>
 
-#include "foundation/pending_deps.h"
+#include "foundation/os_time.h"
 
 Timeout* TimeoutNew() { return new (std::nothrow) Timeout{}; }
 
 void TimeoutFree(Timeout* timeout) { delete timeout; }
 
 void TimeoutStart(Timeout* timeout) {
-  if (timeout != nullptr) timeout->start = pending::os_current_time_millis();
+  if (timeout != nullptr) timeout->start = os_current_time_millis();
 }
 
 void TimeoutSetLimit(Timeout* timeout, int seconds) {
@@ -19,5 +19,5 @@ void TimeoutSetLimit(Timeout* timeout, int seconds) {
 int TimeoutIsTimeUp(const Timeout* timeout) {
   if (timeout == nullptr) return 0;
   const std::int64_t deadline = timeout->start + static_cast<std::int64_t>(timeout->limit) * 1000;
-  return pending::os_current_time_millis() > deadline;
+  return os_current_time_millis() > deadline;
 }

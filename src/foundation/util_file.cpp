@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "foundation/log.h"
-#include "foundation/pending_deps.h"
+#include "foundation/os_file.h"
 #include "foundation/util.h"
 
 int util_read_file_contents(const char* path, char* buffer, std::size_t size) {
   if (util_is_string_empty(path) || buffer == nullptr || size == 0) return -1;
-  FILE* file = pending::os_fopen(path, "rb");
+  FILE* file = os_fopen(path, "rb");
   if (file == nullptr) return -1;
   const std::size_t got = std::fread(buffer, 1, size - 1, file);
   buffer[got] = '\0';
@@ -32,7 +32,7 @@ char* util_get_file_as_string(const char* path, std::size_t maximum) {
     LOG_ERROR("util_get_file_as_string: malloc failed");
     return nullptr;
   }
-  FILE* file = pending::os_fopen(path, "rb");
+  FILE* file = os_fopen(path, "rb");
   if (file == nullptr) {
     LOG_ERROR("util_get_file_as_string: fopen(%s) failed", path);
     std::free(buffer);

@@ -54,3 +54,36 @@ TEST(CsvPartialMatch, ItemsInsideTheValue) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CsvWildcard, PatternsMatchTheWholeValueIgnoringCase) {
+  const ListCase cases[] = {
+      {"HP-LaserJet*", "hp-laserjet-4050", 1},
+      {"HP-LaserJet*", "HP-LASERJET", 1},
+      {"HP-LaserJet*", "Office-HP-LaserJet-2", 0},  // only at the start
+      {"?", "a", 1},
+      {"?", "ab", 0},
+      {"?", "", 0},
+      {"lp?", "LP1", 1},
+      {"*-color", "floor2-Color", 1},
+      {"*-color", "floor2-colour", 0},
+      {"a.b", "a.b", 1},                            // dots are literal
+      {"a.b", "axb", 0},
+      {"x+(y)[z]|$^", "X+(Y)[Z]|$^", 1},            // regex syntax is literal
+      {"a\\Eb.*", "a\\Eb.*", 1},                    // even a quote terminator
+      {"a\\Eb.*", "a\\Ebxxxx", 0},
+      {"a\\", "A\\", 1},
+      {"one, , two*", "TWO-x", 1},
+      {"one, , two*", "three", 0},                  // empty items are skipped
+      {"one,", "one", 1},
+      {"", "one", 0},
+      {"*", "", 0},
+  };
+  for (const ListCase& c : cases) {
+    SCOPED_TRACE(std::string(c.list) + " / " + c.value);
+    EXPECT_EQ(csv_contains_value_wildcard(c.list, ',', c.value), c.expected);
+  }
+}
+
+}  // namespace

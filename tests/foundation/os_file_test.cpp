@@ -135,6 +135,14 @@ TEST(OsFileCopy, StreamCopiesCarryTheRestOfTheData) {
   EXPECT_EQ(os_file_copy_path((dir / "missing").c_str(), out), 0);
   std::fclose(out);
   EXPECT_EQ(read_file(dir / "appended"), "head:" + content);
+
+  // Data that never reached the disk is a failed copy.
+  if (access("/dev/full", W_OK) == 0) {
+    in = std::fopen((dir / "src").c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(os_file_copy_handle(in, "/dev/full"), 0);
+    std::fclose(in);
+  }
 }
 
 TEST(OsFileCopy, AReadErrorIsAFailureNotTheEndOfTheData) {
