@@ -70,12 +70,12 @@ struct Scan {
   const std::uint8_t* end;
 
   std::uint64_t left() const { return static_cast<std::uint64_t>(end - p); }
-  bool at(const char* text, std::size_t n, std::size_t offset = 0) const {
+  bool at_n(const char* text, std::size_t n, std::size_t offset = 0) const {
     return left() >= offset + n && std::memcmp(p + offset, text, n) == 0;
   }
   template <std::size_t N>
   bool at(const char (&text)[N], std::size_t offset = 0) const {
-    return at(text, N - 1, offset);
+    return at_n(text, N - 1, offset);
   }
 };
 
@@ -117,7 +117,7 @@ Step read_media(Scan& s, const std::uint8_t* start, ControlInfo& info) {
 Step read_text(Scan& s, const char* name, std::uint64_t more_than, char* buffer,
                std::size_t size) {
   std::size_t n = std::strlen(name);
-  if (buffer[0] != '\0' || s.left() <= more_than || !s.at(name, n)) return Step::kNone;
+  if (buffer[0] != '\0' || s.left() <= more_than || !s.at_n(name, n)) return Step::kNone;
   if (read_str_attribute(s.p + n, s.end, buffer, size) == 0) buffer[0] = '\0';
   s.p += n;
   return Step::kTaken;
