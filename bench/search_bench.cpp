@@ -35,12 +35,14 @@ const std::vector<std::uint8_t>& text_buffer() {
   return buffer;
 }
 
-// A needle made of the text's own words that never occurs in it: the words
-// are joined with a byte the text does not hold.
+// A needle made of the text's own words that never occurs in it: the text
+// never holds two blanks in a row.
 std::vector<std::uint8_t> absent_needle(std::size_t length) {
-  const char* part = "gsave 0.5 setrgbcolor~";
+  const char* part = "gsave  0.5  setrgbcolor  moveto  ";
   std::vector<std::uint8_t> needle;
-  while (needle.size() < length) needle.push_back(static_cast<std::uint8_t>(part[needle.size() % std::strlen(part)]));
+  while (needle.size() < length) {
+    needle.push_back(static_cast<std::uint8_t>(part[needle.size() % std::strlen(part)]));
+  }
   return needle;
 }
 

@@ -50,5 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> exact_hay(long_hay);
     check(exact_hay.data(), exact_hay.size(), long_needle.data(), long_needle.size());
   }
+  // Inputs of 4096 bytes or more take the pair-skip path: repeat the haystack
+  // and end it with the needle.
+  if (m > 0 && !hay.empty() && hay.size() < 512) {
+    std::vector<std::uint8_t> big;
+    while (big.size() < 4096) big.insert(big.end(), hay.begin(), hay.end());
+    big.insert(big.end(), needle.begin(), needle.end());
+    check(big.data(), big.size(), needle.data(), needle.size());
+  }
   return 0;
 }

@@ -1,7 +1,7 @@
 // Byte-range searches. The forward search is Boyer-Moore (bad-character and
-// strong good-suffix rules) driven by a skip loop on the window's last byte;
-// the tables are built per call, on the stack for short patterns and on the
-// heap for long ones.
+// strong good-suffix rules) driven by a skip loop on the window's last two
+// bytes (or last byte for short inputs); the tables are built per call, on
+// the stack for short patterns and on the heap for long ones.
 #include "foundation/search.h"
 
 #include <algorithm>
@@ -15,11 +15,24 @@ namespace {
 
 // Patterns up to this length keep their good-suffix table on the stack.
 constexpr std::uint64_t BM_STACK_PATTERN = 256;
+// Inputs from this length on are worth the pair-skip table: a skip keyed on
+// one byte is short in text, where most bytes occur in the pattern; pairs
+// of bytes rarely do.
+constexpr std::uint64_t PAIR_SKIP_MIN_INPUT = 4096;
+constexpr std::size_t PAIR_TABLE_SIZE = 4096;
+// Pair positions are stored in 16 bits; longer patterns skip by one byte.
+constexpr std::uint64_t PAIR_PATTERN_MAX = 65535;
+
+constexpr std::size_t pair_hash(std::uint8_t first, std::uint8_t second) {
+  return ((static_cast<std::size_t>(first) << 4) ^ second) & (PAIR_TABLE_SIZE - 1);
+}
 
 // The per-call tables of one pattern.
 class BmTables {
  public:
-  BmTables(const std::uint8_t* pattern, std::uint64_t length);
+  // `input_length`: the length of the input to be searched, which decides
+  // whether the pair-skip table pays.
+  BmTables(const std::uint8_t* pattern, std::uint64_t length, std::uint64_t input_length);
   ~BmTables();
   BmTables(const BmTables&) = delete;
   BmTables& operator=(const BmTables&) = delete;
@@ -34,6 +47,11 @@ class BmTables {
 
  private:
   void build_skip();
+  void build_pair_skip();
+  [[nodiscard]] std::uint64_t find_by_byte(const std::uint8_t* hay, std::uint64_t n,
+                                           std::uint64_t from) const;
+  [[nodiscard]] std::uint64_t find_by_pair(const std::uint8_t* hay, std::uint64_t n,
+                                           std::uint64_t from) const;
   void build_good_suffix(std::uint64_t* suffix);
   // Shift after a mismatch at pattern index i against text byte c.
   [[nodiscard]] std::uint64_t mismatch_shift(std::uint64_t i, std::uint8_t c) const {
@@ -49,13 +67,24 @@ class BmTables {
   // stops the skip loop at candidate windows.
   std::array<std::uint64_t, 256> skip_{};
   std::array<std::uint64_t, 256> skip0_{};
+  // Keyed on the hash of two bytes: the largest index i (1 .. m - 2) at
+  // which a pair p[i-1], p[i] with that hash ends, 0 when none; m - 1 for the
+  // hash of the pattern's last pair. pair_shift_ is the shift after a failed
+  // candidate: m - 1 minus the largest i < m - 1 sharing the last pair's hash.
+  // Only built when `use_pairs_`.
+  bool use_pairs_ = false;
+  std::uint64_t pair_shift_ = 1;
+  std::array<std::uint16_t, PAIR_TABLE_SIZE> pair_end_;
   std::uint64_t* good_suffix_ = nullptr;
   std::uint64_t* heap_ = nullptr;
   std::array<std::uint64_t, 2 * BM_STACK_PATTERN> stack_{};
 };
 
-BmTables::BmTables(const std::uint8_t* pattern, std::uint64_t length) : p_(pattern), m_(length) {
+BmTables::BmTables(const std::uint8_t* pattern, std::uint64_t length, std::uint64_t input_length)
+    : p_(pattern), m_(length) {
   build_skip();
+  use_pairs_ = m_ >= 3 && m_ - 1 <= PAIR_PATTERN_MAX && input_length >= PAIR_SKIP_MIN_INPUT;
+  if (use_pairs_) build_pair_skip();
   std::uint64_t* space = stack_.data();
   if (m_ > BM_STACK_PATTERN) {
     // Two tables of m entries; m is bounded by the buffer length, so the
@@ -76,6 +105,17 @@ void BmTables::build_skip() {
   for (std::uint64_t i = 0; i + 1 < m_; ++i) skip_[p_[i]] = m_ - 1 - i;
   skip0_ = skip_;
   skip0_[p_[m_ - 1]] = 0;
+}
+
+void BmTables::build_pair_skip() {
+  pair_end_.fill(0);
+  const std::uint64_t last = m_ - 1;
+  for (std::uint64_t i = 1; i < last; ++i) {
+    pair_end_[pair_hash(p_[i - 1], p_[i])] = static_cast<std::uint16_t>(i);
+  }
+  const std::size_t last_hash = pair_hash(p_[last - 1], p_[last]);
+  pair_shift_ = last - pair_end_[last_hash];
+  pair_end_[last_hash] = static_cast<std::uint16_t>(last);
 }
 
 // suffix[i]: length of the longest common suffix of p[0..i] and p.
@@ -111,6 +151,53 @@ void BmTables::build_good_suffix(std::uint64_t* suffix) {
 
 std::uint64_t BmTables::find(const std::uint8_t* hay, std::uint64_t n, std::uint64_t from) const {
   if (m_ > n || from > n - m_) return UINT64_MAX;
+  return use_pairs_ ? find_by_pair(hay, n, from) : find_by_byte(hay, n, from);
+}
+
+// The window's last pair (ending at its last byte, index m - 1) is looked
+// up: a pair that ends nowhere in the pattern rules out every start that
+// would cover it, so the window moves m - 1 on; a pair ending at index i
+// lines up with the window moved m - 1 - i on; only a pair with the hash of
+// the pattern's last pair makes a candidate. The skip step is constant, so
+// the loads of consecutive windows overlap.
+std::uint64_t BmTables::find_by_pair(const std::uint8_t* hay, std::uint64_t n,
+                                     std::uint64_t from) const {
+  const std::uint64_t last_start = n - m_;
+  const std::uint64_t last = m_ - 1;
+  const std::uint8_t* pair = hay + (last - 1);  // pair[pos]: the window's last pair
+  std::uint64_t pos = from;
+  while (pos <= last_start) {
+    std::uint64_t at = pair_end_[pair_hash(pair[pos], pair[pos + 1])];
+    // Two steps per bound check while both fit.
+    while (at == 0 && pos + 2 * last <= last_start) {
+      at = pair_end_[pair_hash(pair[pos + last], pair[pos + last + 1])];
+      if (at != 0) {
+        pos += last;
+        break;
+      }
+      pos += 2 * last;
+      at = pair_end_[pair_hash(pair[pos], pair[pos + 1])];
+    }
+    while (at == 0) {
+      pos += last;
+      if (pos > last_start) return UINT64_MAX;
+      at = pair_end_[pair_hash(pair[pos], pair[pos + 1])];
+    }
+    if (at != last) {
+      pos += last - at;
+      continue;
+    }
+    std::uint64_t i = m_;
+    while (i > 0 && p_[i - 1] == hay[pos + i - 1]) --i;
+    if (i == 0) return pos;
+    --i;
+    pos += std::max(pair_shift_, mismatch_shift(i, hay[pos + i]));
+  }
+  return UINT64_MAX;
+}
+
+std::uint64_t BmTables::find_by_byte(const std::uint8_t* hay, std::uint64_t n,
+                                     std::uint64_t from) const {
   const std::uint64_t last_start = n - m_;
   const std::uint8_t* tail = hay + (m_ - 1);
   std::uint64_t pos = from;
@@ -170,7 +257,7 @@ const std::uint8_t* plain_find(const std::uint8_t* hay, std::uint64_t n, const s
 const std::uint8_t* bm_find(const std::uint8_t* hay, std::uint64_t n, const std::uint8_t* pat,
                             std::uint64_t m) {
   if (m == 1) return static_cast<const std::uint8_t*>(std::memchr(hay, pat[0], n));
-  BmTables tables(pat, m);
+  BmTables tables(pat, m, n);
   if (!tables.ok()) return plain_find(hay, n, pat, m);
   const std::uint64_t at = tables.find(hay, n, 0);
   return at == UINT64_MAX ? nullptr : hay + at;
@@ -222,7 +309,7 @@ const std::uint8_t* search_bm_cache_(const std::uint8_t* buffer, std::uint64_t l
   // Candidates come from the prefix; each is confirmed in full. Only starts
   // that leave room for the whole pattern can be occurrences.
   const std::uint64_t limit = length - pattern_length + SEARCH_BM_CACHE_PREFIX;
-  BmTables tables(pat, SEARCH_BM_CACHE_PREFIX);
+  BmTables tables(pat, SEARCH_BM_CACHE_PREFIX, limit);
   if (!tables.ok()) return plain_find(buffer, length, pat, pattern_length);
   std::uint64_t from = 0;
   while (true) {
@@ -256,7 +343,7 @@ const std::uint8_t* search_bm_reverse(const std::uint8_t* buffer, std::uint64_t 
 std::int64_t search_count(const void* buffer, std::uint64_t length, const void* pattern,
                           std::uint64_t pattern_length) {
   if (!search_args_ok(buffer, length, pattern, pattern_length)) return -1;
-  BmTables tables(static_cast<const std::uint8_t*>(pattern), pattern_length);
+  BmTables tables(static_cast<const std::uint8_t*>(pattern), pattern_length, 0);
   if (!tables.ok()) return -1;
   return tables.count(static_cast<const std::uint8_t*>(buffer), length);
 }

@@ -144,6 +144,29 @@ TEST(Search, RandomHaystacksAgreeWithReferences) {
   }
 }
 
+// Large inputs take the pair-skip path.
+TEST(Search, LargeRandomHaystacksAgreeWithReferences) {
+  std::mt19937_64 rng(99);
+  const int alphabets[] = {2, 4, 16, 256};
+  for (int alphabet : alphabets) {
+    for (int round = 0; round < 12; ++round) {
+      Bytes hay(std::uniform_int_distribution<std::size_t>(4096, 40000)(rng));
+      for (auto& b : hay) b = static_cast<std::uint8_t>(rng() % static_cast<unsigned>(alphabet));
+      const std::size_t m = std::uniform_int_distribution<std::size_t>(2, round < 6 ? 12 : 700)(rng);
+      const std::size_t from = std::uniform_int_distribution<std::size_t>(0, hay.size() - m)(rng);
+      Bytes needle(hay.begin() + static_cast<std::ptrdiff_t>(from),
+                   hay.begin() + static_cast<std::ptrdiff_t>(from + m));
+      expect_like_reference(hay, needle);
+      needle[m / 2] = static_cast<std::uint8_t>(needle[m / 2] + 1);  // most likely absent
+      expect_like_reference(hay, needle);
+      // At the very end only.
+      Bytes tail(hay.size(), 0);
+      std::copy(needle.begin(), needle.end(), tail.end() - static_cast<std::ptrdiff_t>(m));
+      expect_like_reference(tail, needle);
+    }
+  }
+}
+
 TEST(Search, PeriodicPatternsAgreeWithReferences) {
   const char* patterns[] = {"bab", "aabab", "abaabaab", "aaaaaaab", "baaaaaaa", "abcabcabcab"};
   const char* fills[] = {"ab", "aab", "aaab", "abc", "a"};
@@ -151,6 +174,9 @@ TEST(Search, PeriodicPatternsAgreeWithReferences) {
     for (const char* f : fills) {
       std::string hay;
       while (hay.size() < 200) hay += f;
+      std::string big;
+      while (big.size() < 5000) big += f;
+      expect_like_reference(bytes_of(big + p + big), bytes_of(p));
       expect_like_reference(bytes_of(hay), bytes_of(p));
       expect_like_reference(bytes_of(hay + p), bytes_of(p));
       expect_like_reference(bytes_of(p + hay), bytes_of(p));
