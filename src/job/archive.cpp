@@ -1,0 +1,165 @@
+#include "job/archive.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "analysis/lang_detect.h"
+#include "foundation/config.h"
+#include "foundation/ja.h"
+#include "foundation/ja_languages.h"
+#include "foundation/log.h"
+#include "foundation/os.h"
+#include "server/rpc_calls.h"
+
+namespace {
+
+constexpr const char kPdlPrefix[] = "pdl.";
+
+// Copies the archive in the (second) child: drops root, sets a umask that
+// never leaves the copy world-writable, copies, exits.
+[[noreturn]] void archive_child(const char* file, FILE* in, const JobAttribs* ja) {
+  (void)os_unix_daemonize();
+  if (os_su_to_torvelle()) {
+    LOG_DEBUG("Switched to user %s for archive copy", OS_SERVICE_ACCOUNT);
+    LOG_DEBUG("Using umask 0022 for archive copy");
+    umask(ARCHIVE_UMASK_SERVICE_ACCOUNT);
+  } else {
+    // Still root (or another account): keep the copy away from other users
+    // rather than opening it to everyone.
+    LOG_DEBUG("Using umask 0027 for archive copy, account %s not used", OS_SERVICE_ACCOUNT);
+    umask(ARCHIVE_UMASK_OTHER);
+  }
+  (void)archive_copy_spool_to_archive(file, in, ja->archive_path, ja->job_uid, LANG_UNKNOWN);
+  std::fclose(in);
+  std::fflush(nullptr);
+  _exit(0);
+}
+
+}  // namespace
+
+int analyzer_build_archive_path(char* buffer, std::size_t size, const std::tm* submit_time) {
+  if (buffer == nullptr || size == 0 || submit_time == nullptr) {
+    TV_ASSERT(buffer != nullptr && size != 0 && submit_time != nullptr);
+    return 0;
+  }
+  const int n = std::snprintf(buffer, size, "%04d/%02d/%02d/%02d", submit_time->tm_year + 1900,
+                              submit_time->tm_mon + 1, submit_time->tm_mday,
+                              submit_time->tm_hour);
+  return n >= 0 && static_cast<std::size_t>(n) < size ? 1 : 0;
+}
+
+int archive_does_stop_file_exist() {
+  char path[OS_PATH_BUFFER_SIZE];
+  if (!os_cat_path(path, sizeof path, global_ctx.archive_dir, ARCHIVE_STOP_FILE)) return 0;
+  return os_file_exists(path);
+}
+
+int archive_build_archive_job_dir(char* buffer, std::size_t size, const char* archive_path,
+                                  const char* job_uid) {
+  char sub[OS_PATH_BUFFER_SIZE];
+  if (!os_cat_path(sub, sizeof sub, global_ctx.archive_dir, archive_path)) return 0;
+  return os_cat_path(buffer, size, sub, job_uid);
+}
+
+int archive_build_archive_tmp_pdl_path(char* buffer, std::size_t size, const char* archive_path,
+                                       const char* job_uid) {
+  char dir[OS_PATH_BUFFER_SIZE];
+  if (!archive_build_archive_job_dir(dir, sizeof dir, archive_path, job_uid)) return 0;
+  return os_cat_path(buffer, size, dir, ARCHIVE_TMP_PDL_NAME);
+}
+
+int archive_build_achive_pdl_path(char* buffer, std::size_t size, const char* archive_path,
+                                  const char* job_uid, const char* extension) {
+  char dir[OS_PATH_BUFFER_SIZE];
+  char name[OS_PATH_BUFFER_SIZE];
+  if (!archive_build_archive_job_dir(dir, sizeof dir, archive_path, job_uid)) return 0;
+  const int n = std::snprintf(name, sizeof name, "%s%s", kPdlPrefix, extension);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof name) return 0;
+  return os_cat_path(buffer, size, dir, name);
+}
+
+int archive_copy_spool_to_archive(const char* file_path, FILE* in, const char* archive_path,
+                                  const char* job_uid, int language) {
+  if (global_ctx.archive_dir[0] == '\0') {
+    LOG_ERROR("No archive path configured. Cannot archive spool file: %s", file_path);
+    return 0;
+  }
+  if (in == nullptr) {
+    LOG_ERROR("No open spool file handle provided.");
+    return 0;
+  }
+  if (archive_does_stop_file_exist()) {
+    LOG_DEBUG("Found archiving stopped file, so do not copy file. File: %s", file_path);
+    LOG_INFO("Not archiving spool file as server indicated to stop archiving.");
+    return 0;
+  }
+  char dir[OS_PATH_BUFFER_SIZE];
+  char tmp[OS_PATH_BUFFER_SIZE];
+  if (!archive_build_archive_job_dir(dir, sizeof dir, archive_path, job_uid) ||
+      !archive_build_archive_tmp_pdl_path(tmp, sizeof tmp, archive_path, job_uid)) {
+    LOG_ERROR("Unable to make directory for archive destination: %s", global_ctx.archive_dir);
+    return 0;
+  }
+  LOG_DEBUG("Starting archive copy of spool file: %s to destination: %s", file_path, tmp);
+  if (!os_create_dir_recursive(dir)) {
+    LOG_ERROR("Unable to make directory for archive destination: %s", dir);
+    return 0;
+  }
+  if (!os_file_copy_handle(in, tmp)) {
+    LOG_ERROR("Unable to copy spool file (%s) to archive destination (%s)", file_path, tmp);
+    (void)os_file_delete(tmp);
+    return 0;
+  }
+  const int code = language != LANG_UNKNOWN ? language : analyzer_lang_detect_spool_file(tmp);
+  char final_path[OS_PATH_BUFFER_SIZE];
+  if (!archive_build_achive_pdl_path(final_path, sizeof final_path, archive_path, job_uid,
+                                     analyzer_lang_to_file_extension(code))) {
+    LOG_ERROR("Unable to rename/move spool file into final location: %s", dir);
+    (void)os_file_delete(tmp);
+    return 0;
+  }
+  LOG_DEBUG("Completed copy, rename temp archive file to final name: %s", final_path);
+  if (std::rename(tmp, final_path) != 0) {
+    LOG_LAST_SYSTEM_ERROR("Unable to rename/move spool file into final location: %s", final_path);
+    (void)os_file_delete(tmp);
+    return 0;
+  }
+  (void)rpc_notify_pdl_copy_complete(global_ctx.server_name, archive_path, job_uid);
+  return 1;
+}
+
+void archive_copy_spool_to_archive_in_background(const char* file, const JobAttribs* ja) {
+  if (file == nullptr || ja == nullptr) {
+    TV_ASSERT(file != nullptr && ja != nullptr);
+    return;
+  }
+  LOG_DEBUG("Starting spool archive copy of file: %s", file);
+  FILE* in = os_fopen(file, "rb");
+  if (in == nullptr) {
+    LOG_LAST_SYSTEM_ERROR("Cannot open spool file for copying: %s", ja->spool_file);
+    return;
+  }
+  std::fflush(nullptr);
+  // Two forks: the intermediate child exits at once and is reaped here, so
+  // the copy runs detached and leaves no zombie in a long-lived caller.
+  const pid_t pid = fork();
+  if (pid < 0) {
+    LOG_ERROR("Unable to fork to background task to copy spool to archive");
+    std::fclose(in);
+    return;
+  }
+  if (pid == 0) {
+    const pid_t grandchild = fork();
+    if (grandchild == 0) archive_child(file, in, ja);
+    if (grandchild < 0) LOG_ERROR("Unable to fork to background task to copy spool to archive");
+    _exit(0);
+  }
+  std::fclose(in);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}

@@ -1,0 +1,35 @@
+// Seams of the job flow into subsystems that plug in later: the spool-file
+// rewrite, the transform run for a redirect target and the printer's own
+// description over SNMP. Until those subsystems exist, each finds no work:
+// no file is rewritten, no transform applies, no description is known.
+#pragma once
+
+#include <cstddef>
+
+struct JobAttribs;
+struct watermark_params;
+
+// Rewrites the spool file as the decision asks into a new temporary file
+// whose path goes to `new_path`. 1 when a rewritten file was written, else 0.
+[[nodiscard]] int job_hook_modify_spool_file_to_temp_file(const watermark_params* wm,
+                                                          JobAttribs* ja, const char* spool_file,
+                                                          char* new_path, std::size_t size);
+
+// 1 when a transform applies to the job for the target printer and type.
+[[nodiscard]] int job_hook_xvp_has_work_to_do(const JobAttribs* ja, const char* target_printer,
+                                              const char* target_type);
+
+// Runs the transform for the target; 1 with the path of the transformed file
+// in `modified_file` (the caller releases it with job_hook_xvp_release), 0
+// when the transform failed (logged).
+[[nodiscard]] int job_hook_xvp_transform(JobAttribs* ja, const char* target_printer,
+                                         const char* target_type, const char* spool_file,
+                                         char* modified_file, std::size_t size);
+
+// Deletes a transformed file made by job_hook_xvp_transform; empty is ignored.
+void job_hook_xvp_release(const char* modified_file);
+
+// The printer's description (its model) asked of the printer at `address`;
+// 1 with the text in `buffer`, else 0.
+[[nodiscard]] int job_hook_printer_description(const char* address, char* buffer,
+                                               std::size_t size);

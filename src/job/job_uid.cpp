@@ -1,0 +1,60 @@
+#include "job/job_uid.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/ja.h"
+#include "foundation/log.h"
+#include "foundation/sha1.h"
+
+namespace {
+
+constexpr std::size_t kUidSize = 41;
+constexpr int kDaysPerWeek = 7;
+
+// Digests `text` into `buffer` as 40 hexadecimal digits.
+int digest_into(char* buffer, std::size_t size, const char* text) {
+  if (buffer == nullptr || size < kUidSize) {
+    TV_ASSERT(buffer != nullptr && size >= kUidSize);
+    if (buffer != nullptr && size > 0) buffer[0] = '\0';
+    return 0;
+  }
+  char hex[kUidSize];
+  if (!util_digest_sha1_hex(reinterpret_cast<const std::uint8_t*>(text),
+                            static_cast<std::uint32_t>(std::strlen(text)), hex)) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  std::memcpy(buffer, hex, kUidSize);
+  return 1;
+}
+
+}  // namespace
+
+int analyzer_build_job_uid_with_estimated_time(char* buffer, std::size_t size,
+                                               const JobAttribs* ja) {
+  if (ja == nullptr) {
+    TV_ASSERT(ja != nullptr);
+    return 0;
+  }
+  // The week of the year keeps the uid stable while a job is replayed or
+  // re-sent within a few days, yet lets job ids that CUPS reuses part later.
+  char text[JOB_UID_TEXT_MAX + 1];
+  std::snprintf(text, sizeof text, "%04d-%02d-%s-%s-%s-%s", ja->submit_time.tm_year + 1900,
+                ja->submit_time.tm_yday / kDaysPerWeek, ja->job_id, ja->server_name,
+                ja->printer_name, ja->username);
+  return digest_into(buffer, size, text);
+}
+
+int analyzer_build_job_uid(char* buffer, std::size_t size, const JobAttribs* ja) {
+  if (ja == nullptr) {
+    TV_ASSERT(ja != nullptr);
+    return 0;
+  }
+  const std::tm& t = ja->submit_time;
+  char text[JOB_UID_TEXT_MAX + 1];
+  std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d-%s-%s-%s-%s", t.tm_year + 1900,
+                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, ja->job_id,
+                ja->server_name, ja->printer_name, ja->username);
+  return digest_into(buffer, size, text);
+}

@@ -1,0 +1,138 @@
+#include "job/printer_type.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "foundation/ja.h"
+#include "foundation/log.h"
+#include "foundation/os.h"
+#include "foundation/util.h"
+#include "job/job_hooks.h"
+
+namespace {
+
+constexpr const char* kPpdDirs[] = {"/etc/cups/ppd", "/opt/cups/etc/ppd",
+                                    "/usr/local/cups/etc/ppd", "/usr/local/etc/cups/ppd"};
+constexpr const char kModelKey[] = "*modelname:";
+
+char g_ppd_path[COMMON_PPD_PATH_SIZE];
+
+// ASCII lower case; the locale plays no part.
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+bool key_at(const char* p) {
+  for (const char* k = kModelKey; *k != '\0'; ++k, ++p) {
+    if (lower(*p) != *k) return false;
+  }
+  return true;
+}
+
+// The quoted value after the first "*ModelName:" of the line whose value is
+// complete; null when none.
+const char* model_in_line(const char* line, std::size_t* length) {
+  for (const char* p = line; *p != '\0'; ++p) {
+    if (*p != '*' || !key_at(p)) continue;
+    const char* v = p + std::strlen(kModelKey);
+    while (is_blank(*v)) ++v;
+    if (*v != '"') continue;
+    const char* end = std::strchr(v + 1, '"');
+    if (end == nullptr) continue;
+    *length = static_cast<std::size_t>(end - (v + 1));
+    return v + 1;
+  }
+  return nullptr;
+}
+
+bool skipped_line(const char* line) {
+  while (*line == ' ' || *line == '\t') ++line;
+  return *line == '\0' || *line == '\n' || *line == '\r' || *line == '#';
+}
+
+// A printer name that can only ever name a file inside the PPD directory.
+bool safe_printer_name(const char* name) {
+  return name != nullptr && name[0] != '\0' && name[0] != '.' && std::strchr(name, '/') == nullptr;
+}
+
+}  // namespace
+
+const char* common_find_ppd_in_dirs(const char* printer_name, const char* const* dirs,
+                                    std::size_t count) {
+  if (safe_printer_name(printer_name)) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const int n = std::snprintf(g_ppd_path, sizeof g_ppd_path, "%s/%s.ppd", dirs[i],
+                                  printer_name);
+      if (n < 0 || static_cast<std::size_t>(n) >= sizeof g_ppd_path) continue;
+      if (access(g_ppd_path, R_OK) == 0) {
+        LOG_DEBUG("Found CUPS ppd file at file at: %s", g_ppd_path);
+        return g_ppd_path;
+      }
+    }
+  }
+  LOG_DEBUG("Unable to find CUPS ppd file.");
+  return nullptr;
+}
+
+const char* common_find_cups_printer_ppd(const char* printer_name) {
+  return common_find_ppd_in_dirs(printer_name, kPpdDirs, std::size(kPpdDirs));
+}
+
+int common_read_ppd_model_name(const char* ppd_path, char* buffer, std::size_t size) {
+  if (buffer == nullptr || size == 0) return 0;
+  buffer[0] = '\0';
+  LOG_DEBUG("Parsing CUPS PPD file %s", ppd_path);
+  FILE* file = os_fopen(ppd_path, "r");
+  if (file == nullptr) {
+    LOG_ERROR("Failed to open PPD file: %s", ppd_path);
+    return 0;
+  }
+  char line[COMMON_PPD_PATH_SIZE];
+  int found = 0;
+  while (!found && std::fgets(line, sizeof line, file) != nullptr) {
+    if (skipped_line(line)) continue;
+    std::size_t length = 0;
+    const char* model = model_in_line(line, &length);
+    if (model == nullptr) continue;
+    const std::size_t n = length < size - 1 ? length : size - 1;
+    std::memcpy(buffer, model, n);
+    buffer[n] = '\0';
+    LOG_DEBUG("Found model: %s", buffer);
+    found = 1;
+  }
+  std::fclose(file);
+  return found;
+}
+
+int common_get_printer_model_name(const char* printer_name, char* buffer, std::size_t size) {
+  const char* ppd = common_find_cups_printer_ppd(printer_name);
+  if (ppd == nullptr) {
+    LOG_DEBUG("Unable to locate CUPS PPD file for printer %s so set model to null",
+              printer_name != nullptr ? printer_name : "");
+    if (buffer != nullptr && size > 0) buffer[0] = '\0';
+    return 0;
+  }
+  return common_read_ppd_model_name(ppd, buffer, size);
+}
+
+int common_set_printer_type(JobAttribs* ja, const char* printer_address) {
+  if (ja == nullptr) {
+    TV_ASSERT(ja != nullptr);
+    return 0;
+  }
+  char type[JA_TEXT_SIZE];
+  if (!common_get_printer_model_name(ja->printer_name, type, sizeof type)) {
+    LOG_DEBUG("Failed to get printer type for printer %s, so trying SNMP", ja->printer_name);
+    ja->printer_type[0] = '\0';
+    if (printer_address == nullptr || printer_address[0] == '\0' ||
+        !job_hook_printer_description(printer_address, type, sizeof type)) {
+      return 0;
+    }
+    LOG_DEBUG("Successfully set job attrib printer type to: %s", type);
+  }
+  ja_set_printer_type(ja, type);
+  LOG_DEBUG("Setting printer type for job %s to: %s", ja->job_id, ja->printer_type);
+  return 1;
+}
