@@ -38,7 +38,10 @@ enum class AnalyzerKind : int {
   UNKNOWN,          // code 0: failure -2
   NEVER,            // codes that are never detected (9, 70 and above): failure -1
   STATUS,           // code 43: analysed without an analyzer
-  HBPL_TWO_STEP,    // codes 59 and 66: PCL XL behind the HBPL header, then the header
+  // Codes 59 and 66: the PCL XL analyzer (the row of code 4) on the stream
+  // behind the HBPL header, then, only when that gave 0, the row's own
+  // `analyze` (the HBPL header reader) on the whole file.
+  HBPL_TWO_STEP,
 };
 
 struct AnalyzerRow {
@@ -59,6 +62,7 @@ inline constexpr int ANALYZER_DISPATCH_ROWS = 70;
 // The row of a code; the NEVER row for codes outside 0 to 69.
 [[nodiscard]] const AnalyzerRow& analyzer_dispatch_row(int code);
 
-// The second step of codes 59 and 66 (the HBPL local header reader): its
-// extra argument is 1 for code 66 and 0 for code 59. nullptr while not built.
-[[nodiscard]] AnalyzerFunc analyzer_hbpl_local_step();
+// Replaces the analyzer of the row of `code` (0 to 69) and returns the one it
+// had; nullptr makes the row unavailable again. For tests that plug stand-in
+// analyzers into the driver; not thread-safe against running analyses.
+AnalyzerFunc analyzer_dispatch_replace(int code, AnalyzerFunc analyze);

@@ -18,7 +18,8 @@ inline constexpr std::uint64_t CUSTOM_METADATA_SUFFIX_REACH = 128;
 
 // Looks for a user name in the first CUSTOM_METADATA_WINDOW bytes of `data`
 // and writes it, terminated and cut to `size` - 1, into `username`; leaves
-// the buffer alone when none is found. The name comes from untrusted data:
-// control bytes end it and it is never longer than the buffer.
+// the buffer alone when none is found. The name comes from untrusted data: it
+// ends at a NUL byte, other control bytes are dropped, and a name left empty
+// is not taken.
 void custom_metaddata_extract_username(const std::uint8_t* data, std::uint64_t length,
                                        char* username, std::size_t size);

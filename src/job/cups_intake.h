@@ -34,8 +34,6 @@ inline constexpr CupsIntakeLimits CUPS_INTAKE_DEFAULT_LIMITS{
 // Buffer sizes of the control-file attributes read.
 inline constexpr std::size_t CUPS_ATTR_TEXT_SIZE = 1024;
 inline constexpr std::size_t CUPS_ATTR_RECT_SIZE = 100;
-// Largest control file mapped (CUPS writes a few KiB).
-inline constexpr std::uint64_t CUPS_CONTROL_FILE_MAX_BYTES = 64ULL << 20;
 
 // The CUPS spool directories searched after CupsSpoolDir, in order.
 inline constexpr const char* CUPS_SPOOL_DIRS[] = {
@@ -73,6 +71,10 @@ inline constexpr const char* CUPS_SPOOL_DIRS[] = {
 // grayscale and pages. 1 when found and read; 0 otherwise, and then the
 // record is unchanged.
 [[nodiscard]] int common_extract_cups_control_file_info(JobAttribs* ja, int job_id);
+// The scan of the control file over bytes already in memory (the same
+// results as above).
+[[nodiscard]] int common_extract_cups_control_data(JobAttribs* ja, const std::uint8_t* data,
+                                                   std::uint64_t size);
 // Reads a string attribute whose two-byte big-endian length starts at `pos`
 // (`end` is one past the file's last byte) into `buffer`. 1 on success; 0
 // when the value runs past the end, does not fit, or begins with a control

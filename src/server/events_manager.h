@@ -60,5 +60,10 @@ int events_manager_start_drain(EventsStopCallback stop);
 [[nodiscard]] int rpc_drain_events(int connect_timeout_ms, int send_timeout_ms,
                                    const char* server_name, int wait_ms, EventCallback callback);
 
+// Scans a drainEvents reply: each item type["value"] (optionally followed by
+// a comma; the value may span lines) goes to `callback` (may be null), text
+// between items is skipped. The number of items.
+int events_scan_reply(const char* reply, EventCallback callback);
+
 // Hands an event to every subscription of its type (exact) or of "*".
 void process_event_callback(const char* event_type, const char* value);

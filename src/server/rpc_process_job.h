@@ -104,10 +104,10 @@ inline constexpr std::size_t ANSWER_DECODE_MAX = 1023;
                                                  ProcessJobResponse* response);
 
 // Decodes a decision answer into `response` (zeroed first) for the given
-// env_version. `job_id` and `printer` are for the log and GzipCompress.
-// 0, also for the decision ERROR and an invalid answer (status ERROR).
-int rpc_process_job_decode_answer(const char* answer, int env_version, const char* job_id,
-                                  const char* printer, int gzip, ProcessJobResponse* response);
+// env_version; `job_id` names the job in the log. An invalid answer gives
+// status ERROR. The compression flag is left to the caller.
+void rpc_process_job_decode_answer(const char* answer, int env_version, const char* job_id,
+                                   ProcessJobResponse* response);
 
 // Turns status ERROR into HOLD (held before, or failure mode HOLD) or PRINT
 // (other modes; PRINT_NEW_WITH_REPLAY with analysis code 0 writes the job's

@@ -1,0 +1,8 @@
+// Helpers shared by the units of the CUPS intake.
+#pragma once
+
+struct JobAttribs;
+
+// Replaces a client machine of "localhost" or "127.0.0.1" (any case) by this
+// host's own name.
+void common_replace_local_client_machine(JobAttribs* ja);

@@ -1,0 +1,219 @@
+// The spool file made from what CUPS hands the backend: copied as it is, or
+// inflated when it is gzip data, with bounds on how far inflation may grow.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "foundation/config.h"
+#include "foundation/log.h"
+#include "job/cups_intake.h"
+
+namespace {
+
+constexpr const char kDefaultSpoolDir[] = "/tmp";
+// Pieces read after the first one: large enough that a big job is copied at
+// the speed of the page cache, small enough to keep memory flat.
+constexpr std::size_t kBulkReadSize = 256 * 1024;
+constexpr std::size_t kInflateOutSize = 256 * 1024;
+
+// Creates the spool file exclusively; the descriptor, or -1.
+int create_spool_file(char* path, std::size_t size, const char* dir) {
+  for (int attempt = 0; attempt < CUPS_INTAKE_MAX_NAME_TRIES; ++attempt) {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    std::snprintf(path, size, "%s/tv%08lx%05lx", dir, static_cast<unsigned long>(now.tv_sec),
+                  static_cast<unsigned long>(now.tv_usec));
+    int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      LOG_DEBUG("created spool file: \"%s\"", path);
+      return fd;
+    }
+    if (errno != EEXIST) {
+      LOG_LAST_SYSTEM_ERROR("Unable to create spool file: \"%s\"", path);
+      return -1;
+    }
+  }
+  LOG_ERROR("Unable to create spool file in \"%s\": no free name after %d tries", dir,
+            CUPS_INTAKE_MAX_NAME_TRIES);
+  return -1;
+}
+
+bool write_all(int fd, const std::uint8_t* data, std::size_t count) {
+  while (count > 0) {
+    ssize_t n = write(fd, data, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Reads up to `want` bytes (fewer only at the end of the input or on error).
+std::size_t read_piece(FILE* in, std::uint8_t* buffer, std::size_t want, bool* failed) {
+  std::size_t got = std::fread(buffer, 1, want, in);
+  if (got < want && std::ferror(in) != 0) *failed = true;
+  if (got > 0) LOG_DEV("Read in %d bytes of data for spool file", static_cast<int>(got));
+  return got;
+}
+
+enum class Outcome { kOk, kWriteFailed, kReadFailed, kInflateFailed, kTooLarge };
+
+// The inflater of one job with its running totals and limits.
+class Inflater {
+ public:
+  explicit Inflater(const CupsIntakeLimits& limits) : limits_(limits) {}
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+  ~Inflater() {
+    if (started_) inflateEnd(&stream_);
+  }
+
+  bool start() {
+    started_ = inflateInit2(&stream_, 31) == Z_OK;
+    if (started_) out_ = std::make_unique<std::uint8_t[]>(kInflateOutSize);
+    return started_;
+  }
+  bool finished() const { return finished_; }
+  std::uint64_t written() const { return stream_.total_out; }
+
+  // Inflates one piece into `fd`.
+  Outcome feed(int fd, std::uint8_t* data, std::size_t count) {
+    stream_.next_in = data;
+    stream_.avail_in = static_cast<uInt>(count);
+    while (!finished_ && stream_.avail_in > 0) {
+      stream_.next_out = out_.get();
+      stream_.avail_out = static_cast<uInt>(kInflateOutSize);
+      int rc = inflate(&stream_, Z_NO_FLUSH);
+      if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+        LOG_DEBUG("Zlib inflate error: [%d] %s", rc, stream_.msg != nullptr ? stream_.msg : "");
+        return Outcome::kInflateFailed;
+      }
+      std::size_t produced = kInflateOutSize - stream_.avail_out;
+      if (exceeds_limits()) return Outcome::kTooLarge;
+      if (!write_all(fd, out_.get(), produced)) return Outcome::kWriteFailed;
+      finished_ = rc == Z_STREAM_END;
+      if (rc == Z_BUF_ERROR && produced == 0) break;
+    }
+    return Outcome::kOk;
+  }
+
+ private:
+  bool exceeds_limits() const {
+    std::uint64_t out = stream_.total_out;
+    std::uint64_t in = stream_.total_in;
+    if (limits_.max_inflated_bytes != 0 && out > limits_.max_inflated_bytes) {
+      LOG_ERROR("Inflated spool data exceeds the limit of %" PRIu64 " bytes",
+                limits_.max_inflated_bytes);
+      return true;
+    }
+    if (limits_.max_ratio != 0 && out > limits_.ratio_floor_bytes &&
+        out / limits_.max_ratio > in) {
+      LOG_ERROR("Inflated spool data is more than %" PRIu64
+                " times its compressed size (%" PRIu64 " bytes from %" PRIu64 ")",
+                limits_.max_ratio, out, in);
+      return true;
+    }
+    return false;
+  }
+
+  CupsIntakeLimits limits_;
+  z_stream stream_{};
+  std::unique_ptr<std::uint8_t[]> out_;
+  bool started_ = false;
+  bool finished_ = false;
+};
+
+bool is_gzip(const std::uint8_t* data, std::size_t count) {
+  return count >= 2 && data[0] == 0x1F && data[1] == 0x8B;
+}
+
+// Copies or inflates the whole input into `fd`; `*written` gets the bytes
+// written.
+Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::uint64_t* written) {
+  auto buffer = std::make_unique<std::uint8_t[]>(kBulkReadSize);
+  bool read_failed = false;
+  std::size_t got = read_piece(in, buffer.get(), CUPS_INTAKE_READ_SIZE, &read_failed);
+  Inflater inflater(limits);
+  bool inflating = false;
+  if (is_gzip(buffer.get(), got)) {
+    LOG_DEBUG("Detected gzip data - attempting decompress");
+    inflating = inflater.start();
+    if (!inflating) LOG_DEBUG("Unable to inflateInit2 - will not decompress");
+  }
+  std::uint64_t total = 0;
+  while (got > 0) {
+    if (inflating) {
+      Outcome outcome = inflater.feed(fd, buffer.get(), got);
+      total = inflater.written();
+      if (outcome != Outcome::kOk) return outcome;
+      if (inflater.finished()) break;  // anything after the stream is not print data
+    } else {
+      if (!write_all(fd, buffer.get(), got)) return Outcome::kWriteFailed;
+      total += got;
+    }
+    got = read_piece(in, buffer.get(), kBulkReadSize, &read_failed);
+  }
+  *written = total;
+  if (read_failed) {
+    LOG_ERROR("Error reading the print data for the spool file");
+    return Outcome::kReadFailed;
+  }
+  if (inflating && !inflater.finished()) {
+    LOG_DEBUG("Zlib inflate error: [%d] %s", Z_BUF_ERROR, "compressed data ends early");
+    return Outcome::kInflateFailed;
+  }
+  return Outcome::kOk;
+}
+
+}  // namespace
+
+const char* common_get_temp_spool_dir() {
+  const char* dir = global_ctx.tmp_cups_spool_dir;
+  if (dir[0] == '\0') {
+    LOG_DEBUG("Using default tmp spool directory for CUPS spool files: %s", kDefaultSpoolDir);
+    return kDefaultSpoolDir;
+  }
+  struct stat st{};
+  if (stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) {
+    LOG_DEBUG("Using configured tmp spool directory: \"%s\"\n", dir);
+    return dir;
+  }
+  int error = errno;
+  if (error == 0 || (stat(dir, &st) == 0 && !S_ISDIR(st.st_mode))) error = ENOTDIR;
+  LOG_SYSTEM_ERROR_AS_DEBUG(
+      error, "Using tmp spool directory of \"%s\" as unable to use the configured tmp spool "
+             "directory \"%s\"",
+      kDefaultSpoolDir, dir);
+  return kDefaultSpoolDir;
+}
+
+int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
+                              const CupsIntakeLimits& limits) {
+  if (!TV_ASSERT(path != nullptr && size > 0 && in != nullptr)) return 0;
+  int fd = create_spool_file(path, size, common_get_temp_spool_dir());
+  if (fd < 0) return 0;
+  std::uint64_t written = 0;
+  Outcome outcome = fill_spool_file(fd, in, limits, &written);
+  if (close(fd) != 0 && outcome == Outcome::kOk) outcome = Outcome::kWriteFailed;
+  if (outcome == Outcome::kWriteFailed) LOG_DEBUG("unable to write to temporary file");
+  if (outcome != Outcome::kOk) {
+    LOG_ERROR("Unable to make the spool file \"%s\"; it was removed", path);
+    unlink(path);
+    return 0;
+  }
+  LOG_DEBUG("just wrote spool file of size: %lu", static_cast<unsigned long>(written));
+  return 1;
+}
+
+int common_make_spool_file(char* path, std::size_t size, FILE* in) {
+  return common_make_spool_file_ex(path, size, in, CUPS_INTAKE_DEFAULT_LIMITS);
+}

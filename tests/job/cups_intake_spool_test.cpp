@@ -1,0 +1,213 @@
+// The spool file made from the incoming data: copies, gzip inflation with
+// its bounds, failures that leave nothing behind, and the spool directory.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "intake_test_support.h"
+#include "job/cups_intake.h"
+
+namespace {
+
+using intake_test::corpus_file;
+using intake_test::read_file;
+
+// gzip data as zlib's gzip writer makes it.
+std::string gzip_bytes(const std::string& data) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, 9, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&zs, data.size()) + 64, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+
+class SpoolFileTest : public intake_test::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    spool_dir_ = dir_ / "spool";
+    std::filesystem::create_directory(spool_dir_);
+    util_copy(global_ctx.tmp_cups_spool_dir, spool_dir_.string());
+  }
+  static void util_copy(char* field, const std::string& text) {
+    std::snprintf(field, CONFIG_TEXT_SIZE, "%s", text.c_str());
+  }
+  // Runs the intake over `input`; the result, and the spool file's bytes in
+  // *spooled when one was made.
+  int make(const std::string& input, std::string* spooled,
+           const CupsIntakeLimits& limits = CUPS_INTAKE_DEFAULT_LIMITS) {
+    intake_test::write_file(dir_ / "input", input);
+    std::unique_ptr<FILE, FileCloser> in(std::fopen((dir_ / "input").c_str(), "rb"));
+    char path[1024] = {};
+    int result = common_make_spool_file_ex(path, sizeof path, in.get(), limits);
+    if (result == 1) {
+      path_ = path;
+      *spooled = read_file(path);
+    }
+    return result;
+  }
+  std::filesystem::path spool_dir_;
+  std::string path_;
+};
+
+struct CopyCase {
+  const char* name;
+  std::function<std::string(const std::string&)> input;  // from the print file
+  std::function<std::string(const std::string&)> spooled;
+};
+
+TEST_F(SpoolFileTest, WritesThePrintDataCopiedOrInflated) {
+  const std::string print = read_file(corpus_file("gs-ps2write-mixed-a4.ps"));
+  const std::string pcl = read_file(corpus_file("gs-ljet4-text-a4.pcl"));
+  ASSERT_FALSE(print.empty());
+  ASSERT_FALSE(pcl.empty());
+  auto same = [](const std::string& s) { return s; };
+  auto print_only = [&print](const std::string&) { return print; };
+  const CopyCase cases[] = {
+      {"plain PostScript", same, same},
+      {"plain PCL", [&pcl](const std::string&) { return pcl; }, [&pcl](const std::string&) { return pcl; }},
+      {"1F without 8B is not gzip", [](const std::string& s) { return "\x1F" + s; },
+       [](const std::string& s) { return "\x1F" + s; }},
+      {"gzip is inflated", [](const std::string& s) { return gzip_bytes(s); }, print_only},
+      {"bytes after the gzip stream are not print data",
+       [](const std::string& s) { return gzip_bytes(s) + "trailing bytes"; }, print_only},
+      {"empty input gives an empty file", [](const std::string&) { return std::string(); },
+       [](const std::string&) { return std::string(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string spooled;
+    ASSERT_EQ(make(c.input(print), &spooled), 1);
+    EXPECT_TRUE(spooled == c.spooled(print)) << "spool file differs";
+    EXPECT_EQ(path_.rfind(spool_dir_.string() + "/tv", 0), 0U) << path_;
+    struct stat st{};
+    ASSERT_EQ(stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600U);
+  }
+}
+
+TEST_F(SpoolFileTest, HighlyCompressibleJobIsInflatedWhole) {
+  // Text printed as PCL raster: a job of mostly white lines, far above 10:1.
+  std::string data;
+  const std::string pcl = read_file(corpus_file("gs-ljet4-text-a4.pcl"));
+  for (int i = 0; i < 40; ++i) data += pcl;
+  std::string gz = gzip_bytes(data);
+  ASSERT_GT(data.size(), gz.size() * 10);
+  std::string spooled;
+  ASSERT_EQ(make(gz, &spooled), 1);
+  EXPECT_TRUE(spooled == data);
+  EXPECT_NE(log_text().find("Detected gzip data - attempting decompress"), std::string::npos);
+}
+
+struct FailCase {
+  const char* name;
+  std::function<std::string()> input;
+  CupsIntakeLimits limits;
+  const char* message;
+};
+
+TEST_F(SpoolFileTest, BadOrUnboundedGzipFailsAndLeavesNoFile) {
+  const std::string print = read_file(corpus_file("gs-ps2write-mixed-a4.ps"));
+  const std::string gz = gzip_bytes(print);
+  const std::string zeros = gzip_bytes(std::string(8U << 20, '\0'));
+  const std::uint64_t size = print.size();
+  const FailCase cases[] = {
+      {"corrupt deflate data",
+       [&gz] {
+         std::string bad = gz;
+         for (std::size_t i = 20; i < 60 && i < bad.size(); ++i) bad[i] = static_cast<char>(0xFF);
+         return bad;
+       },
+       CUPS_INTAKE_DEFAULT_LIMITS, "Zlib inflate error"},
+      {"truncated gzip", [&gz] { return gz.substr(0, gz.size() / 2); }, CUPS_INTAKE_DEFAULT_LIMITS,
+       "Zlib inflate error"},
+      {"over the size limit", [&gz] { return gz; }, CupsIntakeLimits{size - 1, 0, 0},
+       "exceeds the limit"},
+      {"over the ratio above the floor", [&zeros] { return zeros; },
+       CupsIntakeLimits{0, 1U << 20, 100}, "times its compressed size"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string spooled;
+    EXPECT_EQ(make(c.input(), &spooled, c.limits), 0);
+    EXPECT_TRUE(files_in(spool_dir_).empty()) << "a spool file was left behind";
+    EXPECT_NE(log_text().find(c.message), std::string::npos);
+  }
+}
+
+TEST_F(SpoolFileTest, InflationWithinTheLimitsSucceeds) {
+  const std::string print = read_file(corpus_file("gs-ps2write-mixed-a4.ps"));
+  const std::string zeros(512U << 10, '\0');
+  struct {
+    const char* name;
+    std::string data;
+    CupsIntakeLimits limits;
+  } cases[] = {
+      {"exactly the size limit", print, CupsIntakeLimits{print.size(), 0, 0}},
+      {"high ratio below the floor", zeros, CupsIntakeLimits{0, 1U << 20, 100}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string spooled;
+    ASSERT_EQ(make(gzip_bytes(c.data), &spooled, c.limits), 1);
+    EXPECT_TRUE(spooled == c.data);
+  }
+}
+
+TEST_F(SpoolFileTest, FailedWriteLeavesNoFile) {
+  const std::string print = read_file(corpus_file("gs-ps2write-mixed-a4.ps"));
+  ASSERT_GT(print.size(), 8192U);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  intake_test::write_file(dir_ / "input", print);
+  std::unique_ptr<FILE, FileCloser> in(std::fopen((dir_ / "input").c_str(), "rb"));
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  char path[1024] = {};
+  int result = common_make_spool_file(path, sizeof path, in.get());
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(files_in(spool_dir_).empty());
+  EXPECT_NE(log_text().find("unable to write to temporary file"), std::string::npos);
+}
+
+TEST_F(SpoolFileTest, SpoolDirectoryFallsBackToTmp) {
+  struct {
+    const char* name;
+    std::string configured;
+    std::string expected;
+    const char* message;
+  } cases[] = {
+      {"configured directory", spool_dir_.string(), spool_dir_.string(),
+       "Using configured tmp spool directory"},
+      {"empty", "", "/tmp", "Using default tmp spool directory for CUPS spool files: /tmp"},
+      {"a file, not a directory", path_of("test.log"), "/tmp", "as unable to use the configured"},
+      {"missing", path_of("missing"), "/tmp", "as unable to use the configured"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    util_copy(global_ctx.tmp_cups_spool_dir, c.configured);
+    EXPECT_EQ(std::string(common_get_temp_spool_dir()), c.expected);
+    EXPECT_NE(log_text().find(c.message), std::string::npos);
+  }
+}
+
+}  // namespace

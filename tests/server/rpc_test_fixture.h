@@ -1,0 +1,80 @@
+// A configured process talking to one stand-in application server.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "foundation/config.h"
+#include "foundation/ja.h"
+#include "foundation/redirect_state.h"
+#include "foundation/util.h"
+#include "support/appserver_standin.h"
+
+class StandinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = test_support::make_temp_dir(std::string(info->test_suite_name()) + "-" + info->name());
+    server_ = std::make_unique<test_support::AppServerStandin>(dir_ / "server");
+    ASSERT_TRUE(server_->running());
+    config_init_session_defaults(&global_ctx);
+    point_at(server_->port());
+    global_ctx.connect_timeout_ms = 2000;
+    global_ctx.send_timeout_ms = 10000;
+    global_ctx.process_job_connect_retries = 0;
+    redirect_state_clear(&global_redirect_state);
+  }
+  void TearDown() override {
+    server_.reset();
+    redirect_state_clear(&global_redirect_state);
+    config_init_session_defaults(&global_ctx);
+    std::filesystem::remove_all(dir_);
+  }
+
+  // Makes `port` on 127.0.0.1 the configured application server.
+  static void point_at(int port) {
+    util_safe_strncpy(global_ctx.app_server_name, "127.0.0.1", sizeof global_ctx.app_server_name);
+    global_ctx.app_server_port = port;
+  }
+
+  // A job with every field the decision request sends.
+  static std::unique_ptr<JobAttribs, JobAttribsDeleter> make_job() {
+    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    std::tm t{};
+    t.tm_year = 2024 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 5;
+    t.tm_hour = 14;
+    t.tm_min = 7;
+    t.tm_sec = 9;
+    ja->submit_time = t;
+    std::strcpy(ja->server_name, "printsrv");
+    std::strcpy(ja->printer_name, "laser1");
+    std::strcpy(ja->client_machine, "desk7");
+    std::strcpy(ja->job_id, "42");
+    ja->language = 0;
+    std::strcpy(ja->document_name, "report.pdf");
+    std::strcpy(ja->username, "alice");
+    ja->pages = 3;
+    ja->copy_count = 2;
+    ja->is_grayscale = 1;
+    ja->is_duplex = 0;
+    std::strcpy(ja->paper_size_name, "A4");
+    ja->page_width_mm = 210;
+    ja->page_height_mm = 297;
+    ja->size_kb = 17;
+    std::strcpy(ja->client_ip, "10.0.0.7");
+    ja->color_pages = 1;
+    ja->spooler_type = 1;
+    ja->port_flag = 1;
+    std::strcpy(ja->job_uid, "0123456789abcdef0123456789abcdef01234567");
+    std::strcpy(ja->archive_path, "2024/03/05/14");
+    return ja;
+  }
+
+  std::filesystem::path dir_;
+  std::unique_ptr<test_support::AppServerStandin> server_;
+};
