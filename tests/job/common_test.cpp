@@ -16,6 +16,7 @@
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
 #include "job/held_job_manager.h"
+#include "job/redirect.h"
 #include "job_test_support.h"
 
 namespace {
@@ -293,15 +294,22 @@ TEST_F(JobFlowTest, RedirectPassesTheTitleLiterally) {
   job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE,
                       "\"" + rec + "\" -d \"%printer%\" -h \"%server%\" -t \"%docname%\" -o raw "
                       "\"%spoolfile%\" > /dev/null 2>&1");
-  answer("\"REDIRECT server=remote;printer=target;redirect-uid=abcd1234;\"");
+  // A uid of 30 characters survives the round trip through the copy's name.
+  const std::string uid = "0123456789abcdefghij0123456789";
+  answer("\"REDIRECT server=remote;printer=target;redirect-uid=" + uid + ";\"");
   const std::string title = "Q3 $(touch " + (dir_ / "pwned") + ") `touch " + (dir_ / "pwned2") + "`";
   Job ja = ps_job(title);
   JobAction action = JOB_ACTION_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
   const std::vector<std::string> want = {"-d", "target", "-h", "remote", "-t",
-                                         "R:abcd1234:" + title, "-o", "raw", ja->spool_file};
-  EXPECT_EQ(job_test::recorded_argv(dir_, "lp"), want);
+                                         "R:" + uid + ":" + title, "-o", "raw", ja->spool_file};
+  const std::vector<std::string> got = job_test::recorded_argv(dir_, "lp");
+  EXPECT_EQ(got, want);
+  char copy_uid[REDIRECT_DOC_UID_SIZE];
+  ASSERT_EQ(got.size(), want.size());
+  ASSERT_NE(extract_redirect_uid(copy_uid, sizeof copy_uid, got[5].c_str()), nullptr);
+  EXPECT_EQ(std::string(copy_uid), uid);
   EXPECT_FALSE(job_test::exists(dir_ / "pwned"));
   EXPECT_FALSE(job_test::exists(dir_ / "pwned2"));
   EXPECT_EQ(events("Job OTHER:"), 1);
