@@ -193,6 +193,23 @@ void extract_watermark_params(const char* answer, ProcessJobResponse* response) 
           wm->gray_level, wm->position, wm->x, wm->y, response->redirect_uid);
 }
 
+// A number as strtol reads it, without the locale: blanks, a sign, digits
+// (saturated). Without digits the value is 0 and `end` is `text`.
+std::int64_t read_long(const char* text, const char** end) {
+  const char* p = text;
+  while (is_space(*p)) ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* digits_end = nullptr;
+  const std::int64_t value = leading_number(p, &digits_end);
+  if (digits_end == p) {
+    *end = text;
+    return 0;
+  }
+  *end = digits_end;
+  return negative ? -value : value;
+}
+
 // "HOLD", "HOLD<ms>" or "HOLD<ms>:<long-ms>". The long hold is read only
 // right after the hold time, never from a colon elsewhere in the answer.
 void read_hold(const char* answer, ProcessJobResponse* response) {
@@ -201,9 +218,10 @@ void read_hold(const char* answer, ProcessJobResponse* response) {
   std::int64_t long_hold = 0;
   if (*rest != '\0') {
     const char* after = nullptr;
-    hold = clamp64(leading_number(rest, &after), ANSWER_MIN_HOLD_MS, ANSWER_MAX_HOLD_MS);
+    hold = clamp64(read_long(rest, &after), ANSWER_MIN_HOLD_MS, ANSWER_MAX_HOLD_MS);
     if (after[0] == ':' && after[1] != '\0') {
-      long_hold = clamp64(leading_number(after + 1, nullptr), 0, ANSWER_MAX_HOLD_MS);
+      const char* unused = nullptr;
+      long_hold = clamp64(read_long(after + 1, &unused), 0, ANSWER_MAX_HOLD_MS);
     }
   }
   response->status = PROCESS_JOB_HOLD;
