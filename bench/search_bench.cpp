@@ -35,14 +35,20 @@ const std::vector<std::uint8_t>& text_buffer() {
   return buffer;
 }
 
-// A needle made of the text's own words that never occurs in it: the text
-// never holds two blanks in a row.
+// A needle made of the text's own words in a random order that never occurs
+// in it: the words are joined by two blanks, which the text never holds.
 std::vector<std::uint8_t> absent_needle(std::size_t length) {
-  const char* part = "gsave  0.5  setrgbcolor  moveto  ";
+  const char* words[] = {"moveto", "gsave", "0.5", "setrgbcolor", "612", "show", "/F1",
+                         "findfont", "exch", "translate", "stroke", "def"};
+  std::mt19937_64 rng(length);
   std::vector<std::uint8_t> needle;
   while (needle.size() < length) {
-    needle.push_back(static_cast<std::uint8_t>(part[needle.size() % std::strlen(part)]));
+    const char* w = words[rng() % (sizeof(words) / sizeof(words[0]))];
+    needle.insert(needle.end(), w, w + std::strlen(w));
+    needle.push_back(' ');
+    needle.push_back(' ');
   }
+  needle.resize(length);
   return needle;
 }
 

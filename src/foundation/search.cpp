@@ -1,7 +1,8 @@
 // Byte-range searches. The forward search is Boyer-Moore (bad-character and
-// strong good-suffix rules) driven by a skip loop on the window's last two
-// bytes (or last byte for short inputs); the tables are built per call, on
-// the stack for short patterns and on the heap for long ones.
+// strong good-suffix rules) driven by a skip loop keyed on the window's last
+// two or three bytes (or its last byte for short inputs); the tables are
+// built per call, on the stack for short patterns and on the heap for long
+// ones.
 #include "foundation/search.h"
 
 #include <algorithm>
@@ -15,23 +16,40 @@ namespace {
 
 // Patterns up to this length keep their good-suffix table on the stack.
 constexpr std::uint64_t BM_STACK_PATTERN = 256;
-// Inputs from this length on are worth the pair-skip table: a skip keyed on
-// one byte is short in text, where most bytes occur in the pattern; pairs
-// of bytes rarely do.
-constexpr std::uint64_t PAIR_SKIP_MIN_INPUT = 4096;
-constexpr std::size_t PAIR_TABLE_SIZE = 4096;
-// Pair positions are stored in 16 bits; longer patterns skip by one byte.
-constexpr std::uint64_t PAIR_PATTERN_MAX = 65535;
+// Inputs from this length on are worth the gram-skip table: a skip keyed on
+// one byte is short in text, where most bytes occur in the pattern; runs of
+// two or three bytes rarely do.
+constexpr std::uint64_t GRAM_SKIP_MIN_INPUT = 4096;
+constexpr std::size_t GRAM_TABLE_SIZE = 4096;
+// Gram positions are stored in 16 bits; longer patterns skip by one byte.
+constexpr std::uint64_t GRAM_PATTERN_MAX = 65535;
+// Patterns from this length on are keyed on three bytes, shorter on two.
+constexpr std::uint64_t TRIPLE_MIN_PATTERN = 8;
+// Long skips jump over cache lines in a pattern the hardware prefetcher does
+// not follow; ask for the memory this far ahead.
+constexpr std::uintptr_t PREFETCH_AHEAD = 1024;
 
-constexpr std::size_t pair_hash(std::uint8_t first, std::uint8_t second) {
-  return ((static_cast<std::size_t>(first) << 4) ^ second) & (PAIR_TABLE_SIZE - 1);
+// A hint only: no pointer is formed, and prefetching an address outside the
+// buffer does not fault.
+inline void prefetch_ahead(const std::uint8_t* base, std::uint64_t pos) {
+  __builtin_prefetch(
+      reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(base) + pos + PREFETCH_AHEAD));
+}
+
+// Hash of the `q` bytes at p (q is 2 or 3): the top 12 bits of a
+// multiplicative hash, so that grams of text spread over the table.
+inline std::size_t gram_hash(const std::uint8_t* p, std::uint64_t q) {
+  std::uint32_t x = p[0] | (static_cast<std::uint32_t>(p[1]) << 8);
+  if (q == 3) x |= static_cast<std::uint32_t>(p[2]) << 16;
+  static_assert(GRAM_TABLE_SIZE == 4096);
+  return (x * 0x9E3779B1u) >> 20;
 }
 
 // The per-call tables of one pattern.
 class BmTables {
  public:
   // `input_length`: the length of the input to be searched, which decides
-  // whether the pair-skip table pays.
+  // whether the gram-skip table pays.
   BmTables(const std::uint8_t* pattern, std::uint64_t length, std::uint64_t input_length);
   ~BmTables();
   BmTables(const BmTables&) = delete;
@@ -47,10 +65,11 @@ class BmTables {
 
  private:
   void build_skip();
-  void build_pair_skip();
+  void build_gram_skip();
   [[nodiscard]] std::uint64_t find_by_byte(const std::uint8_t* hay, std::uint64_t n,
                                            std::uint64_t from) const;
-  [[nodiscard]] std::uint64_t find_by_pair(const std::uint8_t* hay, std::uint64_t n,
+  template <std::uint64_t Q>
+  [[nodiscard]] std::uint64_t find_by_gram(const std::uint8_t* hay, std::uint64_t n,
                                            std::uint64_t from) const;
   void build_good_suffix(std::uint64_t* suffix);
   // Shift after a mismatch at pattern index i against text byte c.
@@ -67,14 +86,15 @@ class BmTables {
   // stops the skip loop at candidate windows.
   std::array<std::uint64_t, 256> skip_{};
   std::array<std::uint64_t, 256> skip0_{};
-  // Keyed on the hash of two bytes: the largest index i (1 .. m - 2) at
-  // which a pair p[i-1], p[i] with that hash ends, 0 when none; m - 1 for the
-  // hash of the pattern's last pair. pair_shift_ is the shift after a failed
-  // candidate: m - 1 minus the largest i < m - 1 sharing the last pair's hash.
-  // Only built when `use_pairs_`.
-  bool use_pairs_ = false;
-  std::uint64_t pair_shift_ = 1;
-  std::array<std::uint16_t, PAIR_TABLE_SIZE> pair_end_;
+  // Keyed on the hash of q bytes (a gram): the largest index i (q - 1 ..
+  // m - 2) at which a gram of the pattern with that hash ends, 0 when none;
+  // m - 1 for the hash of the pattern's last gram. gram_shift_ is the shift
+  // after a failed candidate: m - 1 minus the largest such i below m - 1
+  // sharing the last gram's hash (q - 2 when none). Only built when gram_q_
+  // is not 0.
+  std::uint64_t gram_q_ = 0;
+  std::uint64_t gram_shift_ = 1;
+  std::array<std::uint16_t, GRAM_TABLE_SIZE> gram_end_;
   std::uint64_t* good_suffix_ = nullptr;
   std::uint64_t* heap_ = nullptr;
   std::array<std::uint64_t, 2 * BM_STACK_PATTERN> stack_{};
@@ -83,8 +103,10 @@ class BmTables {
 BmTables::BmTables(const std::uint8_t* pattern, std::uint64_t length, std::uint64_t input_length)
     : p_(pattern), m_(length) {
   build_skip();
-  use_pairs_ = m_ >= 3 && m_ - 1 <= PAIR_PATTERN_MAX && input_length >= PAIR_SKIP_MIN_INPUT;
-  if (use_pairs_) build_pair_skip();
+  if (m_ >= 3 && m_ - 1 <= GRAM_PATTERN_MAX && input_length >= GRAM_SKIP_MIN_INPUT) {
+    gram_q_ = m_ >= TRIPLE_MIN_PATTERN ? 3 : 2;
+    build_gram_skip();
+  }
   std::uint64_t* space = stack_.data();
   if (m_ > BM_STACK_PATTERN) {
     // Two tables of m entries; m is bounded by the buffer length, so the
@@ -107,15 +129,17 @@ void BmTables::build_skip() {
   skip0_[p_[m_ - 1]] = 0;
 }
 
-void BmTables::build_pair_skip() {
-  pair_end_.fill(0);
+void BmTables::build_gram_skip() {
+  const std::uint64_t q = gram_q_;
+  gram_end_.fill(0);
   const std::uint64_t last = m_ - 1;
-  for (std::uint64_t i = 1; i < last; ++i) {
-    pair_end_[pair_hash(p_[i - 1], p_[i])] = static_cast<std::uint16_t>(i);
+  for (std::uint64_t i = q - 1; i < last; ++i) {
+    gram_end_[gram_hash(p_ + i + 1 - q, q)] = static_cast<std::uint16_t>(i);
   }
-  const std::size_t last_hash = pair_hash(p_[last - 1], p_[last]);
-  pair_shift_ = last - pair_end_[last_hash];
-  pair_end_[last_hash] = static_cast<std::uint16_t>(last);
+  const std::size_t last_hash = gram_hash(p_ + m_ - q, q);
+  const std::uint64_t before = gram_end_[last_hash];
+  gram_shift_ = last - (before != 0 ? before : q - 2);
+  gram_end_[last_hash] = static_cast<std::uint16_t>(last);
 }
 
 // suffix[i]: length of the longest common suffix of p[0..i] and p.
@@ -151,37 +175,33 @@ void BmTables::build_good_suffix(std::uint64_t* suffix) {
 
 std::uint64_t BmTables::find(const std::uint8_t* hay, std::uint64_t n, std::uint64_t from) const {
   if (m_ > n || from > n - m_) return UINT64_MAX;
-  return use_pairs_ ? find_by_pair(hay, n, from) : find_by_byte(hay, n, from);
+  if (gram_q_ == 3) return find_by_gram<3>(hay, n, from);
+  if (gram_q_ == 2) return find_by_gram<2>(hay, n, from);
+  return find_by_byte(hay, n, from);
 }
 
-// The window's last pair (ending at its last byte, index m - 1) is looked
-// up: a pair that ends nowhere in the pattern rules out every start that
-// would cover it, so the window moves m - 1 on; a pair ending at index i
-// lines up with the window moved m - 1 - i on; only a pair with the hash of
-// the pattern's last pair makes a candidate. The skip step is constant, so
-// the loads of consecutive windows overlap.
-std::uint64_t BmTables::find_by_pair(const std::uint8_t* hay, std::uint64_t n,
+// The window's last gram (ending at its last byte, index m - 1) is looked
+// up: a gram that ends nowhere in the pattern rules out every start that
+// would hold it whole, so the window moves m - q + 1 on; a gram ending at
+// index i lines up with the window moved m - 1 - i on; only a gram with the
+// hash of the pattern's last gram makes a candidate. The skip step is
+// constant, so the loads of consecutive windows overlap.
+template <std::uint64_t Q>
+std::uint64_t BmTables::find_by_gram(const std::uint8_t* hay, std::uint64_t n,
                                      std::uint64_t from) const {
   const std::uint64_t last_start = n - m_;
   const std::uint64_t last = m_ - 1;
-  const std::uint8_t* pair = hay + (last - 1);  // pair[pos]: the window's last pair
+  const std::uint64_t step = m_ - Q + 1;
+  const std::uint8_t* gram = hay + (m_ - Q);  // gram + pos: the window's last gram
   std::uint64_t pos = from;
   while (pos <= last_start) {
-    std::uint64_t at = pair_end_[pair_hash(pair[pos], pair[pos + 1])];
-    // Two steps per bound check while both fit.
-    while (at == 0 && pos + 2 * last <= last_start) {
-      at = pair_end_[pair_hash(pair[pos + last], pair[pos + last + 1])];
-      if (at != 0) {
-        pos += last;
-        break;
-      }
-      pos += 2 * last;
-      at = pair_end_[pair_hash(pair[pos], pair[pos + 1])];
-    }
+    prefetch_ahead(gram, pos);
+    std::uint64_t at = gram_end_[gram_hash(gram + pos, Q)];
     while (at == 0) {
-      pos += last;
+      pos += step;
       if (pos > last_start) return UINT64_MAX;
-      at = pair_end_[pair_hash(pair[pos], pair[pos + 1])];
+      prefetch_ahead(gram, pos);
+      at = gram_end_[gram_hash(gram + pos, Q)];
     }
     if (at != last) {
       pos += last - at;
@@ -191,7 +211,7 @@ std::uint64_t BmTables::find_by_pair(const std::uint8_t* hay, std::uint64_t n,
     while (i > 0 && p_[i - 1] == hay[pos + i - 1]) --i;
     if (i == 0) return pos;
     --i;
-    pos += std::max(pair_shift_, mismatch_shift(i, hay[pos + i]));
+    pos += std::max(gram_shift_, mismatch_shift(i, hay[pos + i]));
   }
   return UINT64_MAX;
 }

@@ -108,7 +108,9 @@ void common_apply_spool_modification(JobAttribs* ja, const ProcessJobResponse* r
   if (job_hook_modify_spool_file_to_temp_file(&response->wm, ja, ja->spool_file, new_path,
                                               sizeof new_path) != 1 ||
       new_path[0] == '\0') {
-    return;  // nothing was written: both files stay as they are
+    // Nothing was written: both files stay as they are.
+    LOG_DEBUG("No modified spool file was written, printing job unmodified");
+    return;
   }
   switch (replacement_strategy) {
     case REPLACEMENT_IN_PLACE: replace_in_place(ja->spool_file, new_path); break;

@@ -203,6 +203,8 @@ class Standin {
     const std::string tool = std::string(SW_SOURCE_DIR) + "/tools/appserver_standin.py";
     pid_ = fork();
     if (pid_ == 0) {
+      // Its "listening on" line would only clutter the test output.
+      if (std::freopen((dir + "/standin-stdout").c_str(), "w", stdout) == nullptr) _exit(127);
       execlp("python3", "python3", tool.c_str(), "--port", "0", "--port-file", port_file_.c_str(),
              "--script", script_.c_str(), "--log", log_.c_str(), "--events", events_.c_str(),
              static_cast<char*>(nullptr));

@@ -1,0 +1,146 @@
+// Archive copies: the path of a job's copy, the copy itself with the
+// language's extension and the server's notification, the stop file, and the
+// background copy's permissions.
+#include "job/archive.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "corpus/corpus.h"
+#include "foundation/ja.h"
+#include "job_test_support.h"
+
+namespace {
+
+using job_test::TempDir;
+
+const CorpusRow* corpus_file(int lang) {
+  static const std::vector<CorpusRow> rows = corpus_rows();
+  for (const CorpusRow& row : rows) {
+    if (row.lang == lang) return &row;
+  }
+  return nullptr;
+}
+
+class ArchiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override { job_test::configure(dir_, standin_.port()); }
+  std::string job_dir() { return dir_ / "archive/2025/03/03/14/0123456789abcdef"; }
+
+  TempDir dir_;
+  job_test::Standin standin_{dir_.path()};
+};
+
+TEST(ArchivePath, SubPathOfTheSubmitTime) {
+  std::tm t{};
+  t.tm_year = 2025 - 1900;
+  t.tm_mon = 2;
+  t.tm_mday = 3;
+  t.tm_hour = 14;
+  t.tm_min = 5;
+  char path[JA_ARCHIVE_PATH_SIZE];
+  ASSERT_EQ(analyzer_build_archive_path(path, sizeof path, &t), 1);
+  EXPECT_STREQ(path, "2025/03/03/14");
+  char small[8];
+  EXPECT_EQ(analyzer_build_archive_path(small, sizeof small, &t), 0);
+}
+
+TEST_F(ArchiveTest, PathsJoinWithOneSlash) {
+  job_test::copy_text(global_ctx.archive_dir, CONFIG_TEXT_SIZE, dir_ / "archive/");
+  char path[4096];
+  ASSERT_EQ(archive_build_achive_pdl_path(path, sizeof path, "2025/03/03/14", "uid", "pdf"), 1);
+  EXPECT_EQ(std::string(path), dir_ / "archive/2025/03/03/14/uid/pdl.pdf");
+  ASSERT_EQ(archive_build_archive_tmp_pdl_path(path, sizeof path, "2025/03/03/14", "uid"), 1);
+  EXPECT_EQ(std::string(path), dir_ / "archive/2025/03/03/14/uid/tmp-pdl.prn");
+}
+
+TEST_F(ArchiveTest, CopiesUnderTheLanguagesExtensionAndNotifies) {
+  struct Case {
+    int lang;
+    const char* name;
+  };
+  // A PDF from Ghostscript, and a TIFF that detection does not recognise.
+  const Case cases[] = {{3, "pdl.pdf"}, {0, "pdl.unknown"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CorpusRow* row = corpus_file(c.lang);
+    ASSERT_NE(row, nullptr);
+    FILE* in = std::fopen(row->path.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14",
+                                            "0123456789abcdef", 0),
+              1);
+    std::fclose(in);
+    EXPECT_EQ(job_test::read_file(job_dir() + "/" + c.name), job_test::read_file(row->path));
+    EXPECT_FALSE(job_test::exists(job_dir() + "/tmp-pdl.prn"));
+  }
+  const auto notes = standin_.calls_of("spoolwarden.notifyPdlCopyComplete");
+  ASSERT_EQ(notes.size(), 2u);
+  ASSERT_EQ(notes[0].params.size(), 3u);
+  EXPECT_EQ(notes[0].params[0].value, "printhost");
+  EXPECT_EQ(notes[0].params[1].value, "2025/03/03/14");
+  EXPECT_EQ(notes[0].params[2].value, "0123456789abcdef");
+}
+
+TEST_F(ArchiveTest, NothingWithoutConfigurationStreamOrWhenStopped) {
+  const CorpusRow* row = corpus_file(3);
+  ASSERT_NE(row, nullptr);
+  FILE* in = std::fopen(row->path.c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), nullptr, "2025/03/03/14", "u1", 0),
+            0);
+  job_test::write_file(dir_ / "archive/.archiving-stopped", "");
+  EXPECT_EQ(archive_does_stop_file_exist(), 1);
+  EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14", "u1", 0), 0);
+  global_ctx.archive_dir[0] = '\0';
+  EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14", "u1", 0), 0);
+  std::fclose(in);
+  EXPECT_FALSE(job_test::exists(dir_ / "archive/2025"));
+  EXPECT_TRUE(standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty());
+  EXPECT_NE(job_test::log_text(dir_).find(
+                "Not archiving spool file as server indicated to stop archiving."),
+            std::string::npos);
+}
+
+// The background copy may run as root: its files must never be writable by
+// other users, whatever the caller's umask.
+TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
+  const CorpusRow* row = corpus_file(3);
+  ASSERT_NE(row, nullptr);
+  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
+  job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
+  job_test::copy_text(ja->spool_file, sizeof ja->spool_file, row->path);
+  // Run as root, the copy switches to the service account: let it in.
+  chmod(dir_.path().c_str(), 0755);
+  chmod((dir_ / "archive").c_str(), 0777);
+  const mode_t saved = umask(0);
+  archive_copy_spool_to_archive_in_background(row->path.c_str(), ja.get());
+  umask(saved);
+  ASSERT_TRUE(job_test::wait_for(
+      [&] { return !standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty(); }));
+  const std::string copy = job_dir() + "/pdl.pdf";
+  EXPECT_EQ(job_test::read_file(copy), job_test::read_file(row->path));
+  for (const std::string& path : {copy, job_dir(), dir_ / "archive/2025"}) {
+    SCOPED_TRACE(path);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IWOTH, 0u);
+  }
+}
+
+TEST_F(ArchiveTest, BackgroundCopyOfAMissingFileDoesNothing) {
+  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
+  job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
+  archive_copy_spool_to_archive_in_background((dir_ / "missing.spl").c_str(), ja.get());
+  EXPECT_NE(job_test::log_text(dir_).find("Cannot open spool file for copying"),
+            std::string::npos);
+  EXPECT_FALSE(job_test::exists(dir_ / "archive/2025"));
+}
+
+}  // namespace

@@ -1,0 +1,463 @@
+// The job flow against the stand-in application server: jobs that print
+// without asking, the decisions and how they are carried out, holds, the
+// redirect through the print command, the background hold and the argument
+// checks. Spool files are print data made by real tools (the corpus).
+#include "job/common.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "analysis/analyzer.h"
+#include "corpus/corpus.h"
+#include "foundation/ja.h"
+#include "job/held_job_manager.h"
+#include "job/redirect.h"
+#include "job_test_support.h"
+
+namespace {
+
+using job_test::TempDir;
+
+// Indexes of the decision call's parameters.
+constexpr std::size_t kParamLanguage = 5;
+constexpr std::size_t kParamPages = 8;
+constexpr std::size_t kParamCopies = 9;
+constexpr std::size_t kParamAnalysisCode = 17;
+
+const CorpusRow& corpus_file(int lang) {
+  static const std::vector<CorpusRow> rows = corpus_rows();
+  for (const CorpusRow& row : rows) {
+    if (row.lang == lang) return row;
+  }
+  static const CorpusRow none;
+  return none;
+}
+
+using Job = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+
+class JobFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    job_test::configure(dir_, standin_.port());
+    // PostScript from Ghostscript, large enough for every size case.
+    ps_ = corpus_file(1).path;
+    ASSERT_FALSE(ps_.empty());
+  }
+
+  // A job as the intake leaves it, its spool file a copy of `content`.
+  Job job(const std::string& document, const std::string& content) {
+    Job ja(analyzer_create_job_attribs());
+    const std::string spool = dir_ / "job.spl";
+    job_test::write_file(spool, content);
+    job_test::copy_text(ja->spool_file, sizeof ja->spool_file, spool);
+    job_test::copy_text(ja->document_name, sizeof ja->document_name, document);
+    job_test::copy_text(ja->job_id, sizeof ja->job_id, "101");
+    job_test::copy_text(ja->username, sizeof ja->username, "alice");
+    job_test::copy_text(ja->printer_name, sizeof ja->printer_name, "lab");
+    job_test::copy_text(ja->server_name, sizeof ja->server_name, "printhost");
+    job_test::copy_text(ja->client_machine, sizeof ja->client_machine, "127.0.0.1");
+    return ja;
+  }
+  Job ps_job(const std::string& document) { return job(document, job_test::read_file(ps_)); }
+
+  // Runs the flow with the usual arguments; the log of this run alone.
+  int run(JobAttribs* ja, JobAction* action, int background = 0, int strategy = 0) {
+    log_set_path((dir_ / ("run" + std::to_string(++runs_) + ".log")).c_str());
+    return common_process_job(ja, 1, "", background, strategy, action, nullptr, error_,
+                              sizeof error_);
+  }
+  std::string run_log() {
+    return job_test::read_file(dir_ / ("run" + std::to_string(runs_) + ".log"));
+  }
+  void answer(const std::string& decision_json) {
+    standin_.script("{\"methods\": {\"spoolwarden.processPrintJob6\": " + decision_json + "}}");
+  }
+  int events(const char* word) { return job_test::count_of(run_log(), word); }
+  int all_events() {
+    return events("Job PRINTED:") + events("Job CANCEL:") + events("Job OTHER:") +
+           events("Job ERRORED:");
+  }
+
+  TempDir dir_;
+  job_test::Standin standin_{dir_.path()};
+  std::string ps_;
+  char error_[COMMON_ERROR_TEXT_SIZE] = "stale";
+  int runs_ = 0;
+};
+
+TEST_F(JobFlowTest, SomeJobsPrintWithoutAskingAndWriteNoEventLine) {
+  job_test::copy_text(global_ctx.ignore_document_names, CONFIG_TEXT_SIZE, "memo, draft");
+  const std::string ps = job_test::read_file(ps_);
+  struct Case {
+    const char* name;
+    std::string document;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"redirected copy confirmed", "R:abcd1234:report.pdf", ps},
+      {"ignored name", "Team MEMO v2", ps},
+      {"empty spool file", "report.pdf", ""},
+      {"small status document", "Printer Report Status", ps.substr(0, 150)},
+      {"status document at the limit", "Supplies Levels", ps.substr(0, 200)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Job ja = job(c.document, c.content);
+    JobAction action = JOB_ACTION_DONT_PRINT;
+    EXPECT_EQ(run(ja.get(), &action), 0);
+    EXPECT_EQ(action, JOB_ACTION_PRINT);
+    EXPECT_STREQ(error_, "");
+    EXPECT_EQ(all_events(), 0);
+  }
+  EXPECT_TRUE(standin_.decision_calls().empty());
+  EXPECT_TRUE(standin_.calls_of("spoolwarden.getPrinterConfig").empty());
+  EXPECT_EQ(standin_.calls_of("spoolwarden.validateAndRegisterRedirectedJob").size(), 1u);
+}
+
+TEST_F(JobFlowTest, OtherJobsAreDecided) {
+  standin_.script(
+      "{\"methods\": {\"spoolwarden.validateAndRegisterRedirectedJob\": false,"
+      " \"spoolwarden.processPrintJob6\": \"PRINT\"}}");
+  const std::string ps = job_test::read_file(ps_);
+  ASSERT_GT(ps.size(), 5000u);
+  struct Case {
+    const char* name;
+    std::string document;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"large status document", "Report Status", ps.substr(0, 5000)},
+      {"status document above the limit", "Supplies Levels", ps.substr(0, 201)},
+      {"redirect name the server denies", "R:abcd1234:report.pdf", ps},
+      {"plain document", "report.pdf", ps},
+  };
+  std::size_t decided = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Job ja = job(c.document, c.content);
+    JobAction action = JOB_ACTION_DONT_PRINT;
+    EXPECT_EQ(run(ja.get(), &action), 0);
+    EXPECT_EQ(action, JOB_ACTION_PRINT);
+    EXPECT_EQ(standin_.decision_calls().size(), ++decided);
+    EXPECT_EQ(events("Job PRINTED: user=alice printer=lab"), 1);
+    EXPECT_EQ(std::string(ja->job_uid).size(), 40u);
+  }
+}
+
+TEST_F(JobFlowTest, FailedAnalysisIsSentAsOneUnknownPage) {
+  const CorpusRow& unrecognised = corpus_file(0);
+  ASSERT_FALSE(unrecognised.path.empty());
+  Job probe(analyzer_create_job_attribs());
+  const int code = analyzer_process_spool_file(unrecognised.path.c_str(), 0, probe.get());
+  ASSERT_NE(code, 0);
+  answer("\"PRINT\"");
+  Job ja = job("scan.tif", job_test::read_file(unrecognised.path));
+  JobAction action = JOB_ACTION_DONT_PRINT;
+  EXPECT_EQ(run(ja.get(), &action), 0);
+  EXPECT_EQ(action, JOB_ACTION_PRINT);
+  EXPECT_STREQ(error_, "Failed to process spool file");
+  const auto calls = standin_.decision_calls();
+  ASSERT_EQ(calls.size(), 1u);
+  ASSERT_GT(calls[0].params.size(), kParamAnalysisCode);
+  EXPECT_EQ(calls[0].params[kParamLanguage].value, "Unknown");
+  EXPECT_EQ(calls[0].params[kParamPages].value, "1");
+  EXPECT_EQ(calls[0].params[kParamCopies].value, "1");
+  EXPECT_EQ(calls[0].params[kParamAnalysisCode].value, std::to_string(code));
+  EXPECT_NE(run_log().find("Unable to analyze JobId: 101 on printer lab"), std::string::npos);
+}
+
+TEST_F(JobFlowTest, DecisionsAreCarriedOutWithOneEventLine) {
+  struct Case {
+    const char* decisions;  // JSON answer of processPrintJob6
+    JobAction action;
+    const char* event;
+    std::size_t calls;
+  };
+  const Case cases[] = {
+      {"\"PRINT\"", JOB_ACTION_PRINT, "Job PRINTED:", 1},
+      {"\"CANCEL\"", JOB_ACTION_DONT_PRINT, "Job CANCEL:", 1},
+      {"{\"sequence\": [\"HOLD300\", \"PRINT\"]}", JOB_ACTION_PRINT, "Job PRINTED:", 2},
+      {"{\"sequence\": [\"HOLD300\", \"HOLD300\", \"CANCEL\"]}", JOB_ACTION_DONT_PRINT,
+       "Job CANCEL:", 3},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.decisions);
+    // A stand-in of its own, whose answer sequences start afresh.
+    const std::string sub = dir_ / ("standin" + std::to_string(++n));
+    std::filesystem::create_directories(sub);
+    job_test::Standin standin(sub);
+    global_ctx.app_server_port = standin.port();
+    standin.script(std::string("{\"methods\": {\"spoolwarden.processPrintJob6\": ") +
+                   c.decisions + "}}");
+    Job ja = ps_job("report.pdf");
+    JobAction action = JOB_ACTION_BACKGROUND;
+    EXPECT_EQ(run(ja.get(), &action), 0);
+    EXPECT_EQ(action, c.action);
+    EXPECT_EQ(standin.decision_calls().size(), c.calls);
+    EXPECT_EQ(all_events(), 1);
+    EXPECT_EQ(events(c.event), 1);
+    if (c.action == JOB_ACTION_DONT_PRINT) {
+      EXPECT_NE(run_log().find("Document report.pdf on printer lab from user alice denied."),
+                std::string::npos);
+    }
+  }
+}
+
+TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
+  struct Case {
+    const char* mode;
+    const char* decisions;
+    std::size_t calls;
+    bool replay_file;
+  };
+  // A job is kept for replay only when its analysis succeeded.
+  Job probe(analyzer_create_job_attribs());
+  const bool analysed = analyzer_process_spool_file(ps_.c_str(), 0, probe.get()) == 0;
+  const Case cases[] = {
+      {"PRINT_NEW_NO_REPLAY", "\"ERROR\"", 1, false},
+      {"PRINT_NEW_WITH_REPLAY", "\"ERROR\"", 1, analysed},
+      {"HOLD", "{\"sequence\": [\"ERROR\", \"PRINT\"]}", 2, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    std::filesystem::remove_all(dir_ / "replay");
+    std::filesystem::create_directories(dir_ / "replay");
+    const std::size_t before = standin_.decision_calls().size();
+    standin_.script(std::string("{\"methods\": {\"spoolwarden.getPrinterConfig\": "
+                                "\"color-detection=N;failure-mode=") +
+                    c.mode + ";\", \"spoolwarden.processPrintJob6\": " + c.decisions + "}}");
+    Job ja = ps_job("report.pdf");
+    JobAction action = JOB_ACTION_DONT_PRINT;
+    EXPECT_EQ(run(ja.get(), &action), 0);
+    EXPECT_EQ(action, JOB_ACTION_PRINT);
+    EXPECT_EQ(standin_.decision_calls().size() - before, c.calls);
+    EXPECT_EQ(!std::filesystem::is_empty(dir_ / "replay"), c.replay_file);
+    EXPECT_EQ(events("Job PRINTED:"), 1);
+  }
+}
+
+// Printers whose settings ask for archiving get a copy of the file that the
+// archive callback names, under the job's archive path and uid.
+TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
+  chmod(dir_.path().c_str(), 0755);  // the copy may run as the service account
+  chmod((dir_ / "archive").c_str(), 0777);
+  standin_.script(
+      "{\"methods\": {\"spoolwarden.getPrinterConfig\": "
+      "\"color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;archiving=Y;\"}}");
+  static std::string original;
+  original = corpus_file(3).path;  // the PDF the job was made from
+  ASSERT_FALSE(original.empty());
+  Job ja = ps_job("report.pdf");
+  JobAction action = JOB_ACTION_DONT_PRINT;
+  log_set_path((dir_ / "archive-run.log").c_str());
+  ASSERT_EQ(common_process_job(
+                ja.get(), 1, "", 0, 0, &action,
+                [](JobAttribs*, char* buffer, std::size_t size) {
+                  std::snprintf(buffer, size, "%s", original.c_str());
+                  return 1;
+                },
+                error_, sizeof error_),
+            0);
+  EXPECT_EQ(action, JOB_ACTION_PRINT);
+  ASSERT_TRUE(job_test::wait_for(
+      [&] { return !standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty(); }));
+  const auto note = standin_.calls_of("spoolwarden.notifyPdlCopyComplete").front();
+  ASSERT_EQ(note.params.size(), 3u);
+  EXPECT_EQ(note.params[1].value, ja->archive_path);
+  EXPECT_EQ(note.params[2].value, ja->job_uid);
+  const std::string copy = dir_ / ("archive/" + std::string(ja->archive_path) + "/" +
+                                   ja->job_uid + "/pdl.pdf");
+  EXPECT_EQ(job_test::read_file(copy), job_test::read_file(original));
+}
+
+TEST_F(JobFlowTest, UnreachableServerPrintsAndSaysSo) {
+  global_ctx.app_server_port = 1;  // nothing listens there
+  Job ja = ps_job("report.pdf");
+  JobAction action = JOB_ACTION_DONT_PRINT;
+  EXPECT_EQ(run(ja.get(), &action), 0);
+  EXPECT_EQ(action, JOB_ACTION_PRINT);
+  EXPECT_STREQ(error_, "Call to application server failed");
+  EXPECT_EQ(events("Job PRINTED:"), 1);
+}
+
+TEST_F(JobFlowTest, LongHoldEndsWhenTheServerReleasesTheJob) {
+  answer("{\"sequence\": [\"HOLD100:600000\", \"PRINT\"]}");
+  process_hold_event("HoldJob", "101");
+  ASSERT_EQ(held_job_manager_is_job_held("101"), 1);
+  std::thread release([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    process_unhold_event("UnholdJob", "101");
+  });
+  Job ja = ps_job("report.pdf");
+  JobAction action = JOB_ACTION_DONT_PRINT;
+  EXPECT_EQ(run(ja.get(), &action), 0);
+  release.join();
+  EXPECT_EQ(action, JOB_ACTION_PRINT);
+  EXPECT_EQ(standin_.decision_calls().size(), 2u);
+  EXPECT_NE(run_log().find("The hold on JobId: 101 has been notified as released."),
+            std::string::npos);
+}
+
+// A decision that asks for a change while no rewriter is at hand leaves the
+// spool file where it is, whatever the strategy.
+TEST_F(JobFlowTest, NoRewriteLeavesTheSpoolFileAlone) {
+  answer("\"PRINT wm-text=Confidential;wm-font-size=12;redirect-uid=abcd1234;\"");
+  for (int strategy : {REPLACEMENT_NEW_FILE, REPLACEMENT_IN_PLACE, REPLACEMENT_LEAVE_BOTH}) {
+    SCOPED_TRACE(strategy);
+    Job ja = ps_job("report.pdf");
+    const std::string spool = ja->spool_file;
+    JobAction action = JOB_ACTION_DONT_PRINT;
+    EXPECT_EQ(run(ja.get(), &action, 0, strategy), 0);
+    EXPECT_EQ(action, JOB_ACTION_PRINT);
+    EXPECT_EQ(std::string(ja->spool_file), spool);
+    EXPECT_EQ(job_test::read_file(spool), job_test::read_file(ps_));
+    EXPECT_NE(run_log().find("No modified spool file was written"), std::string::npos);
+  }
+}
+
+// A client chooses the title: on its way through the print command nothing
+// in it may run.
+TEST_F(JobFlowTest, RedirectPassesTheTitleLiterally) {
+  const std::string rec = job_test::make_recorder(dir_, "lp", 0);
+  job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE,
+                      "\"" + rec + "\" -d \"%printer%\" -h \"%server%\" -t \"%docname%\" -o raw "
+                      "\"%spoolfile%\" > /dev/null 2>&1");
+  // A uid of 30 characters survives the round trip through the copy's name.
+  const std::string uid = "0123456789abcdefghij0123456789";
+  answer("\"REDIRECT server=remote;printer=target;redirect-uid=" + uid + ";\"");
+  const std::string title = "Q3 $(touch " + (dir_ / "pwned") + ") `touch " + (dir_ / "pwned2") + "`";
+  Job ja = ps_job(title);
+  JobAction action = JOB_ACTION_PRINT;
+  EXPECT_EQ(run(ja.get(), &action), 0);
+  EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
+  const std::vector<std::string> want = {"-d", "target", "-h", "remote", "-t",
+                                         "R:" + uid + ":" + title, "-o", "raw", ja->spool_file};
+  const std::vector<std::string> got = job_test::recorded_argv(dir_, "lp");
+  EXPECT_EQ(got, want);
+  char copy_uid[REDIRECT_DOC_UID_SIZE];
+  ASSERT_EQ(got.size(), want.size());
+  ASSERT_NE(extract_redirect_uid(copy_uid, sizeof copy_uid, got[5].c_str()), nullptr);
+  EXPECT_EQ(std::string(copy_uid), uid);
+  EXPECT_FALSE(job_test::exists(dir_ / "pwned"));
+  EXPECT_FALSE(job_test::exists(dir_ / "pwned2"));
+  EXPECT_EQ(events("Job OTHER:"), 1);
+  EXPECT_TRUE(standin_.calls_of("spoolwarden.cancelPrintJob").empty());
+}
+
+TEST_F(JobFlowTest, FailedRedirectCancelsAtTheTargetAndWarnsTheServer) {
+  struct Case {
+    const char* name;
+    std::string command;
+  };
+  const Case cases[] = {
+      {"command fails",
+       "\"" + job_test::make_recorder(dir_, "bad", 2) + "\" %printer% %docname% %spoolfile%"},
+      {"template lacks the document name",
+       "\"" + job_test::make_recorder(dir_, "lp", 0) + "\" %printer% %spoolfile%"},
+  };
+  answer("\"REDIRECT server=remote;printer=target;redirect-uid=abcd1234;\"");
+  std::size_t n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE, c.command);
+    Job ja = ps_job("report.pdf");
+    JobAction action = JOB_ACTION_PRINT;
+    EXPECT_EQ(run(ja.get(), &action), 0);
+    EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
+    ++n;
+    const auto cancels = standin_.calls_of("spoolwarden.cancelPrintJob");
+    ASSERT_EQ(cancels.size(), n);
+    ASSERT_EQ(cancels.back().params.size(), 5u);
+    EXPECT_EQ(cancels.back().params[0].value, "remote");
+    EXPECT_EQ(cancels.back().params[1].value, "target");
+    EXPECT_EQ(cancels.back().params[2].value, "101");
+    EXPECT_EQ(cancels.back().params[3].value, "0");
+    const auto warnings = standin_.calls_of("log.logMessage");
+    ASSERT_EQ(warnings.size(), n);
+    ASSERT_EQ(warnings.back().params.size(), 3u);
+    EXPECT_EQ(warnings.back().params[1].value, "WARNING");
+    EXPECT_EQ(warnings.back().params[2].value,
+              "Error redirecting job to remote\\target, see spoolwarden.log for details. "
+              "Cancelling print job.");
+  }
+}
+
+// The parent of a background hold must leave the job to its child: it ends
+// with action 2 while the child asks again and finishes the job.
+TEST_F(JobFlowTest, BackgroundHoldLeavesTheJobToTheChild) {
+  answer("{\"sequence\": [\"HOLD500\", \"PRINT\"]}");
+  Job ja = ps_job("report.pdf");
+  const std::string spool = ja->spool_file;
+  const std::string content = job_test::read_file(spool);
+  const pid_t parent = getpid();
+  JobAction action = JOB_ACTION_PRINT;
+  const int result = run(ja.get(), &action, 1);
+  if (getpid() != parent) {
+    // The background child: it ran the rest of the flow; leave the test.
+    std::fflush(nullptr);
+    _exit(result == 0 && action == JOB_ACTION_PRINT ? 0 : 1);
+  }
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(action, JOB_ACTION_BACKGROUND);
+  EXPECT_EQ(all_events(), 0);
+  EXPECT_EQ(job_test::read_file(spool), content);
+  EXPECT_TRUE(job_test::wait_for([&] { return standin_.decision_calls().size() == 2; }));
+  EXPECT_TRUE(job_test::wait_for([&] { return events("Job PRINTED:") == 1; }));
+}
+
+TEST_F(JobFlowTest, BadArgumentsAreRefusedBeforeAnyWork) {
+  struct Case {
+    const char* name;
+    int strategy;
+    void (*spoil)(JobAttribs*);
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"strategy 3", 3, nullptr, "Invalid replacement strategy"},
+      {"strategy -1", -1, nullptr, "Invalid replacement strategy"},
+      {"no spool file", 0, [](JobAttribs* ja) { ja->spool_file[0] = '\0'; },
+       "Passed empty spool file attribute"},
+      {"no user", 0, [](JobAttribs* ja) { ja->username[0] = '\0'; },
+       "Passed empty username attribute"},
+      {"no printer", 0, [](JobAttribs* ja) { ja->printer_name[0] = '\0'; },
+       "Passed empty printer name attribute"},
+      {"no server", 0, [](JobAttribs* ja) { ja->server_name[0] = '\0'; },
+       "Passed empty server name attribute"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Job ja = ps_job("report.pdf");
+    if (c.spoil != nullptr) c.spoil(ja.get());
+    JobAction action = JOB_ACTION_PRINT;
+    EXPECT_EQ(run(ja.get(), &action, 0, c.strategy), -1);
+    EXPECT_NE(run_log().find(c.logged), std::string::npos);
+  }
+  JobAction action = JOB_ACTION_PRINT;
+  EXPECT_EQ(run(nullptr, &action), -1);
+  EXPECT_NE(run_log().find("Passed null job attributes structure"), std::string::npos);
+  EXPECT_TRUE(standin_.calls().empty());
+}
+
+TEST_F(JobFlowTest, IgnoredNamesIncludeTheStatusDocuments) {
+  job_test::copy_text(global_ctx.ignore_document_names, CONFIG_TEXT_SIZE, "memo");
+  struct Case {
+    const char* name;
+    int ignored;
+  };
+  const Case cases[] = {{"weekly MEMO", 1},          {"Supplies Levels page", 1},
+                        {"printer control command", 1}, {"report.pdf", 0},
+                        {"", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(common_is_ignored_document_name(c.name), c.ignored);
+  }
+}
+
+}  // namespace
