@@ -3,7 +3,12 @@
 // scan. Most positions hold a byte that no signature starts with; a 256-entry
 // table lets them cost one lookup besides the control-byte count.
 #include <array>
+#include <bit>
+#include <utility>
 #include <cinttypes>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "analysis/lang_detect.h"
 #include "analysis/lang_detect_internal.h"
@@ -35,19 +40,166 @@ constexpr std::uint64_t RISO_COM_LIMIT = 84;
 constexpr std::string_view RISO_HC3R_UTF16 = "R\0I\0S\0O\0 \0H\0C\0\x33\0R\0"sv;
 constexpr std::string_view RISO_COM_UTF16 = "R\0I\0S\0O\0 \0C\0o\0m\0"sv;
 
-// Bytes at which some signature of the scan (besides the token rows) or a
-// token row can begin.
-constexpr std::array<bool, 256> make_interesting() {
-  std::array<bool, 256> t{};
-  // Signatures of the scan, then the first bytes of the token rows.
-  for (unsigned char c : "@\x01" "D\x1b\xcd" "PL%d\x81$R>)"sv) t[c] = true;
-  for (unsigned char c : "%pPhHeEqQbBlLrRuUxX"sv) t[c] = true;
+constexpr std::uint8_t SIGNATURE = 2;    // some scan signature begins with it
+constexpr std::uint8_t TOKEN_START = 4;  // some token row admits it
+
+constexpr int fold(int c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+constexpr std::array<std::uint8_t, 256> make_classes() {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned char c : "@\x01" "D\x1b\xcd" "PL%d\x81$R>)"sv) t[c] |= SIGNATURE;
+  // A row can only match where its literal begins: the first-character
+  // filter folds case, but most patterns do not.
+  for (int c = 0; c < 256; ++c) {
+    for (const TokenRow& row : TOKEN_ROWS) {
+      const int first = static_cast<unsigned char>(row.literal[0]);
+      if (row.literal_caseless ? fold(c) == fold(first) : c == first) t[c] |= TOKEN_START;
+      if (!row.other_literal.empty() && c == static_cast<unsigned char>(row.other_literal[0])) {
+        t[c] |= TOKEN_START;
+      }
+    }
+  }
   return t;
 }
-constexpr std::array<bool, 256> INTERESTING = make_interesting();
 
-constexpr bool is_control_byte(std::uint8_t c) {
-  return c <= 0x1f && !(c >= 0x09 && c <= 0x0f) && c != 0x1b;
+// The byte values that need a look, for the block skip below.
+constexpr int count_interesting(const std::array<std::uint8_t, 256>& classes) {
+  int n = 0;
+  for (std::uint8_t c : classes) n += c != 0 ? 1 : 0;
+  return n;
+}
+
+// Rows of the token table whose first character admits a byte, in table
+// order; -1 ends a list.
+constexpr int MAX_ROWS_PER_BYTE = 8;
+constexpr std::array<std::array<std::int8_t, MAX_ROWS_PER_BYTE>, 256> make_rows_by_byte() {
+  std::array<std::array<std::int8_t, MAX_ROWS_PER_BYTE>, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    int n = 0;
+    for (int i = 0; i < TOKEN_COUNT; ++i) {
+      if (TOKEN_ROWS[i].first_char == fold(c) && n < MAX_ROWS_PER_BYTE - 1) {
+        t[c][n++] = static_cast<std::int8_t>(i);
+      }
+    }
+    for (; n < MAX_ROWS_PER_BYTE; ++n) t[c][n] = -1;
+  }
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> CLASSES = make_classes();
+constexpr auto ROWS_BY_BYTE = make_rows_by_byte();
+constexpr int INTERESTING_COUNT = count_interesting(CLASSES);
+
+constexpr std::array<std::uint8_t, INTERESTING_COUNT> make_interesting_bytes() {
+  std::array<std::uint8_t, INTERESTING_COUNT> bytes{};
+  int n = 0;
+  for (int c = 0; c < 256; ++c) {
+    if (CLASSES[c] != 0) bytes[n++] = static_cast<std::uint8_t>(c);
+  }
+  return bytes;
+}
+constexpr auto INTERESTING_BYTES = make_interesting_bytes();
+
+constexpr std::uint64_t BLOCK = 16;
+
+// The first two bytes of every scan signature (besides the token rows, whose
+// literals give theirs). A position is looked at only when its byte and the
+// next are the start of some signature or literal: in binary data that rules
+// out almost every position at the cost of one bit test.
+constexpr std::string_view SIGNATURE_LEADS[] = {
+    "@P"sv,     "\x01\x05"sv, "DC"sv, "\x1b\x7c"sv, "\x1bi"sv, "\x1b&"sv, "\xcd\xca"sv,
+    "PC"sv,     "%-"sv,       "LA"sv, "d1"sv,       "\x81\x81"sv, "$\x01"sv, "R\0"sv,
+    ">S"sv,     ") "sv,
+};
+
+constexpr void add_pair(std::array<std::uint64_t, 1024>& bits, int a, int b) {
+  const int index = a << 8 | b;
+  bits[static_cast<std::size_t>(index >> 6)] |= std::uint64_t{1} << (index & 63);
+}
+
+constexpr void add_lead(std::array<std::uint64_t, 1024>& bits, std::string_view lead,
+                        bool caseless) {
+  const int a = static_cast<unsigned char>(lead[0]);
+  const int b = static_cast<unsigned char>(lead[1]);
+  add_pair(bits, a, b);
+  if (!caseless) return;
+  const int a_other = fold(a) == a && a >= 'a' && a <= 'z' ? a - ('a' - 'A') : fold(a);
+  const int b_other = fold(b) == b && b >= 'a' && b <= 'z' ? b - ('a' - 'A') : fold(b);
+  add_pair(bits, a_other, b);
+  add_pair(bits, a, b_other);
+  add_pair(bits, a_other, b_other);
+}
+
+constexpr std::array<std::uint64_t, 1024> make_pairs() {
+  std::array<std::uint64_t, 1024> bits{};
+  for (std::string_view lead : SIGNATURE_LEADS) add_lead(bits, lead, false);
+  for (const TokenRow& row : TOKEN_ROWS) {
+    add_lead(bits, row.literal, row.literal_caseless);
+    if (!row.other_literal.empty()) add_lead(bits, row.other_literal, row.literal_caseless);
+  }
+  return bits;
+}
+constexpr std::array<std::uint64_t, 1024> PAIRS = make_pairs();
+
+constexpr bool leads_hold_two_bytes() {
+  for (std::string_view lead : SIGNATURE_LEADS) {
+    if (lead.size() != 2) return false;
+  }
+  for (const TokenRow& row : TOKEN_ROWS) {
+    if (row.literal.size() < 2) return false;
+  }
+  return true;
+}
+static_assert(leads_hold_two_bytes(), "every signature and literal begins with two fixed bytes");
+
+bool pair_at(const std::uint8_t* here) {
+  const unsigned index = static_cast<unsigned>(here[0]) << 8 | here[1];
+  return ((PAIRS[index >> 6] >> (index & 63)) & 1) != 0;
+}
+
+// Bit i set when byte i of the 16 at `block` needs a look. Most bytes of
+// binary data need none; finding them sixteen at a time keeps the scan free
+// of a hard-to-predict branch per byte.
+std::uint32_t interesting_mask(const std::uint8_t* block) {
+#if defined(__SSE2__)
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+  const __m128i hits = [&]<std::size_t... I>(std::index_sequence<I...>) {
+    return (_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(INTERESTING_BYTES[I]))) | ...);
+  }(std::make_index_sequence<INTERESTING_COUNT>{});
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+#else
+  std::uint32_t mask = 0;
+  for (std::uint64_t i = 0; i < BLOCK; ++i) {
+    mask |= static_cast<std::uint32_t>(CLASSES[block[i]] != 0) << i;
+  }
+  return mask;
+#endif
+}
+
+// Bytes below 20 hex that are neither 09 to 0F nor ESC: what makes data
+// binary rather than text.
+std::uint64_t count_control_bytes(const std::uint8_t* data, std::uint64_t n) {
+  std::uint64_t count = 0;
+  std::uint64_t i = 0;
+#if defined(__SSE2__)
+  const __m128i top = _mm_set1_epi8(0x1f);
+  const __m128i nine = _mm_set1_epi8(0x09);
+  const __m128i six = _mm_set1_epi8(0x06);
+  const __m128i esc = _mm_set1_epi8(0x1b);
+  for (; i + 16 <= n; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, top), x);
+    const __m128i from9 = _mm_sub_epi8(x, nine);
+    const __m128i format = _mm_cmpeq_epi8(_mm_min_epu8(from9, six), from9);
+    const __m128i escape = _mm_cmpeq_epi8(x, esc);
+    const __m128i control = _mm_andnot_si128(_mm_or_si128(format, escape), low);
+    count += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(_mm_movemask_epi8(control))));
+  }
+#endif
+  for (; i < n; ++i) {
+    const std::uint8_t c = data[i];
+    count += static_cast<std::uint64_t>(c <= 0x1f && (c < 0x09 || c > 0x0f) && c != 0x1b);
+  }
+  return count;
 }
 
 struct Scan {
@@ -59,20 +211,34 @@ struct Scan {
   bool at(std::uint64_t p, std::string_view text) const { return bytes_at(data, w, p, text); }
 };
 
-// A token row could match at p: its first byte admits it, it has not hit,
-// and the literal that every match begins with is there.
-bool token_may_match(const Scan& sc, std::uint64_t p) {
+bool literal_at(const std::uint8_t* here, std::string_view literal, bool caseless) {
+  if (literal.empty()) return false;
+  for (std::size_t k = 0; k < literal.size(); ++k) {
+    const int want = static_cast<unsigned char>(literal[k]);
+    const int have = here[k];
+    if (caseless ? fold(have) != fold(want) : have != want) return false;
+  }
+  return true;
+}
+
+// Tests at p the token rows that can match there: the first byte admits
+// them, they have not hit, and a literal that every match begins with is
+// there (all literals are shorter than the bytes the rows are tested on).
+// Only such rows run their expression. Returns how many rows hit.
+int test_token_rows(const Scan& sc, std::uint64_t p) {
   const std::uint8_t* here = sc.data + p;
-  for (int i = 0; i < TOKEN_COUNT; ++i) {
+  int hits = 0;
+  for (const std::int8_t i : ROWS_BY_BYTE[here[0]]) {
+    if (i < 0) break;
     const TokenRow& row = TOKEN_ROWS[i];
     if (sc.tokens[i].hit_count != 0) continue;
-    if (row.literal.size() > TOKEN_SPAN) continue;
-    const bool same = row.literal_caseless
-                          ? util_case_equal_bytes(here, row.literal.data(), row.literal.size())
-                          : std::memcmp(here, row.literal.data(), row.literal.size()) == 0;
-    if (same) return true;
+    if (!literal_at(here, row.literal, row.literal_caseless) &&
+        !literal_at(here, row.other_literal, row.literal_caseless)) {
+      continue;
+    }
+    hits += matcher_test_tokens(&sc.tokens[i], 1, here, TOKEN_SPAN, p);
   }
-  return false;
+  return hits;
 }
 
 // ESC ( G decides only after an Epson remote-mode preamble.
@@ -114,8 +280,7 @@ int examine_token_hits(const Scan& sc, std::uint64_t p) {
 // The token rows at p (or, in the last bytes, the Epson fallback).
 int test_tokens(const Scan& sc, std::uint64_t p) {
   if (!below(p, sc.w, TOKEN_SPAN)) return sc.s.epson_ijdriver ? LANG_EPSON_ENDP : 0;
-  if (!token_may_match(sc, p)) return 0;
-  if (matcher_test_tokens(sc.tokens, TOKEN_COUNT, sc.data + p, TOKEN_SPAN, p) == 0) return 0;
+  if (test_token_rows(sc, p) == 0) return 0;
   return examine_token_hits(sc, p);
 }
 
@@ -144,33 +309,43 @@ bool canon_ufr_at(const Scan& sc, std::uint64_t p) {
          d[21] == 0xbe && d[22] == 0xbf;
 }
 
-// The PCL XL driver comment that names PCLXL without the data being
-// PCL XL.
+// PJL-led signatures, in their order: the PCL XL driver comment that names
+// PCLXL without the data being PCL XL (a flag only), then after the token
+// rows the ZjStream, KIPGL, JBIG, WSMC and NPDL commands.
 void test_dell_comment(const Scan& sc, std::uint64_t p) {
-  if (sc.data[p] == '@' && below(p, sc.w, 31) && sc.at(p, "@PJL COMMENT MS PCLXL NT Driver")) {
+  if (below(p, sc.w, 31) && sc.at(p, "@PJL COMMENT MS PCLXL NT Driver")) {
     sc.s.dell = true;
     LOG_DEBUG("found potential Dell 1720 bum steer header");
   }
 }
 
-// PJL-led and short binary signatures tested after the token rows.
-int test_after_tokens(const Scan& sc, std::uint64_t p) {
+int test_pjl_after_tokens(const Scan& sc, std::uint64_t p) {
   const std::uint64_t w = sc.w;
-  const std::uint8_t c = sc.data[p];
-  if (c == '@' && below(p, w, 25) && sc.at(p, "@PJL ENTER LANGUAGE = ZJS")) {
+  if (!sc.at(p, "@PJL ")) return 0;
+  if (below(p, w, 25) && sc.at(p, "@PJL ENTER LANGUAGE = ZJS")) {
     LOG_DEBUG("found zjs in PJL header");
     return LANG_ZJSTREAM_2;
   }
-  if (below(p, w, 7)) {
-    if (sc.at(p, "\x01\x05\x25\x00\x00\x00\xff"sv)) {
-      LOG_DEBUG("found start of Konica Minolta GDI DI series");
-      return LANG_GDI_KM_DI;
-    }
-    if (sc.at(p, "DCLD\x01\x00\x30"sv)) {
-      LOG_DEBUG("found Zebra data");
-      return LANG_ZEBRA;
-    }
+  if (below(p, w, 27) && sc.at(p, "@PJL ENTER LANGUAGE = KIPGL")) {
+    LOG_DEBUG("found KIPGL");
+    return LANG_KIPGL;
   }
+  if (below(p, w, 22) && sc.at(p, "@PJL SET COMPRESS=JBIG")) {
+    sc.s.km_jbig = true;
+    LOG_DEBUG("found possible KM GDI");
+  }
+  if (below(p, w, 26) && sc.at(p, "@PJL ENTER LANGUAGE = WSMC")) return LANG_GDI_KM_WSMC;
+  if (below(p, w, 24) && sc.at(p, "@PJL ENTER LANGUAGE=NPDL")) {
+    LOG_DEBUG("found start of NEC NPDL");
+    return LANG_NEC_GDI;
+  }
+  return 0;
+}
+
+// ESC-led signatures after the token rows: Brother records and the PCL5
+// copy count.
+int test_escape(const Scan& sc, std::uint64_t p) {
+  const std::uint64_t w = sc.w;
   if (below(p, w, 5) && sc.at(p, "\x1b\x7c\x01\x00"sv)) {
     if (sc.data[p + 4] == 0x0b) {
       LOG_DEBUG("found Brother data 0xB");
@@ -182,34 +357,33 @@ int test_after_tokens(const Scan& sc, std::uint64_t p) {
     }
   }
   if (below(p, w, 6) && sc.at(p, "\x1b\x69\x61\x01\x1b"sv)) return LANG_BROTHER_QL;
-  if (below(p, w, 12) && sc.at(p, "\xcd\xca\x10\x02\x00\x1a\x00\x01\x0c\x86\xff\xff"sv)) {
-    LOG_DEBUG("found Canon Garo data");
-    return LANG_CANON_GARO;
-  }
-  if (c == '@' && below(p, w, 27) && sc.at(p, "@PJL ENTER LANGUAGE = KIPGL")) {
-    LOG_DEBUG("found KIPGL");
-    return LANG_KIPGL;
+  if (below(p, w, 3) && sc.at(p, "\x1b&l")) {
+    if (!sc.s.is_canon) {
+      LOG_DEBUG("found PCL5 copy count at offset %" PRIu64 " is_canon=%d. Assuming PCL5", p, 0);
+      return LANG_PCL5;
+    }
+    sc.s.could_be_canon_pcl5 = true;
+    LOG_DEBUG("found PCL5 copy count at offset %" PRIu64 " is_canon=%d. Could be Canon PCL5", p, 1);
   }
   return 0;
 }
 
-// The copy-count escape and the printer makers' marks that follow it.
-int test_late_group(const Scan& sc, std::uint64_t p) {
+// Canon packets inside the data: GARO, then UFR.
+int test_canon_packet(const Scan& sc, std::uint64_t p) {
+  if (below(p, sc.w, 12) && sc.at(p, "\xcd\xca\x10\x02\x00\x1a\x00\x01\x0c\x86\xff\xff"sv)) {
+    LOG_DEBUG("found Canon Garo data");
+    return LANG_CANON_GARO;
+  }
+  if (below(p, sc.w, PCL_START_BOUND) && canon_ufr_at(sc, p)) {
+    LOG_DEBUG("found Canon UFR data at offset %" PRIu64, p);
+    return LANG_CANON_UFR;
+  }
+  return 0;
+}
+
+// "LANGUAGE=GDI" with the Panasonic continuations, else the Sharp flag.
+int test_language_gdi(const Scan& sc, std::uint64_t p) {
   const std::uint64_t w = sc.w;
-  if (below(p, w, 3) && sc.at(p, "\x1b&l")) {
-    if (sc.s.is_canon) {
-      sc.s.could_be_canon_pcl5 = true;
-      LOG_DEBUG("found PCL5 copy count at offset %" PRIu64 " is_canon=%d. Could be Canon PCL5", p,
-                1);
-    } else {
-      LOG_DEBUG("found PCL5 copy count at offset %" PRIu64 " is_canon=%d. Assuming PCL5", p, 0);
-      return LANG_PCL5;
-    }
-  }
-  if (below(p, w, 12) && sc.at(p, "%-12345X,XQX")) {
-    LOG_DEBUG("found HP GDI remote mode marker");
-    return LANG_GDI_HP_2;
-  }
   if (below(p, w, 20) && sc.at(p, "LANGUAGE=GDI")) {
     if (sc.at(p + 12, "\r\n\x1b\x27\x31\x1b")) {
       LOG_DEBUG("found Panasonic GDI");
@@ -224,67 +398,151 @@ int test_late_group(const Scan& sc, std::uint64_t p) {
     sc.s.sharp = true;
     LOG_DEBUG("found possible Sharp GDI");
   }
-  if (sc.s.sharp && below(p, w, 10) && sc.at(p, "d100e100l7")) {
-    LOG_DEBUG("found Sharp GDI");
-    return LANG_GDI_SHARP;
-  }
-  if (below(p, w, 12) && sc.at(p, "\x81\x81\x00\x00\x00\x00\x00\x08\x81\x81\x00\x00\x00"sv)) {
-    LOG_DEBUG("found Sharp GDI SPLC start marker");
-    return LANG_GDI_SHARP_SPLC;
-  }
-  if (below(p, w, 22) && sc.at(p, "@PJL SET COMPRESS=JBIG")) {
-    sc.s.km_jbig = true;
-    LOG_DEBUG("found possible KM GDI");
-  }
-  if (below(p, w, 26) && sc.at(p, "@PJL ENTER LANGUAGE = WSMC")) return LANG_GDI_KM_WSMC;
-  if (below(p, w, 9) && sc.at(p, "\x24\x01\x00\x00\x07\x00\x00\x00\x08"sv)) {
-    LOG_DEBUG("found GDI (HP PSC) start marker");
-    return LANG_GDI_HP_3;
-  }
-  if (p < RISO_HC3R_LIMIT && sc.at(p, RISO_HC3R_UTF16)) {
-    LOG_DEBUG("Found RISO GDI start sequence for HC3R series");
-    return LANG_GDI_RISO;
-  }
-  if (p < RISO_COM_LIMIT && sc.at(p, RISO_COM_UTF16)) {
-    LOG_DEBUG("Found RISO GDI start sequence for Com Color series");
-    return LANG_GDI_RISO;
-  }
-  if (sc.data[0] == '?' && below(p, w, 5) && sc.at(p, ">S?<")) {
-    LOG_DEBUG("found RISO GDI2");
-    return LANG_GDI_RISO2;
-  }
-  if (below(p, w, 24) && sc.at(p, "@PJL ENTER LANGUAGE=NPDL")) {
-    LOG_DEBUG("found start of NEC NPDL");
-    return LANG_NEC_GDI;
-  }
-  if (below(p, w, 13) && sc.at(p, ") SAG-GDI RL;")) {
-    LOG_DEBUG("Matched Xerox Phaser GDI (remote) using ') SAG-GDI RL;'");
-    return LANG_GDI_XEROX_PHASER_2;
-  }
   return 0;
 }
 
-// All tests at one position whose byte some signature can begin with.
-// Returns the decided code, 0 to go on, -1 to go on at the next position.
-int test_position(const Scan& sc, std::uint64_t p) {
-  test_dell_comment(sc, p);
-  if (int code = test_tokens(sc, p); code != 0) return code;
-  if (int code = test_after_tokens(sc, p); code != 0) return code;
-  if (below(p, sc.w, PCL_START_BOUND)) {
-    switch (pcl_start(sc, p)) {
-      case PclStart::DECIDE:
-        return LANG_PCL5;
-      case PclStart::NEXT_POSITION:
-        return -1;
-      case PclStart::NONE:
-        break;
-    }
-    if (canon_ufr_at(sc, p)) {
-      LOG_DEBUG("found Canon UFR data at offset %" PRIu64, p);
-      return LANG_CANON_UFR;
-    }
+// Signatures with a first byte of their own, after the token rows.
+int test_other(const Scan& sc, std::uint64_t p) {
+  const std::uint64_t w = sc.w;
+  switch (sc.data[p]) {
+    case 0x01:
+      if (below(p, w, 7) && sc.at(p, "\x01\x05\x25\x00\x00\x00\xff"sv)) {
+        LOG_DEBUG("found start of Konica Minolta GDI DI series");
+        return LANG_GDI_KM_DI;
+      }
+      return 0;
+    case 'D':
+      if (below(p, w, 7) && sc.at(p, "DCLD\x01\x00\x30"sv)) {
+        LOG_DEBUG("found Zebra data");
+        return LANG_ZEBRA;
+      }
+      return 0;
+    case '%':
+      if (below(p, w, 12) && sc.at(p, "%-12345X,XQX")) {
+        LOG_DEBUG("found HP GDI remote mode marker");
+        return LANG_GDI_HP_2;
+      }
+      return 0;
+    case 'd':
+      if (sc.s.sharp && below(p, w, 10) && sc.at(p, "d100e100l7")) {
+        LOG_DEBUG("found Sharp GDI");
+        return LANG_GDI_SHARP;
+      }
+      return 0;
+    case 0x81:
+      if (below(p, w, 12) && sc.at(p, "\x81\x81\x00\x00\x00\x00\x00\x08\x81\x81\x00\x00\x00"sv)) {
+        LOG_DEBUG("found Sharp GDI SPLC start marker");
+        return LANG_GDI_SHARP_SPLC;
+      }
+      return 0;
+    case '$':
+      if (below(p, w, 9) && sc.at(p, "\x24\x01\x00\x00\x07\x00\x00\x00\x08"sv)) {
+        LOG_DEBUG("found GDI (HP PSC) start marker");
+        return LANG_GDI_HP_3;
+      }
+      return 0;
+    case 'R':
+      if (p < RISO_HC3R_LIMIT && sc.at(p, RISO_HC3R_UTF16)) {
+        LOG_DEBUG("Found RISO GDI start sequence for HC3R series");
+        return LANG_GDI_RISO;
+      }
+      if (p < RISO_COM_LIMIT && sc.at(p, RISO_COM_UTF16)) {
+        LOG_DEBUG("Found RISO GDI start sequence for Com Color series");
+        return LANG_GDI_RISO;
+      }
+      return 0;
+    case '>':
+      if (sc.data[0] == '?' && below(p, w, 5) && sc.at(p, ">S?<")) {
+        LOG_DEBUG("found RISO GDI2");
+        return LANG_GDI_RISO2;
+      }
+      return 0;
+    case ')':
+      if (below(p, w, 13) && sc.at(p, ") SAG-GDI RL;")) {
+        LOG_DEBUG("Matched Xerox Phaser GDI (remote) using ') SAG-GDI RL;'");
+        return LANG_GDI_XEROX_PHASER_2;
+      }
+      return 0;
+    default:
+      return 0;
   }
-  return test_late_group(sc, p);
+}
+
+// The signatures after the token rows, by the position's byte; each byte's
+// tests keep their order. -1: go on at the next position.
+int test_after_tokens(const Scan& sc, std::uint64_t p) {
+  switch (sc.data[p]) {
+    case '@':
+      return test_pjl_after_tokens(sc, p);
+    case 0x1b:
+      return test_escape(sc, p);
+    case 0xcd:
+      return test_canon_packet(sc, p);
+    case 'P':
+      if (!below(p, sc.w, PCL_START_BOUND)) return 0;
+      switch (pcl_start(sc, p)) {
+        case PclStart::DECIDE:
+          return LANG_PCL5;
+        case PclStart::NEXT_POSITION:
+          return -1;
+        case PclStart::NONE:
+          return 0;
+      }
+      return 0;
+    case 'L':
+      return test_language_gdi(sc, p);
+    default:
+      return test_other(sc, p);
+  }
+}
+
+// All tests at one position whose byte some signature or token row can
+// begin with. Returns the decided code, 0 or -1 to go on.
+int test_position(const Scan& sc, std::uint64_t p, std::uint8_t classes) {
+  if (sc.data[p] == '@') test_dell_comment(sc, p);
+  if ((classes & TOKEN_START) != 0) {
+    if (int code = test_tokens(sc, p); code != 0) return code;
+  }
+  if ((classes & SIGNATURE) == 0) return 0;
+  return test_after_tokens(sc, p);
+}
+
+// Visits, in order, the positions in [from, to) whose byte needs a look,
+// polling the time limit every TIMEOUT_POLL_POSITIONS positions. Returns the
+// first decided code, 0 at the end, or -1 when the time ran out (`stop` then
+// holds the position reached).
+int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& timeout,
+               std::uint64_t& next_poll, std::uint64_t& stop) {
+  const std::uint8_t* data = sc.data;
+  std::uint64_t p = from;
+  while (p < to) {
+    if (p >= next_poll) {
+      next_poll = p + TIMEOUT_POLL_POSITIONS;
+      if (TimeoutIsTimeUp(&timeout) != 0) {
+        stop = p;
+        return -1;
+      }
+    }
+    std::uint32_t mask = 0;
+    std::uint64_t width = BLOCK;
+    if (to - p >= BLOCK) {
+      mask = interesting_mask(data + p);
+    } else {
+      width = to - p;
+      for (std::uint64_t i = 0; i < width; ++i) {
+        mask |= static_cast<std::uint32_t>(CLASSES[data[p + i]] != 0) << i;
+      }
+    }
+    while (mask != 0) {
+      const std::uint64_t q = p + static_cast<std::uint64_t>(std::countr_zero(mask));
+      mask &= mask - 1;
+      if (q + 1 >= sc.w || !pair_at(data + q)) continue;
+      const int code = test_position(sc, q, CLASSES[data[q]]);
+      if (code > 0) return code;
+    }
+    p += width;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -295,21 +553,21 @@ int scan_window(const std::uint8_t* data, std::uint64_t window, MatchToken* toke
   Timeout timeout;
   TimeoutSetLimit(&timeout, global_ctx.parse_timeout);
   TimeoutStart(&timeout);
-  // Where the token rows stop, the Epson fallback has to be looked at at
-  // every position, whatever its byte.
+  // Where the token rows stop, a pending Epson ijdriver hit decides.
   const std::uint64_t token_end = window > TOKEN_SPAN ? window - TOKEN_SPAN : 0;
-  for (std::uint64_t p = 0; p < window; ++p) {
-    const std::uint8_t c = data[p];
-    if (is_control_byte(c)) ++state.control_bytes;
-    if (p % TIMEOUT_POLL_POSITIONS == 0 && TimeoutIsTimeUp(&timeout) != 0) {
-      LOG_ERROR("Timeout exceeded while attempting to match language.");
-      return 0;
-    }
-    if (p >= token_end && state.epson_ijdriver) return LANG_EPSON_ENDP;
-    if (!INTERESTING[c]) continue;
-    const int code = test_position(sc, p);
-    if (code > 0) return code;
+  std::uint64_t next_poll = 0;
+  std::uint64_t stop = window;
+  int code = scan_range(sc, 0, token_end, timeout, next_poll, stop);
+  if (code == 0 && state.epson_ijdriver) return LANG_EPSON_ENDP;
+  if (code == 0) code = scan_range(sc, token_end, window, timeout, next_poll, stop);
+  if (code > 0) return code;
+  if (code < 0) {
+    LOG_ERROR("Timeout exceeded while attempting to match language.");
+    stop = stop + 1 < window ? stop + 1 : window;
   }
+  // The control bytes matter only to a scan without a decision; counting
+  // them apart keeps the scan loop short.
+  state.control_bytes = count_control_bytes(data, stop);
   return 0;
 }
 

@@ -3,42 +3,11 @@
 #include <array>
 
 #include "analysis/lang_detect_internal.h"
-#include "foundation/ja_languages.h"
 #include "foundation/log.h"
 #include "foundation/util.h"
 
 namespace lang_detect {
 
-// The literal is what any match must begin with at the position; rows 0, 1
-// and 3 match without case, so their literals are compared without case too.
-const TokenRow TOKEN_ROWS[TOKEN_COUNT] = {
-    {'%', R"(^\%\!\s*PS\b)", true, LANG_POSTSCRIPT, "%!", true},
-    {'p', R"(PCLSLEEK\b)", true, LANG_PCL5, "PCLSLEEK", true},
-    {0x1b, R"(\x1b\(R.+?REMOTE1TI)", false, LANG_ESCPR, "\x1b(R", false},
-    {'p', R"(PCL3GUI\b)", true, LANG_PCL3GUI, "PCL3GUI", true},
-    {'h', R"(HPGL2\b)", false, LANG_HPGL, "HPGL2", false},
-    {'p', R"(PCLXL\b)", false, LANG_PCL6, "PCLXL", false},
-    {'p', R"(PCL XL\b)", false, LANG_PCL6, "PCL XL", false},
-    {'h', R"(HP-PCL\s+XL;)", false, LANG_PCL6, "HP-PCL", false},
-    {'p', R"(P[SU]\s*\d{3,10},\d{3,10})", false, LANG_HPGL, "P", false},
-    {'e', R"(ESC\/PAGE)", false, LANG_EPSON_PAGE, "ESC/PAGE", false},
-    {'q', R"(QPDL\b)", false, LANG_QPDL, "QPDL", false},
-    {'b', R"(BJLSTART\b)", false, LANG_CANON_BJ, "BJLSTART", false},
-    {'l', R"(LANGUAGE\s*=\s*SMART\b)", false, LANG_SMART, "LANGUAGE", false},
-    {'r', R"(RPC[RS]\b)", false, LANG_RPCS, "RPC", false},
-    {0x1b, R"(\x1b\(G)", false, LANG_ESCP2, "\x1b(G", false},
-    {'l', R"(LANGUAGE\s*=\s*HBPL)", false, LANG_HBPL, "LANGUAGE", false},
-    {'h', R"(HIPERC\b)", false, LANG_HIPERC, "HIPERC", false},
-    {'%', R"(\%PDF-\d)", false, LANG_PDF, "%PDF-", false},
-    {'l', R"(LANGUAGE\s*=\s*PLW\b)", false, LANG_PLW, "LANGUAGE", false},
-    {'l', R"(LANGUAGE\s*=\s*TIFF6\b)", false, LANG_TIFF6, "LANGUAGE", false},
-    {'u', R"(ufr=\d)", false, LANG_CANON_UFR, "ufr=", false},
-    {'%', R"(%FXPLW\b)", false, LANG_FXPLW, "%FXPLW", false},
-    {'x', R"(XL2HB\b)", false, LANG_PCL6, "XL2HB", false},
-    {'e', R"(EPSON ijdriver[mw])", false, LANG_EPSON_ENDP, "EPSON ijdriver", false},
-    {'@', R"(@PJL ENTER LANGUAGE=XPL2)", false, LANG_XPL2, "@PJL ENTER LANGUAGE=XPL2", false},
-    {'@', R"(@PL\s*\>\s*ART)", false, LANG_FX360, "@PL", false},
-};
 
 namespace {
 

@@ -78,7 +78,7 @@ char* utf8_safe_strncpy(char* target, const char* source, std::size_t size) {
   if (target == nullptr || size == 0) return target;
   const std::string_view text = source != nullptr ? std::string_view(source) : std::string_view();
   const std::size_t length = utf8_cut_length(text, size - 1);
-  std::memmove(target, text.data(), length);
+  if (length > 0) std::memmove(target, text.data(), length);
   target[length] = '\0';
   return target;
 }

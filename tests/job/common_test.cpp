@@ -5,6 +5,7 @@
 #include "job/common.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -240,6 +241,40 @@ TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
     EXPECT_EQ(!std::filesystem::is_empty(dir_ / "replay"), c.replay_file);
     EXPECT_EQ(events("Job PRINTED:"), 1);
   }
+}
+
+// Printers whose settings ask for archiving get a copy of the file that the
+// archive callback names, under the job's archive path and uid.
+TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
+  chmod(dir_.path().c_str(), 0755);  // the copy may run as the service account
+  chmod((dir_ / "archive").c_str(), 0777);
+  standin_.script(
+      "{\"methods\": {\"spoolwarden.getPrinterConfig\": "
+      "\"color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;archiving=Y;\"}}");
+  static std::string original;
+  original = corpus_file(3).path;  // the PDF the job was made from
+  ASSERT_FALSE(original.empty());
+  Job ja = ps_job("report.pdf");
+  JobAction action = JOB_ACTION_DONT_PRINT;
+  log_set_path((dir_ / "archive-run.log").c_str());
+  ASSERT_EQ(common_process_job(
+                ja.get(), 1, "", 0, 0, &action,
+                [](JobAttribs*, char* buffer, std::size_t size) {
+                  std::snprintf(buffer, size, "%s", original.c_str());
+                  return 1;
+                },
+                error_, sizeof error_),
+            0);
+  EXPECT_EQ(action, JOB_ACTION_PRINT);
+  ASSERT_TRUE(job_test::wait_for(
+      [&] { return !standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty(); }));
+  const auto note = standin_.calls_of("spoolwarden.notifyPdlCopyComplete").front();
+  ASSERT_EQ(note.params.size(), 3u);
+  EXPECT_EQ(note.params[1].value, ja->archive_path);
+  EXPECT_EQ(note.params[2].value, ja->job_uid);
+  const std::string copy = dir_ / ("archive/" + std::string(ja->archive_path) + "/" +
+                                   ja->job_uid + "/pdl.pdf");
+  EXPECT_EQ(job_test::read_file(copy), job_test::read_file(original));
 }
 
 TEST_F(JobFlowTest, UnreachableServerPrintsAndSaysSo) {

@@ -1,0 +1,191 @@
+// The HTTP client against a scripted peer on 127.0.0.1.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/config.h"
+#include "foundation/util.h"
+#include "raw_http_server.h"
+#include "server/http.h"
+
+using http_test::RawHttpServer;
+
+namespace {
+
+struct ResponseFree {
+  void operator()(HttpResponse* response) const { http_free_response(response); }
+};
+using Response = std::unique_ptr<HttpResponse, ResponseFree>;
+
+std::vector<int> sleeps;
+void record_sleep(int milliseconds) { sleeps.push_back(milliseconds); }
+
+class HttpClient : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sleeps.clear();
+    previous_sleep_ = http_set_retry_sleep(record_sleep);
+    saved_env_version_ = global_ctx.env_version;
+    global_ctx.env_version = 13;
+  }
+  void TearDown() override {
+    http_set_retry_sleep(previous_sleep_);
+    global_ctx.env_version = saved_env_version_;
+  }
+
+  static HttpRequest post(int port, const char* body = "<x/>") {
+    return HttpRequest{HTTP_METHOD_POST, "127.0.0.1", port, "/rpc", "text/xml", 2000, 2000, body};
+  }
+
+  // Runs the request; the response or null, and whether it was sent.
+  static Response run(const HttpRequest& request, int retries = 0, int* sent = nullptr) {
+    HttpResponse* response = nullptr;
+    int request_sent = -1;
+    const int result = http_do_request_with_retry(&request, &response, retries, &request_sent);
+    EXPECT_EQ(result == 0, response != nullptr);
+    if (sent != nullptr) *sent = request_sent;
+    return Response(response);
+  }
+
+ private:
+  HttpSleepFunction previous_sleep_ = nullptr;
+  int saved_env_version_ = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens.
+int closed_port() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+const std::string kOkHeader = "HTTP/1.0 200 OK\r\nContent-type: text/xml\r\n";
+
+}  // namespace
+
+TEST_F(HttpClient, SendsTheExactRequestBytes) {
+  const std::string agent = std::string("User-Agent: TV-Spoolwarden full-ver: ") +
+                            UTIL_PRODUCT_VERSION + " env-ver: 13 \r\n\r\n";
+  struct Case {
+    const char* name;
+    HttpRequest request;
+    std::string expected;
+  } cases[] = {
+      {"post with body and type",
+       {HTTP_METHOD_POST, "127.0.0.1", 0, "/rpc/providers/xmlrpc", "text/xml", 2000, 2000,
+        "<a>\xC3\xBC</a>"},
+       "POST /rpc/providers/xmlrpc HTTP/1.0\r\nContent-Length: 9\r\nContent-Type: text/xml\r\n" +
+           agent + "<a>\xC3\xBC</a>"},
+      {"get without body or type",
+       {HTTP_METHOD_GET, "127.0.0.1", 0, "/x", nullptr, 2000, 2000, nullptr},
+       "GET /x HTTP/1.0\r\n" + agent},
+      {"empty body and type send no lines",
+       {HTTP_METHOD_POST, "127.0.0.1", 0, "/", "", 2000, 2000, ""},
+       "POST / HTTP/1.0\r\n" + agent},
+  };
+  for (auto& c : cases) {
+    RawHttpServer server({kOkHeader + "Content-Length: 2\r\n\r\nok"});
+    c.request.port = server.port();
+    int sent = 0;
+    Response response = run(c.request, 0, &sent);
+    ASSERT_NE(response, nullptr) << c.name;
+    EXPECT_EQ(sent, 1) << c.name;
+    ASSERT_EQ(server.requests().size(), 1u) << c.name;
+    EXPECT_EQ(server.requests()[0], c.expected) << c.name;
+  }
+}
+
+TEST_F(HttpClient, ReadsRepliesArrivingInPieces) {
+  const std::string big(100000, 'b');  // far past one read piece
+  struct Case {
+    const char* name;
+    std::vector<std::string> pieces;
+    bool ok;
+    std::string body;
+  } cases[] = {
+      {"header split inside the blank line",
+       {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r", "\nhel", "lo"}, true, "hello"},
+      {"header split inside a name", {"HTTP/1.0 200 OK\r\nConte", "nt-Length: 3\r\n\r\nabc"}, true,
+       "abc"},
+      {"body longer than one read", {kOkHeader + "Content-Length: 100000\r\n\r\n", big}, true, big},
+      {"no length: body to the close", {kOkHeader + "\r\n", "abc", "def"}, true, "abcdef"},
+      {"peer closes before the declared end", {kOkHeader + "Content-Length: 10\r\n\r\n", "abc"},
+       false, ""},
+      {"peer closes inside the header", {"HTTP/1.0 200 OK\r\nContent-"}, false, ""},
+      {"nothing at all", {}, false, ""},
+      {"declared body above the cap",
+       {kOkHeader + "Content-Length: " + std::to_string(HTTP_MAX_BODY + 1) + "\r\n\r\nabc"}, false,
+       ""},
+      {"garbage instead of HTTP", {"<html>hello</html>\r\n\r\n"}, false, ""},
+  };
+  for (const auto& c : cases) {
+    RawHttpServer server(c.pieces);
+    int sent = 0;
+    Response response = run(post(server.port()), 0, &sent);
+    EXPECT_EQ(sent, 1) << c.name;  // every failure here came after the whole request
+    ASSERT_EQ(response != nullptr, c.ok) << c.name;
+    if (c.ok) EXPECT_EQ(std::string(response->body, response->body_length), c.body) << c.name;
+  }
+}
+
+TEST_F(HttpClient, UnlimitedReplyOverTheCapFails) {
+  std::vector<std::string> pieces{kOkHeader + "\r\n"};
+  for (std::size_t sent = 0; sent <= HTTP_MAX_BODY; sent += 1 << 20) {
+    pieces.push_back(std::string(1 << 20, 'x'));
+  }
+  RawHttpServer server(pieces, 0);
+  EXPECT_EQ(run(post(server.port())), nullptr);
+}
+
+TEST_F(HttpClient, ConnectionAttemptsAndWaits) {
+  const int port = closed_port();
+  struct Case {
+    int retries;
+    std::size_t waits;
+  } cases[] = {{-3, 0}, {0, 0}, {1, 1}, {2, 2}};
+  for (const auto& c : cases) {
+    sleeps.clear();
+    int sent = -1;
+    EXPECT_EQ(run(post(port), c.retries, &sent), nullptr) << c.retries;
+    EXPECT_EQ(sent, 0) << c.retries;
+    ASSERT_EQ(sleeps.size(), c.waits) << c.retries;
+    for (const int ms : sleeps) {
+      EXPECT_GE(ms, HTTP_RETRY_SLEEP_MIN_MS);
+      EXPECT_LE(ms, HTTP_RETRY_SLEEP_MAX_MS);
+    }
+  }
+  // A reachable server is asked once, without waiting.
+  RawHttpServer server({kOkHeader + "Content-Length: 1\r\n\r\n1"});
+  sleeps.clear();
+  EXPECT_NE(run(post(server.port()), 2), nullptr);
+  EXPECT_TRUE(sleeps.empty());
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(HttpClient, UnknownMethodIsRefusedBeforeConnecting) {
+  RawHttpServer server({kOkHeader + "Content-Length: 1\r\n\r\n1"});
+  HttpRequest request = post(server.port());
+  request.method = 2;
+  int sent = -1;
+  EXPECT_EQ(run(request, 0, &sent), nullptr);
+  EXPECT_EQ(sent, 0);
+  EXPECT_TRUE(server.requests().empty());
+  std::size_t length = 0;
+  EXPECT_EQ(http_build_request(&request, &length), nullptr);
+  HttpResponse* response = reinterpret_cast<HttpResponse*>(1);
+  EXPECT_EQ(http_do_request(&request, &response), -1);
+  EXPECT_EQ(response, nullptr);
+  http_free_response(nullptr);
+}

@@ -1,0 +1,116 @@
+// A scripted HTTP peer for the client tests: a thread with a listening socket
+// on 127.0.0.1 that, for each connection, reads one whole request, records
+// it, answers with the scripted pieces (pausing between them so that they
+// arrive in separate reads) and closes.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace http_test {
+
+class RawHttpServer {
+ public:
+  // Every connection is answered with `pieces`, sent one after the other.
+  explicit RawHttpServer(std::vector<std::string> pieces, int pause_ms = 30)
+      : pieces_(std::move(pieces)), pause_ms_(pause_ms) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    listen(fd_, 8);
+    thread_ = std::thread([this] { serve(); });
+  }
+  RawHttpServer(const RawHttpServer&) = delete;
+  RawHttpServer& operator=(const RawHttpServer&) = delete;
+  ~RawHttpServer() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+  }
+
+  int port() const { return port_; }
+  // The requests received so far, byte for byte.
+  std::vector<std::string> requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  void serve() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 20) <= 0) continue;
+      const int peer = accept(fd_, nullptr, nullptr);
+      if (peer < 0) continue;
+      std::string request = read_request(peer);
+      {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(std::move(request));
+      }
+      for (std::size_t i = 0; i < pieces_.size(); ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms_));
+        send_all(peer, pieces_[i]);
+      }
+      close(peer);
+    }
+  }
+
+  // Up to the blank line, then Content-Length bytes of body.
+  static std::string read_request(int peer) {
+    std::string data;
+    std::size_t wanted = std::string::npos;
+    char buffer[4096];
+    while (data.size() < wanted) {
+      pollfd p{peer, POLLIN, 0};
+      if (poll(&p, 1, 2000) <= 0) break;
+      const ssize_t got = recv(peer, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      data.append(buffer, static_cast<std::size_t>(got));
+      const std::size_t end = data.find("\r\n\r\n");
+      if (end != std::string::npos && wanted == std::string::npos) {
+        const std::size_t at = data.find("Content-Length: ");
+        const std::size_t body = at != std::string::npos && at < end
+                                     ? std::strtoul(data.c_str() + at + 16, nullptr, 10)
+                                     : 0;
+        wanted = end + 4 + body;
+      }
+    }
+    return data;
+  }
+
+  static void send_all(int peer, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t put = send(peer, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+      if (put <= 0) return;
+      done += static_cast<std::size_t>(put);
+    }
+  }
+
+  std::vector<std::string> pieces_;
+  int pause_ms_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> requests_;
+};
+
+}  // namespace http_test

@@ -1,0 +1,173 @@
+// Round trips through the application server's stand-in (Python's standard
+// XML-RPC server): its replies put line feeds between elements and a strict
+// XML parser reads our requests.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "foundation/platform_test_support.h"
+#include "server/xmlrpc.h"
+
+extern char** environ;
+
+namespace {
+
+using platform_test::TempDir;
+
+struct ListFree {
+  void operator()(XMLRPCParameterList* list) const { XMLRPCParameterListFree(list); }
+};
+using List = std::unique_ptr<XMLRPCParameterList, ListFree>;
+struct ClientFree {
+  void operator()(XMLRPCClient* client) const { XMLRPCClientFree(client); }
+};
+using Client = std::unique_ptr<XMLRPCClient, ClientFree>;
+
+constexpr const char* kPath = "/rpc/providers/xmlrpc";
+
+class Standin : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir();
+    const std::string script = SW_SOURCE_DIR "/tools/appserver_standin.py";
+    const std::string port_file = *dir_ / "port";
+    const std::string log = *dir_ / "calls.jsonl";
+    const std::string script_file = *dir_ / "script.json";
+    const char* argv[] = {"python3", script.c_str(), "--port", "0", "--port-file",
+                          port_file.c_str(), "--log", log.c_str(), "--script",
+                          script_file.c_str(), nullptr};
+    if (posix_spawnp(&pid_, "python3", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+      pid_ = -1;
+      return;
+    }
+    for (int i = 0; i < 200 && port_ == 0; ++i) {
+      std::ifstream in(port_file);
+      if (!(in >> port_)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  static void TearDownTestSuite() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    delete dir_;
+  }
+  void SetUp() override { ASSERT_NE(port_, 0) << "the stand-in did not start"; }
+
+  static void script(const std::string& json) {
+    platform_test::write_file(*dir_ / "script.json", json);
+  }
+  static std::string calls() { return platform_test::read_file(*dir_ / "calls.jsonl"); }
+
+  // Calls `method` with the parameters; the result list or null.
+  static List call(XMLRPCClient* client, const char* method, const XMLRPCParameterList* params) {
+    XMLRPCParameterList* result = nullptr;
+    const int rc = XMLRPCCallMethod(client, method, params, &result, 0);
+    EXPECT_EQ(rc == 0, result != nullptr);
+    return List(result);
+  }
+
+  static Client client() { return Client(XMLRPCClientNew("127.0.0.1", port_, kPath)); }
+
+  static inline TempDir* dir_ = nullptr;
+  static inline pid_t pid_ = -1;
+  static inline int port_ = 0;
+};
+
+}  // namespace
+
+TEST_F(Standin, TypedResultsAndFaults) {
+  const std::string big(100000, 'q');  // far past the old 16384-byte reply limit
+  script(R"({"methods": {"t.string": "PRINT", "t.int": -12, "t.true": true, "t.false": false,
+    "t.empty": "", "t.markup": "a<b>&c", "t.big": ")" + big + R"(",
+    "t.fault": {"answer": {"fault": [1000, "127.0.0.1:9192 <moved>"]}}}})");
+  struct Case {
+    const char* method;
+    int type;
+    std::string text;
+    int number;
+  } cases[] = {
+      {"t.string", XMLRPC_TYPE_STRING, "PRINT", 0}, {"t.int", XMLRPC_TYPE_INT, "", -12},
+      {"t.true", XMLRPC_TYPE_BOOLEAN, "", 1},       {"t.false", XMLRPC_TYPE_BOOLEAN, "", 0},
+      {"t.empty", XMLRPC_TYPE_STRING, "", 0},       {"t.markup", XMLRPC_TYPE_STRING, "a<b>&c", 0},
+      {"t.big", XMLRPC_TYPE_STRING, big, 0},
+  };
+  for (const auto& c : cases) {
+    Client rpc = client();
+    List result = call(rpc.get(), c.method, nullptr);
+    ASSERT_NE(result, nullptr) << c.method;
+    EXPECT_EQ(rpc->request_sent, 1);
+    ASSERT_EQ(XMLRPCParameterListGetType(result.get(), 0), c.type) << c.method;
+    if (c.type == XMLRPC_TYPE_STRING) {
+      EXPECT_EQ(std::string(result->first->text), c.text) << c.method;
+    } else {
+      EXPECT_EQ(result->first->value, c.number) << c.method;
+    }
+  }
+  Client rpc = client();
+  EXPECT_EQ(call(rpc.get(), "t.fault", nullptr), nullptr);
+  EXPECT_STREQ(rpc->fault_string, "127.0.0.1:9192 <moved>");
+  EXPECT_EQ(rpc->fault_code, 1000);
+  EXPECT_EQ(rpc->request_sent, 1);
+}
+
+// The server's strict parser must accept whatever bytes a job's texts hold,
+// and see the values we meant.
+TEST_F(Standin, ParametersArriveTyped) {
+  script("{}");
+  List params(XMLRPCParameterListNew());
+  tm when{};
+  when.tm_year = 124;
+  when.tm_mon = 1;
+  when.tm_mday = 29;
+  when.tm_hour = 13;
+  when.tm_min = 5;
+  when.tm_sec = 0;
+  ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "r\xE9sum\xE9\x01<&>.pdf"), 0);
+  ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "\xE2\x82\xAC cut \xE2\x82"), 0);
+  ASSERT_EQ(XMLRPCParameterListAddInt(params.get(), -7), 0);
+  ASSERT_EQ(XMLRPCParameterListAddBoolean(params.get(), 1), 0);
+  ASSERT_EQ(XMLRPCParameterListAddDate(params.get(), &when), 0);
+  Client rpc = client();
+  List result = call(rpc.get(), "t.params", params.get());
+  ASSERT_NE(result, nullptr) << (rpc->fault_string != nullptr ? rpc->fault_string : "");
+  const std::string log = calls();
+  EXPECT_NE(log.find(R"("method": "t.params", "params": [["string", "r\u00e9sum\u00e9\ufffd<&>.pdf"], )"
+                     R"(["string", "\u20ac cut \u00e2\u0082"], ["int", -7], ["boolean", true], )"
+                     R"(["dateTime.iso8601", "20240229T13:05:00"]])"),
+            std::string::npos)
+      << log;
+}
+
+// Callers tell the failures apart by the fault text, and may repeat a call
+// only when its request never reached the server.
+TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
+  Client refused(XMLRPCClientNew("127.0.0.1", 1, kPath));  // nothing listens on port 1
+  EXPECT_EQ(call(refused.get(), "t.x", nullptr), nullptr);
+  EXPECT_STREQ(refused->fault_string, "");
+  EXPECT_EQ(refused->fault_code, 0);
+  EXPECT_EQ(refused->request_sent, 0);
+
+  Client wrong_path(XMLRPCClientNew("127.0.0.1", port_, "/no/such/path"));
+  EXPECT_EQ(call(wrong_path.get(), "t.x", nullptr), nullptr);
+  EXPECT_STREQ(wrong_path->fault_string, "Unexpected HTTP status code");  // the server said 404
+  EXPECT_EQ(wrong_path->request_sent, 1);
+
+  // A client used again reports the new call only.
+  script("{}");
+  List result = call(wrong_path.get(), "t.x", nullptr);
+  EXPECT_EQ(result, nullptr);
+  wrong_path->path = kPath;
+  result = call(wrong_path.get(), "t.x", nullptr);
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(wrong_path->fault_string, nullptr);
+  EXPECT_EQ(wrong_path->request_sent, 1);
+}
