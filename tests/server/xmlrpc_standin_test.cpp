@@ -171,3 +171,35 @@ TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
   EXPECT_EQ(wrong_path->fault_string, nullptr);
   EXPECT_EQ(wrong_path->request_sent, 1);
 }
+
+// The DEBUG line of a call shows its parameters, cut short at a character
+// boundary.
+TEST_F(Standin, CallIsLoggedWithItsParameters) {
+  platform_test::LogCapture log;
+  List params(XMLRPCParameterListNew());
+  tm when{};
+  when.tm_year = 124;
+  when.tm_mon = 1;
+  when.tm_mday = 29;
+  when.tm_hour = 13;
+  ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "doc"), 0);
+  ASSERT_EQ(XMLRPCParameterListAddInt(params.get(), 5), 0);
+  ASSERT_EQ(XMLRPCParameterListAddBoolean(params.get(), 0), 0);
+  ASSERT_EQ(XMLRPCParameterListAddDate(params.get(), &when), 0);
+  std::string long_text;
+  for (int i = 0; i < 400; ++i) long_text += "\xE2\x82\xAC";
+  ASSERT_EQ(XMLRPCParameterListAddString(params.get(), long_text.c_str()), 0);
+  Client rpc(XMLRPCClientNew("127.0.0.1", 1, kPath));
+  EXPECT_EQ(call(rpc.get(), "t.logged", params.get()), nullptr);
+  const std::string text = log.text();
+  const std::string head = "Calling t.logged('doc', 5, false, 20240229T13:00:00, '";
+  const std::size_t at = text.find(head);
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::size_t end = text.find(") on server: 127.0.0.1:1", at);
+  ASSERT_NE(end, std::string::npos) << text;
+  const std::string shown = text.substr(at + 17, end - at - 17);  // after "Calling t.logged("
+  EXPECT_LE(shown.size(), XMLRPC_LOG_PARAMS_MAX);
+  EXPECT_GE(shown.size(), XMLRPC_LOG_PARAMS_MAX - 2);
+  EXPECT_EQ((shown.size() - (head.size() - 17)) % 3, 0u);  // whole euro signs only
+  EXPECT_TRUE(log.contains("XMLRPC HTTP Post request failed"));
+}
