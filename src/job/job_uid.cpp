@@ -39,10 +39,13 @@ int analyzer_build_job_uid_with_estimated_time(char* buffer, std::size_t size,
   }
   // The week of the year keeps the uid stable while a job is replayed or
   // re-sent within a few days, yet lets job ids that CUPS reuses part later.
+  // The text is cut at JOB_UID_TEXT_MAX characters, as the uid is defined.
   char text[JOB_UID_TEXT_MAX + 1];
-  std::snprintf(text, sizeof text, "%04d-%02d-%s-%s-%s-%s", ja->submit_time.tm_year + 1900,
+  if (std::snprintf(text, sizeof text, "%04d-%02d-%s-%s-%s-%s", ja->submit_time.tm_year + 1900,
                 ja->submit_time.tm_yday / kDaysPerWeek, ja->job_id, ja->server_name,
-                ja->printer_name, ja->username);
+                ja->printer_name, ja->username) < 0) {
+    return 0;
+  }
   return digest_into(buffer, size, text);
 }
 
@@ -53,8 +56,10 @@ int analyzer_build_job_uid(char* buffer, std::size_t size, const JobAttribs* ja)
   }
   const std::tm& t = ja->submit_time;
   char text[JOB_UID_TEXT_MAX + 1];
-  std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d-%s-%s-%s-%s", t.tm_year + 1900,
+  if (std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d-%s-%s-%s-%s", t.tm_year + 1900,
                 t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, ja->job_id,
-                ja->server_name, ja->printer_name, ja->username);
+                ja->server_name, ja->printer_name, ja->username) < 0) {
+    return 0;
+  }
   return digest_into(buffer, size, text);
 }

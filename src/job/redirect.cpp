@@ -1,11 +1,15 @@
 #include "job/redirect.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
+#include "foundation/util.h"
 #include "job/print_command.h"
 #include "server/rpc_calls.h"
 
@@ -59,12 +63,12 @@ int redirect_is_redirected_job(const char* document_name, const char* job_id) {
 
 int redirect_build_redir_doc_name(char* buffer, std::size_t size, const char* document_name,
                                   const char* uid) {
-  char name[REDIRECT_DOC_NAME_SIZE];
-  const int full = std::snprintf(name, sizeof name, "R:%s:%s", uid != nullptr ? uid : "",
-                                 document_name != nullptr ? document_name : "");
-  static_assert(sizeof name == kDocNameMax + 1);
-  if (buffer != nullptr && size > 0) std::snprintf(buffer, size, "%s", name);
-  return full;
+  // The name is cut at kDocNameMax characters; the caller learns the full length.
+  const std::string full = std::string("R:") + (uid != nullptr ? uid : "") + ":" +
+                           (document_name != nullptr ? document_name : "");
+  const std::string name = full.substr(0, kDocNameMax);
+  if (buffer != nullptr && size > 0) util_safe_strncpy(buffer, name.c_str(), size);
+  return static_cast<int>(std::min<std::size_t>(full.size(), INT32_MAX));
 }
 
 int redirect_job(const JobAttribs* ja, const char* file, const char* target_server,
