@@ -91,7 +91,7 @@ struct ScanState {
   bool sharp = false;
 };
 
-// Stage D: the forward scan of the first `window` bytes with the call's own
+// The forward scan of the first `window` bytes with the call's own
 // copy of the token table. Returns the decided code or 0.
 [[nodiscard]] int scan_window(const std::uint8_t* data, std::uint64_t window, MatchToken* tokens,
                               ScanState& state);
