@@ -20,41 +20,15 @@
 
 #include "foundation/global.h"
 #include "foundation/redirect_state.h"
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh directory under /tmp, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "swconfXXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void write_file(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using sw_test::read_file;
+using sw_test::TempDir;
+using sw_test::write_file;
 
 std::unique_ptr<SessionContext> make_defaults() {
   auto ctx = std::make_unique<SessionContext>();

@@ -3,12 +3,12 @@
 #include <memory>
 #include <string>
 
-#include "containers_test_util.h"
 #include "foundation/containers.h"
+#include "support/test_support.h"
 
 namespace {
 
-using containers_test::LogCapture;
+using sw_test::LogCapture;
 
 struct DictDeleter {
   void operator()(dict* d) const { dict_free(d); }

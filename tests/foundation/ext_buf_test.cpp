@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "containers_test_util.h"
 #include "foundation/containers.h"
+#include "support/test_support.h"
 
 namespace {
 
-using containers_test::LogCapture;
+using sw_test::LogCapture;
 
 struct BufDeleter {
   void operator()(ext_buf* buf) const { ext_buf_free(buf); }

@@ -8,11 +8,11 @@
 #include <random>
 #include <string>
 
-#include "platform_test_support.h"
+#include "support/test_support.h"
 
-using platform_test::read_file;
-using platform_test::TempDir;
-using platform_test::write_file;
+using sw_test::read_file;
+using sw_test::TempDir;
+using sw_test::write_file;
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include "foundation/ja_languages.h"
 #include "foundation/ja_papers.h"
 #include "foundation/printer_settings.h"
-#include "jobmodel_test_util.h"
+#include "support/test_support.h"
 
 namespace {
 
-class JaTablesTest : public jobmodel_test::TempDirTest {};
+class JaTablesTest : public sw_test::TempDirTest {};
 
 TEST_F(JaTablesTest, LanguageTableCoversCodesZeroTo68) {
   std::set<int> codes;

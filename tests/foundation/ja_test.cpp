@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "jobmodel_test_util.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ JobPtr new_job() {
   return ja;
 }
 
-class JaTest : public jobmodel_test::TempDirTest {};
+class JaTest : public sw_test::TempDirTest {};
 
 TEST_F(JaTest, NewRecordHasTheStartValues) {
   std::time_t before = std::time(nullptr);

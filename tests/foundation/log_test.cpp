@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "foundation/config.h"
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -32,10 +33,7 @@ void own_label(const char* format, ...) {
 class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/sw_log_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    path_ = (dir_ / "spoolwarden.log").string();
+    ASSERT_FALSE(temp_.path().empty());
     set_flags(0, 0);
     log_set_path(path_.c_str());
   }
@@ -43,23 +41,18 @@ class LogTest : public ::testing::Test {
     (void)log_close();
     log_set_path("");
     set_flags(0, 0);
-    fs::remove_all(dir_);
   }
   static void set_flags(int debug, int dev) {
     global_ctx.debug_logging = debug;
     global_ctx.dev_logging = dev;
   }
-  static std::string read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
+  static std::string read(const std::string& path) { return sw_test::read_file(path); }
   std::string contents() const { return read(path_); }
   static std::string pid() { return std::to_string(getpid()); }
 
-  fs::path dir_;
-  std::string path_;
+  sw_test::TempDir temp_;
+  fs::path dir_{temp_.path()};
+  std::string path_{temp_.file("spoolwarden.log")};
 };
 
 TEST_F(LogTest, LineLayoutFollowsTheDebugFlags) {
@@ -218,8 +211,8 @@ TEST_F(LogTest, HourlyReopenClosesOnlyOncePerHour) {
 
 class LogRotateTest : public LogTest {
  protected:
-  void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+  static void write_file(const std::string& path, const std::string& text) {
+    sw_test::write_file(path, text);
   }
   std::string numbered(int k) const { return path_ + "." + std::to_string(k); }
 };

@@ -4,13 +4,13 @@
 #include <memory>
 #include <string>
 
-#include "containers_test_util.h"
 #include "foundation/mapped_mem.h"
+#include "support/test_support.h"
 
 namespace {
 
-using containers_test::LogCapture;
-using containers_test::TempDir;
+using sw_test::LogCapture;
+using sw_test::TempDir;
 
 struct MappedMemDeleter {
   void operator()(mapped_mem* mm) const { free_mapped_mem(&mm); }

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "containers_test_util.h"
 #include "foundation/containers.h"
+#include "support/test_support.h"
 
 namespace {
 
-using containers_test::LogCapture;
+using sw_test::LogCapture;
 
 struct ObjListDeleter {
   void operator()(obj_list* list) const { obj_list_free(list); }

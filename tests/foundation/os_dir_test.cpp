@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "foundation/os_file.h"
-#include "platform_test_support.h"
+#include "support/test_support.h"
 
-using platform_test::ScopedEnv;
-using platform_test::TempDir;
-using platform_test::write_file;
+using sw_test::ScopedEnv;
+using sw_test::TempDir;
+using sw_test::write_file;
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <set>
 #include <string>
 
-#include "platform_test_support.h"
+#include "support/test_support.h"
 
-using platform_test::file_mode;
-using platform_test::read_file;
-using platform_test::ScopedEnv;
-using platform_test::TempDir;
-using platform_test::write_file;
+using sw_test::file_mode;
+using sw_test::read_file;
+using sw_test::ScopedEnv;
+using sw_test::TempDir;
+using sw_test::write_file;
 
 namespace {
 

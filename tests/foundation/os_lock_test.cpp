@@ -9,11 +9,11 @@
 #include <cerrno>
 #include <string>
 
-#include "platform_test_support.h"
+#include "support/test_support.h"
 
-using platform_test::file_mode;
-using platform_test::ScopedEnv;
-using platform_test::TempDir;
+using sw_test::file_mode;
+using sw_test::ScopedEnv;
+using sw_test::TempDir;
 
 namespace {
 

@@ -5,15 +5,15 @@
 #include <cstring>
 #include <string>
 
-#include "platform_test_support.h"
+#include "support/test_support.h"
 
-using platform_test::LogCapture;
-using platform_test::TempDir;
-using platform_test::write_file;
+using sw_test::LogCapture;
+using sw_test::TempDir;
+using sw_test::write_file;
 
 TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
   TempDir dir;
-  LogCapture log;
+  LogCapture log(sw_test::kAllLogEntries);
   const std::string content(10000, 'q');
   write_file(dir / "data", content);
   write_file(dir / "empty", "");

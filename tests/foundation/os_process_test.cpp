@@ -11,10 +11,10 @@
 #include <sstream>
 #include <string>
 
-#include "platform_test_support.h"
+#include "support/test_support.h"
 
-using platform_test::read_file;
-using platform_test::TempDir;
+using sw_test::read_file;
+using sw_test::TempDir;
 
 namespace {
 

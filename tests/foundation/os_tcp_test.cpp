@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform_test_support.h"
+#include "support/test_support.h"
 
-using platform_test::LogCapture;
+using sw_test::LogCapture;
 
 namespace {
 
@@ -92,7 +92,7 @@ TEST(OsTcp, RoundTripAndPeerClose) {
 }
 
 TEST(OsTcp, ReceiveWithNothingToRead) {
-  LogCapture log;
+  LogCapture log(sw_test::kAllLogEntries);
   Listener listener(4);
   Socket client = connected_to(listener);
   ASSERT_TRUE(client);
@@ -109,7 +109,7 @@ TEST(OsTcp, ReceiveWithNothingToRead) {
 }
 
 TEST(OsTcp, RefusedAndUnresolvableTargets) {
-  LogCapture log;
+  LogCapture log(sw_test::kAllLogEntries);
   Listener not_listening(0, false);  // bound, so the port stays ours, but refusing
   Socket client = fresh_socket();
   ASSERT_TRUE(client);
@@ -125,7 +125,7 @@ TEST(OsTcp, RefusedAndUnresolvableTargets) {
 }
 
 TEST(OsTcp, ConnectTimesOutWhenTheBacklogIsFull) {
-  LogCapture log;
+  LogCapture log(sw_test::kAllLogEntries);
   Listener listener(0);  // never accepts
   std::vector<Socket> queued;
   bool timed_out = false;
@@ -148,7 +148,7 @@ TEST(OsTcp, ConnectTimesOutWhenTheBacklogIsFull) {
 }
 
 TEST(OsTcp, SendTimesOutWhenThePeerNeverReads) {
-  LogCapture log;
+  LogCapture log(sw_test::kAllLogEntries);
   Listener listener(4, true, 4096);
   Socket client = connected_to(listener);
   ASSERT_TRUE(client);

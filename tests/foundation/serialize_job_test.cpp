@@ -9,15 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "jobmodel_test_util.h"
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using sw_test::read_file;
+using sw_test::write_file;
+
 using JobPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
-class SerializeJobTest : public jobmodel_test::TempDirTest {
+class SerializeJobTest : public sw_test::TempDirTest {
  protected:
   std::vector<std::string> files() const {
     std::vector<std::string> names;

@@ -5,11 +5,14 @@
 
 #include <string>
 
-#include "jobmodel_test_util.h"
+#include "support/test_support.h"
 
 namespace {
 
-class SerializeSettingsTest : public jobmodel_test::TempDirTest {};
+using sw_test::read_file;
+using sw_test::write_file;
+
+class SerializeSettingsTest : public sw_test::TempDirTest {};
 
 TEST_F(SerializeSettingsTest, SettingsRoundTripAndKeepArchiving) {
   const PrinterSettings cases[] = {

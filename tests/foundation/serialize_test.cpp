@@ -12,13 +12,16 @@
 #include <vector>
 
 #include "foundation/serialize_format.h"
-#include "jobmodel_test_util.h"
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class SerializeTest : public jobmodel_test::TempDirTest {
+using sw_test::read_file;
+using sw_test::write_file;
+
+class SerializeTest : public sw_test::TempDirTest {
  protected:
   // Names of the files in the test directory other than the log.
   std::vector<std::string> files() const {

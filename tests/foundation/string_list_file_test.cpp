@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "containers_test_util.h"
 #include "foundation/containers.h"
+#include "support/test_support.h"
 
 namespace {
 
-using containers_test::LogCapture;
-using containers_test::TempDir;
+using sw_test::LogCapture;
+using sw_test::TempDir;
 
 struct ListDeleter {
   void operator()(string_list* list) const { string_list_free(list); }

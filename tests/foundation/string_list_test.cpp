@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "containers_test_util.h"
 #include "foundation/containers.h"
+#include "support/test_support.h"
 
 namespace {
 
-using containers_test::LogCapture;
+using sw_test::LogCapture;
 
 struct ListDeleter {
   void operator()(string_list* list) const { string_list_free(list); }

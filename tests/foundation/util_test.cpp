@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -205,11 +207,10 @@ TEST(UtilNames, FindMax) {
 }
 
 TEST(UtilFiles, ReadersBoundAndTerminate) {
-  char pattern[] = "/tmp/sw_util_test_XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const fs::path dir = pattern;
-  const std::string path = (dir / "data").string();
-  std::ofstream(path, std::ios::binary) << "0123456789";
+  sw_test::TempDir temp;
+  ASSERT_FALSE(temp.path().empty());
+  const fs::path dir = temp.path();
+  const std::string path = temp.write("data", "0123456789");
 
   char buffer[6];
   EXPECT_EQ(util_read_file_contents(path.c_str(), buffer, sizeof buffer), 0);
@@ -223,7 +224,6 @@ TEST(UtilFiles, ReadersBoundAndTerminate) {
   ASSERT_NE(whole, nullptr);
   EXPECT_STREQ(whole.get(), "0123456789");
   EXPECT_EQ(Text(util_get_file_as_string((dir / "none").c_str(), 10)), nullptr);
-  fs::remove_all(dir);
 }
 
 TEST(UtilFiles, VersionLineOnlyForTheVersionOption) {

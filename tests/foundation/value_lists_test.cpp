@@ -4,13 +4,13 @@
 #include <memory>
 #include <string>
 
-#include "containers_test_util.h"
 #include "foundation/config.h"
 #include "foundation/containers.h"
+#include "support/test_support.h"
 
 namespace {
 
-using containers_test::LogCapture;
+using sw_test::LogCapture;
 
 template <auto Free>
 struct Deleter {

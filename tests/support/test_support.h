@@ -1,0 +1,179 @@
+// Helpers shared by the test suites: a private temp directory, whole-file
+// reads and writes, a capture of the log file, a scoped environment variable
+// and a file's permission bits.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "foundation/config.h"
+#include "foundation/log.h"
+
+namespace sw_test {
+
+// The whole content of `path`; empty when it cannot be read.
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Replaces the content of `path` with `content`, making missing parent
+// directories first.
+inline void write_file(const std::string& path, const std::string& content) {
+  std::error_code ignored;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+}
+
+// The permission bits of `path`; 0 when it does not exist.
+inline mode_t file_mode(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// A fresh directory under TMPDIR (when that names a directory) or /tmp,
+// removed with everything in it at the end. A directory that cannot be made
+// fails the running test and leaves path() empty.
+class TempDir {
+ public:
+  TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::error_code ec;
+    const bool usable = base != nullptr && *base != '\0' && std::filesystem::is_directory(base, ec);
+    std::string pattern = std::string(usable ? base : "/tmp") + "/sw_test_XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) {
+      path_ = pattern;
+    } else {
+      ADD_FAILURE() << "cannot make a temp directory from " << pattern;
+    }
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The path of `name` inside the directory.
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const { return file(name); }
+  // Writes `content` to `name` and gives its path.
+  std::string write(const std::string& name, const std::string& content) const {
+    write_file(file(name), content);
+    return file(name);
+  }
+
+ private:
+  std::string path_;
+};
+
+// Which of the optional log entries a capture turns on.
+struct LogFlags {
+  bool debug = false;
+  bool dev = false;
+};
+inline constexpr LogFlags kAllLogEntries{.debug = true, .dev = true};
+
+// Sends the log to a file of its own while alive. Given flags, sets DEBUG and
+// DEV logging to them; the flags found at the start are restored at the end.
+class LogCapture {
+ public:
+  explicit LogCapture(std::optional<LogFlags> flags = std::nullopt)
+      : path_(dir_.file("test.log")),
+        saved_debug_(global_ctx.debug_logging),
+        saved_dev_(global_ctx.dev_logging) {
+    if (flags.has_value()) {
+      global_ctx.debug_logging = flags->debug ? 1 : 0;
+      global_ctx.dev_logging = flags->dev ? 1 : 0;
+    }
+    log_set_path(path_.c_str());
+  }
+  ~LogCapture() {
+    log_set_path("");
+    global_ctx.debug_logging = saved_debug_;
+    global_ctx.dev_logging = saved_dev_;
+  }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  const std::string& path() const { return path_; }
+  // What was logged so far (the stream is closed first; the next entry
+  // opens it again).
+  std::string text() const {
+    (void)log_close();
+    return read_file(path_);
+  }
+  bool contains(const std::string& needle) const {
+    return text().find(needle) != std::string::npos;
+  }
+  // Forgets what was logged so far.
+  void clear() {
+    (void)log_close();
+    std::ofstream(path_, std::ios::trunc);
+  }
+
+ private:
+  TempDir dir_;
+  std::string path_;
+  int saved_debug_ = 0;
+  int saved_dev_ = 0;
+};
+
+// Sets an environment variable for the life of the object (null unsets it).
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~ScopedEnv() {
+    if (had_) {
+      setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+// A fixture with a temp directory for the test's files and the log captured
+// in a directory of its own, DEBUG entries on.
+class TempDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
+
+  std::string log_text() const { return log_.text(); }
+  // The path of `name` inside the temp directory.
+  std::string path_of(const std::string& name) const { return temp_.file(name); }
+
+  TempDir temp_;
+  LogCapture log_{LogFlags{.debug = true, .dev = false}};
+  const std::filesystem::path dir_{temp_.path()};
+  const std::string log_path_{log_.path()};
+};
+
+}  // namespace sw_test
