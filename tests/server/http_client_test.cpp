@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "foundation/config.h"
-#include "foundation/platform_test_support.h"
+#include "support/test_support.h"
 #include "foundation/util.h"
 #include "raw_http_server.h"
 #include "server/http.h"
@@ -151,7 +151,7 @@ TEST_F(HttpClient, UnlimitedReplyOverTheCapFails) {
 }
 
 TEST_F(HttpClient, ConnectionAttemptsAndWaits) {
-  platform_test::LogCapture log;
+  sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
   const int port = closed_port();
   struct Case {
     int retries;

@@ -13,14 +13,14 @@
 #include <string>
 #include <thread>
 
-#include "foundation/platform_test_support.h"
+#include "support/test_support.h"
 #include "server/xmlrpc.h"
 
 extern char** environ;
 
 namespace {
 
-using platform_test::TempDir;
+using sw_test::TempDir;
 
 struct ListFree {
   void operator()(XMLRPCParameterList* list) const { XMLRPCParameterListFree(list); }
@@ -63,9 +63,9 @@ class Standin : public ::testing::Test {
   void SetUp() override { ASSERT_NE(port_, 0) << "the stand-in did not start"; }
 
   static void script(const std::string& json) {
-    platform_test::write_file(*dir_ / "script.json", json);
+    sw_test::write_file(*dir_ / "script.json", json);
   }
-  static std::string calls() { return platform_test::read_file(*dir_ / "calls.jsonl"); }
+  static std::string calls() { return sw_test::read_file(*dir_ / "calls.jsonl"); }
 
   // Calls `method` with the parameters; the result list or null.
   static List call(XMLRPCClient* client, const char* method, const XMLRPCParameterList* params) {
@@ -175,7 +175,7 @@ TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
 // The DEBUG line of a call shows its parameters, cut short at a character
 // boundary.
 TEST_F(Standin, CallIsLoggedWithItsParameters) {
-  platform_test::LogCapture log;
+  sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
   List params(XMLRPCParameterListNew());
   tm when{};
   when.tm_year = 124;
