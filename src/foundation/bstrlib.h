@@ -17,6 +17,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 struct tagbstring {
   int mlen;             // bytes allocated for data
@@ -257,3 +258,15 @@ int bsbufflength(bStream* s, int sz);
 // the whole stream as one piece). A negative cb result stops and is returned.
 [[nodiscard]] int bssplitscb(bStream* s, const_bstring splitStr,
                              int (*cb)(void* parm, int ofs, const_bstring entry), void* parm);
+
+// ---- ownership at call sites ----
+
+// Deleters for std::unique_ptr; both accept nullptr.
+struct BstringFree {
+  void operator()(tagbstring* b) const { (void)bdestroy(b); }
+};
+struct BstrListFree {
+  void operator()(bstrList* list) const { (void)bstrListDestroy(list); }
+};
+using UniqueBstring = std::unique_ptr<tagbstring, BstringFree>;
+using UniqueBstrList = std::unique_ptr<bstrList, BstrListFree>;
