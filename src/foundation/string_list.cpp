@@ -8,6 +8,7 @@
 
 #include "foundation/containers.h"
 #include "foundation/log.h"
+#include "foundation/util.h"
 
 namespace {
 
@@ -93,25 +94,7 @@ char* strings_join(const char* const* strings, int count, const char* separator)
     LOG_ERROR("strings_join: invalid parameters");
     return nullptr;
   }
-  const std::size_t separator_length = std::strlen(separator);
-  std::size_t total = 1;
-  for (int i = 0; i < count; ++i) {
-    total += (strings[i] == nullptr ? 0 : std::strlen(strings[i])) + (i > 0 ? separator_length : 0);
-  }
-  auto* joined = static_cast<char*>(std::malloc(total));
-  if (joined == nullptr) {
-    LOG_ERROR("malloc failed");
-    return nullptr;
-  }
-  char* at = joined;
-  for (int i = 0; i < count; ++i) {
-    if (i > 0) at = static_cast<char*>(std::memcpy(at, separator, separator_length)) + separator_length;
-    if (strings[i] == nullptr) continue;
-    const std::size_t length = std::strlen(strings[i]);
-    at = static_cast<char*>(std::memcpy(at, strings[i], length)) + length;
-  }
-  *at = 0;
-  return joined;
+  return util_join(strings, count, separator);
 }
 
 char* string_list_join(const string_list* list, const char* separator) {
