@@ -4,15 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/containers.h"
+#include "foundation/containers_internal.h"
 #include "foundation/log.h"
 #include "foundation/util.h"
 
 namespace {
 
-char** entries(const string_list* list) { return reinterpret_cast<char**>(list->_buf->_data); }
+char** entries(const string_list* list) { return containers_internal::elements<char*>(list); }
 
 // Private copy of `length` bytes followed by two zero bytes: the first ends
 // the (last) text, the second ends a run of zero-separated texts.
@@ -28,19 +28,7 @@ char* copy_text(const char* text, std::uint64_t length) {
 
 }  // namespace
 
-string_list* string_list_create() {
-  auto* list = new (std::nothrow) string_list{};
-  if (list == nullptr) {
-    LOG_ERROR("calloc failed");
-    return nullptr;
-  }
-  list->_buf = ext_buf_create_ex(16 * sizeof(char*));
-  if (list->_buf == nullptr) {
-    delete list;
-    return nullptr;
-  }
-  return list;
-}
+string_list* string_list_create() { return containers_internal::create_list<string_list, char*>(); }
 
 int string_list_append_ex(string_list* list, const char* text, std::uint64_t length) {
   if (text == nullptr) {

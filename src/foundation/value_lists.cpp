@@ -3,36 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/containers.h"
+#include "foundation/containers_internal.h"
 #include "foundation/log.h"
 
-namespace {
-
-// New list record of type T with an element buffer; nullptr when an
-// allocation fails.
-template <typename T, typename Element>
-T* create_list() {
-  auto* list = new (std::nothrow) T{};
-  if (list == nullptr) {
-    LOG_ERROR("calloc failed");
-    return nullptr;
-  }
-  list->_buf = ext_buf_create_ex(16 * sizeof(Element));
-  if (list->_buf == nullptr) {
-    delete list;
-    return nullptr;
-  }
-  return list;
-}
-
-template <typename Element, typename T>
-Element* elements(const T* list) {
-  return reinterpret_cast<Element*>(list->_buf->_data);
-}
-
-}  // namespace
+using containers_internal::create_list;
+using containers_internal::elements;
 
 // ---------------------------------------------------------------------------
 
@@ -86,8 +63,8 @@ void int_list_debug_print(const char* heading, const int_list* list) {
   char line[kPerLine * 16 + 1];
   std::size_t used = 0;
   for (std::uint64_t i = 0; i < size; ++i) {
-    const int written = std::snprintf(line + used, sizeof line - used, "%3d,",
-                                      elements<std::int32_t>(list)[i]);
+    const int written =
+        std::snprintf(line + used, sizeof line - used, "%3d,", elements<std::int32_t>(list)[i]);
     if (written > 0) used += static_cast<std::size_t>(written);
     if ((i + 1) % kPerLine == 0 || i + 1 == size) {
       LOG_DEBUG("  %s", line);
@@ -130,7 +107,9 @@ std::uint64_t offset_list_get(const offset_list* list, std::uint64_t index) {
   return elements<std::uint64_t>(list)[index];
 }
 
-std::uint64_t offset_list_size(const offset_list* list) { return list == nullptr ? 0 : list->_size; }
+std::uint64_t offset_list_size(const offset_list* list) {
+  return list == nullptr ? 0 : list->_size;
+}
 
 void offset_list_debug_print(const char* heading, const offset_list* list) {
   const char* title = heading == nullptr ? "" : heading;
