@@ -11,13 +11,14 @@
 using containers_internal::create_list;
 using containers_internal::elements;
 
-// ---------------------------------------------------------------------------
+namespace {
 
-int_list* int_list_create() { return create_list<int_list, std::int32_t>(); }
-
-int int_list_append(int_list* list, std::int32_t value) {
+// Appends `value` to an int_list or offset_list; `caller` and `type` name the
+// function and the record in the entry logged for a missing list.
+template <typename T, typename Element>
+int append_value(T* list, Element value, const char* caller, const char* type) {
   if (list == nullptr) {
-    LOG_ERROR("int_list_append: int_list=NULL");
+    LOG_ERROR("%s: %s=NULL", caller, type);
     return 0;
   }
   if (!ext_buf_append(list->_buf, &value, sizeof value)) return 0;
@@ -25,30 +26,41 @@ int int_list_append(int_list* list, std::int32_t value) {
   return 1;
 }
 
-std::int32_t int_list_get(const int_list* list, std::uint64_t index) {
+// The element at `index`; nullptr (logged as for append_value) for a missing
+// list or an index out of range.
+template <typename Element, typename T>
+Element* element_at(const T* list, std::uint64_t index, const char* caller, const char* type) {
   if (list == nullptr) {
-    LOG_ERROR("int_list_get: int_list=NULL");
-    return -1;
+    LOG_ERROR("%s: %s=NULL", caller, type);
+    return nullptr;
   }
   if (index >= list->_size) {
-    LOG_ERROR("int_list_get: index out of range index=%u,size=%u", static_cast<unsigned>(index),
+    LOG_ERROR("%s: index out of range index=%u,size=%u", caller, static_cast<unsigned>(index),
               static_cast<unsigned>(list->_size));
-    return -1;
+    return nullptr;
   }
-  return elements<std::int32_t>(list)[index];
+  return &elements<Element>(list)[index];
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+int_list* int_list_create() { return create_list<int_list, std::int32_t>(); }
+
+int int_list_append(int_list* list, std::int32_t value) {
+  return append_value(list, value, "int_list_append", "int_list");
+}
+
+std::int32_t int_list_get(const int_list* list, std::uint64_t index) {
+  const std::int32_t* at = element_at<std::int32_t>(list, index, "int_list_get", "int_list");
+  return at == nullptr ? -1 : *at;
 }
 
 int int_list_put(int_list* list, std::uint64_t index, std::int32_t value) {
-  if (list == nullptr) {
-    LOG_ERROR("int_list_put: int_list=NULL");
-    return 0;
-  }
-  if (index >= list->_size) {
-    LOG_ERROR("int_list_put: index out of range index=%u,size=%u", static_cast<unsigned>(index),
-              static_cast<unsigned>(list->_size));
-    return 0;
-  }
-  elements<std::int32_t>(list)[index] = value;
+  std::int32_t* at = element_at<std::int32_t>(list, index, "int_list_put", "int_list");
+  if (at == nullptr) return 0;
+  *at = value;
   return 1;
 }
 
@@ -85,26 +97,13 @@ void int_list_free(int_list* list) {
 offset_list* offset_list_create() { return create_list<offset_list, std::uint64_t>(); }
 
 int offset_list_append(offset_list* list, std::uint64_t value) {
-  if (list == nullptr) {
-    LOG_ERROR("offset_list_append: offset_list=NULL");
-    return 0;
-  }
-  if (!ext_buf_append(list->_buf, &value, sizeof value)) return 0;
-  list->_size++;
-  return 1;
+  return append_value(list, value, "offset_list_append", "offset_list");
 }
 
 std::uint64_t offset_list_get(const offset_list* list, std::uint64_t index) {
-  if (list == nullptr) {
-    LOG_ERROR("offset_list_get: offset_list=NULL");
-    return OFFSET_LIST_INVALID;
-  }
-  if (index >= list->_size) {
-    LOG_ERROR("offset_list_get: index out of range index=%u,size=%u", static_cast<unsigned>(index),
-              static_cast<unsigned>(list->_size));
-    return OFFSET_LIST_INVALID;
-  }
-  return elements<std::uint64_t>(list)[index];
+  const std::uint64_t* at =
+      element_at<std::uint64_t>(list, index, "offset_list_get", "offset_list");
+  return at == nullptr ? OFFSET_LIST_INVALID : *at;
 }
 
 std::uint64_t offset_list_size(const offset_list* list) {
