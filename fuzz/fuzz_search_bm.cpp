@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> needle(data + 1, data + 1 + m);
   std::vector<std::uint8_t> hay(data + 1 + m, data + size);
   check(hay.data(), hay.size(), needle.data(), needle.size());
-  // Long patterns: repeat the needle past the cached prefix length and plant
+  // Long patterns (heap tables): repeat the needle past 500 bytes and plant
   // it (and a copy with its last byte changed) in a repeated haystack.
   if (m > 0 && m < 64 && hay.size() < 512) {
     std::vector<std::uint8_t> long_needle;
-    while (long_needle.size() <= SEARCH_BM_CACHE_PREFIX) {
+    while (long_needle.size() <= 500) {
       long_needle.insert(long_needle.end(), needle.begin(), needle.end());
     }
     std::vector<std::uint8_t> long_hay(hay);

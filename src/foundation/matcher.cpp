@@ -102,6 +102,7 @@ bool fill_rows(MatcherIndex* index, const MatchToken* table, int count) {
 MatcherIndex* build_index(const MatchToken* table, int count) {
   auto* index = static_cast<MatcherIndex*>(std::calloc(1, sizeof(MatcherIndex)));
   if (index == nullptr) return nullptr;
+  index->table = table;
   index->count = count;
   index->filters = static_cast<MatcherRowFilter*>(
       std::calloc(static_cast<std::size_t>(count), sizeof(MatcherRowFilter)));
@@ -234,7 +235,7 @@ int matcher_test_candidates(MatchToken* table, int count, const void* buffer,
   const std::uint8_t first = bytes[0];
   const MatcherIndex* index = table[0].index;
   int matched = 0;
-  if (index != nullptr && index->count == count) {
+  if (index != nullptr && index->table == table && index->count == count) {
     const std::uint32_t end = index->begin[first + 1];
     for (std::uint32_t k = index->begin[first]; k < end; ++k) {
       const std::int32_t r = index->rows[k];

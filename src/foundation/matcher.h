@@ -15,9 +15,12 @@ inline constexpr int MATCH_TOKEN_GROUPS = 3;
 
 // Lookup shared by the rows of an initialised table (built by
 // matcher_init_tokens, freed by matcher_free_tokens; not for callers).
+struct MatchToken;
 struct MatcherRowFilter;
 struct MatcherIndex {
-  // The row count the table was initialised with.
+  // The table and row count it was initialised with; a call with another
+  // start or count (a part of the table) walks its rows without the lookup.
+  const MatchToken* table;
   int count;
   // Non-zero when some row can match at a position that begins with the byte.
   std::uint8_t may_start[256];
@@ -66,14 +69,17 @@ struct MatchToken {
                                           std::uint64_t available, std::uint64_t position);
 
 // Tests the rows at `buffer` (the scan position) with `available` bytes and
-// the position's offset `position`. Returns how many rows matched; their hit
-// counts, values and texts are updated. Inline because analyzers call it at
+// the position's offset `position`. `table` and `count` are the initialised
+// table or any part of it (a single row, say). Returns how many rows
+// matched; their hit counts, values and texts are updated. Inline because analyzers call it at
 // every position and nearly every position is rejected by its first byte.
 [[nodiscard]] inline int matcher_test_tokens(MatchToken* table, int count, const void* buffer,
                                              std::uint64_t available, std::uint64_t position) {
   // The length comes first: at the end of a mapping there is no byte to read.
   if (available == 0 || table == nullptr) return 0;
   const MatcherIndex* index = table[0].index;
+  // Only the count is compared here: a part of the table that has as many
+  // rows as the whole would run past the initialised rows.
   if (index != nullptr && index->count == count && buffer != nullptr &&
       index->may_start[*static_cast<const std::uint8_t*>(buffer)] == 0) {
     return 0;

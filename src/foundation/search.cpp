@@ -320,27 +320,11 @@ const std::uint8_t* search_bm_ref_(const std::uint8_t* buffer, std::uint64_t len
 const std::uint8_t* search_bm_cache_(const std::uint8_t* buffer, std::uint64_t length,
                                      const void* pattern, std::uint64_t pattern_length,
                                      int trace) {
-  if (pattern_length <= SEARCH_BM_CACHE_PREFIX) {
-    return search_bm_(buffer, length, pattern, pattern_length, trace);
-  }
-  if (trace) trace_search(buffer, length, pattern, pattern_length);
-  if (!search_args_ok(buffer, length, pattern, pattern_length)) return nullptr;
-  const auto* pat = static_cast<const std::uint8_t*>(pattern);
-  // Candidates come from the prefix; each is confirmed in full. Only starts
-  // that leave room for the whole pattern can be occurrences.
-  const std::uint64_t limit = length - pattern_length + SEARCH_BM_CACHE_PREFIX;
-  BmTables tables(pat, SEARCH_BM_CACHE_PREFIX, limit);
-  if (!tables.ok()) return plain_find(buffer, length, pat, pattern_length);
-  std::uint64_t from = 0;
-  while (true) {
-    const std::uint64_t at = tables.find(buffer, limit, from);
-    if (at == UINT64_MAX) return nullptr;
-    if (std::memcmp(buffer + at + SEARCH_BM_CACHE_PREFIX, pat + SEARCH_BM_CACHE_PREFIX,
-                    pattern_length - SEARCH_BM_CACHE_PREFIX) == 0) {
-      return buffer + at;
-    }
-    from = at + 1;
-  }
+  // Long patterns are searched whole (their tables go on the heap): finding
+  // a prefix and confirming the rest, then going on one byte after a failed
+  // candidate, takes time proportional to the buffer times the prefix on
+  // data such as a long run of one byte.
+  return search_bm_(buffer, length, pattern, pattern_length, trace);
 }
 
 const std::uint8_t* search_bm_reverse(const std::uint8_t* buffer, std::uint64_t length,

@@ -6,10 +6,6 @@
 
 #include <cstdint>
 
-// Patterns longer than this are searched by their first bytes and then
-// compared in full at each candidate (search_bm_cache_).
-inline constexpr std::uint64_t SEARCH_BM_CACHE_PREFIX = 500;
-
 // First occurrence of the pattern in the buffer, or nullptr for an empty or
 // missing pattern, a missing buffer or a pattern longer than the buffer. With
 // `trace` set, writes one DEBUG entry naming the arguments.
@@ -34,8 +30,8 @@ inline constexpr std::uint64_t SEARCH_BM_CACHE_PREFIX = 500;
       search_bm_ref_(reinterpret_cast<const std::uint8_t*>(buffer), length, text, trace));
 }
 
-// As search_bm_; patterns longer than SEARCH_BM_CACHE_PREFIX bytes are found by
-// their prefix and confirmed in full at each candidate.
+// The same search, for callers that may pass long patterns (hundreds of
+// bytes or more); the time stays linear in the buffer length.
 [[nodiscard]] const std::uint8_t* search_bm_cache_(const std::uint8_t* buffer,
                                                    std::uint64_t length, const void* pattern,
                                                    std::uint64_t pattern_length, int trace);

@@ -16,6 +16,8 @@
 
 namespace {
 
+volatile sig_atomic_t g_running_child = 0;
+
 // The child starts with the signal state a program expects: nothing blocked,
 // the signals the backend program ignores or catches back at their defaults
 // (a cancelled job's SIGTERM must reach the real backend).
@@ -48,13 +50,16 @@ int common_run_sync(const char* program, char* const argv[], int* exit_status) {
     _exit(1);
   }
   LOG_DEBUG("Wait for PID %d to complete.", static_cast<int>(pid));
+  g_running_child = pid;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) {
+      g_running_child = 0;
       LOG_LAST_SYSTEM_ERROR("Unable to wait for PID %d", static_cast<int>(pid));
       return 0;
     }
   }
+  g_running_child = 0;
   if (WIFEXITED(status)) {
     if (exit_status != nullptr) *exit_status = WEXITSTATUS(status);
     LOG_DEBUG("PID %d for command \"%s\" exited with status %d.", static_cast<int>(pid), program,
@@ -76,6 +81,8 @@ int common_run_sync(const char* program, char* const argv[], int* exit_status) {
   LOG_DEBUG("PID %d failed with unknown status: %d", static_cast<int>(pid), status);
   return 0;
 }
+
+int common_run_sync_child_pid() { return g_running_child; }
 
 int common_extract_host_from_uri(const char* uri, char* buffer, std::size_t size) {
   if (buffer == nullptr || size == 0) return 0;

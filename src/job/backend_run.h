@@ -15,6 +15,9 @@ inline constexpr const char* unsupported_backends[] = {"dnssd:", "pap:",    "par
 // ended by SIGTERM (*exit_status 0, as CUPS treats a cancelled USB job); 0
 // when the fork failed or the child was killed by a signal.
 [[nodiscard]] int common_run_sync(const char* program, char* const argv[], int* exit_status);
+// The process id of the child that common_run_sync is waiting for, 0 when
+// none. Safe to call from a signal handler (to pass a cancel on to it).
+[[nodiscard]] int common_run_sync_child_pid();
 
 // Hands the job to the print monitor at `monitor_path` over the line
 // protocol when the printer's settings ask for a hardware check. *delete_job

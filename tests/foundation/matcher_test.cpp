@@ -185,6 +185,12 @@ TEST(Matcher, PartOfATableCanBeTested) {
   EXPECT_EQ(matcher_test_tokens(&table[0], 2, "a", 1, 0), 2);
   EXPECT_EQ(table[2].hit_count, 0);
   EXPECT_EQ(table.test("a", 0), 3);
+  // One row on its own, as a caller that filters rows itself passes it.
+  EXPECT_EQ(matcher_test_tokens(&table[2], 1, "a", 1, 0), 1);
+  EXPECT_EQ(matcher_test_tokens(&table[1], 1, "b", 1, 0), 0);
+  EXPECT_EQ(table[0].hit_count, 2);
+  EXPECT_EQ(table[1].hit_count, 2);
+  EXPECT_EQ(table[2].hit_count, 2);
 }
 
 }  // namespace

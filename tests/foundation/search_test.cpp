@@ -184,8 +184,8 @@ TEST(Search, PeriodicPatternsAgreeWithReferences) {
   }
 }
 
-// Long patterns: the good-suffix table lives on the heap and
-// search_bm_cache_ confirms prefix candidates in full.
+// Long patterns: the good-suffix table lives on the heap; near misses share
+// all but the last byte or the first 500 bytes with the pattern.
 TEST(Search, LongPatternsAgreeWithReferences) {
   std::mt19937_64 rng(7);
   const std::size_t lengths[] = {257, 499, 500, 501, 600, 1500, 5000};
@@ -215,6 +215,13 @@ TEST(Search, LongPeriodicPatternCountsEveryOverlap) {
   EXPECT_EQ(search_count(hay.data(), hay.size(), needle.data(), needle.size()), 199001);
   EXPECT_EQ(offset_of(search_bm_cache_(hay.data(), hay.size(), needle.data(), needle.size(), 0), hay),
             0);
+  // A long run that matches all of the pattern but its last byte, everywhere.
+  Bytes almost(599, 'a');
+  almost.push_back('b');
+  EXPECT_EQ(search_bm_cache_(hay.data(), hay.size(), almost.data(), almost.size(), 0), nullptr);
+  Bytes ending(hay);
+  ending.push_back('b');
+  expect_like_reference(ending, almost);
 }
 
 struct ContainsCase {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/config.h"
+#include "support/test_support.h"
 #include "foundation/util.h"
 #include "raw_http_server.h"
 #include "server/http.h"
@@ -150,6 +151,7 @@ TEST_F(HttpClient, UnlimitedReplyOverTheCapFails) {
 }
 
 TEST_F(HttpClient, ConnectionAttemptsAndWaits) {
+  sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
   const int port = closed_port();
   struct Case {
     int retries;
@@ -166,6 +168,11 @@ TEST_F(HttpClient, ConnectionAttemptsAndWaits) {
       EXPECT_LE(ms, HTTP_RETRY_SLEEP_MAX_MS);
     }
   }
+  const std::string tail = ":" + std::to_string(port) + " failed, retrying soon (retry ";
+  EXPECT_TRUE(log.contains("http call to 127.0.0.1" + tail + "1 of 2)"));
+  EXPECT_TRUE(log.contains("http call to 127.0.0.1" + tail + "2 of 2)"));
+  EXPECT_FALSE(log.contains(tail + "3 of 2)"));
+  EXPECT_TRUE(log.contains("unable to establish TCP connection"));
   // A reachable server is asked once, without waiting.
   RawHttpServer server({kOkHeader + "Content-Length: 1\r\n\r\n1"});
   sleeps.clear();

@@ -13,14 +13,14 @@
 #include <string>
 #include <thread>
 
-#include "foundation/platform_test_support.h"
+#include "support/test_support.h"
 #include "server/xmlrpc.h"
 
 extern char** environ;
 
 namespace {
 
-using platform_test::TempDir;
+using sw_test::TempDir;
 
 struct ListFree {
   void operator()(XMLRPCParameterList* list) const { XMLRPCParameterListFree(list); }
@@ -63,9 +63,9 @@ class Standin : public ::testing::Test {
   void SetUp() override { ASSERT_NE(port_, 0) << "the stand-in did not start"; }
 
   static void script(const std::string& json) {
-    platform_test::write_file(*dir_ / "script.json", json);
+    sw_test::write_file(*dir_ / "script.json", json);
   }
-  static std::string calls() { return platform_test::read_file(*dir_ / "calls.jsonl"); }
+  static std::string calls() { return sw_test::read_file(*dir_ / "calls.jsonl"); }
 
   // Calls `method` with the parameters; the result list or null.
   static List call(XMLRPCClient* client, const char* method, const XMLRPCParameterList* params) {
@@ -170,4 +170,36 @@ TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(wrong_path->fault_string, nullptr);
   EXPECT_EQ(wrong_path->request_sent, 1);
+}
+
+// The DEBUG line of a call shows its parameters, cut short at a character
+// boundary.
+TEST_F(Standin, CallIsLoggedWithItsParameters) {
+  sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
+  List params(XMLRPCParameterListNew());
+  tm when{};
+  when.tm_year = 124;
+  when.tm_mon = 1;
+  when.tm_mday = 29;
+  when.tm_hour = 13;
+  ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "doc"), 0);
+  ASSERT_EQ(XMLRPCParameterListAddInt(params.get(), 55), 0);  // a byte cut would split a sign
+  ASSERT_EQ(XMLRPCParameterListAddBoolean(params.get(), 0), 0);
+  ASSERT_EQ(XMLRPCParameterListAddDate(params.get(), &when), 0);
+  std::string long_text;
+  for (int i = 0; i < 400; ++i) long_text += "\xE2\x82\xAC";
+  ASSERT_EQ(XMLRPCParameterListAddString(params.get(), long_text.c_str()), 0);
+  Client rpc(XMLRPCClientNew("127.0.0.1", 1, kPath));
+  EXPECT_EQ(call(rpc.get(), "t.logged", params.get()), nullptr);
+  const std::string text = log.text();
+  const std::string head = "Calling t.logged('doc', 55, false, 20240229T13:00:00, '";
+  const std::size_t at = text.find(head);
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::size_t end = text.find(") on server: 127.0.0.1:1", at);
+  ASSERT_NE(end, std::string::npos) << text;
+  const std::string shown = text.substr(at + 17, end - at - 17);  // after "Calling t.logged("
+  EXPECT_LE(shown.size(), XMLRPC_LOG_PARAMS_MAX);
+  EXPECT_GE(shown.size(), XMLRPC_LOG_PARAMS_MAX - 2);
+  EXPECT_EQ((shown.size() - (head.size() - 17)) % 3, 0u);  // whole euro signs only
+  EXPECT_TRUE(log.contains("XMLRPC HTTP Post request failed"));
 }

@@ -1,0 +1,227 @@
+"""End-to-end tests of the CUPS backend on a private CUPS scheduler: real
+jobs submitted with lp, decided by the stand-in application server, printed
+by CUPS's socket backend to loopback printers.
+
+Environment: SW_SOURCE_DIR, SW_BACKEND, SW_EVENTS, SW_MONITOR (programs),
+SW_CORPUS_DIR (the generated print-data corpus). Needs root.
+"""
+
+import glob
+import os
+import time
+import unittest
+
+import harness
+
+SOURCE_DIR = os.environ.get("SW_SOURCE_DIR", "")
+CORPUS_DIR = os.environ.get("SW_CORPUS_DIR", "")
+SERVER_NAME = "e2e-server"
+
+SETTINGS = "color-detection=N;failure-mode=%s;hardware-check-mode=%s;archiving=%s;"
+
+
+def settings(failure_mode="PRINT_NEW_NO_REPLAY", hwcheck="NONE", archiving="N"):
+    return SETTINGS % (failure_mode, hwcheck, archiving)
+
+
+def corpus(name):
+    path = os.path.join(CORPUS_DIR, name)
+    if not os.path.exists(path):
+        raise AssertionError("corpus file missing: %s" % path)
+    with open(path, "rb") as f:
+        return path, f.read()
+
+
+@unittest.skipUnless(os.geteuid() == 0 and os.path.exists(harness.CUPSD),
+                     "needs root and cupsd")
+class BackendE2E(unittest.TestCase):
+    def setUp(self):
+        self.env = harness.Environment(SOURCE_DIR, os.environ["SW_BACKEND"],
+                                       os.environ["SW_EVENTS"], os.environ["SW_MONITOR"])
+        self.addCleanup(self._stop)
+        self.ps_path, self.ps = corpus("gs-ps2write-mixed-a4.ps")
+        self.pcl_path, self.pcl = corpus("gs-ljet4-text-a4.pcl")
+
+    def _stop(self):
+        keep = os.environ.get("SW_E2E_KEEP") == "1"
+        self.env.stop(keep=keep)
+
+    def start(self, answers, config=None, queues=("q1",)):
+        config = dict(config or {})
+        config.setdefault("ServerName", SERVER_NAME)
+        self.env.start(answers, config)
+        return [self.env.add_queue(q) for q in queues]
+
+    def assertLogged(self, text):
+        if text not in self.env.log():
+            self.fail("not in the spoolwarden log: %r" % text)
+
+    def answers(self, decision, printer_settings=None, **extra):
+        methods = {"spoolwarden.getPrinterConfig": printer_settings or settings()}
+        if isinstance(decision, list):
+            methods["spoolwarden.processPrintJob6"] = {"sequence": decision}
+        else:
+            methods["spoolwarden.processPrintJob6"] = decision
+        script = {"default": "PRINT", "methods": methods}
+        script.update(extra)
+        return script
+
+    # --- decisions ---------------------------------------------------------
+
+    def test_print_and_cancel(self):
+        printer, = self.start(self.answers({"by_document": {"secret": "CANCEL"},
+                                            "answer": "PRINT"}))
+        cases = [
+            # title, file, bytes, copies, bytes the printer gets, event
+            ("report", self.ps_path, self.ps, 1, self.ps, "Job PRINTED: user=alice printer=q1 doc=report"),
+            ("twice", self.pcl_path, self.pcl, 2, self.pcl * 2, "Job PRINTED: user=alice printer=q1 doc=twice"),
+            ("secret", self.pcl_path, self.pcl, 1, None, "Job CANCEL: user=alice printer=q1 doc=secret"),
+        ]
+        for title, path, data, copies, expected, event in cases:
+            with self.subTest(title):
+                before = len(printer.received())
+                job = self.env.submit("q1", path, title=title, copies=copies, user="alice")
+                self.env.wait_done(job)
+                got = printer.received()[before:]
+                if expected is None:
+                    self.assertEqual(got, [])
+                else:
+                    self.assertEqual(b"".join(got), expected)
+                self.assertLogged(event)
+        # The job's own CUPS control file was read.
+        self.assertLogged("Found control file at: %s/c0000" % self.env.paths["spool"])
+
+    def hold_marked_job(self, decisions):
+        """Submits a job that the server holds, with its HoldJob event sent
+        while the job is being decided (a new job clears old markers)."""
+        printer, = self.start(self.answers(decisions))
+        self.env.start_events()
+        job = self.env.submit("q1", self.pcl_path, title="held")
+        self.env.wait_log("New JobId: %d, cleaning up any files" % job)
+        self.env.add_event("HoldJob", job)
+        return printer, job
+
+    def test_hold_released_by_unhold_event(self):
+        printer, job = self.hold_marked_job(["HOLD2000:60000", "HOLD1000:60000", "PRINT"])
+        self.env.wait_log("Instructed to hold, long polling for 60000 milliseconds.")
+        self.assertEqual(printer.received(), [])
+        self.env.add_event("UnholdJob", job)
+        self.env.wait_done(job, timeout=30)
+        self.assertLogged("The hold on JobId: %d has been notified as released." % job)
+        self.assertEqual(printer.received(), [self.pcl])
+
+    def test_long_hold_ends_when_its_time_is_up(self):
+        printer, job = self.hold_marked_job(["HOLD2000:4000", "HOLD1000:4000", "PRINT"])
+        self.env.wait_done(job, timeout=30)
+        self.assertLogged("Instructed to hold, long polling for 4000 milliseconds.")
+        self.assertLogged("The long time on JobId: %d has expired." % job)
+        self.assertEqual(printer.received(), [self.pcl])
+
+    def test_redirect_through_the_print_command(self):
+        answer = "REDIRECT server=%s;printer=q2;redirect-uid=0123456789abcdef;" % SERVER_NAME
+        first, second = self.start(self.answers(answer), queues=("q1", "q2"))
+        job = self.env.submit("q1", self.ps_path, title="moved", user="alice")
+        self.env.wait_done(job)
+        harness.wait_for(lambda: second.received(), 30, "the redirected copy")
+        self.env.wait_done(job + 1)
+        self.assertEqual(second.received(), [self.ps])
+        self.assertEqual(first.received(), [])
+        self.assertLogged("Job OTHER: user=alice printer=q1 doc=moved")
+        self.assertTrue(self.env.calls("spoolwarden.validateAndRegisterRedirectedJob"))
+
+    # --- the server down ---------------------------------------------------
+
+    def test_server_down_failure_modes(self):
+        modes = ["PRINT_NEW_NO_REPLAY", "PRINT_NEW_WITH_REPLAY", "HOLD"]
+        queues = ["qnoreplay", "qreplay", "qhold"]
+        printers = self.start(self.answers("PRINT"), queues=queues)
+        # Jobs are kept for replay only when their analysis succeeded: an
+        # Epson ESC/P2 job, whose analysis needs no scan.
+        path, data = corpus("cf-gutenprint-c88-mixed-a4.prn")
+        # One job per queue while the server is up stores each printer's settings.
+        for mode, queue in zip(modes, queues):
+            self.env.set_answers(self.answers("PRINT", settings(failure_mode=mode)))
+            self.env.wait_done(self.env.submit(queue, path, title="up"))
+        self.env.stop_appserver()
+        replay = os.path.join(self.env.paths["swspool"], "jobreplay")
+        jobs = {q: self.env.submit(q, path, title="down-" + q) for q in queues}
+        for queue in ("qnoreplay", "qreplay"):
+            with self.subTest(queue):
+                self.env.wait_done(jobs[queue])
+                self.assertEqual(printers[queues.index(queue)].received(), [data, data])
+        with self.subTest("replay data only for PRINT_NEW_WITH_REPLAY"):
+            kept = glob.glob(os.path.join(replay, "*"))
+            if "Unable to analyze JobId: %d " % jobs["qreplay"] in self.env.log():
+                # Jobs whose analysis failed are never replayed.
+                self.assertLogged("Not persisting JobId: %d, analysis was not successful"
+                                  % jobs["qreplay"])
+                self.assertEqual(kept, [])
+            else:
+                self.assertEqual(len(kept), 1, kept)
+                with open(kept[0], errors="replace") as f:
+                    text = f.read()
+                self.assertTrue(text.startswith("# TV Serialize Data"))
+                self.assertIn("down-qreplay", text)
+        with self.subTest("HOLD waits for the server"):
+            time.sleep(3)
+            self.assertFalse(self.env.job_done(jobs["qhold"]))
+            self.assertEqual(printers[2].received(), [data])
+            self.env.start_appserver()
+            self.env.wait_done(jobs["qhold"], timeout=40)
+            self.assertEqual(printers[2].received(), [data, data])
+
+    # --- archive and hardware check -----------------------------------------
+
+    def test_archive_copy_is_reported(self):
+        printer, = self.start(self.answers("PRINT", settings(archiving="Y")))
+        job = self.env.submit("q1", self.ps_path, title="kept")
+        self.env.wait_done(job)
+        calls = harness.wait_for(lambda: self.env.calls("spoolwarden.notifyPdlCopyComplete"),
+                                 20, "notifyPdlCopyComplete")
+        params = [value for _, value in calls[0]["params"]]
+        self.assertEqual(params[0], SERVER_NAME)
+        sub_path, uid = params[1], params[2]
+        files = glob.glob(os.path.join(self.env.paths["archive"], sub_path, uid, "pdl.*"))
+        self.assertEqual(len(files), 1, files)
+        with open(files[0], "rb") as f:
+            self.assertEqual(f.read(), self.ps)
+        self.assertEqual(printer.received(), [self.ps])
+
+    def test_hardware_check_hand_off(self):
+        printer, = self.start(self.answers("PRINT", settings(hwcheck="SNMP")))
+        cases = [
+            # monitor answers, job printed, last line the monitor gets
+            ("", True, "enddoc_bg"),
+            ("startdoc_lock=DELETE\n", False, "startdoc_lock"),
+        ]
+        for answers, printed, last in cases:
+            with self.subTest(answers or "all OK"):
+                self.env.monitor_answers(answers)
+                before_lines = len(self.env.monitor_lines())
+                before = len(printer.received())
+                job = self.env.submit("q1", self.pcl_path, title="checked")
+                self.env.wait_done(job)
+                lines = self.env.monitor_lines()[before_lines:]
+                self.assertEqual(lines[:3], ["printername=q1", "printeraddress=127.0.0.1",
+                                             "jobid=%d" % job])
+                self.assertTrue(lines[3].startswith("papersize="))
+                self.assertEqual(lines[-1], last)
+                self.assertEqual(len(printer.received()) - before, 1 if printed else 0)
+
+
+class BackendConventions(unittest.TestCase):
+    def test_discovery_line(self):
+        out = harness.subprocess.run([os.environ["SW_BACKEND"]], capture_output=True, text=True)
+        self.assertEqual(out.returncode, 0)
+        self.assertEqual(out.stdout,
+                         'network spoolwarden "Unknown" "spoolwarden accounting wrapper"\n')
+
+    def test_bad_arguments(self):
+        out = harness.subprocess.run([os.environ["SW_BACKEND"], "1", "2"], capture_output=True,
+                                     text=True)
+        self.assertEqual(out.returncode, 1)
+        self.assertIn("Usage:", out.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
