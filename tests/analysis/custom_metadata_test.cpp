@@ -51,6 +51,7 @@ TEST_F(CustomMetadataTest, PrefixAndSuffix) {
       {"cut at a NUL byte", pjl + "kim\0zz\""s, "kim"},
       {"control bytes dropped", pjl + "k\ri\x1bm\x7f\"", "kim"},
       {"prefix at the very end", pjl, "(none)"},
+      {"nothing between the marks", pjl + "\"\r\n", "(none)"},
       {"no prefix", "USERNAME kim", "(none)"},
   };
   for (const Case& c : cases) {
@@ -62,6 +63,11 @@ TEST_F(CustomMetadataTest, PrefixAndSuffix) {
                      "and '\"'"))
       << log();
   EXPECT_EQ(custom_metadata_is_replace_username(), 1);
+  // Once both marks are found the patterns are not tried, even for an empty name.
+  set(global_ctx.username_override_regex[0], "NAME=(\\w+)");
+  EXPECT_EQ(extract(pjl + "kim\" NAME=lee"), "kim");
+  EXPECT_EQ(extract(pjl + "\" NAME=lee"), "(none)");
+  EXPECT_EQ(extract(pjl + std::string(130, 'a') + "\" NAME=lee"), "lee");
 }
 
 // Only the first MiB is searched: a suffix past it is not found.
