@@ -237,6 +237,25 @@ TEST_F(ControlFileTest, LocalHostNamesBecomeThisMachine) {
   EXPECT_STREQ(ja_->client_machine, "abcdefg");
 }
 
+// A control file written by cupsd 2.4 for
+//   lp -t "Quarterly copies of report" -n 2 -o sides=two-sided-long-edge
+//      -o media=iso_a4_210x297mm -o number-up=4 (from localhost).
+// "copies" inside the job name is not the copies attribute, and "media" is
+// found only as the attribute, not as the start of longer names.
+TEST_F(ControlFileTest, ControlFileWrittenByTheScheduler) {
+  char own[1024];
+  ASSERT_EQ(os_get_computer_name(own, sizeof own), 1);
+  std::snprintf(global_ctx.cups_spool_dir, CONFIG_TEXT_SIZE, "%s", dir_.c_str());
+  std::filesystem::copy_file(std::string(SW_SOURCE_DIR) + "/tests/job/data/cupsd-2.4-c00001",
+                             dir_ / "c00001");
+  ja_->pages = 8;
+  ASSERT_EQ(common_extract_cups_control_file_info(ja_.get(), 1), 1);
+  EXPECT_STREQ(ja_->client_machine, own);
+  EXPECT_STREQ(ja_->paper_size_name, "iso_a4_210x297mm");
+  EXPECT_EQ(ja_->pages, 8) << "number-up is an integer attribute there, not number-up= text";
+  EXPECT_NE(log_text().find("Found control files copies of: '2'"), std::string::npos);
+}
+
 TEST_F(ControlFileTest, FileIsFoundInTheConfiguredSpoolDirectory) {
   std::snprintf(global_ctx.cups_spool_dir, CONFIG_TEXT_SIZE, "%s", dir_.c_str());
   intake_test::write_file(dir_ / "c00042",

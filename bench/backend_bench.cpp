@@ -1,0 +1,212 @@
+// The CUPS backend's own costs.
+//
+// - Intake: copying and inflating print data into the spool file (bytes per
+//   second; the input file is in the page cache).
+// - One job through the backend program, from its start until it hands the
+//   data to the real backend (a stub that exits at once), with the stand-in
+//   application server answering at once: wall time and the program's own
+//   CPU time (user + system, children excluded).
+// - Memory: the backend's maximum resident set for a 1 GiB job, plain and
+//   gzip-compressed.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/config.h"
+#include "job/cups_intake.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kPcl = std::string(SW_BINARY_DIR) + "/../ci/corpus/gs-ljet4-text-a4.pcl";
+
+// Print-like data: a PCL job made by Ghostscript when the corpus is there,
+// else a PCL-looking text, repeated up to `size` bytes.
+std::string print_data(std::size_t size) {
+  std::ifstream in(kPcl, std::ios::binary);
+  std::string unit((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (unit.empty()) {
+    for (int i = 0; i < 4096; ++i) unit += "\x1b*b" + std::to_string(i % 97) + "W line of raster data\n";
+  }
+  std::string out;
+  out.reserve(size);
+  while (out.size() < size) out.append(unit, 0, std::min(unit.size(), size - out.size()));
+  return out;
+}
+
+std::string temp_dir() {
+  char pattern[] = "/tmp/sw_backend_bench_XXXXXX";
+  return mkdtemp(pattern);
+}
+
+void write_gzip(const std::string& path, const std::string& unit, std::uint64_t total) {
+  gzFile gz = gzopen(path.c_str(), "wb1");
+  for (std::uint64_t done = 0; done < total; done += unit.size()) {
+    gzwrite(gz, unit.data(), static_cast<unsigned>(unit.size()));
+  }
+  gzclose(gz);
+}
+
+void BM_IntakeCopy(benchmark::State& state) {
+  const std::string dir = temp_dir();
+  const std::string input = dir + "/input";
+  std::ofstream(input, std::ios::binary) << print_data(static_cast<std::size_t>(state.range(0)));
+  std::snprintf(global_ctx.tmp_cups_spool_dir, CONFIG_TEXT_SIZE, "%s", dir.c_str());
+  for (auto _ : state) {
+    FILE* in = std::fopen(input.c_str(), "rb");
+    char path[1024];
+    if (common_make_spool_file(path, sizeof path, in) != 1) state.SkipWithError("intake failed");
+    std::fclose(in);
+    unlink(path);
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_IntakeCopy)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
+
+void BM_IntakeInflate(benchmark::State& state) {
+  const std::string dir = temp_dir();
+  const std::string input = dir + "/input.gz";
+  write_gzip(input, print_data(1 << 20), static_cast<std::uint64_t>(state.range(0)));
+  std::snprintf(global_ctx.tmp_cups_spool_dir, CONFIG_TEXT_SIZE, "%s", dir.c_str());
+  for (auto _ : state) {
+    FILE* in = std::fopen(input.c_str(), "rb");
+    char path[1024];
+    if (common_make_spool_file(path, sizeof path, in) != 1) state.SkipWithError("intake failed");
+    std::fclose(in);
+    unlink(path);
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_IntakeInflate)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
+
+// The backend program installed in a temporary backend directory with a stub
+// real backend, and the stand-in server.
+class BackendRig {
+ public:
+  BackendRig() {
+    dir_ = temp_dir();
+    fs::copy_file(std::string(SW_BINARY_DIR) + "/tools/spoolwarden", dir_ + "/spoolwarden");
+    std::ofstream(dir_ + "/stub") << "#!/bin/sh\nexit 0\n";
+    chmod((dir_ + "/stub").c_str(), 0755);
+    std::ofstream(dir_ + "/script.json")
+        << R"({"default": "PRINT", "methods": {"spoolwarden.getPrinterConfig": )"
+           R"("color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;"}})";
+    standin_ = fork();
+    if (standin_ == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      std::string script = std::string(SW_SOURCE_DIR) + "/tools/appserver_standin.py";
+      execlp("python3", "python3", script.c_str(), "--port-file", (dir_ + "/port").c_str(),
+             "--script", (dir_ + "/script.json").c_str(), "--log", (dir_ + "/calls").c_str(),
+             nullptr);
+      _exit(127);
+    }
+    for (int i = 0; i < 100 && !fs::exists(dir_ + "/port"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::string port;
+    std::ifstream(dir_ + "/port") >> port;
+    std::ofstream(dir_ + "/spoolwarden.conf")
+        << "ApplicationServer=127.0.0.1\nApplicationServerPort=" << port
+        << "\nServerName=bench\nSpoolDir=" << dir_ << "/spool\nTmpCupsSpoolDir=" << dir_
+        << "\nCupsBackendDir=" << dir_ << "\nCupsSpoolDir=" << dir_ << "/cups\n";
+  }
+  ~BackendRig() {
+    kill(standin_, SIGTERM);
+    waitpid(standin_, nullptr, 0);
+    fs::remove_all(dir_);
+  }
+  BackendRig(const BackendRig&) = delete;
+  BackendRig& operator=(const BackendRig&) = delete;
+
+  // Runs one job; its resource use.
+  rusage run(const std::string& file, bool on_stdin, int* status) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      setenv("DEVICE_URI", "spoolwarden:stub://127.0.0.1:9/", 1);
+      setenv("PRINTER", "bench", 1);
+      if (on_stdin) {
+        int fd = open(file.c_str(), O_RDONLY);
+        dup2(fd, 0);
+      }
+      std::string program = dir_ + "/spoolwarden";
+      if (on_stdin) {
+        execl(program.c_str(), "spoolwarden:stub://127.0.0.1:9/", "7", "alice", "bench", "1", "",
+              nullptr);
+      } else {
+        execl(program.c_str(), "spoolwarden:stub://127.0.0.1:9/", "7", "alice", "bench", "1", "",
+              file.c_str(), nullptr);
+      }
+      _exit(127);
+    }
+    rusage usage{};
+    wait4(pid, status, 0, &usage);
+    return usage;
+  }
+  const std::string& dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+  pid_t standin_ = -1;
+};
+
+double seconds(const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; }
+
+void BM_BackendOneJob(benchmark::State& state) {
+  BackendRig rig;
+  const std::string job = rig.dir() + "/job.pcl";
+  std::ofstream(job, std::ios::binary) << print_data(150 * 1024);  // one PCL page
+  double cpu = 0;
+  for (auto _ : state) {
+    int status = 0;
+    rusage usage = rig.run(job, false, &status);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("backend failed");
+    cpu += seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  }
+  state.counters["own_cpu_ms"] = benchmark::Counter(cpu * 1000 / state.iterations());
+}
+BENCHMARK(BM_BackendOneJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(50);
+
+void BM_BackendMaxRss1GiB(benchmark::State& state) {
+  BackendRig rig;
+  const bool gzip = state.range(0) == 1;
+  const std::string job = rig.dir() + (gzip ? "/job.gz" : "/job.prn");
+  const std::uint64_t size = 1ULL << 30;
+  if (gzip) {
+    write_gzip(job, print_data(1 << 20), size);
+  } else {
+    std::ofstream out(job, std::ios::binary);
+    const std::string unit = print_data(1 << 20);
+    for (std::uint64_t done = 0; done < size; done += unit.size()) out << unit;
+  }
+  long max_rss_kib = 0;
+  for (auto _ : state) {
+    int status = 0;
+    rusage usage = rig.run(job, true, &status);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("backend failed");
+    max_rss_kib = std::max(max_rss_kib, usage.ru_maxrss);
+  }
+  state.counters["max_rss_mib"] = benchmark::Counter(static_cast<double>(max_rss_kib) / 1024);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
+}
+BENCHMARK(BM_BackendMaxRss1GiB)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1)
+    ->UseRealTime();
+
+}  // namespace
