@@ -141,6 +141,7 @@ int bcstrfree(char* s);
 
 // ---- case and white space (ASCII only, bytes >= 128 stay) ----
 
+// Lower-/upper-cases the content in place.
 [[nodiscard]] int btolower(bstring b);
 [[nodiscard]] int btoupper(bstring b);
 // Remove blank, tab, LF, VT, FF and CR at both ends / the left / the right.
@@ -190,6 +191,7 @@ struct charField {
 
 // ---- lists, split and join ----
 
+// New empty list; nullptr when out of memory.
 [[nodiscard]] bstrList* bstrListCreate();
 // Makes room for at least msz entries.
 [[nodiscard]] int bstrListAlloc(bstrList* sl, int msz);
@@ -232,6 +234,8 @@ using bNread = std::size_t (*)(void* buff, std::size_t elsize, std::size_t nelem
 
 struct bStream;
 
+// New stream reading through readPtr with parm; nullptr for a missing
+// function or when out of memory.
 [[nodiscard]] bStream* bsopen(bNread readPtr, void* parm);
 // Frees the stream and returns its parm; nullptr for none.
 void* bsclose(bStream* s);
