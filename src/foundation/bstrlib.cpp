@@ -150,13 +150,7 @@ bstring bstrcpy(const_bstring b) {
 
 bstring bmidstr(const_bstring b, int left, int len) {
   if (!readable(b)) return nullptr;
-  std::int64_t from = left;
-  std::int64_t count = len;
-  if (from < 0) {
-    count += from;
-    from = 0;
-  }
-  count = std::min<std::int64_t>(count, b->slen - from);
+  const auto [from, count] = clip_range(b->slen, left, len);
   if (count <= 0) return new_string(nullptr, 0, 0);
   return new_string(b->data + from, count, 0);
 }
@@ -198,13 +192,7 @@ int bassign(bstring a, const_bstring b) {
 
 int bassignmidstr(bstring a, const_bstring b, int left, int len) {
   if (!writable(a) || !readable(b)) return BSTR_ERR;
-  std::int64_t from = left;
-  std::int64_t count = len;
-  if (from < 0) {
-    count += from;
-    from = 0;
-  }
-  count = std::min<std::int64_t>(count, b->slen - from);
+  const auto [from, count] = clip_range(b->slen, left, len);
   if (count <= 0) return assign_bytes(a, nullptr, 0);
   return assign_bytes(a, b->data + from, count);
 }

@@ -17,6 +17,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 struct tagbstring {
   int mlen;             // bytes allocated for data
@@ -140,6 +141,7 @@ int bcstrfree(char* s);
 
 // ---- case and white space (ASCII only, bytes >= 128 stay) ----
 
+// Lower-/upper-cases the content in place.
 [[nodiscard]] int btolower(bstring b);
 [[nodiscard]] int btoupper(bstring b);
 // Remove blank, tab, LF, VT, FF and CR at both ends / the left / the right.
@@ -189,6 +191,7 @@ struct charField {
 
 // ---- lists, split and join ----
 
+// New empty list; nullptr when out of memory.
 [[nodiscard]] bstrList* bstrListCreate();
 // Makes room for at least msz entries.
 [[nodiscard]] int bstrListAlloc(bstrList* sl, int msz);
@@ -231,6 +234,8 @@ using bNread = std::size_t (*)(void* buff, std::size_t elsize, std::size_t nelem
 
 struct bStream;
 
+// New stream reading through readPtr with parm; nullptr for a missing
+// function or when out of memory.
 [[nodiscard]] bStream* bsopen(bNread readPtr, void* parm);
 // Frees the stream and returns its parm; nullptr for none.
 void* bsclose(bStream* s);
@@ -257,3 +262,15 @@ int bsbufflength(bStream* s, int sz);
 // the whole stream as one piece). A negative cb result stops and is returned.
 [[nodiscard]] int bssplitscb(bStream* s, const_bstring splitStr,
                              int (*cb)(void* parm, int ofs, const_bstring entry), void* parm);
+
+// ---- ownership at call sites ----
+
+// Deleters for std::unique_ptr; both accept nullptr.
+struct BstringFree {
+  void operator()(tagbstring* b) const { (void)bdestroy(b); }
+};
+struct BstrListFree {
+  void operator()(bstrList* list) const { (void)bstrListDestroy(list); }
+};
+using UniqueBstring = std::unique_ptr<tagbstring, BstringFree>;
+using UniqueBstrList = std::unique_ptr<bstrList, BstrListFree>;

@@ -117,17 +117,8 @@ int breplace(bstring b1, int pos, int len, const_bstring b2, unsigned char fill)
 
 int bdelete(bstring b, int pos, int len) {
   if (len < 0 || !writable(b)) return BSTR_ERR;
-  std::int64_t from = pos;
-  std::int64_t count = len;
-  if (from < 0) {
-    count += from;
-    from = 0;
-  }
-  if (count <= 0 || from >= b->slen) return BSTR_OK;
-  if (from + count >= b->slen) {
-    terminate_at(b, from);
-    return BSTR_OK;
-  }
+  const auto [from, count] = clip_range(b->slen, pos, len);
+  if (count <= 0) return BSTR_OK;
   std::memmove(b->data + from, b->data + from + count,
                static_cast<std::size_t>(b->slen - from - count));
   terminate_at(b, b->slen - count);

@@ -1,6 +1,7 @@
 // Checks and size rules shared by the byte-string sources; not for callers.
 #pragma once
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 
@@ -32,6 +33,23 @@ inline bool inside_storage(const_bstring b, const void* p) {
   auto begin = reinterpret_cast<std::uintptr_t>(b->data);
   auto at = reinterpret_cast<std::uintptr_t>(p);
   return at >= begin && at - begin < static_cast<std::uintptr_t>(b->mlen);
+}
+
+// The part of a content of `length` bytes that starts at `left` and runs for
+// `len` bytes, clipped to the content: `from` is at least 0, and a `count` of
+// 0 or less means no bytes.
+struct ClippedRange {
+  std::int64_t from;
+  std::int64_t count;
+};
+inline ClippedRange clip_range(std::int64_t length, int left, int len) {
+  std::int64_t from = left;
+  std::int64_t count = len;
+  if (from < 0) {
+    count += from;
+    from = 0;
+  }
+  return {from, std::min(count, length - from)};
 }
 
 // Capacity for a needed size n (1 <= n <= kMaxNeed): 8 below 8, else the

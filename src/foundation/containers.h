@@ -60,6 +60,8 @@ struct string_list {
   ext_buf* _buf = nullptr;  // array of char* to the private copies
 };
 
+// New empty list; nullptr (logged) when out of memory. The same holds for
+// every *_create below.
 [[nodiscard]] string_list* string_list_create();
 // Copies `length` bytes of `text` (0 means strlen(text)) and terminates the
 // copy with two zero bytes.
@@ -154,6 +156,7 @@ struct obj_list {
 using obj_list_compare = int (*)(const void* a, const void* b);
 
 [[nodiscard]] obj_list* obj_list_create();
+// Appends a copy of `length` bytes.
 [[nodiscard]] int obj_list_append(obj_list* list, const void* bytes, std::uint64_t length);
 // Replaces the blob at an existing index by a copy.
 [[nodiscard]] int obj_list_put(obj_list* list, int index, const void* bytes, std::uint64_t length);
@@ -215,6 +218,7 @@ struct name_data_list {
 inline constexpr std::uint64_t OFFSET_LIST_INVALID = UINT64_MAX;
 
 [[nodiscard]] int_list* int_list_create();
+// Appends one value; 0 (logged) for a missing list.
 [[nodiscard]] int int_list_append(int_list* list, std::int32_t value);
 // The value; -1 (logged) for a missing list or an index not below the count.
 [[nodiscard]] std::int32_t int_list_get(const int_list* list, std::uint64_t index);
@@ -227,6 +231,7 @@ void int_list_debug_print(const char* heading, const int_list* list);
 void int_list_free(int_list* list);
 
 [[nodiscard]] offset_list* offset_list_create();
+// Appends one offset; 0 (logged) for a missing list.
 [[nodiscard]] int offset_list_append(offset_list* list, std::uint64_t value);
 // The offset; OFFSET_LIST_INVALID (logged) for an index not below the count.
 [[nodiscard]] std::uint64_t offset_list_get(const offset_list* list, std::uint64_t index);

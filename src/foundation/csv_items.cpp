@@ -1,28 +1,14 @@
 #include "foundation/csv_items.h"
 
-#include <memory>
-
 #include "foundation/bstrlib.h"
-
-namespace {
-
-struct BstringDeleter {
-  void operator()(tagbstring* b) const { (void)bdestroy(b); }
-};
-struct ListDeleter {
-  void operator()(bstrList* list) const { (void)bstrListDestroy(list); }
-};
-
-}  // namespace
 
 int csv_any_item(const char* list, char separator,
                  const std::function<bool(const std::string&)>& test) {
-  const std::unique_ptr<tagbstring, BstringDeleter> text(bfromcstr(list));
+  const UniqueBstring text(bfromcstr(list));
   if (text == nullptr) return 0;
   // bsplit keeps leading and inner empty pieces, adds none after a separator
   // at the very end, and gives one empty piece for an empty list.
-  const std::unique_ptr<bstrList, ListDeleter> items(
-      bsplit(text.get(), static_cast<unsigned char>(separator)));
+  const UniqueBstrList items(bsplit(text.get(), static_cast<unsigned char>(separator)));
   if (items == nullptr) return 0;
   for (int i = 0; i < items->qty; ++i) {
     bstring item = items->entry[i];

@@ -2,14 +2,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/containers.h"
+#include "foundation/containers_internal.h"
 #include "foundation/log.h"
 
 namespace {
 
-dict_item* items(const struct dict* d) { return reinterpret_cast<dict_item*>(d->_buf->_data); }
+dict_item* items(const struct dict* d) { return containers_internal::elements<dict_item>(d); }
 
 dict_item* find(const struct dict* d, const char* name) {
   for (int i = 0; i < d->_size; ++i) {
@@ -60,23 +60,11 @@ bool store(struct dict* d, const char* name, const void* value, std::uint64_t le
 
 }  // namespace
 
-dict* dict_create() {
-  auto* d = new (std::nothrow) dict{};
-  if (d == nullptr) {
-    LOG_ERROR("calloc failed");
-    return nullptr;
-  }
-  d->_buf = ext_buf_create_ex(16 * sizeof(dict_item));
-  if (d->_buf == nullptr) {
-    delete d;
-    return nullptr;
-  }
-  return d;
-}
+dict* dict_create() { return containers_internal::create_list<dict, dict_item>(); }
 
 int dict_put(dict* d, const char* name, const void* value, std::uint64_t length) {
-  bool ok = d != nullptr && d->_buf != nullptr && valid_name(name) &&
-            (value != nullptr || length == 0);
+  bool ok =
+      d != nullptr && d->_buf != nullptr && valid_name(name) && (value != nullptr || length == 0);
   if (!ok) {
     LOG_ERROR("dict_put: invalid params");
   } else {

@@ -3,15 +3,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/containers.h"
+#include "foundation/containers_internal.h"
 #include "foundation/log.h"
 
 namespace {
 
 obj_list_item* items(const obj_list* list) {
-  return reinterpret_cast<obj_list_item*>(list->_buf->_data);
+  return containers_internal::elements<obj_list_item>(list);
 }
 
 bool valid(const obj_list* list) { return list != nullptr && list->_buf != nullptr; }
@@ -42,19 +42,7 @@ void shrink(obj_list* list, int count) {
 
 }  // namespace
 
-obj_list* obj_list_create() {
-  auto* list = new (std::nothrow) obj_list{};
-  if (list == nullptr) {
-    LOG_ERROR("calloc failed");
-    return nullptr;
-  }
-  list->_buf = ext_buf_create_ex(16 * sizeof(obj_list_item));
-  if (list->_buf == nullptr) {
-    delete list;
-    return nullptr;
-  }
-  return list;
-}
+obj_list* obj_list_create() { return containers_internal::create_list<obj_list, obj_list_item>(); }
 
 int obj_list_append(obj_list* list, const void* bytes, std::uint64_t length) {
   if (!valid(list) || list->_size == INT32_MAX) {
@@ -63,7 +51,8 @@ int obj_list_append(obj_list* list, const void* bytes, std::uint64_t length) {
   }
   obj_list_item item{length, copy_blob(bytes, length)};
   if (item.data == nullptr) {
-    LOG_ERROR("obj_list_append: could not copy %llu bytes", static_cast<unsigned long long>(length));
+    LOG_ERROR("obj_list_append: could not copy %llu bytes",
+              static_cast<unsigned long long>(length));
     return 0;
   }
   if (!ext_buf_append(list->_buf, &item, sizeof item)) {
@@ -178,9 +167,9 @@ void obj_list_sort(obj_list* list, obj_list_compare compare) {
   if (!valid(list) || compare == nullptr) return;
   obj_list_item* first = items(list);
   // A merge sort never leaves the range, even with a careless comparison.
-  std::stable_sort(first, first + list->_size, [compare](const obj_list_item& a, const obj_list_item& b) {
-    return compare(&a, &b) < 0;
-  });
+  std::stable_sort(
+      first, first + list->_size,
+      [compare](const obj_list_item& a, const obj_list_item& b) { return compare(&a, &b) < 0; });
 }
 
 const std::uint8_t* obj_decode(const void* element, std::uint64_t* out_length) {
@@ -198,8 +187,9 @@ int obj_list_push(obj_list* list, const void* bytes, std::uint64_t length) {
     LOG_ERROR("obj_list_push: obj_list==NULL");
     return 0;
   }
-  const int ok = list->_stack_depth < list->_size ? obj_list_put(list, list->_stack_depth, bytes, length)
-                                                  : obj_list_append(list, bytes, length);
+  const int ok = list->_stack_depth < list->_size
+                     ? obj_list_put(list, list->_stack_depth, bytes, length)
+                     : obj_list_append(list, bytes, length);
   if (ok) list->_stack_depth++;
   return ok;
 }

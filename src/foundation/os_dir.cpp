@@ -129,6 +129,17 @@ int delete_file_callback(const char* path, std::int64_t /*mtime*/, void* data) {
   return 1;
 }
 
+// opendir, with the failure logged.
+DIR* open_dir_logged(const char* dir) {
+  DIR* stream = opendir(dir);
+  if (stream == nullptr) {
+    char text[OS_ERROR_TEXT_SIZE];
+    LOG_ERROR("Unable to open directory, \"%s\": %s", dir,
+              os_get_system_error_message(errno, text, sizeof text));
+  }
+  return stream;
+}
+
 }  // namespace
 
 int os_create_dir(const char* path) {
@@ -166,13 +177,8 @@ int os_create_dir_recursive(const char* path) {
 int os_first_file_in_dir(const char* dir, char* name, OsDir** handle) {
   if (handle == nullptr || name == nullptr || dir == nullptr) return 0;
   *handle = nullptr;
-  DIR* stream = opendir(dir);
-  if (stream == nullptr) {
-    char text[OS_ERROR_TEXT_SIZE];
-    LOG_ERROR("Unable to open directory, \"%s\": %s", dir,
-              os_get_system_error_message(errno, text, sizeof text));
-    return 0;
-  }
+  DIR* stream = open_dir_logged(dir);
+  if (stream == nullptr) return 0;
   auto* walk_handle = new (std::nothrow) OsDir{stream};
   if (walk_handle == nullptr) {
     closedir(stream);
@@ -200,13 +206,8 @@ int os_forall_files_in_dir_ex(const char* dir, os_dir_callback callback, void* d
   if (stopped != nullptr) *stopped = 0;
   if (count != nullptr) *count = 0;
   if (dir == nullptr || callback == nullptr) return 0;
-  DIR* stream = opendir(dir);
-  if (stream == nullptr) {
-    char text[OS_ERROR_TEXT_SIZE];
-    LOG_ERROR("Unable to open directory, \"%s\": %s", dir,
-              os_get_system_error_message(errno, text, sizeof text));
-    return 0;
-  }
+  DIR* stream = open_dir_logged(dir);
+  if (stream == nullptr) return 0;
   WalkResult result;
   int ok = walk(stream, dir, callback, data, ordered, include_dirs, include_files, result);
   closedir(stream);

@@ -44,6 +44,7 @@ void os_file_close(OsFile* file);
 // Execute permission for this process.
 [[nodiscard]] int os_is_executable(const char* path);
 
+// rename(2) / unlink(2): 1 on success, 0 on failure (logged as DEBUG).
 int os_file_rename(const char* from, const char* to);
 int os_file_delete(const char* path);
 // Creates or truncates the file and closes it; 1 once the file was opened.

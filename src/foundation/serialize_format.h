@@ -20,6 +20,8 @@ inline constexpr std::size_t kSerializeMaxLine = 1 << 20;
 // (logged).
 [[nodiscard]] bool serialize_read_line(std::FILE* stream, std::string* line);
 
+// A value as one line: "\\" for a backslash, "\n" for a line feed; unescaping
+// turns those two pairs back and keeps any other backslash as it is.
 [[nodiscard]] std::string serialize_escape_value(std::string_view value);
 [[nodiscard]] std::string serialize_unescape_value(std::string_view value);
 

@@ -171,6 +171,19 @@ int delete_if_job_file(const char* path, std::int64_t /*mtime*/, void* data) {
   return 1;
 }
 
+// The path of the job's file without a timestamp in `path`; false (logged as
+// a DEBUG entry naming `purpose`) when it cannot be formed or does not exist.
+bool existing_job_file(const char* dir, const char* printer_name, const char* job_id,
+                       const char* purpose, char (&path)[kSerializePathSize]) {
+  if (!serialize_file_path(dir, short_name(printer_name, job_id), path)) return false;
+  if (!os_file_exists(path)) {
+    LOG_DEBUG("Unable to find job meta-data (printer_name = %s, JobId: %s) to %s", printer_name,
+              job_id, purpose);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int serialize_job_writeout(const char* dir, const JobAttribs* ja) {
@@ -199,12 +212,7 @@ int serialize_job_readin_notimestamp(const char* dir, const char* printer_name, 
                                      JobAttribs* ja) {
   if (!TV_ASSERT(printer_name != nullptr && job_id != nullptr)) return 0;
   char path[kSerializePathSize];
-  if (!serialize_file_path(dir, short_name(printer_name, job_id), path)) return 0;
-  if (!os_file_exists(path)) {
-    LOG_DEBUG("Unable to find job meta-data (printer_name = %s, JobId: %s) to readin", printer_name,
-              job_id);
-    return 0;
-  }
+  if (!existing_job_file(dir, printer_name, job_id, "readin", path)) return 0;
   return serialize_job_readin(path, ja);
 }
 
@@ -232,12 +240,7 @@ int serialize_job_delete_notimestamp(const char* dir, const char* printer_name,
                                      const char* job_id) {
   if (!TV_ASSERT(printer_name != nullptr && job_id != nullptr)) return 0;
   char path[kSerializePathSize];
-  if (!serialize_file_path(dir, short_name(printer_name, job_id), path)) return 0;
-  if (!os_file_exists(path)) {
-    LOG_DEBUG("Unable to find job meta-data (printer_name = %s, JobId: %s) to delete", printer_name,
-              job_id);
-    return 0;
-  }
+  if (!existing_job_file(dir, printer_name, job_id, "delete", path)) return 0;
   if (!os_file_delete(path)) {
     LOG_LAST_SYSTEM_ERROR("Unable to delete persisted file: \"%s\"", path);
     return 0;

@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/containers.h"
+#include "foundation/containers_internal.h"
 #include "foundation/log.h"
+#include "foundation/util.h"
 
 namespace {
 
-char** entries(const string_list* list) { return reinterpret_cast<char**>(list->_buf->_data); }
+char** entries(const string_list* list) { return containers_internal::elements<char*>(list); }
 
 // Private copy of `length` bytes followed by two zero bytes: the first ends
 // the (last) text, the second ends a run of zero-separated texts.
@@ -27,19 +28,7 @@ char* copy_text(const char* text, std::uint64_t length) {
 
 }  // namespace
 
-string_list* string_list_create() {
-  auto* list = new (std::nothrow) string_list{};
-  if (list == nullptr) {
-    LOG_ERROR("calloc failed");
-    return nullptr;
-  }
-  list->_buf = ext_buf_create_ex(16 * sizeof(char*));
-  if (list->_buf == nullptr) {
-    delete list;
-    return nullptr;
-  }
-  return list;
-}
+string_list* string_list_create() { return containers_internal::create_list<string_list, char*>(); }
 
 int string_list_append_ex(string_list* list, const char* text, std::uint64_t length) {
   if (text == nullptr) {
@@ -93,25 +82,7 @@ char* strings_join(const char* const* strings, int count, const char* separator)
     LOG_ERROR("strings_join: invalid parameters");
     return nullptr;
   }
-  const std::size_t separator_length = std::strlen(separator);
-  std::size_t total = 1;
-  for (int i = 0; i < count; ++i) {
-    total += (strings[i] == nullptr ? 0 : std::strlen(strings[i])) + (i > 0 ? separator_length : 0);
-  }
-  auto* joined = static_cast<char*>(std::malloc(total));
-  if (joined == nullptr) {
-    LOG_ERROR("malloc failed");
-    return nullptr;
-  }
-  char* at = joined;
-  for (int i = 0; i < count; ++i) {
-    if (i > 0) at = static_cast<char*>(std::memcpy(at, separator, separator_length)) + separator_length;
-    if (strings[i] == nullptr) continue;
-    const std::size_t length = std::strlen(strings[i]);
-    at = static_cast<char*>(std::memcpy(at, strings[i], length)) + length;
-  }
-  *at = 0;
-  return joined;
+  return util_join(strings, count, separator);
 }
 
 char* string_list_join(const string_list* list, const char* separator) {

@@ -3,33 +3,43 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/containers.h"
+#include "foundation/containers_internal.h"
 #include "foundation/log.h"
+
+using containers_internal::create_list;
+using containers_internal::elements;
 
 namespace {
 
-// New list record of type T with an element buffer; nullptr when an
-// allocation fails.
+// Appends `value` to an int_list or offset_list; `caller` and `type` name the
+// function and the record in the entry logged for a missing list.
 template <typename T, typename Element>
-T* create_list() {
-  auto* list = new (std::nothrow) T{};
+int append_value(T* list, Element value, const char* caller, const char* type) {
   if (list == nullptr) {
-    LOG_ERROR("calloc failed");
-    return nullptr;
+    LOG_ERROR("%s: %s=NULL", caller, type);
+    return 0;
   }
-  list->_buf = ext_buf_create_ex(16 * sizeof(Element));
-  if (list->_buf == nullptr) {
-    delete list;
-    return nullptr;
-  }
-  return list;
+  if (!ext_buf_append(list->_buf, &value, sizeof value)) return 0;
+  list->_size++;
+  return 1;
 }
 
+// The element at `index`; nullptr (logged as for append_value) for a missing
+// list or an index out of range.
 template <typename Element, typename T>
-Element* elements(const T* list) {
-  return reinterpret_cast<Element*>(list->_buf->_data);
+Element* element_at(const T* list, std::uint64_t index, const char* caller, const char* type) {
+  if (list == nullptr) {
+    LOG_ERROR("%s: %s=NULL", caller, type);
+    return nullptr;
+  }
+  if (index >= list->_size) {
+    LOG_ERROR("%s: index out of range index=%u,size=%u", caller, static_cast<unsigned>(index),
+              static_cast<unsigned>(list->_size));
+    return nullptr;
+  }
+  return &elements<Element>(list)[index];
 }
 
 }  // namespace
@@ -39,39 +49,18 @@ Element* elements(const T* list) {
 int_list* int_list_create() { return create_list<int_list, std::int32_t>(); }
 
 int int_list_append(int_list* list, std::int32_t value) {
-  if (list == nullptr) {
-    LOG_ERROR("int_list_append: int_list=NULL");
-    return 0;
-  }
-  if (!ext_buf_append(list->_buf, &value, sizeof value)) return 0;
-  list->_size++;
-  return 1;
+  return append_value(list, value, "int_list_append", "int_list");
 }
 
 std::int32_t int_list_get(const int_list* list, std::uint64_t index) {
-  if (list == nullptr) {
-    LOG_ERROR("int_list_get: int_list=NULL");
-    return -1;
-  }
-  if (index >= list->_size) {
-    LOG_ERROR("int_list_get: index out of range index=%u,size=%u", static_cast<unsigned>(index),
-              static_cast<unsigned>(list->_size));
-    return -1;
-  }
-  return elements<std::int32_t>(list)[index];
+  const std::int32_t* at = element_at<std::int32_t>(list, index, "int_list_get", "int_list");
+  return at == nullptr ? -1 : *at;
 }
 
 int int_list_put(int_list* list, std::uint64_t index, std::int32_t value) {
-  if (list == nullptr) {
-    LOG_ERROR("int_list_put: int_list=NULL");
-    return 0;
-  }
-  if (index >= list->_size) {
-    LOG_ERROR("int_list_put: index out of range index=%u,size=%u", static_cast<unsigned>(index),
-              static_cast<unsigned>(list->_size));
-    return 0;
-  }
-  elements<std::int32_t>(list)[index] = value;
+  std::int32_t* at = element_at<std::int32_t>(list, index, "int_list_put", "int_list");
+  if (at == nullptr) return 0;
+  *at = value;
   return 1;
 }
 
@@ -86,8 +75,8 @@ void int_list_debug_print(const char* heading, const int_list* list) {
   char line[kPerLine * 16 + 1];
   std::size_t used = 0;
   for (std::uint64_t i = 0; i < size; ++i) {
-    const int written = std::snprintf(line + used, sizeof line - used, "%3d,",
-                                      elements<std::int32_t>(list)[i]);
+    const int written =
+        std::snprintf(line + used, sizeof line - used, "%3d,", elements<std::int32_t>(list)[i]);
     if (written > 0) used += static_cast<std::size_t>(written);
     if ((i + 1) % kPerLine == 0 || i + 1 == size) {
       LOG_DEBUG("  %s", line);
@@ -108,29 +97,18 @@ void int_list_free(int_list* list) {
 offset_list* offset_list_create() { return create_list<offset_list, std::uint64_t>(); }
 
 int offset_list_append(offset_list* list, std::uint64_t value) {
-  if (list == nullptr) {
-    LOG_ERROR("offset_list_append: offset_list=NULL");
-    return 0;
-  }
-  if (!ext_buf_append(list->_buf, &value, sizeof value)) return 0;
-  list->_size++;
-  return 1;
+  return append_value(list, value, "offset_list_append", "offset_list");
 }
 
 std::uint64_t offset_list_get(const offset_list* list, std::uint64_t index) {
-  if (list == nullptr) {
-    LOG_ERROR("offset_list_get: offset_list=NULL");
-    return OFFSET_LIST_INVALID;
-  }
-  if (index >= list->_size) {
-    LOG_ERROR("offset_list_get: index out of range index=%u,size=%u", static_cast<unsigned>(index),
-              static_cast<unsigned>(list->_size));
-    return OFFSET_LIST_INVALID;
-  }
-  return elements<std::uint64_t>(list)[index];
+  const std::uint64_t* at =
+      element_at<std::uint64_t>(list, index, "offset_list_get", "offset_list");
+  return at == nullptr ? OFFSET_LIST_INVALID : *at;
 }
 
-std::uint64_t offset_list_size(const offset_list* list) { return list == nullptr ? 0 : list->_size; }
+std::uint64_t offset_list_size(const offset_list* list) {
+  return list == nullptr ? 0 : list->_size;
+}
 
 void offset_list_debug_print(const char* heading, const offset_list* list) {
   const char* title = heading == nullptr ? "" : heading;

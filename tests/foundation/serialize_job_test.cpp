@@ -22,15 +22,6 @@ using JobPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
 class SerializeJobTest : public sw_test::TempDirTest {
  protected:
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      if (entry.path() != log_path_) names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
   static JobPtr sample_job() {
     JobPtr ja(analyzer_create_job_attribs());
     std::tm t{};

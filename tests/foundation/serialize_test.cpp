@@ -21,18 +21,7 @@ namespace {
 using sw_test::read_file;
 using sw_test::write_file;
 
-class SerializeTest : public sw_test::TempDirTest {
- protected:
-  // Names of the files in the test directory other than the log.
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      if (entry.path() != log_path_) names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-};
+class SerializeTest : public sw_test::TempDirTest {};
 
 // Values that would break a naive line format.
 const std::vector<std::string>& odd_values() {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "foundation/config.h"
 #include "foundation/log.h"
@@ -169,11 +171,19 @@ class TempDirTest : public ::testing::Test {
   std::string log_text() const { return log_.text(); }
   // The path of `name` inside the temp directory.
   std::string path_of(const std::string& name) const { return temp_.file(name); }
+  // The sorted names of what the temp directory holds.
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   TempDir temp_;
   LogCapture log_{LogFlags{.debug = true, .dev = false}};
   const std::filesystem::path dir_{temp_.path()};
-  const std::string log_path_{log_.path()};
 };
 
 }  // namespace sw_test
