@@ -170,6 +170,10 @@ void run_table(benchmark::State& state, const std::vector<std::uint8_t>& data) {
 
 void BM_TokenTableBinary(benchmark::State& state) { run_table(state, binary_buffer()); }
 
+// Page-description text in which rows' first bytes ("/", "s", "g" ...) are
+// common but no row matches.
+void BM_TokenTablePostScript(benchmark::State& state) { run_table(state, text_buffer()); }
+
 // Text in which none of the rows' first characters occurs.
 void BM_TokenTableText(benchmark::State& state) {
   static const std::vector<std::uint8_t> text = [] {
@@ -189,3 +193,4 @@ BENCHMARK(BM_Memmem)->Arg(16)->Arg(32)->Arg(64)->Arg(256)->Unit(benchmark::kMill
 BENCHMARK(BM_SearchCount)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TokenTableBinary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TokenTableText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TokenTablePostScript)->Unit(benchmark::kMillisecond);

@@ -27,10 +27,7 @@ void require_sound(const_bstring b) {
           b->data[b->slen] == '\0');
 }
 
-struct Deleter {
-  void operator()(tagbstring* b) const { (void)bdestroy(b); }
-};
-using Bptr = std::unique_ptr<tagbstring, Deleter>;
+using Bptr = UniqueBstring;
 
 Bptr make(const std::string& s) {
   return Bptr(blk2bstr(s.data(), static_cast<int>(s.size())));

@@ -76,8 +76,19 @@ bool by_prefix_and_suffix(const std::uint8_t* data, std::uint64_t window, char* 
   return true;
 }
 
-// Whether the pattern holds a capturing group: an unescaped "(" not followed
-// by "?" (and not inside a character class).
+// Whether the group that opens at `open` (a "(") captures: a plain group or
+// a named one ("(?<name>", "(?'name'", "(?P<name>"); lookbehinds, options and
+// other "(?" forms and "(*" verbs do not.
+bool group_captures(const char* open) {
+  if (open[1] == '*') return false;
+  if (open[1] != '?') return true;
+  const char* kind = open + 2;
+  if (*kind == 'P' && kind[1] == '<') return true;
+  if (*kind == '\'') return true;
+  return *kind == '<' && kind[1] != '=' && kind[1] != '!' && kind[1] != '\0';
+}
+
+// Whether the pattern holds a capturing group outside character classes.
 bool has_capture_group(const char* pattern) {
   bool in_class = false;
   for (const char* p = pattern; *p != '\0'; ++p) {
@@ -89,7 +100,7 @@ bool has_capture_group(const char* pattern) {
     } else if (*p == '[') {
       in_class = true;
       if (p[1] == ']') ++p;
-    } else if (*p == '(' && p[1] != '?' && p[1] != '*') {
+    } else if (*p == '(' && group_captures(p)) {
       return true;
     }
   }

@@ -16,7 +16,7 @@ struct EnterLanguage {
   int code;
 };
 
-constexpr EnterLanguage ENTER_LANGUAGE_MAP[] = {
+constexpr EnterLanguage enter_language_map[] = {
     {"PCL", LANG_PCL5},       {"PCLXL", LANG_PCL6},      {"XL2HB", LANG_PCL6},
     {"PDF", LANG_PDF},        {"POSTSCRIPT", LANG_POSTSCRIPT}, {"HBPL", LANG_HBPL},
     {"HIPERC", LANG_HIPERC},  {"KIPGL", LANG_KIPGL},     {"NPDL", LANG_NEC_GDI},
@@ -56,7 +56,7 @@ class CompiledTokens {
 }  // namespace
 
 int enter_language_code(std::string_view name) {
-  for (const EnterLanguage& entry : ENTER_LANGUAGE_MAP) {
+  for (const EnterLanguage& entry : enter_language_map) {
     const std::string_view listed(entry.name);
     if (listed.size() == name.size() &&
         util_case_equal_bytes(listed.data(), name.data(), listed.size()) != 0) {

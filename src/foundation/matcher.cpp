@@ -1,8 +1,8 @@
 // The token matcher. It runs at every scan position of a spool file, so the
-// common case (no row can start with this byte) must cost a table lookup:
+// common case (no row can start with these bytes) must cost a table lookup:
 // matcher_init_tokens builds, for each of the 256 byte values, the list of
-// rows whose first character and literal prefix admit it, and one match data
-// for the table.
+// rows whose first character and literal prefix admit it, the byte pairs
+// that can begin a match, and one match data for the table.
 #include "foundation/matcher.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -76,6 +76,31 @@ void set_prefix_words(MatcherRowFilter& filter) {
   std::memcpy(&filter.fold, fold, sizeof(filter.fold));
 }
 
+void set_pair_bit(MatcherIndex* index, int first, int second) {
+  const unsigned pair = static_cast<unsigned>(first) | (static_cast<unsigned>(second) << 8);
+  index->may_start_pair[pair] = 1;
+}
+
+// Marks the byte pairs that can begin a match of some row: any second byte
+// for rows without a two-byte prefix, else the prefix's second byte (in
+// either case for caseless rows).
+void fill_pairs(MatcherIndex* index, const MatchToken* table, int count) {
+  for (int r = 0; r < count; ++r) {
+    const MatcherRowFilter& filter = index->filters[r];
+    for (int b = 0; b < 256; ++b) {
+      if (!row_may_start(table[r], filter, b)) continue;
+      if (filter.length < 2) {
+        for (int second = 0; second < 256; ++second) set_pair_bit(index, b, second);
+        continue;
+      }
+      const int second = filter.prefix[1];
+      set_pair_bit(index, b, second);
+      if (filter.caseless && fold_byte(second) != second) set_pair_bit(index, b, fold_byte(second));
+      if (filter.caseless && second >= 'a' && second <= 'z') set_pair_bit(index, b, second - 32);
+    }
+  }
+}
+
 // Fills the per-byte row lists from the filters; false when memory runs out.
 bool fill_rows(MatcherIndex* index, const MatchToken* table, int count) {
   std::uint64_t total = 0;
@@ -94,6 +119,7 @@ bool fill_rows(MatcherIndex* index, const MatchToken* table, int count) {
     index->may_start[b] = next > index->begin[b] ? 1 : 0;
   }
   index->begin[256] = next;
+  fill_pairs(index, table, count);
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "foundation/os_file.h"
 #include "foundation/os_process.h"
 
 namespace {
@@ -43,15 +44,6 @@ struct Line {
     while (n > 0 && len < sizeof text) text[len++] = digits[--n];
   }
 };
-
-void write_all(int fd, const char* data, std::size_t count) {
-  while (count > 0) {
-    ssize_t n = write(fd, data, count);
-    if (n <= 0) return;
-    data += n;
-    count -= static_cast<std::size_t>(n);
-  }
-}
 
 // Civil date from days since 1970-01-01 (proleptic Gregorian).
 void civil_from_days(std::int64_t days, std::int64_t& year, int& month, int& day) {
@@ -104,7 +96,7 @@ void write_line(const char* first, const char* second, std::int64_t number, bool
   if (with_number) line.put_number(number, 1);
   if (third != nullptr) line.put(third);
   line.put("\n");
-  write_all(target_fd(), line.text, line.len);
+  (void)os_write_all(target_fd(), line.text, line.len);
 }
 
 const char* signal_name(int signal_number) {
@@ -148,7 +140,7 @@ void os_dump_backtrace(int signal_number) {
   for (int i = 0; i < count; ++i) {
     Line line;
     put_prefix(line);
-    write_all(fd, line.text, line.len);
+    (void)os_write_all(fd, line.text, line.len);
     backtrace_symbols_fd(&frames[i], 1, fd);
   }
 }

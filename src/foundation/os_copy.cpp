@@ -34,20 +34,6 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
-// Writes all of [data, data + count) to fd; 0 on error.
-int write_all(int fd, const char* data, std::size_t count) {
-  while (count > 0) {
-    ssize_t n = write(fd, data, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return 0;
-    }
-    data += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return 1;
-}
-
 // Opens the destination without truncating it, so that a destination that
 // turns out to be the source itself (another name, a link) is refused before
 // any byte of the source is lost; then truncates. -1 on failure.
@@ -83,7 +69,7 @@ int copy_fd(int in, int out, char* block, std::size_t block_size) {
       if (errno == EINTR) continue;
       return 0;
     }
-    if (!write_all(out, block, static_cast<std::size_t>(n))) return 0;
+    if (!os_write_all(out, block, static_cast<std::size_t>(n))) return 0;
   }
 }
 

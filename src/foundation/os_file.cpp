@@ -37,6 +37,18 @@ const char* temp_dir() {
 
 }  // namespace
 
+int os_write_all(int fd, const void* data, std::size_t count) {
+  const auto* at = static_cast<const char*>(data);
+  while (count > 0) {
+    const ssize_t n = write(fd, at, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return 0;
+    at += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return 1;
+}
+
 FILE* os_fopen(const char* pathname, const char* mode) {
   if (!TV_ASSERT(!util_is_string_empty(pathname)) || mode == nullptr) return nullptr;
   // Close-on-exec, so that children started through the shell do not keep

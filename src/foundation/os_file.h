@@ -18,6 +18,11 @@ struct OsFile {
   int fd;                          // the open descriptor, -1 when none
 };
 
+// Writes all `count` bytes of `data` to `fd`, going on after an interrupted
+// or partial write; 0 on an error or a write that makes no progress. Logs
+// nothing, so that it may be called from a signal handler.
+[[nodiscard]] int os_write_all(int fd, const void* data, std::size_t count);
+
 // fopen with a check for an empty path (logged as a failed assertion; the
 // open then fails). Streams are opened close-on-exec. Null on failure.
 [[nodiscard]] FILE* os_fopen(const char* path, const char* mode);

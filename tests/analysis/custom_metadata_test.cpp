@@ -51,6 +51,7 @@ TEST_F(CustomMetadataTest, PrefixAndSuffix) {
       {"cut at a NUL byte", pjl + "kim\0zz\""s, "kim"},
       {"control bytes dropped", pjl + "k\ri\x1bm\x7f\"", "kim"},
       {"prefix at the very end", pjl, "(none)"},
+      {"nothing between the marks", pjl + "\"\r\n", "(none)"},
       {"no prefix", "USERNAME kim", "(none)"},
   };
   for (const Case& c : cases) {
@@ -62,6 +63,11 @@ TEST_F(CustomMetadataTest, PrefixAndSuffix) {
                      "and '\"'"))
       << log();
   EXPECT_EQ(custom_metadata_is_replace_username(), 1);
+  // Once both marks are found the patterns are not tried, even for an empty name.
+  set(global_ctx.username_override_regex[0], "NAME=(\\w+)");
+  EXPECT_EQ(extract(pjl + "kim\" NAME=lee"), "kim");
+  EXPECT_EQ(extract(pjl + "\" NAME=lee"), "(none)");
+  EXPECT_EQ(extract(pjl + std::string(130, 'a') + "\" NAME=lee"), "lee");
 }
 
 // Only the first MiB is searched: a suffix past it is not found.
@@ -103,6 +109,14 @@ TEST_F(CustomMetadataTest, Patterns) {
       {"empty capture", {"B=(\\d*)bee"}, "B=bee", "(none)",
        "UsernameOverrideRegex1=B=(\\d*)bee captured an empty string in match 'B=bee'"},
       {"pattern that does not compile", {"B=(\\w+", "A=(\\w+)"}, "B=bee A=ann", "ann", nullptr},
+      {"named group", {"U=(?<user>\\w+)"}, "U=kim", "kim",
+       "custom_metaddata: is_regex_match 1:  username = 'kim'"},
+      {"named group, P form", {"U=(?P<user>\\w+)"}, "U=kim", "kim", nullptr},
+      {"named group, quote form", {"U=(?'user'\\w+)"}, "U=kim", "kim", nullptr},
+      {"a lookbehind is no capture group", {"(?<=U=)\\w+"}, "U=kim", "(none)",
+       "UsernameOverrideRegex1=(?<=U=)\\w+ does not have a capture group"},
+      {"a parenthesis in a class is no capture group", {"U=[(]\\w+"}, "U=(kim", "(none)",
+       "does not have a capture group"},
       {"control bytes stripped", {"U=([^;]+);"}, "U=k\ni\tm;", "kim", nullptr},
       {"name cut to the field", {"U=(\\w+)"}, "U=" + std::string(3000, 'x'), std::string(1023, 'x'),
        nullptr},

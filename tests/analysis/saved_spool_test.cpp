@@ -59,11 +59,13 @@ TEST_F(SavedSpoolTest, WhenACopyIsMade) {
     int copies;
     int height_mm;
     bool saved;
+    int width_mm = -1;
   };
   const std::vector<Case> cases = {
       {"too many pages", 1, 10001, 1, 297, true},
       {"too many copies", 1, 1, 10001, 297, true},
       {"page too long", 1, 1, 1, 100001, true},
+      {"page too wide", 1, 1, 1, 297, true, 100001},
       {"page at the limit", 1, 10000, 10000, 100000, false},
       {"large job without debug logging", 0, 10001, 10001, 100001, false},
   };
@@ -75,6 +77,7 @@ TEST_F(SavedSpoolTest, WhenACopyIsMade) {
     ja_->pages = c.pages;
     ja_->copy_count = c.copies;
     ja_->page_height_mm = c.height_mm;
+    ja_->page_width_mm = c.width_mm;
     EXPECT_EQ(save(), 1);
     const auto names = saved_names();
     ASSERT_EQ(names.size(), c.saved ? 1u : 0u);

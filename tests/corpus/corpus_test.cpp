@@ -35,8 +35,9 @@ TEST(CorpusManifest, EveryRowIsReadWithItsFile) {
 
 TEST(CorpusManifest, CoversTheLanguagesTheAnalyzersRead) {
   // PostScript, PDF, PCL XL, PCL5, ESC/PAGE, ESC/P2, QPDL, CUPS raster, SMART,
-  // ZjStream, HBPL, HiperC, GDI (HP), PCL3GUI, XPS, plain text, unrecognised.
-  const std::set<int> wanted = {1, 3, 4, 5, 12, 17, 18, 19, 24, 25, 28, 30, 31, 42, 49, 61, 0};
+  // ZjStream, HBPL, HiperC, GDI (HP), PCL3GUI, XPS, plain text, status document,
+  // unrecognised.
+  const std::set<int> wanted = {1, 3, 4, 5, 12, 17, 18, 19, 24, 25, 28, 30, 31, 42, 43, 49, 61, 0};
   std::set<int> present;
   for (const auto& r : corpus_rows()) present.insert(r.lang);
   for (int lang : wanted) EXPECT_TRUE(present.count(lang)) << "no corpus file with code " << lang;

@@ -9,15 +9,8 @@
 
 #include "foundation/bstrlib.h"
 
-struct BstrDeleter {
-  void operator()(tagbstring* b) const { (void)bdestroy(b); }
-};
-using Bptr = std::unique_ptr<tagbstring, BstrDeleter>;
-
-struct BstrListDeleter {
-  void operator()(bstrList* l) const { (void)bstrListDestroy(l); }
-};
-using BListPtr = std::unique_ptr<bstrList, BstrListDeleter>;
+using Bptr = UniqueBstring;
+using BListPtr = UniqueBstrList;
 
 // A new string holding exactly the bytes of s (zero bytes included).
 inline Bptr make(std::string_view s) { return Bptr(blk2bstr(s.data(), static_cast<int>(s.size()))); }

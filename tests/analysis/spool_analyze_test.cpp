@@ -1,0 +1,95 @@
+// The spool-analyze diagnostic program: the merged record it prints, one
+// "name=value" line a field in a fixed order, and its exit status (0
+// analysed, 1 analysis failed, 2 bad usage), on corpus files.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "corpus/corpus.h"
+#include "foundation/ja_languages.h"
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::vector<std::string> names;  // field names in printed order
+  std::map<std::string, std::string> fields;
+};
+
+ToolRun spool_analyze(const std::string& arguments) {
+  const std::string command =
+      std::string(SW_BINARY_DIR) + "/tools/spool-analyze " + arguments + " 2>/dev/null";
+  ToolRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char line[4096];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    std::string text(line);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    const auto equals = text.find('=');
+    if (equals == std::string::npos) continue;
+    run.names.push_back(text.substr(0, equals));
+    run.fields[text.substr(0, equals)] = text.substr(equals + 1);
+  }
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+std::string first_file(int lang) {
+  const auto rows = corpus_rows_for_lang(lang);
+  return rows.empty() ? std::string() : rows.front().path;
+}
+
+TEST(SpoolAnalyze, PrintsTheMergedRecordAndItsStatus) {
+  const std::vector<std::string> all_fields = {
+      "language", "language_name", "pages",         "color_pages",    "copies",
+      "duplex",   "tumble",        "grayscale",     "paper",          "page_width_mm",
+      "page_height_mm", "document", "user"};
+  struct Case {
+    const char* name;
+    std::string arguments;
+    int status;
+    std::map<std::string, std::string> expected;  // fields that must have these values
+  };
+  const std::string status_document = first_file(LANG_STATUS_DOCUMENT);
+  const std::string unknown = first_file(LANG_UNKNOWN);
+  ASSERT_FALSE(status_document.empty());
+  ASSERT_FALSE(unknown.empty());
+  const std::vector<Case> cases = {
+      {"status document", quoted(status_document), 0,
+       {{"language", "43"}, {"language_name", "Status/Dummy Document"}, {"pages", "1"}}},
+      {"status document with colour detection", quoted(status_document) + " --color", 0,
+       {{"language", "43"}, {"color_pages", "0"}}},
+      {"colour flag first", "--color " + quoted(status_document), 0, {{"color_pages", "0"}}},
+      {"unknown language", quoted(unknown), 1,
+       {{"language", "0"}, {"language_name", "Unknown"}, {"pages", "1"}}},
+      {"missing file", quoted(std::string(SW_BINARY_DIR) + "/no-such-spool-file"), 1,
+       {{"language", "0"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ToolRun run = spool_analyze(c.arguments);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.names, all_fields);
+    for (const auto& [name, value] : c.expected) EXPECT_EQ(run.fields.at(name), value) << name;
+  }
+}
+
+TEST(SpoolAnalyze, BadUsage) {
+  for (const std::string arguments : {"", "--color", "a b", "''"}) {
+    SCOPED_TRACE(arguments);
+    const ToolRun run = spool_analyze(arguments);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.names.empty());
+  }
+}
+
+}  // namespace
