@@ -20,6 +20,10 @@ constexpr std::size_t kInchMaxDigits = 6;
 constexpr double kMmPerInch = 25.4;
 // A suffix some drivers append to paper names.
 constexpr const char* kLongEdgeSuffix = "LONGEDGE";
+// The log names of the job model's own calls: the setters' unit (written
+// shortened as "tv.c") and the paper doubling.
+constexpr const char* kSetterSource = "torvelle.cpp";
+constexpr const char* kDoublingSource = "ja.cpp";
 
 // Whole millimetres, halves upwards, within the limit.
 int round_mm(double value) {
@@ -45,7 +49,8 @@ void clean_paper_size_name(const char* name, char* cleaned, std::size_t size) {
   std::size_t suffix = std::strlen(kLongEdgeSuffix);
   if (length > 9 && std::strcmp(cleaned + length - suffix, kLongEdgeSuffix) == 0) {
     cleaned[length - suffix] = '\0';
-    LOG_DEBUG("clean_paper_size_name: '%s'=>'%s'", name, cleaned);
+    log_debug_printf_func(kSetterSource, __LINE__, "clean_paper_size_name: '%s'=>'%s'", name,
+                          cleaned);
   }
 }
 
@@ -115,7 +120,7 @@ void ja_set_paper_size_name_func(const char* file, int line, JobAttribs* ja, con
   int height = 0;
   if (parse_inch_size(cleaned, &width, &height) && width >= 1 && height >= 1) {
     log_debug_printf_func(file, line, kEntry, name, cleaned, ja->paper_size_name, 1);
-    ja_set_page_width_height_mm(ja, width, height);
+    ja_set_page_width_height_mm_func(kSetterSource, __LINE__, ja, width, height);
     return;
   }
   if (util_case_equal_str(name, "CUSTOM")) {
@@ -152,7 +157,7 @@ void double_paper_size(JobAttribs* ja) {
       width = 2.0 * old_height;
       height = old_width;
     }
-    ja_set_page_width_height_mm(ja, width, height);
+    ja_set_page_width_height_mm_func(kSetterSource, __LINE__, ja, width, height);
   }
 
   // The name changes after the size: the size is weighed against the old
@@ -161,9 +166,9 @@ void double_paper_size(JobAttribs* ja) {
   if ((name[0] == 'A' || name[0] == 'a') && name[1] >= '1' && name[1] <= '9' && name[2] == '\0') {
     --name[1];
   } else if (util_case_equal_str(name, "INVOICE")) {
-    ja_set_paper_size_name(ja, "LETTER");
+    ja_set_paper_size_name_func(kDoublingSource, __LINE__, ja, "LETTER");
   } else if (util_case_equal_str(name, "LETTER")) {
-    ja_set_paper_size_name(ja, "LEDGER");
+    ja_set_paper_size_name_func(kDoublingSource, __LINE__, ja, "LEDGER");
   }
   LOG_DEV("double_paper_size: '%s'=>'%s' %dx%d=>%dx%d", old_name, ja->paper_size_name, old_width,
           old_height, ja->page_width_mm, ja->page_height_mm);

@@ -240,7 +240,8 @@ int paper_area(const char* name, std::int64_t* area) {
   if (name == nullptr || name[0] == '\0' || name[1] == '\0') return 0;
   const PaperNameDims* row = paper_find(name);
   if (row == nullptr) {
-    LOG_ERROR("Unknown paper size name '%s'", name);
+    // Logged under the name of the lookup rather than this file's.
+    log_error_printf_func("paper_areas.cpp", __LINE__, "Unknown paper size name '%s'", name);
     return 0;
   }
   if (area != nullptr) *area = std::int64_t{row->width_mm} * row->height_mm;

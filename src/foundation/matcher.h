@@ -68,7 +68,7 @@ struct MatchToken {
 // logged and stops at once with -1 (the caller still calls
 // matcher_free_tokens); 0 when all compiled.
 [[nodiscard]] int matcher_init_tokens(MatchToken* table, int count);
-// The part of matcher_test_tokens past the first-byte test.
+// The part of matcher_test_tokens past the quick test of the first bytes.
 [[nodiscard]] int matcher_test_candidates(MatchToken* table, int count, const void* buffer,
                                           std::uint64_t available, std::uint64_t position);
 

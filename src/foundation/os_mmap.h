@@ -15,7 +15,8 @@ struct OsMmap {
 inline constexpr std::uint64_t OS_MMAP_MAX_SIZE = std::uint64_t{1} << 60;
 
 // Maps `file` read-only and shared: the whole file for a length of -1 (or any
-// length not above 0 or not below the size), else its first `length` bytes.
+// length not above 0 or not below the size), else its first `length` bytes,
+// with sequential-access advice.
 // 0 on success, -1 on failure (empty file included), -2 when the file is
 // larger than OS_MMAP_MAX_SIZE.
 [[nodiscard]] int os_mmap_ro_file(OsMmap** map, const std::uint8_t** address,

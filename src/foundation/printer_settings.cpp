@@ -14,11 +14,6 @@
 
 namespace {
 
-struct ModeText {
-  int code;
-  const char* text;
-};
-
 constexpr std::array<ModeText, 3> kOnErrorStr{{
     {FAILURE_MODE_PRINT_NEW_NO_REPLAY, "PRINT_NEW_NO_REPLAY"},
     {FAILURE_MODE_PRINT_NEW_WITH_REPLAY, "PRINT_NEW_WITH_REPLAY"},
@@ -88,6 +83,12 @@ bool apply_setting(const std::string& key, const std::string& value, PrinterSett
 }
 
 }  // namespace
+
+std::span<const ModeText> on_error_str() { return kOnErrorStr; }
+
+std::span<const ModeText> hwcheck_mode_str() { return kHwcheckModeStr; }
+
+std::span<const ModeText> confidentiality_mode_str() { return kConfidentialityModeStr; }
 
 void printer_settings_init_defaults(PrinterSettings* settings) {
   if (!TV_ASSERT(settings != nullptr)) return;

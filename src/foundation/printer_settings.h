@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 enum FailureMode : int {
   FAILURE_MODE_PRINT_NEW_NO_REPLAY = 0,
@@ -46,6 +47,18 @@ struct PrinterSettings {
 
 // All fields 0 except the hardware-check mode NONE.
 void printer_settings_init_defaults(PrinterSettings* settings);
+
+// One row of a mode table: the code and its text.
+struct ModeText {
+  int code;
+  const char* text;
+};
+
+// The mode tables, each mapping both ways: failure modes, hardware-check
+// modes and queue-confidentiality modes.
+[[nodiscard]] std::span<const ModeText> on_error_str();
+[[nodiscard]] std::span<const ModeText> hwcheck_mode_str();
+[[nodiscard]] std::span<const ModeText> confidentiality_mode_str();
 
 // Mode texts; a code without a row is "Undefined".
 [[nodiscard]] const char* util_convert_failure_mode_enum_to_string(int code);

@@ -16,9 +16,10 @@
 
 namespace {
 
-// Mode of every file the store writes: the owner's group may read it (the
-// service's other accounts), nobody else may touch it.
-constexpr mode_t kSerializeFileMode = 0640;
+// Mode of every file the store writes: backends that do not run as root
+// (CUPS runs them as its own user) must read what a root backend wrote, but
+// only the writer may change it.
+constexpr mode_t kSerializeFileMode = 0644;
 
 void free_store(SerializeStore* store) { delete store; }
 

@@ -54,6 +54,6 @@ struct SerializeStore {
 // Sets year, month, day, hour, minute and second; other fields are kept.
 [[nodiscard]] int serialize_unpack_date(SerializeStore* store, const char* key, std::tm* value);
 
-// Lets the service's other accounts read the file (group read, never world
-// writable). Failures are only logged.
+// Lets every account read the file (backends that do not run as root); never
+// world-writable. Failures are only logged.
 void serialize_openup_permissions(const char* path);

@@ -134,6 +134,24 @@ TEST_F(JaTablesTest, ModeAndStateTextsMapBothWays) {
     EXPECT_EQ(m.to_code(lower.c_str(), &code), 0);  // texts are exact
     EXPECT_EQ(m.to_code("Undefined", &code), 0);
   }
+  // The tables hold exactly these rows, in code order.
+  struct Table {
+    std::span<const ModeText> rows;
+    const char* (*to_text)(int);
+    std::size_t count;
+  };
+  for (const Table& t : {Table{on_error_str(), util_convert_failure_mode_enum_to_string, 3},
+                         Table{hwcheck_mode_str(), util_convert_hwcheck_mode_enum_to_string, 2},
+                         Table{confidentiality_mode_str(),
+                               util_convert_confidentiality_mode_enum_to_string, 2}}) {
+    ASSERT_EQ(t.rows.size(), t.count);
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+      EXPECT_EQ(t.rows[i].code, static_cast<int>(i));
+      EXPECT_STREQ(t.rows[i].text, t.to_text(t.rows[i].code));
+    }
+    EXPECT_STREQ(t.to_text(static_cast<int>(t.count)), "Undefined");
+    EXPECT_STREQ(t.to_text(-1), "Undefined");
+  }
   EXPECT_STREQ(util_convert_failure_mode_enum_to_string(3), "Undefined");
   EXPECT_STREQ(util_convert_hwcheck_mode_enum_to_string(-1), "Undefined");
   EXPECT_STREQ(util_convert_confidentiality_mode_enum_to_string(2), "Undefined");

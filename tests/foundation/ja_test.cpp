@@ -210,6 +210,23 @@ TEST_F(JaTest, PaperNameRules) {
     EXPECT_EQ(ja->page_height_mm, c.want_height);
   }
   EXPECT_NE(log_text().find("Unknown paper size name 'WEIRD'"), std::string::npos);
+  // The job model's own calls are logged under its names, not the caller's.
+  const std::string text = log_text();
+  const struct {
+    const char* entry;
+    const char* source;
+  } own_calls[] = {
+      {"clean_paper_size_name: 'A4LONGEDGE'=>'A4'", " tv.c:"},
+      {"ja_set_page_width_height_mm_func: wxh=203x279", " tv.c:"},
+      {"Unknown paper size name 'WEIRD'", " paper_areas.cpp:"},
+  };
+  for (const auto& call : own_calls) {
+    const std::size_t at = text.find(call.entry);
+    ASSERT_NE(at, std::string::npos) << call.entry;
+    const std::size_t line_start = text.rfind('\n', at) + 1;
+    EXPECT_NE(text.substr(line_start, at - line_start).find(call.source), std::string::npos)
+        << text.substr(line_start, at - line_start + 40);
+  }
 }
 
 struct DoubleCase {
@@ -247,6 +264,12 @@ TEST_F(JaTest, DoublingThePaper) {
     EXPECT_EQ(ja->page_width_mm, c.want_width);
     EXPECT_EQ(ja->page_height_mm, c.want_height);
   }
+  // The renaming goes through the setter under the doubling's own name.
+  const std::string text = log_text();
+  const std::size_t at = text.find("ja_set_paper_size_name: name='LEDGER'");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t line_start = text.rfind('\n', at) + 1;
+  EXPECT_NE(text.substr(line_start, at - line_start).find(" ja.cpp:"), std::string::npos);
 }
 
 TEST_F(JaTest, DumpWritesTheJobOnlyWithDebugLogging) {

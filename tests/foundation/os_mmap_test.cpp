@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "support/test_support.h"
@@ -10,6 +12,31 @@
 using sw_test::LogCapture;
 using sw_test::TempDir;
 using sw_test::write_file;
+
+namespace {
+
+// The kernel's flags of the mapping that holds `address` ("rd", "sr", ...),
+// from /proc/self/smaps; empty when the mapping is not found.
+std::string mapping_flags(const void* address) {
+  const auto wanted = reinterpret_cast<std::uintptr_t>(address);
+  std::ifstream smaps("/proc/self/smaps");
+  std::string line;
+  bool inside = false;
+  while (std::getline(smaps, line)) {
+    unsigned long long low = 0;
+    unsigned long long high = 0;
+    char dash = 0;
+    if (std::sscanf(line.c_str(), "%llx%c%llx", &low, &dash, &high) == 3 && dash == '-' &&
+        line.find(' ') != std::string::npos) {
+      inside = wanted >= low && wanted < high;
+    } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+      return line.substr(8) + " ";
+    }
+  }
+  return {};
+}
+
+}  // namespace
 
 TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
   TempDir dir;
@@ -38,6 +65,14 @@ TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
   std::uint64_t length = 0;
   EXPECT_EQ(os_mmap_ro_large_file(&map, &address, &length, file), 1);
   EXPECT_EQ(length, 10000u);
+  // Read-only, shared with the page cache (no private copy), read-ahead
+  // advised for a front-to-back scan.
+  const std::string flags = mapping_flags(address);
+  ASSERT_FALSE(flags.empty());
+  for (const char* flag : {" rd ", " ms ", " sr "}) {
+    EXPECT_NE(flags.find(flag), std::string::npos) << flag << " in" << flags;
+  }
+  EXPECT_EQ(flags.find(" wr "), std::string::npos) << flags;
   os_mmap_free(map);
   os_file_close(file);
 

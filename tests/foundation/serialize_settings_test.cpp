@@ -1,7 +1,10 @@
 #include "foundation/serialize_settings.h"
 
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -112,7 +115,39 @@ TEST_F(SerializeSettingsTest, NamesPermissionsAndMissingFiles) {
   serialize_settings_openup_permissions(dir_.c_str(), "a/b:c");
   struct stat st {};
   ASSERT_EQ(stat(path_of("a_b_c.dat").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+// A backend that runs as root writes the settings; one that CUPS runs as its
+// own user must still read them while the server cannot be reached, and must
+// not be able to change them.
+TEST_F(SerializeSettingsTest, AnotherAccountReadsButCannotChangeTheFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to write as one account and read as another";
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  const PrinterSettings written{1, 2, 0, 0, 1, 1};
+  ASSERT_EQ(serialize_settings_writeout(dir_.c_str(), "office", &written), 1);
+  serialize_settings_openup_permissions(dir_.c_str(), "office");
+  const std::string path = path_of("office.dat");
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+        setresuid(kNobody, kNobody, kNobody) != 0) {
+      _exit(10);
+    }
+    PrinterSettings read_back{};
+    if (serialize_settings_readin(dir_.c_str(), "office", &read_back) != 1) _exit(11);
+    read_back.archiving = written.archiving;
+    if (serialize_settings_equals(&read_back, &written) != 1) _exit(12);
+    if (access(path.c_str(), W_OK) == 0) _exit(13);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

