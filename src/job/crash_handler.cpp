@@ -1,7 +1,7 @@
 // The crash handler of the backend program for SIGBUS and SIGSEGV.
 //
 // Inside the handler only async-signal-safe calls are made: the message is
-// assembled by hand into a stack buffer and written with write(2), the
+// assembled by hand into a stack buffer and written with os_write_all (plain write(2) calls), the
 // backtrace goes through os_dump_backtrace (backtrace_symbols_fd), then the
 // cleanup callback runs and the process aborts. Everything that allocates or
 // takes locks (the logger, localtime, the unwinder's first load) happens when
@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "foundation/config.h"
+#include "foundation/os_file.h"
 #include "foundation/os_process.h"
 #include "job/backend_run.h"
 
@@ -29,15 +30,6 @@ volatile sig_atomic_t g_log_fd = -1;
 volatile long g_utc_offset = 0;  // seconds east of UTC
 CoredumpCallback volatile g_callback = nullptr;
 void* volatile g_callback_data = nullptr;
-
-void write_all(int fd, const char* data, std::size_t count) {
-  while (count > 0) {
-    ssize_t n = write(fd, data, count);
-    if (n <= 0) return;
-    data += n;
-    count -= static_cast<std::size_t>(n);
-  }
-}
 
 // Writes `value` as decimal digits, at least `width` of them, at `out`.
 char* put_number(char* out, long long value, int width) {
@@ -88,9 +80,10 @@ void crash_handler(int signal_number) {
     char line[128];
     char* end = put_log_prefix(line);
     std::memcpy(end, kMessage, sizeof kMessage - 1);
-    write_all(fd, line, static_cast<std::size_t>(end - line) + sizeof kMessage - 1);
+    (void)os_write_all(fd, line, static_cast<std::size_t>(end - line) + sizeof kMessage - 1);
   }
-  write_all(STDERR_FILENO, kCupsMessage, sizeof kCupsMessage - 1);
+  // Nothing is left to tell about a failed write here; the crash goes on.
+  (void)os_write_all(STDERR_FILENO, kCupsMessage, sizeof kCupsMessage - 1);
   os_dump_backtrace(signal_number);
   CoredumpCallback callback = g_callback;
   void* data = g_callback_data;
