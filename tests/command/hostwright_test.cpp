@@ -16,13 +16,14 @@
 #include "foundation/redirect_state.h"
 #include "foundation/util.h"
 #include "support/appserver_standin.h"
+#include "support/test_support.h"
 
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
-using test_support::AppServerStandin;
+using sw_test::AppServerStandin;
 
 const std::string kUsage =
     "Usage: hostwright command args...\n\nCommands:\n"
@@ -38,19 +39,17 @@ struct RunResult {
 class Hostwright : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = test_support::make_temp_dir(std::string("hostwright-") + info->name());
+    ASSERT_FALSE(temp_.path().empty());
     command_ = dir_ / "bin" / "hostwright";
     fs::create_directories(command_.parent_path());
     fs::copy_file(fs::path(SW_BINARY_DIR) / "hostwright", command_);
-    configure(test_support::unused_port());
+    configure(sw_test::unused_port());
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   void configure(int port) {
-    test_support::write_text(command_.parent_path() / "spoolwarden.conf",
-                             "ApplicationServer=127.0.0.1\nApplicationServerPort=" +
-                                 std::to_string(port) + "\nConnectTimeout=2000\nDebug=on\n");
+    sw_test::write_file(command_.parent_path() / "spoolwarden.conf",
+                        "ApplicationServer=127.0.0.1\nApplicationServerPort=" +
+                            std::to_string(port) + "\nConnectTimeout=2000\nDebug=on\n");
   }
 
   RunResult run(const std::vector<std::string>& args) const {
@@ -73,15 +72,16 @@ class Hostwright : public ::testing::Test {
       result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    result.err = test_support::read_text(err_path);
+    result.err = sw_test::read_file(err_path);
     return result;
   }
 
   std::string log_text() const {
-    return test_support::read_text(command_.parent_path() / "spoolwarden.log");
+    return sw_test::read_file(command_.parent_path() / "spoolwarden.log");
   }
 
-  fs::path dir_;
+  sw_test::TempDir temp_;
+  const fs::path dir_{temp_.path()};
   fs::path command_;
 };
 
@@ -200,7 +200,7 @@ TEST_F(Hostwright, WaitKeepsAskingWhileNoServerListens) {
 }
 
 TEST_F(Hostwright, WaitReachesAServerThatStartsLate) {
-  const int port = test_support::unused_port();
+  const int port = sw_test::unused_port();
   configure(port);
   RunResult r{};
   std::thread command([&] { r = run({"wait-for-server-setup-to-complete", "60"}); });
@@ -228,7 +228,7 @@ TEST(HostwrightWait, AsksEveryTwoSecondsUntilTheTimeIsUp) {
   config_init_session_defaults(&global_ctx);
   redirect_state_clear(&global_redirect_state);
   util_safe_strncpy(global_ctx.app_server_name, "127.0.0.1", sizeof global_ctx.app_server_name);
-  global_ctx.app_server_port = test_support::unused_port();
+  global_ctx.app_server_port = sw_test::unused_port();
   const HostwrightClock clock{FakeClock::read, FakeClock::sleep};
   const struct {
     std::int64_t seconds;

@@ -1,19 +1,16 @@
 // The HTTP client against a scripted peer on 127.0.0.1.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/config.h"
-#include "support/test_support.h"
 #include "foundation/util.h"
 #include "raw_http_server.h"
 #include "server/http.h"
+#include "support/loopback.h"
+#include "support/test_support.h"
 
 using http_test::RawHttpServer;
 
@@ -58,19 +55,6 @@ class HttpClient : public ::testing::Test {
   HttpSleepFunction previous_sleep_ = nullptr;
   int saved_env_version_ = 0;
 };
-
-// A port on 127.0.0.1 where nothing listens.
-int closed_port() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 const std::string kOkHeader = "HTTP/1.0 200 OK\r\nContent-type: text/xml\r\n";
 
@@ -152,7 +136,7 @@ TEST_F(HttpClient, UnlimitedReplyOverTheCapFails) {
 
 TEST_F(HttpClient, ConnectionAttemptsAndWaits) {
   sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
-  const int port = closed_port();
+  const int port = sw_test::unused_port();
   struct Case {
     int retries;
     std::size_t waits;

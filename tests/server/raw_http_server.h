@@ -4,8 +4,6 @@
 // arrive in separate reads) and closes.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback.h"
+
 namespace http_test {
 
 class RawHttpServer {
@@ -25,15 +25,8 @@ class RawHttpServer {
   // Every connection is answered with `pieces`, sent one after the other.
   explicit RawHttpServer(std::vector<std::string> pieces, int pause_ms = 30)
       : pieces_(std::move(pieces)), pause_ms_(pause_ms) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    listen(fd_, 8);
+    fd_ = sw_test::bind_loopback(&port_);
+    if (fd_ >= 0) listen(fd_, 8);
     thread_ = std::thread([this] { serve(); });
   }
   RawHttpServer(const RawHttpServer&) = delete;

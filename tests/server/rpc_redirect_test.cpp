@@ -75,7 +75,7 @@ class Redirect : public StandinTest {
  protected:
   void SetUp() override {
     StandinTest::SetUp();
-    target_ = std::make_unique<test_support::AppServerStandin>(dir_ / "target");
+    target_ = std::make_unique<sw_test::AppServerStandin>(dir_ / "target");
     ASSERT_TRUE(target_->running());
     target_address_ = "127.0.0.1:" + std::to_string(target_->port());
   }
@@ -92,7 +92,7 @@ class Redirect : public StandinTest {
   std::size_t home_calls() const { return server_->calls().size(); }
   std::size_t target_calls() const { return target_->calls().size(); }
 
-  std::unique_ptr<test_support::AppServerStandin> target_;
+  std::unique_ptr<sw_test::AppServerStandin> target_;
   std::string target_address_;
 };
 

@@ -12,13 +12,13 @@
 #include "foundation/redirect_state.h"
 #include "foundation/util.h"
 #include "support/appserver_standin.h"
+#include "support/test_support.h"
 
 class StandinTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = test_support::make_temp_dir(std::string(info->test_suite_name()) + "-" + info->name());
-    server_ = std::make_unique<test_support::AppServerStandin>(dir_ / "server");
+    ASSERT_FALSE(temp_.path().empty());
+    server_ = std::make_unique<sw_test::AppServerStandin>(dir_ / "server");
     ASSERT_TRUE(server_->running());
     config_init_session_defaults(&global_ctx);
     point_at(server_->port());
@@ -31,7 +31,6 @@ class StandinTest : public ::testing::Test {
     server_.reset();
     redirect_state_clear(&global_redirect_state);
     config_init_session_defaults(&global_ctx);
-    std::filesystem::remove_all(dir_);
   }
 
   // Makes `port` on 127.0.0.1 the configured application server.
@@ -75,6 +74,7 @@ class StandinTest : public ::testing::Test {
     return ja;
   }
 
-  std::filesystem::path dir_;
-  std::unique_ptr<test_support::AppServerStandin> server_;
+  sw_test::TempDir temp_;
+  const std::filesystem::path dir_{temp_.path()};
+  std::unique_ptr<sw_test::AppServerStandin> server_;
 };

@@ -2,21 +2,13 @@
 // XML-RPC server): its replies put line feeds between elements and a strict
 // XML parser reads our requests.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 
-#include "support/test_support.h"
 #include "server/xmlrpc.h"
-
-extern char** environ;
+#include "support/appserver_standin.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -33,39 +25,24 @@ using Client = std::unique_ptr<XMLRPCClient, ClientFree>;
 
 constexpr const char* kPath = "/rpc/providers/xmlrpc";
 
+// One stand-in for the whole suite, in a temp directory of its own.
 class Standin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir();
-    const std::string script = SW_SOURCE_DIR "/tools/appserver_standin.py";
-    const std::string port_file = *dir_ / "port";
-    const std::string log = *dir_ / "calls.jsonl";
-    const std::string script_file = *dir_ / "script.json";
-    const char* argv[] = {"python3", script.c_str(), "--port", "0", "--port-file",
-                          port_file.c_str(), "--log", log.c_str(), "--script",
-                          script_file.c_str(), nullptr};
-    if (posix_spawnp(&pid_, "python3", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-      pid_ = -1;
-      return;
-    }
-    for (int i = 0; i < 200 && port_ == 0; ++i) {
-      std::ifstream in(port_file);
-      if (!(in >> port_)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    server_ = new sw_test::AppServerStandin(*dir_ / "server");
+    port_ = server_->port();
   }
   static void TearDownTestSuite() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
+    delete server_;
+    server_ = nullptr;
     delete dir_;
+    dir_ = nullptr;
   }
   void SetUp() override { ASSERT_NE(port_, 0) << "the stand-in did not start"; }
 
-  static void script(const std::string& json) {
-    sw_test::write_file(*dir_ / "script.json", json);
-  }
-  static std::string calls() { return sw_test::read_file(*dir_ / "calls.jsonl"); }
+  static void script(const std::string& json) { server_->write_script(json); }
+  static std::string calls() { return sw_test::read_file(server_->log_path()); }
 
   // Calls `method` with the parameters; the result list or null.
   static List call(XMLRPCClient* client, const char* method, const XMLRPCParameterList* params) {
@@ -78,7 +55,7 @@ class Standin : public ::testing::Test {
   static Client client() { return Client(XMLRPCClientNew("127.0.0.1", port_, kPath)); }
 
   static inline TempDir* dir_ = nullptr;
-  static inline pid_t pid_ = -1;
+  static inline sw_test::AppServerStandin* server_ = nullptr;
   static inline int port_ = 0;
 };
 

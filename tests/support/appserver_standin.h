@@ -1,23 +1,23 @@
-// Runs tools/appserver_standin.py for a test: a scripted XML-RPC server on
-// 127.0.0.1 with a free port, its JSON script, its call log and events file
-// in a temp dir, stopped by pid.
+// Runs tools/appserver_standin.py for a test or a benchmark: a scripted
+// XML-RPC server on 127.0.0.1, its JSON script, call log and events file in a
+// directory of its own, stopped by pid. Needs no test framework.
 #pragma once
 
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace test_support {
+#include "support/files.h"
+#include "support/loopback.h"
+
+namespace sw_test {
 
 // One call as the stand-in logged it: the method and its parameters as the
 // JSON text [["type", value], ...].
@@ -26,42 +26,132 @@ struct LoggedCall {
   std::string params;
 };
 
-// A free TCP port on 127.0.0.1 (closed again, so nothing listens on it).
-inline int unused_port() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t length = sizeof addr;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  close(fd);
-  return port;
-}
+// One parameter of a logged call: its XML-RPC type and its value as text
+// ("1"/"0" for booleans).
+struct Param {
+  std::string type;
+  std::string value;
+};
 
-inline std::string read_text(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+// A logged call with its parameters read into Param records.
+struct Call {
+  std::string method;
+  std::vector<Param> params;
+};
 
-inline void write_text(const std::filesystem::path& path, const std::string& text) {
-  const std::filesystem::path tmp = path.string() + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << text;
+// A small reader for the stand-in's call log, one JSON object a line:
+// {"time": t, "method": "name", "params": [["type", value], ...]}.
+class CallLogReader {
+ public:
+  explicit CallLogReader(const std::string& text) : s_(text) {}
+
+  // A whole line: the method and the raw text of the parameter list.
+  bool call(LoggedCall* call) {
+    if (!expect('{')) return false;
+    while (true) {
+      std::string key;
+      if (!string(&key) || !expect(':')) return false;
+      if (key == "method") {
+        if (!string(&call->method)) return false;
+      } else if (key == "params") {
+        skip();
+        const std::size_t start = i_;
+        std::vector<Param> ignored;
+        if (!params(&ignored)) return false;
+        call->params = s_.substr(start, i_ - start);
+      } else if (!scalar(nullptr)) {
+        return false;
+      }
+      skip();
+      if (peek() == ',') {
+        ++i_;
+        continue;
+      }
+      return expect('}');
+    }
   }
-  std::filesystem::rename(tmp, path);
-}
+
+  // A parameter list [["type", value], ...].
+  bool params(std::vector<Param>* out) {
+    if (!expect('[')) return false;
+    skip();
+    if (peek() == ']') return expect(']');
+    while (true) {
+      Param p;
+      if (!expect('[') || !string(&p.type) || !expect(',') || !scalar(&p.value) || !expect(']')) {
+        return false;
+      }
+      out->push_back(p);
+      skip();
+      if (peek() == ',') {
+        ++i_;
+        continue;
+      }
+      return expect(']');
+    }
+  }
+
+ private:
+  void skip() {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t')) ++i_;
+  }
+  char peek() const { return i_ < s_.size() ? s_[i_] : '\0'; }
+  bool expect(char c) {
+    skip();
+    if (peek() != c) return false;
+    ++i_;
+    return true;
+  }
+  bool string(std::string* out) {
+    if (!expect('"')) return false;
+    out->clear();
+    while (i_ < s_.size() && s_[i_] != '"') {
+      char c = s_[i_++];
+      if (c == '\\' && i_ < s_.size()) {
+        c = s_[i_++];
+        if (c == 'n') c = '\n';
+        if (c == 't') c = '\t';
+        if (c == 'u' && i_ + 4 <= s_.size()) {
+          const unsigned long code = std::strtoul(s_.substr(i_, 4).c_str(), nullptr, 16);
+          i_ += 4;
+          if (code < 0x80) {
+            c = static_cast<char>(code);
+          } else {  // the tests only need to see that something non-ASCII was there
+            out->push_back('?');
+            continue;
+          }
+        }
+      }
+      out->push_back(c);
+    }
+    return expect('"');
+  }
+  // A number, true, false or string; its text into `out` when given.
+  bool scalar(std::string* out) {
+    skip();
+    std::string text;
+    if (peek() == '"') {
+      if (!string(&text)) return false;
+    } else {
+      while (i_ < s_.size() && s_[i_] != ',' && s_[i_] != ']' && s_[i_] != '}') {
+        text.push_back(s_[i_++]);
+      }
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      if (text == "true") text = "1";
+      if (text == "false") text = "0";
+    }
+    if (out != nullptr) *out = text;
+    return true;
+  }
+
+  const std::string& s_;
+  std::size_t i_ = 0;
+};
 
 class AppServerStandin {
  public:
-  // Starts the stand-in in `dir` (created) on `port` (0: any free port).
+  // Starts the stand-in in `dir` (created) on `port` (0: any free port),
+  // answering from an empty script; waits until it listens.
   explicit AppServerStandin(const std::filesystem::path& dir, int port = 0) : dir_(dir) {
     std::filesystem::create_directories(dir_);
     write_script("{}");
@@ -77,31 +167,43 @@ class AppServerStandin {
   std::filesystem::path events_path() const { return dir_ / "events.jsonl"; }
 
   // Replaces the answers (read again by the stand-in on every call).
-  void write_script(const std::string& json) { write_text(dir_ / "script.json", json); }
+  void write_script(const std::string& json) { write_file_atomic(script_path(), json); }
   // Answers `method` with the JSON answer (a string, number, bool or object).
   void answer(const std::string& method, const std::string& json_answer) {
     write_script("{\"methods\": {\"" + method + "\": {\"answer\": " + json_answer + "}}}");
   }
+  // Queues one event for the next drainEvents call.
   void append_event(const std::string& type, const std::string& value) {
     std::ofstream out(events_path(), std::ios::app);
     out << "[\"" << type << "\", \"" << value << "\"]\n";
   }
 
+  // Every call so far, in order.
   std::vector<LoggedCall> calls() const {
     std::vector<LoggedCall> result;
     std::ifstream in(log_path());
-    std::string line;
-    const std::string method_key = "\"method\": \"";
-    const std::string params_key = "\", \"params\": ";
-    while (std::getline(in, line)) {
-      const auto m = line.find(method_key);
-      const auto p = line.find(params_key);
-      if (m == std::string::npos || p == std::string::npos || line.back() != '}') continue;
-      const auto method_start = m + method_key.size();
-      const auto params_start = p + params_key.size();
-      result.push_back({line.substr(method_start, p - method_start),
-                        line.substr(params_start, line.size() - 1 - params_start)});
+    for (std::string line; std::getline(in, line);) {
+      LoggedCall call;
+      if (CallLogReader(line).call(&call)) result.push_back(call);
     }
+    return result;
+  }
+  // The calls of methods that start with `prefix` (a whole method name
+  // too), their parameters read.
+  std::vector<Call> calls_starting_with(const std::string& prefix) const {
+    std::vector<Call> result;
+    for (const LoggedCall& logged : calls()) {
+      if (logged.method.rfind(prefix, 0) != 0) continue;
+      Call call{logged.method, {}};
+      (void)CallLogReader(logged.params).params(&call.params);
+      result.push_back(call);
+    }
+    return result;
+  }
+  // The calls of exactly `method`, their parameters read.
+  std::vector<Call> calls_of(const std::string& method) const {
+    std::vector<Call> result = calls_starting_with(method);
+    std::erase_if(result, [&](const Call& call) { return call.method != method; });
     return result;
   }
   void clear_calls() { std::filesystem::remove(log_path()); }
@@ -115,26 +217,30 @@ class AppServerStandin {
   }
 
  private:
+  std::filesystem::path script_path() const { return dir_ / "script.json"; }
+
   void start(int port) {
-    const std::filesystem::path port_file = dir_ / "port";
+    const std::string port_file = (dir_ / "port").string();
     std::filesystem::remove(port_file);
-    const std::string script = std::string(SW_SOURCE_DIR) + "/tools/appserver_standin.py";
+    const std::string tool = std::string(SW_SOURCE_DIR) + "/tools/appserver_standin.py";
     const std::string port_text = std::to_string(port);
-    const std::string port_path = port_file.string();
-    const std::string script_path = (dir_ / "script.json").string();
+    const std::string script = script_path().string();
     const std::string log = log_path().string();
     const std::string events = events_path().string();
+    const std::string out = (dir_ / "stdout").string();
     pid_ = fork();
     if (pid_ == 0) {
-      const char* argv[] = {"python3", script.c_str(), "--port", port_text.c_str(),
-                            "--port-file", port_path.c_str(), "--script", script_path.c_str(),
-                            "--log", log.c_str(), "--events", events.c_str(), nullptr};
-      execvp("python3", const_cast<char* const*>(argv));
+      // Its "listening on" line would only clutter the test output.
+      if (std::freopen(out.c_str(), "w", stdout) == nullptr) _exit(127);
+      execlp("python3", "python3", tool.c_str(), "--port", port_text.c_str(), "--port-file",
+             port_file.c_str(), "--script", script.c_str(), "--log", log.c_str(), "--events",
+             events.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    for (int i = 0; i < 200 && port_ == 0; ++i) {
-      if (std::filesystem::exists(port_file)) port_ = std::stoi(read_text(port_file));
-      if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (pid_ < 0) return;
+    // The port file is written whole (renamed into place) once it listens.
+    if (wait_for([&] { return exists(port_file); }, 30.0)) {
+      port_ = std::atoi(read_file(port_file).c_str());
     }
   }
 
@@ -143,13 +249,4 @@ class AppServerStandin {
   int port_ = 0;
 };
 
-// A fresh temp dir under the test's binary dir.
-inline std::filesystem::path make_temp_dir(const std::string& name) {
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              ("sw-" + name + "-" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir;
-}
-
-}  // namespace test_support
+}  // namespace sw_test

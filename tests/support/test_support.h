@@ -1,48 +1,27 @@
-// Helpers shared by the test suites: a private temp directory, whole-file
-// reads and writes, a capture of the log file, a scoped environment variable
-// and a file's permission bits.
+// Helpers shared by the test suites: a private temp directory, a capture of
+// the log file, a scoped environment variable and a fixture with both; the
+// file helpers of support/files.h come with it.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "foundation/config.h"
 #include "foundation/log.h"
+#include "support/files.h"
 
 namespace sw_test {
-
-// The whole content of `path`; empty when it cannot be read.
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Replaces the content of `path` with `content`, making missing parent
-// directories first.
-inline void write_file(const std::string& path, const std::string& content) {
-  std::error_code ignored;
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-// The permission bits of `path`; 0 when it does not exist.
-inline mode_t file_mode(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
 
 // A fresh directory under TMPDIR (when that names a directory) or /tmp,
 // removed with everything in it at the end. A directory that cannot be made
@@ -93,9 +72,17 @@ inline constexpr LogFlags kAllLogEntries{.debug = true, .dev = true};
 class LogCapture {
  public:
   explicit LogCapture(std::optional<LogFlags> flags = std::nullopt)
-      : path_(dir_.file("test.log")),
+      : LogCapture(std::string(), flags) {}
+  // The same, the log going to `path` (a file the test owns) instead of a
+  // directory of its own; an empty `path` picks the latter.
+  LogCapture(std::string path, std::optional<LogFlags> flags)
+      : path_(std::move(path)),
         saved_debug_(global_ctx.debug_logging),
         saved_dev_(global_ctx.dev_logging) {
+    if (path_.empty()) {
+      dir_.emplace();
+      path_ = dir_->file("test.log");
+    }
     if (flags.has_value()) {
       global_ctx.debug_logging = flags->debug ? 1 : 0;
       global_ctx.dev_logging = flags->dev ? 1 : 0;
@@ -127,7 +114,7 @@ class LogCapture {
   }
 
  private:
-  TempDir dir_;
+  std::optional<TempDir> dir_;
   std::string path_;
   int saved_debug_ = 0;
   int saved_dev_ = 0;
