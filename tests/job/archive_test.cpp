@@ -16,7 +16,7 @@
 
 namespace {
 
-using job_test::TempDir;
+using sw_test::TempDir;
 
 const CorpusRow* corpus_file(int lang) {
   static const std::vector<CorpusRow> rows = corpus_rows();
@@ -75,8 +75,8 @@ TEST_F(ArchiveTest, CopiesUnderTheLanguagesExtensionAndNotifies) {
                                             "0123456789abcdef", 0),
               1);
     std::fclose(in);
-    EXPECT_EQ(job_test::read_file(job_dir() + "/" + c.name), job_test::read_file(row->path));
-    EXPECT_FALSE(job_test::exists(job_dir() + "/tmp-pdl.prn"));
+    EXPECT_EQ(sw_test::read_file(job_dir() + "/" + c.name), sw_test::read_file(row->path));
+    EXPECT_FALSE(sw_test::exists(job_dir() + "/tmp-pdl.prn"));
   }
   const auto notes = standin_.calls_of("spoolwarden.notifyPdlCopyComplete");
   ASSERT_EQ(notes.size(), 2u);
@@ -93,13 +93,13 @@ TEST_F(ArchiveTest, NothingWithoutConfigurationStreamOrWhenStopped) {
   ASSERT_NE(in, nullptr);
   EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), nullptr, "2025/03/03/14", "u1", 0),
             0);
-  job_test::write_file(dir_ / "archive/.archiving-stopped", "");
+  sw_test::write_file(dir_ / "archive/.archiving-stopped", "");
   EXPECT_EQ(archive_does_stop_file_exist(), 1);
   EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14", "u1", 0), 0);
   global_ctx.archive_dir[0] = '\0';
   EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14", "u1", 0), 0);
   std::fclose(in);
-  EXPECT_FALSE(job_test::exists(dir_ / "archive/2025"));
+  EXPECT_FALSE(sw_test::exists(dir_ / "archive/2025"));
   EXPECT_TRUE(standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty());
   EXPECT_NE(job_test::log_text(dir_).find(
                 "Not archiving spool file as server indicated to stop archiving."),
@@ -121,10 +121,10 @@ TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
   const mode_t saved = umask(0);
   archive_copy_spool_to_archive_in_background(row->path.c_str(), ja.get());
   umask(saved);
-  ASSERT_TRUE(job_test::wait_for(
+  ASSERT_TRUE(sw_test::wait_for(
       [&] { return !standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty(); }));
   const std::string copy = job_dir() + "/pdl.pdf";
-  EXPECT_EQ(job_test::read_file(copy), job_test::read_file(row->path));
+  EXPECT_EQ(sw_test::read_file(copy), sw_test::read_file(row->path));
   for (const std::string& path : {copy, job_dir(), dir_ / "archive/2025"}) {
     SCOPED_TRACE(path);
     struct stat st {};
@@ -140,7 +140,7 @@ TEST_F(ArchiveTest, BackgroundCopyOfAMissingFileDoesNothing) {
   archive_copy_spool_to_archive_in_background((dir_ / "missing.spl").c_str(), ja.get());
   EXPECT_NE(job_test::log_text(dir_).find("Cannot open spool file for copying"),
             std::string::npos);
-  EXPECT_FALSE(job_test::exists(dir_ / "archive/2025"));
+  EXPECT_FALSE(sw_test::exists(dir_ / "archive/2025"));
 }
 
 }  // namespace

@@ -13,14 +13,14 @@
 
 namespace {
 
-using intake_test::read_file;
+using sw_test::read_file;
 
 class RunSyncTest : public intake_test::TempDirTest {
  protected:
   // A backend script that does what `body` says.
   std::string script(const std::string& body) {
     std::string path = path_of("backend.sh");
-    intake_test::write_file(path, "#!/bin/sh\n" + body + "\n");
+    sw_test::write_file(path, "#!/bin/sh\n" + body + "\n");
     chmod(path.c_str(), 0755);
     return path;
   }

@@ -23,7 +23,7 @@
 
 namespace {
 
-using job_test::TempDir;
+using sw_test::TempDir;
 
 // Indexes of the decision call's parameters.
 constexpr std::size_t kParamLanguage = 5;
@@ -55,7 +55,7 @@ class JobFlowTest : public ::testing::Test {
   Job job(const std::string& document, const std::string& content) {
     Job ja(analyzer_create_job_attribs());
     const std::string spool = dir_ / "job.spl";
-    job_test::write_file(spool, content);
+    sw_test::write_file(spool, content);
     job_test::copy_text(ja->spool_file, sizeof ja->spool_file, spool);
     job_test::copy_text(ja->document_name, sizeof ja->document_name, document);
     job_test::copy_text(ja->job_id, sizeof ja->job_id, "101");
@@ -65,7 +65,7 @@ class JobFlowTest : public ::testing::Test {
     job_test::copy_text(ja->client_machine, sizeof ja->client_machine, "127.0.0.1");
     return ja;
   }
-  Job ps_job(const std::string& document) { return job(document, job_test::read_file(ps_)); }
+  Job ps_job(const std::string& document) { return job(document, sw_test::read_file(ps_)); }
 
   // Runs the flow with the usual arguments; the log of this run alone.
   int run(JobAttribs* ja, JobAction* action, int background = 0, int strategy = 0) {
@@ -74,10 +74,10 @@ class JobFlowTest : public ::testing::Test {
                               sizeof error_);
   }
   std::string run_log() {
-    return job_test::read_file(dir_ / ("run" + std::to_string(runs_) + ".log"));
+    return sw_test::read_file(dir_ / ("run" + std::to_string(runs_) + ".log"));
   }
   void answer(const std::string& decision_json) {
-    standin_.script("{\"methods\": {\"spoolwarden.processPrintJob6\": " + decision_json + "}}");
+    standin_.write_script("{\"methods\": {\"spoolwarden.processPrintJob6\": " + decision_json + "}}");
   }
   int events(const char* word) { return job_test::count_of(run_log(), word); }
   int all_events() {
@@ -94,7 +94,7 @@ class JobFlowTest : public ::testing::Test {
 
 TEST_F(JobFlowTest, SomeJobsPrintWithoutAskingAndWriteNoEventLine) {
   job_test::copy_text(global_ctx.ignore_document_names, CONFIG_TEXT_SIZE, "memo, draft");
-  const std::string ps = job_test::read_file(ps_);
+  const std::string ps = sw_test::read_file(ps_);
   struct Case {
     const char* name;
     std::string document;
@@ -122,10 +122,10 @@ TEST_F(JobFlowTest, SomeJobsPrintWithoutAskingAndWriteNoEventLine) {
 }
 
 TEST_F(JobFlowTest, OtherJobsAreDecided) {
-  standin_.script(
+  standin_.write_script(
       "{\"methods\": {\"spoolwarden.validateAndRegisterRedirectedJob\": false,"
       " \"spoolwarden.processPrintJob6\": \"PRINT\"}}");
-  const std::string ps = job_test::read_file(ps_);
+  const std::string ps = sw_test::read_file(ps_);
   ASSERT_GT(ps.size(), 5000u);
   struct Case {
     const char* name;
@@ -158,7 +158,7 @@ TEST_F(JobFlowTest, FailedAnalysisIsSentAsOneUnknownPage) {
   const int code = analyzer_process_spool_file(unrecognised.path.c_str(), 0, probe.get());
   ASSERT_NE(code, 0);
   answer("\"PRINT\"");
-  Job ja = job("scan.tif", job_test::read_file(unrecognised.path));
+  Job ja = job("scan.tif", sw_test::read_file(unrecognised.path));
   JobAction action = JOB_ACTION_DONT_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   EXPECT_EQ(action, JOB_ACTION_PRINT);
@@ -195,7 +195,7 @@ TEST_F(JobFlowTest, DecisionsAreCarriedOutWithOneEventLine) {
     std::filesystem::create_directories(sub);
     job_test::Standin standin(sub);
     global_ctx.app_server_port = standin.port();
-    standin.script(std::string("{\"methods\": {\"spoolwarden.processPrintJob6\": ") +
+    standin.write_script(std::string("{\"methods\": {\"spoolwarden.processPrintJob6\": ") +
                    c.decisions + "}}");
     Job ja = ps_job("report.pdf");
     JobAction action = JOB_ACTION_BACKGROUND;
@@ -231,7 +231,7 @@ TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
     std::filesystem::remove_all(dir_ / "replay");
     std::filesystem::create_directories(dir_ / "replay");
     const std::size_t before = standin_.decision_calls().size();
-    standin_.script(std::string("{\"methods\": {\"spoolwarden.getPrinterConfig\": "
+    standin_.write_script(std::string("{\"methods\": {\"spoolwarden.getPrinterConfig\": "
                                 "\"color-detection=N;failure-mode=") +
                     c.mode + ";\", \"spoolwarden.processPrintJob6\": " + c.decisions + "}}");
     Job ja = ps_job("report.pdf");
@@ -249,7 +249,7 @@ TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
 TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
   chmod(dir_.path().c_str(), 0755);  // the copy may run as the service account
   chmod((dir_ / "archive").c_str(), 0777);
-  standin_.script(
+  standin_.write_script(
       "{\"methods\": {\"spoolwarden.getPrinterConfig\": "
       "\"color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;archiving=Y;\"}}");
   static std::string original;
@@ -267,7 +267,7 @@ TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
                 error_, sizeof error_),
             0);
   EXPECT_EQ(action, JOB_ACTION_PRINT);
-  ASSERT_TRUE(job_test::wait_for(
+  ASSERT_TRUE(sw_test::wait_for(
       [&] { return !standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty(); }));
   const auto note = standin_.calls_of("spoolwarden.notifyPdlCopyComplete").front();
   ASSERT_EQ(note.params.size(), 3u);
@@ -275,7 +275,7 @@ TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
   EXPECT_EQ(note.params[2].value, ja->job_uid);
   const std::string copy = dir_ / ("archive/" + std::string(ja->archive_path) + "/" +
                                    ja->job_uid + "/pdl.pdf");
-  EXPECT_EQ(job_test::read_file(copy), job_test::read_file(original));
+  EXPECT_EQ(sw_test::read_file(copy), sw_test::read_file(original));
 }
 
 TEST_F(JobFlowTest, UnreachableServerPrintsAndSaysSo) {
@@ -318,7 +318,7 @@ TEST_F(JobFlowTest, NoRewriteLeavesTheSpoolFileAlone) {
     EXPECT_EQ(run(ja.get(), &action, 0, strategy), 0);
     EXPECT_EQ(action, JOB_ACTION_PRINT);
     EXPECT_EQ(std::string(ja->spool_file), spool);
-    EXPECT_EQ(job_test::read_file(spool), job_test::read_file(ps_));
+    EXPECT_EQ(sw_test::read_file(spool), sw_test::read_file(ps_));
     EXPECT_NE(run_log().find("No modified spool file was written"), std::string::npos);
   }
 }
@@ -346,8 +346,8 @@ TEST_F(JobFlowTest, RedirectPassesTheTitleLiterally) {
   ASSERT_EQ(got.size(), want.size());
   ASSERT_NE(extract_redirect_uid(copy_uid, sizeof copy_uid, got[5].c_str()), nullptr);
   EXPECT_EQ(std::string(copy_uid), uid);
-  EXPECT_FALSE(job_test::exists(dir_ / "pwned"));
-  EXPECT_FALSE(job_test::exists(dir_ / "pwned2"));
+  EXPECT_FALSE(sw_test::exists(dir_ / "pwned"));
+  EXPECT_FALSE(sw_test::exists(dir_ / "pwned2"));
   EXPECT_EQ(events("Job OTHER:"), 1);
   EXPECT_TRUE(standin_.calls_of("spoolwarden.cancelPrintJob").empty());
 }
@@ -445,7 +445,7 @@ TEST_F(JobFlowTest, BackgroundHoldLeavesTheJobToTheChild) {
   answer("{\"sequence\": [\"HOLD500\", \"PRINT\"]}");
   Job ja = ps_job("report.pdf");
   const std::string spool = ja->spool_file;
-  const std::string content = job_test::read_file(spool);
+  const std::string content = sw_test::read_file(spool);
   const pid_t parent = getpid();
   JobAction action = JOB_ACTION_PRINT;
   const int result = run(ja.get(), &action, 1);
@@ -457,9 +457,9 @@ TEST_F(JobFlowTest, BackgroundHoldLeavesTheJobToTheChild) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(action, JOB_ACTION_BACKGROUND);
   EXPECT_EQ(all_events(), 0);
-  EXPECT_EQ(job_test::read_file(spool), content);
-  EXPECT_TRUE(job_test::wait_for([&] { return standin_.decision_calls().size() == 2; }));
-  EXPECT_TRUE(job_test::wait_for([&] { return events("Job PRINTED:") == 1; }));
+  EXPECT_EQ(sw_test::read_file(spool), content);
+  EXPECT_TRUE(sw_test::wait_for([&] { return standin_.decision_calls().size() == 2; }));
+  EXPECT_TRUE(sw_test::wait_for([&] { return events("Job PRINTED:") == 1; }));
 }
 
 TEST_F(JobFlowTest, BadArgumentsAreRefusedBeforeAnyWork) {

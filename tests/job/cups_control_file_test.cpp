@@ -258,7 +258,7 @@ TEST_F(ControlFileTest, ControlFileWrittenByTheScheduler) {
 
 TEST_F(ControlFileTest, FileIsFoundInTheConfiguredSpoolDirectory) {
   std::snprintf(global_ctx.cups_spool_dir, CONFIG_TEXT_SIZE, "%s", dir_.c_str());
-  intake_test::write_file(dir_ / "c00042",
+  sw_test::write_file(dir_ / "c00042",
                           control_file(name_attr("job-originating-host-name", "pc42")));
   EXPECT_EQ(common_extract_cups_control_file_info(ja_.get(), 42), 1);
   EXPECT_STREQ(ja_->client_machine, "pc42");

@@ -15,7 +15,7 @@
 namespace {
 
 using intake_test::corpus_file;
-using intake_test::read_file;
+using sw_test::read_file;
 
 // gzip data as zlib's gzip writer makes it.
 std::string gzip_bytes(const std::string& data) {
@@ -51,7 +51,7 @@ class SpoolFileTest : public intake_test::TempDirTest {
   // *spooled when one was made.
   int make(const std::string& input, std::string* spooled,
            const CupsIntakeLimits& limits = CUPS_INTAKE_DEFAULT_LIMITS) {
-    intake_test::write_file(dir_ / "input", input);
+    sw_test::write_file(dir_ / "input", input);
     std::unique_ptr<FILE, FileCloser> in(std::fopen((dir_ / "input").c_str(), "rb"));
     char path[1024] = {};
     failure_ = CUPS_INTAKE_CREATE_FAILED;
@@ -178,7 +178,7 @@ TEST_F(SpoolFileTest, InflationWithinTheLimitsSucceeds) {
 TEST_F(SpoolFileTest, FailedWriteLeavesNoFile) {
   const std::string print = read_file(corpus_file("gs-ps2write-mixed-a4.ps"));
   ASSERT_GT(print.size(), 8192U);
-  intake_test::write_file(dir_ / "input", print);
+  sw_test::write_file(dir_ / "input", print);
   for (bool with_reason : {false, true}) {
     SCOPED_TRACE(with_reason ? "with the reason" : "plain");
     rlimit old{};

@@ -14,7 +14,7 @@
 
 namespace {
 
-using job_test::TempDir;
+using sw_test::TempDir;
 
 class HeldJobTest : public ::testing::Test {
  protected:
@@ -32,10 +32,10 @@ class HeldJobTest : public ::testing::Test {
 TEST_F(HeldJobTest, EventsThroughTheSubscriptionsCreateAndRemoveMarkers) {
   ASSERT_EQ(held_job_manager_subscribe(&global_ctx), 1);
   process_event_callback("HoldJob", "17");
-  EXPECT_TRUE(job_test::exists(marker("17.hold")));
+  EXPECT_TRUE(sw_test::exists(marker("17.hold")));
   EXPECT_EQ(held_job_manager_is_job_held("17"), 1);
   process_event_callback("UnholdJob", "17");
-  EXPECT_FALSE(job_test::exists(marker("17.hold")));
+  EXPECT_FALSE(sw_test::exists(marker("17.hold")));
   EXPECT_EQ(held_job_manager_is_job_held("17"), 0);
 }
 
@@ -64,9 +64,9 @@ TEST_F(HeldJobTest, EventChecks) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(marker("5.hold"));
-    if (c.marker_before) job_test::write_file(marker("5.hold"), "");
+    if (c.marker_before) sw_test::write_file(marker("5.hold"), "");
     c.callback(c.type, c.id);
-    EXPECT_EQ(job_test::exists(marker("5.hold")), c.marker_after);
+    EXPECT_EQ(sw_test::exists(marker("5.hold")), c.marker_after);
     if (c.logged != nullptr) EXPECT_NE(log().find(c.logged), std::string::npos);
   }
 }
@@ -87,23 +87,23 @@ TEST_F(HeldJobTest, MarkerNamesAreMadeFileSafeAndCut) {
     SCOPED_TRACE(c.id);
     process_hold_event("HoldJob", c.id);
     if (!c.name.empty()) {
-      EXPECT_TRUE(job_test::exists(marker(c.name)));
+      EXPECT_TRUE(sw_test::exists(marker(c.name)));
       EXPECT_EQ(held_job_manager_is_job_held(c.id), 1);
     }
   }
-  EXPECT_FALSE(job_test::exists(dir_ / "escape.hold"));
+  EXPECT_FALSE(sw_test::exists(dir_ / "escape.hold"));
   const std::string long_id(400, '7');
   process_hold_event("HoldJob", long_id.c_str());
-  EXPECT_TRUE(job_test::exists(marker((long_id + ".hold").substr(0, 254))));
+  EXPECT_TRUE(sw_test::exists(marker((long_id + ".hold").substr(0, 254))));
   EXPECT_EQ(held_job_manager_completejob(long_id.c_str()), 1);
   EXPECT_EQ(held_job_manager_is_job_held(long_id.c_str()), 0);
 }
 
 TEST_F(HeldJobTest, NewAndCompletedJobsLoseTheirMarkers) {
   for (auto clean : {held_job_manager_newjob, held_job_manager_completejob}) {
-    job_test::write_file(marker("9.hold"), "");
+    sw_test::write_file(marker("9.hold"), "");
     EXPECT_EQ(clean("9"), 1);
-    EXPECT_FALSE(job_test::exists(marker("9.hold")));
+    EXPECT_FALSE(sw_test::exists(marker("9.hold")));
     EXPECT_EQ(clean("9"), 1);
   }
 }
@@ -119,7 +119,7 @@ TEST_F(HeldJobTest, StartUpDeletesOnlyMarkersOlderThanSevenDays) {
                         {"fresh.hold", 0, true}};
   const time_t now = time(nullptr);
   for (const Case& c : cases) {
-    job_test::write_file(marker(c.name), "");
+    sw_test::write_file(marker(c.name), "");
     const timeval times[2] = {{now - c.age_days * 86400L, 0}, {now - c.age_days * 86400L, 0}};
     ASSERT_EQ(utimes(marker(c.name).c_str(), times), 0);
   }
@@ -127,9 +127,9 @@ TEST_F(HeldJobTest, StartUpDeletesOnlyMarkersOlderThanSevenDays) {
   ASSERT_EQ(held_job_manager_subscribe(&global_ctx), 1);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(job_test::exists(marker(c.name)), c.kept);
+    EXPECT_EQ(sw_test::exists(marker(c.name)), c.kept);
   }
-  EXPECT_TRUE(job_test::exists(marker("dir.hold")));
+  EXPECT_TRUE(sw_test::exists(marker("dir.hold")));
 }
 
 TEST_F(HeldJobTest, SubscribeCreatesTheDirectory) {
@@ -155,14 +155,14 @@ TEST_F(HeldJobTest, WaitsSleepOrPollTheMarker) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(marker("3.hold"));
-    if (c.marker) job_test::write_file(marker("3.hold"), "");
+    if (c.marker) sw_test::write_file(marker("3.hold"), "");
     held_job_manager_sleep_with_job_event_check("3", c.hold, c.long_hold);
     EXPECT_NE(log().find(c.logged), std::string::npos);
   }
 }
 
 TEST_F(HeldJobTest, LongHoldEndsWhenTheMarkerIsRemoved) {
-  job_test::write_file(marker("4.hold"), "");
+  sw_test::write_file(marker("4.hold"), "");
   int polls = 0;
   std::thread release([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));

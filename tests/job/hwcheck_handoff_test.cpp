@@ -31,7 +31,7 @@ class HwcheckHandoffTest : public intake_test::TempDirTest {
   // case body over $line; OK otherwise).
   std::string monitor(const std::string& answer_for) {
     std::string path = path_of("monitor.sh");
-    intake_test::write_file(path, "#!/bin/sh\nwhile IFS= read -r line; do\n"
+    sw_test::write_file(path, "#!/bin/sh\nwhile IFS= read -r line; do\n"
                                   "  printf '%s\\n' \"$line\" >> '" +
                                       path_of("lines") + "'\n  case \"$line\" in\n    " +
                                       answer_for + "\n    *) echo OK ;;\n  esac\ndone\n");
@@ -40,7 +40,7 @@ class HwcheckHandoffTest : public intake_test::TempDirTest {
   }
   std::vector<std::string> lines() const {
     std::vector<std::string> out;
-    std::istringstream in(intake_test::read_file(path_of("lines")));
+    std::istringstream in(sw_test::read_file(path_of("lines")));
     for (std::string line; std::getline(in, line);) out.push_back(line);
     return out;
   }

@@ -1,33 +1,18 @@
-// Temporary directories, file helpers and log capture for the tests of the
-// CUPS intake and the backend run.
+// Corpus look-ups and a temp-dir fixture for the tests of the CUPS intake and
+// the backend run.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "corpus/corpus.h"
 #include "foundation/config.h"
-#include "foundation/log.h"
+#include "support/test_support.h"
 
 namespace intake_test {
-
-inline std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 // A corpus file by name; the test fails when the corpus lacks it.
 inline std::string corpus_file(const std::string& name) {
@@ -38,28 +23,15 @@ inline std::string corpus_file(const std::string& name) {
   return {};
 }
 
-// A fresh directory under /tmp, removed with everything in it; the log goes
-// to a file inside it with DEBUG entries on, and the configuration fields the
-// tests change are restored.
+// A fresh temp directory; the log goes to test.log inside it with DEBUG
+// entries on, and the whole configuration is restored at the end.
 class TempDirTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ctx_ = global_ctx;
-    char pattern[] = "/tmp/sw_backend_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    log_path_ = (dir_ / "test.log").string();
-    global_ctx.debug_logging = 1;
-    log_set_path(log_path_.c_str());
-  }
-  void TearDown() override {
-    (void)log_close();
-    log_set_path("");
-    global_ctx = saved_ctx_;
-    std::filesystem::remove_all(dir_);
-  }
-  std::string log_text() const { return read_file(log_path_); }
-  std::string path_of(const std::string& name) const { return (dir_ / name).string(); }
+  void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
+  void TearDown() override { global_ctx = saved_ctx_; }
+
+  std::string log_text() const { return log_.text(); }
+  std::string path_of(const std::string& name) const { return temp_.file(name); }
   // Names of the regular files in `dir`.
   static std::vector<std::string> files_in(const std::filesystem::path& dir) {
     std::vector<std::string> names;
@@ -69,9 +41,10 @@ class TempDirTest : public ::testing::Test {
     return names;
   }
 
-  SessionContext saved_ctx_{};
-  std::filesystem::path dir_;
-  std::string log_path_;
+  SessionContext saved_ctx_{global_ctx};
+  sw_test::TempDir temp_;
+  std::filesystem::path dir_{temp_.path()};
+  sw_test::LogCapture log_{temp_.file("test.log"), sw_test::LogFlags{.debug = true, .dev = false}};
 };
 
 }  // namespace intake_test

@@ -15,8 +15,8 @@ namespace {
 
 // The digest of `text` as sha1sum prints it.
 std::string sha1sum(const std::string& text) {
-  job_test::TempDir dir;
-  job_test::write_file(dir / "text", text);
+  sw_test::TempDir dir;
+  sw_test::write_file(dir / "text", text);
   const std::string command = "sha1sum < '" + (dir / "text") + "'";
   FILE* pipe = popen(command.c_str(), "r");
   char out[64] = {};

@@ -12,18 +12,18 @@
 
 namespace {
 
-using job_test::TempDir;
+using sw_test::TempDir;
 
 class PrintCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
     job_test::configure(dir_, 1);
     spool_ = dir_ / "job.spl";
-    job_test::write_file(spool_, "%!PS\n");
+    sw_test::write_file(spool_, "%!PS\n");
   }
   std::string recorder() { return job_test::make_recorder(dir_, "rec", 0); }
   std::vector<std::string> argv() { return job_test::recorded_argv(dir_, "rec"); }
-  bool ran() { return job_test::exists(dir_ / "rec.argv"); }
+  bool ran() { return sw_test::exists(dir_ / "rec.argv"); }
 
   TempDir dir_;
   std::string spool_;
@@ -66,9 +66,9 @@ TEST_F(PrintCommandTest, HostileValuesArePassedLiterallyInEveryQuotingContext) {
                             hostile_user.c_str(), nullptr),
               1);
     EXPECT_EQ(argv(), expected[i]);
-    EXPECT_FALSE(job_test::exists(dir_ / "pwned1"));
-    EXPECT_FALSE(job_test::exists(dir_ / "pwned2"));
-    EXPECT_FALSE(job_test::exists(dir_ / "pwned3"));
+    EXPECT_FALSE(sw_test::exists(dir_ / "pwned1"));
+    EXPECT_FALSE(sw_test::exists(dir_ / "pwned2"));
+    EXPECT_FALSE(sw_test::exists(dir_ / "pwned3"));
   }
 }
 
@@ -120,7 +120,7 @@ TEST_F(PrintCommandTest, FailingCommandsAreReported) {
     std::string spool;
   };
   const std::string killer = dir_ / "killer.sh";
-  job_test::write_file(killer, "#!/bin/sh\nkill -9 $$\n");
+  sw_test::write_file(killer, "#!/bin/sh\nkill -9 $$\n");
   chmod(killer.c_str(), 0755);
   const Case cases[] = {
       {"non-zero exit",

@@ -9,7 +9,7 @@
 
 namespace {
 
-using job_test::TempDir;
+using sw_test::TempDir;
 
 TEST(PrinterType, ModelNameFromPpdLines) {
   struct Case {
@@ -33,7 +33,7 @@ TEST(PrinterType, ModelNameFromPpdLines) {
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    job_test::write_file(dir / "p.ppd", c.ppd);
+    sw_test::write_file(dir / "p.ppd", c.ppd);
     char buffer[1024] = "stale";
     EXPECT_EQ(common_read_ppd_model_name((dir / "p.ppd").c_str(), buffer, c.size), c.found);
     EXPECT_STREQ(buffer, c.model);
@@ -44,15 +44,15 @@ TEST(PrinterType, PpdSearchTakesTheFirstReadableAndRefusesPathNames) {
   TempDir dir;
   std::filesystem::create_directories(dir / "a");
   std::filesystem::create_directories(dir / "b");
-  job_test::write_file(dir / "b/lab.ppd", "*ModelName: \"B\"\n");
-  job_test::write_file(dir / "secret.ppd", "*ModelName: \"outside\"\n");
+  sw_test::write_file(dir / "b/lab.ppd", "*ModelName: \"B\"\n");
+  sw_test::write_file(dir / "secret.ppd", "*ModelName: \"outside\"\n");
   const std::string a = dir / "a";
   const std::string b = dir / "b";
   const char* dirs[] = {a.c_str(), b.c_str()};
   const char* found = common_find_ppd_in_dirs("lab", dirs, 2);
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(std::string(found), dir / "b/lab.ppd");
-  job_test::write_file(dir / "a/lab.ppd", "*ModelName: \"A\"\n");
+  sw_test::write_file(dir / "a/lab.ppd", "*ModelName: \"A\"\n");
   EXPECT_EQ(std::string(common_find_ppd_in_dirs("lab", dirs, 2)), dir / "a/lab.ppd");
   for (const char* name : {"../secret", "", ".hidden", "x/../../secret"}) {
     SCOPED_TRACE(name);

@@ -12,7 +12,7 @@
 
 namespace {
 
-using job_test::TempDir;
+using sw_test::TempDir;
 
 TEST(RedirectUid, FromDocumentNames) {
   config_init_session_defaults(&global_ctx);
@@ -92,7 +92,7 @@ TEST_F(RedirectServerTest, ServerConfirmsOrDenies) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.answer) + " " + c.name);
-    standin_.script(std::string("{\"methods\": {\"spoolwarden.validateAndRegisterRedirectedJob\": ") +
+    standin_.write_script(std::string("{\"methods\": {\"spoolwarden.validateAndRegisterRedirectedJob\": ") +
                     c.answer + "}}");
     const std::size_t before =
         standin_.calls_of("spoolwarden.validateAndRegisterRedirectedJob").size();
@@ -116,8 +116,8 @@ TEST_F(RedirectServerTest, RedirectJobPrintsUnderTheRedirectName) {
   job_test::copy_text(ja->document_name, sizeof ja->document_name, "Budget $(id)");
   job_test::copy_text(ja->username, sizeof ja->username, "carol");
   job_test::copy_text(ja->spool_file, sizeof ja->spool_file, dir_ / "job.spl");
-  job_test::write_file(dir_ / "job.spl", "data");
-  job_test::write_file(dir_ / "other.spl", "data");
+  sw_test::write_file(dir_ / "job.spl", "data");
+  sw_test::write_file(dir_ / "other.spl", "data");
   struct Case {
     const char* file;
     std::string expected_file;

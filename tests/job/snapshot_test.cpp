@@ -12,7 +12,7 @@
 
 namespace {
 
-using job_test::TempDir;
+using sw_test::TempDir;
 
 class SnapshotTest : public ::testing::Test {
  protected:
@@ -20,7 +20,7 @@ class SnapshotTest : public ::testing::Test {
     job_test::configure(dir_, 1);
     global_ctx.take_spool_snapshot = 1;
     spool_ = dir_ / "job.spl";
-    job_test::write_file(spool_, "%PDF-1.4 spool data\n");
+    sw_test::write_file(spool_, "%PDF-1.4 spool data\n");
   }
   TempDir dir_;
   std::string spool_;
@@ -42,14 +42,14 @@ TEST_F(SnapshotTest, NamesFollowTheSuffixAndTheDirectory) {
     const char* made = take_spool_snapshot(spool_.c_str(), c.suffix);
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(std::string(made), dir_ / (std::string("snapshots/") + c.name));
-    EXPECT_EQ(job_test::read_file(made), job_test::read_file(spool_));
+    EXPECT_EQ(sw_test::read_file(made), sw_test::read_file(spool_));
   }
 }
 
 TEST_F(SnapshotTest, NothingWhenOffOrWithoutSpoolPath) {
   global_ctx.take_spool_snapshot = 0;
   EXPECT_EQ(take_spool_snapshot(spool_.c_str(), nullptr), nullptr);
-  EXPECT_FALSE(job_test::exists(dir_ / "snapshots/spool-snapshot.spl"));
+  EXPECT_FALSE(sw_test::exists(dir_ / "snapshots/spool-snapshot.spl"));
   global_ctx.take_spool_snapshot = 1;
   EXPECT_EQ(take_spool_snapshot("", nullptr), nullptr);
   EXPECT_EQ(take_spool_snapshot(nullptr, nullptr), nullptr);
@@ -59,15 +59,15 @@ TEST_F(SnapshotTest, NothingWhenOffOrWithoutSpoolPath) {
 // name; the snapshot must replace the link, never write through it.
 TEST_F(SnapshotTest, PlantedSymbolicLinkIsNeverFollowed) {
   const std::string victim = dir_ / "victim";
-  job_test::write_file(victim, "precious");
+  sw_test::write_file(victim, "precious");
   const std::string target = dir_ / "snapshots/spool-snapshot.spl";
   ASSERT_EQ(symlink(victim.c_str(), target.c_str()), 0);
   ASSERT_NE(take_spool_snapshot(spool_.c_str(), nullptr), nullptr);
-  EXPECT_EQ(job_test::read_file(victim), "precious");
+  EXPECT_EQ(sw_test::read_file(victim), "precious");
   struct stat st {};
   ASSERT_EQ(lstat(target.c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(job_test::read_file(target), job_test::read_file(spool_));
+  EXPECT_EQ(sw_test::read_file(target), sw_test::read_file(spool_));
 }
 
 TEST_F(SnapshotTest, CopiesWhenLinkingIsImpossible) {
@@ -75,7 +75,7 @@ TEST_F(SnapshotTest, CopiesWhenLinkingIsImpossible) {
   // snapshot falls back to a copy made with an exclusive create.
   const char* made = take_spool_snapshot("/proc/self/status", "copy");
   ASSERT_NE(made, nullptr);
-  EXPECT_NE(job_test::read_file(made).find("Name:"), std::string::npos);
+  EXPECT_NE(sw_test::read_file(made).find("Name:"), std::string::npos);
 }
 
 }  // namespace
