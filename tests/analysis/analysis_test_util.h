@@ -1,39 +1,22 @@
 // Shared fixtures of the analysis tests: a temporary directory with the log
-// redirected into it, default configuration, exact-size byte buffers and
-// small file helpers.
+// captured in it, default configuration and exact-size byte buffers.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "foundation/config.h"
-#include "foundation/log.h"
+#include "support/test_support.h"
 
 namespace analysis_test {
 
 namespace fs = std::filesystem;
-
-inline std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-inline void write_file(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // A heap copy of exactly the given bytes, so that AddressSanitizer reports a
 // read one byte past the end.
@@ -56,35 +39,23 @@ class ExactBuffer {
 class AnalysisTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_FALSE(temp_.path().empty());
     config_init_session_defaults(&global_ctx);
     global_ctx.debug_logging = 1;
-    char pattern[] = "/tmp/sw_analysis_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    log_path_ = dir_ / "spoolwarden.log";
-    log_set_path(log_path_.c_str());
   }
-  void TearDown() override {
-    (void)log_close();
-    log_set_path("");
-    config_init_session_defaults(&global_ctx);
-    fs::remove_all(dir_);
-  }
-  std::string log() const { return read_file(log_path_); }
-  bool logged(std::string_view text) const { return log().find(text) != std::string::npos; }
-  void clear_log() {
-    (void)log_close();
-    fs::remove(log_path_);
-    log_set_path(log_path_.c_str());
-  }
+  void TearDown() override { config_init_session_defaults(&global_ctx); }
+
+  std::string log() const { return log_.text(); }
+  bool logged(std::string_view text) const { return log_.contains(std::string(text)); }
+  void clear_log() { log_.clear(); }
+  // Writes `bytes` to `name` in the temp directory; its path.
   fs::path file(const std::string& name, std::string_view bytes) const {
-    const fs::path path = dir_ / name;
-    write_file(path, bytes);
-    return path;
+    return temp_.write(name, std::string(bytes));
   }
 
-  fs::path dir_;
-  fs::path log_path_;
+  sw_test::TempDir temp_;
+  fs::path dir_{temp_.path()};
+  sw_test::LogCapture log_{temp_.file("spoolwarden.log"), std::nullopt};
 };
 
 }  // namespace analysis_test

@@ -83,7 +83,7 @@ TEST_F(SavedSpoolTest, WhenACopyIsMade) {
     ASSERT_EQ(names.size(), c.saved ? 1u : 0u);
     if (c.saved) {
       EXPECT_TRUE(names[0].starts_with("savedspool.") && names[0].ends_with(".spl")) << names[0];
-      EXPECT_EQ(analysis_test::read_file(saved_ / names[0]), "%!PS\nspool data\n");
+      EXPECT_EQ(sw_test::read_file(saved_ / names[0]), "%!PS\nspool data\n");
     }
   }
   global_ctx.debug_logging = 1;

@@ -1,7 +1,6 @@
 // The print-monitor line protocol against monitors written as shell scripts:
 // each answers every line it reads with a scripted answer and logs the lines.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
@@ -9,33 +8,20 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "foundation/popen3.h"
 #include "hwcheck/print_monitor.h"
+#include "support/test_support.h"
 
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
+using sw_test::read_file;
 
 class PrintMonitorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sw_print_monitor_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    lines_ = dir_ + "/lines";
-  }
-  void TearDown() override {
-    stop();
-    std::filesystem::remove_all(dir_);
-  }
+  void SetUp() override { ASSERT_FALSE(dir_.empty()); }
+  void TearDown() override { stop(); }
   // Starts a monitor that runs `body` for each line read into $line.
   void start(const std::string& body) {
     std::string script = dir_ + "/monitor.sh";
@@ -59,8 +45,9 @@ class PrintMonitorTest : public ::testing::Test {
     return print_monitor_write_command_check_response_ex(in_, out_, name, value, del, timeout_ms);
   }
 
-  std::string dir_;
-  std::string lines_;
+  sw_test::TempDir temp_;
+  const std::string dir_ = temp_.path();
+  const std::string lines_ = dir_ + "/lines";
   pid_t pid_ = -1;
   FILE* in_ = nullptr;
   FILE* out_ = nullptr;
