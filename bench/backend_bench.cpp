@@ -10,24 +10,22 @@
 //   gzip-compressed.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "foundation/config.h"
 #include "job/cups_intake.h"
+#include "support/appserver_standin.h"
 
 namespace fs = std::filesystem;
 
@@ -62,10 +60,10 @@ void write_gzip(const std::string& path, const std::string& unit, std::uint64_t 
   gzclose(gz);
 }
 
-void BM_IntakeCopy(benchmark::State& state) {
-  const std::string dir = temp_dir();
-  const std::string input = dir + "/input";
-  std::ofstream(input, std::ios::binary) << print_data(static_cast<std::size_t>(state.range(0)));
+// Copies (and inflates) `input` into a spool file in `dir` once an
+// iteration; `bytes` of print data each time.
+void run_intake(benchmark::State& state, const std::string& dir, const std::string& input,
+                std::int64_t bytes) {
   std::snprintf(global_ctx.tmp_cups_spool_dir, CONFIG_TEXT_SIZE, "%s", dir.c_str());
   for (auto _ : state) {
     FILE* in = std::fopen(input.c_str(), "rb");
@@ -74,8 +72,15 @@ void BM_IntakeCopy(benchmark::State& state) {
     std::fclose(in);
     unlink(path);
   }
-  state.SetBytesProcessed(state.iterations() * state.range(0));
+  state.SetBytesProcessed(state.iterations() * bytes);
   fs::remove_all(dir);
+}
+
+void BM_IntakeCopy(benchmark::State& state) {
+  const std::string dir = temp_dir();
+  const std::string input = dir + "/input";
+  std::ofstream(input, std::ios::binary) << print_data(static_cast<std::size_t>(state.range(0)));
+  run_intake(state, dir, input, state.range(0));
 }
 BENCHMARK(BM_IntakeCopy)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 
@@ -83,16 +88,7 @@ void BM_IntakeInflate(benchmark::State& state) {
   const std::string dir = temp_dir();
   const std::string input = dir + "/input.gz";
   write_gzip(input, print_data(1 << 20), static_cast<std::uint64_t>(state.range(0)));
-  std::snprintf(global_ctx.tmp_cups_spool_dir, CONFIG_TEXT_SIZE, "%s", dir.c_str());
-  for (auto _ : state) {
-    FILE* in = std::fopen(input.c_str(), "rb");
-    char path[1024];
-    if (common_make_spool_file(path, sizeof path, in) != 1) state.SkipWithError("intake failed");
-    std::fclose(in);
-    unlink(path);
-  }
-  state.SetBytesProcessed(state.iterations() * state.range(0));
-  fs::remove_all(dir);
+  run_intake(state, dir, input, state.range(0));
 }
 BENCHMARK(BM_IntakeInflate)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 
@@ -100,37 +96,20 @@ BENCHMARK(BM_IntakeInflate)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 // real backend, and the stand-in server.
 class BackendRig {
  public:
-  BackendRig() {
-    dir_ = temp_dir();
+  BackendRig() : dir_(temp_dir()), standin_(fs::path(dir_) / "standin") {
     fs::copy_file(std::string(SW_BINARY_DIR) + "/tools/spoolwarden", dir_ + "/spoolwarden");
     std::ofstream(dir_ + "/stub") << "#!/bin/sh\nexit 0\n";
     chmod((dir_ + "/stub").c_str(), 0755);
-    std::ofstream(dir_ + "/script.json")
-        << R"({"default": "PRINT", "methods": {"spoolwarden.getPrinterConfig": )"
-           R"("color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;"}})";
-    standin_ = fork();
-    if (standin_ == 0) {
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      std::string script = std::string(SW_SOURCE_DIR) + "/tools/appserver_standin.py";
-      execlp("python3", "python3", script.c_str(), "--port-file", (dir_ + "/port").c_str(),
-             "--script", (dir_ + "/script.json").c_str(), "--log", (dir_ + "/calls").c_str(),
-             nullptr);
-      _exit(127);
-    }
-    for (int i = 0; i < 100 && !fs::exists(dir_ + "/port"); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    std::string port;
-    std::ifstream(dir_ + "/port") >> port;
+    standin_.write_script(
+        R"({"default": "PRINT", "methods": {"spoolwarden.getPrinterConfig": )"
+        R"("color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;"}})");
     std::ofstream(dir_ + "/spoolwarden.conf")
-        << "ApplicationServer=127.0.0.1\nApplicationServerPort=" << port
+        << "ApplicationServer=127.0.0.1\nApplicationServerPort=" << standin_.port()
         << "\nServerName=bench\nSpoolDir=" << dir_ << "/spool\nTmpCupsSpoolDir=" << dir_
         << "\nCupsBackendDir=" << dir_ << "\nCupsSpoolDir=" << dir_ << "/cups\n";
   }
   ~BackendRig() {
-    kill(standin_, SIGTERM);
-    waitpid(standin_, nullptr, 0);
+    standin_.stop();
     fs::remove_all(dir_);
   }
   BackendRig(const BackendRig&) = delete;
@@ -164,7 +143,7 @@ class BackendRig {
 
  private:
   std::string dir_;
-  pid_t standin_ = -1;
+  sw_test::AppServerStandin standin_;
 };
 
 double seconds(const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; }
