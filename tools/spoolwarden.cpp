@@ -8,6 +8,8 @@
 // (standard input when absent); status lines go to standard error; the exit
 // code tells CUPS what to do with the job. The job's data is never dropped:
 // where it could not be sent the exit code makes CUPS keep the job and retry.
+// Only data that can never be printed (compressed data that does not inflate
+// or inflates beyond the limits) cancels the job.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -244,6 +246,20 @@ int print_copies(const Backend& b, const char* file, int copies) {
   return rc;
 }
 
+// Compressed data that does not inflate, or inflates beyond the limits, is
+// the same on every try: retrying would only inflate a hostile job again up
+// to CUPS's retry limit, and the raw compressed bytes are no print data. The
+// job is cancelled.
+int cancel_unprintable(const Backend& b, CupsIntakeFailure failure) {
+  const char* why = failure == CUPS_INTAKE_TOO_LARGE
+                        ? "its compressed print data inflates beyond the size limits"
+                        : "its compressed print data is corrupt or truncated";
+  LOG_ERROR("Job %s on printer %s cannot be printed: %s; the job is cancelled", b.argv[1],
+            b.ja->printer_name, why);
+  cups_status("ERROR", std::string("the job cannot be printed: ") + why + "; the job is cancelled");
+  return CUPS_BACKEND_CANCEL;
+}
+
 // Copies the incoming data into the spool file. 0 when done, else the exit
 // code for CUPS.
 int make_spool(Backend& b) {
@@ -254,7 +270,8 @@ int make_spool(Backend& b) {
     return CUPS_BACKEND_RETRY;
   }
   char path[JA_TEXT_SIZE] = {};
-  int made = common_make_spool_file(path, sizeof path, in);
+  CupsIntakeFailure failure = CUPS_INTAKE_NO_FAILURE;
+  int made = common_make_spool_file_ex(path, sizeof path, in, CUPS_INTAKE_DEFAULT_LIMITS, &failure);
   bool read_error = std::ferror(in) != 0;
   if (in != stdin) std::fclose(in);
   if (made == 1) {
@@ -262,6 +279,7 @@ int make_spool(Backend& b) {
     util_safe_strncpy(g_spool_path, path, sizeof g_spool_path);
     return 0;
   }
+  if (cups_intake_failure_is_permanent(failure)) return cancel_unprintable(b, failure);
   if (!b.input_file.empty() && !read_error) {
     // CUPS's own file is intact: it can still be printed as it is.
     return act_on_failure(b, b.input_file.c_str(), "the spool file could not be made");

@@ -39,15 +39,35 @@ inline constexpr std::size_t CUPS_ATTR_RECT_SIZE = 100;
 inline constexpr const char* CUPS_SPOOL_DIRS[] = {
     "/var/spool/cups", "/opt/cups/var/spool/cups", "/usr/local/cups/var/spool/cups"};
 
+// Why a spool file could not be made. The caller needs to know whether the
+// job could succeed later (a full disk, a read error) or never can: gzip
+// data that does not inflate, or that inflates beyond the limits, is the
+// same on every try.
+enum CupsIntakeFailure : int {
+  CUPS_INTAKE_NO_FAILURE = 0,
+  CUPS_INTAKE_CREATE_FAILED,  // no spool file could be created
+  CUPS_INTAKE_READ_FAILED,    // the input could not be read
+  CUPS_INTAKE_WRITE_FAILED,   // the spool file could not be written
+  CUPS_INTAKE_BAD_GZIP,       // corrupt or truncated gzip data
+  CUPS_INTAKE_TOO_LARGE,      // inflation beyond the limits
+};
+
+// 1 when the failure lies in the data itself, so that no retry can succeed.
+[[nodiscard]] constexpr int cups_intake_failure_is_permanent(CupsIntakeFailure failure) {
+  return failure == CUPS_INTAKE_BAD_GZIP || failure == CUPS_INTAKE_TOO_LARGE ? 1 : 0;
+}
+
 // Copies `in` into a new spool file (mode 0600) in the temporary spool
 // directory and leaves its path in `path`. Data that begins with the gzip
 // magic is inflated. 1 on success; 0 on failure, and then no file is left
 // behind: a failed write, an inflate error (corrupt or truncated gzip data)
 // or inflation beyond the default limits.
 [[nodiscard]] int common_make_spool_file(char* path, std::size_t size, FILE* in);
-// The same with explicit inflation limits.
+// The same with explicit inflation limits; `failure` (may be null) gets why
+// it failed, CUPS_INTAKE_NO_FAILURE on success.
 [[nodiscard]] int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
-                                            const CupsIntakeLimits& limits);
+                                            const CupsIntakeLimits& limits,
+                                            CupsIntakeFailure* failure = nullptr);
 // The directory for new spool files: TmpCupsSpoolDir when it is a directory,
 // else "/tmp".
 [[nodiscard]] const char* common_get_temp_spool_dir();

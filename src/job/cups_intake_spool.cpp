@@ -174,6 +174,17 @@ Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::u
   return Outcome::kOk;
 }
 
+CupsIntakeFailure failure_of(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kOk: return CUPS_INTAKE_NO_FAILURE;
+    case Outcome::kWriteFailed: return CUPS_INTAKE_WRITE_FAILED;
+    case Outcome::kReadFailed: return CUPS_INTAKE_READ_FAILED;
+    case Outcome::kInflateFailed: return CUPS_INTAKE_BAD_GZIP;
+    case Outcome::kTooLarge: return CUPS_INTAKE_TOO_LARGE;
+  }
+  return CUPS_INTAKE_WRITE_FAILED;
+}
+
 }  // namespace
 
 const char* common_get_temp_spool_dir() {
@@ -197,7 +208,10 @@ const char* common_get_temp_spool_dir() {
 }
 
 int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
-                              const CupsIntakeLimits& limits) {
+                              const CupsIntakeLimits& limits, CupsIntakeFailure* failure) {
+  CupsIntakeFailure ignored = CUPS_INTAKE_NO_FAILURE;
+  if (failure == nullptr) failure = &ignored;
+  *failure = CUPS_INTAKE_CREATE_FAILED;
   if (!TV_ASSERT(path != nullptr && size > 0 && in != nullptr)) return 0;
   int fd = create_spool_file(path, size, common_get_temp_spool_dir());
   if (fd < 0) return 0;
@@ -205,6 +219,7 @@ int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
   Outcome outcome = fill_spool_file(fd, in, limits, &written);
   if (close(fd) != 0 && outcome == Outcome::kOk) outcome = Outcome::kWriteFailed;
   if (outcome == Outcome::kWriteFailed) LOG_DEBUG("unable to write to temporary file");
+  *failure = failure_of(outcome);
   if (outcome != Outcome::kOk) {
     LOG_ERROR("Unable to make the spool file \"%s\"; it was removed", path);
     unlink(path);

@@ -64,8 +64,8 @@ void http_free_response(HttpResponse* response);
 
 // The value of header `name` (case ignored) in the header text as a new
 // malloc'ed text, or null. The name counts only at the start of a line other
-// than the first, its first such occurrence only, and must be followed by
-// ": ". The value runs to the first line break that is not followed by a tab
+// than the first (a longer name there is another header), its first such
+// occurrence only, and must be followed by ": ". The value runs to the first line break that is not followed by a tab
 // or blank; a folded break becomes blanks in the value. A value without a
 // line break after it is not found.
 [[nodiscard]] char* get_header(const char* header, const char* name);

@@ -16,6 +16,10 @@ namespace {
 
 bool is_line_break(char c) { return c == '\r' || c == '\n'; }
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
+// Anything a header name may hold: not a separator, blank or line break.
+bool is_name_char(char c) {
+  return c != '\0' && c != ':' && !is_blank(c) && !is_line_break(c);
+}
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 bool starts_with_caseless(const char* text, const char* prefix) {
@@ -127,6 +131,8 @@ char* get_header(const char* header, const char* name) {
     ++line;
     if (!starts_with_caseless(line, name)) continue;
     const char* value = line + name_length;
+    // A longer name ("Content-Type-Options") is another header.
+    if (is_name_char(value[0])) continue;
     if (value[0] != ':' || value[1] != ' ') return nullptr;
     value += 2;
     std::string text;

@@ -14,6 +14,7 @@
 #include "server/rpc_calls.h"
 #include "server/rpc_internal.h"
 #include "server/rpc_redirect.h"
+#include "server/xml_text.h"
 
 namespace {
 
@@ -29,10 +30,13 @@ int job_param_count(int env_version) {
   return 25;
 }
 
-// Control bytes would break the server's log lines and reports.
+// Control bytes would break the server's log lines and reports. The cut
+// keeps whole characters; a name of the full length was cut there when the
+// job record took it, possibly inside a character, whose start is dropped.
 std::string clean_document_name(const char* name) {
   std::string text(name != nullptr ? name : "");
-  if (text.size() > kDocumentNameMax) text.resize(kDocumentNameMax);
+  text.resize(utf8_cut_length(text, kDocumentNameMax));
+  if (text.size() == kDocumentNameMax) text.resize(utf8_complete_length(text));
   for (char& c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 1 && byte <= kLastControlByte) c = ' ';

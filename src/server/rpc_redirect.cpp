@@ -40,7 +40,9 @@ struct Attempt {
   int rc = -1;
   int fault_code = 0;
   bool has_fault_text = false;
-  char fault_text[REDIRECT_TEXT_MAX + 1] = {};
+  // One byte more than the longest redirect text, so that a longer fault
+  // text stays too long here instead of being cut to a valid-looking one.
+  char fault_text[REDIRECT_TEXT_MAX + 2] = {};
   bool request_sent = false;
 };
 

@@ -74,6 +74,24 @@ std::size_t utf8_cut_length(std::string_view text, std::size_t max_bytes) {
   return pos;
 }
 
+std::size_t utf8_complete_length(std::string_view text) {
+  constexpr std::size_t kMaxContinuation = 3;
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+  std::size_t lead = text.size();
+  std::size_t continuation = 0;
+  while (lead > 0 && continuation < kMaxContinuation && (byte(lead - 1) & 0xC0) == 0x80) {
+    --lead;
+    ++continuation;
+  }
+  if (lead == 0) return text.size();
+  const std::uint8_t first = byte(lead - 1);
+  std::size_t announced = 0;
+  if (first >= 0xC2 && first <= 0xDF) announced = 2;
+  if (first >= 0xE0 && first <= 0xEF) announced = 3;
+  if (first >= 0xF0 && first <= 0xF4) announced = 4;
+  return announced > continuation + 1 ? lead - 1 : text.size();
+}
+
 char* utf8_safe_strncpy(char* target, const char* source, std::size_t size) {
   if (target == nullptr || size == 0) return target;
   const std::string_view text = source != nullptr ? std::string_view(source) : std::string_view();

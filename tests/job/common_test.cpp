@@ -16,6 +16,7 @@
 #include "analysis/analyzer.h"
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
+#include "foundation/os.h"
 #include "job/held_job_manager.h"
 #include "job/redirect.h"
 #include "job_test_support.h"
@@ -349,6 +350,55 @@ TEST_F(JobFlowTest, RedirectPassesTheTitleLiterally) {
   EXPECT_FALSE(job_test::exists(dir_ / "pwned2"));
   EXPECT_EQ(events("Job OTHER:"), 1);
   EXPECT_TRUE(standin_.calls_of("spoolwarden.cancelPrintJob").empty());
+}
+
+// The target's printer type is looked up only for a queue of this server;
+// a local ServerName is first made this machine's name so that a target
+// named by the machine's name counts as this server.
+TEST_F(JobFlowTest, RedirectLooksUpTheTargetTypeOnlyOnThisServer) {
+  char host[256] = {};
+  ASSERT_EQ(os_get_computer_name(host, sizeof host), 1);
+  const std::string note = "NOTE: Getting target printer type for remote server";
+  struct Case {
+    const char* name;
+    std::string server_name;  // ServerName
+    std::string target;       // the server the decision names
+    bool remote;
+    std::string command_server;  // what the print command gets for %server%
+  };
+  const Case cases[] = {
+      {"another server", "printhost", "remote", true, "remote"},
+      {"this server", "printhost", "printhost", false, "127.0.0.1"},
+      {"local server name", "LOCALHOST", host, false, "127.0.0.1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    job_test::copy_text(global_ctx.server_name, sizeof global_ctx.server_name, c.server_name);
+    const std::string rec = job_test::make_recorder(dir_, "lp", 0);
+    job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE,
+                        "\"" + rec + "\" -h %server% -d %printer% -t %docname% %spoolfile%");
+    answer("\"REDIRECT server=" + c.target + ";printer=target;redirect-uid=abcd1234;\"");
+    Job ja = ps_job("report.pdf");
+    JobAction action = JOB_ACTION_PRINT;
+    EXPECT_EQ(run(ja.get(), &action), 0);
+    EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
+    const std::string log = run_log();
+    EXPECT_EQ(log.find(note) != std::string::npos, c.remote);
+    // Without a PPD for the target no type is found; the transform hook is
+    // asked either way.
+    EXPECT_EQ(log.find("Unable to locate CUPS PPD file for printer target") != std::string::npos,
+              !c.remote);
+    EXPECT_NE(log.find("XVP: test if XVP is needed for JobId: 101"), std::string::npos);
+    if (c.server_name == "LOCALHOST") {
+      EXPECT_NE(log.find(std::string("Ensure our server_name is not local but computer name: ") +
+                         host),
+                std::string::npos);
+    }
+    const std::vector<std::string> got = job_test::recorded_argv(dir_, "lp");
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(got[1], c.command_server);
+    EXPECT_EQ(events("Job OTHER:"), 1);
+  }
 }
 
 TEST_F(JobFlowTest, FailedRedirectCancelsAtTheTargetAndWarnsTheServer) {

@@ -54,7 +54,9 @@ class SpoolFileTest : public intake_test::TempDirTest {
     intake_test::write_file(dir_ / "input", input);
     std::unique_ptr<FILE, FileCloser> in(std::fopen((dir_ / "input").c_str(), "rb"));
     char path[1024] = {};
-    int result = common_make_spool_file_ex(path, sizeof path, in.get(), limits);
+    failure_ = CUPS_INTAKE_CREATE_FAILED;
+    int result = common_make_spool_file_ex(path, sizeof path, in.get(), limits, &failure_);
+    EXPECT_EQ(result == 1, failure_ == CUPS_INTAKE_NO_FAILURE);
     if (result == 1) {
       path_ = path;
       *spooled = read_file(path);
@@ -63,6 +65,7 @@ class SpoolFileTest : public intake_test::TempDirTest {
   }
   std::filesystem::path spool_dir_;
   std::string path_;
+  CupsIntakeFailure failure_ = CUPS_INTAKE_NO_FAILURE;
 };
 
 struct CopyCase {
@@ -119,6 +122,7 @@ struct FailCase {
   std::function<std::string()> input;
   CupsIntakeLimits limits;
   const char* message;
+  CupsIntakeFailure failure;  // all are in the data: no retry can succeed
 };
 
 TEST_F(SpoolFileTest, BadOrUnboundedGzipFailsAndLeavesNoFile) {
@@ -133,13 +137,13 @@ TEST_F(SpoolFileTest, BadOrUnboundedGzipFailsAndLeavesNoFile) {
          for (std::size_t i = 20; i < 60 && i < bad.size(); ++i) bad[i] = static_cast<char>(0xFF);
          return bad;
        },
-       CUPS_INTAKE_DEFAULT_LIMITS, "Zlib inflate error"},
+       CUPS_INTAKE_DEFAULT_LIMITS, "Zlib inflate error", CUPS_INTAKE_BAD_GZIP},
       {"truncated gzip", [&gz] { return gz.substr(0, gz.size() / 2); }, CUPS_INTAKE_DEFAULT_LIMITS,
-       "Zlib inflate error"},
+       "Zlib inflate error", CUPS_INTAKE_BAD_GZIP},
       {"over the size limit", [&gz] { return gz; }, CupsIntakeLimits{size - 1, 0, 0},
-       "exceeds the limit"},
+       "exceeds the limit", CUPS_INTAKE_TOO_LARGE},
       {"over the ratio above the floor", [&zeros] { return zeros; },
-       CupsIntakeLimits{0, 1U << 20, 100}, "times its compressed size"},
+       CupsIntakeLimits{0, 1U << 20, 100}, "times its compressed size", CUPS_INTAKE_TOO_LARGE},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -147,6 +151,8 @@ TEST_F(SpoolFileTest, BadOrUnboundedGzipFailsAndLeavesNoFile) {
     EXPECT_EQ(make(c.input(), &spooled, c.limits), 0);
     EXPECT_TRUE(files_in(spool_dir_).empty()) << "a spool file was left behind";
     EXPECT_NE(log_text().find(c.message), std::string::npos);
+    EXPECT_EQ(failure_, c.failure);
+    EXPECT_EQ(cups_intake_failure_is_permanent(failure_), 1);
   }
 }
 
@@ -172,21 +178,32 @@ TEST_F(SpoolFileTest, InflationWithinTheLimitsSucceeds) {
 TEST_F(SpoolFileTest, FailedWriteLeavesNoFile) {
   const std::string print = read_file(corpus_file("gs-ps2write-mixed-a4.ps"));
   ASSERT_GT(print.size(), 8192U);
-  rlimit old{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   intake_test::write_file(dir_ / "input", print);
-  std::unique_ptr<FILE, FileCloser> in(std::fopen((dir_ / "input").c_str(), "rb"));
-  rlimit small = old;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  char path[1024] = {};
-  int result = common_make_spool_file(path, sizeof path, in.get());
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, old_handler);
-  EXPECT_EQ(result, 0);
-  EXPECT_TRUE(files_in(spool_dir_).empty());
-  EXPECT_NE(log_text().find("unable to write to temporary file"), std::string::npos);
+  for (bool with_reason : {false, true}) {
+    SCOPED_TRACE(with_reason ? "with the reason" : "plain");
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    std::unique_ptr<FILE, FileCloser> in(std::fopen((dir_ / "input").c_str(), "rb"));
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    char path[1024] = {};
+    CupsIntakeFailure failure = CUPS_INTAKE_NO_FAILURE;
+    int result = with_reason ? common_make_spool_file_ex(path, sizeof path, in.get(),
+                                                         CUPS_INTAKE_DEFAULT_LIMITS, &failure)
+                             : common_make_spool_file(path, sizeof path, in.get());
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(files_in(spool_dir_).empty());
+    EXPECT_NE(log_text().find("unable to write to temporary file"), std::string::npos);
+    if (with_reason) {
+      // A full disk may pass: the job is worth trying again.
+      EXPECT_EQ(failure, CUPS_INTAKE_WRITE_FAILED);
+      EXPECT_EQ(cups_intake_failure_is_permanent(failure), 0);
+    }
+  }
 }
 
 TEST_F(SpoolFileTest, SpoolDirectoryFallsBackToTmp) {

@@ -10,7 +10,9 @@
 #include "foundation/printer_settings.h"
 #include "foundation/serialize_settings.h"
 #include "server/events_manager.h"
+#include "server/http.h"
 #include "server/rpc_printer_settings.h"
+#include "server/rpc_process_job.h"
 #include "server/rpc_test_fixture.h"
 
 namespace {
@@ -253,6 +255,69 @@ TEST_F(ServerCalls, FailuresOfTheTransport) {
   EXPECT_EQ(rpc_get_config(buffer, sizeof buffer), -1);
   int flag = 0;
   EXPECT_EQ(rpc_is_server_ready_to_register_printers(&flag), -1);
+}
+
+// Nobody listening: every operation gives its documented failure result, its
+// out values are what the caller may rely on, and the connection attempts
+// follow each method's connect retries.
+int g_retry_waits = 0;
+void count_retry_wait(int) { ++g_retry_waits; }
+
+TEST_F(ServerCalls, EveryOperationWithTheServerDown) {
+  server_->stop();
+  global_ctx.process_job_connect_retries = 2;
+  const HttpSleepFunction saved_sleep = http_set_retry_sleep(count_retry_wait);
+  auto ja = make_job();
+  HwcheckJobReport report{"t1", "t2", "t3", 4, 5, 1, 1, 2, "m"};
+  struct Row {
+    const char* name;
+    std::function<int()> call;
+    int rc;
+    int retry_waits;
+  };
+  int flag = 7;
+  int retry = 7;
+  char text[16] = "untouched";
+  char (*ids)[RPC_SPOOLED_JOB_ID_SIZE] = nullptr;
+  ProcessJobResponse response{};
+  const Row rows[] = {
+      {"log message", [] { return rpc_log_message("s", 0, "t"); }, -1, 0},
+      {"notify copy complete", [] { return rpc_notify_pdl_copy_complete("s", "a", "u"); }, 0, 0},
+      {"update spooled job", [] { return rpc_update_spooled_job_status("a", "b", "c", "d"); }, -1,
+       0},
+      {"validate redirected job",
+       [&] { return rpc_validate_and_register_redirected_job("u", "j", &flag); }, -1, 0},
+      {"server ready", [&] { return rpc_is_server_ready_to_register_printers(&flag); }, -1, 0},
+      {"register printer", [] { return rpc_register_printer("s", "p", "", "", "", 1, "", ""); },
+       -1, 0},
+      {"cancel job", [] { return rpc_process_print_job_cancellation("s", "p", "j", 1, 2); }, -1, 2},
+      {"report printer state", [] { return rpc_report_printer_state("s", "p", 0, 0, 0); }, -1, 0},
+      {"get config", [&] { return rpc_get_config(text, sizeof text); }, -1, 0},
+      {"config last updated", [&] { return rpc_get_config_last_updated(text, sizeof text); }, -1,
+       0},
+      {"past job", [&] { return rpc_process_past_print_job(ja.get(), 1, &retry); }, -1, 0},
+      {"hardware check", [&] { return rpc_process_print_job_hardware_check(&report, &flag); }, -1,
+       0},
+      {"pending jobs", [&] { return rpc_get_pending_spooled_jobs("s", &ids); }, -1, 0},
+      {"drain events", [] { return rpc_drain_events(1000, 1000, "s", 0, nullptr); }, -1, 0},
+      {"decision", [&] { return rpc_process_print_job(ja.get(), 0, &response, 0); }, -1, 2},
+      {"pre-notification", [&] { return rpc_print_job_pre_notification(ja.get(), &response); },
+       -1, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    g_retry_waits = 0;
+    response.status = PROCESS_JOB_PRINT;
+    EXPECT_EQ(row.call(), row.rc);
+    EXPECT_EQ(g_retry_waits, row.retry_waits);
+  }
+  http_set_retry_sleep(saved_sleep);
+  EXPECT_EQ(flag, 0);  // the hardware check clears its flag before the call
+  EXPECT_EQ(retry, 7);
+  EXPECT_STREQ(text, "untouched");
+  EXPECT_EQ(ids, nullptr);
+  EXPECT_EQ(response.status, PROCESS_JOB_ERROR);
+  EXPECT_TRUE(server_->calls().empty());
 }
 
 // Printer settings: from the server, else the stored file, else defaults.

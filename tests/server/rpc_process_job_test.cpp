@@ -246,6 +246,41 @@ TEST_F(Decision, RequestCarriesTheJobInOrder) {
             "[\"string\", \"2024/03/05/14\"], [\"boolean\", true]]");
 }
 
+// A long document name is cut when the job record takes it; the request must
+// not carry the start of a character that the cut split (it would arrive as a
+// different character).
+TEST_F(Decision, LongDocumentNamesKeepWholeCharacters) {
+  const std::string e_acute = "\xC3\xA9";
+  const std::string euro = "\xE2\x82\xAC";
+  const struct {
+    const char* name;
+    std::string document;
+    std::string sent;  // as the stand-in's JSON log writes it
+  } rows[] = {
+      {"two-byte character split", std::string(1022, 'a') + e_acute + "tail",
+       std::string(1022, 'a')},
+      {"two-byte character whole at the end", std::string(1021, 'a') + e_acute + "tail",
+       std::string(1021, 'a') + "\\u00e9"},
+      {"three-byte character split", std::string(1021, 'a') + euro, std::string(1021, 'a')},
+      {"three-byte character whole at the end", std::string(1020, 'a') + euro + "x",
+       std::string(1020, 'a') + "\\u20ac"},
+      {"short name ending in a lone lead byte", "name\xC3", "name\\u00c3"},
+  };
+  auto ja = make_job();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    server_->clear_calls();
+    ja_set_document_name(ja.get(), row.document.c_str());
+    ProcessJobResponse r{};
+    ASSERT_EQ(rpc_process_print_job(ja.get(), 0, &r, 0), 0);
+    const auto calls = server_->calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(calls[0].params.find("[\"string\", \"" + row.sent + "\"], [\"string\", \"alice\"]"),
+              std::string::npos)
+        << calls[0].params.substr(0, 300);
+  }
+}
+
 // The error policy replaces status ERROR by a decision of our own.
 struct PolicyCase {
   const char* name;

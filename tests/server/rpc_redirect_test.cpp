@@ -169,8 +169,13 @@ TEST_F(Redirect, SecondRedirectWhileActiveIsRefused) {
 }
 
 TEST_F(Redirect, InvalidRedirectTextsFailTheCall) {
-  for (const char* text : {"ab:1", "127.0.0.1:0", "127.0.0.1:", "127.0.0.1:70000", ""}) {
-    SCOPED_TRACE(text);
+  const std::string texts[] = {
+      "ab:1", "127.0.0.1:0", "127.0.0.1:", "127.0.0.1:70000", "",
+      // Over 1024 characters, though its first 1024 would name the target.
+      target_address_ + ";" + std::string(1100, 'x'),
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.substr(0, 40));
     server_->write_script(std::string("{\"methods\": {\"spoolwarden.registerPrinter3\": "
                                       "{\"answer\": {\"fault\": [1000, \"") +
                           text + "\"]}}}}");

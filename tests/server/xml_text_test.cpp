@@ -71,6 +71,29 @@ TEST(XmlText, CutsNeverSplitASequence) {
   }
 }
 
+TEST(XmlText, UnfinishedSequenceAtTheEndIsLeftOut) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::size_t expected;
+  } cases[] = {
+      {"ascii", "abc", 3},
+      {"empty", "", 0},
+      {"complete two-byte", "ab\xC3\xA9", 4},
+      {"lead byte alone", "ab\xC3", 2},
+      {"three-byte missing one", "a\xE2\x82", 1},
+      {"complete three-byte", "a\xE2\x82\xAC", 4},
+      {"four-byte missing one", "\xF0\x9F\x96", 0},
+      {"complete four-byte", "\xF0\x9F\x96\xA8", 4},
+      {"stray continuation byte kept", "a\x80", 2},
+      {"invalid lead kept", "a\xFF", 2},
+      {"unfinished sequence inside kept", "\xE2\x82" "b", 3},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(utf8_complete_length(c.text), c.expected) << c.name;
+  }
+}
+
 TEST(XmlText, SafeCopyTerminatesAtACharacterBoundary) {
   char target[5] = "xxxx";
   EXPECT_STREQ(utf8_safe_strncpy(target, "a\xE2\x82\xAC" "b", 5), "a\xE2\x82\xAC");

@@ -7,7 +7,10 @@ SW_CORPUS_DIR (the generated print-data corpus). Needs root.
 """
 
 import glob
+import gzip
 import os
+import shutil
+import tempfile
 import time
 import unittest
 
@@ -170,6 +173,28 @@ class BackendE2E(unittest.TestCase):
             self.env.wait_done(jobs["qhold"], timeout=40)
             self.assertEqual(printers[2].received(), [data, data])
 
+    # --- print data that can never be printed ---------------------------------
+
+    def test_corrupt_compressed_data_is_cancelled_not_retried(self):
+        printer, = self.start(self.answers("PRINT"))
+        # CUPS inflates one gzip layer itself; the inner one reaches the
+        # backend, and its deflate data is broken.
+        inner = bytearray(gzip.compress(self.pcl))
+        inner[12:60] = b"\xff" * 48
+        path = os.path.join(self.env.dir, "corrupt.gz")
+        with open(path, "wb") as f:
+            f.write(gzip.compress(bytes(inner)))
+        job = self.env.submit("q1", path, title="corrupt")
+        # CUPS retries a job whose backend answers "retry" (once a second
+        # here); a cancelled job is done after one run.
+        self.env.wait_done(job, timeout=30)
+        time.sleep(2)
+        self.assertEqual(self.env.log().count("Zlib inflate error"), 1)
+        self.assertLogged("Job %d on printer q1 cannot be printed: its compressed print data is "
+                          "corrupt or truncated; the job is cancelled" % job)
+        self.assertEqual(printer.received(), [])
+        self.assertFalse(self.env.calls("spoolwarden.processPrintJob6"))
+
     # --- archive and hardware check -----------------------------------------
 
     def test_archive_copy_is_reported(self):
@@ -207,6 +232,82 @@ class BackendE2E(unittest.TestCase):
                 self.assertTrue(lines[3].startswith("papersize="))
                 self.assertEqual(lines[-1], last)
                 self.assertEqual(len(printer.received()) - before, 1 if printed else 0)
+
+
+class BackendUnprintableData(unittest.TestCase):
+    """The backend run by hand, as CUPS runs it, on compressed data that can
+    never be printed: it answers CUPS_BACKEND_CANCEL (5) with an ERROR status
+    line and a log entry, whether the data comes as a file or on standard
+    input, and leaves no spool file."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="sw_unprintable_")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.tmp = os.path.join(self.dir, "tmp")
+        os.makedirs(self.tmp)
+        self.backend = os.path.join(self.dir, "spoolwarden")
+        shutil.copy2(os.environ["SW_BACKEND"], self.backend)
+        self.log_path = os.path.join(self.dir, "spoolwarden.log")
+        with open(os.path.join(self.dir, "spoolwarden.conf"), "w") as f:
+            f.write("".join("%s=%s\n" % item for item in {
+                "ServerName": "unprintable-server",
+                "ApplicationServer": "127.0.0.1",
+                "ApplicationServerPort": "1",
+                "Debug": "on",
+                "Logfile": self.log_path,
+                "SpoolDir": os.path.join(self.dir, "swspool"),
+                "TmpCupsSpoolDir": self.tmp,
+                "CupsSpoolDir": os.path.join(self.dir, "cupsspool"),
+            }.items()))
+
+    def run_backend(self, data, as_file):
+        args = [self.backend, "42", "alice", "hostile", "1", ""]
+        stdin = data
+        if as_file:
+            path = os.path.join(self.dir, "d00042-001")
+            with open(path, "wb") as f:
+                f.write(data)
+            args.append(path)
+            stdin = b""
+        env = dict(os.environ, DEVICE_URI="spoolwarden:socket://127.0.0.1:9", PRINTER="q1")
+        return harness.subprocess.run(args, input=stdin, capture_output=True, env=env,
+                                      timeout=120)
+
+    def test_compressed_data_that_can_never_be_printed_cancels_the_job(self):
+        _, pcl = corpus("gs-ljet4-text-a4.pcl")
+        good = gzip.compress(pcl)
+        corrupt = bytearray(good)
+        corrupt[12:60] = b"\xff" * 48
+        # 80 MiB of zeros inflate more than 1000 times their compressed size
+        # once past the 64 MiB floor of the ratio limit.
+        bomb = gzip.compress(bytes(80 << 20), 9)
+        cases = [
+            # name, data, the log entry's reason
+            ("corrupt", bytes(corrupt), "corrupt or truncated"),
+            ("truncated", good[:len(good) // 2], "corrupt or truncated"),
+            ("bomb", bomb, "inflates beyond the size limits"),
+        ]
+        for name, data, reason in cases:
+            for as_file in (True, False):
+                with self.subTest(name, as_file=as_file):
+                    before = self.log()
+                    out = self.run_backend(data, as_file)
+                    self.assertEqual(out.returncode, 5, out.stderr)
+                    self.assertIn(b"ERROR: spoolwarden: the job cannot be printed: ", out.stderr)
+                    self.assertIn(reason.encode(), out.stderr)
+                    added = self.log()[len(before):]
+                    self.assertIn("ERROR: ", added)
+                    self.assertIn("Job 42 on printer q1 cannot be printed: ", added)
+                    self.assertIn(reason, added)
+                    # Nothing was decided and nothing is left in the spool.
+                    self.assertNotIn("common_process_job", added)
+                    self.assertEqual(os.listdir(self.tmp), [])
+
+    def log(self):
+        if not os.path.exists(self.log_path):
+            return ""
+        with open(self.log_path, errors="replace") as f:
+            return f.read()
 
 
 class BackendConventions(unittest.TestCase):
