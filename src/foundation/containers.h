@@ -29,8 +29,9 @@ struct ext_buf {
 [[nodiscard]] ext_buf* ext_buf_create_ex(std::uint64_t capacity);
 // New empty buffer of EXT_BUF_DEFAULT_CAPACITY bytes; nullptr on failure.
 [[nodiscard]] ext_buf* ext_buf_create();
-// Appends `count` bytes, doubling the capacity as needed. When the storage
-// cannot be grown the buffer loses it and every later append fails.
+// Appends `count` bytes, doubling the capacity as needed (from 1 when it is
+// 0). When the storage cannot be grown, 0 is returned and the buffer keeps
+// its old storage and content.
 [[nodiscard]] int ext_buf_append(ext_buf* buf, const void* bytes, std::uint64_t count);
 // Appends the pointer value itself (its 8 bytes).
 [[nodiscard]] int ext_buf_append_pointer(ext_buf* buf, const void* pointer);

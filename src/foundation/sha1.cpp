@@ -9,7 +9,7 @@ constexpr std::uint32_t circular_shift(int bits, std::uint32_t word) {
   return (word << bits) | (word >> (32 - bits));
 }
 
-void process_message_block(SHA1Context* context) {
+void SHA1ProcessMessageBlock(SHA1Context* context) {
   static constexpr std::uint32_t K[] = {0x5A827999, 0x6ED9EBA1, 0x8F1BBCDC, 0xCA62C1D6};
   std::uint32_t W[80];
   for (int t = 0; t < 16; ++t) {
@@ -52,12 +52,12 @@ void process_message_block(SHA1Context* context) {
   context->Message_Block_Index = 0;
 }
 
-void pad_message(SHA1Context* context) {
+void SHA1PadMessage(SHA1Context* context) {
   // Room is needed for the 0x80 byte and the 8-byte length.
   if (context->Message_Block_Index > 55) {
     context->Message_Block[context->Message_Block_Index++] = 0x80;
     while (context->Message_Block_Index < 64) context->Message_Block[context->Message_Block_Index++] = 0;
-    process_message_block(context);
+    SHA1ProcessMessageBlock(context);
     while (context->Message_Block_Index < 56) context->Message_Block[context->Message_Block_Index++] = 0;
   } else {
     context->Message_Block[context->Message_Block_Index++] = 0x80;
@@ -67,7 +67,7 @@ void pad_message(SHA1Context* context) {
     context->Message_Block[56 + i] = static_cast<std::uint8_t>(context->Length_High >> (24 - 8 * i));
     context->Message_Block[60 + i] = static_cast<std::uint8_t>(context->Length_Low >> (24 - 8 * i));
   }
-  process_message_block(context);
+  SHA1ProcessMessageBlock(context);
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ int SHA1Input(SHA1Context* context, const std::uint8_t* message_array, unsigned 
       context->Length_High++;
       if (context->Length_High == 0) context->Corrupted = 1;  // 2^64 bits reached
     }
-    if (context->Message_Block_Index == 64) process_message_block(context);
+    if (context->Message_Block_Index == 64) SHA1ProcessMessageBlock(context);
   }
   return context->Corrupted ? 0 : 1;
 }
@@ -104,7 +104,7 @@ int SHA1Result(SHA1Context* context, std::uint8_t Message_Digest[SHA1HashSize]) 
   if (context == nullptr || Message_Digest == nullptr) return 0;
   if (context->Corrupted) return 0;
   if (!context->Computed) {
-    pad_message(context);
+    SHA1PadMessage(context);
     // The message may hold sensitive data: clear it.
     for (auto& byte : context->Message_Block) byte = 0;
     context->Length_Low = 0;

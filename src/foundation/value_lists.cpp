@@ -26,21 +26,16 @@ int append_value(T* list, Element value, const char* caller, const char* type) {
   return 1;
 }
 
-// The element at `index`; nullptr (logged as for append_value) for a missing
-// list or an index out of range.
+// The element at `index`, or nullptr for a missing list or an index out of
+// range; the caller logs which, under its own name.
 template <typename Element, typename T>
-Element* element_at(const T* list, std::uint64_t index, const char* caller, const char* type) {
-  if (list == nullptr) {
-    LOG_ERROR("%s: %s=NULL", caller, type);
-    return nullptr;
-  }
-  if (index >= list->_size) {
-    LOG_ERROR("%s: index out of range index=%u,size=%u", caller, static_cast<unsigned>(index),
-              static_cast<unsigned>(list->_size));
-    return nullptr;
-  }
+Element* element_at(const T* list, std::uint64_t index) {
+  if (list == nullptr || index >= list->_size) return nullptr;
   return &elements<Element>(list)[index];
 }
+
+// The counts as the range entries show them.
+unsigned shown(std::uint64_t value) { return static_cast<unsigned>(value); }
 
 }  // namespace
 
@@ -53,15 +48,30 @@ int int_list_append(int_list* list, std::int32_t value) {
 }
 
 std::int32_t int_list_get(const int_list* list, std::uint64_t index) {
-  const std::int32_t* at = element_at<std::int32_t>(list, index, "int_list_get", "int_list");
-  return at == nullptr ? -1 : *at;
+  const std::int32_t* at = element_at<std::int32_t>(list, index);
+  if (at != nullptr) return *at;
+  if (list == nullptr) {
+    LOG_ERROR("int_list_get: int_list=NULL");
+  } else {
+    LOG_ERROR("int_list_get: index out of range index=%u,size=%u", shown(index),
+              shown(list->_size));
+  }
+  return -1;
 }
 
 int int_list_put(int_list* list, std::uint64_t index, std::int32_t value) {
-  std::int32_t* at = element_at<std::int32_t>(list, index, "int_list_put", "int_list");
-  if (at == nullptr) return 0;
-  *at = value;
-  return 1;
+  std::int32_t* at = element_at<std::int32_t>(list, index);
+  if (at != nullptr) {
+    *at = value;
+    return 1;
+  }
+  if (list == nullptr) {
+    LOG_ERROR("int_list_put: int_list=NULL");
+  } else {
+    LOG_ERROR("int_list_put: index out of range index=%u,size=%u", shown(index),
+              shown(list->_size));
+  }
+  return 0;
 }
 
 std::int64_t int_list_size(const int_list* list) {
@@ -101,9 +111,15 @@ int offset_list_append(offset_list* list, std::uint64_t value) {
 }
 
 std::uint64_t offset_list_get(const offset_list* list, std::uint64_t index) {
-  const std::uint64_t* at =
-      element_at<std::uint64_t>(list, index, "offset_list_get", "offset_list");
-  return at == nullptr ? OFFSET_LIST_INVALID : *at;
+  const std::uint64_t* at = element_at<std::uint64_t>(list, index);
+  if (at != nullptr) return *at;
+  if (list == nullptr) {
+    LOG_ERROR("offset_list_get: offset_list=NULL");
+  } else {
+    LOG_ERROR("offset_list_get: index out of range index=%u,size=%u", shown(index),
+              shown(list->_size));
+  }
+  return OFFSET_LIST_INVALID;
 }
 
 std::uint64_t offset_list_size(const offset_list* list) {
