@@ -25,6 +25,19 @@ constexpr int kDeleteRetryMillis = 200;
 
 bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
+// Whether an event with both texts set is of type `expected`; logs the event
+// it processes, and `refusal` for one of another type.
+bool event_is(const char* event_type, const char* job_id, const char* expected,
+              const char* refusal) {
+  if (is_empty(event_type) || is_empty(job_id)) return false;
+  LOG_DEBUG("Processing event %s => %s", event_type, job_id);
+  if (std::strcmp(event_type, expected) != 0) {
+    LOG_ERROR("%s", refusal);
+    return false;
+  }
+  return true;
+}
+
 // Deletes the job's marker; 1 when none is left.
 int delete_marker(const char* job_id) {
   char path[OS_PATH_BUFFER_SIZE];
@@ -84,12 +97,7 @@ int held_job_manager_subscribe(SessionContext* ctx) {
 }
 
 void process_hold_event(const char* event_type, const char* job_id) {
-  if (is_empty(event_type) || is_empty(job_id)) return;
-  LOG_DEBUG("Processing event %s => %s", event_type, job_id);
-  if (std::strcmp(event_type, kHoldEvent) != 0) {
-    LOG_ERROR("Unexpected event! Expected HoldJob.");
-    return;
-  }
+  if (!event_is(event_type, job_id, kHoldEvent, "Unexpected event! Expected HoldJob.")) return;
   char path[OS_PATH_BUFFER_SIZE];
   if (!held_job_manager_marker_path(job_id, path, sizeof path)) {
     LOG_DEBUG("Unable to create a hold file for : %s", job_id);
@@ -103,10 +111,7 @@ void process_hold_event(const char* event_type, const char* job_id) {
 }
 
 void process_unhold_event(const char* event_type, const char* job_id) {
-  if (is_empty(event_type) || is_empty(job_id)) return;
-  LOG_DEBUG("Processing event %s => %s", event_type, job_id);
-  if (std::strcmp(event_type, kUnholdEvent) != 0) {
-    LOG_ERROR("Unexpected event! Expected UnholdJob.");
+  if (!event_is(event_type, job_id, kUnholdEvent, "Unexpected event! Expected UnholdJob.")) {
     return;
   }
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {

@@ -26,11 +26,6 @@ struct SocketCloser {
 };
 using SocketPtr = std::unique_ptr<OsTcpSocket, SocketCloser>;
 
-struct ResponseFree {
-  void operator()(HttpResponse* response) const { http_free_response(response); }
-};
-using ResponsePtr = std::unique_ptr<HttpResponse, ResponseFree>;
-
 SocketPtr connect_with_retry(const HttpRequest& request, int retries) {
   const int attempts = std::max(1, retries + 1);
   for (int attempt = 1; attempt <= attempts; ++attempt) {
@@ -143,7 +138,7 @@ int receive_response(OsTcpSocket* socket, int timeout, HttpResponse** response) 
   const auto header_length = static_cast<std::size_t>(end);
   HttpResponse* raw = nullptr;
   if (http_parse_header(std::span(reply).first(header_length), &raw) != 0) return -1;
-  ResponsePtr parsed(raw);
+  UniqueHttpResponse parsed(raw);
   if (read_body(socket, reply, header_length, parsed->content_length, timeout) != 0) return -1;
   if (http_set_body(parsed.get(), std::span(reply).subspan(header_length)) != 0) return -1;
   *response = parsed.release();

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 // Request methods.
@@ -61,6 +62,12 @@ struct HttpResponse {
 [[nodiscard]] int http_do_request(const HttpRequest* request, HttpResponse** response);
 // Frees the texts and the record; null is accepted.
 void http_free_response(HttpResponse* response);
+
+// Owning pointer for call sites.
+struct HttpResponseDeleter {
+  void operator()(HttpResponse* response) const { http_free_response(response); }
+};
+using UniqueHttpResponse = std::unique_ptr<HttpResponse, HttpResponseDeleter>;
 
 // The value of header `name` (case ignored) in the header text as a new
 // malloc'ed text, or null. The name counts only at the start of a line other

@@ -18,10 +18,7 @@ constexpr std::ptrdiff_t kRedirectColonMinIndex = 3;
 constexpr int kPortMin = 1;
 constexpr int kPortMax = 65535;
 
-struct ClientDeleter {
-  void operator()(XMLRPCClient* client) const { XMLRPCClientFree(client); }
-};
-using Client = std::unique_ptr<XMLRPCClient, ClientDeleter>;
+using Client = UniqueXMLRPCClient;
 
 // The port after the colon: at least one decimal digit, 1 to 65535. Like the
 // server writes it, trailing text after the digits is ignored.

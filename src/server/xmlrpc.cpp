@@ -35,10 +35,6 @@ void set_empty_fault(XMLRPCClient* client) {
   client->fault_string = static_cast<char*>(std::calloc(1, 1));
 }
 
-struct ResponseFree {
-  void operator()(HttpResponse* response) const { http_free_response(response); }
-};
-
 int call_method(XMLRPCClient* client, const char* method, const XMLRPCParameterList* params,
                 XMLRPCParameterList** result, int retries) {
   if (global_ctx.debug_logging != 0) {
@@ -61,7 +57,7 @@ int call_method(XMLRPCClient* client, const char* method, const XMLRPCParameterL
     set_empty_fault(client);
     return -1;
   }
-  std::unique_ptr<HttpResponse, ResponseFree> response(raw);
+  UniqueHttpResponse response(raw);
   return XMLRPCParseResponse(client, method, response.get(), result);
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 
 #include "server/http.h"
 
@@ -95,6 +96,16 @@ void XMLRPCParameterListFree(XMLRPCParameterList* list);
                                                 const char** out);
 [[nodiscard]] int XMLRPCParameterListReadBoolean(const XMLRPCParameterList* list, int index,
                                                  int* out);
+
+// Owning pointers for call sites.
+struct XMLRPCClientDeleter {
+  void operator()(XMLRPCClient* client) const { XMLRPCClientFree(client); }
+};
+struct XMLRPCParameterListDeleter {
+  void operator()(XMLRPCParameterList* list) const { XMLRPCParameterListFree(list); }
+};
+using UniqueXMLRPCClient = std::unique_ptr<XMLRPCClient, XMLRPCClientDeleter>;
+using UniqueXMLRPCParameterList = std::unique_ptr<XMLRPCParameterList, XMLRPCParameterListDeleter>;
 
 // The fault text (not copied): 0, or -1 when there is none or no client.
 [[nodiscard]] int XMLRPCGetFaultString(const XMLRPCClient* client, const char** out);

@@ -36,12 +36,7 @@ class ArchiveTest : public ::testing::Test {
 };
 
 TEST(ArchivePath, SubPathOfTheSubmitTime) {
-  std::tm t{};
-  t.tm_year = 2025 - 1900;
-  t.tm_mon = 2;
-  t.tm_mday = 3;
-  t.tm_hour = 14;
-  t.tm_min = 5;
+  const std::tm t = sw_test::calendar_time(2025, 3, 3, 14, 5);
   char path[JA_ARCHIVE_PATH_SIZE];
   ASSERT_EQ(analyzer_build_archive_path(path, sizeof path, &t), 1);
   EXPECT_STREQ(path, "2025/03/03/14");

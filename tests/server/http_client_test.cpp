@@ -16,10 +16,7 @@ using http_test::RawHttpServer;
 
 namespace {
 
-struct ResponseFree {
-  void operator()(HttpResponse* response) const { http_free_response(response); }
-};
-using Response = std::unique_ptr<HttpResponse, ResponseFree>;
+using Response = UniqueHttpResponse;
 
 std::vector<int> sleeps;
 void record_sleep(int milliseconds) { sleeps.push_back(milliseconds); }

@@ -11,10 +11,7 @@
 
 namespace {
 
-struct ResponseFree {
-  void operator()(HttpResponse* response) const { http_free_response(response); }
-};
-using Response = std::unique_ptr<HttpResponse, ResponseFree>;
+using Response = UniqueHttpResponse;
 
 std::span<const std::uint8_t> bytes_of(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};

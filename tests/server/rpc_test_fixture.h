@@ -42,14 +42,7 @@ class StandinTest : public ::testing::Test {
   // A job with every field the decision request sends.
   static std::unique_ptr<JobAttribs, JobAttribsDeleter> make_job() {
     std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
-    std::tm t{};
-    t.tm_year = 2024 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 5;
-    t.tm_hour = 14;
-    t.tm_min = 7;
-    t.tm_sec = 9;
-    ja->submit_time = t;
+    ja->submit_time = sw_test::calendar_time(2024, 3, 5, 14, 7, 9);
     std::strcpy(ja->server_name, "printsrv");
     std::strcpy(ja->printer_name, "laser1");
     std::strcpy(ja->client_machine, "desk7");

@@ -14,14 +14,8 @@ namespace {
 
 using sw_test::TempDir;
 
-struct ListFree {
-  void operator()(XMLRPCParameterList* list) const { XMLRPCParameterListFree(list); }
-};
-using List = std::unique_ptr<XMLRPCParameterList, ListFree>;
-struct ClientFree {
-  void operator()(XMLRPCClient* client) const { XMLRPCClientFree(client); }
-};
-using Client = std::unique_ptr<XMLRPCClient, ClientFree>;
+using List = UniqueXMLRPCParameterList;
+using Client = UniqueXMLRPCClient;
 
 constexpr const char* kPath = "/rpc/providers/xmlrpc";
 
@@ -101,13 +95,7 @@ TEST_F(Standin, TypedResultsAndFaults) {
 TEST_F(Standin, ParametersArriveTyped) {
   script("{}");
   List params(XMLRPCParameterListNew());
-  tm when{};
-  when.tm_year = 124;
-  when.tm_mon = 1;
-  when.tm_mday = 29;
-  when.tm_hour = 13;
-  when.tm_min = 5;
-  when.tm_sec = 0;
+  const tm when = sw_test::calendar_time(2024, 2, 29, 13, 5, 0);
   ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "r\xE9sum\xE9\x01<&>.pdf"), 0);
   ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "\xE2\x82\xAC cut \xE2\x82"), 0);
   ASSERT_EQ(XMLRPCParameterListAddInt(params.get(), -7), 0);
@@ -154,11 +142,7 @@ TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
 TEST_F(Standin, CallIsLoggedWithItsParameters) {
   sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
   List params(XMLRPCParameterListNew());
-  tm when{};
-  when.tm_year = 124;
-  when.tm_mon = 1;
-  when.tm_mday = 29;
-  when.tm_hour = 13;
+  const tm when = sw_test::calendar_time(2024, 2, 29, 13);
   ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "doc"), 0);
   ASSERT_EQ(XMLRPCParameterListAddInt(params.get(), 55), 0);  // a byte cut would split a sign
   ASSERT_EQ(XMLRPCParameterListAddBoolean(params.get(), 0), 0);

@@ -8,19 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "support/test_support.h"
+
 namespace {
 
-struct ListFree {
-  void operator()(XMLRPCParameterList* list) const { XMLRPCParameterListFree(list); }
-};
-using List = std::unique_ptr<XMLRPCParameterList, ListFree>;
-struct ClientFree {
-  void operator()(XMLRPCClient* client) const { XMLRPCClientFree(client); }
-};
-using Client = std::unique_ptr<XMLRPCClient, ClientFree>;
-struct ResponseFree {
-  void operator()(HttpResponse* response) const { http_free_response(response); }
-};
+using List = UniqueXMLRPCParameterList;
+using Client = UniqueXMLRPCClient;
 
 std::string body_of(const char* method, const XMLRPCParameterList* params) {
   char* body = XMLRPCBuildRequestBody(method, params);
@@ -35,13 +28,7 @@ std::string body_of(const char* method, const XMLRPCParameterList* params) {
 TEST(XmlrpcParams, ListsKeepOrderTypesAndValues) {
   List list(XMLRPCParameterListNew());
   ASSERT_NE(list, nullptr);
-  tm when{};
-  when.tm_year = 2024 - 1900;
-  when.tm_mon = 0;
-  when.tm_mday = 5;
-  when.tm_hour = 7;
-  when.tm_min = 8;
-  when.tm_sec = 9;
+  const tm when = sw_test::calendar_time(2024, 1, 5, 7, 8, 9);
   ASSERT_EQ(XMLRPCParameterListAddString(list.get(), "doc"), 0);
   ASSERT_EQ(XMLRPCParameterListAddInt(list.get(), -42), 0);
   ASSERT_EQ(XMLRPCParameterListAddBoolean(list.get(), 5), 0);
@@ -106,13 +93,7 @@ TEST(XmlrpcParams, ClientDefaultsAndFaultAccess) {
 
 TEST(XmlrpcRequest, BodyBytes) {
   List list(XMLRPCParameterListNew());
-  tm when{};
-  when.tm_year = 99;
-  when.tm_mon = 11;
-  when.tm_mday = 31;
-  when.tm_hour = 23;
-  when.tm_min = 59;
-  when.tm_sec = 58;
+  const tm when = sw_test::calendar_time(1999, 12, 31, 23, 59, 58);
   ASSERT_EQ(XMLRPCParameterListAddString(list.get(), "a<b&c>d &amp;"), 0);
   ASSERT_EQ(XMLRPCParameterListAddInt(list.get(), INT_MIN), 0);
   ASSERT_EQ(XMLRPCParameterListAddBoolean(list.get(), 0), 0);
@@ -266,7 +247,7 @@ TEST(XmlrpcReply, ChecksAndReadsReplies) {
     ASSERT_EQ(http_parse_response(
                   {reinterpret_cast<const std::uint8_t*>(c.reply.data()), c.reply.size()}, &raw),
               0);
-    std::unique_ptr<HttpResponse, ResponseFree> response(raw);
+    UniqueHttpResponse response(raw);
     Client client(XMLRPCClientNew("h", 1, "/"));
     XMLRPCParameterList* raw_result = nullptr;
     ASSERT_EQ(XMLRPCParseResponse(client.get(), "m", response.get(), &raw_result), c.result);

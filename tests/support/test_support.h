@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -22,6 +23,20 @@
 #include "support/files.h"
 
 namespace sw_test {
+
+// A broken-down time from calendar values: the full year and the month
+// 1 to 12; the other fields zero.
+inline std::tm calendar_time(int year, int month, int day, int hour = 0, int minute = 0,
+                             int second = 0) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
 
 // A fresh directory under TMPDIR (when that names a directory) or /tmp,
 // removed with everything in it at the end. A directory that cannot be made
