@@ -1,6 +1,7 @@
 // Throughput of the Boyer-Moore search against glibc memmem, of the
-// occurrence count, and of a 30-row token table run at every position of data
-// in which no row matches.
+// occurrence count, and of a 30-row token table run over data in which no row
+// matches: by a scan that jumps from candidate to candidate with the
+// matcher's skip-ahead, and for comparison by one that tests every position.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -19,9 +20,10 @@ constexpr std::size_t BUFFER_SIZE = std::size_t{256} << 20;
 // at random, so that the needle's bytes all occur but the needle does not.
 const std::vector<std::uint8_t>& text_buffer() {
   static const std::vector<std::uint8_t> buffer = [] {
-    const char* words[] = {"0 ", "1 ", "72 ", "612 ", "792 ", "moveto ", "lineto ", "stroke ",
-                           "gsave ", "grestore ", "setrgbcolor ", "/F1 ", "findfont ", "(text) ",
-                           "show\n", "0.5 ", "def ", "{ ", "} ", "exch ", "dup ", "translate "};
+    const char* words[] = {"0 ",        "1 ",      "72 ",    "612 ",      "792 ",         "moveto ",
+                           "lineto ",   "stroke ", "gsave ", "grestore ", "setrgbcolor ", "/F1 ",
+                           "findfont ", "(text) ", "show\n", "0.5 ",      "def ",         "{ ",
+                           "} ",        "exch ",   "dup ",   "translate "};
     std::mt19937_64 rng(1);
     std::vector<std::uint8_t> out;
     out.reserve(BUFFER_SIZE);
@@ -38,8 +40,8 @@ const std::vector<std::uint8_t>& text_buffer() {
 // A needle made of the text's own words in a random order that never occurs
 // in it: the words are joined by two blanks, which the text never holds.
 std::vector<std::uint8_t> absent_needle(std::size_t length) {
-  const char* words[] = {"moveto", "gsave", "0.5", "setrgbcolor", "612", "show", "/F1",
-                         "findfont", "exch", "translate", "stroke", "def"};
+  const char* words[] = {"moveto", "gsave",    "0.5",  "setrgbcolor", "612",    "show",
+                         "/F1",    "findfont", "exch", "translate",   "stroke", "def"};
   std::mt19937_64 rng(length);
   std::vector<std::uint8_t> needle;
   while (needle.size() < length) {
@@ -143,39 +145,45 @@ std::vector<MatchToken> token_table() {
   return table;
 }
 
-void run_table(benchmark::State& state, const std::vector<std::uint8_t>& data) {
+enum class Scan { skip_ahead, every_position };
+
+// An analyzer's scan loop with a window of at most 200 bytes: with the
+// skip-ahead, the table is tested only at the candidates.
+int scan_table(MatchToken* rows, int count, const std::uint8_t* bytes, std::size_t n, Scan scan) {
+  constexpr std::size_t WINDOW = 200;
+  int hits = 0;
+  if (scan == Scan::every_position) {
+    for (std::size_t at = 0; at < n; ++at) {
+      const std::size_t available = n - at < WINDOW ? n - at : WINDOW;
+      hits += matcher_test_tokens(rows, count, bytes + at, available, at);
+    }
+    return hits;
+  }
+  for (std::uint64_t at = matcher_next_candidate(rows, count, bytes, n, 0); at < n;
+       at = matcher_next_candidate(rows, count, bytes, n, at + 1)) {
+    const std::size_t available = n - at < WINDOW ? n - at : WINDOW;
+    hits += matcher_test_tokens(rows, count, bytes + at, available, at);
+  }
+  return hits;
+}
+
+void run_table(benchmark::State& state, const std::vector<std::uint8_t>& data, Scan scan) {
   std::vector<MatchToken> table = token_table();
   const int count = static_cast<int>(table.size());
   if (matcher_init_tokens(table.data(), count) != 0) {
     state.SkipWithError("table did not compile");
     return;
   }
-  // An analyzer's scan loop: every position, a window of at most 200 bytes.
-  constexpr std::size_t WINDOW = 200;
-  MatchToken* rows = table.data();
-  const std::uint8_t* bytes = data.data();
-  const std::size_t n = data.size();
   for (auto _ : state) {
-    int hits = 0;
-    for (std::size_t at = 0; at < n; ++at) {
-      const std::size_t available = n - at < WINDOW ? n - at : WINDOW;
-      hits += matcher_test_tokens(rows, count, bytes + at, available, at);
-    }
-    int total = hits;
+    int total = scan_table(table.data(), count, data.data(), data.size(), scan);
     benchmark::DoNotOptimize(total);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
   matcher_free_tokens(table.data(), count);
 }
 
-void BM_TokenTableBinary(benchmark::State& state) { run_table(state, binary_buffer()); }
-
-// Page-description text in which rows' first bytes ("/", "s", "g" ...) are
-// common but no row matches.
-void BM_TokenTablePostScript(benchmark::State& state) { run_table(state, text_buffer()); }
-
 // Text in which none of the rows' first characters occurs.
-void BM_TokenTableText(benchmark::State& state) {
+const std::vector<std::uint8_t>& plain_text_buffer() {
   static const std::vector<std::uint8_t> text = [] {
     std::vector<std::uint8_t> out(BUFFER_SIZE);
     const char alphabet[] = "0123456789 abdefghijklmnopqrtuvwxyz\n.";
@@ -183,7 +191,33 @@ void BM_TokenTableText(benchmark::State& state) {
     for (auto& b : out) b = static_cast<std::uint8_t>(alphabet[rng() % (sizeof(alphabet) - 1)]);
     return out;
   }();
-  run_table(state, text);
+  return text;
+}
+
+void BM_TokenTableBinary(benchmark::State& state) {
+  run_table(state, binary_buffer(), Scan::skip_ahead);
+}
+
+void BM_TokenTableText(benchmark::State& state) {
+  run_table(state, plain_text_buffer(), Scan::skip_ahead);
+}
+
+// Page-description text in which rows' first bytes ("/", "s", "g" ...) are
+// common but no row matches.
+void BM_TokenTablePostScript(benchmark::State& state) {
+  run_table(state, text_buffer(), Scan::skip_ahead);
+}
+
+void BM_TokenTableBinaryEveryPosition(benchmark::State& state) {
+  run_table(state, binary_buffer(), Scan::every_position);
+}
+
+void BM_TokenTableTextEveryPosition(benchmark::State& state) {
+  run_table(state, plain_text_buffer(), Scan::every_position);
+}
+
+void BM_TokenTablePostScriptEveryPosition(benchmark::State& state) {
+  run_table(state, text_buffer(), Scan::every_position);
 }
 
 }  // namespace
@@ -194,3 +228,6 @@ BENCHMARK(BM_SearchCount)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TokenTableBinary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TokenTableText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TokenTablePostScript)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TokenTableBinaryEveryPosition)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TokenTableTextEveryPosition)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TokenTablePostScriptEveryPosition)->Unit(benchmark::kMillisecond);

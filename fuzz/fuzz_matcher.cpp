@@ -115,7 +115,8 @@ void check_skip(const std::uint8_t* data, std::size_t size) {
     const int hits = matcher_test_tokens(every.data(), count, data + at, available, at);
     if (hits != 0 && !vector_walk[at]) __builtin_trap();
     if (vector_walk[at]) {
-      if (matcher_test_tokens(skip.data(), count, data + at, available, at) != hits) __builtin_trap();
+      if (matcher_test_tokens(skip.data(), count, data + at, available, at) != hits)
+        __builtin_trap();
     }
   }
   for (int r = 0; r < count; ++r) {
@@ -140,7 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int count = static_cast<int>(table.size());
   if (matcher_init_tokens(table.data(), count) != 0) __builtin_trap();
   std::vector<Regex*> plain;
-  for (const MatchToken& token : table) plain.push_back(regex_compile(token.pattern, token.options));
+  for (const MatchToken& token : table)
+    plain.push_back(regex_compile(token.pattern, token.options));
   std::vector<int> plain_hits(table.size(), 0);
   for (std::size_t at = 0; at <= size; ++at) {
     // Windows of at most 150 bytes, as analyzers pass them.

@@ -17,28 +17,13 @@
 #include "foundation/regex_engine.h"
 #include "foundation/regex_prefix.h"
 
-// What a position must begin with for the row to be worth running.
-// The prefix is also kept as 8-byte words: a position passes when
-// (its first 8 bytes | fold) & mask == value, where fold sets the case bit
-// of the prefix's letters (a byte ORed with 0x20 equals a lower-case letter
-// only when it is that letter in either case).
-struct MatcherRowFilter {
-  std::uint8_t prefix[REGEX_PREFIX_MAX];
-  std::uint8_t length;
-  bool caseless;
-  std::uint64_t value;
-  std::uint64_t mask;
-  std::uint64_t fold;
-};
-static_assert(REGEX_PREFIX_MAX == sizeof(std::uint64_t));
-
 namespace {
 
 // Pairs kept per table: the whole match and groups 1 to 3.
 constexpr std::uint32_t TABLE_MATCH_PAIRS = 1 + MATCH_TOKEN_GROUPS;
 constexpr std::size_t COMPILE_ERROR_SIZE = 256;
 
-constexpr int fold_byte(int c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+constexpr int fold_byte(int c) { return matcher_fold_byte(c); }
 
 void free_index(MatcherIndex* index) {
   if (index == nullptr) return;
@@ -153,24 +138,6 @@ MatcherIndex* build_index(const MatchToken* table, int count) {
   return index;
 }
 
-// False when the available bytes cannot begin with the row's prefix.
-bool prefix_allows(const MatcherRowFilter& filter, const std::uint8_t* bytes,
-                   std::uint64_t available) {
-  if (filter.length > available) return false;
-  if (available >= sizeof(std::uint64_t)) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, sizeof(word));
-    return ((word | filter.fold) & filter.mask) == filter.value;
-  }
-  if (filter.caseless) {
-    for (std::size_t i = 1; i < filter.length; ++i) {
-      if (fold_byte(bytes[i]) != fold_byte(filter.prefix[i])) return false;
-    }
-    return true;
-  }
-  return std::memcmp(bytes + 1, filter.prefix + 1, filter.length > 0 ? filter.length - 1u : 0u) == 0;
-}
-
 // Releases what a row owns beyond the caller's fields.
 void clear_row(MatchToken& row) {
   regex_free(row.compiled);
@@ -213,8 +180,7 @@ void record_groups(MatchToken& row, const std::uint8_t* bytes, pcre2_match_data*
 // Tests one row that the first byte admits; 1 on a match.
 int test_row(MatchToken& row, const std::uint8_t* bytes, std::uint64_t available,
              std::uint64_t position, pcre2_match_data* data) {
-  if (row.offset_limit != 0 && position >= row.offset_limit) return 0;
-  if (row.once_only != 0 && row.hit_count != 0) return 0;
+  if (!matcher_row_active(row, position)) return 0;
   if (row.compiled == nullptr || data == nullptr) return 0;
   const int rc = regex_engine_match(row.compiled->code, bytes, available, data,
                                     regex_engine_context());
@@ -267,7 +233,7 @@ int matcher_test_candidates(MatchToken* table, int count, const void* buffer,
     const std::uint32_t end = index->begin[first + 1];
     for (std::uint32_t k = index->begin[first]; k < end; ++k) {
       const std::int32_t r = index->rows[k];
-      if (!prefix_allows(index->filters[r], bytes, available)) continue;
+      if (!matcher_prefix_allows(index->filters[r], bytes, available)) continue;
       matched += test_row(table[r], bytes, available, position, index->data);
     }
     return matched;

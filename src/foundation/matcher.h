@@ -112,13 +112,16 @@ struct MatchToken {
 }
 // Skip-ahead for scan loops: the first position p >= from below length at
 // which matcher_test_tokens(table, count, data + p, n, p) could return
-// non-zero for some n >= 1 bytes available (judged by the first byte and,
-// where data[p + 1] is below length, the byte pair), or length when there is
-// none. It never passes a position at which a row matches; it may stop at one
-// where none does. Once-only rows that already hit and offset limits are not
-// considered. A table that is not initialised as a whole (no lookup, or a
-// part of it) gives `from` itself, so every position stays a candidate.
-// Typical loop:
+// non-zero for some n >= 1 bytes available, or length when there is none.
+// A position is a candidate when its first two bytes (its first byte alone
+// at the last position) can begin a match and some row listed for its first
+// byte is still tested there (not a once-only row that has hit, not at or
+// past its offset limit) and has a literal prefix that agrees with the bytes
+// up to length. It never passes a position at which a row matches as long as
+// the rows' hit counts do not change between this call and the test; it may
+// stop at one where none does. A table that is not initialised as a whole
+// (no lookup, or a part of it) gives `from` itself, so every position stays a
+// candidate. Typical loop:
 //   for (p = matcher_next_candidate(t, c, d, len, 0); p < len;
 //        p = matcher_next_candidate(t, c, d, len, p + 1)) matcher_test_tokens(...);
 [[nodiscard]] std::uint64_t matcher_next_candidate(const MatchToken* table, int count,

@@ -4,7 +4,7 @@
 // time are tested against two byte classes (the first bytes that can begin a
 // match, the bytes that can follow them) by looking up each byte's two
 // nibbles with a shuffle; the few positions that pass are confirmed with the
-// pair table.
+// pair table and the literal prefixes of the rows still tested there.
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -86,19 +86,26 @@ void fill_nibble_tables(const bool* member, std::uint8_t* low, std::uint8_t* hig
   }
 }
 
-bool pair_allows(const MatcherIndex& index, const std::uint8_t* data, std::uint64_t length,
-                 std::uint64_t at) {
-  if (at + 1 < length) {
-    const unsigned pair = data[at] | (static_cast<unsigned>(data[at + 1]) << 8);
-    return index.may_start_pair[pair] != 0;
+// True when some row would run its expression at the position: a row listed
+// for its first byte is still tested there and its literal prefix agrees
+// with the bytes up to the end of the data. (The pair table adds nothing
+// here: a row's pairs are the first two bytes of its prefix.)
+bool position_may_match(const MatcherIndex& index, const std::uint8_t* data, std::uint64_t length,
+                        std::uint64_t at) {
+  const std::uint8_t first = data[at];
+  const std::uint32_t end = index.begin[first + 1];
+  for (std::uint32_t k = index.begin[first]; k < end; ++k) {
+    const std::int32_t r = index.rows[k];
+    if (!matcher_row_active(index.table[r], at)) continue;
+    if (matcher_prefix_allows(index.filters[r], data + at, length - at)) return true;
   }
-  return index.may_start[data[at]] != 0;
+  return false;
 }
 
-std::uint64_t next_scalar(const MatcherIndex& index, const std::uint8_t* data,
-                          std::uint64_t length, std::uint64_t from) {
+std::uint64_t next_scalar(const MatcherIndex& index, const std::uint8_t* data, std::uint64_t length,
+                          std::uint64_t from) {
   for (std::uint64_t at = from; at < length; ++at) {
-    if (index.may_start[data[at]] != 0 && pair_allows(index, data, length, at)) return at;
+    if (index.may_start[data[at]] != 0 && position_may_match(index, data, length, at)) return at;
   }
   return length;
 }
@@ -107,7 +114,7 @@ std::uint64_t next_scalar(const MatcherIndex& index, const std::uint8_t* data,
 
 // Positions i of the 16 bytes whose byte is in the class set (bit i set).
 __attribute__((target("ssse3"))) inline __m128i class_bits(__m128i bytes, __m128i low_table,
-                                                          __m128i high_table) {
+                                                           __m128i high_table) {
   const __m128i nibble = _mm_set1_epi8(0x0F);
   const __m128i low = _mm_and_si128(bytes, nibble);
   const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble);
@@ -121,8 +128,7 @@ __attribute__((target("ssse3"))) std::uint64_t next_ssse3(const MatcherIndex& in
   const __m128i first_low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index.first_low));
   const __m128i first_high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index.first_high));
   const __m128i second_low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index.second_low));
-  const __m128i second_high =
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(index.second_high));
+  const __m128i second_high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index.second_high));
   const __m128i zero = _mm_setzero_si128();
   constexpr std::uint64_t BLOCK = 16;
   std::uint64_t at = from;
@@ -137,7 +143,7 @@ __attribute__((target("ssse3"))) std::uint64_t next_ssse3(const MatcherIndex& in
     auto passed = static_cast<std::uint32_t>(~_mm_movemask_epi8(miss)) & 0xFFFFu;
     while (passed != 0) {
       const std::uint64_t candidate = at + static_cast<std::uint64_t>(std::countr_zero(passed));
-      if (pair_allows(index, data, length, candidate)) return candidate;
+      if (position_may_match(index, data, length, candidate)) return candidate;
       passed &= passed - 1;
     }
     at += BLOCK;

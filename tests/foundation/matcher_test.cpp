@@ -259,7 +259,8 @@ std::size_t check_walk(const SkipVariant& variant, Table& table, const std::uint
     at = variant.next(&table[0], table.count(), data, length, from);
   }
   EXPECT_EQ(at, length);
-  for (; expected != matches.end(); ++expected) ADD_FAILURE() << "match at " << *expected << " missed";
+  for (; expected != matches.end(); ++expected)
+    ADD_FAILURE() << "match at " << *expected << " missed";
   return candidates;
 }
 
@@ -321,10 +322,12 @@ TEST(MatcherSkip, NeverPassesAMatchingPosition) {
       {"dense first characters", scanner_rows(), random_text(scanner_alphabet, 4096, 2)},
       {"page-description text", scanner_rows(),
        "%!PS\n%%Pages: 2\n<< /Duplex true >> setpagedevice\nshowpage SHOWPAGE %%Page: 1 1\n"
-       "\x1B&l2X\x1B" "E@PJL SET COPIES=2\n@pjl  set x\n\x8B"},
+       "\x1B&l2X\x1B"
+       "E@PJL SET COPIES=2\n@pjl  set x\n\x8B"},
       {"merged classes, random bytes", spread_rows(), random_bytes(4096, 3)},
       {"merged classes, dense", spread_rows(), random_text(spread_alphabet, 4096, 4)},
-      {"case of the first byte", {row('S', "S"), row('p', "p\\d", PCRE_ANCHORED | PCRE_CASELESS)},
+      {"case of the first byte",
+       {row('S', "S"), row('p', "p\\d", PCRE_ANCHORED | PCRE_CASELESS)},
        random_text("sSpP0123 xyz", 1024, 5)},
   };
   for (const auto& c : cases) {
@@ -397,7 +400,8 @@ TEST(MatcherSkip, SkippingScanEqualsTheFullScan) {
   const int all_hits = every.scan(subject);
   int skip_hits = 0;
   for (std::uint64_t at = matcher_next_candidate(&skip[0], skip.count(), data.get(), length, 0);
-       at < length; at = matcher_next_candidate(&skip[0], skip.count(), data.get(), length, at + 1)) {
+       at < length;
+       at = matcher_next_candidate(&skip[0], skip.count(), data.get(), length, at + 1)) {
     skip_hits += matcher_test_tokens(&skip[0], skip.count(), data.get() + at, length - at, at);
   }
   EXPECT_EQ(skip_hits, all_hits);
@@ -406,11 +410,33 @@ TEST(MatcherSkip, SkippingScanEqualsTheFullScan) {
     EXPECT_EQ(skip[r].hit_count, every[r].hit_count);
     for (int g = 0; g < MATCH_TOKEN_GROUPS; ++g) {
       EXPECT_EQ(skip[r].values[g], every[r].values[g]);
-      EXPECT_STREQ(skip[r].texts[g] ? skip[r].texts[g] : "", every[r].texts[g] ? every[r].texts[g] : "");
+      EXPECT_STREQ(skip[r].texts[g] ? skip[r].texts[g] : "",
+                   every[r].texts[g] ? every[r].texts[g] : "");
     }
   }
   EXPECT_EQ(skip[0].values[0], 0);   // once-only: the first occurrence's value
   EXPECT_EQ(skip[1].values[1], 39);  // every hit: the last occurrence's value
+}
+
+// Rows that are no longer tested do not make candidates: a once-only row
+// after its hit, a row at or past its offset limit, a row whose literal
+// prefix the bytes do not begin with.
+TEST(MatcherSkip, RowsNoLongerTestedMakeNoCandidates) {
+  Table table({row('@', "@PJL", PCRE_ANCHORED, 1), row('%', "%%Page", PCRE_ANCHORED, 0, 40)});
+  ASSERT_EQ(table.init(), 0);
+  const std::string bytes = "@PJL.....@PJL....%%Page..%%Pag...........%%Page...@PJ";
+  const auto data = exact_copy(bytes);
+  const std::uint64_t length = bytes.size();
+  for (const SkipVariant& variant : SKIP_VARIANTS) {
+    SCOPED_TRACE(variant.name);
+    ASSERT_EQ(table.init(), 0);
+    EXPECT_EQ(variant.next(&table[0], 2, data.get(), length, 0), 0u);
+    EXPECT_EQ(table.test(bytes, 0), 1);
+    // "@PJL" at 9 is passed now that the once-only row has hit; "%%Pag" at
+    // 25 lacks the prefix's last byte; "%%Page" at 41 lies past the limit.
+    EXPECT_EQ(variant.next(&table[0], 2, data.get(), length, 1), 17u);
+    EXPECT_EQ(variant.next(&table[0], 2, data.get(), length, 18), length);
+  }
 }
 
 // Without the whole table's lookup every position is a candidate; past the
