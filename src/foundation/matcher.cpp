@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "foundation/log.h"
+#include "foundation/matcher_internal.h"
 #include "foundation/regex_engine.h"
 #include "foundation/regex_prefix.h"
 
@@ -120,6 +121,7 @@ bool fill_rows(MatcherIndex* index, const MatchToken* table, int count) {
   }
   index->begin[256] = next;
   fill_pairs(index, table, count);
+  matcher_fill_classes(index);
   return true;
 }
 

@@ -28,6 +28,17 @@ struct MatcherIndex {
   // Entry b0 + 256 * b1 non-zero: some row can match at a position that
   // begins with the bytes b0, b1.
   std::uint8_t may_start_pair[256 * 256];
+  // Byte classes for matcher_next_candidate, looked up by the low and the
+  // high nibble of a byte: a byte can be a position's first byte only when
+  // first_low[b & 15] & first_high[b >> 4] is non-zero, and its second
+  // byte only when second_low[..] & second_high[..] is. Each bit stands
+  // for a rectangle of nibbles; when more than eight are needed some are
+  // merged, so the classes may admit more bytes than the pair table, never
+  // fewer.
+  alignas(16) std::uint8_t first_low[16];
+  alignas(16) std::uint8_t first_high[16];
+  alignas(16) std::uint8_t second_low[16];
+  alignas(16) std::uint8_t second_high[16];
   // Rows for byte b are rows[begin[b] .. begin[b + 1]), in table order.
   std::uint32_t begin[257];
   std::int32_t* rows;
@@ -99,6 +110,21 @@ struct MatchToken {
   }
   return matcher_test_candidates(table, count, buffer, available, position);
 }
+// Skip-ahead for scan loops: the first position p >= from below length at
+// which matcher_test_tokens(table, count, data + p, n, p) could return
+// non-zero for some n >= 1 bytes available (judged by the first byte and,
+// where data[p + 1] is below length, the byte pair), or length when there is
+// none. It never passes a position at which a row matches; it may stop at one
+// where none does. Once-only rows that already hit and offset limits are not
+// considered. A table that is not initialised as a whole (no lookup, or a
+// part of it) gives `from` itself, so every position stays a candidate.
+// Typical loop:
+//   for (p = matcher_next_candidate(t, c, d, len, 0); p < len;
+//        p = matcher_next_candidate(t, c, d, len, p + 1)) matcher_test_tokens(...);
+[[nodiscard]] std::uint64_t matcher_next_candidate(const MatchToken* table, int count,
+                                                   const std::uint8_t* data,
+                                                   std::uint64_t length, std::uint64_t from);
+
 // Frees the compiled patterns, the texts and the lookup; safe on a table that
 // was never or only partly initialised (zero-initialised rows).
 void matcher_free_tokens(MatchToken* table, int count);
