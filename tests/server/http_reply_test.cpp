@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "server/http.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -27,11 +27,7 @@ Response parse(const std::string& reply) {
 }
 
 std::string header_value(const char* header, const char* name) {
-  char* value = get_header(header, name);
-  if (value == nullptr) return "<none>";
-  std::string copy = value;
-  std::free(value);
-  return copy;
+  return sw_test::take_text(get_header(header, name), "<none>");
 }
 
 constexpr const char* kNone = nullptr;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -16,11 +15,7 @@ using List = UniqueXMLRPCParameterList;
 using Client = UniqueXMLRPCClient;
 
 std::string body_of(const char* method, const XMLRPCParameterList* params) {
-  char* body = XMLRPCBuildRequestBody(method, params);
-  if (body == nullptr) return "<null>";
-  std::string copy = body;
-  std::free(body);
-  return copy;
+  return sw_test::take_text(XMLRPCBuildRequestBody(method, params), "<null>");
 }
 
 }  // namespace

@@ -24,6 +24,14 @@
 
 namespace sw_test {
 
+// The text of a malloc'ed string, which is freed; `when_null` for null.
+inline std::string take_text(char* text, const char* when_null) {
+  if (text == nullptr) return when_null;
+  std::string copy = text;
+  std::free(text);
+  return copy;
+}
+
 // A broken-down time from calendar values: the full year and the month
 // 1 to 12; the other fields zero.
 inline std::tm calendar_time(int year, int month, int day, int hour = 0, int minute = 0,
