@@ -28,13 +28,11 @@ struct MatcherIndex {
   // Entry b0 + 256 * b1 non-zero: some row can match at a position that
   // begins with the bytes b0, b1.
   std::uint8_t may_start_pair[256 * 256];
-  // Byte classes for matcher_next_candidate, looked up by the low and the
-  // high nibble of a byte: a byte can be a position's first byte only when
-  // first_low[b & 15] & first_high[b >> 4] is non-zero, and its second
-  // byte only when second_low[..] & second_high[..] is. Each bit stands
-  // for a rectangle of nibbles; when more than eight are needed some are
-  // merged, so the classes may admit more bytes than the pair table, never
-  // fewer.
+  // Byte-pair buckets for matcher_next_candidate, looked up by the low and
+  // the high nibble of a byte: a position whose bytes are b0, b1 can begin
+  // a match only when first_low[b0 & 15] & first_high[b0 >> 4] &
+  // second_low[b1 & 15] & second_high[b1 >> 4] is non-zero. The buckets
+  // admit every pair of may_start_pair and possibly more.
   alignas(16) std::uint8_t first_low[16];
   alignas(16) std::uint8_t first_high[16];
   alignas(16) std::uint8_t second_low[16];

@@ -53,8 +53,8 @@ inline bool matcher_row_active(const MatchToken& row, std::uint64_t position) {
   return row.once_only == 0 || row.hit_count == 0;
 }
 
-// Fills the nibble byte classes of an index whose may_start and
-// may_start_pair entries are already set.
+// Fills the byte-pair buckets of an index whose may_start_pair entries are
+// already set.
 void matcher_fill_classes(MatcherIndex* index);
 
 // matcher_next_candidate without vector instructions: the same contract and

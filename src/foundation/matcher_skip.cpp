@@ -1,11 +1,10 @@
 // Skip-ahead for the token matcher. Scanning a spool file tests every
 // position, and nearly every position is rejected by its first two bytes, so
 // most of a scan's time goes on that rejection. Here sixteen positions at a
-// time are tested against two byte classes (the first bytes that can begin a
-// match, the bytes that can follow them) by looking up each byte's two
-// nibbles with a shuffle; the few positions that pass are confirmed with the
-// pair table and the literal prefixes of the rows still tested there.
-#include <array>
+// time are tested against the byte-pair buckets (see matcher_classes.cpp) by
+// looking up each byte's two nibbles with a shuffle; the few positions that
+// pass are confirmed with the literal prefixes of the rows still tested
+// there.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -19,72 +18,6 @@
 #endif
 
 namespace {
-
-constexpr int NIBBLES = 16;
-constexpr int CLASS_BITS = 8;
-
-// A rectangle of byte values: the high nibbles in `high` (bit per nibble)
-// times the low nibbles in `low`.
-struct NibbleClass {
-  std::uint16_t high;
-  std::uint16_t low;
-};
-
-int class_size(const NibbleClass& c) { return std::popcount(c.high) * std::popcount(c.low); }
-
-NibbleClass merged(const NibbleClass& a, const NibbleClass& b) {
-  return {static_cast<std::uint16_t>(a.high | b.high), static_cast<std::uint16_t>(a.low | b.low)};
-}
-
-// Merges the two classes whose union adds the fewest byte values that are
-// not in the set (rectangles of different high nibbles never overlap).
-void merge_cheapest(std::array<NibbleClass, NIBBLES>& classes, int& used) {
-  int best_a = 0;
-  int best_b = 1;
-  int best_cost = -1;
-  for (int a = 0; a < used; ++a) {
-    for (int b = a + 1; b < used; ++b) {
-      const int cost = class_size(merged(classes[a], classes[b])) - class_size(classes[a]) -
-                       class_size(classes[b]);
-      if (best_cost < 0 || cost < best_cost) {
-        best_cost = cost;
-        best_a = a;
-        best_b = b;
-      }
-    }
-  }
-  classes[best_a] = merged(classes[best_a], classes[best_b]);
-  classes[best_b] = classes[used - 1];
-  --used;
-}
-
-// Describes the set of byte values (`member[b]` non-zero) as at most eight
-// nibble rectangles, one bit each: exact when the high nibbles fall into at
-// most eight groups of equal low-nibble sets, a superset otherwise.
-void fill_nibble_tables(const bool* member, std::uint8_t* low, std::uint8_t* high) {
-  std::array<NibbleClass, NIBBLES> classes{};
-  int used = 0;
-  for (int h = 0; h < NIBBLES; ++h) {
-    std::uint16_t lows = 0;
-    for (int l = 0; l < NIBBLES; ++l) {
-      if (member[h * NIBBLES + l]) lows = static_cast<std::uint16_t>(lows | (1u << l));
-    }
-    if (lows == 0) continue;
-    int k = 0;
-    while (k < used && classes[k].low != lows) ++k;
-    if (k == used) classes[used++] = {0, lows};
-    classes[k].high = static_cast<std::uint16_t>(classes[k].high | (1u << h));
-  }
-  while (used > CLASS_BITS) merge_cheapest(classes, used);
-  std::memset(low, 0, NIBBLES);
-  std::memset(high, 0, NIBBLES);
-  for (int k = 0; k < used; ++k) {
-    for (int n = 0; n < NIBBLES; ++n) {
-      if ((classes[k].low >> n) & 1u) low[n] = static_cast<std::uint8_t>(low[n] | (1u << k));
-      if ((classes[k].high >> n) & 1u) high[n] = static_cast<std::uint8_t>(high[n] | (1u << k));
-    }
-  }
-}
 
 // True when some row would run its expression at the position: a row listed
 // for its first byte is still tested there and its literal prefix agrees
@@ -137,9 +70,9 @@ __attribute__((target("ssse3"))) std::uint64_t next_ssse3(const MatcherIndex& in
   while (length - at > BLOCK) {
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
     const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
-    const __m128i miss =
-        _mm_or_si128(_mm_cmpeq_epi8(class_bits(first, first_low, first_high), zero),
-                     _mm_cmpeq_epi8(class_bits(second, second_low, second_high), zero));
+    const __m128i shared = _mm_and_si128(class_bits(first, first_low, first_high),
+                                         class_bits(second, second_low, second_high));
+    const __m128i miss = _mm_cmpeq_epi8(shared, zero);
     auto passed = static_cast<std::uint32_t>(~_mm_movemask_epi8(miss)) & 0xFFFFu;
     while (passed != 0) {
       const std::uint64_t candidate = at + static_cast<std::uint64_t>(std::countr_zero(passed));
@@ -162,18 +95,6 @@ NextFunction choose_next() {
 #endif
 
 }  // namespace
-
-void matcher_fill_classes(MatcherIndex* index) {
-  bool first[256] = {};
-  bool second[256] = {};
-  for (unsigned pair = 0; pair < 256u * 256u; ++pair) {
-    if (index->may_start_pair[pair] == 0) continue;
-    first[pair & 0xFFu] = true;
-    second[pair >> 8] = true;
-  }
-  fill_nibble_tables(first, index->first_low, index->first_high);
-  fill_nibble_tables(second, index->second_low, index->second_high);
-}
 
 namespace {
 
