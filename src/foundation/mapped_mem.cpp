@@ -1,8 +1,6 @@
 // Read-only images of whole files.
 #include "foundation/mapped_mem.h"
 
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -31,8 +29,8 @@ void release(MappedFile& mapped) {
   mapped = MappedFile{};
 }
 
-// Opens and maps all of `path`. Spool files are read front to back, so the
-// kernel is told to read ahead and drop pages behind.
+// Opens and maps all of `path` (os_mmap_ro_file advises the kernel that the
+// map is read front to back).
 bool map_file(const char* path, MappedFile& out) {
   MappedFile mapped;
   if (!os_file_open_ro(&mapped.file, path)) {
@@ -51,9 +49,6 @@ bool map_file(const char* path, MappedFile& out) {
     LOG_ERROR("Could not memory map '%s'", path);
     release(mapped);
     return false;
-  } else {
-    // Advice only: a refusal changes nothing but speed.
-    (void)posix_madvise(const_cast<std::uint8_t*>(mapped.data), mapped.size, POSIX_MADV_SEQUENTIAL);
   }
   out = mapped;
   return true;
