@@ -52,9 +52,14 @@ struct Listing {
   std::vector<std::string> paths;
 };
 
+// Lists a file when its own name, whole, is a saved copy's: a file that only
+// holds such a name (an admin's "savedspool....spl.keep") is not ours to
+// delete.
 int collect_saved(const char* path, std::int64_t /*mtime*/, void* data) {
   auto* listing = static_cast<Listing*>(data);
-  if (regex_match(listing->name_pattern, path, std::strlen(path)) != 0) {
+  const char* slash = std::strrchr(path, '/');
+  const char* name = slash != nullptr ? slash + 1 : path;
+  if (regex_match(listing->name_pattern, name, std::strlen(name)) != 0) {
     listing->paths.emplace_back(path);
   }
   return 1;
@@ -64,7 +69,8 @@ int collect_saved(const char* path, std::int64_t /*mtime*/, void* data) {
 // (a keep count of 0 or below deletes them all). 1 when the new copy may be
 // written.
 int delete_old_files(const char* dir, int keep) {
-  const std::string pattern = std::string(SAVED_SPOOL_NAME) + R"(\.\d+-\d+-\d+\.\d+-\d+-\d+\.spl)";
+  const std::string pattern =
+      "^" + std::string(SAVED_SPOOL_NAME) + R"(\.\d+-\d+-\d+\.\d+-\d+-\d+\.spl\z)";
   Regex* regex = regex_compile(pattern.c_str(), 0);
   if (regex == nullptr) return 0;
   Listing listing{regex, {}};

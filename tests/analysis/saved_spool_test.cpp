@@ -130,6 +130,25 @@ TEST_F(SavedSpoolTest, OldCopiesArePruned) {
   }
 }
 
+TEST_F(SavedSpoolTest, FilesThatOnlyHoldACopysNameAreNotPruned) {
+  old_copies(1);
+  const std::vector<std::string> foreign = {
+      "savedspool.2000-01-01.00-00-00.spl.keep",
+      "a-savedspool.2000-01-01.00-00-00.spl",
+  };
+  for (const std::string& name : foreign) file("saved/" + name, "not a saved copy");
+  global_ctx.saved_spool_keep_count = 1;
+  EXPECT_EQ(save(), 1);
+  const auto names = saved_names();
+  // The foreign files and the new copy; the old copy is gone.
+  const auto has = [&](const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
+  EXPECT_EQ(names.size(), 3u);
+  for (const std::string& name : foreign) EXPECT_TRUE(has(name)) << name;
+  EXPECT_FALSE(has("savedspool.2001-01-01.10-00-00.spl"));
+}
+
 TEST_F(SavedSpoolTest, FailuresSaveNothing) {
   global_ctx.saved_spool_dir[0] = '\0';
   EXPECT_EQ(save(), 1);
