@@ -89,12 +89,11 @@ int short_file_rules(const std::uint8_t* d, std::uint64_t length) {
   return 0;
 }
 
+// The mark begins at one of the offsets 0 to `last`.
 bool mark_within(const std::uint8_t* d, std::uint64_t length, std::uint64_t last,
                  std::string_view mark) {
-  for (std::uint64_t p = 0; p <= last; ++p) {
-    if (bytes_at(d, length, p, mark)) return true;
-  }
-  return false;
+  const std::uint64_t reach = std::min(length, last + mark.size());
+  return search_bm(d, reach, mark.data(), mark.size()) != nullptr;
 }
 
 // Leading signatures that are plain prefixes of the buffer.

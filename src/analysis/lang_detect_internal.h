@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "analysis/lang_detect.h"
 #include "foundation/ja_languages.h"
 #include "foundation/matcher.h"
 
@@ -38,7 +39,7 @@ struct TokenRow {
   std::string_view other_literal = {};  // a second literal a match may begin with
 };
 
-inline constexpr int TOKEN_COUNT = 26;
+inline constexpr int TOKEN_COUNT = LANG_DETECT_TOKEN_COUNT;
 
 // The literal is what any match must begin with at the position; rows 0, 1
 // and 3 match without case, so their literals are compared without case too.

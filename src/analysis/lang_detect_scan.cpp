@@ -213,12 +213,8 @@ struct Scan {
 
 bool literal_at(const std::uint8_t* here, std::string_view literal, bool caseless) {
   if (literal.empty()) return false;
-  for (std::size_t k = 0; k < literal.size(); ++k) {
-    const int want = static_cast<unsigned char>(literal[k]);
-    const int have = here[k];
-    if (caseless ? fold(have) != fold(want) : have != want) return false;
-  }
-  return true;
+  if (caseless) return util_case_equal_bytes(here, literal.data(), literal.size()) != 0;
+  return std::memcmp(here, literal.data(), literal.size()) == 0;
 }
 
 // Tests at p the token rows that can match there: the first byte admits
