@@ -69,8 +69,8 @@ int collect_saved(const char* path, std::int64_t /*mtime*/, void* data) {
 // (a keep count of 0 or below deletes them all). 1 when the new copy may be
 // written.
 int delete_old_files(const char* dir, int keep) {
-  const std::string pattern =
-      "^" + std::string(SAVED_SPOOL_NAME) + R"(\.\d+-\d+-\d+\.\d+-\d+-\d+\.spl\z)";
+  std::string pattern = "^";
+  pattern.append(SAVED_SPOOL_NAME).append(R"(\.\d+-\d+-\d+\.\d+-\d+-\d+\.spl\z)");
   Regex* regex = regex_compile(pattern.c_str(), 0);
   if (regex == nullptr) return 0;
   Listing listing{regex, {}};
