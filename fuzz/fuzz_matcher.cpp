@@ -18,30 +18,18 @@ using NextFunction = std::uint64_t (*)(const MatchToken*, int, const std::uint8_
 
 constexpr std::size_t WINDOW = 150;
 
-// Rows whose first bytes all have a literal second byte, so that the pair
-// classes are narrow and the skip-ahead actually skips; first bytes spread
-// over more nibble classes than the vector lookup holds.
-std::vector<MatchToken> make_skip_table() {
-  const struct {
-    int first;
-    const char* pattern;
-    int options;
-    int once;
-    std::uint64_t limit;
-  } rows[] = {
-      {'@', "@PJL\\s+SET\\s+(\\w+)", PCRE_ANCHORED | PCRE_CASELESS, 1, 0},
-      {'%', "%%Pages?:\\s*(\\d+)", PCRE_ANCHORED, 0, 0},
-      {0x1B, "\\x1B&l(\\d+)X", PCRE_ANCHORED, 0, 0},
-      {0x1B, "\\x1BE", PCRE_ANCHORED, 0, 40},
-      {'s', "showpage", PCRE_ANCHORED | PCRE_CASELESS, 0, 0},
-      {'<', "<<", PCRE_ANCHORED, 0, 0},
-      {0x8B, "\\x8B", PCRE_ANCHORED, 0, 0},
-      {0x01, "\\x01\\x10", PCRE_ANCHORED, 0, 0},
-      {0x9A, "\\x9A[\\xA0-\\xAF]", PCRE_ANCHORED, 0, 0},
-      {0xE7, "\\xE7\\x7E", PCRE_ANCHORED, 0, 0},
-      {0xFF, "\\xFF\\xFF", PCRE_ANCHORED, 0, 0},
-      {'z', "zz", PCRE_ANCHORED | PCRE_CASELESS, 0, 0},
-  };
+// One row of a test table: first character, pattern, options, once-only
+// flag and offset limit.
+struct Row {
+  int first;
+  const char* pattern;
+  int options;
+  int once;
+  std::uint64_t limit;
+};
+
+template <std::size_t N>
+std::vector<MatchToken> build_table(const Row (&rows)[N]) {
   std::vector<MatchToken> table;
   for (const auto& r : rows) {
     MatchToken token{};
@@ -55,14 +43,29 @@ std::vector<MatchToken> make_skip_table() {
   return table;
 }
 
+// Rows whose first bytes all have a literal second byte, so that the pair
+// classes are narrow and the skip-ahead actually skips; first bytes spread
+// over more nibble classes than the vector lookup holds.
+std::vector<MatchToken> make_skip_table() {
+  const Row rows[] = {
+      {'@', "@PJL\\s+SET\\s+(\\w+)", PCRE_ANCHORED | PCRE_CASELESS, 1, 0},
+      {'%', "%%Pages?:\\s*(\\d+)", PCRE_ANCHORED, 0, 0},
+      {0x1B, "\\x1B&l(\\d+)X", PCRE_ANCHORED, 0, 0},
+      {0x1B, "\\x1BE", PCRE_ANCHORED, 0, 40},
+      {'s', "showpage", PCRE_ANCHORED | PCRE_CASELESS, 0, 0},
+      {'<', "<<", PCRE_ANCHORED, 0, 0},
+      {0x8B, "\\x8B", PCRE_ANCHORED, 0, 0},
+      {0x01, "\\x01\\x10", PCRE_ANCHORED, 0, 0},
+      {0x9A, "\\x9A[\\xA0-\\xAF]", PCRE_ANCHORED, 0, 0},
+      {0xE7, "\\xE7\\x7E", PCRE_ANCHORED, 0, 0},
+      {0xFF, "\\xFF\\xFF", PCRE_ANCHORED, 0, 0},
+      {'z', "zz", PCRE_ANCHORED | PCRE_CASELESS, 0, 0},
+  };
+  return build_table(rows);
+}
+
 std::vector<MatchToken> make_table() {
-  const struct {
-    int first;
-    const char* pattern;
-    int options;
-    int once;
-    std::uint64_t limit;
-  } rows[] = {
+  const Row rows[] = {
       {'@', "@PJL\\s+SET\\s+(\\w+)\\s*=\\s*(\\w+)", PCRE_ANCHORED | PCRE_CASELESS, 0, 0},
       {'@', "@PJL\\s+JOB(?:\\s+NAME\\s*=\\s*\"([^\"]*)\")?", PCRE_ANCHORED | PCRE_CASELESS, 1, 0},
       {'%', "%%Pages:\\s*(\\d+)", PCRE_ANCHORED, 0, 0},
@@ -73,17 +76,7 @@ std::vector<MatchToken> make_table() {
       {0, "(\\d+)\\s+(\\d+)\\s+(\\d+)\\s+r\\b", PCRE_ANCHORED | PCRE_CASELESS, 0, 0},
       {'<', "<<(.*?)>>", PCRE_ANCHORED | PCRE_DOTALL, 0, 0},
   };
-  std::vector<MatchToken> table;
-  for (const auto& r : rows) {
-    MatchToken token{};
-    token.first_char = r.first;
-    token.pattern = r.pattern;
-    token.options = r.options;
-    token.once_only = r.once;
-    token.offset_limit = r.limit;
-    table.push_back(token);
-  }
-  return table;
+  return build_table(rows);
 }
 
 // The walk of one skip-ahead variant: its candidates, checked to rise and

@@ -66,8 +66,7 @@ bool read_inch_number(const char*& p, const char* end, long* value) {
 // "INCH_<w>X<h>" at the start of the name (case as written), in millimetres.
 bool parse_inch_size(const char* name, int* width_mm, int* height_mm) {
   std::size_t length = std::strlen(name);
-  if (length <= 7 || !util_strncase_equals(name, "INCH_", 5)) return false;
-  if (std::strncmp(name, "INCH_", 5) != 0) return false;
+  if (length <= 7 || std::strncmp(name, "INCH_", 5) != 0) return false;
   const char* p = name + 5;
   const char* end = name + length;
   long width_in = 0;

@@ -1,6 +1,7 @@
 // Bounded texts, comparisons and name operations.
 #include "foundation/util.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -129,6 +130,15 @@ int util_case_equal_bytes(const void* a, const void* b, std::size_t n) {
   if (n == 0) return 1;
   if (a == nullptr || b == nullptr) return 0;
   return case_equal_n(static_cast<const char*>(a), static_cast<const char*>(b), n);
+}
+
+char* util_new_text(const char* text, std::size_t length) {
+  if (length == SIZE_MAX) return nullptr;
+  char* copy = static_cast<char*>(std::malloc(length + 1));
+  if (copy == nullptr) return nullptr;
+  if (length > 0) std::memcpy(copy, text, length);
+  copy[length] = '\0';
+  return copy;
 }
 
 char* strlwr(char* text) {

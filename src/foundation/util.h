@@ -39,6 +39,10 @@ char* util_safe_strncat(char* target, const char* source, std::size_t size);
 [[nodiscard]] int util_case_equal_bytes_str(const void* buffer, const char* text);
 // 1 when n bytes are equal ignoring case; 0 when a pointer is null.
 [[nodiscard]] int util_case_equal_bytes(const void* a, const void* b, std::size_t n);
+// New text of the first `length` bytes of `text` and a terminator (bytes
+// past a zero byte are copied too); `text` may be null for length 0. nullptr
+// when memory runs out.
+[[nodiscard]] char* util_new_text(const char* text, std::size_t length);
 // Lower- or upper-case the text in place (ASCII only); return it. Null is
 // returned as is.
 char* strlwr(char* text);

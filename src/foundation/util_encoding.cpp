@@ -89,14 +89,6 @@ std::size_t decode_reference(const char* amp, const char* semi, char* out) {
   return 0;
 }
 
-char* dup_text(const char* text, std::size_t length) {
-  char* copy = static_cast<char*>(std::malloc(length + 1));
-  if (copy == nullptr) return nullptr;
-  std::memcpy(copy, text, length);
-  copy[length] = '\0';
-  return copy;
-}
-
 }  // namespace
 
 std::size_t util_xml_decode_entities_utf8(char* target, const char* source) {
@@ -154,7 +146,7 @@ char* util_url_encode(const char* text) {
 
 char* util_url_decode(const char* text) {
   if (text == nullptr) return nullptr;
-  char* out = dup_text(text, std::strlen(text));
+  char* out = util_new_text(text, std::strlen(text));
   if (out == nullptr) return nullptr;
   char* p = out;
   for (const char* s = text; *s != '\0'; ++s) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "foundation/log.h"
+#include "foundation/util.h"
 #include "server/http.h"
 
 namespace {
@@ -29,13 +30,7 @@ bool starts_with_caseless(const char* text, const char* prefix) {
   return true;
 }
 
-char* copy_text(std::string_view text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy == nullptr) return nullptr;
-  if (!text.empty()) std::memcpy(copy, text.data(), text.size());
-  copy[text.size()] = '\0';
-  return copy;
-}
+char* copy_text(std::string_view text) { return util_new_text(text.data(), text.size()); }
 
 std::string_view as_text(std::span<const std::uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};

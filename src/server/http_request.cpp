@@ -1,5 +1,4 @@
 // The request bytes of the HTTP client.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -37,10 +36,8 @@ char* http_build_request(const HttpRequest* request, std::size_t* length) {
   if (request->method != HTTP_METHOD_GET && request->method != HTTP_METHOD_POST) return nullptr;
   try {
     const std::string text = request_text(*request);
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy == nullptr) return nullptr;
-    std::memcpy(copy, text.data(), text.size() + 1);
-    *length = text.size();
+    char* copy = util_new_text(text.data(), text.size());
+    if (copy != nullptr) *length = text.size();
     return copy;
   } catch (const std::bad_alloc&) {
     return nullptr;

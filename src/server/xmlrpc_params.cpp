@@ -4,16 +4,10 @@
 #include <cstring>
 
 #include "foundation/log.h"
+#include "foundation/util.h"
 #include "server/xmlrpc.h"
 
 namespace {
-
-char* copy_text(const char* text) {
-  const std::size_t length = std::strlen(text);
-  char* copy = static_cast<char*>(std::malloc(length + 1));
-  if (copy != nullptr) std::memcpy(copy, text, length + 1);
-  return copy;
-}
 
 int append_node(XMLRPCParameterList* list, int type, const char* text, int value) {
   if (list == nullptr) return -1;
@@ -21,7 +15,7 @@ int append_node(XMLRPCParameterList* list, int type, const char* text, int value
   if (node == nullptr) return -1;
   node->type = type;
   node->value = value;
-  if (text != nullptr && (node->text = copy_text(text)) == nullptr) {
+  if (text != nullptr && (node->text = util_new_text(text, std::strlen(text))) == nullptr) {
     std::free(node);
     return -1;
   }

@@ -20,10 +20,7 @@ constexpr std::size_t kLoggedValueMax = 4096;
 
 void set_fault(XMLRPCClient* client, std::string_view text) {
   std::free(client->fault_string);
-  client->fault_string = static_cast<char*>(std::malloc(text.size() + 1));
-  if (client->fault_string == nullptr) return;
-  if (!text.empty()) std::memcpy(client->fault_string, text.data(), text.size());
-  client->fault_string[text.size()] = '\0';
+  client->fault_string = util_new_text(text.data(), text.size());
 }
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -49,11 +46,8 @@ bool parse_number(std::string_view text, int* value) {
 
 // The XML text with its entities decoded, as a new malloc'ed text.
 char* decode_text(std::string_view text) {
-  char* decoded = static_cast<char*>(std::malloc(text.size() + 1));
-  if (decoded == nullptr) return nullptr;
-  if (!text.empty()) std::memcpy(decoded, text.data(), text.size());
-  decoded[text.size()] = '\0';
-  util_xml_decode_entities_utf8(decoded, nullptr);
+  char* decoded = util_new_text(text.data(), text.size());
+  if (decoded != nullptr) util_xml_decode_entities_utf8(decoded, nullptr);
   return decoded;
 }
 

@@ -1,11 +1,10 @@
 // The request body of an XML-RPC call, written without white space between
 // elements. Every text goes through xml_append_text so that the body is
 // well-formed XML in UTF-8 whatever the caller's bytes.
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "foundation/log.h"
+#include "foundation/util.h"
 #include "server/xml_text.h"
 #include "server/xmlrpc.h"
 
@@ -50,9 +49,7 @@ char* XMLRPCBuildRequestBody(const char* method, const XMLRPCParameterList* para
       body += "</param>";
     }
     body += "</params></methodCall>";
-    char* copy = static_cast<char*>(std::malloc(body.size() + 1));
-    if (copy != nullptr) std::memcpy(copy, body.c_str(), body.size() + 1);
-    return copy;
+    return util_new_text(body.data(), body.size());
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

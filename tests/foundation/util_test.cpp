@@ -68,6 +68,19 @@ TEST(UtilBounded, AppendToUnterminatedTargetStaysInside) {
   EXPECT_STREQ(buffer, "abcd");
 }
 
+TEST(UtilBounded, NewTextCopiesTheGivenBytesAndTerminates) {
+  // Stops at the length inside a longer text, keeps zero bytes before it.
+  const Text cut(util_new_text("abcdef", 3));
+  ASSERT_NE(cut, nullptr);
+  EXPECT_STREQ(cut.get(), "abc");
+  const Text with_zero(util_new_text("a\0b", 3));
+  ASSERT_NE(with_zero, nullptr);
+  EXPECT_EQ(std::memcmp(with_zero.get(), "a\0b\0", 4), 0);
+  const Text none(util_new_text(nullptr, 0));
+  ASSERT_NE(none, nullptr);
+  EXPECT_STREQ(none.get(), "");
+}
+
 TEST(UtilBounded, FormatGrowsAndUsesTheArgumentsEveryAttempt) {
   // Longer than the first buffer: the second attempt must see the same
   // arguments as the first.
