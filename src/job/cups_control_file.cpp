@@ -342,8 +342,7 @@ void apply_client_machine(JobAttribs* ja, const ControlInfo& info) {
     return;
   }
   util_safe_strncpy(ja->client_machine, info.host, sizeof ja->client_machine);
-  if (util_case_equal_str(info.host, "localhost") != 0 ||
-      util_case_equal_str(info.host, "127.0.0.1") != 0) {
+  if (common_is_local_host_name(info.host)) {
     LOG_DEBUG("CUPS reported hostname of localhost");
     common_replace_local_client_machine(ja);
   }

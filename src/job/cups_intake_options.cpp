@@ -88,11 +88,11 @@ int extract_canon_options(JobAttribs* ja, const char* options) {
   return ok ? 1 : 0;
 }
 
-bool is_local_host_name(const char* name) {
+}  // namespace
+
+bool common_is_local_host_name(const char* name) {
   return util_case_equal_str(name, "localhost") != 0 || util_case_equal_str(name, "127.0.0.1") != 0;
 }
-
-}  // namespace
 
 int common_extract_param_string(char* buffer, std::size_t size, const char* text,
                                 const char* name, int caseless) {
@@ -149,7 +149,7 @@ int common_extract_valid_hostname(char* buffer, std::size_t size, const char* te
 }
 
 void common_replace_local_client_machine(JobAttribs* ja) {
-  if (!is_local_host_name(ja->client_machine)) return;
+  if (!common_is_local_host_name(ja->client_machine)) return;
   char name[JA_TEXT_SIZE];
   if (os_get_computer_name(name, sizeof name) != 0) {
     util_safe_strncpy(ja->client_machine, name, sizeof ja->client_machine);
@@ -174,7 +174,7 @@ int common_extract_cups_options_info(JobAttribs* ja, const char* options, int ca
     LOG_DEBUG("Found HostName= : '%s'", value);
     util_safe_strncpy(ja->client_machine, value, sizeof ja->client_machine);
   }
-  if (is_local_host_name(ja->client_machine)) {
+  if (common_is_local_host_name(ja->client_machine)) {
     LOG_DEBUG("CUPS reported hostname of localhost, try using machine name.");
     common_replace_local_client_machine(ja);
   }

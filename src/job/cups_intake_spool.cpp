@@ -14,6 +14,7 @@
 
 #include "foundation/config.h"
 #include "foundation/log.h"
+#include "foundation/os_file.h"
 #include "job/cups_intake.h"
 
 namespace {
@@ -44,17 +45,6 @@ int create_spool_file(char* path, std::size_t size, const char* dir) {
   LOG_ERROR("Unable to create spool file in \"%s\": no free name after %d tries", dir,
             CUPS_INTAKE_MAX_NAME_TRIES);
   return -1;
-}
-
-bool write_all(int fd, const std::uint8_t* data, std::size_t count) {
-  while (count > 0) {
-    ssize_t n = write(fd, data, count);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // Reads up to `want` bytes (fewer only at the end of the input or on error).
@@ -99,7 +89,7 @@ class Inflater {
       }
       std::size_t produced = kInflateOutSize - stream_.avail_out;
       if (exceeds_limits()) return Outcome::kTooLarge;
-      if (!write_all(fd, out_.get(), produced)) return Outcome::kWriteFailed;
+      if (os_write_all(fd, out_.get(), produced) == 0) return Outcome::kWriteFailed;
       finished_ = rc == Z_STREAM_END;
       if (rc == Z_BUF_ERROR && produced == 0) break;
     }
@@ -157,7 +147,7 @@ Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::u
       if (outcome != Outcome::kOk) return outcome;
       if (inflater.finished()) break;  // anything after the stream is not print data
     } else {
-      if (!write_all(fd, buffer.get(), got)) return Outcome::kWriteFailed;
+      if (os_write_all(fd, buffer.get(), got) == 0) return Outcome::kWriteFailed;
       total += got;
     }
     got = read_piece(in, buffer.get(), kBulkReadSize, &read_failed);

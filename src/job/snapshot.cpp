@@ -60,16 +60,10 @@ int copy_exclusive(const char* source, const char* target) {
       ok = 0;
       break;
     }
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = write(out, block + done, static_cast<std::size_t>(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) {
-        ok = 0;
-        break;
-      }
-      done += put;
+    if (os_write_all(out, block, static_cast<std::size_t>(got)) == 0) {
+      ok = 0;
+      break;
     }
-    if (!ok) break;
   }
   const int saved = errno;
   close(in);
