@@ -6,6 +6,7 @@
 #include "foundation/containers.h"
 #include "foundation/containers_internal.h"
 #include "foundation/log.h"
+#include "foundation/util.h"
 
 namespace {
 
@@ -18,16 +19,6 @@ dict_item* find(const struct dict* d, const char* name) {
   return nullptr;
 }
 
-// Zero-terminated private copy of `length` bytes; nullptr on failure.
-char* copy_value(const void* value, std::uint64_t length) {
-  if (length == UINT64_MAX) return nullptr;
-  auto* copy = static_cast<char*>(std::malloc(length + 1));
-  if (copy == nullptr) return nullptr;
-  if (length > 0) std::memcpy(copy, value, length);
-  copy[length] = 0;
-  return copy;
-}
-
 bool valid_name(const char* name) {
   return name != nullptr && name[0] != 0 && std::strlen(name) <= DICT_NAME_MAX;
 }
@@ -35,7 +26,7 @@ bool valid_name(const char* name) {
 // Stores the value under the name: in place when the name exists, else as a
 // new entry. The old value is freed only once the new one is stored.
 bool store(struct dict* d, const char* name, const void* value, std::uint64_t length) {
-  char* copy = copy_value(value, length);
+  char* copy = util_new_text(static_cast<const char*>(value), length);
   if (copy == nullptr) {
     LOG_ERROR("malloc failed");
     return false;
