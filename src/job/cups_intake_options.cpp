@@ -18,12 +18,17 @@ bool is_hex_digit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// The first occurrence of `name` in `text`, with or without regard to case.
+// The first option called `name` in `text`, with or without regard to case:
+// an occurrence counts only where an option starts (at the beginning or after
+// a blank) and is followed by "=", so "number-up" is not found inside
+// "number-up-layout=lrtb" or "job-number-up=4".
 const char* find_name(const char* text, const char* name, int caseless) {
-  if (caseless == 0) return std::strstr(text, name);
-  std::size_t n = std::strlen(name);
+  const std::size_t n = std::strlen(name);
   for (const char* p = text; *p != '\0'; ++p) {
-    if (util_strncase_equals(p, name, n) != 0) return p;
+    if (p != text && p[-1] != ' ' && p[-1] != '\t') continue;
+    const bool same = caseless != 0 ? util_strncase_equals(p, name, n) != 0
+                                    : std::strncmp(p, name, n) == 0;
+    if (same && p[n] == '=') return p;
   }
   return nullptr;
 }

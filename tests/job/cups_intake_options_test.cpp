@@ -24,7 +24,10 @@ TEST(CupsOptionsParam, ValuesAreTakenUpToTheFirstUnescapedBlank) {
       {"title=a\\\\b", "title", 0, 1, "a\\b"},
       {"title=ends\\", "title", 0, 1, "ends"},
       {"HostName pc7", "HostName", 1, 0, ""},
-      {"HostNameX=pc7 HostName=pc8", "HostName", 1, 0, ""},
+      {"HostNameX=pc7 HostName=pc8", "HostName", 1, 1, "pc8"},
+      {"number-up-layout=lrtb number-up=2", "number-up", 1, 1, "2"},
+      {"job-number-up=4 number-up=2", "number-up", 1, 1, "2"},
+      {"job-number-up=4", "number-up", 1, 0, ""},
       {"HostName=", "HostName", 1, 1, ""},
       {"other=1", "HostName", 1, 0, ""},
   };
