@@ -237,7 +237,7 @@ TEST_F(AnalyzerTest, HbplTwoStepRule) {
     EXPECT_EQ(calls[0].who, "pcl6");
     EXPECT_EQ(calls[0].length, c.stream_length);
     EXPECT_EQ(calls[0].extra, 1);
-    if (c.stream_length > 0) EXPECT_EQ(calls[0].first_byte, ')');
+    if (c.stream_length > 0) { EXPECT_EQ(calls[0].first_byte, ')'); }
     if (c.hbpl_extra < 0) {
       EXPECT_EQ(calls.size(), 1u);
     } else {

@@ -129,7 +129,7 @@ TEST_F(CustomMetadataTest, Patterns) {
     }
     clear_log();
     EXPECT_EQ(extract(c.data), c.user);
-    if (c.log != nullptr) EXPECT_TRUE(logged(c.log)) << log();
+    if (c.log != nullptr) { EXPECT_TRUE(logged(c.log)) << log(); }
   }
 }
 

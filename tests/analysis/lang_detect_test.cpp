@@ -109,7 +109,7 @@ class LangDetectCases : public LangDetectTest {
       SCOPED_TRACE(c.name);
       clear_log();
       EXPECT_EQ(detect(c.bytes), c.code);
-      if (c.log != nullptr) EXPECT_TRUE(logged(c.log)) << log();
+      if (c.log != nullptr) { EXPECT_TRUE(logged(c.log)) << log(); }
     }
   }
 };
@@ -170,7 +170,7 @@ TEST_F(LangDetectCases, EveryShortLengthStaysInsideTheBuffer) {
       while (bytes.size() < n) bytes += source;
       bytes.resize(n);
       const int code = detect(bytes);
-      if (n < 5) EXPECT_EQ(code, dummy == 0 ? LANG_PLAIN_TEXT : LANG_STATUS_DOCUMENT) << n;
+      if (n < 5) { EXPECT_EQ(code, dummy == 0 ? LANG_PLAIN_TEXT : LANG_STATUS_DOCUMENT) << n; }
     }
   }
 }

@@ -96,7 +96,7 @@ TEST_F(JaTablesTest, PaperTableLookups) {
     SCOPED_TRACE(c.name);
     std::int64_t area = 0;
     EXPECT_EQ(paper_area(c.name, &area), c.found);
-    if (c.found) EXPECT_EQ(area, c.area);
+    if (c.found) { EXPECT_EQ(area, c.area); }
   }
   EXPECT_EQ(paper_area(nullptr, nullptr), 0);
   EXPECT_NE(log_text().find("Unknown paper size name 'A44'"), std::string::npos);

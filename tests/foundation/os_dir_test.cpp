@@ -58,7 +58,7 @@ TEST(OsPath, CatPath) {
     char buffer[64] = "untouched";
     EXPECT_EQ(os_cat_path(buffer, c.size, null_or(c.dir), null_or(c.name)), c.result)
         << (c.dir ? c.dir : "(null)") << " + " << (c.name ? c.name : "(null)");
-    if (c.joined != nullptr) EXPECT_STREQ(buffer, c.joined);
+    if (c.joined != nullptr) { EXPECT_STREQ(buffer, c.joined); }
   }
   EXPECT_EQ(os_cat_path(nullptr, 10, "/a", "b"), 0);
 }
@@ -160,7 +160,7 @@ TEST(OsDir, CreateDirectories) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(os_create_dir_recursive(c.path.c_str()), c.result) << c.path;
-    if (c.result == 1) EXPECT_TRUE(std::filesystem::is_directory(c.path)) << c.path;
+    if (c.result == 1) { EXPECT_TRUE(std::filesystem::is_directory(c.path)) << c.path; }
   }
 }
 

@@ -233,7 +233,7 @@ TEST(OsTcp, HostLookups) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(os_host_to_ip(c.host, buffer, sizeof buffer), c.result) << c.host;
-    if (c.ip != nullptr) EXPECT_STREQ(buffer, c.ip);
+    if (c.ip != nullptr) { EXPECT_STREQ(buffer, c.ip); }
     EXPECT_EQ(os_host_to_ip_timeout(c.host, buffer, sizeof buffer), c.result) << c.host;
   }
   EXPECT_EQ(os_host_to_ip("127.0.0.1", buffer, 9), 0);  // does not fit

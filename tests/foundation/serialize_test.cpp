@@ -278,7 +278,7 @@ TEST(SerializeFormatTest, NumbersAndDates) {
     SCOPED_TRACE(c.text);
     int value = 0;
     EXPECT_EQ(serialize_parse_int(c.text, &value), c.ok);
-    if (c.ok) EXPECT_EQ(value, c.value);
+    if (c.ok) { EXPECT_EQ(value, c.value); }
   }
   double d = 0;
   EXPECT_TRUE(serialize_parse_double(" 2.500000", &d));

@@ -224,7 +224,7 @@ TEST_F(ControlFileTest, ReadStrAttributeBounds) {
     char buffer[16] = "";
     EXPECT_EQ(read_str_attribute(copy.get(), copy.get() + c.bytes.size(), buffer, c.size),
               c.result);
-    if (c.result == 1) EXPECT_STREQ(buffer, c.value);
+    if (c.result == 1) { EXPECT_STREQ(buffer, c.value); }
   }
 }
 

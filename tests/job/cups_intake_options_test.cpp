@@ -36,7 +36,7 @@ TEST(CupsOptionsParam, ValuesAreTakenUpToTheFirstUnescapedBlank) {
     char buffer[64] = "unchanged";
     EXPECT_EQ(common_extract_param_string(buffer, sizeof buffer, c.text, c.name, c.caseless),
               c.result);
-    if (c.result == 1) EXPECT_STREQ(buffer, c.value);
+    if (c.result == 1) { EXPECT_STREQ(buffer, c.value); }
   }
 }
 

@@ -67,7 +67,7 @@ TEST_F(HeldJobTest, EventChecks) {
     if (c.marker_before) sw_test::write_file(marker("5.hold"), "");
     c.callback(c.type, c.id);
     EXPECT_EQ(sw_test::exists(marker("5.hold")), c.marker_after);
-    if (c.logged != nullptr) EXPECT_NE(log().find(c.logged), std::string::npos);
+    if (c.logged != nullptr) { EXPECT_NE(log().find(c.logged), std::string::npos); }
   }
 }
 

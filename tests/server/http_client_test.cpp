@@ -118,7 +118,7 @@ TEST_F(HttpClient, ReadsRepliesArrivingInPieces) {
     Response response = run(post(server.port()), 0, &sent);
     EXPECT_EQ(sent, 1) << c.name;  // every failure here came after the whole request
     ASSERT_EQ(response != nullptr, c.ok) << c.name;
-    if (c.ok) EXPECT_EQ(std::string(response->body, response->body_length), c.body) << c.name;
+    if (c.ok) { EXPECT_EQ(std::string(response->body, response->body_length), c.body) << c.name; }
   }
 }
 

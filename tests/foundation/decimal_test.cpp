@@ -1,0 +1,60 @@
+#include "foundation/decimal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+namespace {
+
+struct Case {
+  std::string_view text;
+  DecimalSign sign;
+  std::int64_t value;
+  std::size_t length;
+  bool saturated;
+};
+
+TEST(DecimalTest, ReadsSaturatingAtTheStart) {
+  constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
+  constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
+  const Case cases[] = {
+      {"42abc", DecimalSign::OPTIONAL, 42, 2, false},
+      {"-17", DecimalSign::OPTIONAL, -17, 3, false},
+      {"+5", DecimalSign::OPTIONAL, 5, 2, false},
+      {"-5", DecimalSign::NONE, 0, 0, false},
+      {"-", DecimalSign::OPTIONAL, 0, 0, false},
+      {" 7", DecimalSign::OPTIONAL, 0, 0, false},
+      {"", DecimalSign::OPTIONAL, 0, 0, false},
+      {"9223372036854775807", DecimalSign::OPTIONAL, kMax, 19, false},
+      {"9223372036854775808", DecimalSign::OPTIONAL, kMax, 19, true},
+      {"-9223372036854775808", DecimalSign::OPTIONAL, kMin, 20, false},
+      {"-9223372036854775809", DecimalSign::OPTIONAL, kMin, 20, true},
+      {"000000000000000000000000000001", DecimalSign::OPTIONAL, 1, 30, false},
+      {"123456789012345678901234567890x", DecimalSign::OPTIONAL, kMax, 30, true},
+  };
+  for (const Case& c : cases) {
+    const DecimalRead read = decimal_read(c.text, c.sign);
+    EXPECT_EQ(read.value, c.value) << c.text;
+    EXPECT_EQ(read.length, c.length) << c.text;
+    EXPECT_EQ(read.saturated, c.saturated) << c.text;
+  }
+}
+
+TEST(DecimalTest, WholeTextAndClamping) {
+  int value = 7;
+  EXPECT_TRUE(decimal_parse_whole("99999999999", &value));
+  EXPECT_EQ(value, std::numeric_limits<int>::max());
+  EXPECT_TRUE(decimal_parse_whole("-99999999999", &value));
+  EXPECT_EQ(value, std::numeric_limits<int>::min());
+  value = 7;
+  EXPECT_FALSE(decimal_parse_whole("12 ", &value));
+  EXPECT_FALSE(decimal_parse_whole("", &value));
+  EXPECT_FALSE(decimal_parse_whole("+", &value));
+  EXPECT_EQ(value, 7);
+  EXPECT_EQ(decimal_clamp<std::uint16_t>(70000), 65535);
+  EXPECT_EQ(decimal_clamp<std::uint16_t>(-1), 0);
+}
+
+}  // namespace
