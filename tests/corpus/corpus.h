@@ -31,6 +31,8 @@ struct CorpusRow {
   int colour_pages = 0;    // colour pages of the source (inkcov)
   std::string paper;       // "A4", "Letter", or "-" for printer commands
   bool colour_out = false; // the chain keeps colour
+  int copies = 1;          // copies the recipe asked for
+  bool duplex = false;     // the recipe asked for two-sided printing
   std::string note;        // why the code is what it is, where not plain
 
   // Colour pages that an analyzer of this file should report.
@@ -71,7 +73,7 @@ inline int to_int(const std::string& s) {
 // be read or its column header is not the expected one.
 inline std::vector<CorpusRow> corpus_rows() {
   static constexpr std::string_view kHeader =
-      "file\tchain\tlang\tsource\tpages\tcolour_pages\tpaper\tcolour_out\tnote";
+      "file\tchain\tlang\tsource\tpages\tcolour_pages\tpaper\tcolour_out\tcopies\tduplex\tnote";
   std::vector<CorpusRow> rows;
   std::ifstream in(corpus_manifest_path());
   std::string line;
@@ -85,7 +87,7 @@ inline std::vector<CorpusRow> corpus_rows() {
       continue;
     }
     auto c = corpus_detail::split_tabs(line);
-    if (c.size() != 9) return {};
+    if (c.size() != 11) return {};
     CorpusRow r;
     r.file = c[0];
     r.path = dir + "/" + c[0];
@@ -96,7 +98,9 @@ inline std::vector<CorpusRow> corpus_rows() {
     r.colour_pages = corpus_detail::to_int(c[5]);
     r.paper = c[6];
     r.colour_out = c[7] == "1";
-    r.note = c[8];
+    r.copies = corpus_detail::to_int(c[8]);
+    r.duplex = c[9] == "1";
+    r.note = c[10];
     rows.push_back(std::move(r));
   }
   return rows;
