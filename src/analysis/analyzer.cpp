@@ -79,13 +79,15 @@ int no_analyzer(int code) {
 int hbpl_two_step(const AnalyzerRow& row, const std::uint8_t* data, std::uint64_t length,
                   int color, JobAttribs* ja) {
   const AnalyzerRow& pcl6 = analyzer_dispatch_row(LANG_PCL6);
-  if (pcl6.analyze == nullptr || row.analyze == nullptr) return no_analyzer(row.code);
+  const AnalyzerFunc stream_analyzer = pcl6.analyze();
+  const AnalyzerFunc header_reader = row.analyze();
+  if (stream_analyzer == nullptr || header_reader == nullptr) return no_analyzer(row.code);
   const bool has_stream = length > HBPL_LOCAL_HEADER_SIZE;
   const std::uint8_t* stream = has_stream ? data + HBPL_LOCAL_HEADER_SIZE : data;
   const std::uint64_t stream_length = has_stream ? length - HBPL_LOCAL_HEADER_SIZE : 0;
-  const int first = pcl6.analyze(stream, stream_length, color, ja);
+  const int first = stream_analyzer(stream, stream_length, color, ja);
   if (first != 0) return first;
-  return row.analyze(data, length, row.constant, ja);
+  return header_reader(data, length, row.constant, ja);
 }
 
 // Runs the analyzer of the record's language. 0 or more when analysed.
@@ -107,8 +109,9 @@ int dispatch(const std::uint8_t* data, std::uint64_t length, int color, JobAttri
     case AnalyzerKind::ANALYZE:
       break;
   }
-  if (row.analyze == nullptr) return no_analyzer(code);
-  return row.analyze(data, length, extra_argument(row, color), ja);
+  const AnalyzerFunc analyze = row.analyze();
+  if (analyze == nullptr) return no_analyzer(code);
+  return analyze(data, length, extra_argument(row, color), ja);
 }
 
 void log_head_and_tail(const MappedSpool& spool) {

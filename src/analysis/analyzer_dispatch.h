@@ -6,9 +6,11 @@
 // call, and returns 0 or more when the job was analysed (also when its time
 // limit ran out) or a negative value when the data could not be analysed.
 //
-// An analyzer is plugged in by filling the `analyze` field of its row in
-// analyzer_dispatch.cpp (an adapter when its own signature differs). A row
-// without one makes the driver fail with "no analyzer available".
+// An analyzer is plugged in through one constant AnalyzerEntry (its name and
+// its function together, declared in the analyzer's own header): every row
+// that uses the analyzer names that entry (PCL5 serves three codes). A row
+// whose analyzer is not built yet is `pending`: it names the analyzer only,
+// and the driver fails it with "No analyzer is available".
 #pragma once
 
 #include <cstdint>
@@ -44,13 +46,30 @@ enum class AnalyzerKind : int {
   HBPL_TWO_STEP,
 };
 
+// One analyzer: the name of its function (for logs and tests) and the
+// function, defined together so that they cannot drift apart. An analyzer
+// whose own signature differs has a small adapter as `analyze`.
+struct AnalyzerEntry {
+  const char* name;
+  AnalyzerFunc analyze;
+};
+
 struct AnalyzerRow {
   int code;
   AnalyzerKind kind;
-  const char* analyzer_name;  // the analyzer's function name, for logs and tests
-  AnalyzerFunc analyze;       // nullptr while the analyzer is not built
+  const AnalyzerEntry* entry;  // nullptr for special rows and pending analyzers
+  const char* pending_name;    // the analyzer a pending row waits for
   AnalyzerExtra extra;
   int constant;  // the extra argument of CONSTANT rows
+
+  // The analyzer's function name ("" for special rows).
+  [[nodiscard]] const char* analyzer_name() const {
+    return entry != nullptr ? entry->name : pending_name;
+  }
+  // The analyzer, nullptr while it is not built.
+  [[nodiscard]] AnalyzerFunc analyze() const {
+    return entry != nullptr ? entry->analyze : nullptr;
+  }
 };
 
 // Bytes of the HBPL header in front of the PCL XL stream of codes 59 and 66.
@@ -62,7 +81,8 @@ inline constexpr int ANALYZER_DISPATCH_ROWS = 70;
 // The row of a code; the NEVER row for codes outside 0 to 69.
 [[nodiscard]] const AnalyzerRow& analyzer_dispatch_row(int code);
 
-// Replaces the analyzer of the row of `code` (0 to 69) and returns the one it
-// had; nullptr makes the row unavailable again. For tests that plug stand-in
-// analyzers into the driver; not thread-safe against running analyses.
-AnalyzerFunc analyzer_dispatch_replace(int code, AnalyzerFunc analyze);
+// Replaces the analyzer entry of the row of `code` (0 to 69) and returns the
+// one it had, which the caller puts back when done; nullptr makes the row
+// unavailable. For tests that plug stand-in analyzers into the driver; not
+// thread-safe against running analyses.
+const AnalyzerEntry* analyzer_dispatch_replace(int code, const AnalyzerEntry* entry);

@@ -48,6 +48,9 @@ int stand_in_other(const std::uint8_t* data, std::uint64_t length, int extra, Jo
   return other_result;
 }
 
+const AnalyzerEntry STAND_IN_PCL6{"stand_in_pcl6", stand_in_pcl6};
+const AnalyzerEntry STAND_IN_OTHER{"stand_in_other", stand_in_other};
+
 class AnalyzerTest : public AnalysisTest {
  protected:
   void SetUp() override {
@@ -59,12 +62,14 @@ class AnalyzerTest : public AnalysisTest {
     ASSERT_TRUE(ja_);
   }
   void TearDown() override {
-    for (int code : plugged_) (void)analyzer_dispatch_replace(code, nullptr);
+    for (auto it = plugged_.rbegin(); it != plugged_.rend(); ++it) {
+      (void)analyzer_dispatch_replace(it->first, it->second);
+    }
     AnalysisTest::TearDown();
   }
-  void plug(int code, AnalyzerFunc analyze) {
-    (void)analyzer_dispatch_replace(code, analyze);
-    plugged_.push_back(code);
+  // Plugs a stand-in into the row of `code`; TearDown puts the real one back.
+  void plug(int code, const AnalyzerEntry* entry) {
+    plugged_.emplace_back(code, analyzer_dispatch_replace(code, entry));
   }
   static std::string corpus_file(int lang) {
     const auto rows = corpus_rows_for_lang(lang);
@@ -72,7 +77,7 @@ class AnalyzerTest : public AnalysisTest {
   }
 
   JaPtr ja_;
-  std::vector<int> plugged_;
+  std::vector<std::pair<int, const AnalyzerEntry*>> plugged_;
 };
 
 TEST_F(AnalyzerTest, FailurePathsKeepWhatWasSet) {
@@ -146,7 +151,7 @@ TEST_F(AnalyzerTest, DispatchPassesTheRowsExtraArgument) {
     SCOPED_TRACE(c.lang);
     const std::string path = corpus_file(c.lang);
     ASSERT_FALSE(path.empty());
-    plug(c.lang, stand_in_other);
+    plug(c.lang, &STAND_IN_OTHER);
     calls.clear();
     JaPtr ja(analyzer_create_job_attribs());
     EXPECT_EQ(analyzer_process_spool_file(path.c_str(), c.color, ja.get()), 0);
@@ -190,7 +195,7 @@ TEST_F(AnalyzerTest, RowsOfTheTable) {
     SCOPED_TRACE(c.code);
     const AnalyzerRow& row = analyzer_dispatch_row(c.code);
     EXPECT_EQ(row.kind, c.kind);
-    EXPECT_STREQ(row.analyzer_name, c.analyzer);
+    EXPECT_STREQ(row.analyzer_name(), c.analyzer);
     EXPECT_EQ(row.extra, c.extra);
     EXPECT_EQ(row.constant, c.constant);
   }
@@ -219,9 +224,9 @@ TEST_F(AnalyzerTest, HbplTwoStepRule) {
       {"PCL XL result 1 ends it", "EDAJM", 3000, 1, 1, 816, -1},
       {"PCL XL failure ends it", "EDAJC", 3000, -4, -4, 816, -1},
   };
-  plug(LANG_PCL6, stand_in_pcl6);
-  plug(LANG_HBPL_2, stand_in_other);
-  plug(LANG_HBPL_3, stand_in_other);
+  plug(LANG_PCL6, &STAND_IN_PCL6);
+  plug(LANG_HBPL_2, &STAND_IN_OTHER);
+  plug(LANG_HBPL_3, &STAND_IN_OTHER);
   other_result = 5;
   for (const TwoStepCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -247,7 +252,7 @@ TEST_F(AnalyzerTest, HbplTwoStepRule) {
     }
   }
   // Without the PCL XL analyzer the HBPL codes cannot be analysed.
-  (void)analyzer_dispatch_replace(LANG_PCL6, nullptr);
+  plug(LANG_PCL6, nullptr);
   JaPtr ja(analyzer_create_job_attribs());
   const auto path = file("hbpl.prn", "EDAJM" + std::string(3000, '\x02'));
   EXPECT_EQ(analyzer_process_spool_file(path.c_str(), 0, ja.get()), ANALYZER_FAILED);
@@ -271,7 +276,7 @@ TEST_F(AnalyzerTest, SpoolBytesInTheDebugLog) {
   std::string data(150, 'a');
   data[0] = '\t';
   data[149] = '\n';
-  plug(LANG_PLAIN_TEXT, stand_in_other);
+  plug(LANG_PLAIN_TEXT, &STAND_IN_OTHER);
   const auto path = file("text.txt", data);
   EXPECT_EQ(analyzer_process_spool_file(path.c_str(), 0, ja_.get()), 0);
   EXPECT_TRUE(logged("Spool file size: length=150,size=100"));
