@@ -1,5 +1,6 @@
 #include "command/hostwright.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,7 @@ constexpr const char kWaitForServer[] = "wait-for-server-setup-to-complete";
 constexpr int kHostwrightSpoolerKind = 5;
 constexpr std::int64_t kMillisPerSecond = 1000;
 
-std::int64_t system_now_millis() { return os_current_time_millis(); }
+std::int64_t system_now_millis() { return os_monotonic_millis(); }
 void system_sleep_millis(std::int64_t millis) { os_sleep_millis(millis); }
 constexpr HostwrightClock kSystemClock{system_now_millis, system_sleep_millis};
 
@@ -55,6 +56,21 @@ std::int64_t read_seconds(const char* text) {
   return ec == std::errc() ? seconds : 0;
 }
 
+struct CallTimeouts {
+  int connect_ms;
+  int send_ms;
+};
+
+// The configured time-outs, cut so that together (the call's deadline) they
+// fit in `remaining_ms`.
+CallTimeouts timeouts_within(std::int64_t remaining_ms) {
+  const std::int64_t connect = std::min<std::int64_t>(global_ctx.connect_timeout_ms, remaining_ms);
+  const std::int64_t send =
+      std::min<std::int64_t>(global_ctx.send_timeout_ms, remaining_ms - connect);
+  return {static_cast<int>(std::max<std::int64_t>(connect, 0)),
+          static_cast<int>(std::max<std::int64_t>(send, 0))};
+}
+
 }  // namespace
 
 void hostwright_print_usage() {
@@ -76,7 +92,14 @@ int hostwright_wait_for_server(std::int64_t seconds, const HostwrightClock* cloc
     int ready = 0;
     // A server that refuses the connection is usually still starting: that
     // is what this command waits through, so a failed call is asked again.
-    if (rpc_is_server_ready_to_register_printers(&ready) == 0 && ready) return 1;
+    // Each call gets only the time that remains, so that a server that
+    // accepts and never answers cannot hold the command past its limit.
+    const CallTimeouts timeouts = timeouts_within(deadline - now);
+    if (rpc_is_server_ready_to_register_printers_within(&ready, timeouts.connect_ms,
+                                                        timeouts.send_ms) == 0 &&
+        ready) {
+      return 1;
+    }
     const std::int64_t remaining = deadline - c.now_millis();
     if (remaining <= 0) break;
     c.sleep_millis(remaining < HOSTWRIGHT_WAIT_POLL_MS ? remaining : HOSTWRIGHT_WAIT_POLL_MS);

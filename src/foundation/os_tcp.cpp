@@ -16,30 +16,32 @@
 #include <new>
 
 #include "foundation/log.h"
+#include "foundation/os_stop.h"
+#include "foundation/os_time.h"
 
 namespace {
 
 constexpr std::size_t kDottedSize = INET_ADDRSTRLEN;
 
-std::int64_t monotonic_millis() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 enum class Wait { ready, timeout, error };
 
-// Waits up to timeout_ms for `events` on fd. An interrupted wait goes on
-// with the time left; errno tells why on Wait::error.
+// Waits up to timeout_ms for `events` on fd, in short slices so that a stop
+// request (os_stop.h) ends the wait at once: then Wait::error with errno
+// EINTR. An interrupted poll goes on with the time left; errno tells why on
+// Wait::error.
 Wait wait_for(int fd, short events, int timeout_ms) {
-  std::int64_t deadline = monotonic_millis() + (timeout_ms > 0 ? timeout_ms : 0);
+  const std::int64_t deadline = os_monotonic_millis() + (timeout_ms > 0 ? timeout_ms : 0);
   for (;;) {
-    std::int64_t left = deadline - monotonic_millis();
+    if (os_stop_requested()) {
+      errno = EINTR;
+      return Wait::error;
+    }
+    const std::int64_t left = deadline - os_monotonic_millis();
     pollfd entry{fd, events, 0};
-    int n = poll(&entry, 1, static_cast<int>(left > 0 ? left : 0));
+    const int n = poll(&entry, 1, os_stop_slice_ms(left));
     if (n > 0) return Wait::ready;
-    if (n == 0) return Wait::timeout;
-    if (errno != EINTR && errno != EAGAIN) return Wait::error;
+    if (n == 0 && left <= OS_STOP_POLL_MS) return Wait::timeout;
+    if (n < 0 && errno != EINTR && errno != EAGAIN) return Wait::error;
   }
 }
 
@@ -177,16 +179,16 @@ int os_tcp_recv(OsTcpSocket* handle, void* buffer, std::size_t size, std::int64_
                 int timeout_ms) {
   if (received != nullptr) *received = -1;
   if (handle == nullptr || buffer == nullptr || received == nullptr) return 0;
-  std::int64_t deadline = monotonic_millis() + (timeout_ms > 0 ? timeout_ms : 0);
+  std::int64_t deadline = os_monotonic_millis() + (timeout_ms > 0 ? timeout_ms : 0);
   for (;;) {
     ssize_t n = recv(handle->fd, buffer, size, 0);
     if (n >= 0) {
       *received = n;
       return 1;
     }
-    if (errno == EINTR) continue;
+    if (errno == EINTR && !os_stop_requested()) continue;
     if ((errno != EAGAIN && errno != EWOULDBLOCK) || timeout_ms <= 0) return 0;
-    std::int64_t left = deadline - monotonic_millis();
+    std::int64_t left = deadline - os_monotonic_millis();
     Wait waited = left > 0 ? wait_for(handle->fd, POLLIN, static_cast<int>(left)) : Wait::timeout;
     if (waited == Wait::timeout) {
       LOG_DEBUG("timeout on socket receive");

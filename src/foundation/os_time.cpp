@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "foundation/log.h"
+#include "foundation/os_stop.h"
 
 std::int64_t os_current_time_millis() {
   timeval now{};
@@ -37,10 +38,22 @@ int os_get_current_time(struct tm* currentTime) {
   return localtime_r(&now, currentTime) != nullptr ? 1 : 0;
 }
 
+std::int64_t os_monotonic_millis() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 void os_sleep_millis(std::int64_t millis) {
   if (millis <= 0) return;
-  timespec remaining{static_cast<time_t>(millis / 1000), static_cast<long>(millis % 1000) * 1000000};
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  // In short slices on the monotonic clock, so that a stop request ends the
+  // sleep at once and a clock step neither shortens nor stretches it.
+  const std::int64_t deadline = os_monotonic_millis() + millis;
+  for (std::int64_t left = millis; left > 0 && !os_stop_requested();
+       left = deadline - os_monotonic_millis()) {
+    const int slice = os_stop_slice_ms(left);
+    timespec pause{static_cast<time_t>(slice / 1000), static_cast<long>(slice % 1000) * 1000000};
+    (void)nanosleep(&pause, nullptr);
   }
 }
 

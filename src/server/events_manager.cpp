@@ -5,6 +5,7 @@
 
 #include "foundation/config.h"
 #include "foundation/log.h"
+#include "foundation/os_stop.h"
 #include "foundation/os_time.h"
 #include "foundation/regex.h"
 #include "foundation/util.h"
@@ -139,7 +140,8 @@ int events_manager_start_drain(EventsStopCallback stop) {
       const std::int64_t elapsed = drain_clock.now_millis() - started;
       if (elapsed < EVENTS_MIN_CALL_INTERVAL_MS) pause = EVENTS_MIN_CALL_INTERVAL_MS - elapsed;
     }
-    if (stop != nullptr && stop()) return 1;
+    // A stop request (os_stop.h) also ends the call and the pause at once.
+    if ((stop != nullptr && stop()) || os_stop_requested()) return 1;
     if (pause > 0) drain_clock.sleep_millis(pause);
   }
 }

@@ -33,7 +33,7 @@ struct HttpRequest {
   const char* path;          // request target
   const char* content_type;  // null or empty: no Content-Type line
   int send_timeout;          // ms; bounds the send and every read of the reply
-  int connect_timeout;       // ms
+  int connect_timeout;       // ms; bounds each connection attempt
   const char* body;          // null or empty: no body, no Content-Length line
 };
 
@@ -52,7 +52,11 @@ struct HttpResponse {
 };
 
 // Sends the request and reads the reply, making up to max(1, retries + 1)
-// connection attempts. 0 with *response set, or -1 with *response null.
+// connection attempts. The whole exchange (attempts and the waits between
+// them, the send, the header and the body) ends by one deadline, the connect
+// time-out plus the send time-out after the call began; a stop request
+// (os_stop.h) ends it at once. 0 with *response set, or -1 with *response
+// null.
 // `request_sent` (optional) becomes 1 once every byte of the request was
 // written, else stays 0: a caller may repeat a failed call only when it is 0,
 // since the server cannot have acted on a request it did not receive whole.

@@ -140,11 +140,20 @@ int rpc_validate_and_register_redirected_job(const char* redirect_uid, const cha
 }
 
 int rpc_is_server_ready_to_register_printers(int* flag) {
+  return rpc_is_server_ready_to_register_printers_within(flag, global_ctx.connect_timeout_ms,
+                                                         global_ctx.send_timeout_ms);
+}
+
+int rpc_is_server_ready_to_register_printers_within(int* flag, int connect_timeout_ms,
+                                                    int send_timeout_ms) {
   Params params = new_params();
-  Params result;
-  if (!params || call("spoolwarden.isServerReadyToRegisterPrinters", params, result, 0) != 0) {
-    return -1;
-  }
+  if (!params) return -1;
+  XMLRPCParameterList* raw = nullptr;
+  const int rc = rpc_call_method_wrapper2("spoolwarden.isServerReadyToRegisterPrinters",
+                                          params.get(), &raw, 0, connect_timeout_ms,
+                                          send_timeout_ms);
+  Params result(raw);
+  if (rc != 0 || !result) return -1;
   int value = 0;
   if (reply_type(result) == rpc_detail::kTypeBoolean &&
       XMLRPCParameterListReadBoolean(result.get(), 0, &value) == 0 && flag != nullptr) {

@@ -52,6 +52,10 @@ int rpc_notify_pdl_copy_complete(const char* server_name, const char* archive_su
 // Asks whether the server accepts printer registrations yet; a boolean reply
 // goes to `flag` (may be null); another reply type leaves it and gives 0.
 [[nodiscard]] int rpc_is_server_ready_to_register_printers(int* flag);
+// The same with the call's own time-outs (milliseconds) in place of
+// ConnectTimeout and NetworkTimeout, for a caller that has only so much time.
+[[nodiscard]] int rpc_is_server_ready_to_register_printers_within(int* flag, int connect_timeout_ms,
+                                                                  int send_timeout_ms);
 
 // Registers a print queue. The method and parameters follow env_version
 // (registerPrinter up to 9, registerPrinter2 10 to 12, registerPrinter3 from

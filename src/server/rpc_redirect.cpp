@@ -79,7 +79,25 @@ void log_failure(const Attempt& attempt, const char* method) {
   }
 }
 
+// Methods that only read from the server: repeating one can record nothing.
+constexpr const char* kReadOnlyMethods[] = {
+    "spoolwarden.getPrinterConfig",
+    "spoolwarden.getPrinterConfigString",
+    "spoolwarden.getConfig",
+    "spoolwarden.getConfigLastUpdatedTime",
+    "spoolwarden.isServerReadyToRegisterPrinters",
+    "spoolwarden.getPendingSpooledPrintJobs",
+};
+
 }  // namespace
+
+int rpc_method_is_read_only(const char* method) {
+  if (method == nullptr) return 0;
+  for (const char* name : kReadOnlyMethods) {
+    if (std::strcmp(method, name) == 0) return 1;
+  }
+  return 0;
+}
 
 void global_get_server_address(char* buffer, std::size_t size, int* port) {
   const RedirectState& state = global_redirect_state;
@@ -163,9 +181,9 @@ int rpc_call_method_wrapper2(const char* method, XMLRPCParameterList* params,
     log_failure(first, method);
     if (!global_cancel_redirect_server()) return -1;
     // The redirect target may have acted on a request it received before
-    // failing; sending it again to the configured server could record the
-    // same job twice.
-    if (first.request_sent) {
+    // failing; sending a recording call again to the configured server could
+    // record the same job twice. A read-only call is safe to repeat.
+    if (first.request_sent && !rpc_method_is_read_only(method)) {
       LOG_ERROR("Not repeating %s on the configured server: the request reached the "
                 "redirect target",
                 method);

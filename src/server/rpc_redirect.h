@@ -34,11 +34,18 @@ int global_cancel_redirect_server();
 // 1 when one was ended.
 int global_cancel_redirect_server_if_check_due();
 
+// 1 for a method that only reads from the server (printer settings, the
+// configuration, readiness, pending jobs); 0 for one that records something
+// (processPrintJob and the like, cancellations, registrations, events) and
+// for any method not known to be read-only.
+[[nodiscard]] int rpc_method_is_read_only(const char* method);
+
 // Calls `method` on the current server with the given connect retries and
 // time-outs (milliseconds). Follows one redirect (fault 1000) and, when a
-// call to a redirect target fails before its request was sent, ends the
-// redirect and repeats the call once on the configured server. Never more
-// than two attempts. 0 with `result` set (caller frees it), or -1.
+// call to a redirect target fails, ends the redirect and repeats the call
+// once on the configured server: a read-only method always, a recording one
+// only when its request never reached the target (it may have recorded it).
+// Never more than two attempts. 0 with `result` set (caller frees it), or -1.
 [[nodiscard]] int rpc_call_method_wrapper2(const char* method, XMLRPCParameterList* params,
                                            XMLRPCParameterList** result, int connect_retries,
                                            int connect_timeout_ms, int send_timeout_ms);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -199,6 +200,26 @@ TEST_F(Hostwright, WaitKeepsAskingWhileNoServerListens) {
     ++refused;
   }
   EXPECT_GE(refused, 2u) << log;
+}
+
+// A server that accepts the connection and never answers: each call gets
+// only the time that remains, so the command ends about when asked to, not
+// a whole network time-out later.
+TEST_F(Hostwright, WaitEndsOnTimeAgainstAServerThatNeverAnswers) {
+  int port = 0;
+  const int listener = sw_test::bind_loopback(&port);
+  ASSERT_GE(listener, 0);
+  ASSERT_EQ(listen(listener, 16), 0);
+  sw_test::write_file(command_.parent_path() / "spoolwarden.conf",
+                      "ApplicationServer=127.0.0.1\nApplicationServerPort=" +
+                          std::to_string(port) + "\nConnectTimeout=2000\nNetworkTimeout=120000\n");
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult r = run({"wait-for-server-setup-to-complete", "2"});
+  const auto took = std::chrono::steady_clock::now() - start;
+  close(listener);
+  EXPECT_EQ(r.status, 0);
+  // Two seconds asked for; a whole network time-out would be 120.
+  EXPECT_LT(took, std::chrono::seconds(30));
 }
 
 TEST_F(Hostwright, WaitReachesAServerThatStartsLate) {

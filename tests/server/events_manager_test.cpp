@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "foundation/os_stop.h"
 #include "server/rpc_test_fixture.h"
 
 namespace {
@@ -199,6 +202,25 @@ TEST_F(DrainLoop, WaitAndServerNameAreSent) {
   const auto calls = server_->calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].params, "[[\"string\", \"ps1\"], [\"int\", 90000]]");
+}
+
+// SIGTERM (a stop request) while the server holds the long poll: the call
+// and the loop end at once, not when the call's 108 s time-out runs out.
+TEST_F(DrainLoop, StopRequestEndsALongPollAtOnce) {
+  global_ctx.server_events_poll_timeout_ms = 90000;
+  server_->write_script("{\"drain_wait_cap_ms\": 90000}");
+  std::thread stopper([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    os_request_stop();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(drain(1000), 1);
+  const auto took = std::chrono::steady_clock::now() - start;
+  stopper.join();
+  os_clear_stop_request();
+  EXPECT_LT(took, std::chrono::seconds(30));
+  EXPECT_EQ(server_->calls().size(), 1u);
+  EXPECT_TRUE(FakeClock::sleeps.empty());
 }
 
 TEST_F(DrainLoop, DisabledMakesNoCall) {

@@ -1,11 +1,14 @@
 // The HTTP client against a scripted peer on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/config.h"
+#include "foundation/os_stop.h"
 #include "foundation/util.h"
 #include "raw_http_server.h"
 #include "server/http.h"
@@ -176,4 +179,48 @@ TEST_F(HttpClient, UnknownMethodIsRefusedBeforeConnecting) {
   EXPECT_EQ(http_do_request(&request, &response), -1);
   EXPECT_EQ(response, nullptr);
   http_free_response(nullptr);
+}
+
+// A server that accepts and then trickles its reply, or never answers, holds
+// a call no longer than its one deadline (connect plus send time-out), and a
+// stop request ends it at once. The peers here would hold it for a minute.
+TEST_F(HttpClient, WholeExchangeEndsByOneDeadline) {
+  sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
+  std::vector<std::string> trickle{kOkHeader + "Content-Length: 600\r\n\r\n"};
+  trickle.insert(trickle.end(), 600, "x");  // one byte every 100 ms
+  const struct {
+    const char* name;
+    std::vector<std::string> pieces;
+    int pause_ms;
+    bool stop;
+  } cases[] = {
+      {"reply trickled a byte at a time", trickle, 100, false},
+      {"header trickled a byte at a time", {"H", "T", "T", "P", "/"}, 15000, false},
+      {"accepts and never answers", {"", "late"}, 60000, false},
+      {"stop request while waiting", {"", "late"}, 60000, true},
+  };
+  for (const auto& c : cases) {
+    RawHttpServer server(c.pieces, c.pause_ms);
+    HttpRequest request = post(server.port());
+    request.connect_timeout = 500;
+    request.send_timeout = c.stop ? 60000 : 1000;
+    std::thread stopper;
+    if (c.stop) {
+      stopper = std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        os_request_stop();
+      });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    int sent = 0;
+    EXPECT_EQ(run(request, 0, &sent), nullptr) << c.name;
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (stopper.joinable()) stopper.join();
+    os_clear_stop_request();
+    EXPECT_EQ(sent, 1) << c.name;
+    // Far below what the peer would take; the deadline itself is 1.5 s.
+    EXPECT_LT(took, std::chrono::seconds(20)) << c.name;
+  }
+  EXPECT_TRUE(log.contains("ran past its deadline of 1500 ms"));
+  EXPECT_TRUE(log.contains("ended by a stop request"));
 }

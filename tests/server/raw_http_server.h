@@ -57,8 +57,9 @@ class RawHttpServer {
         requests_.push_back(std::move(request));
       }
       for (std::size_t i = 0; i < pieces_.size(); ++i) {
-        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms_));
-        send_all(peer, pieces_[i]);
+        if (i > 0 && !pause()) break;
+        // A client that gave up closed its end: stop trickling.
+        if (!send_all(peer, pieces_[i])) break;
       }
       close(peer);
     }
@@ -87,13 +88,25 @@ class RawHttpServer {
     return data;
   }
 
-  static void send_all(int peer, const std::string& bytes) {
+  // The pause between two pieces, cut short when the server stops; false
+  // then.
+  bool pause() const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(pause_ms_);
+    while (std::chrono::steady_clock::now() < end) {
+      if (stop_) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+
+  static bool send_all(int peer, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t put = send(peer, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-      if (put <= 0) return;
+      if (put <= 0) return false;
       done += static_cast<std::size_t>(put);
     }
+    return true;
   }
 
   std::vector<std::string> pieces_;

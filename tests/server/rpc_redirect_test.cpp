@@ -158,6 +158,37 @@ TEST_F(Redirect, RequestThatReachedTheTargetIsNotRepeated) {
   }
 }
 
+// A read-only call keeps its one repeat on home even when the target got the
+// request: repeating it can record nothing.
+TEST_F(Redirect, ReadOnlyCallThatReachedTheTargetIsRepeatedOnHome) {
+  home_redirects();
+  ASSERT_EQ(register_one(), 0);
+  server_->write_script("{}");
+  target_->answer("spoolwarden.isServerReadyToRegisterPrinters",
+                  "{\"fault\": [42, \"database locked\"]}");
+  int ready = 0;
+  ASSERT_EQ(rpc_is_server_ready_to_register_printers(&ready), 0);
+  EXPECT_EQ(ready, 1);
+  EXPECT_EQ(home_calls(), 2u);
+  EXPECT_EQ(global_redirect_state.active, 0);
+}
+
+TEST(RedirectMethods, OnlyReadingMethodsAreReadOnly) {
+  for (const char* method : {"spoolwarden.getPrinterConfig", "spoolwarden.getPrinterConfigString",
+                             "spoolwarden.getConfig", "spoolwarden.getConfigLastUpdatedTime",
+                             "spoolwarden.isServerReadyToRegisterPrinters",
+                             "spoolwarden.getPendingSpooledPrintJobs"}) {
+    EXPECT_EQ(rpc_method_is_read_only(method), 1) << method;
+  }
+  for (const char* method : std::initializer_list<const char*>{
+           "spoolwarden.processPrintJob6", "spoolwarden.processPrintJob", "spoolwarden.cancelPrintJob",
+        "spoolwarden.processPastPrintJob", "spoolwarden.registerPrinter3", "log.logMessage",
+        "spoolwarden.drainEvents", "spoolwarden.validateAndRegisterRedirectedJob",
+        "spoolwarden.getPrinterConfigX", "", nullptr}) {
+    EXPECT_EQ(rpc_method_is_read_only(method), 0) << (method != nullptr ? method : "null");
+  }
+}
+
 TEST_F(Redirect, SecondRedirectWhileActiveIsRefused) {
   home_redirects();
   ASSERT_EQ(register_one(), 0);
