@@ -41,22 +41,17 @@ int compress_blocks(FILE* in, gzFile out, const char* in_path, const char* out_p
   return 1;
 }
 
-// Opens the output for gzip writing. The file is truncated only after it is
-// known not to be the input itself, which would otherwise be lost.
-gzFile open_output(FILE* in, const char* out_path) {
-  struct stat source {};
-  if (fstat(fileno(in), &source) != 0) return nullptr;
-  int fd = open(out_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+// Opens a new output file for gzip writing: refused when anything exists at
+// its name (a link planted there is never followed, the input is never
+// truncated).
+gzFile open_output(const char* out_path) {
+  const int fd = open(out_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
-  struct stat target {};
-  bool same = fstat(fd, &target) == 0 && target.st_dev == source.st_dev &&
-              target.st_ino == source.st_ino;
-  if (same || ftruncate(fd, 0) != 0) {
-    close(fd);
-    return nullptr;
-  }
   gzFile out = gzdopen(fd, "wb6 ");
-  if (out == nullptr) close(fd);
+  if (out == nullptr) {
+    close(fd);
+    unlink(out_path);
+  }
   return out;
 }
 
@@ -69,7 +64,7 @@ int gzip_compress(const char* in_path, const char* out_path) {
     LOG_ERROR("gzip_compress: Can't open in_path='%s'", in_path);
     return 0;
   }
-  gzFile out = open_output(in.get(), out_path);
+  gzFile out = open_output(out_path);
   if (out == nullptr) {
     LOG_ERROR("gzip_compress: Can't gzopen '%s'", out_path);
     return 0;
@@ -81,5 +76,7 @@ int gzip_compress(const char* in_path, const char* out_path) {
     LOG_ERROR("gzip_compress: Can't gzclose '%s'", out_path);
     ok = 0;
   }
+  // Half a compressed file is no print data.
+  if (!ok) unlink(out_path);
   return ok;
 }

@@ -1,7 +1,11 @@
 #include "foundation/log.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +15,7 @@
 #include "foundation/config.h"
 #include "foundation/log_state.h"
 #include "foundation/os_error.h"
-#include "foundation/os_file.h"
+#include "foundation/os_process.h"
 #include "foundation/os_time.h"
 #include "foundation/util.h"
 
@@ -61,6 +65,17 @@ const char* level_label(int level) {
   return kLevelLabels[LOG_LEVEL_INFO];
 }
 
+// The log is written by root and by the service account's programs; nobody
+// else reads or writes it.
+constexpr mode_t kLogFileMode = 0660;
+
+// Gives a log file that root has just made to the service account.
+void give_to_service_account(int fd) {
+  if (geteuid() != 0) return;
+  const passwd* account = getpwnam(OS_SERVICE_ACCOUNT);
+  if (account != nullptr) (void)fchown(fd, account->pw_uid, account->pw_gid);
+}
+
 bool ensure_stream() {
   if (g_log_stream != nullptr) return true;
   if (g_log_path[0] == '\0') return false;
@@ -69,9 +84,34 @@ bool ensure_stream() {
   static bool opening = false;
   if (opening) return false;
   opening = true;
-  g_log_stream = os_fopen(g_log_path, "a");
+  const int fd = log_open_file(g_log_path);
+  g_log_stream = fd >= 0 ? fdopen(fd, "a") : nullptr;
+  if (g_log_stream == nullptr && fd >= 0) close(fd);
   opening = false;
   return g_log_stream != nullptr;
+}
+
+// The message as one line: control bytes (a line feed in a document name
+// could forge a second entry, an escape sequence could rewrite a terminal)
+// are written as \xHH; a tab stays; line feeds that merely end a format
+// string are dropped.
+std::string one_line(const char* text) {
+  std::string out;
+  if (text == nullptr) return out;
+  std::size_t length = std::strlen(text);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
+  out.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      out += escaped;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 void put_piece(const char* piece) {
@@ -97,7 +137,7 @@ void write_line(const char* label, const char* file, int line, const char* messa
     put_piece(number);
     put_piece(" - ");
   }
-  put_piece(message);
+  put_piece(one_line(message).c_str());
   if (debug) {
     char pid[32];
     std::snprintf(pid, sizeof pid, " [%d]", static_cast<int>(getpid()));
@@ -124,25 +164,6 @@ void write_system_error_va(int level, const char* file, int line, int error, con
   write_line(level_label(level), file, line, extended);
 }
 
-// Control bytes in names would break the one-line-per-entry layout (a line
-// feed in a document name could forge a second event line), so they are
-// written as \xHH.
-std::string escape_controls(const char* text) {
-  std::string out;
-  if (text == nullptr) return "(null)";
-  for (const char* p = text; *p != '\0'; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      out += escaped;
-    } else {
-      out += *p;
-    }
-  }
-  return out;
-}
-
 const char* event_word(int decision) {
   switch (decision) {
     case 0: return "Job PRINTED:";
@@ -155,6 +176,28 @@ const char* event_word(int decision) {
 }  // namespace
 
 const char* log_current_path() { return g_log_path; }
+
+int log_open_file(const char* path) {
+  if (path == nullptr || path[0] == '\0') return -1;
+  bool created = true;
+  int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                kLogFileMode);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = open(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+  }
+  if (fd < 0) return -1;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+    close(fd);
+    return -1;
+  }
+  if (created) {
+    (void)fchmod(fd, kLogFileMode);
+    give_to_service_account(fd);
+  }
+  return fd;
+}
 
 void write_entry_va(const char* label, const char* file, int line, const char* format,
                     va_list args) {
@@ -219,12 +262,12 @@ void log_system_error_as_debug_func(const char* file, int line, int error, const
 
 void log_print_event(int decision, const char* user, const char* printer, const char* document,
                      int pages, int copies) {
-  const std::string safe_user = escape_controls(user);
-  const std::string safe_printer = escape_controls(printer);
-  const std::string safe_document = escape_controls(document);
+  // The names come from clients; the line writer escapes what could break
+  // the one-line layout.
   log_info_printf_func(__FILE_NAME__, __LINE__, "%s user=%s printer=%s doc=%s pages=%d copies=%d",
-                       event_word(decision), safe_user.c_str(), safe_printer.c_str(),
-                       safe_document.c_str(), pages, copies);
+                       event_word(decision), user != nullptr ? user : "(null)",
+                       printer != nullptr ? printer : "(null)",
+                       document != nullptr ? document : "(null)", pages, copies);
 }
 
 void log_reopen_periodically() {

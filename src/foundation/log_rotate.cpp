@@ -30,23 +30,27 @@ bool path_exists(const char* path) {
 }
 
 // Step 6: a fresh empty log that the service account owns. Failures are only
-// reported; the rotation goes on.
+// reported; the rotation goes on. Everything is done on the open file, never
+// again by name: a link planted at the name in between must not make root
+// change the mode or the owner of another file.
 void create_fresh_log(const char* log_path) {
-  const int fd = open(log_path, O_WRONLY | O_CREAT | O_CLOEXEC, kLogFileMode);
+  const int fd = log_open_file(log_path);
   if (fd < 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to reopen log file after log rotation");
-  } else if (close(fd) != 0) {
-    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to close log file after log rotation");
+    return;
   }
-  if (chmod(log_path, kLogFileMode) != 0) {
+  if (fchmod(fd, kLogFileMode) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to chmod log file after log rotation");
   }
   const passwd* account = getpwnam(kServiceAccount);
   if (account == nullptr) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to get uid for \"%s\" after log rotation",
                                    kServiceAccount);
-  } else if (chown(log_path, account->pw_uid, account->pw_gid) != 0) {
+  } else if (fchown(fd, account->pw_uid, account->pw_gid) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to chown log file after log rotation");
+  }
+  if (close(fd) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to close log file after log rotation");
   }
 }
 

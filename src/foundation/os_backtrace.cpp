@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "foundation/log_state.h"
 #include "foundation/os_file.h"
 #include "foundation/os_process.h"
 
@@ -125,7 +126,7 @@ void os_dump_backtrace_prepare(const char* log_path) {
   g_fd = -1;
   if (old_fd >= 0) close(old_fd);
   if (log_path != nullptr && log_path[0] != '\0') {
-    g_fd = open(log_path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    g_fd = log_open_file(log_path);
   }
 }
 

@@ -1,5 +1,7 @@
 // File copies: path to path, stream to path, path to stream, stream to
-// stream, and a file repeated n times.
+// stream, and a file repeated n times. Every copy writes into a file it
+// creates itself (exclusively, never through a link), so that no copy run as
+// root can be turned against a file that someone planted at its name.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +17,11 @@
 namespace {
 
 constexpr std::size_t kStreamBlock = 65536;  // stream-to-stream copies
-constexpr std::size_t kRepeatBlock = 8192;   // repeated copies
+// The most the kernel is asked to copy at once: large enough that a copy
+// costs a handful of system calls, small enough to stay responsive.
+constexpr std::size_t kKernelCopyChunk = std::size_t{1} << 30;
+// Mode of a new destination; the caller's umask takes from it.
+constexpr mode_t kDestinationMode = 0666;
 
 // Closes a descriptor on scope exit.
 struct Fd {
@@ -27,6 +33,11 @@ struct Fd {
   ~Fd() {
     if (fd >= 0) close(fd);
   }
+  int release() {
+    const int value = fd;
+    fd = -1;
+    return value;
+  }
 };
 
 struct FileCloser {
@@ -34,44 +45,52 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
-// Opens the destination without truncating it, so that a destination that
-// turns out to be the source itself (another name, a link) is refused before
-// any byte of the source is lost; then truncates. -1 on failure.
-int open_destination(const char* to_path, const struct stat& source, const char* from_path,
-                     const char* caller) {
-  int fd = open(to_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  struct stat dest {};
-  if (fstat(fd, &dest) != 0) {
-    close(fd);
-    return -1;
-  }
-  if (dest.st_dev == source.st_dev && dest.st_ino == source.st_ino) {
-    LOG_ERROR("%s: refusing to copy file: %s onto itself: %s", caller, from_path, to_path);
-    close(fd);
-    errno = EINVAL;
-    return -1;
-  }
-  if (ftruncate(fd, 0) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
+// A new destination file: refused when anything exists at the name.
+int create_destination(const char* to_path) {
+  return open(to_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kDestinationMode);
 }
 
-// Copies the rest of `in` to `out` from the current positions; 0 when a read
-// or a write fails.
-int copy_fd(int in, int out, char* block, std::size_t block_size) {
+// Copies the rest of `in` to `out` with read and write; 0 when a read or a
+// write fails.
+int copy_by_blocks(int in, int out) {
+  std::unique_ptr<char[]> block(new (std::nothrow) char[kStreamBlock]);
+  if (!block) return 0;
   for (;;) {
-    ssize_t n = read(in, block, block_size);
+    const ssize_t n = read(in, block.get(), kStreamBlock);
     if (n == 0) return 1;
     if (n < 0) {
       if (errno == EINTR) continue;
       return 0;
     }
-    if (!os_write_all(out, block, static_cast<std::size_t>(n))) return 0;
+    if (!os_write_all(out, block.get(), static_cast<std::size_t>(n))) return 0;
   }
 }
+
+// Copies the rest of `in` to `out` from their current positions, in the
+// kernel (copy_file_range: no copy through user space, a reflink where the
+// file system has them) and else by blocks. 0 when a read or a write fails.
+int copy_fd(int in, int out) {
+  bool copied_any = false;
+  for (;;) {
+    const ssize_t n = copy_file_range(in, nullptr, out, nullptr, kKernelCopyChunk, 0);
+    if (n == 0) return 1;
+    if (n > 0) {
+      copied_any = true;
+      continue;
+    }
+    if (errno == EINTR) continue;
+    // Not possible between these files (other file systems, special files,
+    // an old kernel): the plain way, from where the kernel stopped.
+    const bool unsupported = errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                             errno == EOPNOTSUPP || errno == EBADF;
+    if (!unsupported || (copied_any && errno != EXDEV)) return 0;
+    return copy_by_blocks(in, out);
+  }
+}
+
+// Closes a finished destination; a failed close is a failed copy (the data
+// may never reach the disk).
+int finish_destination(Fd& out) { return close(out.release()) == 0 ? 1 : 0; }
 
 }  // namespace
 
@@ -79,25 +98,18 @@ int os_file_copy(const char* from_path, const char* to_path) {
   if (!TV_ASSERT(!util_equal_str(from_path, to_path))) return 0;
   if (from_path == nullptr || to_path == nullptr) return 0;
   Fd in(open(from_path, O_RDONLY | O_CLOEXEC));
-  struct stat source {};
-  if (in.fd < 0 || fstat(in.fd, &source) != 0) {
+  if (in.fd < 0) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy: Errored opening file: %s for copying.", from_path);
     return 0;
   }
-  Fd out(open_destination(to_path, source, from_path, "os_file_copy"));
+  Fd out(create_destination(to_path));
   if (out.fd < 0) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy: Errored opening file: %s for copying.", to_path);
     return 0;
   }
-  std::unique_ptr<char[]> block(new (std::nothrow) char[kStreamBlock]);
-  if (!block || !copy_fd(in.fd, out.fd, block.get(), kStreamBlock)) {
+  if (!copy_fd(in.fd, out.fd) || !finish_destination(out)) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy: Failed to copy data to file: %s", to_path);
-    return 0;
-  }
-  int fd = out.fd;
-  out.fd = -1;
-  if (close(fd) != 0) {
-    LOG_LAST_SYSTEM_ERROR("os_file_copy: Failed to copy data to file: %s", to_path);
+    unlink(to_path);
     return 0;
   }
   return 1;
@@ -128,16 +140,23 @@ int os_file_copy_handle_handle(FILE* in, FILE* out) {
 }
 
 int os_file_copy_handle(FILE* in, const char* to_path) {
-  UniqueFile out(os_fopen(to_path, "wb"));
+  if (to_path == nullptr) return 0;
+  Fd fd(create_destination(to_path));
+  UniqueFile out(fd.fd >= 0 ? fdopen(fd.fd, "wb") : nullptr);
   if (!out) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy_handle: Errored opening file: %s as copy destination.",
                           to_path);
+    if (fd.fd >= 0) unlink(to_path);
     return 0;
   }
+  (void)fd.release();  // the stream owns it now
   int ok = os_file_copy_handle_handle(in, out.get());
   // Data still buffered is only written by the close.
   if (std::fclose(out.release()) != 0) ok = 0;
-  if (!ok) LOG_ERROR("os_file_copy_handle: Failed to copy data to file: %s", to_path);
+  if (!ok) {
+    LOG_ERROR("os_file_copy_handle: Failed to copy data to file: %s", to_path);
+    unlink(to_path);
+  }
   return ok;
 }
 
@@ -154,34 +173,40 @@ int os_file_copy_path(const char* from_path, FILE* out) {
   return 1;
 }
 
+int os_file_copy_repeats_fd(int from_fd, int to_fd, int n_repeats) {
+  if (!TV_ASSERT(n_repeats >= 1)) return 0;
+  for (int i = 0; i < n_repeats; ++i) {
+    if (lseek(from_fd, 0, SEEK_SET) != 0 || !copy_fd(from_fd, to_fd)) return 0;
+  }
+  return 1;
+}
+
 int os_file_copy_repeats(const char* from_path, const char* to_path, int n_repeats) {
   if (!TV_ASSERT(n_repeats >= 1)) return 0;
   if (from_path == nullptr || to_path == nullptr) return 0;
   Fd in(open(from_path, O_RDONLY | O_CLOEXEC));
-  struct stat source {};
-  if (in.fd < 0 || fstat(in.fd, &source) != 0) {
+  if (in.fd < 0) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy_repeats: Errored opening file: %s for copying.", from_path);
     return 0;
   }
-  Fd out(open_destination(to_path, source, from_path, "os_file_copy_repeats"));
+  Fd out(create_destination(to_path));
   if (out.fd < 0) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy_repeats: Errored opening file: %s as copy destination.",
                           to_path);
     return 0;
   }
-  char block[kRepeatBlock];
   for (int i = 0; i < n_repeats; ++i) {
-    if (lseek(in.fd, 0, SEEK_SET) != 0 || !copy_fd(in.fd, out.fd, block, sizeof block)) {
+    if (!os_file_copy_repeats_fd(in.fd, out.fd, 1)) {
       LOG_LAST_SYSTEM_ERROR("os_file_copy_repeats: Failed to copy data to file: %s,i=%d", to_path,
                             i);
+      unlink(to_path);
       return 0;
     }
   }
-  int fd = out.fd;
-  out.fd = -1;
-  if (close(fd) != 0) {
+  if (!finish_destination(out)) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy_repeats: Failed to copy data to file: %s,i=%d", to_path,
                           n_repeats);
+    unlink(to_path);
     return 0;
   }
   return 1;

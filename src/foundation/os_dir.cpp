@@ -2,6 +2,7 @@
 #include "foundation/os_dir.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,6 +173,42 @@ int os_create_dir_recursive(const char* path) {
   }
   LOG_DEBUG("os_create_dir_recursive: too many missing levels: '%s'", full);
   return 0;
+}
+
+int os_make_private_dir(const char* path, unsigned mode, long group) {
+  if (util_is_string_empty(path)) return 0;
+  const auto wanted = static_cast<mode_t>(mode);
+  if (mkdir(path, wanted) != 0 && errno != EEXIST) {
+    if (errno != ENOENT || !os_create_dir_recursive(path)) {
+      LOG_LAST_SYSTEM_ERROR("Unable to create directory \"%s\"", path);
+      return 0;
+    }
+  }
+  // Everything from here on works on the directory that was opened, never
+  // again on the name: a link swapped in cannot redirect a change of mode.
+  const int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    LOG_LAST_SYSTEM_ERROR("Refusing directory \"%s\": it is not a directory", path);
+    if (fd >= 0) close(fd);
+    return 0;
+  }
+  int ok = 1;
+  if (info.st_uid != geteuid()) {
+    LOG_ERROR("Refusing directory \"%s\": it belongs to another account (uid %d)", path,
+              static_cast<int>(info.st_uid));
+    ok = 0;
+  } else if ((info.st_mode & 07777) != wanted && fchmod(fd, wanted) != 0) {
+    LOG_LAST_SYSTEM_ERROR("Unable to set the mode of directory \"%s\"", path);
+    ok = 0;
+  } else if (group != OS_NO_GROUP && geteuid() == 0 &&
+             info.st_gid != static_cast<gid_t>(group) &&
+             fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group)) != 0) {
+    LOG_LAST_SYSTEM_ERROR("Unable to set the group of directory \"%s\"", path);
+    ok = 0;
+  }
+  close(fd);
+  return ok;
 }
 
 int os_first_file_in_dir(const char* dir, char* name, OsDir** handle) {

@@ -26,6 +26,15 @@
 [[nodiscard]] int os_create_dir(const char* path);
 // Creates the directory and up to 20 missing parents.
 [[nodiscard]] int os_create_dir_recursive(const char* path);
+// No group to give a directory (os_make_private_dir).
+inline constexpr long OS_NO_GROUP = -1;
+// Makes `path` a directory of this process's account with exactly `mode`
+// (and, when root, the group `group` unless OS_NO_GROUP), creating it and
+// its missing parents. An existing path is only accepted when it is a real
+// directory (not a link) owned by this account; its mode and group are then
+// set as asked. 1 on success; 0 (logged) otherwise, and then nothing may be
+// written there.
+[[nodiscard]] int os_make_private_dir(const char* path, unsigned mode, long group);
 
 // Room for one entry name in a directory walk.
 inline constexpr std::size_t OS_DIR_NAME_SIZE = 1024;

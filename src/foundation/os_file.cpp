@@ -2,8 +2,8 @@
 #include "foundation/os_file.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,10 +29,63 @@ int strip_one_trailing_separator(const char* path, char* out, std::size_t size) 
   return 1;
 }
 
-// "<TMPDIR or /tmp>", an empty TMPDIR counting as unset.
+// Hexadecimal digits of a temporary name: 13 as the name has always had
+// (tv and the clock's 8 + 5 digits), now from the kernel's random source so
+// that nobody can name a file before it is made.
+constexpr int kTempNameDigits = 13;
+constexpr int kUniqueNameDigits = 16;
+
+// The directory set by os_file_set_temp_dir, empty when none.
+char g_temp_dir[OS_HANDLE_NAME_SIZE] = "";
+
+// The private directory when one is set, else "<TMPDIR or /tmp>", an empty
+// TMPDIR counting as unset.
 const char* temp_dir() {
+  if (g_temp_dir[0] != '\0') return g_temp_dir;
   const char* dir = std::getenv("TMPDIR");
   return (dir != nullptr && dir[0] != '\0') ? dir : "/tmp";
+}
+
+// `digits` random lower-case hexadecimal digits and a terminator into `out`.
+// 0 when the kernel's random source fails.
+int random_hex(char* out, int digits) {
+  unsigned char bytes[16];
+  const auto wanted = static_cast<std::size_t>((digits + 1) / 2);
+  if (wanted > sizeof bytes) return 0;
+  std::size_t got = 0;
+  while (got < wanted) {
+    const ssize_t n = getrandom(bytes + got, wanted - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return 0;
+    got += static_cast<std::size_t>(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (int i = 0; i < digits; ++i) {
+    const unsigned char byte = bytes[i / 2];
+    out[i] = kHex[(i % 2 == 0 ? byte >> 4 : byte) & 0x0F];
+  }
+  out[digits] = '\0';
+  return 1;
+}
+
+// Creates "<dir>/<prefix><digits random hex digits>" exclusively, never
+// through a link; the descriptor and the path in `name`, or -1 (errno set;
+// EEXIST only after every attempt met an existing name).
+int create_random_name(const char* dir, const char* prefix, int digits, unsigned mode,
+                       char* name, std::size_t size) {
+  for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+    char random[kUniqueNameDigits + 1];
+    if (!random_hex(random, digits)) return -1;
+    const int len = std::snprintf(name, size, "%s/%s%s", dir, prefix, random);
+    if (len < 0 || static_cast<std::size_t>(len) >= size) {
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    const int fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(mode));
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -177,36 +230,43 @@ int os_file_make_temp_ex(char* buffer, std::size_t size, const char* /*prefix*/)
   if (buffer == nullptr || size == 0) return 0;
   const char* dir = temp_dir();
   char name[OS_PATH_BUFFER_SIZE];
-  for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    int len = std::snprintf(name, sizeof name, "%s/tv%08lx%05lx", dir,
-                            static_cast<unsigned long>(now.tv_sec),
-                            static_cast<unsigned long>(now.tv_usec));
-    // A truncated name would leave the caller with the path of another file.
-    if (len < 0 || static_cast<std::size_t>(len) >= size ||
-        static_cast<std::size_t>(len) >= sizeof name) {
+  // A truncated name would leave the caller with the path of another file.
+  const std::size_t room = size < sizeof name ? size : sizeof name;
+  const int fd = create_random_name(dir, "tv", kTempNameDigits, 0600, name, room);
+  if (fd < 0) {
+    if (errno == ENAMETOOLONG) {
       LOG_ERROR("os_file_make_temp: buffer too small for temporary name: dir='%s',size=%zu", dir,
                 size);
-      return 0;
+    } else if (errno == EEXIST) {
+      LOG_ERROR("os_file_make_temp: no free temporary name in %s", dir);
+    } else {
+      LOG_LAST_SYSTEM_ERROR("os_file_make_temp: unable to create temporary file in %s", dir);
     }
-    int fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      close(fd);
-      util_safe_strncpy(buffer, name, size);
-      return 1;
-    }
-    if (errno != EEXIST) {
-      LOG_LAST_SYSTEM_ERROR("os_file_make_temp: unable to create temporary file: %s", name);
-      return 0;
-    }
+    return 0;
   }
-  LOG_ERROR("os_file_make_temp: no free temporary name in %s", dir);
-  return 0;
+  close(fd);
+  util_safe_strncpy(buffer, name, size);
+  return 1;
 }
 
 int os_file_make_temp(char* buffer, std::size_t size) {
   return os_file_make_temp_ex(buffer, size, nullptr);
+}
+
+void os_file_set_temp_dir(const char* dir) {
+  util_safe_strncpy(g_temp_dir, dir != nullptr ? dir : "", sizeof g_temp_dir);
+}
+
+int os_file_create_unique(const char* dir, const char* prefix, unsigned mode, char* path,
+                          std::size_t size) {
+  if (util_is_string_empty(dir) || path == nullptr || size == 0) return -1;
+  const int fd =
+      create_random_name(dir, prefix != nullptr ? prefix : "", kUniqueNameDigits, mode, path, size);
+  if (fd < 0) {
+    LOG_LAST_SYSTEM_ERROR("Unable to create a new file in \"%s\"", dir);
+    path[0] = '\0';
+  }
+  return fd;
 }
 
 std::uint32_t convert_bytes_to_kilobytes(std::int64_t bytes) {

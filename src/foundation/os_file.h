@@ -55,15 +55,30 @@ int os_file_delete(const char* path);
 // Creates or truncates the file and closes it; 1 once the file was opened.
 int os_file_create_empty(const char* path);
 
-// Creates a new empty file "<TMPDIR or /tmp>/tv<8 hex seconds><5 hex usec>",
-// exclusively, mode 0600, never following a symbolic link, retrying on a name
-// collision; leaves its path in `buffer` (truncated to size - 1, terminated).
-// The prefix is not used.
+// Creates a new empty file "<dir>/tv<13 random hexadecimal digits>", where
+// dir is the directory set by os_file_set_temp_dir, else TMPDIR, else /tmp:
+// exclusively, mode 0600, never following a symbolic link, retrying on a
+// name collision; leaves its path in `buffer`. Fails, creating nothing, when
+// the path does not fit the buffer. The prefix is not used.
 [[nodiscard]] int os_file_make_temp_ex(char* buffer, std::size_t size, const char* prefix);
 [[nodiscard]] int os_file_make_temp(char* buffer, std::size_t size);
+// Sends temporary files to `dir` (a private directory of the program's own,
+// see os_make_private_dir) instead of a shared one; null or empty restores
+// TMPDIR and /tmp.
+void os_file_set_temp_dir(const char* dir);
 
-// Copies a file. Refuses to copy a file onto itself (the same path, or another
-// name of the same file), which would truncate the source.
+// Creates a new file "<dir>/<prefix><16 random hexadecimal digits>" with
+// `mode`: exclusively, never through a symbolic link, at a name nobody can
+// guess beforehand. The path goes to `path` (nothing is created when it does
+// not fit). The open read-write descriptor, or -1 (logged).
+[[nodiscard]] int os_file_create_unique(const char* dir, const char* prefix, unsigned mode,
+                                        char* path, std::size_t size);
+
+// The copies below write into a new file only: a destination that exists
+// already (a file, or a link planted at the name) is refused, never followed,
+// truncated or overwritten. A failed copy removes the file it made.
+
+// Copies a file.
 [[nodiscard]] int os_file_copy(const char* from_path, const char* to_path);
 // Copies the rest of `in` into a new file at `to_path`.
 [[nodiscard]] int os_file_copy_handle(FILE* in, const char* to_path);
@@ -71,8 +86,11 @@ int os_file_create_empty(const char* path);
 [[nodiscard]] int os_file_copy_path(const char* from_path, FILE* out);
 // Copies `in` to `out` in 65536-byte blocks until end of file.
 [[nodiscard]] int os_file_copy_handle_handle(FILE* in, FILE* out);
-// Writes the whole source `n_repeats` times in a row into a new file.
+// Writes the whole source `n_repeats` times in a row into a new file, in
+// large blocks the kernel copies itself where it can.
 [[nodiscard]] int os_file_copy_repeats(const char* from_path, const char* to_path, int n_repeats);
+// The same into an open descriptor (at its current position).
+[[nodiscard]] int os_file_copy_repeats_fd(int from_fd, int to_fd, int n_repeats);
 
 // Kilobytes for a byte count: 0 for <= 0, 1 for 1..1023, else count / 1024,
 // saturated at 4294967295.

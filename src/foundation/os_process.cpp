@@ -63,6 +63,54 @@ int os_su_to_user(const char* account) {
 
 int os_su_to_torvelle() { return os_su_to_user(OS_SERVICE_ACCOUNT); }
 
+namespace {
+
+// The account's record, or false when there is none.
+bool find_account(const char* account, passwd* entry, std::vector<char>& strings) {
+  if (account == nullptr || account[0] == '\0') return false;
+  passwd* found = nullptr;
+  return getpwnam_r(account, entry, strings.data(), strings.size(), &found) == 0 &&
+         found != nullptr;
+}
+
+}  // namespace
+
+long os_account_group(const char* account) {
+  std::vector<char> strings(kPasswdBuffer);
+  passwd entry{};
+  return find_account(account, &entry, strings) ? static_cast<long>(entry.pw_gid) : -1;
+}
+
+long os_account_uid(const char* account) {
+  std::vector<char> strings(kPasswdBuffer);
+  passwd entry{};
+  return find_account(account, &entry, strings) ? static_cast<long>(entry.pw_uid) : -1;
+}
+
+long os_group_id(const char* group) {
+  if (group == nullptr || group[0] == '\0') return -1;
+  std::vector<char> strings(kPasswdBuffer);
+  struct group entry {};
+  struct group* found = nullptr;
+  if (getgrnam_r(group, &entry, strings.data(), strings.size(), &found) != 0 || found == nullptr) {
+    return -1;
+  }
+  return static_cast<long>(found->gr_gid);
+}
+
+int os_executable_path(char* buffer, std::size_t size) {
+  if (buffer == nullptr || size == 0) return 0;
+  buffer[0] = '\0';
+  const ssize_t n = readlink("/proc/self/exe", buffer, size);
+  // A full buffer may hold a path that was cut.
+  if (n <= 0 || static_cast<std::size_t>(n) >= size) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  buffer[n] = '\0';
+  return 1;
+}
+
 int os_get_computer_name(char* buffer, std::size_t size) {
   LOG_DEV("entering os_get_computer_name");
   if (buffer == nullptr || size == 0) {

@@ -15,6 +15,13 @@ int os_unix_daemonize();
 // The same for any account (the switch itself; os_su_to_torvelle calls it).
 [[nodiscard]] int os_su_to_user(const char* account);
 
+// The primary group id of `account`, or -1 when there is no such account.
+[[nodiscard]] long os_account_group(const char* account);
+// The user id of `account`, or -1 when there is no such account.
+[[nodiscard]] long os_account_uid(const char* account);
+// The id of the group named `group`, or -1 when there is none.
+[[nodiscard]] long os_group_id(const char* group);
+
 // Prepares os_dump_backtrace for use inside a signal handler: loads the
 // unwinder now and opens `log_path` for appending (null or failure: the
 // handler writes to standard error). Call when installing the handler.
@@ -22,6 +29,11 @@ void os_dump_backtrace_prepare(const char* log_path);
 // For SIGSEGV, SIGBUS and SIGFPE writes the backtrace as ERROR lines; other
 // signals do nothing. Async-signal-safe after os_dump_backtrace_prepare.
 void os_dump_backtrace(int signal_number);
+
+// This program's own absolute path, read from the kernel (argv[0] is no
+// path for a CUPS backend: CUPS passes the device URI there). 1 with the
+// path in `buffer`; 0 when it cannot be read or does not fit.
+[[nodiscard]] int os_executable_path(char* buffer, std::size_t size);
 
 // This machine's host name.
 [[nodiscard]] int os_get_computer_name(char* buffer, std::size_t size);

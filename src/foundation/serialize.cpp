@@ -12,14 +12,24 @@
 #include <new>
 
 #include "foundation/log.h"
+#include "foundation/os_process.h"
 #include "foundation/serialize_format.h"
 
 namespace {
 
-// Mode of every file the store writes: backends that do not run as root
-// (CUPS runs them as its own user) must read what a root backend wrote, but
-// only the writer may change it.
-constexpr mode_t kSerializeFileMode = 0644;
+// Mode of every file the store writes (printer settings, replay data with
+// user and document names): the writer and the service account's group read
+// them, nobody else. The backend runs as root (CUPS runs a backend without
+// execute permission for others as root); the service account's programs
+// read through the group.
+constexpr mode_t kSerializeFileMode = 0640;
+
+// Gives a file that root writes to the service account's group.
+void give_to_service_group(int fd) {
+  if (geteuid() != 0) return;
+  const long group = os_account_group(OS_SERVICE_ACCOUNT);
+  if (group >= 0) (void)fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group));
+}
 
 void free_store(SerializeStore* store) { delete store; }
 
@@ -46,6 +56,7 @@ int open_temp(SerializeStore* store) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to change the permissions on the serialize file: \"%s\"",
                                    name.c_str());
   }
+  give_to_service_group(fd);
   store->stream = fdopen(fd, "w");
   if (store->stream == nullptr) {
     LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path);

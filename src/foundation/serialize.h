@@ -54,6 +54,6 @@ struct SerializeStore {
 // Sets year, month, day, hour, minute and second; other fields are kept.
 [[nodiscard]] int serialize_unpack_date(SerializeStore* store, const char* key, std::tm* value);
 
-// Lets every account read the file (backends that do not run as root); never
-// world-writable. Failures are only logged.
+// Gives the file the store's mode: the writer and the service account's
+// group read it, nobody else. Failures are only logged.
 void serialize_openup_permissions(const char* path);

@@ -127,7 +127,7 @@ int serialize_settings_equals(const PrinterSettings* a, const PrinterSettings* b
 void serialize_settings_openup_permissions(const char* dir, const char* printer_name) {
   char path[kSerializePathSize];
   if (!settings_path(dir, printer_name, path)) return;
-  LOG_DEBUG("Updating permissions on settings file to allow non root backends to read them: %s",
+  LOG_DEBUG("Updating permissions on settings file so that the service account's group reads it: %s",
             path);
   serialize_openup_permissions(path);
 }

@@ -16,5 +16,6 @@ inline constexpr int SERIALIZE_SETTINGS_VERSION = 4;
                                             PrinterSettings* settings);
 // 1 when all six fields are equal.
 [[nodiscard]] int serialize_settings_equals(const PrinterSettings* a, const PrinterSettings* b);
-// Lets backends that do not run as root read the printer's settings file.
+// Gives the printer's settings file the store's mode (0640, readable by the
+// service account's group).
 void serialize_settings_openup_permissions(const char* dir, const char* printer_name);

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "support/full_disk.h"
 #include "support/test_support.h"
 
 using sw_test::read_file;
@@ -39,6 +40,7 @@ TEST(GzipWrapper, OutputRoundTripsThroughZlib) {
       content[i] = static_cast<char>(i % 3 == 0 ? random() : 'a' + i % 7);
     }
     write_file(dir / "in", content);
+    std::filesystem::remove(dir / "out.gz");
     ASSERT_EQ(gzip_compress((dir / "in").c_str(), (dir / "out.gz").c_str()), 1) << size;
     std::string compressed = read_file(dir / "out.gz");
     ASSERT_GE(compressed.size(), 18u);
@@ -55,7 +57,23 @@ TEST(GzipWrapper, UnreadableInputOrUnwritableOutputFails) {
   EXPECT_EQ(gzip_compress(dir.path().c_str(), (dir / "out.gz").c_str()), 0);  // a directory
   EXPECT_EQ(gzip_compress((dir / "in").c_str(), (dir / "in").c_str()), 0);
   EXPECT_EQ(read_file(dir / "in"), "data") << "the input must survive";
-  if (access("/dev/full", W_OK) == 0) {
-    EXPECT_EQ(gzip_compress((dir / "in").c_str(), "/dev/full"), 0);
-  }
+  // Whatever exists at the output's name is refused and left alone: a file,
+  // or a link to someone else's file.
+  write_file(dir / "victim", "precious");
+  write_file(dir / "existing.gz", "old");
+  ASSERT_EQ(symlink((dir / "victim").c_str(), (dir / "link.gz").c_str()), 0);
+  EXPECT_EQ(gzip_compress((dir / "in").c_str(), (dir / "existing.gz").c_str()), 0);
+  EXPECT_EQ(gzip_compress((dir / "in").c_str(), (dir / "link.gz").c_str()), 0);
+  EXPECT_EQ(read_file(dir / "existing.gz"), "old");
+  EXPECT_EQ(read_file(dir / "victim"), "precious");
+  // A disk that fills up leaves no half-compressed file.
+  std::string noise(200000, '\0');
+  std::mt19937 random(3);
+  for (char& c : noise) c = static_cast<char>(random());
+  write_file(dir / "big", noise);
+  EXPECT_EQ(sw_test::with_disk_full_after(4096, [&] {
+              return gzip_compress((dir / "big").c_str(), (dir / "full.gz").c_str());
+            }),
+            0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "full.gz"));
 }

@@ -184,6 +184,51 @@ TEST_F(LogTest, EventLineCannotBeForgedThroughNames) {
       << text;
 }
 
+// Any entry, not only the event line, carries client texts (titles, user
+// names, server answers): none can start a line of its own.
+TEST_F(LogTest, NoEntryCanForgeALine) {
+  set_flags(1, 0);
+  const char* title = "report\n2016-03-01 09:05:07,042 ERROR: forged\r\x1b[2J\ttabbed";
+  LOG_INFO("Document %s on printer %s from user %s denied.", title, "lp1", "eve\n");
+  LOG_DEBUG("format line feeds that end a message are dropped\n");
+  LOG_SYSTEM_ERROR(2, "Unable to open %s", "a\nb");
+  const std::string text = contents();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
+  EXPECT_NE(text.find("Document report\\x0a2016-03-01 09:05:07,042 ERROR: forged\\x0d\\x1b[2J"
+                      "\ttabbed on printer lp1 from user eve\\x0a denied."),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("are dropped [" + pid() + "]\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Unable to open a\\x0ab - "), std::string::npos) << text;
+}
+
+// The log lives in a directory others may write to on a badly set-up host:
+// a link planted at its name is never written through, and a new log is
+// readable by nobody but its owner and group.
+TEST_F(LogTest, PlantedLinksAreNeverWrittenThrough) {
+  const std::string victim = temp_.file("victim");
+  sw_test::write_file(victim, "precious\n");
+  struct Case {
+    const char* name;
+    bool symbolic;
+  } cases[] = {{"symbolic link", true}, {"hard link", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    (void)log_close();
+    fs::remove(path_);
+    ASSERT_EQ(c.symbolic ? symlink(victim.c_str(), path_.c_str()) : link(victim.c_str(), path_.c_str()),
+              0);
+    LOG_INFO("must not reach the victim");
+    EXPECT_EQ(read(victim), "precious\n");
+  }
+  (void)log_close();
+  fs::remove(path_);
+  LOG_INFO("a new log");
+  struct stat info {};
+  ASSERT_EQ(stat(path_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0660u);
+}
+
 TEST_F(LogTest, FailedAssertionLogsAndEvaluatesFalse) {
   set_flags(1, 1);
   const int value = 0;

@@ -164,6 +164,35 @@ TEST(OsDir, CreateDirectories) {
   }
 }
 
+// A private directory is made, or taken over, with exactly the mode asked
+// for; what is not a real directory of this account is refused.
+TEST(OsDir, PrivateDirectories) {
+  TempDir dir;
+  const std::string made = dir / "spool/tmp";
+  ASSERT_EQ(os_make_private_dir(made.c_str(), 0710, OS_NO_GROUP), 1);
+  EXPECT_EQ(sw_test::file_mode(made), 0710u);
+  ASSERT_EQ(chmod(made.c_str(), 0777), 0);
+  ASSERT_EQ(os_make_private_dir(made.c_str(), 0700, OS_NO_GROUP), 1);
+  EXPECT_EQ(sw_test::file_mode(made), 0700u) << "a loosened mode is tightened again";
+
+  ASSERT_EQ(symlink(made.c_str(), (dir / "link").c_str()), 0);
+  write_file(dir / "file", "x");
+  EXPECT_EQ(os_make_private_dir((dir / "link").c_str(), 0700, OS_NO_GROUP), 0);
+  EXPECT_EQ(os_make_private_dir((dir / "file").c_str(), 0700, OS_NO_GROUP), 0);
+  EXPECT_EQ(os_make_private_dir("", 0700, OS_NO_GROUP), 0);
+  if (geteuid() == 0) {
+    // Root: a directory another account owns, or could swap, is refused;
+    // the group asked for is given.
+    ASSERT_EQ(mkdir((dir / "theirs").c_str(), 0700), 0);
+    ASSERT_EQ(chown((dir / "theirs").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(os_make_private_dir((dir / "theirs").c_str(), 0700, OS_NO_GROUP), 0);
+    ASSERT_EQ(os_make_private_dir((dir / "grouped").c_str(), 0750, 65534), 1);
+    struct stat info {};
+    ASSERT_EQ(stat((dir / "grouped").c_str(), &info), 0);
+    EXPECT_EQ(info.st_gid, 65534u);
+  }
+}
+
 TEST(OsDir, FirstNextWalkSkipsDotEntries) {
   TempDir dir;
   for (const char* name : {"a", "b", "c"}) write_file(dir / name, "");

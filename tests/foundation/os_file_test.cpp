@@ -6,10 +6,13 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <regex>
 #include <set>
 #include <string>
 
+#include "foundation/os_dir.h"
+#include "support/full_disk.h"
 #include "support/test_support.h"
 
 using sw_test::file_mode;
@@ -28,13 +31,12 @@ std::string pattern_bytes(std::size_t count) {
 
 }  // namespace
 
-TEST(OsFileTemp, NamesFollowTheClockPatternAndAreFreshEmptyPrivateFiles) {
+TEST(OsFileTemp, NamesAreUnpredictableFreshEmptyPrivateFiles) {
   TempDir dir;
   ScopedEnv tmpdir("TMPDIR", dir.path().c_str());
   const std::regex shape(dir.path() + "/tv[0-9a-f]{13}");
   std::set<std::string> names;
-  // Quick successive calls share clock readings: each must still get a file
-  // of its own.
+  // Quick successive calls: each gets a file of its own.
   for (int i = 0; i < 50; ++i) {
     char name[4096];
     ASSERT_EQ(os_file_make_temp(name, sizeof name), 1);
@@ -61,21 +63,103 @@ TEST(OsFileTemp, DefaultsToTmpAndRefusesABufferTooSmallForTheName) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "no file may be left behind";
 }
 
+// The program's private directory takes precedence over a shared TMPDIR;
+// unique files there are made exclusively with the mode asked for.
+TEST(OsFileTemp, PrivateDirectoryAndUniqueFiles) {
+  TempDir shared;
+  TempDir mine;
+  ScopedEnv tmpdir("TMPDIR", shared.path().c_str());
+  os_file_set_temp_dir(mine.path().c_str());
+  char name[4096];
+  ASSERT_EQ(os_file_make_temp(name, sizeof name), 1);
+  EXPECT_EQ(std::string(name).rfind(mine.path() + "/tv", 0), 0u) << name;
+  os_file_set_temp_dir(nullptr);
+  ASSERT_EQ(os_file_make_temp(name, sizeof name), 1);
+  EXPECT_EQ(std::string(name).rfind(shared.path() + "/tv", 0), 0u) << name;
+
+  const std::regex shape(mine.path() + "/copies-[0-9a-f]{16}");
+  std::set<std::string> names;
+  for (int i = 0; i < 20; ++i) {
+    const int fd = os_file_create_unique(mine.path().c_str(), "copies-", 0640, name, sizeof name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_TRUE(std::regex_match(name, shape)) << name;
+    EXPECT_EQ(file_mode(name), 0640u);
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 20u);
+  char small[8];
+  EXPECT_EQ(os_file_create_unique(mine.path().c_str(), "copies-", 0600, small, sizeof small), -1);
+  EXPECT_EQ(os_file_create_unique("/nonexistent-sw-dir", "x", 0600, name, sizeof name), -1);
+}
+
 TEST(OsFileTemp, AnUnusableDirectoryFailsWithoutLooping) {
   ScopedEnv tmpdir("TMPDIR", "/nonexistent-sw-dir");
   char name[4096];
   EXPECT_EQ(os_file_make_temp(name, sizeof name), 0);
 }
 
-TEST(OsFileCopy, CopiesAndReplacesTheDestination) {
+TEST(OsFileCopy, CopiesIntoANewFileOnly) {
   TempDir dir;
   std::string content = pattern_bytes(200000);
   write_file(dir / "src", content);
-  write_file(dir / "dst", std::string(300000, 'x'));
   ASSERT_EQ(os_file_copy((dir / "src").c_str(), (dir / "dst").c_str()), 1);
   EXPECT_EQ(read_file(dir / "dst"), content);
   EXPECT_EQ(os_file_copy((dir / "missing").c_str(), (dir / "dst2").c_str()), 0);
   EXPECT_FALSE(std::filesystem::exists(dir / "dst2"));
+}
+
+// Run as root, a copy to a name that someone else could have chosen first
+// must not write through what they planted there: an existing file or a link
+// to a file of root's is refused and left exactly as it was.
+TEST(OsFileCopy, ExistingDestinationsAreRefusedNeverWrittenThrough) {
+  TempDir dir;
+  write_file(dir / "src", "job data");
+  write_file(dir / "victim", "root's file");
+  write_file(dir / "planted", "planted file");
+  ASSERT_EQ(symlink((dir / "victim").c_str(), (dir / "link").c_str()), 0);
+  ASSERT_EQ(symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
+  for (const char* name : {"planted", "link", "dangling"}) {
+    const std::string target = dir / name;
+    EXPECT_EQ(os_file_copy((dir / "src").c_str(), target.c_str()), 0) << name;
+    EXPECT_EQ(os_file_copy_repeats((dir / "src").c_str(), target.c_str(), 3), 0) << name;
+    FILE* in = std::fopen((dir / "src").c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(os_file_copy_handle(in, target.c_str()), 0) << name;
+    std::fclose(in);
+  }
+  EXPECT_EQ(read_file(dir / "victim"), "root's file");
+  EXPECT_EQ(read_file(dir / "planted"), "planted file");
+  EXPECT_FALSE(std::filesystem::exists(dir / "nowhere"));
+}
+
+// A disk that fills up in the middle of a copy leaves no half-written file
+// that could later be sent to a printer.
+TEST(OsFileCopy, AFullDiskLeavesNothingHalfWritten) {
+  TempDir dir;
+  write_file(dir / "src", pattern_bytes(300000));
+  const struct {
+    const char* name;
+    std::function<int(const std::string&)> copy;
+  } cases[] = {
+      {"copy", [&](const std::string& to) { return os_file_copy((dir / "src").c_str(), to.c_str()); }},
+      {"repeats",
+       [&](const std::string& to) {
+         return os_file_copy_repeats((dir / "src").c_str(), to.c_str(), 3);
+       }},
+      {"stream",
+       [&](const std::string& to) {
+         FILE* in = std::fopen((dir / "src").c_str(), "rb");
+         const int ok = in != nullptr && os_file_copy_handle(in, to.c_str());
+         if (in != nullptr) std::fclose(in);
+         return ok;
+       }},
+  };
+  for (const auto& c : cases) {
+    const std::string target = dir / (std::string("out-") + c.name);
+    EXPECT_EQ(sw_test::with_disk_full_after(100000, [&] { return c.copy(target); }), 0) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(target)) << c.name;
+  }
 }
 
 TEST(OsFileCopy, NeverCopiesAFileOntoItself) {

@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 
+#include "foundation/os_process.h"
 #include "support/test_support.h"
 
 namespace {
@@ -115,39 +117,54 @@ TEST_F(SerializeSettingsTest, NamesPermissionsAndMissingFiles) {
   serialize_settings_openup_permissions(dir_.c_str(), "a/b:c");
   struct stat st {};
   ASSERT_EQ(stat(path_of("a_b_c.dat").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-// A backend that runs as root writes the settings; one that CUPS runs as its
-// own user must still read them while the server cannot be reached, and must
-// not be able to change them.
-TEST_F(SerializeSettingsTest, AnotherAccountReadsButCannotChangeTheFile) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to write as one account and read as another";
-  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
-  const PrinterSettings written{1, 2, 0, 0, 1, 1};
-  ASSERT_EQ(serialize_settings_writeout(dir_.c_str(), "office", &written), 1);
-  serialize_settings_openup_permissions(dir_.c_str(), "office");
-  const std::string path = path_of("office.dat");
-
+// Runs `check` as another account (uid 65534, the given group); its exit
+// status.
+int as_other_account(gid_t group, const std::function<int()>& check) {
   const pid_t child = fork();
-  ASSERT_GE(child, 0);
+  if (child < 0) return -1;
   if (child == 0) {
     constexpr uid_t kNobody = 65534;
-    if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+    if (setgroups(0, nullptr) != 0 || setresgid(group, group, group) != 0 ||
         setresuid(kNobody, kNobody, kNobody) != 0) {
       _exit(10);
     }
-    PrinterSettings read_back{};
-    if (serialize_settings_readin(dir_.c_str(), "office", &read_back) != 1) _exit(11);
-    read_back.archiving = written.archiving;
-    if (serialize_settings_equals(&read_back, &written) != 1) _exit(12);
-    if (access(path.c_str(), W_OK) == 0) _exit(13);
-    _exit(0);
+    _exit(check());
   }
   int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// The backend runs as root and writes the settings: the service account's
+// group reads them (and cannot change them), every other account is kept out
+// of a printer's settings.
+TEST_F(SerializeSettingsTest, OnlyTheServiceGroupReadsTheFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to write as one account and read as another";
+  const long service_group = os_account_group(OS_SERVICE_ACCOUNT);
+  if (service_group < 0) GTEST_SKIP() << "no service account (scripts/install-deps makes it)";
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  const PrinterSettings written{1, 2, 0, 0, 1, 1};
+  ASSERT_EQ(serialize_settings_writeout(dir_.c_str(), "office", &written), 1);
+  const std::string path = path_of("office.dat");
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(static_cast<long>(st.st_gid), service_group);
+
+  const auto reads_back = [&] {
+    PrinterSettings read_back{};
+    if (serialize_settings_readin(dir_.c_str(), "office", &read_back) != 1) return 11;
+    read_back.archiving = written.archiving;
+    if (serialize_settings_equals(&read_back, &written) != 1) return 12;
+    return access(path.c_str(), W_OK) == 0 ? 13 : 0;
+  };
+  EXPECT_EQ(as_other_account(static_cast<gid_t>(service_group), reads_back), 0);
+  constexpr gid_t kNogroup = 65534;
+  EXPECT_EQ(as_other_account(kNogroup, [&] { return access(path.c_str(), R_OK) == 0 ? 1 : 0; }),
+            0);
 }
 
 }  // namespace
