@@ -16,16 +16,16 @@
 #include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"
+#include "foundation/os_file.h"
+#include "foundation/os_process.h"
 
 namespace {
 
 using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
 std::string program_dir() {
-  char path[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return {};
-  path[n] = '\0';
+  char path[OS_PATH_BUFFER_SIZE];
+  if (!os_executable_path(path, sizeof path)) return {};
   std::string dir(path);
   const auto slash = dir.rfind('/');
   return slash == std::string::npos ? std::string() : dir.substr(0, slash);

@@ -1,17 +1,26 @@
 // Running the real CUPS backend, the host of a device URI and waiting for a
 // directory to change.
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <initializer_list>
+#include <string>
 
+#include "foundation/ascii.h"
 #include "foundation/log.h"
+#include "foundation/os_process.h"
 #include "foundation/os_time.h"
+#include "foundation/util.h"
 #include "job/backend_run.h"
 
 namespace {
@@ -30,6 +39,55 @@ void reset_child_signals() {
   sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
+constexpr const char kCupsDefaultServerRoot[] = "/etc/cups";
+constexpr const char kCupsFilesConf[] = "cups-files.conf";
+constexpr const char kCupsDefaultAccount[] = "lp";
+
+// A user or group named in cups-files.conf: a name, or a number.
+long resolve_id(const std::string& value, bool group) {
+  long id = -1;
+  const char* end = value.data() + value.size();
+  auto [ptr, ec] = std::from_chars(value.data(), end, id);
+  if (ec == std::errc() && ptr == end && id >= 0) return id;
+  return group ? os_group_id(value.c_str()) : os_account_uid(value.c_str());
+}
+
+// The value of directive `name` (case ignored) in cups-files.conf, or
+// `fallback`.
+std::string cups_files_directive(const char* name, const char* fallback) {
+  const char* root = std::getenv("CUPS_SERVERROOT");
+  const std::string path =
+      std::string(root != nullptr && root[0] != '\0' ? root : kCupsDefaultServerRoot) + "/" +
+      kCupsFilesConf;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::size_t at = 0;
+    while (at < line.size() && ascii_is_space(static_cast<unsigned char>(line[at]))) ++at;
+    const std::size_t key_end = line.find_first_of(" \t", at);
+    if (key_end == std::string::npos) continue;
+    if (!util_case_equal_str(line.substr(at, key_end - at).c_str(), name)) continue;
+    std::size_t value = key_end;
+    while (value < line.size() && ascii_is_space(static_cast<unsigned char>(line[value]))) ++value;
+    std::size_t value_end = value;
+    while (value_end < line.size() && !ascii_is_space(static_cast<unsigned char>(line[value_end]))) {
+      ++value_end;
+    }
+    if (value_end > value) return line.substr(value, value_end - value);
+  }
+  return fallback;
+}
+
+// In the child: CUPS's account, its group the only one. 1 on success.
+int switch_to(const CupsRunAccount& account) {
+  if (account.uid < 0 || account.gid < 0) return 0;
+  const auto gid = static_cast<gid_t>(account.gid);
+  return setgroups(1, &gid) == 0 && setgid(gid) == 0 &&
+                 setuid(static_cast<uid_t>(account.uid)) == 0 && setuid(0) != 0
+             ? 1
+             : 0;
+}
+
 bool is_host_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
          c == '.' || c == '_';
@@ -37,7 +95,21 @@ bool is_host_char(char c) {
 
 }  // namespace
 
+CupsRunAccount cups_run_account() {
+  return CupsRunAccount{resolve_id(cups_files_directive("User", kCupsDefaultAccount), false),
+                        resolve_id(cups_files_directive("Group", kCupsDefaultAccount), true)};
+}
+
+long cups_run_group() { return cups_run_account().gid; }
+
+int cups_backend_runs_as_root(unsigned mode) { return (mode & S_IXOTH) == 0 ? 1 : 0; }
+
 int common_run_sync(const char* program, char* const argv[], int* exit_status) {
+  return common_run_sync_as(program, argv, exit_status, nullptr);
+}
+
+int common_run_sync_as(const char* program, char* const argv[], int* exit_status,
+                       const CupsRunAccount* account) {
   if (!TV_ASSERT(program != nullptr && argv != nullptr && argv[0] != nullptr)) return 0;
   pid_t pid = fork();
   if (pid < 0) {
@@ -46,6 +118,8 @@ int common_run_sync(const char* program, char* const argv[], int* exit_status) {
   }
   if (pid == 0) {
     reset_child_signals();
+    // Never run the program with more than it was meant to have.
+    if (account != nullptr && !switch_to(*account)) _exit(1);
     execv(program, argv);
     _exit(1);
   }

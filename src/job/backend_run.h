@@ -10,11 +10,31 @@
 inline constexpr const char* unsupported_backends[] = {"dnssd:", "pap:",    "parallel:", "scsi:",
                                                        "serial:", "snmp:", "usb:"};
 
+// The account CUPS runs its unprivileged backends as: "User" and "Group" of
+// cups-files.conf in CUPS_SERVERROOT (default /etc/cups), else lp and lp.
+// An id is -1 when the name is not known here.
+struct CupsRunAccount {
+  long uid;
+  long gid;
+};
+[[nodiscard]] CupsRunAccount cups_run_account();
+// The group of that account (-1 when unknown).
+[[nodiscard]] long cups_run_group();
+// 1 when CUPS runs a backend whose file has `mode` as root: when others may
+// not execute it (0700, 0744, 0750 run as root; 0755 and 0705 as CUPS's
+// user), else 0.
+[[nodiscard]] int cups_backend_runs_as_root(unsigned mode);
+
 // Runs `program` with `argv` (argv[0] included, null-terminated) and waits
 // for it. 1 when it exited (*exit_status set) or when a "usb:" backend was
 // ended by SIGTERM (*exit_status 0, as CUPS treats a cancelled USB job); 0
 // when the fork failed or the child was killed by a signal.
 [[nodiscard]] int common_run_sync(const char* program, char* const argv[], int* exit_status);
+// The same with the child switched to `account` first (its group as the only
+// group, then its user) unless `account` is null; a child that cannot
+// switch ends with status 1 and never runs the program.
+[[nodiscard]] int common_run_sync_as(const char* program, char* const argv[], int* exit_status,
+                                     const CupsRunAccount* account);
 // The process id of the child that common_run_sync is waiting for, 0 when
 // none. Safe to call from a signal handler (to pass a cancel on to it).
 [[nodiscard]] int common_run_sync_child_pid();

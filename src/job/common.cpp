@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,14 +15,17 @@
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
 #include "foundation/os.h"
+#include "foundation/os_stop.h"
 #include "foundation/printer_settings.h"
 #include "foundation/util.h"
 #include "job/archive.h"
 #include "job/common_internal.h"
 #include "job/held_job_manager.h"
+#include "job/job_journal.h"
 #include "job/job_uid.h"
 #include "job/redirect.h"
 #include "job/snapshot.h"
+#include "server/rpc_calls.h"
 #include "server/rpc_printer_settings.h"
 #include "server/rpc_process_job.h"
 
@@ -35,6 +39,14 @@ constexpr char kListSeparator = ',';
 
 // Outcome of the checks that let a job print without asking.
 enum class Early { kGoOn, kPrint };
+
+// The time a last call may take that tells the server of a job cancelled in
+// CUPS: CUPS kills a backend that does not end soon after its cancel.
+constexpr int kCancelNoticeConnectMs = 3000;
+constexpr int kCancelNoticeSendMs = 7000;
+
+// Where the decision loop ended.
+enum class Decided { kDone, kBackground, kForkFailed, kCancelled };
 
 void set_error(char* error_text, std::size_t error_size, const char* text) {
   if (error_text != nullptr && error_size > 0) util_safe_strncpy(error_text, text, error_size);
@@ -145,41 +157,88 @@ void ask_server(JobAttribs* ja, int code, const PrinterSettings& settings, int h
   }
 }
 
-// The decision loop: asks, holds and asks again. 1 with the final decision;
-// 0 when this process is the parent of the background child (*action set);
-// -1 when the fork failed.
-int decide(JobAttribs* ja, int code, const PrinterSettings& settings, int background_on_hold,
-           ProcessJobResponse* response, JobAction* action, char* error_text,
-           std::size_t error_size) {
-  int held = 0;
+// An earlier run of this job sent its decision call and ended before the
+// answer: the server may have recorded the job. It is not asked again; the
+// printer's failure mode decides, as for a server that did not answer.
+void decide_unanswered(JobAttribs* ja, int code, const PrinterSettings& settings, int held,
+                       ProcessJobResponse* response) {
+  LOG_INFO("Job %s on printer %s: an earlier run sent the decision request and got no answer; "
+           "not sending it again",
+           ja->job_id, ja->printer_name);
+  *response = ProcessJobResponse{};
+  response->status = PROCESS_JOB_ERROR;
+  rpc_handle_print_error_status(response, ja, code, settings.failure_mode, held);
+}
+
+// A job cancelled in CUPS (SIGTERM) while it was being decided or held: the
+// server that may hold it is told, within a short time.
+void tell_server_cancelled(const JobAttribs* ja) {
+  LOG_INFO("Job %s on printer %s was cancelled while it was being decided or held", ja->job_id,
+           ja->printer_name);
+  os_clear_stop_request();
+  if (rpc_process_print_job_cancellation_within(
+          global_ctx.server_name, ja->printer_name, ja->job_id, 0, 0,
+          std::min(global_ctx.connect_timeout_ms, kCancelNoticeConnectMs),
+          std::min(global_ctx.send_timeout_ms, kCancelNoticeSendMs)) != 0) {
+    LOG_ERROR("Unable to tell the server that job %s was cancelled", ja->job_id);
+  }
+}
+
+void journal_phase(JobJournal* journal, JobJournalPhase phase, const JobAttribs* ja,
+                   const ProcessJobResponse* response) {
+  if (journal != nullptr) (void)job_journal_record(journal, phase, ja, response);
+}
+
+// The decision loop: asks, holds and asks again. With a journal, each step
+// is recorded before it can be lost, and an earlier run's unanswered call is
+// not sent again.
+Decided decide(JobAttribs* ja, int code, const PrinterSettings& settings, int background_on_hold,
+               ProcessJobResponse* response, JobAction* action, JobJournal* journal,
+               char* error_text, std::size_t error_size) {
+  const int found = journal != nullptr ? journal->found_phase : JOURNAL_NONE;
+  int held = found == JOURNAL_HELD ? 1 : 0;
   int forked = 0;
+  bool unanswered = found == JOURNAL_ASKING;
   for (;;) {
-    ask_server(ja, code, settings, held, response, error_text, error_size);
-    if (response->status != PROCESS_JOB_HOLD) return 1;
+    if (unanswered) {
+      decide_unanswered(ja, code, settings, held, response);
+      unanswered = false;
+    } else {
+      journal_phase(journal, JOURNAL_ASKING, ja, nullptr);
+      ask_server(ja, code, settings, held, response, error_text, error_size);
+    }
+    if (os_stop_requested()) return Decided::kCancelled;
+    if (response->status != PROCESS_JOB_HOLD) {
+      journal_phase(journal, JOURNAL_DECIDED, ja, response);
+      return Decided::kDone;
+    }
+    journal_phase(journal, JOURNAL_HELD, ja, response);
     if (!forked && background_on_hold) {
       std::fflush(nullptr);
       const pid_t pid = fork();
       if (pid < 0) {
         LOG_ERROR("Unable to fork to background task");
-        return -1;
+        return Decided::kForkFailed;
       }
       if (pid > 0) {
         // The child owns the job and its spool file from here on.
         *action = JOB_ACTION_BACKGROUND;
-        return 0;
+        return Decided::kBackground;
       }
       (void)os_unix_daemonize();
       forked = 1;
     }
     held_job_manager_sleep_with_job_event_check(ja->job_id, response->hold_time_ms,
                                                 response->long_hold_time_ms);
+    if (os_stop_requested()) return Decided::kCancelled;
     held = 1;
   }
 }
 
-// Carries out the final decision and writes the job event line.
+// Carries out the final decision and writes the job event line (not for a
+// decision an earlier run already reported).
 void carry_out(JobAttribs* ja, const ProcessJobResponse& response, const char* printer_address,
-               JobAction* action) {
+               JobAction* action, bool event_line) {
   int status = response.status;
   switch (status) {
     case PROCESS_JOB_CANCEL:
@@ -203,8 +262,21 @@ void carry_out(JobAttribs* ja, const ProcessJobResponse& response, const char* p
       *action = JOB_ACTION_PRINT;
       break;
   }
-  log_print_event(status, ja->username, ja->printer_name, ja->document_name, ja->pages,
-                  ja->copy_count);
+  if (event_line) {
+    log_print_event(status, ja->username, ja->printer_name, ja->document_name, ja->pages,
+                    ja->copy_count);
+  }
+}
+
+// A retry of a job whose decision an earlier run made: the decision is
+// carried out again, the server is not asked and the job is not reported
+// twice.
+void reuse_decision(const JobJournal& journal, JobAttribs* ja, ProcessJobResponse* response) {
+  job_journal_restore(&journal, ja);
+  *response = journal.response;
+  LOG_INFO("Job %s on printer %s was decided before (job uid %s): carrying out that decision "
+           "again without asking the server",
+           ja->job_id, ja->printer_name, ja->job_uid);
 }
 
 }  // namespace
@@ -223,6 +295,15 @@ int common_process_job(JobAttribs* ja, int n_up, const char* printer_address,
                        int background_on_hold, int replacement_strategy, JobAction* action,
                        ArchiveSpoolCallback archive_spool, char* error_text,
                        std::size_t error_size) {
+  return common_process_job_ex(ja, n_up, printer_address, background_on_hold,
+                               replacement_strategy, action, archive_spool, error_text,
+                               error_size, nullptr);
+}
+
+int common_process_job_ex(JobAttribs* ja, int n_up, const char* printer_address,
+                          int background_on_hold, int replacement_strategy, JobAction* action,
+                          ArchiveSpoolCallback archive_spool, char* error_text,
+                          std::size_t error_size, JobJournal* journal) {
   set_error(error_text, error_size, "");
   if (ja != nullptr) {
     LOG_DEBUG("common_process_job: id=%s,spool_file='%s'", ja->job_id, ja->spool_file);
@@ -237,8 +318,15 @@ int common_process_job(JobAttribs* ja, int n_up, const char* printer_address,
   PrinterSettings settings{};
   (void)rpc_get_printer_config_settings(global_ctx.connect_timeout_ms, global_ctx.send_timeout_ms,
                                         ja->server_name, ja->printer_name, &settings);
-  (void)analyzer_build_job_uid_with_estimated_time(ja->job_uid, sizeof ja->job_uid, ja);
-  if (settings.archiving) start_archive(ja, archive_spool);
+  const int found = journal != nullptr ? journal->found_phase : JOURNAL_NONE;
+  if (found != JOURNAL_NONE) {
+    // The same job as an earlier run's: the same uid, and its archive copy
+    // was started then.
+    job_journal_restore(journal, ja);
+  } else {
+    (void)analyzer_build_job_uid_with_estimated_time(ja->job_uid, sizeof ja->job_uid, ja);
+    if (settings.archiving) start_archive(ja, archive_spool);
+  }
 
   std::unique_ptr<JobAttribs, JobAttribsDeleter> sa(analyzer_create_job_attribs());
   if (sa == nullptr) {
@@ -261,12 +349,31 @@ int common_process_job(JobAttribs* ja, int n_up, const char* printer_address,
   analyzer_splice_job_attribs(ja, sa.get(), color, 1, n_up);
 
   ProcessJobResponse response{};
-  const int decided = decide(ja, code, settings, background_on_hold, &response, action,
-                             error_text, error_size);
-  if (decided <= 0) return decided;
+  if (found == JOURNAL_DECIDED) {
+    reuse_decision(*journal, ja, &response);
+    if (response.status == PROCESS_JOB_REDIRECT) {
+      // The earlier run may have handed the job to the target already: a
+      // second print command could print it twice there.
+      LOG_INFO("Job %s on printer %s was redirected before; not redirecting it again",
+               ja->job_id, ja->printer_name);
+      *action = JOB_ACTION_DONT_PRINT;
+      return 0;
+    }
+  } else {
+    switch (decide(ja, code, settings, background_on_hold, &response, action, journal, error_text,
+                   error_size)) {
+      case Decided::kDone: break;
+      case Decided::kBackground: return 0;
+      case Decided::kForkFailed: return -1;
+      case Decided::kCancelled:
+        tell_server_cancelled(ja);
+        *action = JOB_ACTION_DONT_PRINT;
+        return 0;
+    }
+  }
 
   ja->printer_type[0] = '\0';
   common_apply_spool_modification(ja, &response, printer_address, replacement_strategy);
-  carry_out(ja, response, printer_address, action);
+  carry_out(ja, response, printer_address, action, found != JOURNAL_DECIDED);
   return 0;
 }

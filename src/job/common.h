@@ -7,6 +7,7 @@
 #include <cstddef>
 
 struct JobAttribs;
+struct JobJournal;
 
 // What the backend program does after common_process_job.
 enum JobAction : int {
@@ -59,6 +60,20 @@ inline constexpr const char COMMON_ERR_SERVER[] = "Call to application server fa
                                      int background_on_hold, int replacement_strategy,
                                      JobAction* action, ArchiveSpoolCallback archive_spool,
                                      char* error_text, std::size_t error_size);
+
+// common_process_job with a journal (job_journal.h, may be null) that keeps
+// the job's decision for a CUPS retry of the same job: a decision an earlier
+// run made is carried out again without asking the server or writing the
+// job event line again; a decision call that an earlier run sent and never
+// saw answered is not sent again (the printer's failure mode decides). A
+// stop request (os_stop.h: the job was cancelled in CUPS) while the job is
+// decided or held ends the flow with JOB_ACTION_DONT_PRINT after telling the
+// server (cancelPrintJob).
+[[nodiscard]] int common_process_job_ex(JobAttribs* ja, int n_up, const char* printer_address,
+                                        int background_on_hold, int replacement_strategy,
+                                        JobAction* action, ArchiveSpoolCallback archive_spool,
+                                        char* error_text, std::size_t error_size,
+                                        JobJournal* journal);
 
 // 1 when an item of IgnoreDocumentNames or of the status-document names
 // ("Supplies Levels", "Printer Control Command", "Report Status") occurs in

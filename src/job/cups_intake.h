@@ -13,8 +13,13 @@ struct JobAttribs;
 
 // Size of the pieces the incoming data is read in.
 inline constexpr std::size_t CUPS_INTAKE_READ_SIZE = 8192;
-// Names tried for a new spool file before giving up.
-inline constexpr int CUPS_INTAKE_MAX_NAME_TRIES = 1000;
+// Spool files are "<directory>/tv" and 16 random hexadecimal digits.
+inline constexpr const char CUPS_INTAKE_SPOOL_PREFIX[] = "tv";
+// The private directory for spool files inside SpoolDir when TmpCupsSpoolDir
+// names none: only root writes it; CUPS's group may pass through it to the
+// files handed to a real backend that CUPS would run unprivileged.
+inline constexpr const char CUPS_INTAKE_PRIVATE_DIR_NAME[] = "tmp";
+inline constexpr unsigned CUPS_INTAKE_PRIVATE_DIR_MODE = 0710;
 
 // Bounds on gzip inflation, so that a small compressed job cannot fill the
 // disk. The intake fails when the inflated data exceeds `max_inflated_bytes`,
@@ -57,8 +62,8 @@ enum CupsIntakeFailure : int {
   return failure == CUPS_INTAKE_BAD_GZIP || failure == CUPS_INTAKE_TOO_LARGE ? 1 : 0;
 }
 
-// Copies `in` into a new spool file (mode 0600) in the temporary spool
-// directory and leaves its path in `path`. Data that begins with the gzip
+// Copies `in` into a new spool file (mode 0600, at a name nobody can guess)
+// in the temporary spool directory and leaves its path in `path`. Data that begins with the gzip
 // magic is inflated. 1 on success; 0 on failure, and then no file is left
 // behind: a failed write, an inflate error (corrupt or truncated gzip data)
 // or inflation beyond the default limits.
@@ -69,7 +74,9 @@ enum CupsIntakeFailure : int {
                                             const CupsIntakeLimits& limits,
                                             CupsIntakeFailure* failure = nullptr);
 // The directory for new spool files: TmpCupsSpoolDir when it is a directory,
-// else "/tmp".
+// else the private directory "<SpoolDir>/tmp" (made with mode 0710 and, as
+// root, CUPS's group). Null when neither can be used: spool files never go
+// to a shared directory such as /tmp.
 [[nodiscard]] const char* common_get_temp_spool_dir();
 
 // Fills the client machine (and with `canon` the Canon colour, copies, duplex

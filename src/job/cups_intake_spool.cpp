@@ -2,7 +2,6 @@
 // inflated when it is gzip data, with bounds on how far inflation may grow.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -14,37 +13,25 @@
 
 #include "foundation/config.h"
 #include "foundation/log.h"
+#include "foundation/os_dir.h"
 #include "foundation/os_file.h"
+#include "foundation/os_stop.h"
+#include "job/backend_run.h"
 #include "job/cups_intake.h"
 
 namespace {
 
-constexpr const char kDefaultSpoolDir[] = "/tmp";
 // Pieces read after the first one: large enough that a big job is copied at
 // the speed of the page cache, small enough to keep memory flat.
 constexpr std::size_t kBulkReadSize = 256 * 1024;
 constexpr std::size_t kInflateOutSize = 256 * 1024;
 
-// Creates the spool file exclusively; the descriptor, or -1.
+// Creates the spool file exclusively at a name nobody can guess, never
+// through a link; the descriptor, or -1.
 int create_spool_file(char* path, std::size_t size, const char* dir) {
-  for (int attempt = 0; attempt < CUPS_INTAKE_MAX_NAME_TRIES; ++attempt) {
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    std::snprintf(path, size, "%s/tv%08lx%05lx", dir, static_cast<unsigned long>(now.tv_sec),
-                  static_cast<unsigned long>(now.tv_usec));
-    int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      LOG_DEBUG("created spool file: \"%s\"", path);
-      return fd;
-    }
-    if (errno != EEXIST) {
-      LOG_LAST_SYSTEM_ERROR("Unable to create spool file: \"%s\"", path);
-      return -1;
-    }
-  }
-  LOG_ERROR("Unable to create spool file in \"%s\": no free name after %d tries", dir,
-            CUPS_INTAKE_MAX_NAME_TRIES);
-  return -1;
+  const int fd = os_file_create_unique(dir, CUPS_INTAKE_SPOOL_PREFIX, 0600, path, size);
+  if (fd >= 0) LOG_DEBUG("created spool file: \"%s\"", path);
+  return fd;
 }
 
 // Reads up to `want` bytes (fewer only at the end of the input or on error).
@@ -89,7 +76,10 @@ class Inflater {
       }
       std::size_t produced = kInflateOutSize - stream_.avail_out;
       if (exceeds_limits()) return Outcome::kTooLarge;
-      if (os_write_all(fd, out_.get(), produced) == 0) return Outcome::kWriteFailed;
+      if (os_write_all(fd, out_.get(), produced) == 0) {
+        LOG_LAST_SYSTEM_ERROR("Unable to write the spool file");
+        return Outcome::kWriteFailed;
+      }
       finished_ = rc == Z_STREAM_END;
       if (rc == Z_BUF_ERROR && produced == 0) break;
     }
@@ -141,13 +131,21 @@ Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::u
   }
   std::uint64_t total = 0;
   while (got > 0) {
+    // The job was cancelled (SIGTERM): stop copying, nothing is kept.
+    if (os_stop_requested()) {
+      LOG_INFO("Copying the print data was stopped: the job was cancelled");
+      return Outcome::kReadFailed;
+    }
     if (inflating) {
       Outcome outcome = inflater.feed(fd, buffer.get(), got);
       total = inflater.written();
       if (outcome != Outcome::kOk) return outcome;
       if (inflater.finished()) break;  // anything after the stream is not print data
     } else {
-      if (os_write_all(fd, buffer.get(), got) == 0) return Outcome::kWriteFailed;
+      if (os_write_all(fd, buffer.get(), got) == 0) {
+        LOG_LAST_SYSTEM_ERROR("Unable to write the spool file");
+        return Outcome::kWriteFailed;
+      }
       total += got;
     }
     got = read_piece(in, buffer.get(), kBulkReadSize, &read_failed);
@@ -179,22 +177,36 @@ CupsIntakeFailure failure_of(Outcome outcome) {
 
 const char* common_get_temp_spool_dir() {
   const char* dir = global_ctx.tmp_cups_spool_dir;
+  struct stat st {};
+  if (dir[0] != '\0') {
+    if (stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) {
+      LOG_DEBUG("Using configured tmp spool directory: \"%s\"\n", dir);
+      return dir;
+    }
+  }
+  // Never a shared directory such as /tmp: what root writes there can be
+  // aimed at by anyone who plants a name first.
+  static char private_dir[CONFIG_TEXT_SIZE];
+  if (!os_cat_path(private_dir, sizeof private_dir, global_ctx.spool_dir_path,
+                   CUPS_INTAKE_PRIVATE_DIR_NAME) ||
+      global_ctx.spool_dir_path[0] == '\0') {
+    LOG_ERROR("No spool directory is configured for the spool files");
+    return nullptr;
+  }
   if (dir[0] == '\0') {
-    LOG_DEBUG("Using default tmp spool directory for CUPS spool files: %s", kDefaultSpoolDir);
-    return kDefaultSpoolDir;
+    LOG_DEBUG("Using default tmp spool directory for CUPS spool files: %s", private_dir);
+  } else {
+    LOG_SYSTEM_ERROR_AS_DEBUG(
+        errno != 0 ? errno : ENOTDIR,
+        "Using tmp spool directory of \"%s\" as unable to use the configured tmp spool "
+        "directory \"%s\"",
+        private_dir, dir);
   }
-  struct stat st{};
-  if (stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) {
-    LOG_DEBUG("Using configured tmp spool directory: \"%s\"\n", dir);
-    return dir;
+  if (!os_make_private_dir(private_dir, CUPS_INTAKE_PRIVATE_DIR_MODE, cups_run_group())) {
+    LOG_ERROR("Unable to use the private spool directory \"%s\"", private_dir);
+    return nullptr;
   }
-  int error = errno;
-  if (error == 0 || (stat(dir, &st) == 0 && !S_ISDIR(st.st_mode))) error = ENOTDIR;
-  LOG_SYSTEM_ERROR_AS_DEBUG(
-      error, "Using tmp spool directory of \"%s\" as unable to use the configured tmp spool "
-             "directory \"%s\"",
-      kDefaultSpoolDir, dir);
-  return kDefaultSpoolDir;
+  return private_dir;
 }
 
 int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
@@ -203,7 +215,8 @@ int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
   if (failure == nullptr) failure = &ignored;
   *failure = CUPS_INTAKE_CREATE_FAILED;
   if (!TV_ASSERT(path != nullptr && size > 0 && in != nullptr)) return 0;
-  int fd = create_spool_file(path, size, common_get_temp_spool_dir());
+  const char* dir = common_get_temp_spool_dir();
+  const int fd = dir != nullptr ? create_spool_file(path, size, dir) : -1;
   if (fd < 0) return 0;
   std::uint64_t written = 0;
   Outcome outcome = fill_spool_file(fd, in, limits, &written);

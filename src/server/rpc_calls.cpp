@@ -196,14 +196,26 @@ int rpc_register_printer(const char* server, const char* printer, const char* lo
 
 int rpc_process_print_job_cancellation(const char* server, const char* printer,
                                        const char* job_id, int flag, int number) {
+  return rpc_process_print_job_cancellation_within(server, printer, job_id, flag, number,
+                                                   global_ctx.connect_timeout_ms,
+                                                   global_ctx.send_timeout_ms);
+}
+
+int rpc_process_print_job_cancellation_within(const char* server, const char* printer,
+                                              const char* job_id, int flag, int number,
+                                              int connect_timeout_ms, int send_timeout_ms) {
   Params params = new_params();
-  Params result;
   if (!params || add_strings(params.get(), {server, printer, job_id}) != 0 ||
       XMLRPCParameterListAddBoolean(params.get(), flag) != 0 ||
-      XMLRPCParameterListAddInt(params.get(), number) != 0 ||
-      call("spoolwarden.cancelPrintJob", params, result, kCancelConnectRetries) != 0) {
+      XMLRPCParameterListAddInt(params.get(), number) != 0) {
     return -1;
   }
+  XMLRPCParameterList* raw = nullptr;
+  const int rc = rpc_call_method_wrapper2("spoolwarden.cancelPrintJob", params.get(), &raw,
+                                          kCancelConnectRetries, connect_timeout_ms,
+                                          send_timeout_ms);
+  Params result(raw);
+  if (rc != 0 || !result) return -1;
   int ok = 1;
   if (reply_type(result) == rpc_detail::kTypeBoolean &&
       XMLRPCParameterListReadBoolean(result.get(), 0, &ok) == 0 && !ok) {

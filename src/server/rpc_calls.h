@@ -68,6 +68,13 @@ int rpc_notify_pdl_copy_complete(const char* server_name, const char* archive_su
 // Reports a cancelled job (2 connect retries). A boolean false reply gives -1.
 [[nodiscard]] int rpc_process_print_job_cancellation(const char* server, const char* printer,
                                                      const char* job_id, int flag, int number);
+// The same with the call's own time-outs (milliseconds), for a caller that
+// must end soon (a job cancelled in CUPS).
+[[nodiscard]] int rpc_process_print_job_cancellation_within(const char* server,
+                                                            const char* printer,
+                                                            const char* job_id, int flag,
+                                                            int number, int connect_timeout_ms,
+                                                            int send_timeout_ms);
 
 // Reports a printer's state (`PrinterState` code). An int reply is the
 // result; another reply type gives 0; a failed call -1.

@@ -206,7 +206,13 @@ TEST_F(SpoolFileTest, FailedWriteLeavesNoFile) {
   }
 }
 
-TEST_F(SpoolFileTest, SpoolDirectoryFallsBackToTmp) {
+// Spool files go to TmpCupsSpoolDir when it names a directory, else to a
+// private directory inside SpoolDir: never to a shared one such as /tmp,
+// where anyone could plant a name first.
+TEST_F(SpoolFileTest, SpoolDirectoryIsConfiguredOrPrivateNeverShared) {
+  const std::string spool_root = (dir_ / "swspool").string();
+  const std::string private_dir = spool_root + "/tmp";
+  util_copy(global_ctx.spool_dir_path, spool_root);
   struct {
     const char* name;
     std::string configured;
@@ -215,16 +221,31 @@ TEST_F(SpoolFileTest, SpoolDirectoryFallsBackToTmp) {
   } cases[] = {
       {"configured directory", spool_dir_.string(), spool_dir_.string(),
        "Using configured tmp spool directory"},
-      {"empty", "", "/tmp", "Using default tmp spool directory for CUPS spool files: /tmp"},
-      {"a file, not a directory", path_of("test.log"), "/tmp", "as unable to use the configured"},
-      {"missing", path_of("missing"), "/tmp", "as unable to use the configured"},
+      {"empty", "", private_dir, "Using default tmp spool directory for CUPS spool files: "},
+      {"a file, not a directory", path_of("test.log"), private_dir,
+       "as unable to use the configured"},
+      {"missing", path_of("missing"), private_dir, "as unable to use the configured"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     util_copy(global_ctx.tmp_cups_spool_dir, c.configured);
-    EXPECT_EQ(std::string(common_get_temp_spool_dir()), c.expected);
+    const char* dir = common_get_temp_spool_dir();
+    ASSERT_NE(dir, nullptr);
+    EXPECT_EQ(std::string(dir), c.expected);
     EXPECT_NE(log_text().find(c.message), std::string::npos);
   }
+  EXPECT_EQ(sw_test::file_mode(private_dir), 0710u);
+  // The spool file itself: a name nobody can guess, for root only.
+  std::string spooled;
+  ASSERT_EQ(make("data", &spooled), 1);
+  EXPECT_EQ(path_.rfind(private_dir + "/tv", 0), 0u) << path_;
+  EXPECT_EQ(path_.size(), private_dir.size() + 1 + 2 + 16) << path_;
+  EXPECT_EQ(sw_test::file_mode(path_), 0600u);
+  // Without a spool directory there is nowhere safe to go.
+  util_copy(global_ctx.spool_dir_path, "");
+  EXPECT_EQ(common_get_temp_spool_dir(), nullptr);
+  EXPECT_EQ(make("data", &spooled), 0);
+  util_copy(global_ctx.tmp_cups_spool_dir, "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Runs tools/appserver_standin.py for a test or a benchmark: a scripted
+// Runs tools/standins/appserver_standin.py for a test or a benchmark: a scripted
 // XML-RPC server on 127.0.0.1, its JSON script, call log and events file in a
 // directory of its own, stopped by pid. Needs no test framework.
 #pragma once
@@ -222,7 +222,7 @@ class AppServerStandin {
   void start(int port) {
     const std::string port_file = (dir_ / "port").string();
     std::filesystem::remove(port_file);
-    const std::string tool = std::string(SW_SOURCE_DIR) + "/tools/appserver_standin.py";
+    const std::string tool = std::string(SW_SOURCE_DIR) + "/tools/standins/appserver_standin.py";
     const std::string port_text = std::to_string(port);
     const std::string script = script_path().string();
     const std::string log = log_path().string();

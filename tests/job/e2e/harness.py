@@ -82,7 +82,7 @@ class LoopbackPrinter:
 
 class Environment:
     """The whole set-up. `answers` is the stand-in's script (see
-    tools/appserver_standin.py)."""
+    tools/standins/appserver_standin.py)."""
 
     def __init__(self, source_dir, backend, events_program, monitor_program):
         self.source_dir = source_dir
@@ -131,7 +131,7 @@ class Environment:
         port_file = os.path.join(self.paths["appserver"], "port")
         if os.path.exists(port_file):
             os.unlink(port_file)
-        args = ["python3", os.path.join(self.source_dir, "tools", "appserver_standin.py"),
+        args = ["python3", os.path.join(self.source_dir, "tools", "standins", "appserver_standin.py"),
                 "--port", str(self.appserver_port or 0), "--port-file", port_file,
                 "--script", self.standin_script, "--log", self.standin_log,
                 "--events", self.standin_events]

@@ -7,8 +7,6 @@
 // "<program>.answers" next to the program. Every line received is appended
 // to SW_MONITOR_LOG, or to "<program>.log" next to the program. The program
 // ends at the end of its input.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,12 +15,15 @@
 #include <sstream>
 #include <string>
 
+#include "foundation/os_file.h"
+#include "foundation/os_process.h"
+
 namespace {
 
 std::string own_path() {
-  char path[4096] = {};
-  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string("print_monitor_standin");
+  char path[OS_PATH_BUFFER_SIZE] = {};
+  return os_executable_path(path, sizeof path) ? std::string(path)
+                                               : std::string("print_monitor_standin");
 }
 
 void add_answer(std::map<std::string, std::string>& answers, const std::string& item) {

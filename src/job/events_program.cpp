@@ -1,0 +1,76 @@
+#include "job/events_program.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include "foundation/config.h"
+#include "foundation/global.h"
+#include "foundation/log.h"
+#include "foundation/os_dir.h"
+#include "foundation/os_file.h"
+#include "foundation/os_process.h"
+#include "foundation/os_stop.h"
+#include "job/held_job_manager.h"
+#include "server/events_manager.h"
+
+namespace {
+
+// Root and the service account share the held-job markers.
+constexpr unsigned kHeldJobsDirMode = 0770;
+
+void on_stop(int) { os_request_stop(); }
+
+int should_stop() { return os_stop_requested(); }
+
+void install_signal_handlers() {
+  struct sigaction action {};
+  action.sa_handler = on_stop;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: a signal ends the long poll that is under way.
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+// As root: the markers' directory for both accounts, then the service
+// account for everything else. 1, or 0 when root cannot let go of root.
+int settle_account() {
+  if (geteuid() != 0) return 1;
+  const long group = os_account_group(OS_SERVICE_ACCOUNT);
+  if (group < 0) {
+    LOG_ERROR("The service account %s does not exist; the event process will not run as root",
+              OS_SERVICE_ACCOUNT);
+    return 0;
+  }
+  if (!os_make_private_dir(global_ctx.heldjobs_spool_dir_path, kHeldJobsDirMode, group)) {
+    LOG_ERROR("Unable to prepare the held-job directory \"%s\"",
+              global_ctx.heldjobs_spool_dir_path);
+  }
+  if (!os_su_to_torvelle()) {
+    LOG_ERROR("Unable to switch the event process to the service account %s",
+              OS_SERVICE_ACCOUNT);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int events_program_main(int argc, char** argv) {
+  (void)argc;
+  char self[OS_PATH_BUFFER_SIZE] = {};
+  global_init();
+  config_load(os_executable_path(self, sizeof self) ? self : argv[0], &global_ctx);
+  install_signal_handlers();
+  // Written as root, so that a log made here belongs to the service account.
+  LOG_INFO("Event process starting");
+  if (!settle_account()) return 1;
+  if (held_job_manager_subscribe(&global_ctx) == 0) {
+    LOG_ERROR("Unable to subscribe to the held-job events");
+    return 1;
+  }
+  LOG_INFO("Event process started");
+  const int rc = events_manager_start_drain(should_stop);
+  LOG_INFO("Event process stopped (%d)", rc);
+  return 0;
+}
