@@ -20,19 +20,18 @@ namespace {
 constexpr const char kPdlPrefix[] = "pdl.";
 
 // Copies the archive in the (second) child: drops root, sets a umask that
-// never leaves the copy world-writable, copies, exits.
+// keeps the copy to the service account and its group, copies, exits.
 [[noreturn]] void archive_child(const char* file, FILE* in, const JobAttribs* ja) {
   (void)os_unix_daemonize();
   if (os_su_to_torvelle()) {
     LOG_DEBUG("Switched to user %s for archive copy", OS_SERVICE_ACCOUNT);
-    LOG_DEBUG("Using umask 0022 for archive copy");
-    umask(ARCHIVE_UMASK_SERVICE_ACCOUNT);
   } else {
-    // Still root (or another account): keep the copy away from other users
-    // rather than opening it to everyone.
-    LOG_DEBUG("Using umask 0027 for archive copy, account %s not used", OS_SERVICE_ACCOUNT);
-    umask(ARCHIVE_UMASK_OTHER);
+    LOG_DEBUG("Archive copy not switched to account %s", OS_SERVICE_ACCOUNT);
   }
+  // Archived print data is nobody else's business: directories 0750, files
+  // 0640, whoever makes them.
+  LOG_DEBUG("Using umask 0027 for archive copy");
+  umask(ARCHIVE_UMASK);
   (void)archive_copy_spool_to_archive(file, in, ja->archive_path, ja->job_uid, LANG_UNKNOWN);
   std::fclose(in);
   std::fflush(nullptr);
@@ -109,6 +108,9 @@ int archive_copy_spool_to_archive(const char* file_path, FILE* in, const char* a
     LOG_ERROR("Unable to make directory for archive destination: %s", dir);
     return 0;
   }
+  // A copy that an interrupted earlier run left is replaced; the copy below
+  // makes a new file and refuses anything found at its name.
+  if (unlink(tmp) == 0) LOG_DEBUG("Removed an unfinished archive copy: %s", tmp);
   if (!os_file_copy_handle(in, tmp)) {
     LOG_ERROR("Unable to copy spool file (%s) to archive destination (%s)", file_path, tmp);
     (void)os_file_delete(tmp);

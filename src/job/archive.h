@@ -12,9 +12,9 @@ struct JobAttribs;
 
 inline constexpr const char ARCHIVE_STOP_FILE[] = ".archiving-stopped";
 inline constexpr const char ARCHIVE_TMP_PDL_NAME[] = "tmp-pdl.prn";
-// Umasks of the archive child: switched to the service account, or not.
-inline constexpr unsigned ARCHIVE_UMASK_SERVICE_ACCOUNT = 022;
-inline constexpr unsigned ARCHIVE_UMASK_OTHER = 027;
+// Umask of the archive child: archived print data is readable only by the
+// service account, its group and root.
+inline constexpr unsigned ARCHIVE_UMASK = 027;
 
 // "%04d/%02d/%02d/%02d" of year, month, day and hour of `submit_time` into
 // `buffer`; 1 when it fits, else 0.

@@ -13,6 +13,7 @@ import os
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import tempfile
 import threading
@@ -40,15 +41,19 @@ def wait_for(predicate, timeout, what, interval=0.1):
 
 class LoopbackPrinter:
     """A raw (port 9100 style) printer on 127.0.0.1: what each connection
-    sends is kept, in order."""
+    sends is kept, in order. `reset_first` connections are reset by the
+    printer after their first bytes (a printer that drops a job half way)
+    and are not kept."""
 
-    def __init__(self):
+    def __init__(self, reset_first=0):
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(8)
+        self.sock.listen(64)
         self.port = self.sock.getsockname()[1]
         self.jobs = []
+        self.resets = 0
+        self.reset_first = reset_first
         self.lock = threading.Lock()
         self.thread = threading.Thread(target=self._serve, daemon=True)
         self.thread.start()
@@ -59,7 +64,24 @@ class LoopbackPrinter:
                 conn, _ = self.sock.accept()
             except OSError:
                 return
-            threading.Thread(target=self._receive, args=(conn,), daemon=True).start()
+            with self.lock:
+                reset = self.resets < self.reset_first
+                if reset:
+                    self.resets += 1
+            target = self._reset if reset else self._receive
+            threading.Thread(target=target, args=(conn,), daemon=True).start()
+
+    @staticmethod
+    def _reset(conn):
+        got = 0
+        while got < 65536:
+            chunk = conn.recv(65536)
+            if not chunk:
+                break
+            got += len(chunk)
+        # Linger 0: the close sends a reset, as a printer that restarts does.
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        conn.close()
 
     def _receive(self, conn):
         data = bytearray()
@@ -69,8 +91,11 @@ class LoopbackPrinter:
                 if not chunk:
                     break
                 data += chunk
+        self._keep(bytes(data))
+
+    def _keep(self, data):
         with self.lock:
-            self.jobs.append(bytes(data))
+            self.jobs.append(data)
 
     def received(self):
         with self.lock:
@@ -163,7 +188,8 @@ class Environment:
             "ServerEventsPollTimeoutMillis": "1000",
         }
         values.update(extra)
-        return "".join("%s=%s\n" % item for item in values.items())
+        # None removes a key: the backend's own default applies.
+        return "".join("%s=%s\n" % (k, v) for k, v in values.items() if v is not None)
 
     def _install_cups_tree(self, config):
         bin_dir = self.paths["bin"]
@@ -242,12 +268,19 @@ class Environment:
             [os.path.join(self.paths["events"], "spoolwarden-events")],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def add_queue(self, name, printer=None):
-        """A raw queue through the spoolwarden backend to a loopback printer."""
-        printer = printer or LoopbackPrinter()
-        self.printers[name] = printer
-        uri = "spoolwarden:socket://127.0.0.1:%d" % printer.port
-        self.run(["lpadmin", "-h", self.host, "-p", name, "-E", "-v", uri, "-m", "raw"])
+    def add_queue(self, name, printer=None, uri=None, options=()):
+        """A raw queue through the spoolwarden backend to a loopback printer
+        (or to `uri`, a device URI after "spoolwarden:"); `options` are
+        lpadmin -o settings such as printer-error-policy=retry-job."""
+        if uri is None:
+            printer = printer or LoopbackPrinter()
+            self.printers[name] = printer
+            uri = "socket://127.0.0.1:%d" % printer.port
+        args = ["lpadmin", "-h", self.host, "-p", name, "-E", "-v", "spoolwarden:" + uri,
+                "-m", "raw"]
+        for option in options:
+            args += ["-o", option]
+        self.run(args)
         return printer
 
     def monitor_answers(self, text):
