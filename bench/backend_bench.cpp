@@ -8,6 +8,10 @@
 //   CPU time (user + system, children excluded).
 // - Memory: the backend's maximum resident set for a 1 GiB job, plain and
 //   gzip-compressed.
+// - The backend's own cost per job beside CUPS's plain socket backend: the
+//   same 1 MB and 200 MB files sent to the same loopback printer, each
+//   program run as CUPS runs it (its file as the sixth argument), ours
+//   wrapping socket; wall times side by side, their difference and ratio.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -23,9 +27,17 @@
 #include <string>
 #include <vector>
 
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "foundation/config.h"
 #include "job/cups_intake.h"
 #include "support/appserver_standin.h"
+#include "support/loopback.h"
 
 namespace fs = std::filesystem;
 
@@ -97,6 +109,9 @@ BENCHMARK(BM_IntakeInflate)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 class BackendRig {
  public:
   BackendRig() : dir_(temp_dir()), standin_(fs::path(dir_) / "standin") {
+    // Real backends that others may execute run as CUPS's user, who must
+    // reach them and the files handed to them.
+    chmod(dir_.c_str(), 0755);
     fs::copy_file(std::string(SW_BINARY_DIR) + "/tools/spoolwarden", dir_ + "/spoolwarden");
     std::ofstream(dir_ + "/stub") << "#!/bin/sh\nexit 0\n";
     chmod((dir_ + "/stub").c_str(), 0755);
@@ -185,6 +200,101 @@ void BM_BackendMaxRss1GiB(benchmark::State& state) {
   state.counters["max_rss_mib"] = benchmark::Counter(static_cast<double>(max_rss_kib) / 1024);
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
 }
+// A raw printer on 127.0.0.1 that reads every connection to its end.
+class SinkPrinter {
+ public:
+  SinkPrinter() {
+    fd_ = sw_test::bind_loopback(&port_);
+    listen(fd_, 16);
+    thread_ = std::thread([this] {
+      std::vector<char> buffer(1 << 20);
+      for (;;) {
+        const int peer = accept(fd_, nullptr, nullptr);
+        if (peer < 0) return;
+        while (recv(peer, buffer.data(), buffer.size(), 0) > 0) {
+        }
+        close(peer);
+      }
+    });
+  }
+  ~SinkPrinter() {
+    shutdown(fd_, SHUT_RDWR);
+    close(fd_);
+    thread_.join();
+  }
+  SinkPrinter(const SinkPrinter&) = delete;
+  SinkPrinter& operator=(const SinkPrinter&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+// Runs `program` as CUPS runs a backend on `file`; its wall time in ms.
+double run_backend_ms(const std::string& program, const std::string& uri, const std::string& file) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("DEVICE_URI", uri.c_str(), 1);
+    setenv("PRINTER", "bench", 1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    execl(program.c_str(), uri.c_str(), "7", "alice", "bench", "1", "", file.c_str(), nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took.count() : -1;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+void BM_BackendBesideSocket(benchmark::State& state) {
+  const char* socket_backend = "/usr/lib/cups/backend/socket";
+  if (access(socket_backend, X_OK) != 0) {
+    state.SkipWithError("CUPS's socket backend is not installed");
+    return;
+  }
+  BackendRig rig;
+  SinkPrinter printer;
+  // Both programs in the rig's directory; socket keeps CUPS's mode (run as
+  // CUPS's user by ours when we are root, as CUPS would).
+  fs::copy_file(socket_backend, rig.dir() + "/socket");
+  chmod((rig.dir() + "/socket").c_str(), 0755);
+  const std::string job = rig.dir() + "/job.prn";
+  {
+    std::ofstream out(job, std::ios::binary);
+    const std::string unit = print_data(1 << 20);
+    for (std::int64_t done = 0; done < state.range(0); done += static_cast<std::int64_t>(unit.size())) {
+      out.write(unit.data(), static_cast<std::streamsize>(
+                                 std::min<std::int64_t>(unit.size(), state.range(0) - done)));
+    }
+  }
+  const std::string target = "socket://127.0.0.1:" + std::to_string(printer.port());
+  std::vector<double> socket_ms;
+  std::vector<double> ours_ms;
+  for (auto _ : state) {
+    // In turn, so that a drift of the machine's speed touches both alike.
+    socket_ms.push_back(run_backend_ms(rig.dir() + "/socket", target, job));
+    ours_ms.push_back(run_backend_ms(rig.dir() + "/spoolwarden", "spoolwarden:" + target, job));
+    if (socket_ms.back() < 0 || ours_ms.back() < 0) state.SkipWithError("a backend failed");
+  }
+  const double socket = median(socket_ms);
+  const double ours = median(ours_ms);
+  state.counters["socket_ms"] = socket;
+  state.counters["spoolwarden_ms"] = ours;
+  state.counters["overhead_ms"] = ours - socket;
+  state.counters["ratio"] = socket > 0 ? ours / socket : 0;
+}
+BENCHMARK(BM_BackendBesideSocket)->Arg(1000 * 1000)->Arg(200 * 1000 * 1000)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
+
 BENCHMARK(BM_BackendMaxRss1GiB)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1)
     ->UseRealTime();
 

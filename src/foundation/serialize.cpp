@@ -70,7 +70,8 @@ int open_temp(SerializeStore* store) {
 // Flushes the temporary file to disk and renames it over the target.
 int finish_write(SerializeStore* store) {
   int ok = 1;
-  if (std::fflush(store->stream) != 0 || fsync(fileno(store->stream)) != 0) {
+  if (std::fflush(store->stream) != 0 ||
+      (store->durable && fsync(fileno(store->stream)) != 0)) {
     LOG_LAST_SYSTEM_ERROR("Unable to close serialize file");
     ok = 0;
   }

@@ -23,6 +23,10 @@ struct SerializeStore {
   std::string temp_path;     // writing: the file renamed over `path` on close
   bool failed;               // writing: a line failed; close keeps the old file
   bool next_value_escaped;   // reading: the next value line is escaped
+  // writing: flush the file to the disk before it takes the target's place
+  // (a file that must survive a power cut). Set by serialize_create; a store
+  // whose file only has to survive its process may clear it before closing.
+  bool durable = true;
 };
 
 // Creates the store for writing and writes the first line. 1 on success.

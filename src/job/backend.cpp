@@ -91,17 +91,16 @@ int cancel_unprintable(const CupsBackend& b, CupsIntakeFailure failure) {
 // nothing behind and has CUPS retry the job later: printing CUPS's own file
 // unasked would print it unrecorded.
 int make_spool(CupsBackend& b) {
-  FILE* in = stdin;
-  if (!b.input_file.empty()) in = std::fopen(b.input_file.c_str(), "rbe");
-  if (in == nullptr) {
-    backend_status("ERROR", "cannot open " + b.input_file);
-    return CUPS_BACKEND_RETRY;
-  }
   char path[JA_TEXT_SIZE] = {};
   CupsIntakeFailure failure = CUPS_INTAKE_NO_FAILURE;
-  const int made =
-      common_make_spool_file_ex(path, sizeof path, in, CUPS_INTAKE_DEFAULT_LIMITS, &failure);
-  if (in != stdin) std::fclose(in);
+  int made = 0;
+  if (b.input_file.empty()) {
+    made = common_make_spool_file_ex(path, sizeof path, stdin, CUPS_INTAKE_DEFAULT_LIMITS,
+                                     &failure);
+  } else {
+    made = common_make_spool_file_from_path(path, sizeof path, b.input_file.c_str(),
+                                            CUPS_INTAKE_DEFAULT_LIMITS, &failure);
+  }
   if (made == 1) {
     ja_set_spool_file(b.ja.get(), path);
     backend_track_file(BACKEND_FILE_SPOOL, path);

@@ -37,12 +37,18 @@ std::string real_backend_program(const CupsBackend& b, std::string* scheme) {
   return program;
 }
 
-// Lets CUPS's group read `file` (only our own file, never through a link).
+// Lets CUPS's group read `file` (never through a link). A file that group
+// reads already (CUPS's own job file, linked as the spool file) is left as
+// it is.
 bool hand_to_group(const char* file, long gid) {
   const int fd = open(file, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
-  const bool ok = fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(gid)) == 0 &&
-                  fchmod(fd, kHandedFileMode) == 0;
+  struct stat info {};
+  bool ok = fstat(fd, &info) == 0;
+  if (ok && !(info.st_gid == static_cast<gid_t>(gid) && (info.st_mode & S_IRGRP) != 0)) {
+    ok = fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(gid)) == 0 &&
+         fchmod(fd, kHandedFileMode) == 0;
+  }
   close(fd);
   return ok;
 }

@@ -73,6 +73,16 @@ enum CupsIntakeFailure : int {
 [[nodiscard]] int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
                                             const CupsIntakeLimits& limits,
                                             CupsIntakeFailure* failure = nullptr);
+// The spool file of CUPS's own file at `source`: plain data becomes a second
+// name of that file in the spool directory (a hard link: no byte copied, the
+// file never written), gzip data is inflated as above, and where no link can
+// be made (another file system) the data is copied in the kernel. The same
+// results as common_make_spool_file_ex.
+[[nodiscard]] int common_make_spool_file_from_path(char* path, std::size_t size,
+                                                   const char* source,
+                                                   const CupsIntakeLimits& limits,
+                                                   CupsIntakeFailure* failure = nullptr);
+
 // The directory for new spool files: TmpCupsSpoolDir when it is a directory,
 // else the private directory "<SpoolDir>/tmp" (made with mode 0710 and, as
 // root, CUPS's group). Null when neither can be used: spool files never go

@@ -25,6 +25,8 @@ namespace {
 // the speed of the page cache, small enough to keep memory flat.
 constexpr std::size_t kBulkReadSize = 256 * 1024;
 constexpr std::size_t kInflateOutSize = 256 * 1024;
+// The most the kernel copies at once from CUPS's file into the spool file.
+constexpr std::size_t kKernelCopyChunk = 64 * 1024 * 1024;
 
 // Creates the spool file exclusively at a name nobody can guess, never
 // through a link; the descriptor, or -1.
@@ -116,6 +118,36 @@ bool is_gzip(const std::uint8_t* data, std::size_t count) {
   return count >= 2 && data[0] == 0x1F && data[1] == 0x8B;
 }
 
+// The rest of a plain file after what was read through `in`, copied by the
+// kernel (copy_file_range: no pass through this process, a reflink where the
+// file system has them), in chunks between which a cancel is noticed.
+enum class KernelCopy { kDone, kUnsupported, kFailed, kStopped };
+
+KernelCopy copy_rest_in_kernel(FILE* in, int fd, std::uint64_t* total) {
+  struct stat info {};
+  const int from = fileno(in);
+  if (from < 0 || fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) return KernelCopy::kUnsupported;
+  off_t offset = ftello(in);
+  if (offset < 0) return KernelCopy::kUnsupported;
+  bool any = false;
+  for (;;) {
+    if (os_stop_requested()) return KernelCopy::kStopped;
+    const ssize_t n = copy_file_range(from, &offset, fd, nullptr, kKernelCopyChunk, 0);
+    if (n == 0) return KernelCopy::kDone;
+    if (n > 0) {
+      any = true;
+      *total += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    const bool unsupported = errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                             errno == EOPNOTSUPP || errno == EBADF;
+    if (unsupported && !any) return KernelCopy::kUnsupported;
+    LOG_LAST_SYSTEM_ERROR("Unable to write the spool file");
+    return KernelCopy::kFailed;
+  }
+}
+
 // Copies or inflates the whole input into `fd`; `*written` gets the bytes
 // written.
 Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::uint64_t* written) {
@@ -130,6 +162,7 @@ Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::u
     if (!inflating) LOG_DEBUG("Unable to inflateInit2 - will not decompress");
   }
   std::uint64_t total = 0;
+  bool tried_kernel = false;
   while (got > 0) {
     // The job was cancelled (SIGTERM): stop copying, nothing is kept.
     if (os_stop_requested()) {
@@ -147,6 +180,18 @@ Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::u
         return Outcome::kWriteFailed;
       }
       total += got;
+      // CUPS's own file: the rest goes from file to file in the kernel.
+      const KernelCopy kernel = tried_kernel ? KernelCopy::kUnsupported
+                                             : copy_rest_in_kernel(in, fd, &total);
+      tried_kernel = true;
+      switch (kernel) {
+        case KernelCopy::kDone: *written = total; return Outcome::kOk;
+        case KernelCopy::kFailed: return Outcome::kWriteFailed;
+        case KernelCopy::kStopped:
+          LOG_INFO("Copying the print data was stopped: the job was cancelled");
+          return Outcome::kReadFailed;
+        case KernelCopy::kUnsupported: break;
+      }
     }
     got = read_piece(in, buffer.get(), kBulkReadSize, &read_failed);
   }
@@ -234,4 +279,72 @@ int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
 
 int common_make_spool_file(char* path, std::size_t size, FILE* in) {
   return common_make_spool_file_ex(path, size, in, CUPS_INTAKE_DEFAULT_LIMITS);
+}
+
+namespace {
+
+// 1 when the file at `source` begins with the gzip magic; -1 when it cannot
+// be read.
+int starts_as_gzip(const char* source) {
+  const int fd = open(source, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  std::uint8_t magic[2] = {};
+  const ssize_t got = pread(fd, magic, sizeof magic, 0);
+  close(fd);
+  if (got < 0) return -1;
+  return is_gzip(magic, static_cast<std::size_t>(got)) ? 1 : 0;
+}
+
+// The spool file as a second name of CUPS's own plain file, in the spool
+// directory: no byte is copied. Nothing writes into a spool file (rewrites
+// go to new files, and the spool file is only ever unlinked), so CUPS's
+// file stays as it was. 1 with the name in `path`; 0 when no link can be
+// made (another file system): the caller copies instead.
+int link_spool_file(const char* source, const char* dir, char* path, std::size_t size) {
+  // A fresh unguessable name, freed again for the link; link() never
+  // follows or replaces whatever might appear at it in between.
+  const int fd = os_file_create_unique(dir, CUPS_INTAKE_SPOOL_PREFIX, 0600, path, size);
+  if (fd < 0) return 0;
+  close(fd);
+  unlink(path);
+  if (link(source, path) != 0) {
+    LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Copying the print data as it cannot be linked: %s", source);
+    path[0] = '\0';
+    return 0;
+  }
+  LOG_DEBUG("created spool file: \"%s\" (a link to %s)", path, source);
+  return 1;
+}
+
+}  // namespace
+
+int common_make_spool_file_from_path(char* path, std::size_t size, const char* source,
+                                     const CupsIntakeLimits& limits,
+                                     CupsIntakeFailure* failure) {
+  CupsIntakeFailure ignored = CUPS_INTAKE_NO_FAILURE;
+  if (failure == nullptr) failure = &ignored;
+  *failure = CUPS_INTAKE_READ_FAILED;
+  if (!TV_ASSERT(path != nullptr && size > 0 && source != nullptr)) return 0;
+  const int gzip = starts_as_gzip(source);
+  if (gzip < 0) {
+    LOG_LAST_SYSTEM_ERROR("Unable to read the print data: %s", source);
+    return 0;
+  }
+  const char* dir = common_get_temp_spool_dir();
+  if (dir == nullptr) {
+    *failure = CUPS_INTAKE_CREATE_FAILED;
+    return 0;
+  }
+  if (gzip == 0 && link_spool_file(source, dir, path, size)) {
+    *failure = CUPS_INTAKE_NO_FAILURE;
+    return 1;
+  }
+  FILE* in = std::fopen(source, "rbe");
+  if (in == nullptr) {
+    LOG_LAST_SYSTEM_ERROR("Unable to read the print data: %s", source);
+    return 0;
+  }
+  const int made = common_make_spool_file_ex(path, size, in, limits, failure);
+  std::fclose(in);
+  return made;
 }

@@ -163,6 +163,9 @@ int job_journal_record(JobJournal* journal, JobJournalPhase phase, const JobAttr
   journal->response = response != nullptr ? *response : ProcessJobResponse{};
   SerializeStore* store = nullptr;
   if (!serialize_create(&store, journal->path)) return -1;
+  // A retry comes from the same running system: the state must outlive the
+  // process, not a power cut, and a flush to disk would cost every job.
+  store->durable = false;
   const int packed = pack_journal(store, *journal, phase);
   const int closed = serialize_close(store);
   if (!packed || !closed) {

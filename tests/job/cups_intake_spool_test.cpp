@@ -206,6 +206,52 @@ TEST_F(SpoolFileTest, FailedWriteLeavesNoFile) {
   }
 }
 
+// CUPS's own file: plain data is linked, not copied (the same file, never
+// written); gzip data is inflated; on another file system it is copied.
+TEST_F(SpoolFileTest, CupsFileIsLinkedInflatedOrCopied) {
+  const std::string plain = read_file(corpus_file("gs-ps2write-mixed-a4.ps"));
+  sw_test::write_file(dir_ / "d00001-001", plain);
+  sw_test::write_file(dir_ / "d00002-001", gzip_bytes(plain));
+  struct stat source {};
+  ASSERT_EQ(stat((dir_ / "d00001-001").c_str(), &source), 0);
+  const std::string other_fs = "/dev/shm";
+  struct {
+    const char* name;
+    const char* file;
+    std::string spool_dir;
+    bool linked;
+  } cases[] = {
+      {"plain", "d00001-001", spool_dir_.string(), true},
+      {"gzip", "d00002-001", spool_dir_.string(), false},
+      {"plain, other file system", "d00001-001", other_fs, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!std::filesystem::is_directory(c.spool_dir)) continue;
+    util_copy(global_ctx.tmp_cups_spool_dir, c.spool_dir);
+    char path[1024] = {};
+    CupsIntakeFailure failure = CUPS_INTAKE_CREATE_FAILED;
+    ASSERT_EQ(common_make_spool_file_from_path(path, sizeof path, (dir_ / c.file).c_str(),
+                                               CUPS_INTAKE_DEFAULT_LIMITS, &failure),
+              1);
+    EXPECT_EQ(failure, CUPS_INTAKE_NO_FAILURE);
+    EXPECT_EQ(read_file(path), plain);
+    struct stat spooled {};
+    ASSERT_EQ(stat(path, &spooled), 0);
+    EXPECT_EQ(spooled.st_ino == source.st_ino && spooled.st_dev == source.st_dev, c.linked);
+    unlink(path);
+  }
+  // Removing the spool file leaves CUPS's file whole.
+  EXPECT_EQ(read_file(dir_ / "d00001-001"), plain);
+  CupsIntakeFailure failure = CUPS_INTAKE_NO_FAILURE;
+  char path[1024] = {};
+  EXPECT_EQ(common_make_spool_file_from_path(path, sizeof path, (dir_ / "missing").c_str(),
+                                             CUPS_INTAKE_DEFAULT_LIMITS, &failure),
+            0);
+  EXPECT_EQ(failure, CUPS_INTAKE_READ_FAILED);
+  util_copy(global_ctx.tmp_cups_spool_dir, spool_dir_.string());
+}
+
 // Spool files go to TmpCupsSpoolDir when it names a directory, else to a
 // private directory inside SpoolDir: never to a shared one such as /tmp,
 // where anyone could plant a name first.

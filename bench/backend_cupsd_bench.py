@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""The backend's own cost per job through a private CUPS scheduler: the same
+1 MB and 200 MB jobs submitted with lp to two raw queues of the same cupsd,
+one with CUPS's plain socket backend and one with ours wrapping it, both
+sending to loopback printers; per job the time from submission until the
+printer has received the whole job. Prints the medians side by side with
+their difference and ratio. Needs root and cupsd (tests/job/e2e/harness.py).
+
+  bench/backend_cupsd_bench.py BUILD_DIR [JOBS_PER_SIZE]
+"""
+
+import os
+import socket
+import statistics
+import sys
+import tempfile
+import threading
+import time
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "job", "e2e"))
+import harness  # noqa: E402
+
+
+class SinkPrinter:
+    """A raw printer that counts each connection's bytes and notes when it
+    ended."""
+
+    def __init__(self):
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(16)
+        self.port = self.sock.getsockname()[1]
+        self.done = []  # (end time, bytes)
+        self.lock = threading.Lock()
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._drain, args=(conn,), daemon=True).start()
+
+    def _drain(self, conn):
+        total = 0
+        with conn:
+            while True:
+                chunk = conn.recv(1 << 20)
+                if not chunk:
+                    break
+                total += len(chunk)
+        with self.lock:
+            self.done.append((time.monotonic(), total))
+
+    def wait_for(self, count, size):
+        harness.wait_for(lambda: len([d for d in self.done if d[1] == size]) >= count, 300,
+                         "%d jobs of %d bytes" % (count, size), 0.005)
+        return self.done[-1][0]
+
+    def close(self):
+        self.sock.close()
+
+
+def main():
+    build = sys.argv[1]
+    jobs = int(sys.argv[2]) if len(sys.argv) > 2 else 9
+    tools = os.path.join(build, "tools")
+    env = harness.Environment(SOURCE, os.path.join(tools, "spoolwarden"),
+                              os.path.join(tools, "spoolwarden-events"),
+                              os.path.join(tools, "print_monitor_standin"))
+    settings = "color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;hardware-check-mode=NONE;"
+    env.start({"default": "PRINT", "methods": {"spoolwarden.getPrinterConfig": settings}},
+              {"ServerName": "bench", "Debug": "off"})
+    try:
+        plain, wrapped = SinkPrinter(), SinkPrinter()
+        env.run(["lpadmin", "-h", env.host, "-p", "plain", "-E", "-v",
+                 "socket://127.0.0.1:%d" % plain.port, "-m", "raw"])
+        env.add_queue("wrapped", uri="socket://127.0.0.1:%d" % wrapped.port)
+        work = tempfile.mkdtemp(prefix="sw_bench_")
+        print("%-8s %12s %12s %12s %8s" % ("job", "socket ms", "ours ms", "overhead ms", "ratio"))
+        for size in (1000 * 1000, 200 * 1000 * 1000):
+            path = os.path.join(work, "job-%d" % size)
+            with open(path, "wb") as f:
+                f.write(os.urandom(size))
+            times = {"plain": [], "wrapped": []}
+            for i in range(jobs + 1):  # the first of each is a warm-up
+                for queue, printer in (("plain", plain), ("wrapped", wrapped)):
+                    before = len([d for d in printer.done if d[1] == size])
+                    start = time.monotonic()
+                    env.submit(queue, path, title="bench")
+                    end = printer.wait_for(before + 1, size)
+                    if i > 0:
+                        times[queue].append((end - start) * 1000)
+            p, w = statistics.median(times["plain"]), statistics.median(times["wrapped"])
+            print("%-8s %12.1f %12.1f %12.1f %8.2f" % (
+                "%d MB" % (size // 1000000), p, w, w - p, w / p), flush=True)
+            os.unlink(path)
+    finally:
+        env.stop()
+
+
+if __name__ == "__main__":
+    main()
