@@ -10,11 +10,9 @@ their difference and ratio. Needs root and cupsd (tests/job/e2e/harness.py).
 """
 
 import os
-import socket
 import statistics
 import sys
 import tempfile
-import threading
 import time
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -22,45 +20,12 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "job", "e2e"))
 import harness  # noqa: E402
 
 
-class SinkPrinter:
-    """A raw printer that counts each connection's bytes and notes when it
-    ended."""
-
-    def __init__(self):
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(16)
-        self.port = self.sock.getsockname()[1]
-        self.done = []  # (end time, bytes)
-        self.lock = threading.Lock()
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def _serve(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._drain, args=(conn,), daemon=True).start()
-
-    def _drain(self, conn):
-        total = 0
-        with conn:
-            while True:
-                chunk = conn.recv(1 << 20)
-                if not chunk:
-                    break
-                total += len(chunk)
-        with self.lock:
-            self.done.append((time.monotonic(), total))
-
-    def wait_for(self, count, size):
-        harness.wait_for(lambda: len([d for d in self.done if d[1] == size]) >= count, 300,
-                         "%d jobs of %d bytes" % (count, size), 0.005)
-        return self.done[-1][0]
-
-    def close(self):
-        self.sock.close()
+def wait_for_job(printer, count, size):
+    """Waits until `printer` has ended `count` jobs of `size` bytes; when the
+    last one ended."""
+    harness.wait_for(lambda: len([e for e in printer.ended if e[1] == size]) >= count, 300,
+                     "%d jobs of %d bytes" % (count, size), 0.005)
+    return printer.ended[-1][0]
 
 
 def main():
@@ -74,7 +39,8 @@ def main():
     env.start({"default": "PRINT", "methods": {"spoolwarden.getPrinterConfig": settings}},
               {"ServerName": "bench", "Debug": "off"})
     try:
-        plain, wrapped = SinkPrinter(), SinkPrinter()
+        plain = harness.LoopbackPrinter(keep=False)
+        wrapped = harness.LoopbackPrinter(keep=False)
         env.run(["lpadmin", "-h", env.host, "-p", "plain", "-E", "-v",
                  "socket://127.0.0.1:%d" % plain.port, "-m", "raw"])
         env.add_queue("wrapped", uri="socket://127.0.0.1:%d" % wrapped.port)
@@ -87,10 +53,10 @@ def main():
             times = {"plain": [], "wrapped": []}
             for i in range(jobs + 1):  # the first of each is a warm-up
                 for queue, printer in (("plain", plain), ("wrapped", wrapped)):
-                    before = len([d for d in printer.done if d[1] == size])
+                    before = len([e for e in printer.ended if e[1] == size])
                     start = time.monotonic()
                     env.submit(queue, path, title="bench")
-                    end = printer.wait_for(before + 1, size)
+                    end = wait_for_job(printer, before + 1, size)
                     if i > 0:
                         times[queue].append((end - start) * 1000)
             p, w = statistics.median(times["plain"]), statistics.median(times["wrapped"])

@@ -91,11 +91,9 @@ bool ensure_stream() {
   return g_log_stream != nullptr;
 }
 
-// The message as one line: control bytes (a line feed in a document name
-// could forge a second entry, an escape sequence could rewrite a terminal)
-// are written as \xHH; a tab stays; line feeds that merely end a format
-// string are dropped.
-std::string one_line(const char* text) {
+}  // namespace
+
+std::string log_one_line(const char* text) {
   std::string out;
   if (text == nullptr) return out;
   std::size_t length = std::strlen(text);
@@ -113,6 +111,8 @@ std::string one_line(const char* text) {
   }
   return out;
 }
+
+namespace {
 
 void put_piece(const char* piece) {
   if (piece != nullptr && piece[0] != '\0') std::fputs(piece, g_log_stream);
@@ -137,7 +137,7 @@ void write_line(const char* label, const char* file, int line, const char* messa
     put_piece(number);
     put_piece(" - ");
   }
-  put_piece(one_line(message).c_str());
+  put_piece(log_one_line(message).c_str());
   if (debug) {
     char pid[32];
     std::snprintf(pid, sizeof pid, " [%d]", static_cast<int>(getpid()));

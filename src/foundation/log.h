@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <string>
 
 // Level codes of the log table.
 enum LogLevel : int {
@@ -15,6 +16,13 @@ enum LogLevel : int {
 };
 
 #define SW_PRINTF(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
+
+// `text` as one line, as every entry is written: control bytes (a line feed
+// in a document name could forge a second entry, an escape sequence could
+// rewrite a terminal) become \xHH, a tab stays, line feeds that merely end
+// the text are dropped. Also for other line-based outputs (CUPS's status
+// lines).
+[[nodiscard]] std::string log_one_line(const char* text);
 
 void log_info_printf_func(const char* file, int line, const char* format, ...) SW_PRINTF(3, 4);
 void log_error_printf_func(const char* file, int line, const char* format, ...) SW_PRINTF(3, 4);

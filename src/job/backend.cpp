@@ -155,17 +155,7 @@ int print_decided(CupsBackend& b) {
 }  // namespace
 
 void backend_status(const char* level, const std::string& text) {
-  std::string line;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      line += escaped;
-    } else {
-      line += c;
-    }
-  }
+  const std::string line = log_one_line(text.c_str());
   std::fprintf(stderr, "%s: spoolwarden: %s\n", level, line.c_str());
   std::fflush(stderr);
 }

@@ -210,9 +210,9 @@ TEST_F(BackendTest, FinishRemovesTheSpoolFileAndEndsTheJobOnlyForGood) {
 // own (a forged PAGE: or ATTR: line).
 TEST(BackendStatus, ControlBytesAreEscaped) {
   testing::internal::CaptureStderr();
-  backend_status("INFO", "title\nPAGE: 1 999\r");
+  backend_status("INFO", "title\nPAGE: 1 999\r job");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "INFO: spoolwarden: title\\x0aPAGE: 1 999\\x0d\n");
+            "INFO: spoolwarden: title\\x0aPAGE: 1 999\\x0d job\n");
 }
 
 }  // namespace

@@ -39,19 +39,32 @@ def wait_for(predicate, timeout, what, interval=0.1):
     raise AssertionError("timed out after %ss waiting for %s" % (timeout, what))
 
 
+def corpus(name):
+    """A file of the generated print-data corpus (SW_CORPUS_DIR): its path
+    and bytes."""
+    path = os.path.join(os.environ.get("SW_CORPUS_DIR", ""), name)
+    if not os.path.exists(path):
+        raise AssertionError("corpus file missing: %s" % path)
+    with open(path, "rb") as f:
+        return path, f.read()
+
+
 class LoopbackPrinter:
     """A raw (port 9100 style) printer on 127.0.0.1: what each connection
-    sends is kept, in order. `reset_first` connections are reset by the
-    printer after their first bytes (a printer that drops a job half way)
-    and are not kept."""
+    sends is kept, in order; with `keep` false only when it ended and how
+    many bytes it brought (in `ended`), for jobs too large to keep.
+    `reset_first` connections are reset by the printer after their first
+    bytes (a printer that drops a job half way) and are not kept."""
 
-    def __init__(self, reset_first=0):
+    def __init__(self, reset_first=0, keep=True):
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.bind(("127.0.0.1", 0))
         self.sock.listen(64)
         self.port = self.sock.getsockname()[1]
         self.jobs = []
+        self.ended = []  # (time.monotonic() at the end, bytes)
+        self.keep = keep
         self.resets = 0
         self.reset_first = reset_first
         self.lock = threading.Lock()
@@ -85,17 +98,19 @@ class LoopbackPrinter:
 
     def _receive(self, conn):
         data = bytearray()
+        count = 0
         with conn:
             while True:
-                chunk = conn.recv(65536)
+                chunk = conn.recv(1 << 20)
                 if not chunk:
                     break
-                data += chunk
-        self._keep(bytes(data))
-
-    def _keep(self, data):
+                count += len(chunk)
+                if self.keep:
+                    data += chunk
         with self.lock:
-            self.jobs.append(data)
+            self.ended.append((time.monotonic(), count))
+            if self.keep:
+                self.jobs.append(bytes(data))
 
     def received(self):
         with self.lock:

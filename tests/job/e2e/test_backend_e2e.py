@@ -17,7 +17,6 @@ import unittest
 import harness
 
 SOURCE_DIR = os.environ.get("SW_SOURCE_DIR", "")
-CORPUS_DIR = os.environ.get("SW_CORPUS_DIR", "")
 SERVER_NAME = "e2e-server"
 
 SETTINGS = "color-detection=N;failure-mode=%s;hardware-check-mode=%s;archiving=%s;"
@@ -27,12 +26,7 @@ def settings(failure_mode="PRINT_NEW_NO_REPLAY", hwcheck="NONE", archiving="N"):
     return SETTINGS % (failure_mode, hwcheck, archiving)
 
 
-def corpus(name):
-    path = os.path.join(CORPUS_DIR, name)
-    if not os.path.exists(path):
-        raise AssertionError("corpus file missing: %s" % path)
-    with open(path, "rb") as f:
-        return path, f.read()
+corpus = harness.corpus
 
 
 @unittest.skipUnless(os.geteuid() == 0 and os.path.exists(harness.CUPSD),

@@ -25,7 +25,6 @@ import unittest
 import harness
 
 SOURCE_DIR = os.environ.get("SW_SOURCE_DIR", "")
-CORPUS_DIR = os.environ.get("SW_CORPUS_DIR", "")
 SERVER_NAME = "e2e-server"
 SETTINGS = "color-detection=N;failure-mode=%s;hardware-check-mode=NONE;archiving=%s;"
 ROOT_AND_CUPSD = os.geteuid() == 0 and os.path.exists(harness.CUPSD)
@@ -33,14 +32,6 @@ ROOT_AND_CUPSD = os.geteuid() == 0 and os.path.exists(harness.CUPSD)
 
 def settings(failure_mode="PRINT_NEW_NO_REPLAY", archiving="N"):
     return SETTINGS % (failure_mode, archiving)
-
-
-def corpus(name):
-    path = os.path.join(CORPUS_DIR, name)
-    if not os.path.exists(path):
-        raise AssertionError("corpus file missing: %s" % path)
-    with open(path, "rb") as f:
-        return path, f.read()
 
 
 def answers(decision="PRINT", printer_settings=None):
@@ -121,8 +112,8 @@ class SecurityE2E(unittest.TestCase):
         self.env = harness.Environment(SOURCE_DIR, os.environ["SW_BACKEND"],
                                        os.environ["SW_EVENTS"], os.environ["SW_MONITOR"])
         self.addCleanup(self._stop)
-        self.pcl_path, self.pcl = corpus("gs-ljet4-text-a4.pcl")
-        self.ps_path, self.ps = corpus("gs-ps2write-mixed-a4.ps")
+        self.pcl_path, self.pcl = harness.corpus("gs-ljet4-text-a4.pcl")
+        self.ps_path, self.ps = harness.corpus("gs-ps2write-mixed-a4.ps")
 
     def _stop(self):
         self.env.stop(keep=os.environ.get("SW_E2E_KEEP") == "1")
