@@ -273,10 +273,13 @@ class Environment:
                 raise AssertionError("cupsd ended: %s" % self.cupsd_error_log())
             try:
                 with socket.create_connection(("127.0.0.1", self.cups_port), timeout=0.5):
-                    return True
+                    pass
             except OSError:
                 return False
-        wait_for(ready, 20, "cupsd")
+            # Listening is not yet answering requests.
+            out = self.run(["lpstat", "-h", self.host, "-r"], check=False)
+            return out.returncode == 0 and "is running" in out.stdout
+        wait_for(ready, 30, "cupsd")
 
     def start_events(self):
         self.procs["events"] = subprocess.Popen(
@@ -295,7 +298,12 @@ class Environment:
                 "-m", "raw"]
         for option in options:
             args += ["-o", option]
-        self.run(args)
+        # A scheduler busy on a loaded machine may refuse a first attempt.
+        for attempt in range(3):
+            result = self.run(args, check=attempt == 2)
+            if result.returncode == 0:
+                break
+            time.sleep(1)
         return printer
 
     def monitor_answers(self, text):
