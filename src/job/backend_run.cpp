@@ -52,13 +52,16 @@ long resolve_id(const std::string& value, bool group) {
   return group ? os_group_id(value.c_str()) : os_account_uid(value.c_str());
 }
 
-// The value of directive `name` (case ignored) in cups-files.conf, or
-// `fallback`.
-std::string cups_files_directive(const char* name, const char* fallback) {
+// CUPS's cups-files.conf in CUPS_SERVERROOT, else in /etc/cups.
+std::string cups_files_conf_path() {
   const char* root = std::getenv("CUPS_SERVERROOT");
-  const std::string path =
-      std::string(root != nullptr && root[0] != '\0' ? root : kCupsDefaultServerRoot) + "/" +
-      kCupsFilesConf;
+  return std::string(root != nullptr && root[0] != '\0' ? root : kCupsDefaultServerRoot) + "/" +
+         kCupsFilesConf;
+}
+
+// The value of directive `name` (case ignored) in the file at `path`, or
+// `fallback`.
+std::string cups_files_directive(const std::string& path, const char* name, const char* fallback) {
   std::ifstream in(path);
   std::string line;
   while (std::getline(in, line)) {
@@ -96,8 +99,28 @@ bool is_host_char(char c) {
 }  // namespace
 
 CupsRunAccount cups_run_account() {
-  return CupsRunAccount{resolve_id(cups_files_directive("User", kCupsDefaultAccount), false),
-                        resolve_id(cups_files_directive("Group", kCupsDefaultAccount), true)};
+  // Looked up again only when cups-files.conf changed: the account database
+  // lookups cost more than the job's other steps.
+  struct Cached {
+    std::string path;
+    timespec mtime{};
+    bool known = false;
+    CupsRunAccount account{-1, -1};
+  };
+  static Cached cache;
+  const std::string path = cups_files_conf_path();
+  struct stat info {};
+  const timespec mtime = stat(path.c_str(), &info) == 0 ? info.st_mtim : timespec{};
+  if (!cache.known || cache.path != path || cache.mtime.tv_sec != mtime.tv_sec ||
+      cache.mtime.tv_nsec != mtime.tv_nsec) {
+    cache.account =
+        CupsRunAccount{resolve_id(cups_files_directive(path, "User", kCupsDefaultAccount), false),
+                       resolve_id(cups_files_directive(path, "Group", kCupsDefaultAccount), true)};
+    cache.path = path;
+    cache.mtime = mtime;
+    cache.known = true;
+  }
+  return cache.account;
 }
 
 long cups_run_group() { return cups_run_account().gid; }

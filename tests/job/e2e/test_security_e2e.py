@@ -245,20 +245,20 @@ class SecurityE2E(unittest.TestCase):
         self.assertLogged("ran past its deadline of 3000 ms")
         self.assertEqual(server.methods().count("spoolwarden.processPrintJob6"), 1)
 
-    def test_fifty_jobs_against_a_server_that_never_answers(self):
-        """Fifty jobs while the server accepts and never answers: each one
-        follows its failure mode within its deadlines, none is lost, none
-        printed twice, and no decision request is sent twice."""
-        server = SilentServer()
-        self.addCleanup(server.close)
+    def fifty_jobs(self, config):
+        """Fifty jobs over ten queues at once, each of its own bytes (random
+        data, and cut-off real print files among them): each printed once,
+        byte for byte. The number of decision requests sent."""
         queues = ["q%d" % i for i in range(10)]
-        printers = self.start(answers(), {"ApplicationServerPort": str(server.port),
-                                          "ConnectTimeout": "1000", "NetworkTimeout": "1000"},
-                              queues=queues)
+        printers = self.start(answers(), config, queues=queues)
         rng = random.Random(50)
         jobs = {}
         for i in range(50):
-            data = rng.randbytes(4096) + b"job %d\n" % i
+            if i % 5 == 0:
+                data = (self.ps if i % 10 == 0 else self.pcl)[:rng.randrange(100, 20000)]
+            else:
+                data = rng.randbytes(4096)
+            data += b"job %d\n" % i
             path = self.write("job%d" % i, data)
             queue = queues[i % len(queues)]
             jobs[self.env.submit(queue, path, title="j%d" % i)] = (queue, data)
@@ -267,6 +267,19 @@ class SecurityE2E(unittest.TestCase):
         for queue, printer in zip(queues, printers):
             expected = sorted(d for q, d in jobs.values() if q == queue)
             self.assertEqual(sorted(printer.received()), expected, queue)
+
+    def test_fifty_jobs_at_once_arrive_intact(self):
+        self.fifty_jobs({})
+        self.assertEqual(len(self.env.calls("spoolwarden.processPrintJob6")), 50)
+
+    def test_fifty_jobs_against_a_server_that_never_answers(self):
+        """The same while the server accepts and never answers: each job
+        follows its failure mode within its deadlines, none is lost, none
+        printed twice, and no decision request is sent twice."""
+        server = SilentServer()
+        self.addCleanup(server.close)
+        self.fifty_jobs({"ApplicationServerPort": str(server.port), "ConnectTimeout": "1000",
+                         "NetworkTimeout": "1000"})
         self.assertEqual(server.methods().count("spoolwarden.processPrintJob6"), 50)
 
     # --- the spool disk fills up -----------------------------------------------
