@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/lang_detect.h"
+#include "scan/lang_detect.h"
 #include "foundation/config.h"
 #include "foundation/mapped_mem.h"
 

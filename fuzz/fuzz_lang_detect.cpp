@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/lang_detect.h"
+#include "scan/lang_detect.h"
 #include "foundation/config.h"
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {

@@ -108,7 +108,7 @@ struct Backend {
   std::string wrapped_uri;  // the real device URI
   std::string input_file;   // the file CUPS gave, empty for standard input
   int cups_copies = 1;
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja;
+  JobAttribsPtr ja;
 };
 
 // This program's absolute path. CUPS passes the device URI as argv[0], so

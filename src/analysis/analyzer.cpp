@@ -10,7 +10,7 @@
 
 #include "analysis/analyzer_dispatch.h"
 #include "analysis/custom_metadata.h"
-#include "analysis/lang_detect.h"
+#include "scan/lang_detect.h"
 #include "analysis/saved_spool.h"
 #include "foundation/config.h"
 #include "foundation/ja.h"
@@ -168,6 +168,13 @@ int analyzer_process_spool_file_internal(const char* path, int color, int detect
   }
   finish_analysed(spool, color, ja);
   return 0;
+}
+
+int analyzer_lang_detect_spool_file(const char* path) {
+  const JobAttribsPtr ja(analyzer_create_job_attribs());
+  if (!ja) return 0;
+  if (analyzer_process_spool_file_internal(path, 0, 1, ja.get()) != 0) return 0;
+  return ja->language;
 }
 
 void log_spool_bytes(const char* title, const std::uint8_t* bytes, std::uint64_t count) {

@@ -113,7 +113,7 @@ void analyzer_splice_job_attribs(JobAttribs* j, const JobAttribs* a, int color, 
 
 void analyzer_self_splice_job_attribs(JobAttribs* ja, int color) {
   if (!TV_ASSERT(ja != nullptr)) return;
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> fresh(analyzer_create_job_attribs());
+  JobAttribsPtr fresh(analyzer_create_job_attribs());
   if (!fresh) return;
   // The merge decides the counts, flags and paper; every other field (job id,
   // user, document, times, paths) is the record's own and must survive, so

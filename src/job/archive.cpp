@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "analysis/lang_detect.h"
+#include "analysis/analyzer.h"
 #include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"

@@ -16,7 +16,6 @@
 namespace {
 
 using analysis_test::AnalysisTest;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 using Edit = std::function<void(JobAttribs*)>;
 
 void text(char* field, const char* value) { util_safe_strncpy(field, value, JA_TEXT_SIZE); }
@@ -35,8 +34,8 @@ class MergeTest : public AnalysisTest {
   void run(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
-      JaPtr j(analyzer_create_job_attribs());
-      JaPtr a(analyzer_create_job_attribs());
+      JobAttribsPtr j(analyzer_create_job_attribs());
+      JobAttribsPtr a(analyzer_create_job_attribs());
       if (c.job) c.job(j.get());
       if (c.analysis) c.analysis(a.get());
       analyzer_splice_job_attribs(j.get(), a.get(), c.color, c.keep, c.n_up);
@@ -209,7 +208,7 @@ TEST_F(MergeTest, DocumentAndUserNames) {
 }
 
 TEST_F(MergeTest, SelfSpliceNormalisesOneRecord) {
-  JaPtr ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   ja->pages = 0;
   ja->color_pages = -1;
   ja->copy_count = 0;
@@ -232,8 +231,8 @@ TEST_F(MergeTest, SelfSpliceNormalisesOneRecord) {
 }
 
 TEST_F(MergeTest, ChangedRecordIsLogged) {
-  JaPtr j(analyzer_create_job_attribs());
-  JaPtr a(analyzer_create_job_attribs());
+  JobAttribsPtr j(analyzer_create_job_attribs());
+  JobAttribsPtr a(analyzer_create_job_attribs());
   a->pages = 4;
   analyzer_splice_job_attribs(j.get(), a.get(), 0, 1, 2);
   EXPECT_TRUE(logged("Analysis results adjusted for OS values")) << log();

@@ -13,10 +13,9 @@
 
 namespace {
 
-using JobPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
-JobPtr new_job() {
-  JobPtr ja(analyzer_create_job_attribs());
+JobAttribsPtr new_job() {
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   EXPECT_NE(ja, nullptr);
   return ja;
 }
@@ -25,7 +24,7 @@ class JaTest : public sw_test::TempDirTest {};
 
 TEST_F(JaTest, NewRecordHasTheStartValues) {
   std::time_t before = std::time(nullptr);
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   std::time_t after = std::time(nullptr);
   EXPECT_EQ(ja->copy_count, 1);
   EXPECT_EQ(ja->color_pages, -1);
@@ -45,7 +44,7 @@ TEST_F(JaTest, NewRecordHasTheStartValues) {
 }
 
 TEST_F(JaTest, SpoolFilePathsPreferTheHiddenOneAndAreCut) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   EXPECT_EQ(ja_get_spool_file(nullptr), nullptr);
   EXPECT_EQ(ja_get_original_spool_file(nullptr), nullptr);
   EXPECT_EQ(ja_has_hidden_spool_file(nullptr), 0);
@@ -66,7 +65,7 @@ TEST_F(JaTest, SpoolFilePathsPreferTheHiddenOneAndAreCut) {
 // The plain setters replace whatever was there, smaller or cleared values
 // included: keeping larger counts and set flags is the callers' rule.
 TEST_F(JaTest, PlainSettersReplaceAndLogTheCaller) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   struct Case {
     const char* what;
     void (*set)(JobAttribs*, int);
@@ -97,7 +96,7 @@ TEST_F(JaTest, PlainSettersReplaceAndLogTheCaller) {
 }
 
 TEST_F(JaTest, NameSettersReplaceCutAndRefuseAMissingDocumentName) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   ja_set_document_name(ja.get(), "report.pdf");
   ja_set_document_name(ja.get(), "other.pdf");
   EXPECT_STREQ(ja->document_name, "other.pdf");
@@ -125,7 +124,7 @@ struct SizeStep {
 };
 
 void run_size_steps(std::initializer_list<SizeStep> steps) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   int index = 0;
   for (const SizeStep& s : steps) {
     SCOPED_TRACE("step " + std::to_string(index++));
@@ -200,7 +199,7 @@ TEST_F(JaTest, PaperNameRules) {
   };
   for (const NameCase& c : cases) {
     SCOPED_TRACE(c.what);
-    JobPtr ja = new_job();
+    JobAttribsPtr ja = new_job();
     std::snprintf(ja->paper_size_name, JA_TEXT_SIZE, "%s", c.recorded_name);
     ja->page_width_mm = c.recorded_width;
     ja->page_height_mm = c.recorded_height;
@@ -255,7 +254,7 @@ TEST_F(JaTest, DoublingThePaper) {
   for (const DoubleCase& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.width) + "x" +
                  std::to_string(c.height));
-    JobPtr ja = new_job();
+    JobAttribsPtr ja = new_job();
     std::snprintf(ja->paper_size_name, JA_TEXT_SIZE, "%s", c.name);
     ja->page_width_mm = c.width;
     ja->page_height_mm = c.height;
@@ -273,7 +272,7 @@ TEST_F(JaTest, DoublingThePaper) {
 }
 
 TEST_F(JaTest, DumpWritesTheJobOnlyWithDebugLogging) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   ja_set_document_name(ja.get(), "letter.txt");
   ja->language = 1;
   global_ctx.debug_logging = 0;

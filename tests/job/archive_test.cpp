@@ -106,7 +106,7 @@ TEST_F(ArchiveTest, NothingWithoutConfigurationStreamOrWhenStopped) {
 TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
   const CorpusRow* row = corpus_file(3);
   ASSERT_NE(row, nullptr);
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
   job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
   job_test::copy_text(ja->spool_file, sizeof ja->spool_file, row->path);
@@ -129,7 +129,7 @@ TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
 }
 
 TEST_F(ArchiveTest, BackgroundCopyOfAMissingFileDoesNothing) {
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
   job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
   archive_copy_spool_to_archive_in_background((dir_ / "missing.spl").c_str(), ja.get());

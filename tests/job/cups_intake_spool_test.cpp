@@ -216,7 +216,8 @@ TEST_F(SpoolFileTest, SpoolDirectoryFallsBackToTmp) {
       {"configured directory", spool_dir_.string(), spool_dir_.string(),
        "Using configured tmp spool directory"},
       {"empty", "", "/tmp", "Using default tmp spool directory for CUPS spool files: /tmp"},
-      {"a file, not a directory", path_of("test.log"), "/tmp", "as unable to use the configured"},
+      {"a file, not a directory", temp_.write("plain-file", "x"), "/tmp",
+       "as unable to use the configured"},
       {"missing", path_of("missing"), "/tmp", "as unable to use the configured"},
   };
   for (const auto& c : cases) {

@@ -112,7 +112,7 @@ TEST_F(RedirectServerTest, RedirectJobPrintsUnderTheRedirectName) {
   job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE,
                       "\"" + rec + "\" -d \"%printer%\" -h \"%server%\" -t \"%docname%\" -U "
                       "%username% -o raw \"%spoolfile%\"");
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   job_test::copy_text(ja->document_name, sizeof ja->document_name, "Budget $(id)");
   job_test::copy_text(ja->username, sizeof ja->username, "carol");
   job_test::copy_text(ja->spool_file, sizeof ja->spool_file, dir_ / "job.spl");

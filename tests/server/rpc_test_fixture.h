@@ -40,8 +40,8 @@ class StandinTest : public ::testing::Test {
   }
 
   // A job with every field the decision request sends.
-  static std::unique_ptr<JobAttribs, JobAttribsDeleter> make_job() {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  static JobAttribsPtr make_job() {
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     ja->submit_time = sw_test::calendar_time(2024, 3, 5, 14, 7, 9);
     std::strcpy(ja->server_name, "printsrv");
     std::strcpy(ja->printer_name, "laser1");

@@ -2,7 +2,7 @@
 // languages, and the PJL ENTER LANGUAGE names.
 #include <array>
 
-#include "analysis/lang_detect_internal.h"
+#include "scan/lang_detect_internal.h"
 #include "foundation/log.h"
 #include "foundation/util.h"
 

@@ -10,8 +10,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "analysis/lang_detect.h"
-#include "analysis/lang_detect_internal.h"
+#include "scan/lang_detect.h"
+#include "scan/lang_detect_internal.h"
 #include "foundation/config.h"
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
@@ -202,13 +202,20 @@ std::uint64_t count_control_bytes(const std::uint8_t* data, std::uint64_t n) {
   return count;
 }
 
+// One detection's scan: the window, the call's token rows and its flags.
 struct Scan {
-  const std::uint8_t* data;
-  std::uint64_t w;
+  ByteSpan window;
   MatchToken* tokens;
   ScanState& s;
 
-  bool at(std::uint64_t p, std::string_view text) const { return bytes_at(data, w, p, text); }
+  // Window limit W of the tests ("p < W - n").
+  [[nodiscard]] std::uint64_t w() const { return window.size(); }
+  [[nodiscard]] bool at(std::uint64_t p, std::string_view text) const {
+    return scan_bytes_at(window, p, text);
+  }
+  [[nodiscard]] bool room(std::uint64_t p, std::uint64_t n) const {
+    return scan_room_below(p, window.size(), n);
+  }
 };
 
 bool literal_at(const std::uint8_t* here, std::string_view literal, bool caseless) {
@@ -222,7 +229,7 @@ bool literal_at(const std::uint8_t* here, std::string_view literal, bool caseles
 // there (all literals are shorter than the bytes the rows are tested on).
 // Only such rows run their expression. Returns how many rows hit.
 int test_token_rows(const Scan& sc, std::uint64_t p) {
-  const std::uint8_t* here = sc.data + p;
+  const std::uint8_t* here = sc.window.data() + p;
   int hits = 0;
   for (const std::int8_t i : ROWS_BY_BYTE[here[0]]) {
     if (i < 0) break;
@@ -239,8 +246,8 @@ int test_token_rows(const Scan& sc, std::uint64_t p) {
 
 // ESC ( G decides only after an Epson remote-mode preamble.
 bool epson_preamble_before(const Scan& sc, std::uint64_t p) {
-  return util_contains_string(sc.data, p, "EPSON") || util_contains_string(sc.data, p, "@EJL") ||
-         util_contains_string(sc.data, p, "REMOTE1");
+  return util_contains_string(sc.window.data(), p, "EPSON") || util_contains_string(sc.window.data(), p, "@EJL") ||
+         util_contains_string(sc.window.data(), p, "REMOTE1");
 }
 
 // Examines every row that has ever hit, in table order; the decided code or
@@ -254,7 +261,7 @@ int examine_token_hits(const Scan& sc, std::uint64_t p) {
     switch (code) {
       case LANG_PCL6:
         // The Dell driver comment holds "PCLXL" without the data being PCL XL.
-        if (sc.s.dell && i == 5) continue;
+        if (sc.s.dell && i == TOKEN_ROW_PCLXL) continue;
         return LANG_PCL6;
       case LANG_PCL5:
         return sc.s.is_canon ? LANG_PCL5_CANON : LANG_PCL5;
@@ -275,7 +282,7 @@ int examine_token_hits(const Scan& sc, std::uint64_t p) {
 
 // The token rows at p (or, in the last bytes, the Epson fallback).
 int test_tokens(const Scan& sc, std::uint64_t p) {
-  if (!below(p, sc.w, TOKEN_SPAN)) return sc.s.epson_ijdriver ? LANG_EPSON_ENDP : 0;
+  if (!sc.room(p, TOKEN_SPAN)) return sc.s.epson_ijdriver ? LANG_EPSON_ENDP : 0;
   if (test_token_rows(sc, p) == 0) return 0;
   return examine_token_hits(sc, p);
 }
@@ -289,7 +296,7 @@ PclStart pcl_start(const Scan& sc, std::uint64_t p) {
   const bool oki = p > OKI_MARK_BACK && sc.at(p - OKI_MARK_BACK, "@PJL COMMENT OKI Driver PCL");
   sc.s.empty_pcl5 = true;
   for (std::uint64_t q = p + PCL_RESET_FIRST; q <= p + PCL_RESET_LAST; ++q) {
-    if (sc.data[q] == 0x1b && sc.at(q + 1, "%-12345X")) {
+    if (sc.window[q] == 0x1b && sc.at(q + 1, "%-12345X")) {
       LOG_DEBUG("Found a reset immediately after a PCL5 start at offset=%" PRIu64
                 ". Treating as unknown language",
                 q);
@@ -300,7 +307,7 @@ PclStart pcl_start(const Scan& sc, std::uint64_t p) {
 }
 
 bool canon_ufr_at(const Scan& sc, std::uint64_t p) {
-  const std::uint8_t* d = sc.data + p;
+  const std::uint8_t* d = sc.window.data() + p;
   return d[0] == 0xcd && d[1] == 0xca && d[5] == 0x1a && d[10] == 0xff && d[11] == 0xff &&
          d[21] == 0xbe && d[22] == 0xbf;
 }
@@ -309,29 +316,28 @@ bool canon_ufr_at(const Scan& sc, std::uint64_t p) {
 // PCLXL without the data being PCL XL (a flag only), then after the token
 // rows the ZjStream, KIPGL, JBIG, WSMC and NPDL commands.
 void test_dell_comment(const Scan& sc, std::uint64_t p) {
-  if (below(p, sc.w, 31) && sc.at(p, "@PJL COMMENT MS PCLXL NT Driver")) {
+  if (sc.room(p, 31) && sc.at(p, "@PJL COMMENT MS PCLXL NT Driver")) {
     sc.s.dell = true;
     LOG_DEBUG("found potential Dell 1720 bum steer header");
   }
 }
 
 int test_pjl_after_tokens(const Scan& sc, std::uint64_t p) {
-  const std::uint64_t w = sc.w;
   if (!sc.at(p, "@PJL ")) return 0;
-  if (below(p, w, 25) && sc.at(p, "@PJL ENTER LANGUAGE = ZJS")) {
+  if (sc.room(p, 25) && sc.at(p, "@PJL ENTER LANGUAGE = ZJS")) {
     LOG_DEBUG("found zjs in PJL header");
     return LANG_ZJSTREAM_2;
   }
-  if (below(p, w, 27) && sc.at(p, "@PJL ENTER LANGUAGE = KIPGL")) {
+  if (sc.room(p, 27) && sc.at(p, "@PJL ENTER LANGUAGE = KIPGL")) {
     LOG_DEBUG("found KIPGL");
     return LANG_KIPGL;
   }
-  if (below(p, w, 22) && sc.at(p, "@PJL SET COMPRESS=JBIG")) {
+  if (sc.room(p, 22) && sc.at(p, "@PJL SET COMPRESS=JBIG")) {
     sc.s.km_jbig = true;
     LOG_DEBUG("found possible KM GDI");
   }
-  if (below(p, w, 26) && sc.at(p, "@PJL ENTER LANGUAGE = WSMC")) return LANG_GDI_KM_WSMC;
-  if (below(p, w, 24) && sc.at(p, "@PJL ENTER LANGUAGE=NPDL")) {
+  if (sc.room(p, 26) && sc.at(p, "@PJL ENTER LANGUAGE = WSMC")) return LANG_GDI_KM_WSMC;
+  if (sc.room(p, 24) && sc.at(p, "@PJL ENTER LANGUAGE=NPDL")) {
     LOG_DEBUG("found start of NEC NPDL");
     return LANG_NEC_GDI;
   }
@@ -341,19 +347,18 @@ int test_pjl_after_tokens(const Scan& sc, std::uint64_t p) {
 // ESC-led signatures after the token rows: Brother records and the PCL5
 // copy count.
 int test_escape(const Scan& sc, std::uint64_t p) {
-  const std::uint64_t w = sc.w;
-  if (below(p, w, 5) && sc.at(p, "\x1b\x7c\x01\x00"sv)) {
-    if (sc.data[p + 4] == 0x0b) {
+  if (sc.room(p, 5) && sc.at(p, "\x1b\x7c\x01\x00"sv)) {
+    if (sc.window[p + 4] == 0x0b) {
       LOG_DEBUG("found Brother data 0xB");
       return LANG_BROTHER;
     }
-    if (sc.data[p + 4] == 0x0c) {
+    if (sc.window[p + 4] == 0x0c) {
       LOG_DEBUG("found Brother data 0xC");
       return LANG_BROTHER_MFC_J;
     }
   }
-  if (below(p, w, 6) && sc.at(p, "\x1b\x69\x61\x01\x1b"sv)) return LANG_BROTHER_QL;
-  if (below(p, w, 3) && sc.at(p, "\x1b&l")) {
+  if (sc.room(p, 6) && sc.at(p, "\x1b\x69\x61\x01\x1b"sv)) return LANG_BROTHER_QL;
+  if (sc.room(p, 3) && sc.at(p, "\x1b&l")) {
     if (!sc.s.is_canon) {
       LOG_DEBUG("found PCL5 copy count at offset %" PRIu64 " is_canon=%d. Assuming PCL5", p, 0);
       return LANG_PCL5;
@@ -366,11 +371,11 @@ int test_escape(const Scan& sc, std::uint64_t p) {
 
 // Canon packets inside the data: GARO, then UFR.
 int test_canon_packet(const Scan& sc, std::uint64_t p) {
-  if (below(p, sc.w, 12) && sc.at(p, "\xcd\xca\x10\x02\x00\x1a\x00\x01\x0c\x86\xff\xff"sv)) {
+  if (sc.room(p, 12) && sc.at(p, "\xcd\xca\x10\x02\x00\x1a\x00\x01\x0c\x86\xff\xff"sv)) {
     LOG_DEBUG("found Canon Garo data");
     return LANG_CANON_GARO;
   }
-  if (below(p, sc.w, PCL_START_BOUND) && canon_ufr_at(sc, p)) {
+  if (sc.room(p, PCL_START_BOUND) && canon_ufr_at(sc, p)) {
     LOG_DEBUG("found Canon UFR data at offset %" PRIu64, p);
     return LANG_CANON_UFR;
   }
@@ -379,8 +384,7 @@ int test_canon_packet(const Scan& sc, std::uint64_t p) {
 
 // "LANGUAGE=GDI" with the Panasonic continuations, else the Sharp flag.
 int test_language_gdi(const Scan& sc, std::uint64_t p) {
-  const std::uint64_t w = sc.w;
-  if (below(p, w, 20) && sc.at(p, "LANGUAGE=GDI")) {
+  if (sc.room(p, 20) && sc.at(p, "LANGUAGE=GDI")) {
     if (sc.at(p + 12, "\r\n\x1b\x27\x31\x1b")) {
       LOG_DEBUG("found Panasonic GDI");
       return LANG_GDI_PANASONIC;
@@ -390,7 +394,7 @@ int test_language_gdi(const Scan& sc, std::uint64_t p) {
       return LANG_GDI_PANASONIC_2;
     }
   }
-  if (below(p, w, 12) && sc.at(p, "LANGUAGE=GDI")) {
+  if (sc.room(p, 12) && sc.at(p, "LANGUAGE=GDI")) {
     sc.s.sharp = true;
     LOG_DEBUG("found possible Sharp GDI");
   }
@@ -399,40 +403,39 @@ int test_language_gdi(const Scan& sc, std::uint64_t p) {
 
 // Signatures with a first byte of their own, after the token rows.
 int test_other(const Scan& sc, std::uint64_t p) {
-  const std::uint64_t w = sc.w;
-  switch (sc.data[p]) {
+  switch (sc.window[p]) {
     case 0x01:
-      if (below(p, w, 7) && sc.at(p, "\x01\x05\x25\x00\x00\x00\xff"sv)) {
+      if (sc.room(p, 7) && sc.at(p, "\x01\x05\x25\x00\x00\x00\xff"sv)) {
         LOG_DEBUG("found start of Konica Minolta GDI DI series");
         return LANG_GDI_KM_DI;
       }
       return 0;
     case 'D':
-      if (below(p, w, 7) && sc.at(p, "DCLD\x01\x00\x30"sv)) {
+      if (sc.room(p, 7) && sc.at(p, "DCLD\x01\x00\x30"sv)) {
         LOG_DEBUG("found Zebra data");
         return LANG_ZEBRA;
       }
       return 0;
     case '%':
-      if (below(p, w, 12) && sc.at(p, "%-12345X,XQX")) {
+      if (sc.room(p, 12) && sc.at(p, "%-12345X,XQX")) {
         LOG_DEBUG("found HP GDI remote mode marker");
         return LANG_GDI_HP_2;
       }
       return 0;
     case 'd':
-      if (sc.s.sharp && below(p, w, 10) && sc.at(p, "d100e100l7")) {
+      if (sc.s.sharp && sc.room(p, 10) && sc.at(p, "d100e100l7")) {
         LOG_DEBUG("found Sharp GDI");
         return LANG_GDI_SHARP;
       }
       return 0;
     case 0x81:
-      if (below(p, w, 12) && sc.at(p, "\x81\x81\x00\x00\x00\x00\x00\x08\x81\x81\x00\x00\x00"sv)) {
+      if (sc.room(p, 12) && sc.at(p, "\x81\x81\x00\x00\x00\x00\x00\x08\x81\x81\x00\x00\x00"sv)) {
         LOG_DEBUG("found Sharp GDI SPLC start marker");
         return LANG_GDI_SHARP_SPLC;
       }
       return 0;
     case '$':
-      if (below(p, w, 9) && sc.at(p, "\x24\x01\x00\x00\x07\x00\x00\x00\x08"sv)) {
+      if (sc.room(p, 9) && sc.at(p, "\x24\x01\x00\x00\x07\x00\x00\x00\x08"sv)) {
         LOG_DEBUG("found GDI (HP PSC) start marker");
         return LANG_GDI_HP_3;
       }
@@ -448,13 +451,13 @@ int test_other(const Scan& sc, std::uint64_t p) {
       }
       return 0;
     case '>':
-      if (sc.data[0] == '?' && below(p, w, 5) && sc.at(p, ">S?<")) {
+      if (sc.window[0] == '?' && sc.room(p, 5) && sc.at(p, ">S?<")) {
         LOG_DEBUG("found RISO GDI2");
         return LANG_GDI_RISO2;
       }
       return 0;
     case ')':
-      if (below(p, w, 13) && sc.at(p, ") SAG-GDI RL;")) {
+      if (sc.room(p, 13) && sc.at(p, ") SAG-GDI RL;")) {
         LOG_DEBUG("Matched Xerox Phaser GDI (remote) using ') SAG-GDI RL;'");
         return LANG_GDI_XEROX_PHASER_2;
       }
@@ -467,7 +470,7 @@ int test_other(const Scan& sc, std::uint64_t p) {
 // The signatures after the token rows, by the position's byte; each byte's
 // tests keep their order. -1: go on at the next position.
 int test_after_tokens(const Scan& sc, std::uint64_t p) {
-  switch (sc.data[p]) {
+  switch (sc.window[p]) {
     case '@':
       return test_pjl_after_tokens(sc, p);
     case 0x1b:
@@ -475,7 +478,7 @@ int test_after_tokens(const Scan& sc, std::uint64_t p) {
     case 0xcd:
       return test_canon_packet(sc, p);
     case 'P':
-      if (!below(p, sc.w, PCL_START_BOUND)) return 0;
+      if (!sc.room(p, PCL_START_BOUND)) return 0;
       switch (pcl_start(sc, p)) {
         case PclStart::DECIDE:
           return LANG_PCL5;
@@ -495,7 +498,7 @@ int test_after_tokens(const Scan& sc, std::uint64_t p) {
 // All tests at one position whose byte some signature or token row can
 // begin with. Returns the decided code, 0 or -1 to go on.
 int test_position(const Scan& sc, std::uint64_t p, std::uint8_t classes) {
-  if (sc.data[p] == '@') test_dell_comment(sc, p);
+  if (sc.window[p] == '@') test_dell_comment(sc, p);
   if ((classes & TOKEN_START) != 0) {
     if (int code = test_tokens(sc, p); code != 0) return code;
   }
@@ -509,7 +512,7 @@ int test_position(const Scan& sc, std::uint64_t p, std::uint8_t classes) {
 // holds the position reached).
 int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& timeout,
                std::uint64_t& next_poll, std::uint64_t& stop) {
-  const std::uint8_t* data = sc.data;
+  const std::uint8_t* data = sc.window.data();
   std::uint64_t p = from;
   while (p < to) {
     if (p >= next_poll) {
@@ -532,7 +535,7 @@ int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& ti
     while (mask != 0) {
       const std::uint64_t q = p + static_cast<std::uint64_t>(std::countr_zero(mask));
       mask &= mask - 1;
-      if (q + 1 >= sc.w || !pair_at(data + q)) continue;
+      if (q + 1 >= sc.w() || !pair_at(data + q)) continue;
       const int code = test_position(sc, q, CLASSES[data[q]]);
       if (code > 0) return code;
     }
@@ -543,9 +546,9 @@ int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& ti
 
 }  // namespace
 
-int scan_window(const std::uint8_t* data, std::uint64_t window, MatchToken* tokens,
-                ScanState& state) {
-  Scan sc{data, window, tokens, state};
+int scan_window(ByteSpan bytes, MatchToken* tokens, ScanState& state) {
+  Scan sc{bytes, tokens, state};
+  const std::uint64_t window = bytes.size();
   Timeout timeout;
   TimeoutSetLimit(&timeout, global_ctx.parse_timeout);
   TimeoutStart(&timeout);
@@ -563,7 +566,7 @@ int scan_window(const std::uint8_t* data, std::uint64_t window, MatchToken* toke
   }
   // The control bytes matter only to a scan without a decision; counting
   // them apart keeps the scan loop short.
-  state.control_bytes = count_control_bytes(data, stop);
+  state.control_bytes = count_control_bytes(bytes.data(), stop);
   return 0;
 }
 
