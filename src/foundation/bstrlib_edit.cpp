@@ -142,13 +142,13 @@ int bpattern(bstring b, int len) {
 
 int btolower(bstring b) {
   if (!writable(b)) return BSTR_ERR;
-  for (int i = 0; i < b->slen; ++i) b->data[i] = fold_lower(b->data[i]);
+  for (int i = 0; i < b->slen; ++i) b->data[i] = ascii_to_lower(b->data[i]);
   return BSTR_OK;
 }
 
 int btoupper(bstring b) {
   if (!writable(b)) return BSTR_ERR;
-  for (int i = 0; i < b->slen; ++i) b->data[i] = fold_upper(b->data[i]);
+  for (int i = 0; i < b->slen; ++i) b->data[i] = ascii_to_upper(b->data[i]);
   return BSTR_OK;
 }
 
@@ -165,13 +165,13 @@ int keep_range(bstring b, std::int64_t from, std::int64_t to) {
 
 std::int64_t trimmed_end(const_bstring b) {
   std::int64_t end = b->slen;
-  while (end > 0 && is_space(b->data[end - 1])) --end;
+  while (end > 0 && ascii_is_space(b->data[end - 1])) --end;
   return end;
 }
 
 std::int64_t trimmed_start(const_bstring b, std::int64_t end) {
   std::int64_t start = 0;
-  while (start < end && is_space(b->data[start])) ++start;
+  while (start < end && ascii_is_space(b->data[start])) ++start;
   return start;
 }
 

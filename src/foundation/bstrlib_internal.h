@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "foundation/ascii.h"
 #include "foundation/bstrlib.h"
 
 namespace bstr_detail {
@@ -63,14 +64,6 @@ int balloc_wide(bstring b, std::int64_t n);
 // capacity of at least min_capacity.
 bstring new_string(const void* blk, std::int64_t len, std::int64_t min_capacity);
 
-// Whether the byte is white space in the C locale.
-inline bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-inline unsigned char fold_lower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-inline unsigned char fold_upper(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
-}
 inline bool in_field(const charField& cf, unsigned char c) {
   return (cf.content[c >> 3] >> (c & 7)) & 1;
 }

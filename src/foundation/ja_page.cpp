@@ -1,10 +1,10 @@
 // Page size and paper name of the job record: the area rule that keeps the
 // largest page seen, inch-named sizes, and doubling for two pages a sheet.
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/ja_papers.h"
 #include "foundation/log.h"
@@ -56,11 +56,12 @@ void clean_paper_size_name(const char* name, char* cleaned, std::size_t size) {
 
 // Reads a bounded run of decimal digits at *p; advances past it.
 bool read_inch_number(const char*& p, const char* end, long* value) {
-  const char* start = p;
-  while (p < end && *p >= '0' && *p <= '9') ++p;
-  std::size_t digits = static_cast<std::size_t>(p - start);
-  if (digits == 0 || digits > kInchMaxDigits) return false;
-  return std::from_chars(start, p, *value).ec == std::errc{};
+  const DecimalRead read =
+      decimal_read(std::string_view(p, static_cast<std::size_t>(end - p)), DecimalSign::NONE);
+  if (read.length == 0 || read.length > kInchMaxDigits) return false;
+  *value = static_cast<long>(read.value);
+  p += read.length;
+  return true;
 }
 
 // "INCH_<w>X<h>" at the start of the name (case as written), in millimetres.

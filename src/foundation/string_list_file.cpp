@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/ascii.h"
 #include "foundation/containers.h"
 #include "foundation/log.h"
 #include "foundation/os_file.h"
@@ -14,19 +15,14 @@ namespace {
 // Longest line kept by string_list_from_file (bytes).
 constexpr std::size_t STRING_LIST_LINE_MAX = 511;
 
-// White space without <cctype>: the result must not depend on the locale.
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // Cuts at the last '#', skips leading and trailing white space and keeps at
 // most STRING_LIST_LINE_MAX bytes. Returns the start; `line` is modified.
 char* clean_line(char* line) {
   if (char* hash = std::strrchr(line, '#'); hash != nullptr) *hash = 0;
-  while (is_space(*line)) ++line;
+  while (ascii_is_space(*line)) ++line;
   std::size_t length = std::strlen(line);
   if (length > STRING_LIST_LINE_MAX) length = STRING_LIST_LINE_MAX;
-  while (length > 0 && is_space(line[length - 1])) --length;
+  while (length > 0 && ascii_is_space(line[length - 1])) --length;
   line[length] = 0;
   return line;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/ascii.h"
 #include "foundation/log.h"
 
 namespace {
@@ -16,13 +17,11 @@ constexpr std::size_t kFormatStartSize = 1024;
 // result above INT_MAX); doubling then never helps, so it stops here.
 constexpr std::size_t kFormatMaxDoubledSize = std::size_t{64} << 20;
 
-// ASCII only: these compare protocol names and keys, never locale text.
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
+// ASCII case only (ascii_to_lower): these compare protocol names and keys,
+// never locale text.
 bool case_equal_n(const char* a, const char* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    if (ascii_to_lower(a[i]) != ascii_to_lower(b[i])) return false;
   }
   return true;
 }
@@ -89,7 +88,7 @@ int util_case_equal_str(const char* a, const char* b) {
   if (a == b) return 1;
   if (a == nullptr || b == nullptr) return 0;
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (ascii_lower(*a) != ascii_lower(*b)) return 0;
+    if (ascii_to_lower(*a) != ascii_to_lower(*b)) return 0;
   }
   return *a == *b;
 }
@@ -98,7 +97,7 @@ int util_strncase_equals(const char* a, const char* b, std::size_t n) {
   if (a == b) return 1;
   if (a == nullptr || b == nullptr) return 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return 0;
+    if (ascii_to_lower(a[i]) != ascii_to_lower(b[i])) return 0;
     if (a[i] == '\0') return 1;
   }
   return 1;
@@ -143,20 +142,20 @@ char* util_new_text(const char* text, std::size_t length) {
 
 char* strlwr(char* text) {
   if (text == nullptr) return text;
-  for (char* p = text; *p != '\0'; ++p) *p = ascii_lower(*p);
+  for (char* p = text; *p != '\0'; ++p) *p = ascii_to_lower(*p);
   return text;
 }
 
 char* strupr(char* text) {
   if (text == nullptr) return text;
-  for (char* p = text; *p != '\0'; ++p) *p = ascii_upper(*p);
+  for (char* p = text; *p != '\0'; ++p) *p = ascii_to_upper(*p);
   return text;
 }
 
 char* util_strlower(char* target, const char* source, std::size_t n) {
   if (target == nullptr || source == nullptr) return target;
   for (std::size_t i = 0; i < n; ++i) {
-    target[i] = ascii_lower(source[i]);
+    target[i] = ascii_to_lower(source[i]);
     if (source[i] == '\0') break;
   }
   return target;

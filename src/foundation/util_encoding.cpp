@@ -3,21 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/ascii.h"
 #include "foundation/util.h"
 
 namespace {
 
 constexpr std::uint32_t kMaxCodePoint = 0x10FFFF;
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Reads the number of a character reference between `digits` and `end` (the
 // ";"). Only digits of the base count: no sign, no blanks, at least one
@@ -26,7 +17,7 @@ bool read_reference_number(const char* digits, const char* end, int base, std::u
   if (digits == end) return false;
   std::uint32_t number = 0;
   for (const char* p = digits; p < end; ++p) {
-    const int digit = base == 16 ? hex_value(*p) : (is_digit(*p) ? *p - '0' : -1);
+    const int digit = base == 16 ? ascii_hex_value(*p) : (ascii_is_digit(*p) ? *p - '0' : -1);
     if (digit < 0) return false;
     number = number * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
     if (number > kMaxCodePoint) return false;
@@ -130,7 +121,7 @@ char* util_url_encode(const char* text) {
   char* p = out;
   for (const char* s = text; *s != '\0'; ++s) {
     const auto byte = static_cast<unsigned char>(*s);
-    if (is_alpha(*s) || is_digit(*s) || std::strchr("-._~", *s) != nullptr) {
+    if (ascii_is_alnum(*s) || std::strchr("-._~", *s) != nullptr) {
       *p++ = *s;
     } else if (*s == ' ') {
       *p++ = '+';
@@ -152,9 +143,9 @@ char* util_url_decode(const char* text) {
   for (const char* s = text; *s != '\0'; ++s) {
     if (*s == '+') {
       *p++ = ' ';
-    } else if (*s == '%' && s[1] != '\0' && s[2] != '\0' && hex_value(s[1]) >= 0 &&
-               hex_value(s[2]) >= 0) {
-      *p++ = static_cast<char>((hex_value(s[1]) << 4) | hex_value(s[2]));
+    } else if (*s == '%' && s[1] != '\0' && s[2] != '\0' && ascii_hex_value(s[1]) >= 0 &&
+               ascii_hex_value(s[2]) >= 0) {
+      *p++ = static_cast<char>((ascii_hex_value(s[1]) << 4) | ascii_hex_value(s[2]));
       s += 2;
     } else {
       *p++ = *s;
@@ -167,7 +158,7 @@ char* util_url_decode(const char* text) {
 int util_is_ipv4_address(const char* text) {
   if (util_is_string_empty(text)) return 0;
   for (const char* p = text; *p != '\0'; ++p) {
-    if (!is_digit(*p) && *p != '.') return 0;
+    if (!ascii_is_digit(*p) && *p != '.') return 0;
   }
   return 1;
 }
@@ -178,7 +169,7 @@ int util_is_ipv6_address(const char* text) {
   for (const char* p = text; *p != '\0' && *p != '%'; ++p) {
     if (*p == ':') {
       ++colons;
-    } else if (*p != '.' && hex_value(*p) < 0) {
+    } else if (*p != '.' && ascii_hex_value(*p) < 0) {
       return 0;
     }
   }

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <initializer_list>
 
+#include "foundation/ascii.h"
 #include "foundation/log.h"
 #include "foundation/os_time.h"
 #include "job/backend_run.h"
@@ -31,8 +32,7 @@ void reset_child_signals() {
 }
 
 bool is_host_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_';
+  return ascii_is_alnum(c) || c == '-' || c == '.' || c == '_';
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "foundation/ascii.h"
 #include "scan/lang_detect.h"
 #include "scan/lang_detect_internal.h"
 #include "foundation/config.h"
@@ -43,7 +44,6 @@ constexpr std::string_view RISO_COM_UTF16 = "R\0I\0S\0O\0 \0C\0o\0m\0"sv;
 constexpr std::uint8_t SIGNATURE = 2;    // some scan signature begins with it
 constexpr std::uint8_t TOKEN_START = 4;  // some token row admits it
 
-constexpr int fold(int c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
 constexpr std::array<std::uint8_t, 256> make_classes() {
   std::array<std::uint8_t, 256> t{};
@@ -53,7 +53,7 @@ constexpr std::array<std::uint8_t, 256> make_classes() {
   for (int c = 0; c < 256; ++c) {
     for (const TokenRow& row : TOKEN_ROWS) {
       const int first = static_cast<unsigned char>(row.literal[0]);
-      if (row.literal_caseless ? fold(c) == fold(first) : c == first) t[c] |= TOKEN_START;
+      if (row.literal_caseless ? ascii_to_lower(c) == ascii_to_lower(first) : c == first) t[c] |= TOKEN_START;
       if (!row.other_literal.empty() && c == static_cast<unsigned char>(row.other_literal[0])) {
         t[c] |= TOKEN_START;
       }
@@ -77,7 +77,7 @@ constexpr std::array<std::array<std::int8_t, MAX_ROWS_PER_BYTE>, 256> make_rows_
   for (int c = 0; c < 256; ++c) {
     int n = 0;
     for (int i = 0; i < TOKEN_COUNT; ++i) {
-      if (TOKEN_ROWS[i].first_char == fold(c) && n < MAX_ROWS_PER_BYTE - 1) {
+      if (TOKEN_ROWS[i].first_char == ascii_to_lower(c) && n < MAX_ROWS_PER_BYTE - 1) {
         t[c][n++] = static_cast<std::int8_t>(i);
       }
     }
@@ -122,8 +122,9 @@ constexpr void add_lead(std::array<std::uint64_t, 1024>& bits, std::string_view 
   const int b = static_cast<unsigned char>(lead[1]);
   add_pair(bits, a, b);
   if (!caseless) return;
-  const int a_other = fold(a) == a && a >= 'a' && a <= 'z' ? a - ('a' - 'A') : fold(a);
-  const int b_other = fold(b) == b && b >= 'a' && b <= 'z' ? b - ('a' - 'A') : fold(b);
+  // The other case of each letter (the byte itself for anything else).
+  const int a_other = ascii_is_lower(a) ? ascii_to_upper(a) : ascii_to_lower(a);
+  const int b_other = ascii_is_lower(b) ? ascii_to_upper(b) : ascii_to_lower(b);
   add_pair(bits, a_other, b);
   add_pair(bits, a, b_other);
   add_pair(bits, a_other, b_other);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/util.h"
@@ -34,10 +36,6 @@ constexpr int kMaxDecodedByte = 255;
 constexpr std::size_t kDecodedReferenceDigits = 3;
 constexpr std::size_t kMaxReferenceDigits = 5;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-// strtod's white space, without the locale.
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // Group 1 of the first match of `pattern` (caseless), or false.
 bool match_group(const char* pattern, int options, std::string_view subject, std::string* out) {
   Regex* regex = regex_compile(pattern, PCRE_CASELESS | options);
@@ -50,18 +48,10 @@ bool match_group(const char* pattern, int options, std::string_view subject, std
   return found;
 }
 
-// The leading decimal digits as a number, saturated; `end` receives the first
-// byte after them. No digits give 0.
-std::int64_t leading_number(const char* text, const char** end) {
-  const char* p = text;
-  while (is_digit(*p)) ++p;
-  std::int64_t value = 0;
-  if (p != text) {
-    auto [ptr, ec] = std::from_chars(text, p, value);
-    if (ec == std::errc::result_out_of_range) value = INT64_MAX;
-  }
-  if (end != nullptr) *end = p;
-  return value;
+// The leading decimal digits (no sign) as a number, saturated; 0 without
+// digits.
+std::int64_t leading_number(std::string_view text) {
+  return decimal_read(text, DecimalSign::NONE).value;
 }
 
 std::int64_t clamp64(std::int64_t value, std::int64_t low, std::int64_t high) {
@@ -73,7 +63,7 @@ std::int64_t clamp64(std::int64_t value, std::int64_t low, std::int64_t high) {
 bool read_double(const std::string& text, double* out) {
   const char* p = text.c_str();
   const char* end = p + text.size();
-  while (p < end && is_space(*p)) ++p;
+  while (p < end && ascii_is_space(*p)) ++p;
   if (p < end && *p == '+') ++p;
   double value = 0;
   auto [ptr, ec] = std::from_chars(p, end, value, std::chars_format::general);
@@ -103,10 +93,10 @@ std::string decoded_copy(const char* answer) {
   for (std::size_t i = 0; i < length;) {
     if (answer[i] == '&' && answer[i + 1] == '#') {
       std::size_t digits = 0;
-      while (is_digit(answer[i + 2 + digits])) ++digits;
+      while (ascii_is_digit(answer[i + 2 + digits])) ++digits;
       if (digits >= kDecodedReferenceDigits && digits <= kMaxReferenceDigits &&
           answer[i + 2 + digits] == ';') {
-        const std::int64_t value = leading_number(answer + i + 2, nullptr);
+        const std::int64_t value = leading_number(std::string_view(answer + i + 2, digits));
         if (digits == kDecodedReferenceDigits && value >= kMinDecodedByte &&
             value <= kMaxDecodedByte) {
           copy.push_back(static_cast<char>(value));
@@ -161,7 +151,7 @@ void read_watermark_keys(std::string_view copy, watermark_params* wm) {
     wm->force_grayscale = value[0] - '0';
   }
   if (match_group("change-copies\\s*=\\s*(\\d+)\\s*\\;", 0, copy, &value)) {
-    wm->copies = static_cast<int>(clamp64(leading_number(value.c_str(), nullptr), 0,
+    wm->copies = static_cast<int>(clamp64(leading_number(value), 0,
                                           ANSWER_MAX_COPIES));
   }
 }
@@ -193,23 +183,6 @@ void extract_watermark_params(const char* answer, ProcessJobResponse* response) 
           wm->gray_level, wm->position, wm->x, wm->y, response->redirect_uid);
 }
 
-// A number as strtol reads it, without the locale: blanks, a sign, digits
-// (saturated). Without digits the value is 0 and `end` is `text`.
-std::int64_t read_long(const char* text, const char** end) {
-  const char* p = text;
-  while (is_space(*p)) ++p;
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  const char* digits_end = nullptr;
-  const std::int64_t value = leading_number(p, &digits_end);
-  if (digits_end == p) {
-    *end = text;
-    return 0;
-  }
-  *end = digits_end;
-  return negative ? -value : value;
-}
-
 // "HOLD", "HOLD<ms>" or "HOLD<ms>:<long-ms>". The long hold is read only
 // right after the hold time, never from a colon elsewhere in the answer.
 void read_hold(const char* answer, ProcessJobResponse* response) {
@@ -217,11 +190,12 @@ void read_hold(const char* answer, ProcessJobResponse* response) {
   std::int64_t hold = ANSWER_DEFAULT_HOLD_MS;
   std::int64_t long_hold = 0;
   if (*rest != '\0') {
-    const char* after = nullptr;
-    hold = clamp64(read_long(rest, &after), ANSWER_MIN_HOLD_MS, ANSWER_MAX_HOLD_MS);
+    // Each number as strtol reads it: white space, a sign, digits.
+    const DecimalRead read = decimal_read_after_space(rest);
+    hold = clamp64(read.value, ANSWER_MIN_HOLD_MS, ANSWER_MAX_HOLD_MS);
+    const char* after = rest + read.length;
     if (after[0] == ':' && after[1] != '\0') {
-      const char* unused = nullptr;
-      long_hold = clamp64(read_long(after + 1, &unused), 0, ANSWER_MAX_HOLD_MS);
+      long_hold = clamp64(decimal_read_after_space(after + 1).value, 0, ANSWER_MAX_HOLD_MS);
     }
   }
   response->status = PROCESS_JOB_HOLD;

@@ -6,6 +6,8 @@
 #include <array>
 #include <span>
 
+#include "foundation/ascii.h"
+
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
@@ -59,11 +61,9 @@ constexpr Shape kShapes[] = {
     {kOpenFaultCode, true, kInt, false, 0, kIntEnd, true, kCloseFault},
 };
 
-// The white space of \s: blank, tab, LF, VT, FF, CR.
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
+// The white space of \s (blank, tab, LF, VT, FF, CR) is ascii_is_space.
 std::size_t skip_space(std::string_view text, std::size_t pos) {
-  while (pos < text.size() && is_space(text[pos])) ++pos;
+  while (pos < text.size() && ascii_is_space(text[pos])) ++pos;
   return pos;
 }
 
@@ -96,7 +96,7 @@ std::size_t end_for_candidate(std::string_view text, const Shape& shape, std::si
   if (match_sequence(text, tag, shape.close) == npos) return npos;
   std::size_t end = tag;
   if (shape.space_before_close) {
-    while (end > capture && is_space(text[end - 1])) --end;  // the capture is lazy
+    while (end > capture && ascii_is_space(text[end - 1])) --end;  // the capture is lazy
   }
   return end;
 }

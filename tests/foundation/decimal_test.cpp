@@ -42,6 +42,25 @@ TEST(DecimalTest, ReadsSaturatingAtTheStart) {
   }
 }
 
+// strtol's rule: white space first; without digits nothing is consumed, so a
+// caller can look at what follows the number (or at the text itself).
+TEST(DecimalTest, ReadsAfterWhiteSpace) {
+  const Case cases[] = {
+      {" \t\n42:7", DecimalSign::OPTIONAL, 42, 5, false},
+      {"  -3", DecimalSign::OPTIONAL, -3, 4, false},
+      {"  -3", DecimalSign::NONE, 0, 0, false},
+      {"   ", DecimalSign::OPTIONAL, 0, 0, false},
+      {" \x0b 99999999999999999999", DecimalSign::OPTIONAL,
+       std::numeric_limits<std::int64_t>::max(), 23, true},
+  };
+  for (const Case& c : cases) {
+    const DecimalRead read = decimal_read_after_space(c.text, c.sign);
+    EXPECT_EQ(read.value, c.value) << c.text;
+    EXPECT_EQ(read.length, c.length) << c.text;
+    EXPECT_EQ(read.saturated, c.saturated) << c.text;
+  }
+}
+
 TEST(DecimalTest, WholeTextAndClamping) {
   int value = 7;
   EXPECT_TRUE(decimal_parse_whole("99999999999", &value));
@@ -52,6 +71,7 @@ TEST(DecimalTest, WholeTextAndClamping) {
   EXPECT_FALSE(decimal_parse_whole("12 ", &value));
   EXPECT_FALSE(decimal_parse_whole("", &value));
   EXPECT_FALSE(decimal_parse_whole("+", &value));
+  EXPECT_FALSE(decimal_parse_whole("-3", &value, DecimalSign::NONE));
   EXPECT_EQ(value, 7);
   EXPECT_EQ(decimal_clamp<std::uint16_t>(70000), 65535);
   EXPECT_EQ(decimal_clamp<std::uint16_t>(-1), 0);

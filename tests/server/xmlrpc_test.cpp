@@ -190,6 +190,8 @@ TEST(XmlrpcReply, ChecksAndReadsReplies) {
        XMLRPC_TYPE_INT, "", INT_MAX},
       {"int that is no number", xml_reply(python_value("<value><int>7x</int></value>")), -1, 0,
        "<null>", 0},
+      {"int with two signs", xml_reply(python_value("<value><int>+-5</int></value>")), -1, 0,
+       "<null>", 0},
       {"boolean true", xml_reply(python_value("<value><boolean>1</boolean></value>")), 0,
        XMLRPC_TYPE_BOOLEAN, "", 1},
       {"boolean false", xml_reply(python_value("<value><boolean>0</boolean></value>")), 0,
