@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "scan/lang_detect.h"
 #include "foundation/config.h"
 #include "foundation/mapped_mem.h"
+#include "scan/lang_detect.h"
 
 namespace {
 
@@ -60,8 +60,8 @@ std::string make_file(Content content, std::uint64_t size) {
 void detect(benchmark::State& state, Content content, std::uint64_t size) {
   config_init_session_defaults(&global_ctx);
   const std::string path = make_file(content, size);
-  mapped_mem* mm = path.empty() ? nullptr : create_mapped_mem(path.c_str());
-  if (mm == nullptr) {
+  const MappedMemPtr mm(path.empty() ? nullptr : create_mapped_mem(path.c_str()));
+  if (!mm) {
     state.SkipWithError("cannot write or map the benchmark file");
     return;
   }
@@ -71,7 +71,6 @@ void detect(benchmark::State& state, Content content, std::uint64_t size) {
     benchmark::DoNotOptimize(code);
   }
   state.counters["code"] = code;
-  free_mapped_mem(&mm);
   std::remove(path.c_str());
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "foundation/bstrlib_internal.h"
 
@@ -72,11 +73,11 @@ int balloc_wide(bstring b, std::int64_t n) {
 bstring new_string(const void* blk, std::int64_t len, std::int64_t min_capacity) {
   if (len < 0 || len + 1 > kMaxNeed || (len > 0 && blk == nullptr)) return nullptr;
   std::int64_t capacity = std::max<std::int64_t>(snap_capacity(len + 1), min_capacity);
-  auto* b = static_cast<bstring>(std::malloc(sizeof(tagbstring)));
+  auto* b = new (std::nothrow) tagbstring();
   if (b == nullptr) return nullptr;
   b->data = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(capacity)));
   if (b->data == nullptr) {
-    std::free(b);
+    delete b;
     return nullptr;
   }
   b->mlen = static_cast<int>(capacity);
@@ -134,11 +135,11 @@ bstring bstrcpy(const_bstring b) {
   bstring copy = new_string(b->data, b->slen, 0);
   if (copy != nullptr || b->slen + std::int64_t{1} > kMaxNeed) return copy;
   // The power-of-two block may be too much to get; the exact size may not.
-  copy = static_cast<bstring>(std::malloc(sizeof(tagbstring)));
+  copy = new (std::nothrow) tagbstring();
   if (copy == nullptr) return nullptr;
   copy->data = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(b->slen) + 1));
   if (copy->data == nullptr) {
-    std::free(copy);
+    delete copy;
     return nullptr;
   }
   copy->mlen = b->slen + 1;
@@ -163,7 +164,7 @@ int bdestroy(bstring b) {
   b->slen = -1;
   b->mlen = -1;
   b->data = nullptr;
-  std::free(b);
+  delete b;
   return BSTR_OK;
 }
 

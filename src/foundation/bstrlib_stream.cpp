@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "foundation/bstrlib.h"
 #include "foundation/bstrlib_internal.h"
@@ -145,11 +146,11 @@ bstring bread(bNread readPtr, void* parm) {
 
 bStream* bsopen(bNread readPtr, void* parm) {
   if (readPtr == nullptr) return nullptr;
-  auto* s = static_cast<bStream*>(std::malloc(sizeof(bStream)));
+  auto* s = new (std::nothrow) bStream();
   if (s == nullptr) return nullptr;
   s->buff = bfromcstr("");
   if (s->buff == nullptr) {
-    std::free(s);
+    delete s;
     return nullptr;
   }
   s->parm = parm;
@@ -165,7 +166,7 @@ void* bsclose(bStream* s) {
   if (s->buff != nullptr) bdestroy(s->buff);
   s->buff = nullptr;
   s->readFnPtr = nullptr;
-  std::free(s);
+  delete s;
   return parm;
 }
 

@@ -3,6 +3,7 @@
 #include "foundation/ja.h"
 
 #include <cstdlib>
+#include <new>
 
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
@@ -18,8 +19,9 @@ const char* text_or_empty(const char* text) { return text != nullptr ? text : ""
 
 JobAttribs* analyzer_create_job_attribs() {
   LOG_DEV("entering analyzer_create_job_attribs");
-  // One zeroed allocation: every field not named below starts zero or empty.
-  auto* ja = static_cast<JobAttribs*>(std::calloc(1, sizeof(JobAttribs)));
+  // Value-initialised, padding included (the merge compares records byte
+  // by byte): every field not named below starts zero or empty.
+  auto* ja = new (std::nothrow) JobAttribs();
   if (ja == nullptr) {
     LOG_DEBUG("Unable to create JobAttribs structure");
     return nullptr;
@@ -34,7 +36,7 @@ JobAttribs* analyzer_create_job_attribs() {
   return ja;
 }
 
-void analyzer_free_job_attribs(JobAttribs* ja) { std::free(ja); }
+void analyzer_free_job_attribs(JobAttribs* ja) { delete ja; }
 
 void ja_set_spool_file(JobAttribs* ja, const char* path) {
   if (!TV_ASSERT(ja != nullptr)) return;

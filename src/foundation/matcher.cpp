@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "foundation/ascii.h"
 #include "foundation/log.h"
@@ -24,13 +25,12 @@ namespace {
 constexpr std::uint32_t TABLE_MATCH_PAIRS = 1 + MATCH_TOKEN_GROUPS;
 constexpr std::size_t COMPILE_ERROR_SIZE = 256;
 
-
 void free_index(MatcherIndex* index) {
   if (index == nullptr) return;
   pcre2_match_data_free(index->data);
   std::free(index->rows);
   std::free(index->filters);
-  std::free(index);
+  delete index;
 }
 
 bool row_admits(const MatchToken& row, int byte) {
@@ -112,7 +112,7 @@ bool fill_rows(MatcherIndex* index, const MatchToken* table, int count) {
 // Builds the lookup; nullptr when memory runs out (the matcher then walks
 // the whole table).
 MatcherIndex* build_index(const MatchToken* table, int count) {
-  auto* index = static_cast<MatcherIndex*>(std::calloc(1, sizeof(MatcherIndex)));
+  auto* index = new (std::nothrow) MatcherIndex();
   if (index == nullptr) return nullptr;
   index->table = table;
   index->count = count;

@@ -29,10 +29,6 @@ struct Fd {
   }
 };
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 // Opens the destination without truncating it, so that a destination that
 // turns out to be the source itself (another name, a link) is refused before
@@ -128,7 +124,7 @@ int os_file_copy_handle_handle(FILE* in, FILE* out) {
 }
 
 int os_file_copy_handle(FILE* in, const char* to_path) {
-  UniqueFile out(os_fopen(to_path, "wb"));
+  FilePtr out(os_fopen(to_path, "wb"));
   if (!out) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy_handle: Errored opening file: %s as copy destination.",
                           to_path);
@@ -142,7 +138,7 @@ int os_file_copy_handle(FILE* in, const char* to_path) {
 }
 
 int os_file_copy_path(const char* from_path, FILE* out) {
-  UniqueFile in(os_fopen(from_path, "rb"));
+  FilePtr in(os_fopen(from_path, "rb"));
   if (!in) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy_path: Errored opening file: %s as copy source.", from_path);
     return 0;

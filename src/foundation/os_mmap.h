@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "foundation/os_file.h"
+#include "foundation/owned.h"
 
 // A mapped region. Freed by os_mmap_free, which unmaps it.
 struct OsMmap {
@@ -27,3 +28,4 @@ inline constexpr std::uint64_t OS_MMAP_MAX_SIZE = std::uint64_t{1} << 60;
                                         std::uint64_t* mapped_length, const OsFile* file);
 // Unmaps and frees; null is reported as a failed assertion.
 void os_mmap_free(OsMmap* map);
+using OsMmapPtr = Owned<OsMmap, os_mmap_free>;

@@ -44,20 +44,16 @@ int read_lines(FILE* stream, string_list* list) {
 }  // namespace
 
 string_list* string_list_from_file(const char* path) {
-  FILE* stream = path == nullptr ? nullptr : os_fopen(path, "r");
-  if (stream == nullptr) {
+  const FilePtr stream(path == nullptr ? nullptr : os_fopen(path, "r"));
+  if (!stream) {
     const int error = errno;
     LOG_ERROR("string_list_from_file: Could not open %s %d:%s", path == nullptr ? "" : path, error,
               std::strerror(error));
     return nullptr;
   }
-  string_list* list = string_list_create();
-  if (list != nullptr && !read_lines(stream, list)) {
-    string_list_free(list);
-    list = nullptr;
-  }
-  std::fclose(stream);
-  return list;
+  StringListPtr list(string_list_create());
+  if (list && !read_lines(stream.get(), list.get())) return nullptr;
+  return list.release();
 }
 
 namespace {
@@ -66,10 +62,11 @@ namespace {
 int split_into_columns(const string_list* lines, const char* delimiters, string_list** lists,
                        int columns) {
   for (int i = 0; i < string_list_size(lines); ++i) {
-    string_list* tokens = string_list_split(string_list_get(lines, i), delimiters);
-    int ok = tokens != nullptr && string_list_size(tokens) >= columns;
-    for (int k = 0; ok && k < columns; ++k) ok = string_list_append(lists[k], string_list_get(tokens, k));
-    string_list_free(tokens);
+    const StringListPtr tokens(string_list_split(string_list_get(lines, i), delimiters));
+    int ok = tokens && string_list_size(tokens.get()) >= columns;
+    for (int k = 0; ok && k < columns; ++k) {
+      ok = string_list_append(lists[k], string_list_get(tokens.get(), k));
+    }
     if (!ok) return 0;
   }
   return 1;
@@ -82,13 +79,13 @@ string_list** string_list_from_file_zip(const char* path, const char* delimiters
     LOG_ERROR("string_list_from_file_zip: invalid params");
     return nullptr;
   }
-  string_list* lines = string_list_from_file(path);
-  if (lines == nullptr) return nullptr;
-  auto** lists = static_cast<string_list**>(std::calloc(static_cast<std::size_t>(columns), sizeof(string_list*)));
+  const StringListPtr lines(string_list_from_file(path));
+  if (!lines) return nullptr;
+  auto** lists = static_cast<string_list**>(
+      std::calloc(static_cast<std::size_t>(columns), sizeof(string_list*)));
   int ok = lists != nullptr;
   for (int k = 0; ok && k < columns; ++k) ok = (lists[k] = string_list_create()) != nullptr;
-  if (ok) ok = split_into_columns(lines, delimiters, lists, columns);
-  string_list_free(lines);
+  if (ok) ok = split_into_columns(lines.get(), delimiters, lists, columns);
   if (!ok) {
     string_list_array_free(lists, lists == nullptr ? 0 : columns);
     return nullptr;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "foundation/owned.h"
+
 struct Timeout {
   std::int64_t start = 0;  // milliseconds since the epoch, 0 until started
   std::int32_t limit = 0;  // seconds, 0 until set
@@ -13,6 +15,7 @@ struct Timeout {
 [[nodiscard]] Timeout* TimeoutNew();
 // Frees a Timeout; accepts null.
 void TimeoutFree(Timeout* timeout);
+using TimeoutPtr = Owned<Timeout, TimeoutFree>;
 // Start time := now in milliseconds. Null is ignored.
 void TimeoutStart(Timeout* timeout);
 // Sets the limit in seconds. Null is ignored.

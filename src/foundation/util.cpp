@@ -131,6 +131,8 @@ int util_case_equal_bytes(const void* a, const void* b, std::size_t n) {
   return case_equal_n(static_cast<const char*>(a), static_cast<const char*>(b), n);
 }
 
+void util_free(void* memory) { std::free(memory); }
+
 char* util_new_text(const char* text, std::size_t length) {
   if (length == SIZE_MAX) return nullptr;
   char* copy = static_cast<char*>(std::malloc(length + 1));

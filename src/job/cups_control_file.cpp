@@ -303,11 +303,11 @@ void apply_page_rect(JobAttribs* ja, const ControlInfo& info) {
 }
 
 void apply_media(JobAttribs* ja, const ControlInfo& info) {
-  Regex* custom = regex_compile(CUSTOM_MEDIA, PCRE_CASELESS | PCRE_ANCHORED);
-  RegexMatchInfo match{};
+  const RegexPtr custom(regex_compile(CUSTOM_MEDIA, PCRE_CASELESS | PCRE_ANCHORED));
+  ScopedMatchInfo match;
   bool is_custom = false;
-  if (custom != nullptr && info.media[0] != '\0' &&
-      regex_match_with_info(custom, info.media, std::strlen(info.media), &match) != 0 &&
+  if (custom && info.media[0] != '\0' &&
+      regex_match_with_info(custom.get(), info.media, std::strlen(info.media), &match) != 0 &&
       match.texts[1] != nullptr && match.texts[2] != nullptr) {
     int width = points_to_mm(parse_number(match.texts[1]));
     int height = points_to_mm(parse_number(match.texts[2]));
@@ -317,8 +317,6 @@ void apply_media(JobAttribs* ja, const ControlInfo& info) {
       ja_set_page_width_height_mm(ja, width, height);
     }
   }
-  regex_free_match_info(&match);
-  regex_free(custom);
   if (is_custom) return;
   const char* name = info.paper_name[0] != '\0' ? info.paper_name : info.media;
   if (name[0] == '\0') return;
@@ -417,12 +415,10 @@ int common_extract_cups_control_file_info(JobAttribs* ja, int job_id) {
     return 0;
   }
   LOG_DEBUG("Found control file at: %s", path);
-  mapped_mem* mm = create_mapped_mem(path);
-  if (mm == nullptr) {
+  const MappedMemPtr mm(create_mapped_mem(path));
+  if (!mm) {
     LOG_ERROR("Unable to map file: %s", path);
     return 0;
   }
-  int result = common_extract_cups_control_data(ja, mm->data, mm->size);
-  free_mapped_mem(&mm);
-  return result;
+  return common_extract_cups_control_data(ja, mm->data, mm->size);
 }

@@ -9,13 +9,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "scan/byte_cursor.h"
-#include "scan/lang_detect_internal.h"
 #include "foundation/config.h"
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/search.h"
+#include "scan/byte_cursor.h"
+#include "scan/lang_detect_internal.h"
 
 namespace lang_detect {
 namespace {
@@ -209,15 +209,9 @@ int leading_signatures(ByteSpan d, ScanState& state) {
 
 // Regular expressions compiled once per thread.
 struct ThreadRegexes {
-  Regex* enter_language = regex_compile(R"(@PJL\s+ENTER\s+LANGUAGE\s*=\s*(\S+))", PCRE_ANCHORED);
-  Regex* pcl5_escape = regex_compile(R"(\x1b[%*&][a-z]\d{0,3}[A-Z])", 0);
-  ThreadRegexes() = default;
-  ~ThreadRegexes() {
-    regex_free(enter_language);
-    regex_free(pcl5_escape);
-  }
-  ThreadRegexes(const ThreadRegexes&) = delete;
-  ThreadRegexes& operator=(const ThreadRegexes&) = delete;
+  RegexPtr enter_language{
+      regex_compile(R"(@PJL\s+ENTER\s+LANGUAGE\s*=\s*(\S+))", PCRE_ANCHORED)};
+  RegexPtr pcl5_escape{regex_compile(R"(\x1b[%*&][a-z]\d{0,3}[A-Z])", 0)};
 };
 
 ThreadRegexes& regexes() {
@@ -228,7 +222,7 @@ ThreadRegexes& regexes() {
 // The last PJL ENTER LANGUAGE command in the head decides; an unlisted name
 // cancels an earlier listed one. 0 when none applies.
 int enter_language_override(ByteSpan d) {
-  const Regex* regex = regexes().enter_language;
+  const Regex* regex = regexes().enter_language.get();
   if (regex == nullptr) return 0;
   const std::uint64_t head = std::min(d.size(), LANG_DETECT_HEAD_WINDOW);
   int code = 0;
@@ -249,7 +243,7 @@ int enter_language_override(ByteSpan d) {
 
 // Ten PCL5 escapes close together near the start mark PCL5.
 bool many_pcl5_escapes(ByteSpan d) {
-  const Regex* regex = regexes().pcl5_escape;
+  const Regex* regex = regexes().pcl5_escape.get();
   if (regex == nullptr) {
     LOG_ERROR("regex_compile failed");
     return false;

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "scan/byte_cursor.h"
-#include "scan/lang_detect.h"
 #include "foundation/ja_languages.h"
 #include "foundation/matcher.h"
+#include "scan/byte_cursor.h"
+#include "scan/lang_detect.h"
 
 namespace lang_detect {
 

@@ -11,14 +11,14 @@
 #endif
 
 #include "foundation/ascii.h"
-#include "scan/lang_detect.h"
-#include "scan/lang_detect_internal.h"
 #include "foundation/config.h"
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
 #include "foundation/search.h"
 #include "foundation/timeout.h"
 #include "foundation/util.h"
+#include "scan/lang_detect.h"
+#include "scan/lang_detect_internal.h"
 
 namespace lang_detect {
 namespace {

@@ -13,12 +13,8 @@ std::int64_t now_millis() {
   return static_cast<std::int64_t>(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
 }
 
-struct TimeoutDeleter {
-  void operator()(Timeout* t) const { TimeoutFree(t); }
-};
-
 TEST(Timeout, StartsEmptyAndStartsNow) {
-  std::unique_ptr<Timeout, TimeoutDeleter> timeout(TimeoutNew());
+  TimeoutPtr timeout(TimeoutNew());
   ASSERT_NE(timeout, nullptr);
   EXPECT_EQ(timeout->start, 0);
   EXPECT_EQ(timeout->limit, 0);

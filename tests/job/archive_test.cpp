@@ -12,6 +12,7 @@
 
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
+#include "foundation/os_file.h"
 #include "job_test_support.h"
 
 namespace {
@@ -64,12 +65,11 @@ TEST_F(ArchiveTest, CopiesUnderTheLanguagesExtensionAndNotifies) {
     SCOPED_TRACE(c.name);
     const CorpusRow* row = corpus_file(c.lang);
     ASSERT_NE(row, nullptr);
-    FILE* in = std::fopen(row->path.c_str(), "rb");
+    const FilePtr in(std::fopen(row->path.c_str(), "rb"));
     ASSERT_NE(in, nullptr);
-    EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14",
+    EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in.get(), "2025/03/03/14",
                                             "0123456789abcdef", 0),
               1);
-    std::fclose(in);
     EXPECT_EQ(sw_test::read_file(job_dir() + "/" + c.name), sw_test::read_file(row->path));
     EXPECT_FALSE(sw_test::exists(job_dir() + "/tmp-pdl.prn"));
   }
@@ -84,16 +84,17 @@ TEST_F(ArchiveTest, CopiesUnderTheLanguagesExtensionAndNotifies) {
 TEST_F(ArchiveTest, NothingWithoutConfigurationStreamOrWhenStopped) {
   const CorpusRow* row = corpus_file(3);
   ASSERT_NE(row, nullptr);
-  FILE* in = std::fopen(row->path.c_str(), "rb");
+  const FilePtr in(std::fopen(row->path.c_str(), "rb"));
   ASSERT_NE(in, nullptr);
   EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), nullptr, "2025/03/03/14", "u1", 0),
             0);
   sw_test::write_file(dir_ / "archive/.archiving-stopped", "");
   EXPECT_EQ(archive_does_stop_file_exist(), 1);
-  EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14", "u1", 0), 0);
+  EXPECT_EQ(
+      archive_copy_spool_to_archive(row->path.c_str(), in.get(), "2025/03/03/14", "u1", 0), 0);
   global_ctx.archive_dir[0] = '\0';
-  EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14", "u1", 0), 0);
-  std::fclose(in);
+  EXPECT_EQ(
+      archive_copy_spool_to_archive(row->path.c_str(), in.get(), "2025/03/03/14", "u1", 0), 0);
   EXPECT_FALSE(sw_test::exists(dir_ / "archive/2025"));
   EXPECT_TRUE(standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty());
   EXPECT_NE(job_test::log_text(dir_).find(

@@ -52,10 +52,9 @@ TEST_F(LangDetectTest, CorpusFilesGetTheirLanguage) {
   ASSERT_FALSE(rows.empty()) << "manifest unreadable: " << corpus_manifest_path();
   for (const CorpusRow& row : rows) {
     SCOPED_TRACE(row.file + " (" + row.chain + ")");
-    mapped_mem* mm = create_mapped_mem(row.path.c_str());
+    const MappedMemPtr mm(create_mapped_mem(row.path.c_str()));
     ASSERT_NE(mm, nullptr) << "corpus file missing: " << row.path;
     EXPECT_EQ(analyzer_lang_detect(mm->data, mm->size), row.lang);
-    free_mapped_mem(&mm);
   }
 }
 

@@ -26,16 +26,15 @@
 
 #include "foundation/config.h"
 #include "foundation/log.h"
+#include "foundation/util.h"
 #include "support/files.h"
 
 namespace sw_test {
 
 // The text of a malloc'ed string, which is freed; `when_null` for null.
 inline std::string take_text(char* text, const char* when_null) {
-  if (text == nullptr) return when_null;
-  std::string copy = text;
-  std::free(text);
-  return copy;
+  const TextPtr owned(text);
+  return owned ? std::string(owned.get()) : std::string(when_null);
 }
 
 // A broken-down time from calendar values: the full year and the month
