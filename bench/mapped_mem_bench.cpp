@@ -18,26 +18,26 @@
 
 namespace {
 
-constexpr std::uint64_t kFileSize = std::uint64_t{1} << 30;
-constexpr std::uint64_t kPageSize = 4096;
-constexpr std::size_t kChunk = std::size_t{1} << 20;
+constexpr std::uint64_t FILE_SIZE = std::uint64_t{1} << 30;
+constexpr std::uint64_t PAGE_SIZE = 4096;
+constexpr std::size_t CHUNK = std::size_t{1} << 20;
 
 std::string bench_file_path() {
   const char* dir = std::getenv("TMPDIR");
   return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/spoolwarden_mapped_mem_bench.dat";
 }
 
-// Writes kFileSize bytes of a non-constant pattern unless the file is there.
+// Writes FILE_SIZE bytes of a non-constant pattern unless the file is there.
 bool ensure_bench_file(const std::string& path) {
   std::error_code error;
-  if (std::filesystem::file_size(path, error) == kFileSize && !error) return true;
+  if (std::filesystem::file_size(path, error) == FILE_SIZE && !error) return true;
   const std::string partial = path + ".partial";
   FILE* out = std::fopen(partial.c_str(), "wb");
   if (out == nullptr) return false;
-  std::vector<std::uint8_t> chunk(kChunk);
+  std::vector<std::uint8_t> chunk(CHUNK);
   std::uint64_t state = 0x9E3779B97F4A7C15ull;
   bool ok = true;
-  for (std::uint64_t written = 0; ok && written < kFileSize; written += kChunk) {
+  for (std::uint64_t written = 0; ok && written < FILE_SIZE; written += CHUNK) {
     for (std::uint8_t& byte : chunk) {
       state = state * 6364136223846793005ull + 1442695040888963407ull;
       byte = static_cast<std::uint8_t>(state >> 56);
@@ -65,12 +65,12 @@ void run(benchmark::State& state, Touch touch) {
     benchmark::DoNotOptimize(touch(mm->data, mm->size));
     free_mapped_mem(&mm);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileSize));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * FILE_SIZE));
 }
 
 std::uint64_t sum_one_byte_per_page(const std::uint8_t* data, std::uint64_t size) {
   std::uint64_t sum = 0;
-  for (std::uint64_t at = 0; at < size; at += kPageSize) sum += data[at];
+  for (std::uint64_t at = 0; at < size; at += PAGE_SIZE) sum += data[at];
   return sum;
 }
 

@@ -12,7 +12,7 @@ using namespace bstr_detail;
 namespace {
 
 // Room of a fresh split result.
-constexpr int kSplitFirstRoom = 4;
+constexpr int SPLIT_FIRST_ROOM = 4;
 
 bool list_valid(const bstrList* sl) {
   return sl != nullptr && sl->entry != nullptr && sl->qty >= 0 && sl->mlen > 0 &&
@@ -76,7 +76,7 @@ int split_walk(const_bstring str, int pos, IsSeparator is_separator,
 bstrList* split_into_list(const_bstring str, int (*walk)(const_bstring, void*, SplitTarget*),
                           void* how) {
   if (!readable(str)) return nullptr;
-  bstrList* sl = list_with_room(kSplitFirstRoom);
+  bstrList* sl = list_with_room(SPLIT_FIRST_ROOM);
   if (sl == nullptr) return nullptr;
   SplitTarget target{str, sl};
   if (walk(str, how, &target) < 0) {

@@ -1,4 +1,5 @@
-// Byte strings: comparison, searching and find-and-replace.
+// Byte strings: comparison and searching (find-and-replace is in
+// bstrlib_replace.cpp).
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -53,7 +54,9 @@ int compare_n(const_bstring b0, const_bstring b1, int n, Fold fold) {
 }  // namespace
 
 int bstrcmp(const_bstring b0, const_bstring b1) { return compare(b0, b1, same); }
-int bstricmp(const_bstring b0, const_bstring b1) { return compare(b0, b1, ascii_to_lower<unsigned char>); }
+int bstricmp(const_bstring b0, const_bstring b1) {
+  return compare(b0, b1, ascii_to_lower<unsigned char>);
+}
 int bstrncmp(const_bstring b0, const_bstring b1, int n) { return compare_n(b0, b1, n, same); }
 int bstrnicmp(const_bstring b0, const_bstring b1, int n) {
   return compare_n(b0, b1, n, ascii_to_lower<unsigned char>);

@@ -125,24 +125,24 @@ void ja_set_is_grayscale_func(const char* file, int line, JobAttribs* ja, int on
 void analyzer_log_ja(const char* heading, const JobAttribs* ja, int color, std::int64_t size_bytes) {
   if (ja == nullptr) return;
   // Attributed to the analyzer, whichever unit asked for the dump.
-  constexpr const char* kSource = "analyzer";
-  log_debug_printf_func(kSource, __LINE__, "%s: spool file=%s", text_or_empty(heading),
+  constexpr const char* SOURCE = "analyzer";
+  log_debug_printf_func(SOURCE, __LINE__, "%s: spool file=%s", text_or_empty(heading),
                         ja_get_spool_file(ja));
-  log_debug_printf_func(kSource, __LINE__, "\tUsername: %s", ja->username);
-  log_debug_printf_func(kSource, __LINE__, "\tLanguage: %s", analyzer_lang_to_string(ja->language));
-  log_debug_printf_func(kSource, __LINE__, "\tDocument name: %s", ja->document_name);
-  log_debug_printf_func(kSource, __LINE__, "\tFile size (KiB): %lld",
+  log_debug_printf_func(SOURCE, __LINE__, "\tUsername: %s", ja->username);
+  log_debug_printf_func(SOURCE, __LINE__, "\tLanguage: %s", analyzer_lang_to_string(ja->language));
+  log_debug_printf_func(SOURCE, __LINE__, "\tDocument name: %s", ja->document_name);
+  log_debug_printf_func(SOURCE, __LINE__, "\tFile size (KiB): %lld",
                         static_cast<long long>(ja->size_kb));
   if (size_bytes >= 0) {
-    log_debug_printf_func(kSource, __LINE__, "\tFile size (bytes): %lld",
+    log_debug_printf_func(SOURCE, __LINE__, "\tFile size (bytes): %lld",
                           static_cast<long long>(size_bytes));
   }
-  log_debug_printf_func(kSource, __LINE__, "\tPage count: %d", ja->pages);
-  if (color) log_debug_printf_func(kSource, __LINE__, "\tColor page count: %d", ja->color_pages);
-  log_debug_printf_func(kSource, __LINE__, "\tCopy count: %d", ja->copy_count);
-  log_debug_printf_func(kSource, __LINE__, "\tIs Grayscale: %d", ja->is_grayscale);
-  log_debug_printf_func(kSource, __LINE__, "\tIs Duplex: %d", ja->is_duplex);
-  log_debug_printf_func(kSource, __LINE__, "\tPage height: %d", ja->page_height_mm);
-  log_debug_printf_func(kSource, __LINE__, "\tPage width: %d", ja->page_width_mm);
-  log_debug_printf_func(kSource, __LINE__, "\tPaper size name: %s", ja->paper_size_name);
+  log_debug_printf_func(SOURCE, __LINE__, "\tPage count: %d", ja->pages);
+  if (color) log_debug_printf_func(SOURCE, __LINE__, "\tColor page count: %d", ja->color_pages);
+  log_debug_printf_func(SOURCE, __LINE__, "\tCopy count: %d", ja->copy_count);
+  log_debug_printf_func(SOURCE, __LINE__, "\tIs Grayscale: %d", ja->is_grayscale);
+  log_debug_printf_func(SOURCE, __LINE__, "\tIs Duplex: %d", ja->is_duplex);
+  log_debug_printf_func(SOURCE, __LINE__, "\tPage height: %d", ja->page_height_mm);
+  log_debug_printf_func(SOURCE, __LINE__, "\tPage width: %d", ja->page_width_mm);
+  log_debug_printf_func(SOURCE, __LINE__, "\tPaper size name: %s", ja->paper_size_name);
 }

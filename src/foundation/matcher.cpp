@@ -52,7 +52,8 @@ void set_prefix_words(MatcherRowFilter& filter) {
   std::uint8_t fold[REGEX_PREFIX_MAX] = {};
   for (std::size_t i = 0; i < filter.length; ++i) {
     const bool folds = filter.caseless && ascii_is_alpha(filter.prefix[i]);
-    value[i] = static_cast<std::uint8_t>(folds ? ascii_to_lower(filter.prefix[i]) : filter.prefix[i]);
+    value[i] =
+        static_cast<std::uint8_t>(folds ? ascii_to_lower(filter.prefix[i]) : filter.prefix[i]);
     mask[i] = 0xFF;
     fold[i] = folds ? 0x20 : 0;
   }
@@ -80,8 +81,11 @@ void fill_pairs(MatcherIndex* index, const MatchToken* table, int count) {
       }
       const int second = filter.prefix[1];
       set_pair_bit(index, b, second);
-      if (filter.caseless && ascii_to_lower(second) != second) set_pair_bit(index, b, ascii_to_lower(second));
-      if (filter.caseless && ascii_to_upper(second) != second) set_pair_bit(index, b, ascii_to_upper(second));
+      // Both cases of a caseless second byte.
+      if (filter.caseless) {
+        set_pair_bit(index, b, ascii_to_lower(second));
+        set_pair_bit(index, b, ascii_to_upper(second));
+      }
     }
   }
 }

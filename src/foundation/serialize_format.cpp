@@ -40,7 +40,7 @@ bool serialize_read_line(std::FILE* stream, std::string* line) {
     std::string_view part(chunk.data());
     bool ended = !part.empty() && part.back() == '\n';
     if (ended) part.remove_suffix(1);
-    if (line->size() + part.size() > kSerializeMaxLine) {
+    if (line->size() + part.size() > SERIALIZE_MAX_LINE) {
       too_long = true;
     } else {
       line->append(part);
@@ -49,7 +49,7 @@ bool serialize_read_line(std::FILE* stream, std::string* line) {
   }
   if (!any) return false;
   if (too_long) {
-    LOG_ERROR("Serialize file line longer than %zu bytes", kSerializeMaxLine);
+    LOG_ERROR("Serialize file line longer than %zu bytes", SERIALIZE_MAX_LINE);
     line->clear();
     return false;
   }
@@ -108,23 +108,23 @@ bool serialize_parse_double(std::string_view text, double* value) {
 }
 
 int serialize_parse_date(std::string_view text, int fields[6]) {
-  static constexpr std::array<std::size_t, 6> kWidths{4, 2, 2, 2, 2, 2};
-  static constexpr std::array<char, 6> kBefore{0, 0, 0, 'T', ':', ':'};
+  static constexpr std::array<std::size_t, 6> WIDTHS{4, 2, 2, 2, 2, 2};
+  static constexpr std::array<char, 6> BEFORE{0, 0, 0, 'T', ':', ':'};
   std::size_t pos = 0;
   for (int i = 0; i < 6; ++i) {
-    if (kBefore[i] != 0) {
-      if (pos >= text.size() || text[pos] != kBefore[i]) return i;
+    if (BEFORE[i] != 0) {
+      if (pos >= text.size() || text[pos] != BEFORE[i]) return i;
       ++pos;
     }
-    if (!scan_field(text, &pos, kWidths[i], &fields[i])) return i;
+    if (!scan_field(text, &pos, WIDTHS[i], &fields[i])) return i;
   }
   return 6;
 }
 
 bool serialize_file_path(const char* dir, const std::string& name, char* path) {
-  if (name.size() > kSerializeMaxFileName) {
+  if (name.size() > SERIALIZE_MAX_FILE_NAME) {
     LOG_ERROR("Serialize file name too long (%zu characters, at most %zu): %s", name.size(),
-              kSerializeMaxFileName, name.c_str());
+              SERIALIZE_MAX_FILE_NAME, name.c_str());
     return false;
   }
   std::string sanitized = name;

@@ -16,7 +16,7 @@ namespace {
 
 // "yyyymmddThhmmss.dat": what follows "job-<printer>-<job id>-" in a
 // timestamped name.
-constexpr std::size_t kTimestampSuffixLength = 19;
+constexpr std::size_t TIMESTAMP_SUFFIX_LENGTH = 19;
 
 std::string timestamped_name(const JobAttribs* ja) {
   const std::tm& t = ja->submit_time;
@@ -144,7 +144,7 @@ int unpack_job(SerializeStore* s, JobAttribs* ja) {
 // else belongs to another printer or job whose name extends this one
 // ("office" job 5 must not match printer "office-5").
 bool is_timestamp_suffix(const char* rest) {
-  if (std::strlen(rest) != kTimestampSuffixLength) return false;
+  if (std::strlen(rest) != TIMESTAMP_SUFFIX_LENGTH) return false;
   for (std::size_t i = 0; i < 15; ++i) {
     bool ok = i == 8 ? rest[i] == 'T' : (rest[i] >= '0' && rest[i] <= '9');
     if (!ok) return false;

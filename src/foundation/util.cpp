@@ -12,10 +12,10 @@
 
 namespace {
 
-constexpr std::size_t kFormatStartSize = 1024;
+constexpr std::size_t FORMAT_START_SIZE = 1024;
 // vsnprintf fails for reasons other than room (a bad wide character, a
 // result above INT_MAX); doubling then never helps, so it stops here.
-constexpr std::size_t kFormatMaxDoubledSize = std::size_t{64} << 20;
+constexpr std::size_t FORMAT_MAX_DOUBLED_SIZE = std::size_t{64} << 20;
 
 // ASCII case only (ascii_to_lower): these compare protocol names and keys,
 // never locale text.
@@ -57,7 +57,7 @@ int util_safe_vsnprintf(char** out, const char* format, va_list args) {
   if (out == nullptr) return 0;
   *out = nullptr;
   if (format == nullptr) return 0;
-  std::size_t size = kFormatStartSize;
+  std::size_t size = FORMAT_START_SIZE;
   char* buffer = static_cast<char*>(std::malloc(size));
   while (buffer != nullptr) {
     // Each attempt consumes its own copy: a va_list walked once is spent.
@@ -69,7 +69,7 @@ int util_safe_vsnprintf(char** out, const char* format, va_list args) {
       *out = buffer;
       return 1;
     }
-    if (result < 0 && size >= kFormatMaxDoubledSize) break;
+    if (result < 0 && size >= FORMAT_MAX_DOUBLED_SIZE) break;
     size = result >= 0 ? static_cast<std::size_t>(result) + 1 : size * 2;
     char* grown = static_cast<char*>(std::realloc(buffer, size));
     if (grown == nullptr) break;

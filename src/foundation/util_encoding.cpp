@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::uint32_t kMaxCodePoint = 0x10FFFF;
+constexpr std::uint32_t MAX_CODE_POINT = 0x10FFFF;
 
 // Reads the number of a character reference between `digits` and `end` (the
 // ";"). Only digits of the base count: no sign, no blanks, at least one
@@ -20,7 +20,7 @@ bool read_reference_number(const char* digits, const char* end, int base, std::u
     const int digit = base == 16 ? ascii_hex_value(*p) : (ascii_is_digit(*p) ? *p - '0' : -1);
     if (digit < 0) return false;
     number = number * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
-    if (number > kMaxCodePoint) return false;
+    if (number > MAX_CODE_POINT) return false;
   }
   *value = number;
   return true;
@@ -69,9 +69,9 @@ std::size_t decode_reference(const char* amp, const char* semi, char* out) {
     const char* name;
     char value;
   };
-  static constexpr Entity kEntities[] = {
+  static constexpr Entity ENTITIES[] = {
       {"apos;", '\''}, {"gt;", '>'}, {"lt;", '<'}, {"amp;", '&'}, {"quot;", '"'}};
-  for (const Entity& entity : kEntities) {
+  for (const Entity& entity : ENTITIES) {
     if (std::strncmp(amp + 1, entity.name, std::strlen(entity.name)) == 0) {
       out[0] = entity.value;
       return 1;
@@ -117,7 +117,7 @@ char* util_url_encode(const char* text) {
   const std::size_t length = std::strlen(text);
   char* out = static_cast<char*>(std::malloc(length * 3 + 1));
   if (out == nullptr) return nullptr;
-  static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr char HEX[] = "0123456789ABCDEF";
   char* p = out;
   for (const char* s = text; *s != '\0'; ++s) {
     const auto byte = static_cast<unsigned char>(*s);
@@ -127,8 +127,8 @@ char* util_url_encode(const char* text) {
       *p++ = '+';
     } else {
       *p++ = '%';
-      *p++ = kHex[byte >> 4];
-      *p++ = kHex[byte & 0xF];
+      *p++ = HEX[byte >> 4];
+      *p++ = HEX[byte & 0xF];
     }
   }
   *p = '\0';

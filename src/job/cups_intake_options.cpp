@@ -65,7 +65,7 @@ void apply_page_size(JobAttribs* ja, const RegexMatchInfo& m) {
   LOG_DEBUG("extract_canon_options: matches '%s' pagesize='%s'", m.texts[0], ja->paper_size_name);
 }
 
-constexpr CanonRule kCanonRules[] = {
+constexpr CanonRule CANON_RULES[] = {
     {"CNColorMode=(\\w+)\\b", apply_color_mode},
     {"CNCopies=(\\d+)\\b", apply_copies},
     {"CNDuplex=(\\w+)\\b", apply_duplex},
@@ -74,18 +74,18 @@ constexpr CanonRule kCanonRules[] = {
 
 int extract_canon_options(JobAttribs* ja, const char* options) {
   LOG_DEBUG("extract_canon_options: parsing ...");
-  Regex* compiled[std::size(kCanonRules)] = {};
+  Regex* compiled[std::size(CANON_RULES)] = {};
   bool ok = true;
-  for (std::size_t i = 0; i < std::size(kCanonRules); ++i) {
-    compiled[i] = regex_compile(kCanonRules[i].pattern, 0);
+  for (std::size_t i = 0; i < std::size(CANON_RULES); ++i) {
+    compiled[i] = regex_compile(CANON_RULES[i].pattern, 0);
     ok = ok && compiled[i] != nullptr;
   }
   if (!ok) LOG_ERROR("extract_canon_options: Could not create regexes");
-  for (std::size_t i = 0; ok && i < std::size(kCanonRules); ++i) {
+  for (std::size_t i = 0; ok && i < std::size(CANON_RULES); ++i) {
     RegexMatchInfo match{};
     if (regex_match_with_info(compiled[i], options, std::strlen(options), &match) != 0 &&
         match.texts[0] != nullptr && match.texts[1] != nullptr) {
-      kCanonRules[i].apply(ja, match);
+      CANON_RULES[i].apply(ja, match);
     }
     regex_free_match_info(&match);
   }

@@ -54,7 +54,8 @@ bool all_pjl_lines(ByteSpan d) {
 
 // The short-file rules; 0 when none decides.
 int short_file_rules(ByteSpan d) {
-  if (d.size() >= 9 && d.size() <= CANON_STATUS_MAX && scan_bytes_at(d, 0, "\0\0\0\0\x0e\0\0\0"sv)) {
+  if (d.size() >= 9 && d.size() <= CANON_STATUS_MAX &&
+      scan_bytes_at(d, 0, "\0\0\0\0\x0e\0\0\0"sv)) {
     LOG_DEBUG("Found canon status document (type 1)");
     return LANG_STATUS_DOCUMENT;
   }
@@ -88,8 +89,7 @@ int short_file_rules(ByteSpan d) {
 }
 
 // The mark begins at one of the offsets 0 to `last`.
-bool mark_within(ByteSpan d, std::uint64_t last,
-                 std::string_view mark) {
+bool mark_within(ByteSpan d, std::uint64_t last, std::string_view mark) {
   const std::uint64_t reach = std::min(d.size(), last + mark.size());
   return search_bm(d.data(), reach, mark.data(), mark.size()) != nullptr;
 }
@@ -136,7 +136,8 @@ int gdi_variants(ByteSpan d) {
     LOG_DEBUG("found Konica Minolta GDI ZIMF Remote");
     return LANG_GDI_KM_ZIMF_R;
   }
-  static constexpr std::string_view RASTER_SYNCS[] = {"RaSt", "tSaR", "RaS2", "2SaR", "RaS3", "3SaR"};
+  static constexpr std::string_view RASTER_SYNCS[] = {"RaSt", "tSaR", "RaS2",
+                                                      "2SaR", "RaS3", "3SaR"};
   if (scan_bytes_at(d, 0, "DMCS")) return LANG_QPDL;
   if (scan_bytes_at(d, 0, "EDAJM")) return LANG_HBPL_2;
   if (scan_bytes_at(d, 0, "EDAJC")) return LANG_HBPL_3;
@@ -231,7 +232,9 @@ int enter_language_override(ByteSpan d) {
     LOG_DEBUG("@PJL ENTER LANGUAGE at %" PRIu64, p);
     std::int64_t pairs[6];
     int rc = 0;
-    if (regex_exec(regex, d.data() + p, ENTER_LANGUAGE_SPAN, pairs, 6, &rc) == 0 || rc < 2) continue;
+    if (regex_exec(regex, d.data() + p, ENTER_LANGUAGE_SPAN, pairs, 6, &rc) == 0 || rc < 2) {
+      continue;
+    }
     const std::string name(reinterpret_cast<const char*>(d.data() + p + pairs[2]),
                            static_cast<std::size_t>(pairs[3] - pairs[2]));
     code = enter_language_code(name);
@@ -291,7 +294,8 @@ int canon_override(ByteSpan d, int code) {
 
 int undecided(std::uint64_t window, const ScanState& state) {
   const double percent =
-      window == 0 ? 0.0 : static_cast<double>(state.control_bytes) * 100.0 / static_cast<double>(window);
+      window == 0 ? 0.0
+                  : static_cast<double>(state.control_bytes) * 100.0 / static_cast<double>(window);
   LOG_DEBUG("Checking for plain text with ctrl char count of %d and percentage of %f",
             static_cast<int>(std::min<std::uint64_t>(state.control_bytes, INT32_MAX)), percent);
   if (state.control_bytes == 0 || (window > TEXT_SMALL_WINDOW && percent < TEXT_CONTROL_PERCENT)) {

@@ -53,7 +53,9 @@ constexpr std::array<std::uint8_t, 256> make_classes() {
   for (int c = 0; c < 256; ++c) {
     for (const TokenRow& row : TOKEN_ROWS) {
       const int first = static_cast<unsigned char>(row.literal[0]);
-      if (row.literal_caseless ? ascii_to_lower(c) == ascii_to_lower(first) : c == first) t[c] |= TOKEN_START;
+      if (row.literal_caseless ? ascii_to_lower(c) == ascii_to_lower(first) : c == first) {
+        t[c] |= TOKEN_START;
+      }
       if (!row.other_literal.empty() && c == static_cast<unsigned char>(row.other_literal[0])) {
         t[c] |= TOKEN_START;
       }
@@ -193,7 +195,8 @@ std::uint64_t count_control_bytes(const std::uint8_t* data, std::uint64_t n) {
     const __m128i format = _mm_cmpeq_epi8(_mm_min_epu8(from9, six), from9);
     const __m128i escape = _mm_cmpeq_epi8(x, esc);
     const __m128i control = _mm_andnot_si128(_mm_or_si128(format, escape), low);
-    count += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(_mm_movemask_epi8(control))));
+    const auto lanes = static_cast<unsigned>(_mm_movemask_epi8(control));
+    count += static_cast<std::uint64_t>(std::popcount(lanes));
   }
 #endif
   for (; i < n; ++i) {
@@ -247,8 +250,9 @@ int test_token_rows(const Scan& sc, std::uint64_t p) {
 
 // ESC ( G decides only after an Epson remote-mode preamble.
 bool epson_preamble_before(const Scan& sc, std::uint64_t p) {
-  return util_contains_string(sc.window.data(), p, "EPSON") || util_contains_string(sc.window.data(), p, "@EJL") ||
-         util_contains_string(sc.window.data(), p, "REMOTE1");
+  const std::uint8_t* before = sc.window.data();
+  return util_contains_string(before, p, "EPSON") || util_contains_string(before, p, "@EJL") ||
+         util_contains_string(before, p, "REMOTE1");
 }
 
 // Examines every row that has ever hit, in table order; the decided code or

@@ -29,12 +29,12 @@ const WatermarkMapEntry watermark_position_map[3] = {
 
 namespace {
 
-constexpr double kMillimetresPerInch = 25.4;
-constexpr double kPointsPerInch = 72.0;
-constexpr int kMinDecodedByte = 128;
-constexpr int kMaxDecodedByte = 255;
-constexpr std::size_t kDecodedReferenceDigits = 3;
-constexpr std::size_t kMaxReferenceDigits = 5;
+constexpr double MILLIMETRES_PER_INCH = 25.4;
+constexpr double POINTS_PER_INCH = 72.0;
+constexpr int MIN_DECODED_BYTE = 128;
+constexpr int MAX_DECODED_BYTE = 255;
+constexpr std::size_t DECODED_REFERENCE_DIGITS = 3;
+constexpr std::size_t MAX_REFERENCE_DIGITS = 5;
 
 // Group 1 of the first match of `pattern` (caseless), or false.
 bool match_group(const char* pattern, int options, std::string_view subject, std::string* out) {
@@ -94,11 +94,11 @@ std::string decoded_copy(const char* answer) {
     if (answer[i] == '&' && answer[i + 1] == '#') {
       std::size_t digits = 0;
       while (ascii_is_digit(answer[i + 2 + digits])) ++digits;
-      if (digits >= kDecodedReferenceDigits && digits <= kMaxReferenceDigits &&
+      if (digits >= DECODED_REFERENCE_DIGITS && digits <= MAX_REFERENCE_DIGITS &&
           answer[i + 2 + digits] == ';') {
         const std::int64_t value = leading_number(std::string_view(answer + i + 2, digits));
-        if (digits == kDecodedReferenceDigits && value >= kMinDecodedByte &&
-            value <= kMaxDecodedByte) {
+        if (digits == DECODED_REFERENCE_DIGITS && value >= MIN_DECODED_BYTE &&
+            value <= MAX_DECODED_BYTE) {
           copy.push_back(static_cast<char>(value));
         }
         i += 2 + digits + 1;
@@ -115,7 +115,7 @@ double millimetres_to_points(const std::string& text) {
   if (!read_double(text, &mm)) return 0;
   if (mm > ANSWER_MAX_POSITION_MM) mm = ANSWER_MAX_POSITION_MM;
   if (mm < -ANSWER_MAX_POSITION_MM) mm = -ANSWER_MAX_POSITION_MM;
-  return mm / kMillimetresPerInch * kPointsPerInch;
+  return mm / MILLIMETRES_PER_INCH * POINTS_PER_INCH;
 }
 
 void read_watermark_keys(std::string_view copy, watermark_params* wm) {
@@ -260,7 +260,7 @@ void rpc_process_job_decode_answer(const char* answer, int env_version, const ch
   if (job_id == nullptr) job_id = "";
   // Servers of env_version 5 and lower never ask for watermarks or forced
   // attributes.
-  constexpr int kWatermarkEnvVersion = 5;
-  if (env_version > kWatermarkEnvVersion) extract_watermark_params(answer, response);
+  constexpr int WATERMARK_ENV_VERSION = 5;
+  if (env_version > WATERMARK_ENV_VERSION) extract_watermark_params(answer, response);
   read_decision(answer, job_id, response);
 }

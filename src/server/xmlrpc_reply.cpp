@@ -16,7 +16,7 @@
 namespace {
 
 // The returned value is logged only this far.
-constexpr std::size_t kLoggedValueMax = 4096;
+constexpr std::size_t LOGGED_VALUE_MAX = 4096;
 
 void set_fault(XMLRPCClient* client, std::string_view text) {
   std::free(client->fault_string);
@@ -146,7 +146,7 @@ int parse_body(XMLRPCClient* client, const char* method, std::string_view body,
   if (values->first->type == XMLRPC_TYPE_STRING) {
     const std::string_view text(values->first->text);
     LOG_DEBUG("Call to %s returned: %.*s", method,
-              static_cast<int>(utf8_cut_length(text, kLoggedValueMax)), text.data());
+              static_cast<int>(utf8_cut_length(text, LOGGED_VALUE_MAX)), text.data());
   } else {
     LOG_DEBUG("Call to %s returned: %d", method, values->first->value);
   }

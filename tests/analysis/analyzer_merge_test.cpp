@@ -131,10 +131,10 @@ TEST_F(MergeTest, FlagsNamesAndPaper) {
          EXPECT_EQ(j->is_grayscale, 0);
        }},
       {"language and size always from the analysis",
-       [](JobAttribs* j) { j->language = 5; j->size_kb = 9; },
-       [](JobAttribs* a) { a->language = 3; a->size_kb = 0; }, 0, 1, -1,
+       [](JobAttribs* j) { j->language = LANG_PCL5; j->size_kb = 9; },
+       [](JobAttribs* a) { a->language = LANG_PDF; a->size_kb = 0; }, 0, 1, -1,
        [](const JobAttribs* j) {
-         EXPECT_EQ(j->language, 3);
+         EXPECT_EQ(j->language, LANG_PDF);
          EXPECT_EQ(j->size_kb, 0);
        }},
       {"names fill only empty fields",

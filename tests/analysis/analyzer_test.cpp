@@ -107,7 +107,7 @@ TEST_F(AnalyzerTest, FailurePathsKeepWhatWasSet) {
     EXPECT_TRUE(logged(std::string("ERROR") + ": ") && logged(c.error)) << log();
     EXPECT_EQ(ja->language, c.language);
     EXPECT_EQ(std::string(ja->spool_file), c.path);
-    if (c.language != 0 || c.result == ANALYZER_UNKNOWN_LANGUAGE) {
+    if (c.language != LANG_UNKNOWN || c.result == ANALYZER_UNKNOWN_LANGUAGE) {
       EXPECT_TRUE(logged("Unable to analyse spool file: '" + c.path + "'"));
       EXPECT_GT(ja->size_kb, 0);
     }

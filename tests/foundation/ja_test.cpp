@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/ja_languages.h"
 #include "support/test_support.h"
 
 namespace {
@@ -31,7 +32,7 @@ TEST_F(JaTest, NewRecordHasTheStartValues) {
   EXPECT_EQ(ja->pages, 0);
   EXPECT_EQ(ja->page_height_mm, -1);
   EXPECT_EQ(ja->page_width_mm, -1);
-  EXPECT_EQ(ja->language, 0);
+  EXPECT_EQ(ja->language, LANG_UNKNOWN);
   EXPECT_EQ(ja->size_kb, 0);
   EXPECT_STREQ(ja->paper_size_name, "");
   EXPECT_STREQ(ja->job_uid, "");
@@ -57,9 +58,9 @@ TEST_F(JaTest, SpoolFilePathsPreferTheHiddenOneAndAreCut) {
   EXPECT_STREQ(ja_get_original_spool_file(ja.get()), "/var/spool/d00017-001");
 
   ja_set_spool_file(ja.get(), std::string(5000, 's').c_str());
-  EXPECT_EQ(std::string(ja->spool_file), std::string(1023, 's'));
+  EXPECT_EQ(std::string(ja->spool_file), std::string(JA_TEXT_SIZE - 1, 's'));
   ja_set_hidden_spool_file(ja.get(), std::string(5000, 'h').c_str());
-  EXPECT_EQ(std::string(ja->hidden_spl_path), std::string(4095, 'h'));
+  EXPECT_EQ(std::string(ja->hidden_spl_path), std::string(JA_HIDDEN_PATH_SIZE - 1, 'h'));
 }
 
 // The plain setters replace whatever was there, smaller or cleared values
@@ -112,7 +113,7 @@ TEST_F(JaTest, NameSettersReplaceCutAndRefuseAMissingDocumentName) {
   EXPECT_STREQ(ja->printer_type, "");
 
   ja_set_document_name(ja.get(), std::string(3000, 'd').c_str());
-  EXPECT_EQ(std::string(ja->document_name), std::string(1023, 'd'));
+  EXPECT_EQ(std::string(ja->document_name), std::string(JA_TEXT_SIZE - 1, 'd'));
 }
 
 struct SizeStep {
@@ -274,7 +275,7 @@ TEST_F(JaTest, DoublingThePaper) {
 TEST_F(JaTest, DumpWritesTheJobOnlyWithDebugLogging) {
   JobAttribsPtr ja = new_job();
   ja_set_document_name(ja.get(), "letter.txt");
-  ja->language = 1;
+  ja->language = LANG_POSTSCRIPT;
   global_ctx.debug_logging = 0;
   analyzer_log_ja("hidden", ja.get(), 1, 10);
   EXPECT_EQ(log_text().find("hidden"), std::string::npos);

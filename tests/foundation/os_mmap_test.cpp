@@ -40,7 +40,7 @@ std::string mapping_flags(const void* address) {
 
 TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
   TempDir dir;
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   const std::string content(10000, 'q');
   write_file(dir / "data", content);
   write_file(dir / "empty", "");

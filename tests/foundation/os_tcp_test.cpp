@@ -87,7 +87,7 @@ TEST(OsTcp, RoundTripAndPeerClose) {
 }
 
 TEST(OsTcp, ReceiveWithNothingToRead) {
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   Listener listener(4);
   OsTcpSocketPtr client = connected_to(listener);
   ASSERT_TRUE(client);
@@ -104,7 +104,7 @@ TEST(OsTcp, ReceiveWithNothingToRead) {
 }
 
 TEST(OsTcp, RefusedAndUnresolvableTargets) {
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   Listener not_listening(0, false);  // bound, so the port stays ours, but refusing
   OsTcpSocketPtr client = fresh_socket();
   ASSERT_TRUE(client);
@@ -120,7 +120,7 @@ TEST(OsTcp, RefusedAndUnresolvableTargets) {
 }
 
 TEST(OsTcp, ConnectTimesOutWhenTheBacklogIsFull) {
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   Listener listener(0);  // never accepts
   std::vector<OsTcpSocketPtr> queued;
   bool timed_out = false;
@@ -143,7 +143,7 @@ TEST(OsTcp, ConnectTimesOutWhenTheBacklogIsFull) {
 }
 
 TEST(OsTcp, SendTimesOutWhenThePeerNeverReads) {
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   Listener listener(4, true, 4096);
   OsTcpSocketPtr client = connected_to(listener);
   ASSERT_TRUE(client);

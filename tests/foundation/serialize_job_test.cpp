@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/ja_languages.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -33,7 +34,7 @@ class SerializeJobTest : public sw_test::TempDirTest {
     ja->submit_time = t;
     std::strcpy(ja->job_uid, "0123456789abcdef0123456789abcdef01234567");
     std::strcpy(ja->username, "jdoe");
-    std::string long_name(1023, 'n');
+    std::string long_name(JA_TEXT_SIZE - 1, 'n');
     long_name[500] = '\n';  // a line feed from a document title
     std::strcpy(ja->document_name, long_name.c_str());
     std::strcpy(ja->printer_type, "HP LaserJet 4000 Series PS\\Level3");
@@ -42,7 +43,7 @@ class SerializeJobTest : public sw_test::TempDirTest {
     std::strcpy(ja->client_machine, "desk-17");
     std::strcpy(ja->client_ip, "fe80::1%eth0");
     std::strcpy(ja->job_id, "17");
-    ja->language = 4;
+    ja->language = LANG_PCL6;
     ja->size_kb = 123456;
     ja->pages = 12;
     ja->color_pages = 3;
@@ -55,7 +56,7 @@ class SerializeJobTest : public sw_test::TempDirTest {
     std::strcpy(ja->paper_size_name, "A4");
     std::strcpy(ja->archive_path, "2016/03/01/09");
     std::strcpy(ja->spool_file, "/var/spool/cups/d00017-001");
-    std::string hidden(4095, 'h');
+    std::string hidden(JA_HIDDEN_PATH_SIZE - 1, 'h');
     hidden[0] = '/';
     std::strcpy(ja->hidden_spl_path, hidden.c_str());
     ja->spooler_type = 3;
@@ -91,7 +92,7 @@ TEST_F(SerializeJobTest, JobRoundTripsEveryStoredField) {
   // The stored spool file is the one the job sees: the hidden one, longer
   // than the spool file field.
   EXPECT_STREQ(ja_get_spool_file(back.get()), ja->hidden_spl_path);
-  EXPECT_EQ(back->language, 4);
+  EXPECT_EQ(back->language, LANG_PCL6);
   EXPECT_EQ(back->size_kb, 123456);
   EXPECT_EQ(back->pages, 12);
   EXPECT_EQ(back->color_pages, 3);

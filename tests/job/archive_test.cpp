@@ -12,6 +12,7 @@
 
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
+#include "foundation/ja_languages.h"
 #include "foundation/os_file.h"
 #include "job_test_support.h"
 
@@ -60,7 +61,7 @@ TEST_F(ArchiveTest, CopiesUnderTheLanguagesExtensionAndNotifies) {
     const char* name;
   };
   // A PDF from Ghostscript, and a TIFF that detection does not recognise.
-  const Case cases[] = {{3, "pdl.pdf"}, {0, "pdl.unknown"}};
+  const Case cases[] = {{LANG_PDF, "pdl.pdf"}, {LANG_UNKNOWN, "pdl.unknown"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const CorpusRow* row = corpus_file(c.lang);
@@ -82,7 +83,7 @@ TEST_F(ArchiveTest, CopiesUnderTheLanguagesExtensionAndNotifies) {
 }
 
 TEST_F(ArchiveTest, NothingWithoutConfigurationStreamOrWhenStopped) {
-  const CorpusRow* row = corpus_file(3);
+  const CorpusRow* row = corpus_file(LANG_PDF);
   ASSERT_NE(row, nullptr);
   const FilePtr in(std::fopen(row->path.c_str(), "rb"));
   ASSERT_NE(in, nullptr);
@@ -105,7 +106,7 @@ TEST_F(ArchiveTest, NothingWithoutConfigurationStreamOrWhenStopped) {
 // The background copy may run as root: its files must never be writable by
 // other users, whatever the caller's umask.
 TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
-  const CorpusRow* row = corpus_file(3);
+  const CorpusRow* row = corpus_file(LANG_PDF);
   ASSERT_NE(row, nullptr);
   JobAttribsPtr ja(analyzer_create_job_attribs());
   job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");

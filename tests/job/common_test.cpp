@@ -16,6 +16,7 @@
 #include "analysis/analyzer.h"
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
+#include "foundation/ja_languages.h"
 #include "foundation/os.h"
 #include "job/held_job_manager.h"
 #include "job/redirect.h"
@@ -26,10 +27,10 @@ namespace {
 using sw_test::TempDir;
 
 // Indexes of the decision call's parameters.
-constexpr std::size_t kParamLanguage = 5;
-constexpr std::size_t kParamPages = 8;
-constexpr std::size_t kParamCopies = 9;
-constexpr std::size_t kParamAnalysisCode = 17;
+constexpr std::size_t PARAM_LANGUAGE = 5;
+constexpr std::size_t PARAM_PAGES = 8;
+constexpr std::size_t PARAM_COPIES = 9;
+constexpr std::size_t PARAM_ANALYSIS_CODE = 17;
 
 const CorpusRow& corpus_file(int lang) {
   static const std::vector<CorpusRow> rows = corpus_rows();
@@ -46,7 +47,7 @@ class JobFlowTest : public ::testing::Test {
   void SetUp() override {
     job_test::configure(dir_, standin_.port());
     // PostScript from Ghostscript, large enough for every size case.
-    ps_ = corpus_file(1).path;
+    ps_ = corpus_file(LANG_POSTSCRIPT).path;
     ASSERT_FALSE(ps_.empty());
   }
 
@@ -153,7 +154,7 @@ TEST_F(JobFlowTest, OtherJobsAreDecided) {
 }
 
 TEST_F(JobFlowTest, FailedAnalysisIsSentAsOneUnknownPage) {
-  const CorpusRow& unrecognised = corpus_file(0);
+  const CorpusRow& unrecognised = corpus_file(LANG_UNKNOWN);
   ASSERT_FALSE(unrecognised.path.empty());
   JobAttribsPtr probe(analyzer_create_job_attribs());
   const int code = analyzer_process_spool_file(unrecognised.path.c_str(), 0, probe.get());
@@ -166,11 +167,11 @@ TEST_F(JobFlowTest, FailedAnalysisIsSentAsOneUnknownPage) {
   EXPECT_STREQ(error_, "Failed to process spool file");
   const auto calls = standin_.decision_calls();
   ASSERT_EQ(calls.size(), 1u);
-  ASSERT_GT(calls[0].params.size(), kParamAnalysisCode);
-  EXPECT_EQ(calls[0].params[kParamLanguage].value, "Unknown");
-  EXPECT_EQ(calls[0].params[kParamPages].value, "1");
-  EXPECT_EQ(calls[0].params[kParamCopies].value, "1");
-  EXPECT_EQ(calls[0].params[kParamAnalysisCode].value, std::to_string(code));
+  ASSERT_GT(calls[0].params.size(), PARAM_ANALYSIS_CODE);
+  EXPECT_EQ(calls[0].params[PARAM_LANGUAGE].value, "Unknown");
+  EXPECT_EQ(calls[0].params[PARAM_PAGES].value, "1");
+  EXPECT_EQ(calls[0].params[PARAM_COPIES].value, "1");
+  EXPECT_EQ(calls[0].params[PARAM_ANALYSIS_CODE].value, std::to_string(code));
   EXPECT_NE(run_log().find("Unable to analyze JobId: 101 on printer lab"), std::string::npos);
 }
 
@@ -254,7 +255,7 @@ TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
       "{\"methods\": {\"spoolwarden.getPrinterConfig\": "
       "\"color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;archiving=Y;\"}}");
   static std::string original;
-  original = corpus_file(3).path;  // the PDF the job was made from
+  original = corpus_file(LANG_PDF).path;  // the PDF the job was made from
   ASSERT_FALSE(original.empty());
   JobAttribsPtr ja = ps_job("report.pdf");
   JobAction action = JOB_ACTION_DONT_PRINT;

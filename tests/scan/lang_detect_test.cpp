@@ -316,7 +316,7 @@ TEST_F(LangDetectCases, RuleOrderAndOverrides) {
               '\x02'),
        LANG_POSTSCRIPT},
       {"ENTER LANGUAGE past the head is ignored",
-       placed(10000, "@PJL ENTER LANGUAGE=POSTSCRIPT\n", 10500, '\x02'), LANG_UNKNOWN},
+       placed(LANG_DETECT_HEAD_WINDOW, "@PJL ENTER LANGUAGE=POSTSCRIPT\n", 10500, '\x02'), LANG_UNKNOWN},
       {"ENTER LANGUAGE decides an unknown file",
        placed(9000, "@PJL ENTER LANGUAGE=POSTSCRIPT\n", 10500, '\x02'), LANG_POSTSCRIPT},
       {"Dell comment and control bytes give PCL XL", padded(dell, 600, '\x02'), LANG_PCL6,

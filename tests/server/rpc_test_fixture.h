@@ -9,6 +9,7 @@
 
 #include "foundation/config.h"
 #include "foundation/ja.h"
+#include "foundation/ja_languages.h"
 #include "foundation/redirect_state.h"
 #include "foundation/util.h"
 #include "support/appserver_standin.h"
@@ -47,7 +48,7 @@ class StandinTest : public ::testing::Test {
     std::strcpy(ja->printer_name, "laser1");
     std::strcpy(ja->client_machine, "desk7");
     std::strcpy(ja->job_id, "42");
-    ja->language = 0;
+    ja->language = LANG_UNKNOWN;
     std::strcpy(ja->document_name, "report.pdf");
     std::strcpy(ja->username, "alice");
     ja->pages = 3;

@@ -17,7 +17,7 @@ using sw_test::TempDir;
 using List = UniqueXMLRPCParameterList;
 using Client = UniqueXMLRPCClient;
 
-constexpr const char* kPath = "/rpc/providers/xmlrpc";
+constexpr const char* PATH = "/rpc/providers/xmlrpc";
 
 // One stand-in for the whole suite, in a temp directory of its own.
 class Standin : public ::testing::Test {
@@ -46,7 +46,7 @@ class Standin : public ::testing::Test {
     return List(result);
   }
 
-  static Client client() { return Client(XMLRPCClientNew("127.0.0.1", port_, kPath)); }
+  static Client client() { return Client(XMLRPCClientNew("127.0.0.1", port_, PATH)); }
 
   static inline TempDir* dir_ = nullptr;
   static inline sw_test::AppServerStandin* server_ = nullptr;
@@ -115,7 +115,7 @@ TEST_F(Standin, ParametersArriveTyped) {
 // Callers tell the failures apart by the fault text, and may repeat a call
 // only when its request never reached the server.
 TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
-  Client refused(XMLRPCClientNew("127.0.0.1", 1, kPath));  // nothing listens on port 1
+  Client refused(XMLRPCClientNew("127.0.0.1", 1, PATH));  // nothing listens on port 1
   EXPECT_EQ(call(refused.get(), "t.x", nullptr), nullptr);
   EXPECT_STREQ(refused->fault_string, "");
   EXPECT_EQ(refused->fault_code, 0);
@@ -130,7 +130,7 @@ TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
   script("{}");
   List result = call(wrong_path.get(), "t.x", nullptr);
   EXPECT_EQ(result, nullptr);
-  wrong_path->path = kPath;
+  wrong_path->path = PATH;
   result = call(wrong_path.get(), "t.x", nullptr);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(wrong_path->fault_string, nullptr);
@@ -150,7 +150,7 @@ TEST_F(Standin, CallIsLoggedWithItsParameters) {
   std::string long_text;
   for (int i = 0; i < 400; ++i) long_text += "\xE2\x82\xAC";
   ASSERT_EQ(XMLRPCParameterListAddString(params.get(), long_text.c_str()), 0);
-  Client rpc(XMLRPCClientNew("127.0.0.1", 1, kPath));
+  Client rpc(XMLRPCClientNew("127.0.0.1", 1, PATH));
   EXPECT_EQ(call(rpc.get(), "t.logged", params.get()), nullptr);
   const std::string text = log.text();
   const std::string head = "Calling t.logged('doc', 55, false, 20240229T13:00:00, '";

@@ -129,7 +129,7 @@ struct LogFlags {
   bool debug = false;
   bool dev = false;
 };
-inline constexpr LogFlags kAllLogEntries{.debug = true, .dev = true};
+inline constexpr LogFlags ALL_LOG_ENTRIES{.debug = true, .dev = true};
 
 // Sends the log to a file of its own while alive. Given flags, sets DEBUG and
 // DEV logging to them; the flags found at the start are restored at the end.
