@@ -569,6 +569,8 @@ bool fixed_paths_hold_a_file() {
 class ConfigLoad : public testing::Test {
  protected:
   void TearDown() override { log_set_path(""); }
+
+  const sw_test::ScopedGlobalContext context_;
 };
 
 TEST_F(ConfigLoad, FindsTheFileNextToAnAbsoluteCommandAndDerivesDirectories) {
@@ -945,6 +947,7 @@ TEST(ConfigStart, FindsTheFileBesideTheProgramStartedByAbsolutePath) {
 // ---- Start-up ----
 
 TEST(GlobalInit, ClearsTheRedirectAndLoadsDefaults) {
+  const sw_test::ScopedGlobalContext context;
   global_redirect_state.active = 1;
   global_redirect_state.start_time = 1234;
   std::strcpy(global_redirect_state.host, "elsewhere");

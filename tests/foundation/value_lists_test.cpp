@@ -100,27 +100,11 @@ TEST(NameDataList, GetCopiesTheFirstEntryOfAName) {
   EXPECT_EQ(list->_size, 3u);
 }
 
-}  // namespace
-
-namespace {
-
-// Turns DEBUG entries on while alive.
-class DebugLogging {
- public:
-  DebugLogging() : saved_(global_ctx.debug_logging) { global_ctx.debug_logging = 1; }
-  ~DebugLogging() { global_ctx.debug_logging = saved_; }
-  DebugLogging(const DebugLogging&) = delete;
-  DebugLogging& operator=(const DebugLogging&) = delete;
-
- private:
-  int saved_;
-};
 
 TEST(ValueListsDebugPrint, IntListRowsOfTwentyValues) {
   IntListPtr list(int_list_create());
   for (int i = 0; i < 22; ++i) ASSERT_EQ(int_list_append(list.get(), i == 21 ? -1234 : i), 1);
-  LogCapture log;
-  DebugLogging debug;
+  LogCapture log(sw_test::LogFlags{.debug = true});
   int_list_debug_print("pages", list.get());
   const std::string text = log.text();
   EXPECT_NE(text.find("--- pages ---"), std::string::npos);
@@ -134,8 +118,7 @@ TEST(ValueListsDebugPrint, OffsetListOneLinePerValue) {
   OffsetListPtr list(offset_list_create());
   ASSERT_EQ(offset_list_append(list.get(), 7), 1);
   ASSERT_EQ(offset_list_append(list.get(), 5000000000ull), 1);
-  LogCapture log;
-  DebugLogging debug;
+  LogCapture log(sw_test::LogFlags{.debug = true});
   offset_list_debug_print("marks", list.get());
   const std::string text = log.text();
   EXPECT_NE(text.find("offset_list_debug_print: marks: 2 items ------------- -----------------"),

@@ -18,7 +18,6 @@
 
 namespace {
 
-using sw_test::TempDir;
 
 const CorpusRow* corpus_file(int lang) {
   static const std::vector<CorpusRow> rows = corpus_rows();
@@ -28,13 +27,9 @@ const CorpusRow* corpus_file(int lang) {
   return nullptr;
 }
 
-class ArchiveTest : public ::testing::Test {
+class ArchiveTest : public job_test::StandinJobTest {
  protected:
-  void SetUp() override { job_test::configure(dir_, standin_.port()); }
   std::string job_dir() { return dir_ / "archive/2025/03/03/14/0123456789abcdef"; }
-
-  TempDir dir_;
-  job_test::Standin standin_{dir_.path()};
 };
 
 TEST(ArchivePath, SubPathOfTheSubmitTime) {

@@ -24,7 +24,6 @@
 
 namespace {
 
-using sw_test::TempDir;
 
 // Indexes of the decision call's parameters.
 constexpr std::size_t PARAM_LANGUAGE = 5;
@@ -42,10 +41,10 @@ const CorpusRow& corpus_file(int lang) {
 }
 
 
-class JobFlowTest : public ::testing::Test {
+class JobFlowTest : public job_test::StandinJobTest {
  protected:
   void SetUp() override {
-    job_test::configure(dir_, standin_.port());
+    StandinJobTest::SetUp();
     // PostScript from Ghostscript, large enough for every size case.
     ps_ = corpus_file(LANG_POSTSCRIPT).path;
     ASSERT_FALSE(ps_.empty());
@@ -87,8 +86,6 @@ class JobFlowTest : public ::testing::Test {
            events("Job ERRORED:");
   }
 
-  TempDir dir_;
-  job_test::Standin standin_{dir_.path()};
   std::string ps_;
   char error_[COMMON_ERROR_TEXT_SIZE] = "stale";
   int runs_ = 0;

@@ -12,10 +12,9 @@
 
 namespace {
 
-using sw_test::TempDir;
 
 TEST(RedirectUid, FromDocumentNames) {
-  config_init_session_defaults(&global_ctx);
+  const sw_test::ScopedGlobalContext context;
   struct Case {
     const char* name;
     const char* uid;  // null: none
@@ -51,7 +50,7 @@ TEST(RedirectUid, FromDocumentNames) {
 }
 
 TEST(RedirectUid, OldServersNeverRedirect) {
-  config_init_session_defaults(&global_ctx);
+  const sw_test::ScopedGlobalContext context;
   global_ctx.env_version = 4;
   char buffer[REDIRECT_DOC_UID_SIZE];
   EXPECT_EQ(extract_redirect_uid(buffer, sizeof buffer, "R:1234:report.pdf"), nullptr);
@@ -70,12 +69,7 @@ TEST(RedirectName, BuiltAndCut) {
   EXPECT_STREQ(small, "R:abcd1");
 }
 
-class RedirectServerTest : public ::testing::Test {
- protected:
-  void SetUp() override { job_test::configure(dir_, standin_.port()); }
-  TempDir dir_;
-  job_test::Standin standin_{dir_.path()};
-};
+class RedirectServerTest : public job_test::StandinJobTest {};
 
 TEST_F(RedirectServerTest, ServerConfirmsOrDenies) {
   struct Case {

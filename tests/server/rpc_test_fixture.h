@@ -1,4 +1,5 @@
-// A configured process talking to one stand-in application server.
+// A configured process talking to one stand-in application server; the
+// configuration and the redirect state are put back after each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,7 +22,6 @@ class StandinTest : public ::testing::Test {
     ASSERT_FALSE(temp_.path().empty());
     server_ = std::make_unique<sw_test::AppServerStandin>(dir_ / "server");
     ASSERT_TRUE(server_->running());
-    config_init_session_defaults(&global_ctx);
     point_at(server_->port());
     global_ctx.connect_timeout_ms = 2000;
     global_ctx.send_timeout_ms = 10000;
@@ -31,7 +31,6 @@ class StandinTest : public ::testing::Test {
   void TearDown() override {
     server_.reset();
     redirect_state_clear(&global_redirect_state);
-    config_init_session_defaults(&global_ctx);
   }
 
   // Makes `port` on 127.0.0.1 the configured application server.
@@ -68,6 +67,7 @@ class StandinTest : public ::testing::Test {
     return ja;
   }
 
+  sw_test::ScopedGlobalContext context_;
   sw_test::TempDir temp_;
   const std::filesystem::path dir_{temp_.path()};
   std::unique_ptr<sw_test::AppServerStandin> server_;
