@@ -2,9 +2,11 @@
 // call it; N numbered files are kept beside the live log, 1 the newest.
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,64 @@ constexpr const char* kServiceAccount = "torvelle";
 constexpr mode_t kLogFileMode = 0660;
 // A count read from a negative setting would otherwise walk 2^64 names.
 constexpr std::uint64_t kMaxRotateCount = 10000;
+// How long a rotation waits for another process's rotation to finish; a
+// rotation is a few renames, so a lock held longer than this is held by
+// something else, and this rotation gives up rather than hang its program.
+constexpr int ROTATION_LOCK_WAIT_MS = 10000;
+constexpr int ROTATION_LOCK_POLL_MS = 10;
+
+// The exclusive lock on "<log>.lock" that serializes rotations across the
+// processes sharing the log: two processes renaming the log at once would
+// rename one's fresh log over the other's rotated one and lose it. The lock
+// file is made like the log (mode 0660, the service account's when root makes
+// it), so that every program that writes the log can take it. Released when
+// the object goes out of scope (closing the file drops the lock).
+class RotationLock {
+ public:
+  explicit RotationLock(const char* log_path) {
+    if (log_path[0] == '\0') return;  // no log, nothing to rotate
+    char path[kRotatePathSize];
+    std::snprintf(path, sizeof path, "%s.lock", log_path);
+    fd_ = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLogFileMode);
+    if (fd_ < 0) {
+      LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to open \"%s\" for log rotation", path);
+      return;
+    }
+    give_to_service_account(fd_);
+    for (int waited = 0; !locked_; waited += ROTATION_LOCK_POLL_MS) {
+      if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        locked_ = true;
+      } else if (errno != EWOULDBLOCK && errno != EINTR) {
+        LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to lock \"%s\" for log rotation", path);
+        return;
+      } else if (waited >= ROTATION_LOCK_WAIT_MS) {
+        LOG_DEBUG("Log rotation skipped: \"%s\" is held by another process", path);
+        return;
+      } else {
+        usleep(ROTATION_LOCK_POLL_MS * 1000);
+      }
+    }
+  }
+  ~RotationLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  RotationLock(const RotationLock&) = delete;
+  RotationLock& operator=(const RotationLock&) = delete;
+
+  [[nodiscard]] bool locked() const { return locked_; }
+
+ private:
+  // A file root makes belongs to the service account, which writes the log
+  // too; anybody else keeps what it makes.
+  static void give_to_service_account(int fd) {
+    if (geteuid() != 0) return;
+    const passwd* account = getpwnam(kServiceAccount);
+    if (account != nullptr) (void)fchown(fd, account->pw_uid, account->pw_gid);
+  }
+
+  int fd_ = -1;
+  bool locked_ = false;
+};
 
 bool path_exists(const char* path) {
   struct stat info {};
@@ -97,6 +157,13 @@ int log_rotate_if_required(std::uint64_t count, std::uint64_t size) {
   }
   char log_path[kLogPathSize];
   std::snprintf(log_path, sizeof log_path, "%s", log_current_path());
+  // The size is read under the lock: a rotation that another process has just
+  // finished leaves a small log here.
+  const RotationLock lock(log_path);
+  if (log_path[0] != '\0' && !lock.locked()) {
+    (void)log_close();
+    return 0;
+  }
   struct stat info {};
   if (stat(log_path, &info) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to determine file size for rotation of \"%s\"",

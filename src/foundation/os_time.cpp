@@ -37,6 +37,12 @@ int os_get_current_time(struct tm* currentTime) {
   return localtime_r(&now, currentTime) != nullptr ? 1 : 0;
 }
 
+std::int64_t os_monotonic_millis() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 void os_sleep_millis(std::int64_t millis) {
   if (millis <= 0) return;
   timespec remaining{static_cast<time_t>(millis / 1000), static_cast<long>(millis % 1000) * 1000000};

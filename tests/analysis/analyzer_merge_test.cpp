@@ -106,12 +106,21 @@ TEST_F(MergeTest, CupsRasterCopies) {
          EXPECT_EQ(j->pages, 7);
          EXPECT_EQ(j->copy_count, 1);
        }},
-      {"raster pages replace the divided ones",
+      // The raster holds every copy as pages of its own: 12 raster pages
+      // are billed once, not 12 x 3.
+      {"raster pages replace the divided ones and carry the copies",
        [](JobAttribs* j) { j->pages = 6; j->copy_count = 3; },
        [](JobAttribs* a) { a->language = LANG_CUPS_RASTER; a->pages = 12; }, 0, 1, -1,
        [](const JobAttribs* j) {
          EXPECT_EQ(j->pages, 12);
-         EXPECT_EQ(j->copy_count, 3);
+         EXPECT_EQ(j->copy_count, 1);
+       }},
+      {"raster pages that the copies do not divide",
+       [](JobAttribs* j) { j->pages = 7; j->copy_count = 3; },
+       [](JobAttribs* a) { a->language = LANG_CUPS_RASTER; a->pages = 21; }, 0, 1, -1,
+       [](const JobAttribs* j) {
+         EXPECT_EQ(j->pages, 21);
+         EXPECT_EQ(j->copy_count, 1);
        }},
   });
 }
