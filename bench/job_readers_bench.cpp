@@ -76,7 +76,7 @@ void on_mapped(benchmark::State& state, const std::string& path, Pass pass) {
 }
 
 int header_step(const std::uint8_t* data, std::uint64_t size) {
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   return pjl_set_job_attributes(data, size, ja.get(), PJL_UNIT_720TH_INCH) + ja->is_duplex;
 }
 
@@ -144,7 +144,7 @@ void register_all() {
     return has_num_inline_copies(d, n, 4, 16, INLINE_COPIES_BY_CONTENT);
   });
   add("find_inline_copies", [](const std::uint8_t* d, std::uint64_t n) {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     ja->pages = 16;
     std::uint64_t size = 0;
     return find_inline_copies(d, n, ja.get(), &size);

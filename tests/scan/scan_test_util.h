@@ -58,7 +58,6 @@ inline std::vector<CorpusRow> corpus_rows_with(std::string_view word) {
   return out;
 }
 
-using JobAttribsPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 inline JobAttribsPtr new_job() { return JobAttribsPtr(analyzer_create_job_attribs()); }
 
 }  // namespace scan_test
