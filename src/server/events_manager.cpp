@@ -34,23 +34,20 @@ int drain_call_timeout_ms(int wait_ms) {
 
 int events_scan_reply(const char* reply, EventCallback callback) {
   if (reply == nullptr) return 0;
-  Regex* regex = regex_compile(kEventPattern, PCRE_DOTALL);
-  if (regex == nullptr) return 0;
+  const RegexPtr regex(regex_compile(kEventPattern, PCRE_DOTALL));
+  if (!regex) return 0;
   const std::string_view text(reply);
   int count = 0;
   std::size_t offset = 0;
-  RegexMatchInfo info{};
-  while (offset < text.size() && regex_match_with_info(regex, text.data() + offset,
+  ScopedMatchInfo info;
+  while (offset < text.size() && regex_match_with_info(regex.get(), text.data() + offset,
                                                        text.size() - offset, &info)) {
     const char* type = info.texts[1] != nullptr ? info.texts[1] : "";
     const char* value = info.texts[2] != nullptr ? info.texts[2] : "";
     if (callback != nullptr) callback(type, value);
     ++count;
     offset += static_cast<std::size_t>(info.ends[0]);
-    regex_free_match_info(&info);
   }
-  regex_free_match_info(&info);
-  regex_free(regex);
   return count;
 }
 

@@ -11,6 +11,7 @@
 
 #include "foundation/log.h"
 #include "foundation/os_tcp.h"
+#include "foundation/util.h"
 
 namespace {
 
@@ -21,19 +22,14 @@ void default_sleep(int milliseconds) { usleep(static_cast<useconds_t>(millisecon
 
 HttpSleepFunction retry_sleep = default_sleep;
 
-struct SocketCloser {
-  void operator()(OsTcpSocket* socket) const { os_tcp_close(socket); }
-};
-using SocketPtr = std::unique_ptr<OsTcpSocket, SocketCloser>;
-
-SocketPtr connect_with_retry(const HttpRequest& request, int retries) {
+OsTcpSocketPtr connect_with_retry(const HttpRequest& request, int retries) {
   const int attempts = std::max(1, retries + 1);
   for (int attempt = 1; attempt <= attempts; ++attempt) {
     OsTcpSocket* raw = nullptr;
     if (os_tcp_socket_create(&raw) == 0) {
       LOG_DEBUG("unable to create socket");
     } else {
-      SocketPtr socket(raw);
+      OsTcpSocketPtr socket(raw);
       if (os_tcp_connect(socket.get(), request.host, request.port, request.connect_timeout) != 0) {
         return socket;
       }
@@ -51,8 +47,7 @@ SocketPtr connect_with_retry(const HttpRequest& request, int retries) {
 
 int send_request(OsTcpSocket* socket, const HttpRequest& request, int* request_sent) {
   std::size_t length = 0;
-  std::unique_ptr<char, decltype(&std::free)> text(http_build_request(&request, &length),
-                                                   &std::free);
+  const TextPtr text(http_build_request(&request, &length));
   if (text == nullptr) {
     LOG_DEBUG("unable to send http request");
     return -1;
@@ -138,7 +133,7 @@ int receive_response(OsTcpSocket* socket, int timeout, HttpResponse** response) 
   const auto header_length = static_cast<std::size_t>(end);
   HttpResponse* raw = nullptr;
   if (http_parse_header(std::span(reply).first(header_length), &raw) != 0) return -1;
-  UniqueHttpResponse parsed(raw);
+  HttpResponsePtr parsed(raw);
   if (read_body(socket, reply, header_length, parsed->content_length, timeout) != 0) return -1;
   if (http_set_body(parsed.get(), std::span(reply).subspan(header_length)) != 0) return -1;
   *response = parsed.release();
@@ -155,7 +150,7 @@ int do_request(const HttpRequest* request, HttpResponse** response, int retries,
     return -1;
   }
   if (!TV_ASSERT(request->host != nullptr && request->path != nullptr)) return -1;
-  SocketPtr socket = connect_with_retry(*request, retries);
+  OsTcpSocketPtr socket = connect_with_retry(*request, retries);
   if (socket == nullptr) return -1;
   if (send_request(socket.get(), *request, request_sent) != 0) return -1;
   if (receive_response(socket.get(), request->send_timeout, response) != 0) {

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -136,7 +137,7 @@ char* get_header(const char* header, const char* name) {
 int http_parse_header(std::span<const std::uint8_t> header, HttpResponse** response) {
   if (!TV_ASSERT(response != nullptr)) return -1;
   *response = nullptr;
-  auto* reply = static_cast<HttpResponse*>(std::calloc(1, sizeof(HttpResponse)));
+  auto* reply = new (std::nothrow) HttpResponse();
   if (reply == nullptr) return -1;
   reply->content_length = -1;
   reply->header = copy_text(as_text(header));
@@ -211,5 +212,5 @@ void http_free_response(HttpResponse* response) {
   std::free(response->content_type);
   std::free(response->header);
   std::free(response->body);
-  std::free(response);
+  delete response;
 }

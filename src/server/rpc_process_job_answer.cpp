@@ -38,13 +38,11 @@ constexpr std::size_t MAX_REFERENCE_DIGITS = 5;
 
 // Group 1 of the first match of `pattern` (caseless), or false.
 bool match_group(const char* pattern, int options, std::string_view subject, std::string* out) {
-  Regex* regex = regex_compile(pattern, PCRE_CASELESS | options);
-  if (regex == nullptr) return false;
-  RegexMatchInfo info{};
-  const bool found = regex_match_with_info(regex, subject.data(), subject.size(), &info) != 0;
+  const RegexPtr regex(regex_compile(pattern, PCRE_CASELESS | options));
+  if (!regex) return false;
+  ScopedMatchInfo info;
+  const bool found = regex_match_with_info(regex.get(), subject.data(), subject.size(), &info) != 0;
   if (found) *out = info.texts[1] != nullptr ? info.texts[1] : "";
-  regex_free_match_info(&info);
-  regex_free(regex);
   return found;
 }
 

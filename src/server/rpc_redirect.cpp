@@ -18,7 +18,7 @@ constexpr std::ptrdiff_t kRedirectColonMinIndex = 3;
 constexpr int kPortMin = 1;
 constexpr int kPortMax = 65535;
 
-using Client = UniqueXMLRPCClient;
+using Client = XMLRPCClientPtr;
 
 // The port after the colon: at least one decimal digit, 1 to 65535. Like the
 // server writes it, trailing text after the digits is ignored.

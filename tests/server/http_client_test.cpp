@@ -16,7 +16,7 @@ using http_test::RawHttpServer;
 
 namespace {
 
-using Response = UniqueHttpResponse;
+using Response = HttpResponsePtr;
 
 std::vector<int> sleeps;
 void record_sleep(int milliseconds) { sleeps.push_back(milliseconds); }

@@ -11,19 +11,17 @@
 
 namespace {
 
-using Response = UniqueHttpResponse;
-
 std::span<const std::uint8_t> bytes_of(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-Response parse(const std::string& reply) {
+HttpResponsePtr parse(const std::string& reply) {
   HttpResponse* response = nullptr;
   if (http_parse_response(bytes_of(reply), &response) != 0) {
     EXPECT_EQ(response, nullptr);
     return nullptr;
   }
-  return Response(response);
+  return HttpResponsePtr(response);
 }
 
 std::string header_value(const char* header, const char* name) {
@@ -102,7 +100,7 @@ TEST(HttpReply, ParsesOrRefusesReplies) {
   };
   for (const ReplyCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Response response = parse(c.reply);
+    HttpResponsePtr response = parse(c.reply);
     ASSERT_EQ(response != nullptr, c.ok);
     if (!c.ok) continue;
     EXPECT_EQ(response->status_code, c.status);
