@@ -116,20 +116,26 @@ inline std::uint8_t bench_rarest_byte(const std::string& path) {
   return static_cast<std::uint8_t>(rarest);
 }
 
+// The memchr pass: how often `needle` occurs in the bytes.
+inline std::uint64_t bench_count_byte(const std::uint8_t* data, std::uint64_t size,
+                                      std::uint8_t needle) {
+  std::uint64_t count = 0;
+  const std::uint8_t* p = data;
+  const std::uint8_t* end = data + size;
+  while (p < end) {
+    const void* hit = std::memchr(p, needle, static_cast<std::size_t>(end - p));
+    if (hit == nullptr) break;
+    ++count;
+    p = static_cast<const std::uint8_t*>(hit) + 1;
+  }
+  return count;
+}
+
 // Reference: memchr through the freshly mapped file, counting its rarest byte.
 inline void bench_reference_memchr(benchmark::State& state, const std::string& path) {
   const std::uint8_t needle = bench_rarest_byte(path);
   bench_mapped_pass(state, path, [needle](const std::uint8_t* data, std::uint64_t size) {
-    std::uint64_t count = 0;
-    const std::uint8_t* p = data;
-    const std::uint8_t* end = data + size;
-    while (p < end) {
-      const void* hit = std::memchr(p, needle, static_cast<std::size_t>(end - p));
-      if (hit == nullptr) break;
-      ++count;
-      p = static_cast<const std::uint8_t*>(hit) + 1;
-    }
-    return count;
+    return bench_count_byte(data, size, needle);
   });
 }
 

@@ -49,20 +49,6 @@ constexpr Mapping MAPPINGS[] = {
     {"MADV_POPULATE_READ+MADV_SEQUENTIAL", 0, MADV_SEQUENTIAL, true},
 };
 
-// The reference pass: count the file's rarest byte with memchr.
-std::uint64_t count_byte(const std::uint8_t* data, std::uint64_t size, std::uint8_t needle) {
-  std::uint64_t count = 0;
-  const std::uint8_t* p = data;
-  const std::uint8_t* end = data + size;
-  while (p < end) {
-    const void* hit = std::memchr(p, needle, static_cast<std::size_t>(end - p));
-    if (hit == nullptr) break;
-    ++count;
-    p = static_cast<const std::uint8_t*>(hit) + 1;
-  }
-  return count;
-}
-
 void run_mapping(benchmark::State& state, const std::string& path, const Mapping& mapping) {
   const std::uint8_t needle = bench_rarest_byte(path);
   std::uint64_t size = 0;
@@ -83,7 +69,7 @@ void run_mapping(benchmark::State& state, const std::string& path, const Mapping
       state.SkipWithError("MADV_POPULATE_READ is not available");
       return;
     }
-    benchmark::DoNotOptimize(count_byte(static_cast<const std::uint8_t*>(map), size, needle));
+    benchmark::DoNotOptimize(bench_count_byte(static_cast<const std::uint8_t*>(map), size, needle));
     ::munmap(map, size);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
@@ -100,7 +86,7 @@ void run_mapped_mem(benchmark::State& state, const std::string& path) {
       return;
     }
     size = mm->size;
-    benchmark::DoNotOptimize(count_byte(mm->data, mm->size, needle));
+    benchmark::DoNotOptimize(bench_count_byte(mm->data, mm->size, needle));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
