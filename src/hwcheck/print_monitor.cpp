@@ -48,9 +48,10 @@ enum class ReadResult { LINE, END, TIMEOUT, ERROR };
 // still counts.
 ReadResult read_answer(int fd, char* line, std::size_t size, int timeout_ms) {
   std::size_t len = 0;
-  std::int64_t deadline = os_current_time_millis() + timeout_ms;
+  // On the monotonic clock: a clock step must not end or stretch the wait.
+  const std::int64_t deadline = os_monotonic_millis() + timeout_ms;
   for (;;) {
-    std::int64_t remaining = deadline - os_current_time_millis();
+    const std::int64_t remaining = deadline - os_monotonic_millis();
     if (remaining <= 0) return ReadResult::TIMEOUT;
     pollfd pfd{fd, POLLIN, 0};
     int ready = poll(&pfd, 1, static_cast<int>(remaining));

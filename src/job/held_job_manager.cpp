@@ -159,11 +159,13 @@ void held_job_manager_sleep_with_job_event_check_cb(const char* job_id, std::int
   }
   LOG_DEBUG("Instructed to hold, long polling for %lld milliseconds.",
             static_cast<long long>(long_hold_ms));
-  const std::int64_t start = os_current_time_millis();
+  // Elapsed time on the monotonic clock: a clock step must neither end the
+  // long hold early nor keep the job held past it.
+  const std::int64_t start = os_monotonic_millis();
   for (;;) {
     if (callback != nullptr) callback(argument);
     os_sleep_millis(HELD_JOB_POLL_MILLIS);
-    if (os_current_time_millis() - start > long_hold_ms) {
+    if (os_monotonic_millis() - start > long_hold_ms) {
       LOG_DEBUG("The long time on JobId: %s has expired.", job_id);
       return;
     }
