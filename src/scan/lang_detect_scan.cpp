@@ -207,7 +207,7 @@ std::uint64_t count_control_bytes(const std::uint8_t* data, std::uint64_t n) {
 }
 
 // One detection's scan: the window, the call's token rows and its flags.
-struct Scan {
+struct ScanContext {
   ByteSpan window;
   MatchToken* tokens;
   ScanState& s;
@@ -232,7 +232,7 @@ bool literal_at(const std::uint8_t* here, std::string_view literal, bool caseles
 // them, they have not hit, and a literal that every match begins with is
 // there (all literals are shorter than the bytes the rows are tested on).
 // Only such rows run their expression. Returns how many rows hit.
-int test_token_rows(const Scan& sc, std::uint64_t p) {
+int test_token_rows(const ScanContext& sc, std::uint64_t p) {
   const std::uint8_t* here = sc.window.data() + p;
   int hits = 0;
   for (const std::int8_t i : ROWS_BY_BYTE[here[0]]) {
@@ -249,7 +249,7 @@ int test_token_rows(const Scan& sc, std::uint64_t p) {
 }
 
 // ESC ( G decides only after an Epson remote-mode preamble.
-bool epson_preamble_before(const Scan& sc, std::uint64_t p) {
+bool epson_preamble_before(const ScanContext& sc, std::uint64_t p) {
   const std::uint8_t* before = sc.window.data();
   return util_contains_string(before, p, "EPSON") || util_contains_string(before, p, "@EJL") ||
          util_contains_string(before, p, "REMOTE1");
@@ -257,7 +257,7 @@ bool epson_preamble_before(const Scan& sc, std::uint64_t p) {
 
 // Examines every row that has ever hit, in table order; the decided code or
 // 0 to go on scanning.
-int examine_token_hits(const Scan& sc, std::uint64_t p) {
+int examine_token_hits(const ScanContext& sc, std::uint64_t p) {
   for (int i = 0; i < TOKEN_COUNT; ++i) {
     if (sc.tokens[i].hit_count == 0) continue;
     const int code = TOKEN_ROWS[i].code;
@@ -286,7 +286,7 @@ int examine_token_hits(const Scan& sc, std::uint64_t p) {
 }
 
 // The token rows at p (or, in the last bytes, the Epson fallback).
-int test_tokens(const Scan& sc, std::uint64_t p) {
+int test_tokens(const ScanContext& sc, std::uint64_t p) {
   if (!sc.room(p, TOKEN_SPAN)) return sc.s.epson_ijdriver ? LANG_EPSON_ENDP : 0;
   if (test_token_rows(sc, p) == 0) return 0;
   return examine_token_hits(sc, p);
@@ -296,7 +296,7 @@ enum class PclStart { NONE, DECIDE, NEXT_POSITION };
 
 // A "PCL" line: an empty snippet when a universal exit follows at
 // once, PCL5 otherwise unless an OKI driver comment introduced the line.
-PclStart pcl_start(const Scan& sc, std::uint64_t p) {
+PclStart pcl_start(const ScanContext& sc, std::uint64_t p) {
   if (!sc.at(p, "PCL\n")) return PclStart::NONE;
   const bool oki = p > OKI_MARK_BACK && sc.at(p - OKI_MARK_BACK, "@PJL COMMENT OKI Driver PCL");
   sc.s.empty_pcl5 = true;
@@ -311,7 +311,7 @@ PclStart pcl_start(const Scan& sc, std::uint64_t p) {
   return oki ? PclStart::NEXT_POSITION : PclStart::DECIDE;
 }
 
-bool canon_ufr_at(const Scan& sc, std::uint64_t p) {
+bool canon_ufr_at(const ScanContext& sc, std::uint64_t p) {
   const std::uint8_t* d = sc.window.data() + p;
   return d[0] == 0xcd && d[1] == 0xca && d[5] == 0x1a && d[10] == 0xff && d[11] == 0xff &&
          d[21] == 0xbe && d[22] == 0xbf;
@@ -320,14 +320,14 @@ bool canon_ufr_at(const Scan& sc, std::uint64_t p) {
 // PJL-led signatures, in their order: the PCL XL driver comment that names
 // PCLXL without the data being PCL XL (a flag only), then after the token
 // rows the ZjStream, KIPGL, JBIG, WSMC and NPDL commands.
-void test_dell_comment(const Scan& sc, std::uint64_t p) {
+void test_dell_comment(const ScanContext& sc, std::uint64_t p) {
   if (sc.room(p, 31) && sc.at(p, "@PJL COMMENT MS PCLXL NT Driver")) {
     sc.s.dell = true;
     LOG_DEBUG("found potential Dell 1720 bum steer header");
   }
 }
 
-int test_pjl_after_tokens(const Scan& sc, std::uint64_t p) {
+int test_pjl_after_tokens(const ScanContext& sc, std::uint64_t p) {
   if (!sc.at(p, "@PJL ")) return 0;
   if (sc.room(p, 25) && sc.at(p, "@PJL ENTER LANGUAGE = ZJS")) {
     LOG_DEBUG("found zjs in PJL header");
@@ -351,7 +351,7 @@ int test_pjl_after_tokens(const Scan& sc, std::uint64_t p) {
 
 // ESC-led signatures after the token rows: Brother records and the PCL5
 // copy count.
-int test_escape(const Scan& sc, std::uint64_t p) {
+int test_escape(const ScanContext& sc, std::uint64_t p) {
   if (sc.room(p, 5) && sc.at(p, "\x1b\x7c\x01\x00"sv)) {
     if (sc.window[p + 4] == 0x0b) {
       LOG_DEBUG("found Brother data 0xB");
@@ -375,7 +375,7 @@ int test_escape(const Scan& sc, std::uint64_t p) {
 }
 
 // Canon packets inside the data: GARO, then UFR.
-int test_canon_packet(const Scan& sc, std::uint64_t p) {
+int test_canon_packet(const ScanContext& sc, std::uint64_t p) {
   if (sc.room(p, 12) && sc.at(p, "\xcd\xca\x10\x02\x00\x1a\x00\x01\x0c\x86\xff\xff"sv)) {
     LOG_DEBUG("found Canon Garo data");
     return LANG_CANON_GARO;
@@ -388,7 +388,7 @@ int test_canon_packet(const Scan& sc, std::uint64_t p) {
 }
 
 // "LANGUAGE=GDI" with the Panasonic continuations, else the Sharp flag.
-int test_language_gdi(const Scan& sc, std::uint64_t p) {
+int test_language_gdi(const ScanContext& sc, std::uint64_t p) {
   if (sc.room(p, 20) && sc.at(p, "LANGUAGE=GDI")) {
     if (sc.at(p + 12, "\r\n\x1b\x27\x31\x1b")) {
       LOG_DEBUG("found Panasonic GDI");
@@ -407,7 +407,7 @@ int test_language_gdi(const Scan& sc, std::uint64_t p) {
 }
 
 // Signatures with a first byte of their own, after the token rows.
-int test_other(const Scan& sc, std::uint64_t p) {
+int test_other(const ScanContext& sc, std::uint64_t p) {
   switch (sc.window[p]) {
     case 0x01:
       if (sc.room(p, 7) && sc.at(p, "\x01\x05\x25\x00\x00\x00\xff"sv)) {
@@ -474,7 +474,7 @@ int test_other(const Scan& sc, std::uint64_t p) {
 
 // The signatures after the token rows, by the position's byte; each byte's
 // tests keep their order. -1: go on at the next position.
-int test_after_tokens(const Scan& sc, std::uint64_t p) {
+int test_after_tokens(const ScanContext& sc, std::uint64_t p) {
   switch (sc.window[p]) {
     case '@':
       return test_pjl_after_tokens(sc, p);
@@ -502,7 +502,7 @@ int test_after_tokens(const Scan& sc, std::uint64_t p) {
 
 // All tests at one position whose byte some signature or token row can
 // begin with. Returns the decided code, 0 or -1 to go on.
-int test_position(const Scan& sc, std::uint64_t p, std::uint8_t classes) {
+int test_position(const ScanContext& sc, std::uint64_t p, std::uint8_t classes) {
   if (sc.window[p] == '@') test_dell_comment(sc, p);
   if ((classes & TOKEN_START) != 0) {
     if (int code = test_tokens(sc, p); code != 0) return code;
@@ -515,7 +515,7 @@ int test_position(const Scan& sc, std::uint64_t p, std::uint8_t classes) {
 // polling the time limit every TIMEOUT_POLL_POSITIONS positions. Returns the
 // first decided code, 0 at the end, or -1 when the time ran out (`stop` then
 // holds the position reached).
-int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& timeout,
+int scan_range(const ScanContext& sc, std::uint64_t from, std::uint64_t to, Timeout& timeout,
                std::uint64_t& next_poll, std::uint64_t& stop) {
   const std::uint8_t* data = sc.window.data();
   std::uint64_t p = from;
@@ -552,7 +552,7 @@ int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& ti
 }  // namespace
 
 int scan_window(ByteSpan bytes, MatchToken* tokens, ScanState& state) {
-  Scan sc{bytes, tokens, state};
+  ScanContext sc{bytes, tokens, state};
   const std::uint64_t window = bytes.size();
   Timeout timeout;
   TimeoutSetLimit(&timeout, global_ctx.parse_timeout);

@@ -39,9 +39,12 @@ int events_scan_reply(const char* reply, EventCallback callback) {
   const std::string_view text(reply);
   int count = 0;
   std::size_t offset = 0;
-  ScopedMatchInfo info;
-  while (offset < text.size() && regex_match_with_info(regex.get(), text.data() + offset,
-                                                       text.size() - offset, &info)) {
+  while (offset < text.size()) {
+    // A match clears the record without freeing its texts: one per event.
+    ScopedMatchInfo info;
+    if (!regex_match_with_info(regex.get(), text.data() + offset, text.size() - offset, &info)) {
+      break;
+    }
     const char* type = info.texts[1] != nullptr ? info.texts[1] : "";
     const char* value = info.texts[2] != nullptr ? info.texts[2] : "";
     if (callback != nullptr) callback(type, value);
