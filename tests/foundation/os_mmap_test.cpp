@@ -87,3 +87,24 @@ TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
   os_mmap_free(nullptr);
   EXPECT_TRUE(log.contains("(map != NULL) assertion failed"));
 }
+
+// Prefaulting fills the page tables of any sub-range of a map, however it is
+// aligned, and reads the same bytes.
+TEST(OsMmap, PrefaultTakesAnyRangeOfAMap) {
+  TempDir dir;
+  const std::string content(3 * 4096 + 100, 'p');
+  write_file(dir / "data", content);
+  OsFile* opened = nullptr;
+  ASSERT_EQ(os_file_open_ro(&opened, (dir / "data").c_str()), 1);
+  const OsFilePtr file(opened);
+  OsMmap* map = nullptr;
+  const std::uint8_t* address = nullptr;
+  std::uint64_t length = 0;
+  ASSERT_EQ(os_mmap_ro_file(&map, &address, &length, file.get(), -1), 0);
+  const OsMmapPtr owned(map);
+  EXPECT_EQ(os_mmap_prefault(address, length), 1);
+  EXPECT_EQ(os_mmap_prefault(address + 4097, 5000), 1);  // not page-aligned
+  EXPECT_EQ(os_mmap_prefault(address, 0), 0);
+  EXPECT_EQ(os_mmap_prefault(nullptr, 10), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(address), length), content);
+}
