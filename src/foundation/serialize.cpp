@@ -78,10 +78,10 @@ void remove_dead_writers_files(const char* path) {
 
 // Opens the temporary file for writing; 0 on failure (logged).
 int open_temp(SerializeStore* store) {
-  std::string name = temp_template_for(store->path);
+  std::string name = temp_template_for(store->path.c_str());
   int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) {
-    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path);
+    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path.c_str());
     return 0;
   }
   store->temp_path = name;
@@ -91,7 +91,7 @@ int open_temp(SerializeStore* store) {
   }
   store->stream = fdopen(fd, "w");
   if (store->stream == nullptr) {
-    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path);
+    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path.c_str());
     close(fd);
     unlink(name.c_str());
     return 0;
@@ -111,8 +111,8 @@ int finish_write(SerializeStore* store) {
     ok = 0;
   }
   store->stream = nullptr;
-  if (ok && rename(store->temp_path.c_str(), store->path) != 0) {
-    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path);
+  if (ok && rename(store->temp_path.c_str(), store->path.c_str()) != 0) {
+    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path.c_str());
     ok = 0;
   }
   if (!ok) unlink(store->temp_path.c_str());

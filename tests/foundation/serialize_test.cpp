@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/os_file.h"
 #include "foundation/serialize_format.h"
 #include "support/test_support.h"
 
@@ -295,6 +296,19 @@ TEST_F(SerializeTest, TemporaryFilesOfDeadWritersGoOnTheNextWrite) {
   ASSERT_EQ(serialize_close(busy), 1);
   EXPECT_EQ(files(), (std::vector<std::string>{"busy.dat", "next.dat"}));
   EXPECT_FALSE(sw_test::exists(crashed));
+}
+
+// The store keeps its own copy of the target's path: a caller's buffer that
+// changes (or goes) between create and close must not redirect the write.
+TEST_F(SerializeTest, TheTargetIsThePathGivenAtCreate) {
+  char path[OS_PATH_BUFFER_SIZE];
+  std::snprintf(path, sizeof path, "%s", path_of("target.dat").c_str());
+  SerializeStore* out = nullptr;
+  ASSERT_EQ(serialize_create(&out, path), 1);
+  std::snprintf(path, sizeof path, "%s", path_of("elsewhere.dat").c_str());
+  ASSERT_EQ(serialize_pack_str(out, "a", "b"), 1);
+  ASSERT_EQ(serialize_close(out), 1);
+  EXPECT_EQ(files(), std::vector<std::string>{"target.dat"});
 }
 
 TEST(SerializeFormatTest, NumbersAndDates) {
