@@ -17,6 +17,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,14 @@ inline std::vector<CorpusRow> corpus_rows() {
     rows.push_back(std::move(r));
   }
   return rows;
+}
+
+// The row of the corpus file named `file`; empty when the manifest has none.
+inline std::optional<CorpusRow> corpus_row_named(std::string_view file) {
+  for (auto& r : corpus_rows()) {
+    if (r.file == file) return std::move(r);
+  }
+  return std::nullopt;
 }
 
 // The rows whose detected language code is lang.

@@ -13,11 +13,9 @@ namespace intake_test {
 
 // A corpus file by name; the test fails when the corpus lacks it.
 inline std::string corpus_file(const std::string& name) {
-  for (const auto& row : corpus_rows()) {
-    if (row.file == name) return row.path;
-  }
-  ADD_FAILURE() << "corpus file missing: " << name;
-  return {};
+  const auto row = corpus_row_named(name);
+  if (!row) ADD_FAILURE() << "corpus file missing: " << name;
+  return row ? row->path : std::string();
 }
 
 using TempDirTest = sw_test::TempDirTest;
