@@ -13,18 +13,18 @@
 
 #include "foundation/log.h"
 #include "foundation/log_state.h"
+#include "foundation/os_process.h"
 
 namespace {
 
 // The log path fits 1024 bytes; a rotated name adds a dot and up to 20 digits.
 constexpr std::size_t kLogPathSize = 1024;
-constexpr std::size_t kRotatePathSize = kLogPathSize + 32;
-constexpr const char* kServiceAccount = "torvelle";
+constexpr std::size_t ROTATE_PATH_SIZE = kLogPathSize + 32;
 // The log is written by root and by the service account that owns it; nobody
 // else needs to write it.
-constexpr mode_t kLogFileMode = 0660;
+constexpr mode_t LOG_FILE_MODE = 0660;
 // A count read from a negative setting would otherwise walk 2^64 names.
-constexpr std::uint64_t kMaxRotateCount = 10000;
+constexpr std::uint64_t MAX_ROTATE_COUNT = 10000;
 // How long a rotation waits for another process's rotation to finish; a
 // rotation is a few renames, so a lock held longer than this is held by
 // something else, and this rotation gives up rather than hang its program.
@@ -41,9 +41,9 @@ class RotationLock {
  public:
   explicit RotationLock(const char* log_path) {
     if (log_path[0] == '\0') return;  // no log, nothing to rotate
-    char path[kRotatePathSize];
+    char path[ROTATE_PATH_SIZE];
     std::snprintf(path, sizeof path, "%s.lock", log_path);
-    fd_ = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLogFileMode);
+    fd_ = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, LOG_FILE_MODE);
     if (fd_ < 0) {
       LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to open \"%s\" for log rotation", path);
       return;
@@ -76,7 +76,7 @@ class RotationLock {
   // too; anybody else keeps what it makes.
   static void give_to_service_account(int fd) {
     if (geteuid() != 0) return;
-    const passwd* account = getpwnam(kServiceAccount);
+    const passwd* account = getpwnam(OS_SERVICE_ACCOUNT);
     if (account != nullptr) (void)fchown(fd, account->pw_uid, account->pw_gid);
   }
 
@@ -92,19 +92,19 @@ bool path_exists(const char* path) {
 // Step 6: a fresh empty log that the service account owns. Failures are only
 // reported; the rotation goes on.
 void create_fresh_log(const char* log_path) {
-  const int fd = open(log_path, O_WRONLY | O_CREAT | O_CLOEXEC, kLogFileMode);
+  const int fd = open(log_path, O_WRONLY | O_CREAT | O_CLOEXEC, LOG_FILE_MODE);
   if (fd < 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to reopen log file after log rotation");
   } else if (close(fd) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to close log file after log rotation");
   }
-  if (chmod(log_path, kLogFileMode) != 0) {
+  if (chmod(log_path, LOG_FILE_MODE) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to chmod log file after log rotation");
   }
-  const passwd* account = getpwnam(kServiceAccount);
+  const passwd* account = getpwnam(OS_SERVICE_ACCOUNT);
   if (account == nullptr) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to get uid for \"%s\" after log rotation",
-                                   kServiceAccount);
+                                   OS_SERVICE_ACCOUNT);
   } else if (chown(log_path, account->pw_uid, account->pw_gid) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to chown log file after log rotation");
   }
@@ -122,9 +122,9 @@ int shift_file(const char* source, const char* target, const char* log_path) {
 // Steps 7 to 9: drop the oldest, shift the rest up by one, the .tmp file
 // becomes 1. Returns the number of failures.
 int shift_rotated_files(const char* log_path, const char* tmp_path, std::uint64_t requested) {
-  const std::uint64_t count = requested < kMaxRotateCount ? requested : kMaxRotateCount;
+  const std::uint64_t count = requested < MAX_ROTATE_COUNT ? requested : MAX_ROTATE_COUNT;
   int failures = 0;
-  char oldest[kRotatePathSize];
+  char oldest[ROTATE_PATH_SIZE];
   std::snprintf(oldest, sizeof oldest, "%s.%lu", log_path, static_cast<unsigned long>(count));
   if (path_exists(oldest)) {
     LOG_DEV("Log rotation: unlink \"%s\"", oldest);
@@ -134,14 +134,14 @@ int shift_rotated_files(const char* log_path, const char* tmp_path, std::uint64_
     }
   }
   for (std::uint64_t k = count; k >= 2; --k) {
-    char source[kRotatePathSize];
-    char target[kRotatePathSize];
+    char source[ROTATE_PATH_SIZE];
+    char target[ROTATE_PATH_SIZE];
     std::snprintf(source, sizeof source, "%s.%lu", log_path, static_cast<unsigned long>(k - 1));
     if (!path_exists(source)) continue;
     std::snprintf(target, sizeof target, "%s.%lu", log_path, static_cast<unsigned long>(k));
     failures += shift_file(source, target, log_path);
   }
-  char first[kRotatePathSize];
+  char first[ROTATE_PATH_SIZE];
   std::snprintf(first, sizeof first, "%s.1", log_path);
   failures += shift_file(tmp_path, first, log_path);
   return failures;
@@ -179,7 +179,7 @@ int log_rotate_if_required(std::uint64_t count, std::uint64_t size) {
     (void)log_close();
     return 1;
   }
-  char tmp_path[kRotatePathSize];
+  char tmp_path[ROTATE_PATH_SIZE];
   std::snprintf(tmp_path, sizeof tmp_path, "%s.tmp", log_path);
   if (rename(log_path, tmp_path) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to rename log file to \"%s\" for rotation of  \"%s\"",

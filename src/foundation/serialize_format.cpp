@@ -129,7 +129,7 @@ bool serialize_file_path(const char* dir, const std::string& name, char* path) {
   }
   std::string sanitized = name;
   (void)util_sanitize_fname(sanitized.data());
-  if (!os_cat_path(path, kSerializePathSize, dir, sanitized.c_str())) {
+  if (!os_cat_path(path, SERIALIZE_PATH_SIZE, dir, sanitized.c_str())) {
     LOG_ERROR("Serialize file path too long: dir='%s',name='%s'", dir != nullptr ? dir : "",
               sanitized.c_str());
     return false;

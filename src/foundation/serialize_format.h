@@ -37,10 +37,10 @@ inline constexpr std::size_t SERIALIZE_MAX_LINE = 1 << 20;
 // Longest file name formed for a serialize file.
 inline constexpr std::size_t SERIALIZE_MAX_FILE_NAME = 254;
 // Room for a serialize file's path.
-inline constexpr std::size_t kSerializePathSize = 4096;
+inline constexpr std::size_t SERIALIZE_PATH_SIZE = 4096;
 
 // Passes `name` through util_sanitize_fname and joins it to `dir` into `path`
-// (kSerializePathSize bytes). A name longer than SERIALIZE_MAX_FILE_NAME is
+// (SERIALIZE_PATH_SIZE bytes). A name longer than SERIALIZE_MAX_FILE_NAME is
 // refused rather than cut, since a cut name could be another job's or
 // printer's file. false on failure (logged).
 [[nodiscard]] bool serialize_file_path(const char* dir, const std::string& name, char* path);

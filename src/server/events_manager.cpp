@@ -22,7 +22,7 @@ constexpr EventsClock kSystemClock{system_now_millis, system_sleep_millis};
 EventsClock drain_clock = kSystemClock;
 
 // An event item: type["value"], optionally followed by a comma.
-constexpr const char kEventPattern[] = "(\\w+?)\\[\\\"(.*?)\\\"\\],?";
+constexpr const char EVENT_PATTERN[] = "(\\w+?)\\[\\\"(.*?)\\\"\\],?";
 
 // Both time-outs of a drain call: the wait plus a fifth of it.
 int drain_call_timeout_ms(int wait_ms) {
@@ -34,7 +34,7 @@ int drain_call_timeout_ms(int wait_ms) {
 
 int events_scan_reply(const char* reply, EventCallback callback) {
   if (reply == nullptr) return 0;
-  const RegexPtr regex(regex_compile(kEventPattern, PCRE_DOTALL));
+  const RegexPtr regex(regex_compile(EVENT_PATTERN, PCRE_DOTALL));
   if (!regex) return 0;
   const std::string_view text(reply);
   int count = 0;
