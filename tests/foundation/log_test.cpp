@@ -53,6 +53,7 @@ class LogTest : public ::testing::Test {
   std::string contents() const { return read(path_); }
   static std::string pid() { return std::to_string(getpid()); }
 
+  sw_test::ScopedGlobalContext context_;
   sw_test::TempDir temp_;
   fs::path dir_{temp_.path()};
   std::string path_{temp_.file("spoolwarden.log")};
