@@ -43,12 +43,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kPcl = std::string(SW_BINARY_DIR) + "/../ci/corpus/gs-ljet4-text-a4.pcl";
+const std::string PCL = std::string(SW_BINARY_DIR) + "/../ci/corpus/gs-ljet4-text-a4.pcl";
 
 // Print-like data: a PCL job made by Ghostscript when the corpus is there,
 // else a PCL-looking text, repeated up to `size` bytes.
 std::string print_data(std::size_t size) {
-  std::ifstream in(kPcl, std::ios::binary);
+  std::ifstream in(PCL, std::ios::binary);
   std::string unit((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (unit.empty()) {
     for (int i = 0; i < 4096; ++i) unit += "\x1b*b" + std::to_string(i % 97) + "W line of raster data\n";

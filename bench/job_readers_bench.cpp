@@ -31,18 +31,6 @@
 
 namespace {
 
-// The generated corpus: SW_CORPUS_DIR, else the CI or debug build tree's.
-std::string corpus_file(const char* name) {
-  if (const char* dir = std::getenv("SW_CORPUS_DIR"); dir != nullptr && *dir != 0) {
-    return std::string(dir) + "/" + name;
-  }
-  for (const char* tree : {"/../ci/corpus/", "/../debug/corpus/"}) {
-    const std::string path = std::string(SW_BINARY_DIR) + tree + name;
-    if (std::ifstream(path).good()) return path;
-  }
-  return {};
-}
-
 std::vector<char> read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -76,7 +64,7 @@ void on_mapped(benchmark::State& state, const std::string& path, Pass pass) {
 }
 
 int header_step(const std::uint8_t* data, std::uint64_t size) {
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   return pjl_set_job_attributes(data, size, ja.get(), PJL_UNIT_720TH_INCH) + ja->is_duplex;
 }
 
@@ -95,7 +83,7 @@ int memcmp_copies(const std::uint8_t* data, std::uint64_t size) {
 
 void register_all() {
   // A hpcups PCL3 job with PJL duplex and tumble lines.
-  const std::string pcl = corpus_file("cf-hpcups-clj3700-tumble-mixed-a4.pcl");
+  const std::string pcl = bench_corpus_file("cf-hpcups-clj3700-tumble-mixed-a4.pcl");
   const std::vector<char> job = read_all(pcl);
   if (job.size() < 10240) return;
   const std::string head = write_seed("pjl_head_10k", std::vector<char>(job.begin(), job.begin() + 10240));
@@ -123,7 +111,7 @@ void register_all() {
   bench_register_references("FXJOBINFO 1 GiB", fx_gib);
 
   // Four identical copies of a Ghostscript PCL5 job repeated to 256 MiB.
-  const std::string ljet = corpus_file("gs-ljet4pjl-mixed-a4.pcl");
+  const std::string ljet = bench_corpus_file("gs-ljet4pjl-mixed-a4.pcl");
   const std::uint64_t seed = read_all(ljet).size();
   if (seed == 0) return;
   const std::uint64_t per_copy = (BENCH_GIB / 4 + seed - 1) / seed;
@@ -144,7 +132,7 @@ void register_all() {
     return has_num_inline_copies(d, n, 4, 16, INLINE_COPIES_BY_CONTENT);
   });
   add("find_inline_copies", [](const std::uint8_t* d, std::uint64_t n) {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     ja->pages = 16;
     std::uint64_t size = 0;
     return find_inline_copies(d, n, ja.get(), &size);

@@ -27,7 +27,7 @@ void require_sound(const_bstring b) {
           b->data[b->slen] == '\0');
 }
 
-using Bptr = UniqueBstring;
+using Bptr = BstringPtr;
 
 Bptr make(const std::string& s) {
   return Bptr(blk2bstr(s.data(), static_cast<int>(s.size())));

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Exact-size copy so that a one-byte over-read is caught.
   std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[size]);
   if (size > 0) std::memcpy(bytes.get(), data, size);
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   if (!ja) return 0;
   ja->pages = 7;
   ja->color_pages = 9;

@@ -10,13 +10,13 @@
 
 namespace {
 
-const char* const kNames[] = {"Content-Length", "Content-Type", "A", "X-Content-Length"};
+const char* const NAMES[] = {"Content-Length", "Content-Type", "A", "X-Content-Length"};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const char* name = kNames[data[0] % 4];
+  const char* name = NAMES[data[0] % 4];
   const std::size_t split = data[1] % (size - 1);
   data += 2;
   size -= 2;

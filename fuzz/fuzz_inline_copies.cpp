@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const int has = has_num_inline_copies(copy, length, copies, pages, mode);
   if (has != 0 && has != 1) std::abort();
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   if (ja != nullptr) {
     ja->pages = pages;
     if (data[1] & 0x80) ja_set_printer_type(ja.get(), "HP Universal Printing");

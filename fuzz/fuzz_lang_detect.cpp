@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/lang_detect.h"
 #include "foundation/config.h"
+#include "scan/lang_detect.h"
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   config_init_session_defaults(&global_ctx);

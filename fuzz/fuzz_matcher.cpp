@@ -133,9 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<MatchToken> table = make_table();
   const int count = static_cast<int>(table.size());
   if (matcher_init_tokens(table.data(), count) != 0) __builtin_trap();
-  std::vector<Regex*> plain;
-  for (const MatchToken& token : table)
-    plain.push_back(regex_compile(token.pattern, token.options));
+  std::vector<RegexPtr> plain;
+  for (const MatchToken& token : table) {
+    plain.emplace_back(regex_compile(token.pattern, token.options));
+  }
   std::vector<int> plain_hits(table.size(), 0);
   for (std::size_t at = 0; at <= size; ++at) {
     // Windows of at most 150 bytes, as analyzers pass them.
@@ -148,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (token.first_char != 0 && token.first_char != byte) continue;
       if (token.offset_limit != 0 && at >= token.offset_limit) continue;
       if (token.once_only != 0 && plain_hits[r] != 0) continue;
-      if (regex_match(plain[r], input.data() + at, available) == 0) continue;
+      if (regex_match(plain[r].get(), input.data() + at, available) == 0) continue;
       ++plain_hits[r];
       ++expected;
     }
@@ -156,7 +157,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (std::size_t r = 0; r < table.size(); ++r) {
     if (table[r].hit_count != plain_hits[r]) __builtin_trap();
-    regex_free(plain[r]);
   }
   if (table[1].hit_count > 1 || table[3].hit_count > 1) __builtin_trap();
   matcher_free_tokens(table.data(), count);

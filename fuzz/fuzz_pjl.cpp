@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int read = pjl_parse_header(copy, size, &header);
   if (read != 0 && read != 1) std::abort();
   if (header.copies < -1 || header.qty < -1) std::abort();
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   if (ja != nullptr) {
     (void)pjl_set_job_attributes(copy, size, ja.get(), PJL_UNIT_720TH_INCH);
     if (ja->copy_count < 1) std::abort();

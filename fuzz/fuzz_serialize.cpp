@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 0) std::fwrite(copy.get(), 1, size, file);
   std::fclose(file);
 
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   if (ja != nullptr) {
     (void)serialize_job_readin(path.c_str(), ja.get());
     double_paper_size(ja.get());

@@ -20,13 +20,13 @@ namespace {
 // The matcher finds what the expressions find, wherever PCRE2 gives an
 // answer (its match limit may give up on long bodies).
 void check_against_oracles(std::string_view body) {
-  for (std::size_t i = 0; i < std::size(reply_oracle::kOracles); ++i) {
+  for (std::size_t i = 0; i < std::size(reply_oracle::ORACLES); ++i) {
     const std::string expected = reply_oracle::oracle_find(i, body);
     if (expected == "error") {
       if (reply_oracle::compiled(i) == nullptr) std::abort();
       continue;
     }
-    if (reply_oracle::own_find(reply_oracle::kOracles[i].shape, body) != expected) std::abort();
+    if (reply_oracle::own_find(reply_oracle::ORACLES[i].shape, body) != expected) std::abort();
   }
 }
 

@@ -21,7 +21,6 @@
 
 namespace {
 
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
 std::string program_dir() {
   char path[OS_PATH_BUFFER_SIZE];
@@ -85,8 +84,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   load_configuration();
-  JaPtr analysis(analyzer_create_job_attribs());
-  JaPtr job(analyzer_create_job_attribs());
+  JobAttribsPtr analysis(analyzer_create_job_attribs());
+  JobAttribsPtr job(analyzer_create_job_attribs());
   if (!analysis || !job) return 1;
   const int result = analyzer_process_spool_file(file, color, analysis.get());
   analyzer_splice_job_attribs(job.get(), analysis.get(), color, 1, -1);

@@ -10,48 +10,35 @@
 
 #include "analysis/analyzer_dispatch.h"
 #include "analysis/custom_metadata.h"
-#include "analysis/lang_detect.h"
 #include "analysis/saved_spool.h"
 #include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
+#include "foundation/mapped_mem.h"
 #include "foundation/os_file.h"
-#include "foundation/os_mmap.h"
 #include "foundation/util.h"
+#include "scan/lang_detect.h"
 
 namespace {
 
 // log_spool_bytes writes at most this many bytes in one entry.
 constexpr std::uint64_t LOG_SPOOL_BYTES_MAX = 65536;
 
-// The open and mapped spool file; released when it goes out of scope.
-struct MappedSpool {
-  OsFile* file = nullptr;
-  OsMmap* map = nullptr;
-  const std::uint8_t* data = nullptr;
-  std::uint64_t length = 0;
-
-  MappedSpool() = default;
-  MappedSpool(const MappedSpool&) = delete;
-  MappedSpool& operator=(const MappedSpool&) = delete;
-  ~MappedSpool() {
-    if (map != nullptr) os_mmap_free(map);
-    os_file_close(file);
-  }
-};
-
-int open_and_map(const char* path, MappedSpool& spool) {
-  if (os_file_open_ro(&spool.file, path) == 0) {
+// Opens and maps the spool file; nullptr (logged) when that fails. An empty
+// file has nothing to map.
+MappedMemPtr open_and_map(const char* path) {
+  MappedMemFailure failure = MappedMemFailure::NONE;
+  MappedMemPtr spool(create_mapped_mem_quiet(path, &failure));
+  if (failure == MappedMemFailure::OPEN) {
     LOG_ERROR("Unable to open file");
-    return -1;
+    return nullptr;
   }
-  if (os_mmap_ro_file(&spool.map, &spool.data, &spool.length, spool.file, -1) != 0) {
+  if (!spool || spool->size == 0) {
     LOG_ERROR("Unable to map file: '%s'", path);
-    spool.map = nullptr;
-    return -1;
+    return nullptr;
   }
-  return 0;
+  return spool;
 }
 
 int extra_argument(const AnalyzerRow& row, int color) {
@@ -114,17 +101,17 @@ int dispatch(const std::uint8_t* data, std::uint64_t length, int color, JobAttri
   return analyze(data, length, extra_argument(row, color), ja);
 }
 
-void log_head_and_tail(const MappedSpool& spool) {
-  const std::uint64_t n = std::min(spool.length, ANALYZER_LOG_SPOOL_BYTES);
-  LOG_DEBUG("Spool file size: length=%" PRIu64 ",size=%" PRIu64, spool.length, n);
+void log_head_and_tail(const mapped_mem& spool) {
+  const std::uint64_t n = std::min(spool.size, ANALYZER_LOG_SPOOL_BYTES);
+  LOG_DEBUG("Spool file size: length=%" PRIu64 ",size=%" PRIu64, spool.size, n);
   log_spool_bytes("Spool file begin", spool.data, n);
-  log_spool_bytes("Spool file   end", spool.data + (spool.length - n), n);
+  log_spool_bytes("Spool file   end", spool.data + (spool.size - n), n);
 }
 
-void finish_analysed(const MappedSpool& spool, int color, JobAttribs* ja) {
-  custom_metaddata_extract_username(spool.data, spool.length, ja->username, sizeof ja->username);
+void finish_analysed(const mapped_mem& spool, int color, JobAttribs* ja) {
+  custom_metaddata_extract_username(spool.data, spool.size, ja->username, sizeof ja->username);
   std::uint64_t size = 0;
-  std::int64_t size_bytes = static_cast<std::int64_t>(spool.length);
+  std::int64_t size_bytes = static_cast<std::int64_t>(spool.size);
   if (os_file_size(spool.file, &size) != 0) {
     size_bytes = static_cast<std::int64_t>(std::min<std::uint64_t>(size, INT64_MAX));
     ja->size_kb = convert_bytes_to_kilobytes(size_bytes);
@@ -149,25 +136,32 @@ int analyzer_process_spool_file_internal(const char* path, int color, int detect
   }
   if (ja->spool_file[0] == '\0') util_safe_strncpy(ja->spool_file, path, sizeof ja->spool_file);
   LOG_DEBUG("Analysing spool file: '%s'", path);
-  MappedSpool spool;
-  if (open_and_map(path, spool) != 0) return ANALYZER_FAILED;
+  const MappedMemPtr spool = open_and_map(path);
+  if (!spool) return ANALYZER_FAILED;
 
-  ja->size_kb = convert_bytes_to_kilobytes(static_cast<std::int64_t>(spool.length));
-  ja->language = analyzer_lang_detect(spool.data, spool.length);
+  ja->size_kb = convert_bytes_to_kilobytes(static_cast<std::int64_t>(spool->size));
+  ja->language = analyzer_lang_detect(spool->data, spool->size);
   if (detect_only != 0) {
     if (global_ctx.debug_logging != 0) {
       LOG_DEBUG("Language detected as: %s", analyzer_lang_to_string(ja->language));
     }
     return 0;
   }
-  log_head_and_tail(spool);
-  const int result = dispatch(spool.data, spool.length, color, ja);
+  log_head_and_tail(*spool);
+  const int result = dispatch(spool->data, spool->size, color, ja);
   if (result < 0) {
     LOG_DEBUG("Unable to analyse spool file: '%s'", path);
     return result;
   }
-  finish_analysed(spool, color, ja);
+  finish_analysed(*spool, color, ja);
   return 0;
+}
+
+int analyzer_lang_detect_spool_file(const char* path) {
+  const JobAttribsPtr ja(analyzer_create_job_attribs());
+  if (!ja) return 0;
+  if (analyzer_process_spool_file_internal(path, 0, 1, ja.get()) != 0) return 0;
+  return ja->language;
 }
 
 void log_spool_bytes(const char* title, const std::uint8_t* bytes, std::uint64_t count) {
@@ -175,8 +169,9 @@ void log_spool_bytes(const char* title, const std::uint8_t* bytes, std::uint64_t
   if (bytes == nullptr) count = 0;
   if (count > LOG_SPOOL_BYTES_MAX) count = LOG_SPOOL_BYTES_MAX;
   // Three characters a byte and the terminator.
-  char* text = static_cast<char*>(std::malloc(count * 3 + 1));
-  if (text == nullptr) return;
+  const TextPtr owned(static_cast<char*>(std::malloc(count * 3 + 1)));
+  if (!owned) return;
+  char* text = owned.get();
   static constexpr char HEX[] = "0123456789abcdef";
   for (std::uint64_t i = 0; i < count; ++i) {
     text[3 * i] = HEX[bytes[i] >> 4];
@@ -185,5 +180,4 @@ void log_spool_bytes(const char* title, const std::uint8_t* bytes, std::uint64_t
   }
   text[3 * count] = '\0';
   LOG_DEBUG("log_spool_bytes: %s: %s", title != nullptr ? title : "", text);
-  std::free(text);
 }

@@ -31,6 +31,10 @@ inline constexpr std::uint64_t ANALYZER_LOG_SPOOL_BYTES = 100;
 [[nodiscard]] int analyzer_process_spool_file_internal(const char* path, int color,
                                                        int detect_only, JobAttribs* ja);
 
+// Language code of the file at `path`, through the driver in detect-only
+// mode; 0 when the file cannot be opened or mapped.
+[[nodiscard]] int analyzer_lang_detect_spool_file(const char* path);
+
 // Merges the analysis record `a` into the job record `j`. With `keep` set the
 // spooler's duplex, tumble and grayscale flags stay set; `n_up` of 2 or more
 // turns pages into sheets. Neither record may be null.

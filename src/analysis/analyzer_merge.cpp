@@ -30,10 +30,13 @@ void merge_flags(JobAttribs* j, const JobAttribs* a, int keep) {
   }
 }
 
-// CUPS raster pages already hold the spooler's copies.
+// CUPS raster pages already hold the spooler's copies. When the analysis
+// counted the raster pages, they replace the page count (merge_pages) with
+// every copy in them, so the copies are billed once: copies become 1.
+// Otherwise the spooler's pages are divided by its copies where they can be.
 void merge_copies(JobAttribs* j, const JobAttribs* a) {
   if (a->language == LANG_CUPS_RASTER) {
-    if (j->copy_count >= 2 && j->pages % j->copy_count == 0) {
+    if (a->pages < 1 && j->copy_count >= 2 && j->pages % j->copy_count == 0) {
       j->pages /= j->copy_count;
     } else {
       j->copy_count = 1;
@@ -113,7 +116,7 @@ void analyzer_splice_job_attribs(JobAttribs* j, const JobAttribs* a, int color, 
 
 void analyzer_self_splice_job_attribs(JobAttribs* ja, int color) {
   if (!TV_ASSERT(ja != nullptr)) return;
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> fresh(analyzer_create_job_attribs());
+  JobAttribsPtr fresh(analyzer_create_job_attribs());
   if (!fresh) return;
   // The merge decides the counts, flags and paper; every other field (job id,
   // user, document, times, paths) is the record's own and must survive, so

@@ -110,11 +110,10 @@ bool has_capture_group(const char* pattern) {
 // Tries one pattern; true when it matched (whether or not a name was taken).
 bool by_pattern(int number, const char* pattern, const std::uint8_t* data, std::uint64_t window,
                 char* username, std::size_t size) {
-  Regex* regex = regex_compile(pattern, 0);
-  if (regex == nullptr) return false;
-  RegexMatchInfo info;
-  regex_init_match_info(&info);
-  const bool matched = regex_match_with_info(regex, data, window, &info) != 0;
+  const RegexPtr regex(regex_compile(pattern, 0));
+  if (!regex) return false;
+  ScopedMatchInfo info;
+  const bool matched = regex_match_with_info(regex.get(), data, window, &info) != 0;
   if (matched) {
     LOG_DEBUG("custom_metaddata: is_regex_match %d: Matched pattern '%s' with '%s'", number,
               pattern, info.texts[0] != nullptr ? info.texts[0] : "");
@@ -133,8 +132,6 @@ bool by_pattern(int number, const char* pattern, const std::uint8_t* data, std::
       LOG_DEBUG("custom_metaddata: is_regex_match %d:  username = '%s'", number, username);
     }
   }
-  regex_free_match_info(&info);
-  regex_free(regex);
   return matched;
 }
 

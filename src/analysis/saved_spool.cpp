@@ -71,13 +71,12 @@ int collect_saved(const char* path, std::int64_t /*mtime*/, void* data) {
 int delete_old_files(const char* dir, int keep) {
   std::string pattern = "^";
   pattern.append(SAVED_SPOOL_NAME).append(R"(\.\d+-\d+-\d+\.\d+-\d+-\d+\.spl\z)");
-  Regex* regex = regex_compile(pattern.c_str(), 0);
-  if (regex == nullptr) return 0;
-  Listing listing{regex, {}};
+  const RegexPtr regex(regex_compile(pattern.c_str(), 0));
+  if (!regex) return 0;
+  Listing listing{regex.get(), {}};
   int count = 0;
   int stopped = 0;
   const int walked = os_forall_files_in_dir(dir, collect_saved, &listing, 0, &count, &stopped);
-  regex_free(regex);
   if (walked == 0) {
     LOG_DEBUG("saved_spool_delete_old_files: Scan failed for deletion of old files. "
               "saved_spool_dir='%s'",

@@ -1,11 +1,11 @@
 #include "command/hostwright.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 
 #include "foundation/config.h"
+#include "foundation/decimal.h"
 #include "foundation/global.h"
 #include "foundation/os_time.h"
 #include "foundation/util.h"
@@ -47,13 +47,11 @@ int register_printer(int argc, const char* const* argv) {
   return HOSTWRIGHT_EXIT_USAGE;
 }
 
-// The leading decimal number of the argument; anything else counts as 0.
+// The leading decimal number of the argument; anything else counts as 0, a
+// number too large for 64 bits as INT32_MAX seconds.
 std::int64_t read_seconds(const char* text) {
-  std::int64_t seconds = 0;
-  const char* end = text + std::strlen(text);
-  auto [ptr, ec] = std::from_chars(text, end, seconds);
-  if (ec == std::errc::result_out_of_range) return INT32_MAX;
-  return ec == std::errc() ? seconds : 0;
+  const DecimalRead seconds = decimal_read(text);
+  return seconds.saturated ? INT32_MAX : seconds.value;
 }
 
 struct CallTimeouts {

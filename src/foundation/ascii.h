@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 template <typename C>
 constexpr std::uint8_t ascii_byte(C c) {
@@ -82,4 +83,18 @@ constexpr C ascii_to_lower(C c) {
 template <typename C>
 constexpr C ascii_to_upper(C c) {
   return ascii_is_lower(c) ? static_cast<C>(ascii_byte(c) - ('a' - 'A')) : c;
+}
+
+// `text` without the white space (ascii_is_space) at its start, at its end,
+// or at both ends.
+constexpr std::string_view ascii_trim_space_left(std::string_view text) {
+  while (!text.empty() && ascii_is_space(text.front())) text.remove_prefix(1);
+  return text;
+}
+constexpr std::string_view ascii_trim_space_right(std::string_view text) {
+  while (!text.empty() && ascii_is_space(text.back())) text.remove_suffix(1);
+  return text;
+}
+constexpr std::string_view ascii_trim_space(std::string_view text) {
+  return ascii_trim_space_right(ascii_trim_space_left(text));
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "foundation/bstrlib_internal.h"
 
@@ -13,9 +14,9 @@ using namespace bstr_detail;
 namespace {
 
 // Smallest first guess of bformat's output size.
-constexpr std::int64_t kFormatStartSize = 16;
+constexpr std::int64_t FORMAT_START_SIZE = 16;
 // The largest output size bformat tries: it allocates that size plus 2.
-constexpr std::int64_t kFormatMaxSize = kMaxNeed - 2;
+constexpr std::int64_t FORMAT_MAX_SIZE = MAX_NEED - 2;
 
 // The length of a zero-terminated text that is to be appended to or
 // assigned into b. A text inside b's own storage must start within the
@@ -27,7 +28,7 @@ std::int64_t text_length(const_bstring b, const char* s) {
     if (offset > static_cast<std::uintptr_t>(b->slen)) return -1;
   }
   std::size_t n = std::strlen(s);
-  return n > static_cast<std::size_t>(kMaxLength) ? -1 : static_cast<std::int64_t>(n);
+  return n > static_cast<std::size_t>(MAX_LENGTH) ? -1 : static_cast<std::int64_t>(n);
 }
 
 // Replaces a's content with len bytes at p, which may lie in a's storage.
@@ -65,18 +66,18 @@ int snap_capacity(std::int64_t n) {
 }
 
 int balloc_wide(bstring b, std::int64_t n) {
-  if (n <= 0 || n > kMaxNeed) return BSTR_ERR;
+  if (n <= 0 || n > MAX_NEED) return BSTR_ERR;
   return balloc(b, static_cast<int>(n));
 }
 
 bstring new_string(const void* blk, std::int64_t len, std::int64_t min_capacity) {
-  if (len < 0 || len + 1 > kMaxNeed || (len > 0 && blk == nullptr)) return nullptr;
+  if (len < 0 || len + 1 > MAX_NEED || (len > 0 && blk == nullptr)) return nullptr;
   std::int64_t capacity = std::max<std::int64_t>(snap_capacity(len + 1), min_capacity);
-  auto* b = static_cast<bstring>(std::malloc(sizeof(tagbstring)));
+  auto* b = new (std::nothrow) tagbstring();
   if (b == nullptr) return nullptr;
   b->data = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(capacity)));
   if (b->data == nullptr) {
-    std::free(b);
+    delete b;
     return nullptr;
   }
   b->mlen = static_cast<int>(capacity);
@@ -91,7 +92,7 @@ bstring new_string(const void* blk, std::int64_t len, std::int64_t min_capacity)
 int balloc(bstring b, int len) {
   if (!writable(b) || len <= 0) return BSTR_ERR;
   if (len < b->mlen) return BSTR_OK;
-  if (len > kMaxNeed) return BSTR_ERR;
+  if (len > MAX_NEED) return BSTR_ERR;
   int capacity = snap_capacity(len);
   unsigned char* grown = nullptr;
   // A nearly full string is likely to be extended in place by realloc; for
@@ -132,13 +133,13 @@ bstring blk2bstr(const void* blk, int len) {
 bstring bstrcpy(const_bstring b) {
   if (!readable(b)) return nullptr;
   bstring copy = new_string(b->data, b->slen, 0);
-  if (copy != nullptr || b->slen + std::int64_t{1} > kMaxNeed) return copy;
+  if (copy != nullptr || b->slen + std::int64_t{1} > MAX_NEED) return copy;
   // The power-of-two block may be too much to get; the exact size may not.
-  copy = static_cast<bstring>(std::malloc(sizeof(tagbstring)));
+  copy = new (std::nothrow) tagbstring();
   if (copy == nullptr) return nullptr;
   copy->data = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(b->slen) + 1));
   if (copy->data == nullptr) {
-    std::free(copy);
+    delete copy;
     return nullptr;
   }
   copy->mlen = b->slen + 1;
@@ -163,7 +164,7 @@ int bdestroy(bstring b) {
   b->slen = -1;
   b->mlen = -1;
   b->data = nullptr;
-  std::free(b);
+  delete b;
   return BSTR_OK;
 }
 
@@ -214,7 +215,7 @@ int bconcat(bstring b0, const_bstring b1) {
   std::int64_t old_len = b0->slen;
   std::int64_t add = b1->slen;
   std::int64_t new_len = old_len + add;
-  if (new_len > kMaxLength) return BSTR_ERR;
+  if (new_len > MAX_LENGTH) return BSTR_ERR;
   const unsigned char* source = b1->data;
   bstring copy = nullptr;
   if (b0->mlen <= new_len + 1) {
@@ -272,7 +273,7 @@ int bcatcstr(bstring b, const char* s) {
   std::size_t rest = std::strlen(s + i);
   if (rest == 0) return BSTR_OK;
   tagbstring view{};
-  if (rest <= static_cast<std::size_t>(kMaxLength)) view = bview(s + i, static_cast<int>(rest));
+  if (rest <= static_cast<std::size_t>(MAX_LENGTH)) view = bview(s + i, static_cast<int>(rest));
   if (view.data == nullptr || bconcat(b, &view) != BSTR_OK) {
     b->slen = old_len;
     b->data[old_len] = '\0';
@@ -291,7 +292,7 @@ bstring bvformat(const char* fmt, va_list args) {
   if (fmt == nullptr) return nullptr;
   std::int64_t size = std::clamp<std::int64_t>(
       2 * static_cast<std::int64_t>(std::min<std::size_t>(std::strlen(fmt), INT_MAX)),
-      kFormatStartSize, kFormatMaxSize);
+      FORMAT_START_SIZE, FORMAT_MAX_SIZE);
   bstring out = new_string(nullptr, 0, size + 2);
   if (out == nullptr) return nullptr;
   for (;;) {
@@ -305,7 +306,7 @@ bstring bvformat(const char* fmt, va_list args) {
     out->slen = static_cast<int>(std::strlen(reinterpret_cast<char*>(out->data)));
     if (out->slen < size) return out;
     size = printed > size ? printed : 2 * size;
-    if (size > kFormatMaxSize || balloc_wide(out, size + 2) != BSTR_OK) break;
+    if (size > FORMAT_MAX_SIZE || balloc_wide(out, size + 2) != BSTR_OK) break;
   }
   bdestroy(out);
   return nullptr;

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "foundation/owned.h"
+
 struct tagbstring {
   int mlen;             // bytes allocated for data
   int slen;             // content bytes
@@ -84,6 +86,7 @@ inline tagbstring bview(const void* blk, int len) {
 [[nodiscard]] bstring bvformat(const char* fmt, va_list args) BSTR_PRINTF(1, 0);
 // Frees data and record; -1 for a missing, invalid or read-only string.
 int bdestroy(bstring b);
+using BstringPtr = Owned<tagbstring, bdestroy>;
 // Newly allocated zero-terminated copy of b with every zero byte of the
 // content replaced by z; free it with bcstrfree.
 [[nodiscard]] char* bstr2cstr(const_bstring b, char z);
@@ -197,6 +200,7 @@ struct charField {
 [[nodiscard]] int bstrListAlloc(bstrList* sl, int msz);
 // Destroys every entry, sets qty to -1 and frees the list; -1 for none.
 int bstrListDestroy(bstrList* sl);
+using BstrListPtr = Owned<bstrList, bstrListDestroy>;
 // Calls cb(parm, offset, length) for each piece of str between separator
 // bytes, starting at pos. Leading and inner empty pieces are kept, a
 // separator at the very end adds no empty piece, an empty range gives one
@@ -239,6 +243,7 @@ struct bStream;
 [[nodiscard]] bStream* bsopen(bNread readPtr, void* parm);
 // Frees the stream and returns its parm; nullptr for none.
 void* bsclose(bStream* s);
+using BStreamPtr = Owned<bStream, bsclose>;
 // Sets the read-buffer size when sz > 0; returns the previous size, -1 for
 // an invalid argument.
 int bsbufflength(bStream* s, int sz);
@@ -263,14 +268,3 @@ int bsbufflength(bStream* s, int sz);
 [[nodiscard]] int bssplitscb(bStream* s, const_bstring splitStr,
                              int (*cb)(void* parm, int ofs, const_bstring entry), void* parm);
 
-// ---- ownership at call sites ----
-
-// Deleters for std::unique_ptr; both accept nullptr.
-struct BstringFree {
-  void operator()(tagbstring* b) const { (void)bdestroy(b); }
-};
-struct BstrListFree {
-  void operator()(bstrList* list) const { (void)bstrListDestroy(list); }
-};
-using UniqueBstring = std::unique_ptr<tagbstring, BstringFree>;
-using UniqueBstrList = std::unique_ptr<bstrList, BstrListFree>;

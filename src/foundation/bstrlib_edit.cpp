@@ -46,7 +46,7 @@ int bsetstr(bstring b0, int pos, const_bstring b1, unsigned char fill) {
   if (b1 != nullptr && !readable(b1)) return BSTR_ERR;
   std::int64_t add = b1 != nullptr ? b1->slen : 0;
   std::int64_t end = std::int64_t{pos} + add;
-  if (end > kMaxLength) return BSTR_ERR;
+  if (end > MAX_LENGTH) return BSTR_ERR;
   SafeSource source(b0, b1);
   if (source.failed() || balloc_wide(b0, end + 1) != BSTR_OK) return BSTR_ERR;
   std::int64_t new_len = b0->slen;
@@ -64,7 +64,7 @@ int binsert(bstring b1, int pos, const_bstring b2, unsigned char fill) {
   std::int64_t add = b2->slen;
   std::int64_t old_len = b1->slen;
   std::int64_t new_len = std::max(old_len, std::int64_t{pos}) + add;
-  if (new_len > kMaxLength) return BSTR_ERR;
+  if (new_len > MAX_LENGTH) return BSTR_ERR;
   SafeSource source(b1, b2);
   if (source.failed() || balloc_wide(b1, new_len + 1) != BSTR_OK) return BSTR_ERR;
   if (pos > old_len) {
@@ -81,7 +81,7 @@ int binsertch(bstring b, int pos, int len, unsigned char fill) {
   if (pos < 0 || len < 0 || !writable(b)) return BSTR_ERR;
   std::int64_t old_len = b->slen;
   std::int64_t new_len = std::max(old_len, std::int64_t{pos}) + len;
-  if (new_len > kMaxLength || balloc_wide(b, new_len + 1) != BSTR_OK) return BSTR_ERR;
+  if (new_len > MAX_LENGTH || balloc_wide(b, new_len + 1) != BSTR_OK) return BSTR_ERR;
   std::int64_t fill_from = pos;
   if (pos > old_len) {
     fill_from = old_len;
@@ -104,7 +104,7 @@ int breplace(bstring b1, int pos, int len, const_bstring b2, unsigned char fill)
     return BSTR_OK;
   }
   std::int64_t new_len = b1->slen + add - len;
-  if (new_len > kMaxLength) return BSTR_ERR;
+  if (new_len > MAX_LENGTH) return BSTR_ERR;
   SafeSource source(b1, b2);
   if (source.failed()) return BSTR_ERR;
   if (add > len && balloc_wide(b1, new_len) != BSTR_OK) return BSTR_ERR;
@@ -142,13 +142,13 @@ int bpattern(bstring b, int len) {
 
 int btolower(bstring b) {
   if (!writable(b)) return BSTR_ERR;
-  for (int i = 0; i < b->slen; ++i) b->data[i] = fold_lower(b->data[i]);
+  for (int i = 0; i < b->slen; ++i) b->data[i] = ascii_to_lower(b->data[i]);
   return BSTR_OK;
 }
 
 int btoupper(bstring b) {
   if (!writable(b)) return BSTR_ERR;
-  for (int i = 0; i < b->slen; ++i) b->data[i] = fold_upper(b->data[i]);
+  for (int i = 0; i < b->slen; ++i) b->data[i] = ascii_to_upper(b->data[i]);
   return BSTR_OK;
 }
 
@@ -165,13 +165,13 @@ int keep_range(bstring b, std::int64_t from, std::int64_t to) {
 
 std::int64_t trimmed_end(const_bstring b) {
   std::int64_t end = b->slen;
-  while (end > 0 && is_space(b->data[end - 1])) --end;
+  while (end > 0 && ascii_is_space(b->data[end - 1])) --end;
   return end;
 }
 
 std::int64_t trimmed_start(const_bstring b, std::int64_t end) {
   std::int64_t start = 0;
-  while (start < end && is_space(b->data[start])) ++start;
+  while (start < end && ascii_is_space(b->data[start])) ++start;
   return start;
 }
 

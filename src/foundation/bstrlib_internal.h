@@ -5,16 +5,17 @@
 #include <climits>
 #include <cstdint>
 
+#include "foundation/ascii.h"
 #include "foundation/bstrlib.h"
 
 namespace bstr_detail {
 
 // The largest size that balloc accepts: the capacity must stay above it and
 // capacities are 32-bit signed.
-inline constexpr std::int64_t kMaxNeed = INT_MAX - 1;
+inline constexpr std::int64_t MAX_NEED = INT_MAX - 1;
 // The longest content a string can hold after appending: content plus one
 // is the size the appending operations ask balloc for.
-inline constexpr std::int64_t kMaxLength = kMaxNeed - 1;
+inline constexpr std::int64_t MAX_LENGTH = MAX_NEED - 1;
 
 // A string whose content can be read.
 inline bool readable(const_bstring b) {
@@ -52,7 +53,7 @@ inline ClippedRange clip_range(std::int64_t length, int left, int len) {
   return {from, std::min(count, length - from)};
 }
 
-// Capacity for a needed size n (1 <= n <= kMaxNeed): 8 below 8, else the
+// Capacity for a needed size n (1 <= n <= MAX_NEED): 8 below 8, else the
 // least power of two above n, or INT_MAX when that power does not fit.
 int snap_capacity(std::int64_t n);
 
@@ -63,14 +64,6 @@ int balloc_wide(bstring b, std::int64_t n);
 // capacity of at least min_capacity.
 bstring new_string(const void* blk, std::int64_t len, std::int64_t min_capacity);
 
-// Whether the byte is white space in the C locale.
-inline bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-inline unsigned char fold_lower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-inline unsigned char fold_upper(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
-}
 inline bool in_field(const charField& cf, unsigned char c) {
   return (cf.content[c >> 3] >> (c & 7)) & 1;
 }

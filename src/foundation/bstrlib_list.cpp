@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "foundation/bstrlib.h"
 #include "foundation/bstrlib_internal.h"
@@ -11,7 +12,7 @@ using namespace bstr_detail;
 namespace {
 
 // Room of a fresh split result.
-constexpr int kSplitFirstRoom = 4;
+constexpr int SPLIT_FIRST_ROOM = 4;
 
 bool list_valid(const bstrList* sl) {
   return sl != nullptr && sl->entry != nullptr && sl->qty >= 0 && sl->mlen > 0 &&
@@ -28,11 +29,11 @@ bool list_resize(bstrList* sl, std::int64_t room) {
 }
 
 bstrList* list_with_room(int room) {
-  auto* sl = static_cast<bstrList*>(std::malloc(sizeof(bstrList)));
+  auto* sl = new (std::nothrow) bstrList();
   if (sl == nullptr) return nullptr;
   sl->entry = static_cast<bstring*>(std::malloc(static_cast<std::size_t>(room) * sizeof(bstring)));
   if (sl->entry == nullptr) {
-    std::free(sl);
+    delete sl;
     return nullptr;
   }
   sl->qty = 0;
@@ -75,7 +76,7 @@ int split_walk(const_bstring str, int pos, IsSeparator is_separator,
 bstrList* split_into_list(const_bstring str, int (*walk)(const_bstring, void*, SplitTarget*),
                           void* how) {
   if (!readable(str)) return nullptr;
-  bstrList* sl = list_with_room(kSplitFirstRoom);
+  bstrList* sl = list_with_room(SPLIT_FIRST_ROOM);
   if (sl == nullptr) return nullptr;
   SplitTarget target{str, sl};
   if (walk(str, how, &target) < 0) {
@@ -104,7 +105,7 @@ int bstrListDestroy(bstrList* sl) {
   sl->mlen = -1;
   std::free(sl->entry);
   sl->entry = nullptr;
-  std::free(sl);
+  delete sl;
   return BSTR_OK;
 }
 
@@ -145,11 +146,11 @@ bstring bjoin(const bstrList* bl, const_bstring sep) {
   }
   if (sep != nullptr && bl->qty > 1) total += std::int64_t{sep->slen} * (bl->qty - 1);
   if (total > INT_MAX) return nullptr;
-  auto* b = static_cast<bstring>(std::malloc(sizeof(tagbstring)));
+  auto* b = new (std::nothrow) tagbstring();
   if (b == nullptr) return nullptr;
   b->data = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(total)));
   if (b->data == nullptr) {
-    std::free(b);
+    delete b;
     return nullptr;
   }
   b->mlen = static_cast<int>(total);

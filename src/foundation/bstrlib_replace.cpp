@@ -10,7 +10,7 @@ using namespace bstr_detail;
 namespace {
 
 // First room of the occurrence list of a growing replacement.
-constexpr std::size_t kFirstPositionRoom = 8;
+constexpr std::size_t FIRST_POSITION_ROOM = 8;
 
 // Same length: overwrite each occurrence.
 int replace_equal(bstring b, const_bstring find, const_bstring repl, int pos) {
@@ -59,7 +59,7 @@ struct Positions {
 
   bool add(int p) {
     if (count == room) {
-      std::size_t grown = room == 0 ? kFirstPositionRoom : room * 2;
+      std::size_t grown = room == 0 ? FIRST_POSITION_ROOM : room * 2;
       void* bigger = std::realloc(at, grown * sizeof(int));
       if (bigger == nullptr) return false;
       at = static_cast<int*>(bigger);
@@ -81,7 +81,7 @@ int replace_growing(bstring b, const_bstring find, const_bstring repl, int pos) 
   if (found.count == 0) return BSTR_OK;
   std::int64_t delta = repl->slen - find->slen;
   std::int64_t new_len = b->slen + static_cast<std::int64_t>(found.count) * delta;
-  if (new_len > kMaxLength || balloc_wide(b, new_len + 1) != BSTR_OK) return BSTR_ERR;
+  if (new_len > MAX_LENGTH || balloc_wide(b, new_len + 1) != BSTR_OK) return BSTR_ERR;
   std::int64_t source_end = b->slen;
   std::int64_t target_end = new_len;
   for (std::size_t i = found.count; i-- > 0;) {

@@ -1,4 +1,5 @@
-// Byte strings: comparison, searching and find-and-replace.
+// Byte strings: comparison and searching (find-and-replace is in
+// bstrlib_replace.cpp).
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -53,10 +54,12 @@ int compare_n(const_bstring b0, const_bstring b1, int n, Fold fold) {
 }  // namespace
 
 int bstrcmp(const_bstring b0, const_bstring b1) { return compare(b0, b1, same); }
-int bstricmp(const_bstring b0, const_bstring b1) { return compare(b0, b1, fold_lower); }
+int bstricmp(const_bstring b0, const_bstring b1) {
+  return compare(b0, b1, ascii_to_lower<unsigned char>);
+}
 int bstrncmp(const_bstring b0, const_bstring b1, int n) { return compare_n(b0, b1, n, same); }
 int bstrnicmp(const_bstring b0, const_bstring b1, int n) {
-  return compare_n(b0, b1, n, fold_lower);
+  return compare_n(b0, b1, n, ascii_to_lower<unsigned char>);
 }
 
 int biseq(const_bstring b0, const_bstring b1) {
@@ -78,7 +81,7 @@ int biseqcaseless(const_bstring b0, const_bstring b1) {
   if (!readable(b0) || !readable(b1)) return BSTR_ERR;
   if (b0->slen != b1->slen) return 0;
   for (int i = 0; i < b0->slen; ++i) {
-    if (fold_lower(b0->data[i]) != fold_lower(b1->data[i])) return 0;
+    if (ascii_to_lower(b0->data[i]) != ascii_to_lower(b1->data[i])) return 0;
   }
   return 1;
 }

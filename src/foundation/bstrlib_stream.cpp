@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "foundation/bstrlib.h"
 #include "foundation/bstrlib_internal.h"
@@ -20,11 +21,11 @@ struct bStream {
 namespace {
 
 // Largest chunk breada asks for at once.
-constexpr std::int64_t kReadChunkMax = 1 << 20;
+constexpr std::int64_t READ_CHUNK_MAX = 1 << 20;
 // Smallest chunk breada asks for.
-constexpr std::int64_t kReadChunkMin = 1024;
+constexpr std::int64_t READ_CHUNK_MIN = 1024;
 // Chunk bssplitscb reads the stream in.
-constexpr int kSplitReadChunk = 256;
+constexpr int SPLIT_READ_CHUNK = 256;
 
 // Calls the caller's read function for up to n bytes; a count above what
 // was asked (a faulty source) is taken as n.
@@ -124,8 +125,8 @@ int breada(bstring b, bNread readPtr, void* parm) {
   if (!writable(b) || readPtr == nullptr) return BSTR_ERR;
   for (;;) {
     std::int64_t at = b->slen;
-    std::int64_t chunk = std::clamp<std::int64_t>(at, kReadChunkMin, kReadChunkMax);
-    chunk = std::min(chunk, kMaxLength - at);
+    std::int64_t chunk = std::clamp<std::int64_t>(at, READ_CHUNK_MIN, READ_CHUNK_MAX);
+    chunk = std::min(chunk, MAX_LENGTH - at);
     if (chunk <= 0 || balloc_wide(b, at + chunk + 1) != BSTR_OK) return BSTR_ERR;
     std::int64_t got = read_some(readPtr, parm, b->data + at, chunk);
     b->slen = static_cast<int>(at + got);
@@ -145,11 +146,11 @@ bstring bread(bNread readPtr, void* parm) {
 
 bStream* bsopen(bNread readPtr, void* parm) {
   if (readPtr == nullptr) return nullptr;
-  auto* s = static_cast<bStream*>(std::malloc(sizeof(bStream)));
+  auto* s = new (std::nothrow) bStream();
   if (s == nullptr) return nullptr;
   s->buff = bfromcstr("");
   if (s->buff == nullptr) {
-    std::free(s);
+    delete s;
     return nullptr;
   }
   s->parm = parm;
@@ -165,7 +166,7 @@ void* bsclose(bStream* s) {
   if (s->buff != nullptr) bdestroy(s->buff);
   s->buff = nullptr;
   s->readFnPtr = nullptr;
-  std::free(s);
+  delete s;
   return parm;
 }
 
@@ -198,7 +199,7 @@ int bsreadlns(bstring r, bStream* s, const_bstring term) {
 
 int bsreada(bstring b, bStream* s, int n) {
   if (!stream_valid(s) || !writable(b) || n <= 0) return BSTR_ERR;
-  if (b->slen + std::int64_t{n} > kMaxLength) return BSTR_ERR;
+  if (b->slen + std::int64_t{n} > MAX_LENGTH) return BSTR_ERR;
   std::int64_t start_len = b->slen;
   std::int64_t want = n;
   std::int64_t take = std::min<std::int64_t>(want, s->buff->slen);
@@ -244,7 +245,7 @@ namespace {
 
 // The whole rest of the stream as one piece.
 int split_none(bStream* s, int (*cb)(void*, int, const_bstring), void* parm, bstring piece) {
-  while (bsreada(piece, s, kSplitReadChunk) == BSTR_OK) {
+  while (bsreada(piece, s, SPLIT_READ_CHUNK) == BSTR_OK) {
   }
   if (!s->isEOF) return BSTR_ERR;
   return std::min(cb(parm, 0, piece), 0);

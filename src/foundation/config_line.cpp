@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdint>
+
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
 
 namespace {
 
@@ -16,9 +18,6 @@ namespace {
 bool is_blank(char c) { return c == '\b' || c == '\n' || c == '\r' || c == ' '; }
 
 bool is_line_end(char c) { return c == '\n' || c == '\r'; }
-
-// No <cctype> here: it depends on the locale.
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view skip_leading_blanks(std::string_view s) {
   std::size_t i = 0;
@@ -64,7 +63,7 @@ std::string_view config_line_without_lf(std::string_view line) {
 bool config_case_equal(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    if (ascii_to_lower(a[i]) != ascii_to_lower(b[i])) return false;
   }
   return true;
 }
@@ -113,20 +112,13 @@ std::FILE* config_open_regular_file(const char* path) {
   return file;
 }
 
+// Blanks and tabs, an optional sign, digits; a negative value (other than
+// -0) or one above INT_MAX is refused.
 bool config_parse_int(std::string_view text, int* out) {
   std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::uint64_t value = 0;
-  const char* first = text.data() + i;
-  const char* last = text.data() + text.size();
-  const auto [end, error] = std::from_chars(first, last, value, 10);
-  if (end == first) return false;  // no digits
-  if (error == std::errc::result_out_of_range || value > static_cast<std::uint64_t>(INT_MAX)) {
-    return false;
-  }
-  if (negative && value != 0) return false;
-  *out = static_cast<int>(value);
+  while (i < text.size() && ascii_is_blank(text[i])) ++i;
+  const DecimalRead read = decimal_read(text.substr(i));
+  if (read.length == 0 || read.value < 0 || read.value > INT_MAX) return false;
+  *out = static_cast<int>(read.value);
   return true;
 }

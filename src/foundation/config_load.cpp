@@ -18,16 +18,16 @@
 
 namespace {
 
-constexpr std::size_t kMaxCommandDirLength = 1003;
-constexpr std::size_t kMaxServiceHomeLength = 976;
-constexpr const char kInstallSubPath[] = "/providers/print/linux-x64/spoolwarden.conf";
-constexpr std::array<const char*, 4> kFixedPaths{
+constexpr std::size_t MAX_COMMAND_DIR_LENGTH = 1003;
+constexpr std::size_t MAX_SERVICE_HOME_LENGTH = 976;
+constexpr const char INSTALL_SUB_PATH[] = "/providers/print/linux-x64/spoolwarden.conf";
+constexpr std::array<const char*, 4> FIXED_PATHS{
     "/home/torvelle/providers/print/linux-x64/spoolwarden.conf",
     "/etc/spoolwarden.conf",
     "/etc/torvelle/spoolwarden.conf",
     "spoolwarden.conf",
 };
-constexpr const char kNotFoundMessage[] =
+constexpr const char NOT_FOUND_MESSAGE[] =
     "Torvelle ZK: Unable to find the config file: spoolwarden.conf. Check the path for the "
     "configuration file and possibly ensure SELinux is not enabled\n";
 
@@ -43,7 +43,7 @@ bool find_next_to_command(const char* command, const SessionContext* ctx, char* 
   if (command == nullptr || command[0] != '/') return false;
   const std::string_view a(command);
   const std::size_t slash = a.rfind('/');
-  if (slash > kMaxCommandDirLength) return false;
+  if (slash > MAX_COMMAND_DIR_LENGTH) return false;
   if (ctx->debug_logging) stderr_log("Absolute command argument to base search: %s\n", command);
   std::snprintf(out, CONFIG_TEXT_SIZE, "%.*s/%s", static_cast<int>(slash), command,
                 CONFIG_FILE_NAME);
@@ -63,15 +63,15 @@ bool find_in_service_home(const SessionContext* ctx, char* out) {
     return false;
   }
   // A home cut short would name some other file: skip it instead.
-  if (std::strlen(result->pw_dir) > kMaxServiceHomeLength) return false;
-  std::snprintf(out, CONFIG_TEXT_SIZE, "%s%s", result->pw_dir, kInstallSubPath);
+  if (std::strlen(result->pw_dir) > MAX_SERVICE_HOME_LENGTH) return false;
+  std::snprintf(out, CONFIG_TEXT_SIZE, "%s%s", result->pw_dir, INSTALL_SUB_PATH);
   if (!is_config_file(out, ctx)) return false;
   stderr_log("Found matching conf file in default install location: %s\n", out);
   return true;
 }
 
 bool find_at_fixed_paths(const SessionContext* ctx, char* out) {
-  for (const char* path : kFixedPaths) {
+  for (const char* path : FIXED_PATHS) {
     if (is_config_file(path, ctx)) {
       util_safe_strncpy(out, path, CONFIG_TEXT_SIZE);
       stderr_log("Found matching conf file at path: %s\n", out);
@@ -136,7 +136,7 @@ struct SpoolSubDir {
   const char* entry;
 };
 
-constexpr std::array kSpoolSubDirs{
+constexpr std::array SPOOL_SUB_DIRS{
     SpoolSubDir{&SessionContext::jobreplay_spool_dir_path, "jobreplay",
                 "Set jobreplay spool dir to \"%s\""},
     SpoolSubDir{&SessionContext::activejobs_spool_dir_path, "activejobs",
@@ -153,7 +153,7 @@ constexpr std::array kSpoolSubDirs{
 };
 
 void derive_spool_sub_dirs(SessionContext* ctx) {
-  for (const SpoolSubDir& sub : kSpoolSubDirs) {
+  for (const SpoolSubDir& sub : SPOOL_SUB_DIRS) {
     char* field = ctx->*sub.field;
     if (!util_is_string_empty(field)) continue;
     if (join_into({field, CONFIG_TEXT_SIZE}, ctx->spool_dir_path, sub.name)) {
@@ -235,11 +235,11 @@ int config_load_no_exit(const char* command_path, SessionContext* ctx, const cha
                       std::strcmp(ctx->config_file_path, CONFIG_FILE_NAME) != 0;
   if (preset) {
     if (!locate_only) {
-      stderr_log("%s", kNotFoundMessage);
+      stderr_log("%s", NOT_FOUND_MESSAGE);
       return CONFIG_EXIT_NOT_FOUND;
     }
   } else if (!find_config_file(command_path, ctx)) {
-    if (!locate_only) stderr_log("%s", kNotFoundMessage);
+    if (!locate_only) stderr_log("%s", NOT_FOUND_MESSAGE);
     return CONFIG_EXIT_NOT_FOUND;
   }
   if (!locate_only) {

@@ -26,17 +26,17 @@ namespace {
 #define CV_IGNORED(key) \
   ConfigVar { key, CONFIG_TYPE_IGNORED, nullptr, nullptr, nullptr, 0, nullptr }
 
-constexpr const char kRedirectCommand[] =
+constexpr const char REDIRECT_COMMAND[] =
     R"(lp -d "%printer%" -h "%server%" -t "%docname%" -o raw "%spoolfile%" > /dev/null 2>&1)";
-constexpr const char kUnixPrintCommand[] =
+constexpr const char UNIX_PRINT_COMMAND[] =
     R"(lp -d "%printer%" -h "%server%" -t "%docname%" %options% "%spoolfile%" > /dev/null 2>&1)";
-constexpr const char kJobDeleteCommand[] =
+constexpr const char JOB_DELETE_COMMAND[] =
     R"(cancel -U "%username%" "%jobid%" "%printer%" >/dev/null 2>&1)";
-constexpr const char kHwcheckIgnoreErrors[] =
+constexpr const char HWCHECK_IGNORE_ERRORS[] =
     "Service Requested|Input Tray Empty|Low Paper|Low Toner|No Toner|"
     "Marker Supply Missing|Output Near Full|Overdue Prevent Maintenance";
 
-constexpr std::array kConfigVars{
+constexpr std::array CONFIG_VARS{
     CV_HANDLER("Debug", config_debug_handler),
     CV_IGNORED("OnAppServerError"),
     CV_TEXT("IgnoreDocumentNames", ignore_document_names, ""),
@@ -68,9 +68,9 @@ constexpr std::array kConfigVars{
     CV_TEXT("CupsPrintersConfFile", cups_printers_conf_file, ""),
     CV_BOOL("CupsForceSingleCopy", cups_force_single_copy, 1),
     CV_INT("CupsEventPollInterval", cups_event_poll_interval, 3),
-    CV_TEXT("RedirectCommand", redirect_cmd, kRedirectCommand),
-    CV_TEXT("UnixPrintCommand", unix_print_cmd, kUnixPrintCommand),
-    CV_TEXT("JobDeleteCommand", jobdelete_cmd, kJobDeleteCommand),
+    CV_TEXT("RedirectCommand", redirect_cmd, REDIRECT_COMMAND),
+    CV_TEXT("UnixPrintCommand", unix_print_cmd, UNIX_PRINT_COMMAND),
+    CV_TEXT("JobDeleteCommand", jobdelete_cmd, JOB_DELETE_COMMAND),
     CV_TEXT("PrintMonitorPath", print_monitor_path, ""),
     CV_BOOL("ForcedAttributesBySpoolModification", forced_attributes_by_spool_modification, 1),
     CV_TEXT("NovellUsernameRemoveSuffixes", novell_username_remove_suffixes, ""),
@@ -106,7 +106,7 @@ constexpr std::array kConfigVars{
     CV_INT("HWCheckStabilizationNumLoopsBefore", hwcheck_stabilization_num_loops_before, 0),
     CV_INT("HWCheckStabilizationNumLoopsAfter", hwcheck_stabilization_num_loops_after, 5),
     CV_INT("HWCheckExtraTimeLoops", hwcheck_extra_time_loops, 60),
-    CV_TEXT("HWCheckIgnoreErrors", hwcheck_ignore_errors, kHwcheckIgnoreErrors),
+    CV_TEXT("HWCheckIgnoreErrors", hwcheck_ignore_errors, HWCHECK_IGNORE_ERRORS),
     CV_TEXT("HWCheckModel1", hwcheck_model[0], ""),
     CV_TEXT("HWCheckModel2", hwcheck_model[1], ""),
     CV_TEXT("HWCheckModel3", hwcheck_model[2], ""),
@@ -144,8 +144,8 @@ constexpr std::array kConfigVars{
     CV_LONG_TEXT("GzipCompress", gzip_compress, ""),
 };
 
-static_assert(kConfigVars.size() == CONFIG_VAR_COUNT);
+static_assert(CONFIG_VARS.size() == CONFIG_VAR_COUNT);
 
 }  // namespace
 
-const std::span<const ConfigVar> config_vars{kConfigVars};
+const std::span<const ConfigVar> config_vars{CONFIG_VARS};

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+#include "foundation/owned.h"
+
 // ---------------------------------------------------------------------------
 // ext_buf: growable byte buffer. The storage is always one byte larger than
 // the capacity, so there is room for a terminator behind the used bytes.
@@ -51,6 +53,7 @@ void ext_buf_reset(ext_buf* buf);
 [[nodiscard]] char* ext_buf_as_cstr(const ext_buf* buf);
 // Frees storage and record; nullptr is ignored.
 void ext_buf_free(ext_buf* buf);
+using ExtBufPtr = Owned<ext_buf, ext_buf_free>;
 
 // ---------------------------------------------------------------------------
 // string_list: owned texts. Each copy ends in two zero bytes, so one entry can
@@ -100,6 +103,7 @@ void string_list_reset(string_list* list);
 // Writes the list to standard output under a heading.
 void string_list_print(const char* heading, const string_list* list);
 void string_list_free(string_list* list);
+using StringListPtr = Owned<string_list, string_list_free>;
 void string_list_array_free(string_list** lists, int count);
 
 // ---------------------------------------------------------------------------
@@ -135,6 +139,7 @@ struct dict {
 // Count; 0 for a missing dictionary.
 [[nodiscard]] int dict_size(const dict* d);
 void dict_free(dict* d);
+using DictPtr = Owned<dict, dict_free>;
 
 // ---------------------------------------------------------------------------
 // obj_list: owned blobs, also used as a stack. A pop only lowers the depth;
@@ -190,6 +195,7 @@ void obj_list_sort(obj_list* list, obj_list_compare compare);
 // into elements; 0 for a missing list.
 [[nodiscard]] std::uint32_t obj_list_signature(const obj_list* list);
 void obj_list_free(obj_list* list);
+using ObjListPtr = Owned<obj_list, obj_list_free>;
 
 // ---------------------------------------------------------------------------
 // int_list, offset_list, name_data_list.
@@ -230,6 +236,7 @@ inline constexpr std::uint64_t OFFSET_LIST_INVALID = UINT64_MAX;
 // DEBUG entries: heading, rows of twenty values, size.
 void int_list_debug_print(const char* heading, const int_list* list);
 void int_list_free(int_list* list);
+using IntListPtr = Owned<int_list, int_list_free>;
 
 [[nodiscard]] offset_list* offset_list_create();
 // Appends one offset; 0 (logged) for a missing list.
@@ -241,6 +248,7 @@ void int_list_free(int_list* list);
 // DEBUG entries: heading with the count, one line per value.
 void offset_list_debug_print(const char* heading, const offset_list* list);
 void offset_list_free(offset_list* list);
+using OffsetListPtr = Owned<offset_list, offset_list_free>;
 
 [[nodiscard]] name_data_list* name_data_list_create();
 // Appends copies of `name` and of the used bytes of `data`.
@@ -250,3 +258,4 @@ void offset_list_free(offset_list* list);
 // `name` (free with ext_buf_free); nullptr when there is none.
 [[nodiscard]] ext_buf* name_data_list_get(const name_data_list* list, const char* name);
 void name_data_list_free(name_data_list* list);
+using NameDataListPtr = Owned<name_data_list, name_data_list_free>;

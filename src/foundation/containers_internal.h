@@ -10,7 +10,7 @@
 namespace containers_internal {
 
 // Elements kept before the buffer first grows.
-inline constexpr int kInitialElements = 16;
+inline constexpr int INITIAL_ELEMENTS = 16;
 
 // New, zeroed record of type T with an empty buffer sized for a few
 // elements; nullptr (logged) when an allocation fails.
@@ -21,7 +21,7 @@ T* create_list() {
     LOG_ERROR("calloc failed");
     return nullptr;
   }
-  list->_buf = ext_buf_create_ex(kInitialElements * sizeof(Element));
+  list->_buf = ext_buf_create_ex(INITIAL_ELEMENTS * sizeof(Element));
   if (list->_buf == nullptr) {
     delete list;
     return nullptr;

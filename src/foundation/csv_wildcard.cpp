@@ -34,10 +34,13 @@ bool wildcard_matches(const std::string& item, const char* value) {
           item.c_str());
   const std::string pattern = wildcard_to_regex(item);
   LOG_DEV("util_match_wildcard: replacements done in regex, now looks like: %s", pattern.c_str());
-  Regex* regex = regex_compile(pattern.c_str(), PCRE_CASELESS | PCRE_ANCHORED);
-  if (regex == nullptr) return false;
-  const bool matched = regex_match(regex, value, std::char_traits<char>::length(value)) != 0;
-  regex_free(regex);
+  // "$" alone also matches before a final line feed: "lp1" would match
+  // "lp1\n". The item must match the whole value.
+  const RegexPtr regex(
+      regex_compile(pattern.c_str(), PCRE_CASELESS | PCRE_ANCHORED | PCRE_DOLLAR_ENDONLY));
+  if (!regex) return false;
+  const bool matched =
+      regex_match(regex.get(), value, std::char_traits<char>::length(value)) != 0;
   if (matched) LOG_DEBUG("Wildcard '%s' matched '%s'", item.c_str(), value);
   return matched;
 }

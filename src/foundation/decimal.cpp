@@ -38,16 +38,24 @@ DecimalRead decimal_read(std::string_view text, DecimalSign sign) {
   return read;
 }
 
-bool decimal_parse_whole(std::string_view text, std::int64_t* out) {
-  const DecimalRead read = decimal_read(text);
+DecimalRead decimal_read_after_space(std::string_view text, DecimalSign sign) {
+  std::size_t blanks = 0;
+  while (blanks < text.size() && ascii_is_space(text[blanks])) ++blanks;
+  DecimalRead read = decimal_read(text.substr(blanks), sign);
+  if (read.length != 0) read.length += blanks;
+  return read;
+}
+
+bool decimal_parse_whole(std::string_view text, std::int64_t* out, DecimalSign sign) {
+  const DecimalRead read = decimal_read(text, sign);
   if (read.length == 0 || read.length != text.size()) return false;
   *out = read.value;
   return true;
 }
 
-bool decimal_parse_whole(std::string_view text, int* out) {
+bool decimal_parse_whole(std::string_view text, int* out, DecimalSign sign) {
   std::int64_t value = 0;
-  if (!decimal_parse_whole(text, &value)) return false;
+  if (!decimal_parse_whole(text, &value, sign)) return false;
   *out = decimal_clamp<int>(value);
   return true;
 }

@@ -35,6 +35,12 @@ inline DecimalRead decimal_read(std::span<const std::uint8_t> bytes,
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), sign);
 }
 
+// strtol's rule without the locale: white space (ascii_is_space) is skipped,
+// then a number is read as by decimal_read. `length` counts the white space
+// too; when no digit follows, nothing is consumed (length 0, value 0).
+[[nodiscard]] DecimalRead decimal_read_after_space(std::string_view text,
+                                                   DecimalSign sign = DecimalSign::OPTIONAL);
+
 // `value` clamped into the range of Int.
 template <typename Int>
 constexpr Int decimal_clamp(std::int64_t value) {
@@ -47,8 +53,10 @@ constexpr Int decimal_clamp(std::int64_t value) {
   return static_cast<Int>(value);
 }
 
-// true when the whole of `text` is one number (sign allowed); *out receives it
-// saturated to int. Empty text, a lone sign or trailing bytes give false and
-// leave *out untouched.
-[[nodiscard]] bool decimal_parse_whole(std::string_view text, int* out);
-[[nodiscard]] bool decimal_parse_whole(std::string_view text, std::int64_t* out);
+// true when the whole of `text` is one number (with a sign where `sign`
+// allows one); *out receives it saturated to its type. Empty text, a lone
+// sign or trailing bytes give false and leave *out untouched.
+[[nodiscard]] bool decimal_parse_whole(std::string_view text, int* out,
+                                       DecimalSign sign = DecimalSign::OPTIONAL);
+[[nodiscard]] bool decimal_parse_whole(std::string_view text, std::int64_t* out,
+                                       DecimalSign sign = DecimalSign::OPTIONAL);

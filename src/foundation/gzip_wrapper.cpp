@@ -16,10 +16,6 @@ namespace {
 
 constexpr std::size_t kReadBlock = 16384;
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-
 // Copies `in` into the gzip stream; 1 when every block was written.
 int compress_blocks(FILE* in, gzFile out, const char* in_path, const char* out_path) {
   char block[kReadBlock];
@@ -59,7 +55,7 @@ gzFile open_output(const char* out_path) {
 
 int gzip_compress(const char* in_path, const char* out_path) {
   if (in_path == nullptr || out_path == nullptr) return 0;
-  std::unique_ptr<FILE, FileCloser> in(os_fopen(in_path, "rb"));
+  const FilePtr in(os_fopen(in_path, "rb"));
   if (!in) {
     LOG_ERROR("gzip_compress: Can't open in_path='%s'", in_path);
     return 0;

@@ -3,6 +3,7 @@
 #include "foundation/ja.h"
 
 #include <cstdlib>
+#include <new>
 
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
@@ -18,8 +19,9 @@ const char* text_or_empty(const char* text) { return text != nullptr ? text : ""
 
 JobAttribs* analyzer_create_job_attribs() {
   LOG_DEV("entering analyzer_create_job_attribs");
-  // One zeroed allocation: every field not named below starts zero or empty.
-  auto* ja = static_cast<JobAttribs*>(std::calloc(1, sizeof(JobAttribs)));
+  // Value-initialised, padding included (the merge compares records byte
+  // by byte): every field not named below starts zero or empty.
+  auto* ja = new (std::nothrow) JobAttribs();
   if (ja == nullptr) {
     LOG_DEBUG("Unable to create JobAttribs structure");
     return nullptr;
@@ -34,7 +36,7 @@ JobAttribs* analyzer_create_job_attribs() {
   return ja;
 }
 
-void analyzer_free_job_attribs(JobAttribs* ja) { std::free(ja); }
+void analyzer_free_job_attribs(JobAttribs* ja) { delete ja; }
 
 void ja_set_spool_file(JobAttribs* ja, const char* path) {
   if (!TV_ASSERT(ja != nullptr)) return;
@@ -123,24 +125,24 @@ void ja_set_is_grayscale_func(const char* file, int line, JobAttribs* ja, int on
 void analyzer_log_ja(const char* heading, const JobAttribs* ja, int color, std::int64_t size_bytes) {
   if (ja == nullptr) return;
   // Attributed to the analyzer, whichever unit asked for the dump.
-  constexpr const char* kSource = "analyzer";
-  log_debug_printf_func(kSource, __LINE__, "%s: spool file=%s", text_or_empty(heading),
+  constexpr const char* SOURCE = "analyzer";
+  log_debug_printf_func(SOURCE, __LINE__, "%s: spool file=%s", text_or_empty(heading),
                         ja_get_spool_file(ja));
-  log_debug_printf_func(kSource, __LINE__, "\tUsername: %s", ja->username);
-  log_debug_printf_func(kSource, __LINE__, "\tLanguage: %s", analyzer_lang_to_string(ja->language));
-  log_debug_printf_func(kSource, __LINE__, "\tDocument name: %s", ja->document_name);
-  log_debug_printf_func(kSource, __LINE__, "\tFile size (KiB): %lld",
+  log_debug_printf_func(SOURCE, __LINE__, "\tUsername: %s", ja->username);
+  log_debug_printf_func(SOURCE, __LINE__, "\tLanguage: %s", analyzer_lang_to_string(ja->language));
+  log_debug_printf_func(SOURCE, __LINE__, "\tDocument name: %s", ja->document_name);
+  log_debug_printf_func(SOURCE, __LINE__, "\tFile size (KiB): %lld",
                         static_cast<long long>(ja->size_kb));
   if (size_bytes >= 0) {
-    log_debug_printf_func(kSource, __LINE__, "\tFile size (bytes): %lld",
+    log_debug_printf_func(SOURCE, __LINE__, "\tFile size (bytes): %lld",
                           static_cast<long long>(size_bytes));
   }
-  log_debug_printf_func(kSource, __LINE__, "\tPage count: %d", ja->pages);
-  if (color) log_debug_printf_func(kSource, __LINE__, "\tColor page count: %d", ja->color_pages);
-  log_debug_printf_func(kSource, __LINE__, "\tCopy count: %d", ja->copy_count);
-  log_debug_printf_func(kSource, __LINE__, "\tIs Grayscale: %d", ja->is_grayscale);
-  log_debug_printf_func(kSource, __LINE__, "\tIs Duplex: %d", ja->is_duplex);
-  log_debug_printf_func(kSource, __LINE__, "\tPage height: %d", ja->page_height_mm);
-  log_debug_printf_func(kSource, __LINE__, "\tPage width: %d", ja->page_width_mm);
-  log_debug_printf_func(kSource, __LINE__, "\tPaper size name: %s", ja->paper_size_name);
+  log_debug_printf_func(SOURCE, __LINE__, "\tPage count: %d", ja->pages);
+  if (color) log_debug_printf_func(SOURCE, __LINE__, "\tColor page count: %d", ja->color_pages);
+  log_debug_printf_func(SOURCE, __LINE__, "\tCopy count: %d", ja->copy_count);
+  log_debug_printf_func(SOURCE, __LINE__, "\tIs Grayscale: %d", ja->is_grayscale);
+  log_debug_printf_func(SOURCE, __LINE__, "\tIs Duplex: %d", ja->is_duplex);
+  log_debug_printf_func(SOURCE, __LINE__, "\tPage height: %d", ja->page_height_mm);
+  log_debug_printf_func(SOURCE, __LINE__, "\tPage width: %d", ja->page_width_mm);
+  log_debug_printf_func(SOURCE, __LINE__, "\tPaper size name: %s", ja->paper_size_name);
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "foundation/owned.h"
+
 // Buffer sizes of the record's texts (terminator included).
 inline constexpr int JA_UID_SIZE = 41;              // 40 hexadecimal digits
 inline constexpr int JA_TEXT_SIZE = 1024;           // names, paths, ids
@@ -49,10 +51,7 @@ struct JobAttribs {
 // Frees a record; null is ignored.
 void analyzer_free_job_attribs(JobAttribs* ja);
 
-// Owning pointer for call sites.
-struct JobAttribsDeleter {
-  void operator()(JobAttribs* ja) const { analyzer_free_job_attribs(ja); }
-};
+using JobAttribsPtr = Owned<JobAttribs, analyzer_free_job_attribs>;
 
 // Spool file paths. Setters cut to the field; getters give null for no record.
 void ja_set_spool_file(JobAttribs* ja, const char* path);

@@ -9,7 +9,7 @@
 namespace {
 
 // Row order matters: lookups take the first row that matches.
-constexpr std::array<LangStrCode, 69> kLangStrCodes{{
+constexpr std::array<LangStrCode, 69> LANG_STR_CODES{{
     {LANG_POSTSCRIPT, "PostScript", "ps"},
     {LANG_PCL5, "PCL5", "pcl5"},
     {LANG_PCL3GUI, "PCL3GUI", "pcl3gui"},
@@ -82,7 +82,7 @@ constexpr std::array<LangStrCode, 69> kLangStrCodes{{
 }};
 
 // Codes that share a display name with another code, told apart.
-constexpr std::array<LangStrCode, 2> kLangStrCodesUnique{{
+constexpr std::array<LangStrCode, 2> LANG_STR_CODES_UNIQUE{{
     {LANG_PCL5_CANON, "PCL5(Canon)", "pcl5"},
     {LANG_POSTSCRIPT_CANON, "Postscript(Canon)", "ps"},
 }};
@@ -110,40 +110,40 @@ const LangStrCode* find_by_extension(std::span<const LangStrCode> rows, const ch
 
 }  // namespace
 
-std::span<const LangStrCode> lang_str_codes() { return kLangStrCodes; }
+std::span<const LangStrCode> lang_str_codes() { return LANG_STR_CODES; }
 
-std::span<const LangStrCode> lang_str_codes_unique() { return kLangStrCodesUnique; }
+std::span<const LangStrCode> lang_str_codes_unique() { return LANG_STR_CODES_UNIQUE; }
 
 const char* analyzer_lang_to_string(int code) {
   LOG_DEV("entering analyzer_lang_to_string");
-  const LangStrCode* row = find_by_code(kLangStrCodes, code);
+  const LangStrCode* row = find_by_code(LANG_STR_CODES, code);
   return row != nullptr ? row->name : "Undefined";
 }
 
 const char* analyzer_lang_to_string_unique(int code) {
   LOG_DEV("entering analyzer_lang_to_string_unique");
-  const LangStrCode* row = find_by_code(kLangStrCodesUnique, code);
+  const LangStrCode* row = find_by_code(LANG_STR_CODES_UNIQUE, code);
   return row != nullptr ? row->name : analyzer_lang_to_string(code);
 }
 
 const char* analyzer_lang_to_file_extension(int code) {
   LOG_DEV("entering analyzer_lang_to_string");
-  const LangStrCode* row = find_by_code(kLangStrCodes, code);
+  const LangStrCode* row = find_by_code(LANG_STR_CODES, code);
   return row != nullptr ? row->extension : "unknown";
 }
 
 int analyzer_string_to_lang(const char* name) {
   LOG_DEV("entering analyzer_string_to_lang");
   if (name == nullptr) return LANG_UNKNOWN;
-  const LangStrCode* row = find_by_name(kLangStrCodesUnique, name);
-  if (row == nullptr) row = find_by_name(kLangStrCodes, name);
+  const LangStrCode* row = find_by_name(LANG_STR_CODES_UNIQUE, name);
+  if (row == nullptr) row = find_by_name(LANG_STR_CODES, name);
   return row != nullptr ? row->code : LANG_UNKNOWN;
 }
 
 int analyzer_file_extension_to_lang(const char* extension) {
   LOG_DEV("entering analyzer_file_extension_to_lang");
   if (extension == nullptr) return LANG_UNKNOWN;
-  const LangStrCode* row = find_by_extension(kLangStrCodesUnique, extension);
-  if (row == nullptr) row = find_by_extension(kLangStrCodes, extension);
+  const LangStrCode* row = find_by_extension(LANG_STR_CODES_UNIQUE, extension);
+  if (row == nullptr) row = find_by_extension(LANG_STR_CODES, extension);
   return row != nullptr ? row->code : LANG_UNKNOWN;
 }

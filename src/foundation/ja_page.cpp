@@ -1,10 +1,10 @@
 // Page size and paper name of the job record: the area rule that keeps the
 // largest page seen, inch-named sizes, and doubling for two pages a sheet.
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/ja_papers.h"
 #include "foundation/log.h"
@@ -14,21 +14,21 @@ namespace {
 
 // Sizes come from print data: anything beyond a kilometre is clamped so that
 // the conversion to int and the area stay defined.
-constexpr double kPageMmLimit = 1000000.0;
+constexpr double PAGE_MM_LIMIT = 1000000.0;
 // "INCH_<w>X<h>": more digits than this are not an inch size.
-constexpr std::size_t kInchMaxDigits = 6;
-constexpr double kMmPerInch = 25.4;
+constexpr std::size_t INCH_MAX_DIGITS = 6;
+constexpr double MM_PER_INCH = 25.4;
 // A suffix some drivers append to paper names.
-constexpr const char* kLongEdgeSuffix = "LONGEDGE";
+constexpr const char* LONG_EDGE_SUFFIX = "LONGEDGE";
 // The log names of the job model's own calls: the setters' unit (written
 // shortened as "tv.c") and the paper doubling.
-constexpr const char* kSetterSource = "torvelle.cpp";
-constexpr const char* kDoublingSource = "ja.cpp";
+constexpr const char* SETTER_SOURCE = "torvelle.cpp";
+constexpr const char* DOUBLING_SOURCE = "ja.cpp";
 
 // Whole millimetres, halves upwards, within the limit.
 int round_mm(double value) {
-  if (value > kPageMmLimit) value = kPageMmLimit;
-  if (value < -kPageMmLimit) value = -kPageMmLimit;
+  if (value > PAGE_MM_LIMIT) value = PAGE_MM_LIMIT;
+  if (value < -PAGE_MM_LIMIT) value = -PAGE_MM_LIMIT;
   return static_cast<int>(std::floor(value + 0.5));
 }
 
@@ -46,21 +46,22 @@ int recorded_area(const JobAttribs* ja, std::int64_t* area) {
 void clean_paper_size_name(const char* name, char* cleaned, std::size_t size) {
   util_safe_strncpy(cleaned, name, size);
   std::size_t length = std::strlen(cleaned);
-  std::size_t suffix = std::strlen(kLongEdgeSuffix);
-  if (length > 9 && std::strcmp(cleaned + length - suffix, kLongEdgeSuffix) == 0) {
+  std::size_t suffix = std::strlen(LONG_EDGE_SUFFIX);
+  if (length > 9 && std::strcmp(cleaned + length - suffix, LONG_EDGE_SUFFIX) == 0) {
     cleaned[length - suffix] = '\0';
-    log_debug_printf_func(kSetterSource, __LINE__, "clean_paper_size_name: '%s'=>'%s'", name,
+    log_debug_printf_func(SETTER_SOURCE, __LINE__, "clean_paper_size_name: '%s'=>'%s'", name,
                           cleaned);
   }
 }
 
 // Reads a bounded run of decimal digits at *p; advances past it.
 bool read_inch_number(const char*& p, const char* end, long* value) {
-  const char* start = p;
-  while (p < end && *p >= '0' && *p <= '9') ++p;
-  std::size_t digits = static_cast<std::size_t>(p - start);
-  if (digits == 0 || digits > kInchMaxDigits) return false;
-  return std::from_chars(start, p, *value).ec == std::errc{};
+  const DecimalRead read =
+      decimal_read(std::string_view(p, static_cast<std::size_t>(end - p)), DecimalSign::NONE);
+  if (read.length == 0 || read.length > INCH_MAX_DIGITS) return false;
+  *value = static_cast<long>(read.value);
+  p += read.length;
+  return true;
 }
 
 // "INCH_<w>X<h>" at the start of the name (case as written), in millimetres.
@@ -75,8 +76,8 @@ bool parse_inch_size(const char* name, int* width_mm, int* height_mm) {
   if (p == end || *p != 'X') return false;
   ++p;
   if (!read_inch_number(p, end, &height_in)) return false;
-  *width_mm = static_cast<int>(std::floor(static_cast<double>(width_in) * kMmPerInch + 0.5));
-  *height_mm = static_cast<int>(std::floor(static_cast<double>(height_in) * kMmPerInch + 0.5));
+  *width_mm = static_cast<int>(std::floor(static_cast<double>(width_in) * MM_PER_INCH + 0.5));
+  *height_mm = static_cast<int>(std::floor(static_cast<double>(height_in) * MM_PER_INCH + 0.5));
   return true;
 }
 
@@ -113,20 +114,20 @@ void ja_set_paper_size_name_func(const char* file, int line, JobAttribs* ja, con
   if (name == nullptr) name = "";
   char cleaned[JA_TEXT_SIZE];
   clean_paper_size_name(name, cleaned, sizeof cleaned);
-  constexpr const char* kEntry = "ja_set_paper_size_name: name='%s'('%s'),was='%s',is_custom=%d";
+  constexpr const char* ENTRY = "ja_set_paper_size_name: name='%s'('%s'),was='%s',is_custom=%d";
 
   int width = 0;
   int height = 0;
   if (parse_inch_size(cleaned, &width, &height) && width >= 1 && height >= 1) {
-    log_debug_printf_func(file, line, kEntry, name, cleaned, ja->paper_size_name, 1);
-    ja_set_page_width_height_mm_func(kSetterSource, __LINE__, ja, width, height);
+    log_debug_printf_func(file, line, ENTRY, name, cleaned, ja->paper_size_name, 1);
+    ja_set_page_width_height_mm_func(SETTER_SOURCE, __LINE__, ja, width, height);
     return;
   }
   if (util_case_equal_str(name, "CUSTOM")) {
-    log_debug_printf_func(file, line, kEntry, name, cleaned, ja->paper_size_name, 1);
+    log_debug_printf_func(file, line, ENTRY, name, cleaned, ja->paper_size_name, 1);
     return;
   }
-  log_debug_printf_func(file, line, kEntry, name, cleaned, ja->paper_size_name, 0);
+  log_debug_printf_func(file, line, ENTRY, name, cleaned, ja->paper_size_name, 0);
   std::int64_t old_area = 0;
   std::int64_t new_area = 0;
   if (recorded_area(ja, &old_area) && paper_area(cleaned, &new_area) && new_area < old_area) {
@@ -156,7 +157,7 @@ void double_paper_size(JobAttribs* ja) {
       width = 2.0 * old_height;
       height = old_width;
     }
-    ja_set_page_width_height_mm_func(kSetterSource, __LINE__, ja, width, height);
+    ja_set_page_width_height_mm_func(SETTER_SOURCE, __LINE__, ja, width, height);
   }
 
   // The name changes after the size: the size is weighed against the old
@@ -165,9 +166,9 @@ void double_paper_size(JobAttribs* ja) {
   if ((name[0] == 'A' || name[0] == 'a') && name[1] >= '1' && name[1] <= '9' && name[2] == '\0') {
     --name[1];
   } else if (util_case_equal_str(name, "INVOICE")) {
-    ja_set_paper_size_name_func(kDoublingSource, __LINE__, ja, "LETTER");
+    ja_set_paper_size_name_func(DOUBLING_SOURCE, __LINE__, ja, "LETTER");
   } else if (util_case_equal_str(name, "LETTER")) {
-    ja_set_paper_size_name_func(kDoublingSource, __LINE__, ja, "LEDGER");
+    ja_set_paper_size_name_func(DOUBLING_SOURCE, __LINE__, ja, "LEDGER");
   }
   LOG_DEV("double_paper_size: '%s'=>'%s' %dx%d=>%dx%d", old_name, ja->paper_size_name, old_width,
           old_height, ja->page_width_mm, ja->page_height_mm);

@@ -9,7 +9,7 @@
 namespace {
 
 // Row order matters: lookups take the first row whose name matches.
-constexpr std::array<PaperNameDims, 212> kPaperNameDims{{
+constexpr std::array<PaperNameDims, 212> PAPER_NAME_DIMS{{
     {"A4", 210, 297},
     {"A3", 297, 420},
     {"A5", 148, 210},
@@ -226,11 +226,11 @@ constexpr std::array<PaperNameDims, 212> kPaperNameDims{{
 
 }  // namespace
 
-std::span<const PaperNameDims> paper_name_dims() { return kPaperNameDims; }
+std::span<const PaperNameDims> paper_name_dims() { return PAPER_NAME_DIMS; }
 
 const PaperNameDims* paper_find(const char* name) {
   if (name == nullptr) return nullptr;
-  for (const PaperNameDims& row : kPaperNameDims) {
+  for (const PaperNameDims& row : PAPER_NAME_DIMS) {
     if (util_case_equal_str(row.name, name)) return &row;
   }
   return nullptr;

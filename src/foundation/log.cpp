@@ -156,11 +156,11 @@ void write_entry_level(int level, const char* file, int line, const char* format
 void write_system_error_va(int level, const char* file, int line, int error, const char* format,
                            va_list args) {
   if (!level_enabled(level)) return;
-  char* message = nullptr;
-  if (!util_safe_vsnprintf(&message, format, args)) return;
+  char* formatted = nullptr;
+  if (!util_safe_vsnprintf(&formatted, format, args)) return;
+  const TextPtr message(formatted);
   char extended[OS_ERROR_TEXT_SIZE];
-  os_format_system_error_message(extended, sizeof extended, message, error);
-  std::free(message);
+  os_format_system_error_message(extended, sizeof extended, message.get(), error);
   write_line(level_label(level), file, line, extended);
 }
 
@@ -201,10 +201,10 @@ int log_open_file(const char* path) {
 
 void write_entry_va(const char* label, const char* file, int line, const char* format,
                     va_list args) {
-  char* message = nullptr;
-  if (!util_safe_vsnprintf(&message, format, args)) return;
-  write_line(label, file, line, message);
-  std::free(message);
+  char* formatted = nullptr;
+  if (!util_safe_vsnprintf(&formatted, format, args)) return;
+  const TextPtr message(formatted);
+  write_line(label, file, line, message.get());
 }
 
 #define SW_LOG_FORWARD(level, file, line, format)      \

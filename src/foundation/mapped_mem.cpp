@@ -13,7 +13,7 @@ namespace {
 
 // What an empty file's image points at: there is nothing to map, but callers
 // may rely on the data pointer being set.
-constexpr std::uint8_t kEmptyImage[1] = {0};
+constexpr std::uint8_t EMPTY_IMAGE[1] = {0};
 
 // One opened and mapped file, before it is put into a record.
 struct MappedFile {
@@ -30,23 +30,23 @@ void release(MappedFile& mapped) {
 }
 
 // Opens and maps all of `path` (os_mmap_ro_file advises the kernel that the
-// map is read front to back).
-bool map_file(const char* path, MappedFile& out) {
+// map is read front to back). Logs nothing; `failure` says which step failed.
+bool map_file(const char* path, MappedFile& out, MappedMemFailure* failure) {
   MappedFile mapped;
   if (!os_file_open_ro(&mapped.file, path)) {
-    LOG_ERROR("Could not open '%s' ", path);
+    *failure = MappedMemFailure::OPEN;
     return false;
   }
   std::uint64_t size = 0;
   if (!os_file_size(mapped.file, &size)) {
-    LOG_ERROR("Could not memory map '%s'", path);
+    *failure = MappedMemFailure::MAP;
     release(mapped);
     return false;
   }
   if (size == 0) {
-    mapped.data = kEmptyImage;
+    mapped.data = EMPTY_IMAGE;
   } else if (os_mmap_ro_file(&mapped.map, &mapped.data, &mapped.size, mapped.file, -1) != 0) {
-    LOG_ERROR("Could not memory map '%s'", path);
+    *failure = MappedMemFailure::MAP;
     release(mapped);
     return false;
   }
@@ -54,18 +54,26 @@ bool map_file(const char* path, MappedFile& out) {
   return true;
 }
 
-bool valid_path(const char* path, const char* caller) {
+void log_failure(MappedMemFailure failure, const char* path) {
+  if (failure == MappedMemFailure::OPEN) {
+    LOG_ERROR("Could not open '%s' ", path);
+  } else if (failure == MappedMemFailure::MAP) {
+    LOG_ERROR("Could not memory map '%s'", path);
+  }
+}
+
+bool valid_path(const char* path) {
+  // A cut path would name another file, which could then be deleted.
+  return path != nullptr && path[0] != 0 && std::strlen(path) <= MAPPED_MEM_PATH_MAX;
+}
+
+void log_invalid_path(const char* path, const char* caller) {
   if (path == nullptr || path[0] == 0) {
     LOG_ERROR("%s: empty path", caller);
-    return false;
-  }
-  // A cut path would name another file, which could then be deleted.
-  if (std::strlen(path) > MAPPED_MEM_PATH_MAX) {
+  } else {
     LOG_ERROR("%s: path longer than %llu characters: '%.64s...'", caller,
               static_cast<unsigned long long>(MAPPED_MEM_PATH_MAX), path);
-    return false;
   }
-  return true;
 }
 
 // Unmaps and closes the record's file; deletes it when the record owns it,
@@ -87,13 +95,20 @@ void free_mapped_mem_contents(mapped_mem* mm, const char* keep_path) {
 
 }  // namespace
 
-mapped_mem* create_mapped_mem(const char* path) {
-  if (!valid_path(path, "create_mapped_mem")) return nullptr;
+mapped_mem* create_mapped_mem_quiet(const char* path, MappedMemFailure* failure) {
+  MappedMemFailure ignored = MappedMemFailure::NONE;
+  if (failure == nullptr) failure = &ignored;
+  *failure = MappedMemFailure::NONE;
   MappedFile mapped;
-  if (!map_file(path, mapped)) return nullptr;
-  auto* mm = new (std::nothrow) mapped_mem{};
+  if (!valid_path(path)) {
+    *failure = MappedMemFailure::OPEN;
+    return nullptr;
+  }
+  if (!map_file(path, mapped, failure)) return nullptr;
+  auto* mm = new (std::nothrow) mapped_mem();
   if (mm == nullptr) {
-    LOG_ERROR("calloc failed");
+    LOG_ERROR("calloc failed");  // not the file's fault: logged here
+    *failure = MappedMemFailure::NONE;
     release(mapped);
     return nullptr;
   }
@@ -105,16 +120,34 @@ mapped_mem* create_mapped_mem(const char* path) {
   return mm;
 }
 
+mapped_mem* create_mapped_mem(const char* path) {
+  if (!valid_path(path)) {
+    log_invalid_path(path, "create_mapped_mem");
+    return nullptr;
+  }
+  MappedMemFailure failure = MappedMemFailure::NONE;
+  mapped_mem* mm = create_mapped_mem_quiet(path, &failure);
+  log_failure(failure, path);
+  return mm;
+}
+
 int update_mapped_mem(mapped_mem* mm, const char* path, int delete_when_freed) {
   if (mm == nullptr || mm->file == nullptr || mm->data == nullptr ||
       (mm->map == nullptr && mm->size > 0)) {
     LOG_ERROR("update_memmap: invalid params");
     return 0;
   }
-  if (!valid_path(path, "update_memmap")) return 0;
+  if (!valid_path(path)) {
+    log_invalid_path(path, "update_memmap");
+    return 0;
+  }
   // Map the new file first: when that fails the image still shows the old one.
   MappedFile mapped;
-  if (!map_file(path, mapped)) return 0;
+  MappedMemFailure failure = MappedMemFailure::NONE;
+  if (!map_file(path, mapped, &failure)) {
+    log_failure(failure, path);
+    return 0;
+  }
   free_mapped_mem_contents(mm, path);
   // memmove: the caller may pass the record's own backing_file.
   std::memmove(mm->backing_file, path, std::strlen(path) + 1);

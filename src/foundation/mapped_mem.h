@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "foundation/owned.h"
+
 struct OsFile;
 struct OsMmap;
 
@@ -25,6 +27,13 @@ struct mapped_mem {
 // (logged).
 [[nodiscard]] mapped_mem* create_mapped_mem(const char* path);
 
+// Which step of making an image failed.
+enum class MappedMemFailure { NONE, OPEN, MAP };
+// create_mapped_mem without its log lines, for callers that report a failure
+// in their own words: *failure (when given) says which step failed (a path
+// that is empty or too long cannot be opened).
+[[nodiscard]] mapped_mem* create_mapped_mem_quiet(const char* path, MappedMemFailure* failure);
+
 // Re-points the image at `path` with the delete flag `delete_when_freed`.
 // The new file is mapped first; only then is the old one released (unmapped,
 // closed, deleted when its flag is set). When the new file cannot be mapped
@@ -34,3 +43,6 @@ struct mapped_mem {
 // Releases the file (deleting it when flagged), frees the record and clears
 // the caller's pointer. Accepts nullptr and a pointer to nullptr.
 void free_mapped_mem(mapped_mem** mm);
+// free_mapped_mem for an owner that holds the pointer itself.
+inline void mapped_mem_release(mapped_mem* mm) { free_mapped_mem(&mm); }
+using MappedMemPtr = Owned<mapped_mem, mapped_mem_release>;

@@ -11,7 +11,9 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
+#include "foundation/ascii.h"
 #include "foundation/log.h"
 #include "foundation/matcher_internal.h"
 #include "foundation/regex_engine.h"
@@ -23,37 +25,35 @@ namespace {
 constexpr std::uint32_t TABLE_MATCH_PAIRS = 1 + MATCH_TOKEN_GROUPS;
 constexpr std::size_t COMPILE_ERROR_SIZE = 256;
 
-constexpr int fold_byte(int c) { return matcher_fold_byte(c); }
-
 void free_index(MatcherIndex* index) {
   if (index == nullptr) return;
   pcre2_match_data_free(index->data);
   std::free(index->rows);
   std::free(index->filters);
-  std::free(index);
+  delete index;
 }
 
 bool row_admits(const MatchToken& row, int byte) {
-  return row.first_char == 0 || row.first_char == fold_byte(byte);
+  return row.first_char == 0 || row.first_char == ascii_to_lower(byte);
 }
 
 // True when the position's byte can begin a match of the row.
 bool row_may_start(const MatchToken& row, const MatcherRowFilter& filter, int byte) {
   if (!row_admits(row, byte)) return false;
   if (filter.length == 0) return true;
-  return filter.caseless ? fold_byte(filter.prefix[0]) == fold_byte(byte)
+  return filter.caseless ? ascii_to_lower(filter.prefix[0]) == ascii_to_lower(byte)
                          : filter.prefix[0] == byte;
 }
 
-bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 void set_prefix_words(MatcherRowFilter& filter) {
   std::uint8_t value[REGEX_PREFIX_MAX] = {};
   std::uint8_t mask[REGEX_PREFIX_MAX] = {};
   std::uint8_t fold[REGEX_PREFIX_MAX] = {};
   for (std::size_t i = 0; i < filter.length; ++i) {
-    const bool folds = filter.caseless && is_letter(filter.prefix[i]);
-    value[i] = static_cast<std::uint8_t>(folds ? fold_byte(filter.prefix[i]) : filter.prefix[i]);
+    const bool folds = filter.caseless && ascii_is_alpha(filter.prefix[i]);
+    value[i] =
+        static_cast<std::uint8_t>(folds ? ascii_to_lower(filter.prefix[i]) : filter.prefix[i]);
     mask[i] = 0xFF;
     fold[i] = folds ? 0x20 : 0;
   }
@@ -81,8 +81,11 @@ void fill_pairs(MatcherIndex* index, const MatchToken* table, int count) {
       }
       const int second = filter.prefix[1];
       set_pair_bit(index, b, second);
-      if (filter.caseless && fold_byte(second) != second) set_pair_bit(index, b, fold_byte(second));
-      if (filter.caseless && second >= 'a' && second <= 'z') set_pair_bit(index, b, second - 32);
+      // Both cases of a caseless second byte.
+      if (filter.caseless) {
+        set_pair_bit(index, b, ascii_to_lower(second));
+        set_pair_bit(index, b, ascii_to_upper(second));
+      }
     }
   }
 }
@@ -113,7 +116,7 @@ bool fill_rows(MatcherIndex* index, const MatchToken* table, int count) {
 // Builds the lookup; nullptr when memory runs out (the matcher then walks
 // the whole table).
 MatcherIndex* build_index(const MatchToken* table, int count) {
-  auto* index = static_cast<MatcherIndex*>(std::calloc(1, sizeof(MatcherIndex)));
+  auto* index = new (std::nothrow) MatcherIndex();
   if (index == nullptr) return nullptr;
   index->table = table;
   index->count = count;
@@ -206,7 +209,7 @@ int matcher_init_tokens(MatchToken* table, int count) {
   char error[COMPILE_ERROR_SIZE];
   for (int i = 0; i < count; ++i) {
     MatchToken& row = table[i];
-    row.first_char = fold_byte(row.first_char & 0xFF);
+    row.first_char = ascii_to_lower(row.first_char & 0xFF);
     if (row.pattern == nullptr) {
       LOG_ERROR("No pattern for token i=%d", i);
       return -1;

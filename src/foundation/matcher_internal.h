@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "foundation/ascii.h"
 #include "foundation/matcher.h"
 #include "foundation/regex_prefix.h"
 
@@ -23,7 +24,6 @@ struct MatcherRowFilter {
 };
 static_assert(REGEX_PREFIX_MAX == sizeof(std::uint64_t));
 
-constexpr int matcher_fold_byte(int c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
 // False when the available bytes cannot begin with the row's prefix. The
 // first byte is not compared when fewer than eight bytes are available: the
@@ -38,7 +38,7 @@ inline bool matcher_prefix_allows(const MatcherRowFilter& filter, const std::uin
   }
   if (filter.caseless) {
     for (std::size_t i = 1; i < filter.length; ++i) {
-      if (matcher_fold_byte(bytes[i]) != matcher_fold_byte(filter.prefix[i])) return false;
+      if (ascii_to_lower(bytes[i]) != ascii_to_lower(filter.prefix[i])) return false;
     }
     return true;
   }

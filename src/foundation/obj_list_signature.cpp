@@ -29,8 +29,8 @@ constexpr std::array<std::uint32_t, SIGNATURE_PRIME_COUNT> make_primes() {
   return primes;
 }
 
-constexpr std::array<std::uint32_t, SIGNATURE_PRIME_COUNT> kPrimes = make_primes();
-static_assert(kPrimes.front() == 644653 && kPrimes.back() == 648229);
+constexpr std::array<std::uint32_t, SIGNATURE_PRIME_COUNT> PRIMES = make_primes();
+static_assert(PRIMES.front() == 644653 && PRIMES.back() == 648229);
 
 }  // namespace
 
@@ -45,7 +45,7 @@ std::uint32_t obj_list_signature(const obj_list* list) {
     sum += static_cast<std::uint32_t>(item.length + 1) * static_cast<std::uint32_t>(i + 1);
     for (std::uint64_t k = 0; k < item.length; ++k, ++position) {
       const auto round = static_cast<std::uint32_t>(position / SIGNATURE_PRIME_COUNT);
-      sum += kPrimes[position % SIGNATURE_PRIME_COUNT] *
+      sum += PRIMES[position % SIGNATURE_PRIME_COUNT] *
              (static_cast<std::uint32_t>(item.data[k]) + 1 + round * 4096);
     }
   }

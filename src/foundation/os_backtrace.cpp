@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kMaxFrames = 100;
+constexpr int MAX_FRAMES = 100;
 
 volatile sig_atomic_t g_fd = -1;       // the log, opened for appending
 volatile long g_utc_offset = 0;        // seconds east of UTC, read at preparation
@@ -134,8 +134,8 @@ void os_dump_backtrace(int signal_number) {
   const char* name = signal_name(signal_number);
   if (name == nullptr) return;
   write_line("Dump backtrace performed on fatal signal: ", name, 0, false, nullptr);
-  void* frames[kMaxFrames];
-  int count = backtrace(frames, kMaxFrames);
+  void* frames[MAX_FRAMES];
+  int count = backtrace(frames, MAX_FRAMES);
   write_line("backtrace() returned ", nullptr, count, true, " addresses");
   int fd = target_fd();
   for (int i = 0; i < count; ++i) {

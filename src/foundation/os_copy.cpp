@@ -40,10 +40,6 @@ struct Fd {
   }
 };
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 // A new destination file: refused when anything exists at the name.
 int create_destination(const char* to_path) {
@@ -142,7 +138,7 @@ int os_file_copy_handle_handle(FILE* in, FILE* out) {
 int os_file_copy_handle(FILE* in, const char* to_path) {
   if (to_path == nullptr) return 0;
   Fd fd(create_destination(to_path));
-  UniqueFile out(fd.fd >= 0 ? fdopen(fd.fd, "wb") : nullptr);
+  FilePtr out(fd.fd >= 0 ? fdopen(fd.fd, "wb") : nullptr);
   if (!out) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy_handle: Errored opening file: %s as copy destination.",
                           to_path);
@@ -161,7 +157,7 @@ int os_file_copy_handle(FILE* in, const char* to_path) {
 }
 
 int os_file_copy_path(const char* from_path, FILE* out) {
-  UniqueFile in(os_fopen(from_path, "rb"));
+  FilePtr in(os_fopen(from_path, "rb"));
   if (!in) {
     LOG_LAST_SYSTEM_ERROR("os_file_copy_path: Errored opening file: %s as copy source.", from_path);
     return 0;

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundation/owned.h"
+
 // Joins `dir` and `name` with one "/" (none added when dir already ends with
 // one; an empty dir gives "/name") into `buffer`, bounded by `size`; fails on
 // truncation. Either part may be null, not both.
@@ -49,6 +51,7 @@ struct OsDir;
 [[nodiscard]] int os_next_file_in_dir(OsDir* handle, char* name);
 // Closes the walk; null is ignored.
 void os_close_dir(OsDir* handle);
+using OsDirPtr = Owned<OsDir, os_close_dir>;
 
 // Callback of a walk: the entry's full path, its modification time and the
 // caller's data. Returning 0 stops the walk.

@@ -113,6 +113,10 @@ FILE* os_fopen(const char* pathname, const char* mode) {
   return std::fopen(pathname, cloexec_mode);
 }
 
+void os_fclose(FILE* stream) {
+  if (stream != nullptr) (void)std::fclose(stream);
+}
+
 int os_file_open_ro(OsFile** file, const char* pathname) {
   LOG_DEV("entering os_open_ro");
   if (file == nullptr) return 0;

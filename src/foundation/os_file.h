@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "foundation/owned.h"
+
 // Room for a path inside a handle (1023 characters and the terminator).
 inline constexpr std::size_t OS_HANDLE_NAME_SIZE = 1024;
 // Working buffers for paths.
@@ -26,11 +28,16 @@ struct OsFile {
 // fopen with a check for an empty path (logged as a failed assertion; the
 // open then fails). Streams are opened close-on-exec. Null on failure.
 [[nodiscard]] FILE* os_fopen(const char* path, const char* mode);
+// fclose for owners of a stream; null is ignored. A close that must be
+// checked (after writing) is made by hand with fclose.
+void os_fclose(FILE* stream);
+using FilePtr = Owned<FILE, os_fclose>;
 
 // Opens `path` read-only into a new OsFile stored in *file.
 [[nodiscard]] int os_file_open_ro(OsFile** file, const char* path);
 // Closes the descriptor and frees the handle; null is ignored.
 void os_file_close(OsFile* file);
+using OsFilePtr = Owned<OsFile, os_file_close>;
 
 // Size in bytes of an open file.
 [[nodiscard]] int os_file_size(const OsFile* file, std::uint64_t* size);

@@ -3,6 +3,8 @@
 // files are never deleted. Results are 1 for success and 0 for failure.
 #pragma once
 
+#include "foundation/owned.h"
+
 struct OsNamedLock;
 
 // Opens or creates the lock file (mode 0600) into *lock; `dir` may be null.
@@ -13,3 +15,4 @@ struct OsNamedLock;
 [[nodiscard]] int os_namedlock_unlock(OsNamedLock* lock);
 // Closes the file (releasing the lock) and frees the handle; null is ignored.
 int os_namedlock_close(OsNamedLock* lock);
+using OsNamedLockPtr = Owned<OsNamedLock, os_namedlock_close>;

@@ -2,7 +2,9 @@
 #include "foundation/os_mmap.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <new>
 
 #include "foundation/log.h"
@@ -59,6 +61,21 @@ int os_mmap_ro_file(OsMmap** map, const std::uint8_t** address, std::uint64_t* m
   *address = static_cast<const std::uint8_t*>(mapped);
   *mapped_length = size;
   return 0;
+}
+
+int os_mmap_prefault(const std::uint8_t* data, std::uint64_t length) {
+  if (data == nullptr || length == 0) return 0;
+  // madvise takes a page-aligned start: round down, and cover the tail.
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t aligned = start - start % page;
+  const std::uint64_t span = length + (start - aligned);
+#ifdef MADV_POPULATE_READ
+  return madvise(reinterpret_cast<void*>(aligned), span, MADV_POPULATE_READ) == 0 ? 1 : 0;
+#else
+  (void)span;
+  return 0;
+#endif
 }
 
 int os_mmap_ro_large_file(OsMmap** map, const std::uint8_t** address,

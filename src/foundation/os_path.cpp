@@ -12,7 +12,7 @@
 namespace {
 
 // PATH is read up to this many characters.
-constexpr std::size_t kPathEnvSize = 1024;
+constexpr std::size_t PATH_ENV_SIZE = 1024;
 
 const char* or_null(const char* text) { return text != nullptr ? text : "(null)"; }
 
@@ -106,7 +106,7 @@ int os_whereis_executabe(const char* prog_name, char* buffer, std::size_t size) 
     LOG_ERROR("os_whereis_executable: Cannot find PATH env variable");
     return 0;
   }
-  char search_path[kPathEnvSize];
+  char search_path[PATH_ENV_SIZE];
   util_safe_strncpy(search_path, env, sizeof search_path);
   LOG_DEBUG("os_whereis_executable: search for: %s, search_path='%s'", prog_name, search_path);
   char prog_path[OS_PATH_BUFFER_SIZE];

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundation/owned.h"
+
 // A non-blocking IPv4 stream socket. Freed by os_tcp_close.
 struct OsTcpSocket {
   int fd;
@@ -26,6 +28,7 @@ struct OsTcpSocket {
                               std::int64_t* received, int timeout_ms);
 // Closes and frees; null is ignored.
 void os_tcp_close(OsTcpSocket* handle);
+using OsTcpSocketPtr = Owned<OsTcpSocket, os_tcp_close>;
 
 // First IPv4 address of `host` in dotted form.
 [[nodiscard]] int os_host_to_ip(const char* host, char* buffer, std::size_t size);

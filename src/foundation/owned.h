@@ -10,7 +10,7 @@ template <auto FreeFn>
 struct FreeWith {
   template <typename T>
   void operator()(T* object) const noexcept {
-    FreeFn(object);
+    (void)FreeFn(object);  // a close result has no one left to act on it
   }
 };
 

@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr int kShellCannotRun = 127;
-constexpr const char* kStreamNames[3] = {"stdin", "stdout", "stderr"};
+constexpr int SHELL_CANNOT_RUN = 127;
+constexpr const char* STREAM_NAMES[3] = {"stdin", "stdout", "stderr"};
 
 void close_if_open(int& fd) {
   if (fd >= 0) close(fd);
@@ -32,12 +32,12 @@ void close_if_open(int& fd) {
     int child_end = pipes[stream][stream == 0 ? 0 : 1];
     if (child_end < 0) continue;
     int moved = fcntl(child_end, F_DUPFD_CLOEXEC, 3);
-    if (moved < 0) _exit(kShellCannotRun);
+    if (moved < 0) _exit(SHELL_CANNOT_RUN);
     pipes[stream][stream == 0 ? 0 : 1] = moved;
   }
   for (int stream = 0; stream < 3; ++stream) {
     int child_end = pipes[stream][stream == 0 ? 0 : 1];
-    if (child_end >= 0 && dup2(child_end, stream) < 0) _exit(kShellCannotRun);
+    if (child_end >= 0 && dup2(child_end, stream) < 0) _exit(SHELL_CANNOT_RUN);
   }
   // The command gets the default SIGPIPE and no blocked signals, whatever
   // this process uses.
@@ -49,7 +49,7 @@ void close_if_open(int& fd) {
   sigprocmask(SIG_SETMASK, &none, nullptr);
   const char* argv[] = {"sh", "-c", command, nullptr};
   execv("/bin/sh", const_cast<char* const*>(argv));
-  _exit(kShellCannotRun);
+  _exit(SHELL_CANNOT_RUN);
 }
 
 // Waits for pid, retrying when interrupted; the raw status or -1.
@@ -114,7 +114,7 @@ pid_t popen3_create_fd(const char* command, int* in, int* out, int* err) {
     // would never see the end of its input.
     if (pipe2(pipes[stream], O_CLOEXEC) != 0) {
       LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Failed to create %s pipe to run command: %s",
-                                     kStreamNames[stream], command);
+                                     STREAM_NAMES[stream], command);
       close_all();
       return -1;
     }

@@ -14,23 +14,23 @@
 
 namespace {
 
-constexpr std::array<ModeText, 3> kOnErrorStr{{
+constexpr std::array<ModeText, 3> ON_ERROR_STR{{
     {FAILURE_MODE_PRINT_NEW_NO_REPLAY, "PRINT_NEW_NO_REPLAY"},
     {FAILURE_MODE_PRINT_NEW_WITH_REPLAY, "PRINT_NEW_WITH_REPLAY"},
     {FAILURE_MODE_HOLD, "HOLD"},
 }};
 
-constexpr std::array<ModeText, 2> kHwcheckModeStr{{
+constexpr std::array<ModeText, 2> HWCHECK_MODE_STR{{
     {HWCHECK_MODE_SNMP, "SNMP"},
     {HWCHECK_MODE_NONE, "NONE"},
 }};
 
-constexpr std::array<ModeText, 2> kConfidentialityModeStr{{
+constexpr std::array<ModeText, 2> CONFIDENTIALITY_MODE_STR{{
     {CONFIDENTIALITY_MODE_HIDE_NONE, "HIDE_NONE"},
     {CONFIDENTIALITY_MODE_HIDE_NAME, "HIDE_NAME"},
 }};
 
-constexpr std::array<const char*, 12> kPrinterStateStr{
+constexpr std::array<const char*, 12> PRINTER_STATE_STR{
     "OK",      "PAPER_JAM", "PAPER_OUT", "PAPER_PROBLEM", "OUTPUT_BIN_FULL",   "NOT_AVAILABLE",
     "NO_TONER", "OUT_OF_MEMORY", "OFFLINE", "DOOR_OPEN", "USER_INTERVENTION", "ERROR",
 };
@@ -84,11 +84,11 @@ bool apply_setting(const std::string& key, const std::string& value, PrinterSett
 
 }  // namespace
 
-std::span<const ModeText> on_error_str() { return kOnErrorStr; }
+std::span<const ModeText> on_error_str() { return ON_ERROR_STR; }
 
-std::span<const ModeText> hwcheck_mode_str() { return kHwcheckModeStr; }
+std::span<const ModeText> hwcheck_mode_str() { return HWCHECK_MODE_STR; }
 
-std::span<const ModeText> confidentiality_mode_str() { return kConfidentialityModeStr; }
+std::span<const ModeText> confidentiality_mode_str() { return CONFIDENTIALITY_MODE_STR; }
 
 void printer_settings_init_defaults(PrinterSettings* settings) {
   if (!TV_ASSERT(settings != nullptr)) return;
@@ -97,32 +97,32 @@ void printer_settings_init_defaults(PrinterSettings* settings) {
 }
 
 const char* util_convert_failure_mode_enum_to_string(int code) {
-  return mode_to_string(kOnErrorStr, code);
+  return mode_to_string(ON_ERROR_STR, code);
 }
 
 const char* util_convert_hwcheck_mode_enum_to_string(int code) {
-  return mode_to_string(kHwcheckModeStr, code);
+  return mode_to_string(HWCHECK_MODE_STR, code);
 }
 
 const char* util_convert_confidentiality_mode_enum_to_string(int code) {
-  return mode_to_string(kConfidentialityModeStr, code);
+  return mode_to_string(CONFIDENTIALITY_MODE_STR, code);
 }
 
 int util_convert_failure_mode_string_to_enum(const char* text, int* code) {
-  return string_to_mode(kOnErrorStr, text, code);
+  return string_to_mode(ON_ERROR_STR, text, code);
 }
 
 int util_convert_hwcheck_mode_string_to_enum(const char* text, int* code) {
-  return string_to_mode(kHwcheckModeStr, text, code);
+  return string_to_mode(HWCHECK_MODE_STR, text, code);
 }
 
 int util_convert_confidentiality_mode_string_to_enum(const char* text, int* code) {
-  return string_to_mode(kConfidentialityModeStr, text, code);
+  return string_to_mode(CONFIDENTIALITY_MODE_STR, text, code);
 }
 
 const char* util_printer_state_to_string(int state) {
-  if (state < 0 || static_cast<std::size_t>(state) >= kPrinterStateStr.size()) return "UNKNOWN";
-  return kPrinterStateStr[static_cast<std::size_t>(state)];
+  if (state < 0 || static_cast<std::size_t>(state) >= PRINTER_STATE_STR.size()) return "UNKNOWN";
+  return PRINTER_STATE_STR[static_cast<std::size_t>(state)];
 }
 
 int util_parse_settings_string(const char* text, PrinterSettings* settings) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "foundation/decimal.h"
 #include "foundation/log.h"
 #include "foundation/regex_engine.h"
 
@@ -141,24 +142,8 @@ pcre2_real_match_context_8* regex_engine_context() { return thread_state().conte
 pcre2_real_match_data_8* regex_engine_thread_data() { return thread_state().data_; }
 
 std::int32_t regex_parse_int_saturated(const char* text, std::size_t length) {
-  std::size_t i = 0;
-  while (i < length && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
-                        text[i] == '\r' || text[i] == '\f' || text[i] == '\v')) {
-    ++i;
-  }
-  bool negative = false;
-  if (i < length && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  std::int64_t value = 0;
-  for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<std::int64_t>(INT32_MAX) + 1) value = static_cast<std::int64_t>(INT32_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) value = INT32_MAX;
-  return static_cast<std::int32_t>(value);
+  return decimal_clamp<std::int32_t>(
+      decimal_read_after_space(std::string_view(text, length)).value);
 }
 
 Regex* regex_compile_ex(const char* pattern, int options, char* error_text,

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundation/owned.h"
+
 struct pcre2_real_code_8;
 
 // Compile options. The bit values are the classic ones that pattern tables are
@@ -57,6 +59,7 @@ struct RegexMatchInfo {
 [[nodiscard]] Regex* regex_compile(const char* pattern, int options);
 // Frees the program and the record; null is ignored.
 void regex_free(Regex* regex);
+using RegexPtr = Owned<Regex, regex_free>;
 
 // One match from offset 0. The first two thirds of `ovector` (ovector_size
 // entries) receive (start, end) offset pairs, unset groups as -1; no entry
@@ -92,3 +95,12 @@ void regex_free(Regex* regex);
 void regex_init_match_info(RegexMatchInfo* info);
 // Frees the five texts and clears the record; null is ignored.
 void regex_free_match_info(RegexMatchInfo* info);
+
+// A cleared RegexMatchInfo whose texts are freed when it goes out of scope:
+// the owner at call sites of regex_match_with_info.
+struct ScopedMatchInfo : RegexMatchInfo {
+  ScopedMatchInfo() : RegexMatchInfo{} {}
+  ~ScopedMatchInfo() { regex_free_match_info(this); }
+  ScopedMatchInfo(const ScopedMatchInfo&) = delete;
+  ScopedMatchInfo& operator=(const ScopedMatchInfo&) = delete;
+};

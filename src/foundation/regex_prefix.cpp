@@ -5,20 +5,10 @@
 
 #include <cstring>
 
+#include "foundation/ascii.h"
 #include "foundation/regex.h"
 
 namespace {
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool is_alnum(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 // Skips a character class starting at p (just after '['); returns the
 // position after its closing ']' or nullptr when the class is not closed.
@@ -82,7 +72,7 @@ std::size_t read_literal(const char* p, std::uint8_t* byte) {
   }
   const char e = p[1];
   if (e == '\0') return 0;
-  if (!is_alnum(e)) {
+  if (!ascii_is_alnum(e)) {
     *byte = static_cast<std::uint8_t>(e);
     return 2;
   }
@@ -93,8 +83,8 @@ std::size_t read_literal(const char* p, std::uint8_t* byte) {
     case 'f': *byte = '\f'; return 2;
     case 'e': *byte = 0x1B; return 2;
     case 'x': {
-      const int hi = hex_value(p[2]);
-      const int lo = hi < 0 ? -1 : hex_value(p[3]);
+      const int hi = ascii_hex_value(p[2]);
+      const int lo = hi < 0 ? -1 : ascii_hex_value(p[3]);
       if (lo < 0) return 0;  // \x takes at most two digits
       *byte = static_cast<std::uint8_t>(hi * 16 + lo);
       return 4;

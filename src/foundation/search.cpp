@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/ascii.h"
 #include "foundation/log.h"
 
 namespace {
@@ -286,7 +287,7 @@ const std::uint8_t* bm_find(const std::uint8_t* hay, std::uint64_t n, const std:
 constexpr std::array<std::uint8_t, 256> make_fold_table() {
   std::array<std::uint8_t, 256> table{};
   for (int c = 0; c < 256; ++c) {
-    table[c] = static_cast<std::uint8_t>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    table[c] = ascii_to_lower(static_cast<std::uint8_t>(c));
   }
   return table;
 }

@@ -2,6 +2,7 @@
 #include "foundation/serialize.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,9 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
 
+#include "foundation/decimal.h"
 #include "foundation/log.h"
 #include "foundation/os_process.h"
+#include "foundation/os_dir.h"
 #include "foundation/serialize_format.h"
 
 namespace {
@@ -35,20 +39,59 @@ void free_store(SerializeStore* store) { delete store; }
 
 // The temporary file lives beside the target so that the rename stays on one
 // file system; a short hidden name keeps it out of name-matching scans and
-// within the length limit of a file name.
+// within the length limit of a file name. The name carries the writer's
+// process id, so that the file of a writer that died before its close can be
+// told from one that is being written.
+constexpr char TEMP_PREFIX[] = ".serialize-";
+
+std::string directory_of(const char* path) {
+  const std::string text(path);
+  const std::size_t slash = text.find_last_of('/');
+  return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+}
+
 std::string temp_template_for(const char* path) {
-  std::string dir(path);
-  std::size_t slash = dir.find_last_of('/');
-  dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
-  return dir + ".serialize-XXXXXX";
+  return directory_of(path) + TEMP_PREFIX + std::to_string(getpid()) + "-XXXXXX";
+}
+
+// The writer's process id in a temporary file's name, 0 when the name is no
+// temporary file of a store.
+pid_t temp_writer(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  const std::string_view name = slash != nullptr ? slash + 1 : path;
+  if (!name.starts_with(TEMP_PREFIX)) return 0;
+  const std::string_view rest = name.substr(std::strlen(TEMP_PREFIX));
+  const DecimalRead pid = decimal_read(rest, DecimalSign::NONE);
+  if (pid.length == 0 || pid.value <= 0 || pid.length >= rest.size() || rest[pid.length] != '-') {
+    return 0;
+  }
+  return static_cast<pid_t>(decimal_clamp<pid_t>(pid.value));
+}
+
+int remove_if_writer_died(const char* path, std::int64_t /*mtime*/, void* /*data*/) {
+  const pid_t writer = temp_writer(path);
+  if (writer > 0 && kill(writer, 0) != 0 && errno == ESRCH && unlink(path) == 0) {
+    LOG_DEBUG("Removed the temporary serialize file of a writer that ended: \"%s\"", path);
+  }
+  return 1;
+}
+
+// A writer killed between create and close leaves its temporary file behind;
+// each write removes those of the target's directory whose writer is gone.
+void remove_dead_writers_files(const char* path) {
+  const std::string dir = directory_of(path);
+  int count = 0;
+  int stopped = 0;
+  (void)os_forall_files_in_dir(dir.empty() ? "." : dir.c_str(), remove_if_writer_died, nullptr, 0,
+                               &count, &stopped);
 }
 
 // Opens the temporary file for writing; 0 on failure (logged).
 int open_temp(SerializeStore* store) {
-  std::string name = temp_template_for(store->path);
+  std::string name = temp_template_for(store->path.c_str());
   int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) {
-    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path);
+    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path.c_str());
     return 0;
   }
   store->temp_path = name;
@@ -59,7 +102,7 @@ int open_temp(SerializeStore* store) {
   give_to_service_group(fd);
   store->stream = fdopen(fd, "w");
   if (store->stream == nullptr) {
-    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path);
+    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path.c_str());
     close(fd);
     unlink(name.c_str());
     return 0;
@@ -80,8 +123,8 @@ int finish_write(SerializeStore* store) {
     ok = 0;
   }
   store->stream = nullptr;
-  if (ok && rename(store->temp_path.c_str(), store->path) != 0) {
-    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path);
+  if (ok && rename(store->temp_path.c_str(), store->path.c_str()) != 0) {
+    LOG_LAST_SYSTEM_ERROR("Unable to create serialize file: \"%s\"", store->path.c_str());
     ok = 0;
   }
   if (!ok) unlink(store->temp_path.c_str());
@@ -180,6 +223,7 @@ int serialize_create(SerializeStore** out, const char* path) {
               static_cast<int>(sizeof(SerializeStore)));
     return 0;
   }
+  remove_dead_writers_files(path);
   if (!open_temp(store)) {
     free_store(store);
     return 0;

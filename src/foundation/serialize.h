@@ -17,7 +17,7 @@ enum SerializeDirection : int {
 };
 
 struct SerializeStore {
-  const char* path;  // the caller's text, not copied
+  std::string path;  // the target, copied: the caller's text may change or go
   std::FILE* stream;
   int direction;             // SerializeDirection
   std::string temp_path;     // writing: the file renamed over `path` on close

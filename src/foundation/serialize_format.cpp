@@ -1,48 +1,30 @@
 // Line-level pieces of the serialize file format.
 #include "foundation/serialize_format.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
 #include "foundation/log.h"
 #include "foundation/os_dir.h"
 #include "foundation/util.h"
 
 namespace {
 
-// Locale-independent: the C library's isspace() follows the locale.
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-std::string_view skip_space(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && is_space(text[i])) ++i;
-  return text.substr(i);
-}
-
-// Reads [sign]digits of at most `width` characters at text[*pos].
+// A fixed-width field of a date: white space, then [sign]digits within
+// `width` characters (sign included), at text[*pos].
 bool scan_field(std::string_view text, std::size_t* pos, std::size_t width, int* value) {
-  std::size_t i = *pos;
-  while (i < text.size() && is_space(text[i])) ++i;
-  std::size_t start = i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  int number = 0;
-  std::size_t digits = 0;
-  while (i < text.size() && is_digit(text[i]) && i - start < width) {
-    number = number * 10 + (text[i] - '0');
-    ++i;
-    ++digits;
-  }
-  if (digits == 0) return false;
-  *value = negative ? -number : number;
-  *pos = i;
+  std::size_t start = *pos;
+  while (start < text.size() && ascii_is_space(text[start])) ++start;
+  const DecimalRead read = decimal_read(text.substr(std::min(start, text.size()), width));
+  if (read.length == 0) return false;
+  *value = decimal_clamp<int>(read.value);
+  *pos = start + read.length;
   return true;
 }
 
@@ -58,7 +40,7 @@ bool serialize_read_line(std::FILE* stream, std::string* line) {
     std::string_view part(chunk.data());
     bool ended = !part.empty() && part.back() == '\n';
     if (ended) part.remove_suffix(1);
-    if (line->size() + part.size() > kSerializeMaxLine) {
+    if (line->size() + part.size() > SERIALIZE_MAX_LINE) {
       too_long = true;
     } else {
       line->append(part);
@@ -67,7 +49,7 @@ bool serialize_read_line(std::FILE* stream, std::string* line) {
   }
   if (!any) return false;
   if (too_long) {
-    LOG_ERROR("Serialize file line longer than %zu bytes", kSerializeMaxLine);
+    LOG_ERROR("Serialize file line longer than %zu bytes", SERIALIZE_MAX_LINE);
     line->clear();
     return false;
   }
@@ -105,31 +87,17 @@ std::string serialize_unescape_value(std::string_view value) {
   return out;
 }
 
+// White space, a sign and digits, saturated: the files may have been edited
+// by hand.
 bool serialize_parse_int(std::string_view text, int* value) {
-  text = skip_space(text);
-  bool negative = false;
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  std::int64_t number = 0;
-  std::size_t digits = 0;
-  for (char c : text) {
-    if (!is_digit(c)) break;
-    ++digits;
-    // Saturate rather than overflow: the files may have been edited by hand.
-    if (number <= INT_MAX) number = number * 10 + (c - '0');
-  }
-  if (digits == 0) return false;
-  if (negative) number = -number;
-  if (number > INT_MAX) number = INT_MAX;
-  if (number < INT_MIN) number = INT_MIN;
-  *value = static_cast<int>(number);
+  const DecimalRead read = decimal_read_after_space(text);
+  if (read.length == 0) return false;
+  *value = decimal_clamp<int>(read.value);
   return true;
 }
 
 bool serialize_parse_double(std::string_view text, double* value) {
-  text = skip_space(text);
+  text = ascii_trim_space_left(text);
   if (!text.empty() && text[0] == '+') text.remove_prefix(1);
   double number = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
@@ -140,28 +108,28 @@ bool serialize_parse_double(std::string_view text, double* value) {
 }
 
 int serialize_parse_date(std::string_view text, int fields[6]) {
-  static constexpr std::array<std::size_t, 6> kWidths{4, 2, 2, 2, 2, 2};
-  static constexpr std::array<char, 6> kBefore{0, 0, 0, 'T', ':', ':'};
+  static constexpr std::array<std::size_t, 6> WIDTHS{4, 2, 2, 2, 2, 2};
+  static constexpr std::array<char, 6> BEFORE{0, 0, 0, 'T', ':', ':'};
   std::size_t pos = 0;
   for (int i = 0; i < 6; ++i) {
-    if (kBefore[i] != 0) {
-      if (pos >= text.size() || text[pos] != kBefore[i]) return i;
+    if (BEFORE[i] != 0) {
+      if (pos >= text.size() || text[pos] != BEFORE[i]) return i;
       ++pos;
     }
-    if (!scan_field(text, &pos, kWidths[i], &fields[i])) return i;
+    if (!scan_field(text, &pos, WIDTHS[i], &fields[i])) return i;
   }
   return 6;
 }
 
 bool serialize_file_path(const char* dir, const std::string& name, char* path) {
-  if (name.size() > kSerializeMaxFileName) {
+  if (name.size() > SERIALIZE_MAX_FILE_NAME) {
     LOG_ERROR("Serialize file name too long (%zu characters, at most %zu): %s", name.size(),
-              kSerializeMaxFileName, name.c_str());
+              SERIALIZE_MAX_FILE_NAME, name.c_str());
     return false;
   }
   std::string sanitized = name;
   (void)util_sanitize_fname(sanitized.data());
-  if (!os_cat_path(path, kSerializePathSize, dir, sanitized.c_str())) {
+  if (!os_cat_path(path, SERIALIZE_PATH_SIZE, dir, sanitized.c_str())) {
     LOG_ERROR("Serialize file path too long: dir='%s',name='%s'", dir != nullptr ? dir : "",
               sanitized.c_str());
     return false;

@@ -13,7 +13,7 @@ inline constexpr const char* kSerializeMagic = "# TV Serialize Data";
 // escaped ("\n", "\\"). Readers that do not know it skip it as a comment.
 inline constexpr const char* kSerializeEscapedMark = "#ESCAPED";
 // Longest line accepted when reading; longer ones are refused, not cut.
-inline constexpr std::size_t kSerializeMaxLine = 1 << 20;
+inline constexpr std::size_t SERIALIZE_MAX_LINE = 1 << 20;
 
 // Reads one line of any length up to the limit, without its line feed and
 // leading tabs and blanks. false at end of file or for a line over the limit
@@ -35,12 +35,12 @@ inline constexpr std::size_t kSerializeMaxLine = 1 << 20;
 [[nodiscard]] int serialize_parse_date(std::string_view text, int fields[6]);
 
 // Longest file name formed for a serialize file.
-inline constexpr std::size_t kSerializeMaxFileName = 254;
+inline constexpr std::size_t SERIALIZE_MAX_FILE_NAME = 254;
 // Room for a serialize file's path.
-inline constexpr std::size_t kSerializePathSize = 4096;
+inline constexpr std::size_t SERIALIZE_PATH_SIZE = 4096;
 
 // Passes `name` through util_sanitize_fname and joins it to `dir` into `path`
-// (kSerializePathSize bytes). A name longer than kSerializeMaxFileName is
+// (SERIALIZE_PATH_SIZE bytes). A name longer than SERIALIZE_MAX_FILE_NAME is
 // refused rather than cut, since a cut name could be another job's or
 // printer's file. false on failure (logged).
 [[nodiscard]] bool serialize_file_path(const char* dir, const std::string& name, char* path);

@@ -16,7 +16,7 @@ namespace {
 
 // "yyyymmddThhmmss.dat": what follows "job-<printer>-<job id>-" in a
 // timestamped name.
-constexpr std::size_t kTimestampSuffixLength = 19;
+constexpr std::size_t TIMESTAMP_SUFFIX_LENGTH = 19;
 
 std::string timestamped_name(const JobAttribs* ja) {
   const std::tm& t = ja->submit_time;
@@ -65,7 +65,7 @@ int pack_job(SerializeStore* s, const JobAttribs* ja) {
 }
 
 int write_job(const char* dir, const std::string& name, const JobAttribs* ja) {
-  char path[kSerializePathSize];
+  char path[SERIALIZE_PATH_SIZE];
   if (!serialize_file_path(dir, name, path)) return 0;
   LOG_DEBUG("Writing persisted job meta-data: %s", path);
   LOG_DEBUG("language=%d,>printer_name='%s',printer_type='%s',print_processor='%s'", ja->language,
@@ -144,7 +144,7 @@ int unpack_job(SerializeStore* s, JobAttribs* ja) {
 // else belongs to another printer or job whose name extends this one
 // ("office" job 5 must not match printer "office-5").
 bool is_timestamp_suffix(const char* rest) {
-  if (std::strlen(rest) != kTimestampSuffixLength) return false;
+  if (std::strlen(rest) != TIMESTAMP_SUFFIX_LENGTH) return false;
   for (std::size_t i = 0; i < 15; ++i) {
     bool ok = i == 8 ? rest[i] == 'T' : (rest[i] >= '0' && rest[i] <= '9');
     if (!ok) return false;
@@ -174,7 +174,7 @@ int delete_if_job_file(const char* path, std::int64_t /*mtime*/, void* data) {
 // The path of the job's file without a timestamp in `path`; false (logged as
 // a DEBUG entry naming `purpose`) when it cannot be formed or does not exist.
 bool existing_job_file(const char* dir, const char* printer_name, const char* job_id,
-                       const char* purpose, char (&path)[kSerializePathSize]) {
+                       const char* purpose, char (&path)[SERIALIZE_PATH_SIZE]) {
   if (!serialize_file_path(dir, short_name(printer_name, job_id), path)) return false;
   if (!os_file_exists(path)) {
     LOG_DEBUG("Unable to find job meta-data (printer_name = %s, JobId: %s) to %s", printer_name,
@@ -211,7 +211,7 @@ int serialize_job_readin(const char* path, JobAttribs* ja) {
 int serialize_job_readin_notimestamp(const char* dir, const char* printer_name, const char* job_id,
                                      JobAttribs* ja) {
   if (!TV_ASSERT(printer_name != nullptr && job_id != nullptr)) return 0;
-  char path[kSerializePathSize];
+  char path[SERIALIZE_PATH_SIZE];
   if (!existing_job_file(dir, printer_name, job_id, "readin", path)) return 0;
   return serialize_job_readin(path, ja);
 }
@@ -239,7 +239,7 @@ int serialize_job_delete(const char* dir, const char* printer_name, const char* 
 int serialize_job_delete_notimestamp(const char* dir, const char* printer_name,
                                      const char* job_id) {
   if (!TV_ASSERT(printer_name != nullptr && job_id != nullptr)) return 0;
-  char path[kSerializePathSize];
+  char path[SERIALIZE_PATH_SIZE];
   if (!existing_job_file(dir, printer_name, job_id, "delete", path)) return 0;
   if (!os_file_delete(path)) {
     LOG_LAST_SYSTEM_ERROR("Unable to delete persisted file: \"%s\"", path);

@@ -11,7 +11,7 @@
 namespace {
 
 // Room for one mode text or flag read from the file.
-constexpr std::size_t kValueSize = 1024;
+constexpr std::size_t VALUE_SIZE = 1024;
 
 bool settings_path(const char* dir, const char* printer_name, char* path) {
   if (!TV_ASSERT(printer_name != nullptr)) return false;
@@ -20,7 +20,7 @@ bool settings_path(const char* dir, const char* printer_name, char* path) {
 
 // A flag is on only for a value beginning with an upper-case Y.
 int read_flag(SerializeStore* s, const char* key, std::int32_t* flag) {
-  char value[kValueSize];
+  char value[VALUE_SIZE];
   if (!serialize_unpack_str(s, key, value, sizeof value)) return 0;
   *flag = value[0] == 'Y' ? 1 : 0;
   return 1;
@@ -29,7 +29,7 @@ int read_flag(SerializeStore* s, const char* key, std::int32_t* flag) {
 using ModeParser = int (*)(const char*, int*);
 
 int read_mode(SerializeStore* s, const char* key, ModeParser parse, std::int32_t* mode) {
-  char value[kValueSize];
+  char value[VALUE_SIZE];
   if (!serialize_unpack_str(s, key, value, sizeof value)) return 0;
   int code = 0;
   if (!parse(value, &code)) {
@@ -87,7 +87,7 @@ int pack_settings(SerializeStore* s, const PrinterSettings* settings) {
 int serialize_settings_writeout(const char* dir, const char* printer_name,
                                 const PrinterSettings* settings) {
   if (!TV_ASSERT(settings != nullptr)) return 0;
-  char path[kSerializePathSize];
+  char path[SERIALIZE_PATH_SIZE];
   if (!settings_path(dir, printer_name, path)) return 0;
   LOG_DEBUG("Writing printer setting file: %s", path);
   SerializeStore* store = nullptr;
@@ -100,7 +100,7 @@ int serialize_settings_writeout(const char* dir, const char* printer_name,
 int serialize_settings_readin(const char* dir, const char* printer_name,
                               PrinterSettings* settings) {
   if (!TV_ASSERT(settings != nullptr)) return 0;
-  char path[kSerializePathSize];
+  char path[SERIALIZE_PATH_SIZE];
   if (!settings_path(dir, printer_name, path)) return 0;
   if (!os_file_exists(path)) {
     LOG_DEBUG("Printer settings file '%s' does not exist", path);
@@ -125,7 +125,7 @@ int serialize_settings_equals(const PrinterSettings* a, const PrinterSettings* b
 }
 
 void serialize_settings_openup_permissions(const char* dir, const char* printer_name) {
-  char path[kSerializePathSize];
+  char path[SERIALIZE_PATH_SIZE];
   if (!settings_path(dir, printer_name, path)) return;
   LOG_DEBUG("Updating permissions on settings file so that the service account's group reads it: %s",
             path);

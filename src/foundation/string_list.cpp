@@ -110,25 +110,10 @@ string_list* string_list_split(const char* text, const char* delimiters) {
   return list;
 }
 
-namespace {
-
-// Case folding of ASCII letters only: list entries are names and keys, and
-// the result must not depend on the locale.
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_ignoring_case(const char* a, const char* b) {
-  for (; *a != 0 && *b != 0; ++a, ++b) {
-    if (fold(*a) != fold(*b)) return false;
-  }
-  return *a == *b;
-}
-
-}  // namespace
-
 int string_list_contains_case(const string_list* list, const char* text) {
   if (list == nullptr || list->_buf == nullptr || text == nullptr) return 0;
   for (int i = 0; i < list->_size; ++i) {
-    if (equal_ignoring_case(entries(list)[i], text)) return 1;
+    if (util_case_equal_str(entries(list)[i], text) != 0) return 1;
   }
   return 0;
 }

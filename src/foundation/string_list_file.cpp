@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/ascii.h"
 #include "foundation/containers.h"
 #include "foundation/log.h"
 #include "foundation/os_file.h"
@@ -14,19 +15,14 @@ namespace {
 // Longest line kept by string_list_from_file (bytes).
 constexpr std::size_t STRING_LIST_LINE_MAX = 511;
 
-// White space without <cctype>: the result must not depend on the locale.
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // Cuts at the last '#', skips leading and trailing white space and keeps at
 // most STRING_LIST_LINE_MAX bytes. Returns the start; `line` is modified.
 char* clean_line(char* line) {
   if (char* hash = std::strrchr(line, '#'); hash != nullptr) *hash = 0;
-  while (is_space(*line)) ++line;
+  while (ascii_is_space(*line)) ++line;
   std::size_t length = std::strlen(line);
   if (length > STRING_LIST_LINE_MAX) length = STRING_LIST_LINE_MAX;
-  while (length > 0 && is_space(line[length - 1])) --length;
+  while (length > 0 && ascii_is_space(line[length - 1])) --length;
   line[length] = 0;
   return line;
 }
@@ -48,20 +44,16 @@ int read_lines(FILE* stream, string_list* list) {
 }  // namespace
 
 string_list* string_list_from_file(const char* path) {
-  FILE* stream = path == nullptr ? nullptr : os_fopen(path, "r");
-  if (stream == nullptr) {
+  const FilePtr stream(path == nullptr ? nullptr : os_fopen(path, "r"));
+  if (!stream) {
     const int error = errno;
     LOG_ERROR("string_list_from_file: Could not open %s %d:%s", path == nullptr ? "" : path, error,
               std::strerror(error));
     return nullptr;
   }
-  string_list* list = string_list_create();
-  if (list != nullptr && !read_lines(stream, list)) {
-    string_list_free(list);
-    list = nullptr;
-  }
-  std::fclose(stream);
-  return list;
+  StringListPtr list(string_list_create());
+  if (list && !read_lines(stream.get(), list.get())) return nullptr;
+  return list.release();
 }
 
 namespace {
@@ -70,10 +62,11 @@ namespace {
 int split_into_columns(const string_list* lines, const char* delimiters, string_list** lists,
                        int columns) {
   for (int i = 0; i < string_list_size(lines); ++i) {
-    string_list* tokens = string_list_split(string_list_get(lines, i), delimiters);
-    int ok = tokens != nullptr && string_list_size(tokens) >= columns;
-    for (int k = 0; ok && k < columns; ++k) ok = string_list_append(lists[k], string_list_get(tokens, k));
-    string_list_free(tokens);
+    const StringListPtr tokens(string_list_split(string_list_get(lines, i), delimiters));
+    int ok = tokens && string_list_size(tokens.get()) >= columns;
+    for (int k = 0; ok && k < columns; ++k) {
+      ok = string_list_append(lists[k], string_list_get(tokens.get(), k));
+    }
     if (!ok) return 0;
   }
   return 1;
@@ -86,13 +79,13 @@ string_list** string_list_from_file_zip(const char* path, const char* delimiters
     LOG_ERROR("string_list_from_file_zip: invalid params");
     return nullptr;
   }
-  string_list* lines = string_list_from_file(path);
-  if (lines == nullptr) return nullptr;
-  auto** lists = static_cast<string_list**>(std::calloc(static_cast<std::size_t>(columns), sizeof(string_list*)));
+  const StringListPtr lines(string_list_from_file(path));
+  if (!lines) return nullptr;
+  auto** lists = static_cast<string_list**>(
+      std::calloc(static_cast<std::size_t>(columns), sizeof(string_list*)));
   int ok = lists != nullptr;
   for (int k = 0; ok && k < columns; ++k) ok = (lists[k] = string_list_create()) != nullptr;
-  if (ok) ok = split_into_columns(lines, delimiters, lists, columns);
-  string_list_free(lines);
+  if (ok) ok = split_into_columns(lines.get(), delimiters, lists, columns);
   if (!ok) {
     string_list_array_free(lists, lists == nullptr ? 0 : columns);
     return nullptr;

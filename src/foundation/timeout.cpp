@@ -9,7 +9,7 @@ Timeout* TimeoutNew() { return new (std::nothrow) Timeout{}; }
 void TimeoutFree(Timeout* timeout) { delete timeout; }
 
 void TimeoutStart(Timeout* timeout) {
-  if (timeout != nullptr) timeout->start = os_current_time_millis();
+  if (timeout != nullptr) timeout->start = os_monotonic_millis();
 }
 
 void TimeoutSetLimit(Timeout* timeout, int seconds) {
@@ -19,5 +19,5 @@ void TimeoutSetLimit(Timeout* timeout, int seconds) {
 int TimeoutIsTimeUp(const Timeout* timeout) {
   if (timeout == nullptr) return 0;
   const std::int64_t deadline = timeout->start + static_cast<std::int64_t>(timeout->limit) * 1000;
-  return os_current_time_millis() > deadline;
+  return os_monotonic_millis() > deadline;
 }

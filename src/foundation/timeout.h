@@ -1,11 +1,15 @@
 // The time limit that bounds every format analyzer: create, set the limit in
-// seconds, start, poll TimeoutIsTimeUp now and then, free.
+// seconds, start, poll TimeoutIsTimeUp now and then, free. It runs on the
+// monotonic clock: setting the wall clock neither ends an analysis early nor
+// lets it run past its limit.
 #pragma once
 
 #include <cstdint>
 
+#include "foundation/owned.h"
+
 struct Timeout {
-  std::int64_t start = 0;  // milliseconds since the epoch, 0 until started
+  std::int64_t start = 0;  // os_monotonic_millis() when started, 0 until then
   std::int32_t limit = 0;  // seconds, 0 until set
 };
 
@@ -13,6 +17,7 @@ struct Timeout {
 [[nodiscard]] Timeout* TimeoutNew();
 // Frees a Timeout; accepts null.
 void TimeoutFree(Timeout* timeout);
+using TimeoutPtr = Owned<Timeout, TimeoutFree>;
 // Start time := now in milliseconds. Null is ignored.
 void TimeoutStart(Timeout* timeout);
 // Sets the limit in seconds. Null is ignored.

@@ -7,22 +7,21 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/ascii.h"
 #include "foundation/log.h"
 
 namespace {
 
-constexpr std::size_t kFormatStartSize = 1024;
+constexpr std::size_t FORMAT_START_SIZE = 1024;
 // vsnprintf fails for reasons other than room (a bad wide character, a
 // result above INT_MAX); doubling then never helps, so it stops here.
-constexpr std::size_t kFormatMaxDoubledSize = std::size_t{64} << 20;
+constexpr std::size_t FORMAT_MAX_DOUBLED_SIZE = std::size_t{64} << 20;
 
-// ASCII only: these compare protocol names and keys, never locale text.
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
+// ASCII case only (ascii_to_lower): these compare protocol names and keys,
+// never locale text.
 bool case_equal_n(const char* a, const char* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    if (ascii_to_lower(a[i]) != ascii_to_lower(b[i])) return false;
   }
   return true;
 }
@@ -58,7 +57,7 @@ int util_safe_vsnprintf(char** out, const char* format, va_list args) {
   if (out == nullptr) return 0;
   *out = nullptr;
   if (format == nullptr) return 0;
-  std::size_t size = kFormatStartSize;
+  std::size_t size = FORMAT_START_SIZE;
   char* buffer = static_cast<char*>(std::malloc(size));
   while (buffer != nullptr) {
     // Each attempt consumes its own copy: a va_list walked once is spent.
@@ -70,7 +69,7 @@ int util_safe_vsnprintf(char** out, const char* format, va_list args) {
       *out = buffer;
       return 1;
     }
-    if (result < 0 && size >= kFormatMaxDoubledSize) break;
+    if (result < 0 && size >= FORMAT_MAX_DOUBLED_SIZE) break;
     size = result >= 0 ? static_cast<std::size_t>(result) + 1 : size * 2;
     char* grown = static_cast<char*>(std::realloc(buffer, size));
     if (grown == nullptr) break;
@@ -89,7 +88,7 @@ int util_case_equal_str(const char* a, const char* b) {
   if (a == b) return 1;
   if (a == nullptr || b == nullptr) return 0;
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (ascii_lower(*a) != ascii_lower(*b)) return 0;
+    if (ascii_to_lower(*a) != ascii_to_lower(*b)) return 0;
   }
   return *a == *b;
 }
@@ -98,7 +97,7 @@ int util_strncase_equals(const char* a, const char* b, std::size_t n) {
   if (a == b) return 1;
   if (a == nullptr || b == nullptr) return 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return 0;
+    if (ascii_to_lower(a[i]) != ascii_to_lower(b[i])) return 0;
     if (a[i] == '\0') return 1;
   }
   return 1;
@@ -132,6 +131,8 @@ int util_case_equal_bytes(const void* a, const void* b, std::size_t n) {
   return case_equal_n(static_cast<const char*>(a), static_cast<const char*>(b), n);
 }
 
+void util_free(void* memory) { std::free(memory); }
+
 char* util_new_text(const char* text, std::size_t length) {
   if (length == SIZE_MAX) return nullptr;
   char* copy = static_cast<char*>(std::malloc(length + 1));
@@ -143,20 +144,20 @@ char* util_new_text(const char* text, std::size_t length) {
 
 char* strlwr(char* text) {
   if (text == nullptr) return text;
-  for (char* p = text; *p != '\0'; ++p) *p = ascii_lower(*p);
+  for (char* p = text; *p != '\0'; ++p) *p = ascii_to_lower(*p);
   return text;
 }
 
 char* strupr(char* text) {
   if (text == nullptr) return text;
-  for (char* p = text; *p != '\0'; ++p) *p = ascii_upper(*p);
+  for (char* p = text; *p != '\0'; ++p) *p = ascii_to_upper(*p);
   return text;
 }
 
 char* util_strlower(char* target, const char* source, std::size_t n) {
   if (target == nullptr || source == nullptr) return target;
   for (std::size_t i = 0; i < n; ++i) {
-    target[i] = ascii_lower(source[i]);
+    target[i] = ascii_to_lower(source[i]);
     if (source[i] == '\0') break;
   }
   return target;

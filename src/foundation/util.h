@@ -6,6 +6,8 @@
 #include <cstdarg>
 #include <cstddef>
 
+#include "foundation/owned.h"
+
 // Product name and version as the programs print them.
 inline constexpr const char* UTIL_PRODUCT_NAME = "Torvelle ZK";
 inline constexpr const char* UTIL_PRODUCT_VERSION = "0.1.0";
@@ -43,6 +45,10 @@ char* util_safe_strncat(char* target, const char* source, std::size_t size);
 // past a zero byte are copied too); `text` may be null for length 0. nullptr
 // when memory runs out.
 [[nodiscard]] char* util_new_text(const char* text, std::size_t length);
+// Frees memory handed out by the text operations (util_new_text, the joins,
+// the encoders, ext_buf_as_cstr, ...): std::free; null is ignored.
+void util_free(void* memory);
+using TextPtr = Owned<char, util_free>;
 // Lower- or upper-case the text in place (ASCII only); return it. Null is
 // returned as is.
 char* strlwr(char* text);

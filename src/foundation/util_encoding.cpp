@@ -3,21 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/ascii.h"
 #include "foundation/util.h"
 
 namespace {
 
-constexpr std::uint32_t kMaxCodePoint = 0x10FFFF;
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+constexpr std::uint32_t MAX_CODE_POINT = 0x10FFFF;
 
 // Reads the number of a character reference between `digits` and `end` (the
 // ";"). Only digits of the base count: no sign, no blanks, at least one
@@ -26,10 +17,10 @@ bool read_reference_number(const char* digits, const char* end, int base, std::u
   if (digits == end) return false;
   std::uint32_t number = 0;
   for (const char* p = digits; p < end; ++p) {
-    const int digit = base == 16 ? hex_value(*p) : (is_digit(*p) ? *p - '0' : -1);
+    const int digit = base == 16 ? ascii_hex_value(*p) : (ascii_is_digit(*p) ? *p - '0' : -1);
     if (digit < 0) return false;
     number = number * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
-    if (number > kMaxCodePoint) return false;
+    if (number > MAX_CODE_POINT) return false;
   }
   *value = number;
   return true;
@@ -78,9 +69,9 @@ std::size_t decode_reference(const char* amp, const char* semi, char* out) {
     const char* name;
     char value;
   };
-  static constexpr Entity kEntities[] = {
+  static constexpr Entity ENTITIES[] = {
       {"apos;", '\''}, {"gt;", '>'}, {"lt;", '<'}, {"amp;", '&'}, {"quot;", '"'}};
-  for (const Entity& entity : kEntities) {
+  for (const Entity& entity : ENTITIES) {
     if (std::strncmp(amp + 1, entity.name, std::strlen(entity.name)) == 0) {
       out[0] = entity.value;
       return 1;
@@ -126,18 +117,18 @@ char* util_url_encode(const char* text) {
   const std::size_t length = std::strlen(text);
   char* out = static_cast<char*>(std::malloc(length * 3 + 1));
   if (out == nullptr) return nullptr;
-  static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr char HEX[] = "0123456789ABCDEF";
   char* p = out;
   for (const char* s = text; *s != '\0'; ++s) {
     const auto byte = static_cast<unsigned char>(*s);
-    if (is_alpha(*s) || is_digit(*s) || std::strchr("-._~", *s) != nullptr) {
+    if (ascii_is_alnum(*s) || std::strchr("-._~", *s) != nullptr) {
       *p++ = *s;
     } else if (*s == ' ') {
       *p++ = '+';
     } else {
       *p++ = '%';
-      *p++ = kHex[byte >> 4];
-      *p++ = kHex[byte & 0xF];
+      *p++ = HEX[byte >> 4];
+      *p++ = HEX[byte & 0xF];
     }
   }
   *p = '\0';
@@ -152,9 +143,9 @@ char* util_url_decode(const char* text) {
   for (const char* s = text; *s != '\0'; ++s) {
     if (*s == '+') {
       *p++ = ' ';
-    } else if (*s == '%' && s[1] != '\0' && s[2] != '\0' && hex_value(s[1]) >= 0 &&
-               hex_value(s[2]) >= 0) {
-      *p++ = static_cast<char>((hex_value(s[1]) << 4) | hex_value(s[2]));
+    } else if (*s == '%' && s[1] != '\0' && s[2] != '\0' && ascii_hex_value(s[1]) >= 0 &&
+               ascii_hex_value(s[2]) >= 0) {
+      *p++ = static_cast<char>((ascii_hex_value(s[1]) << 4) | ascii_hex_value(s[2]));
       s += 2;
     } else {
       *p++ = *s;
@@ -167,7 +158,7 @@ char* util_url_decode(const char* text) {
 int util_is_ipv4_address(const char* text) {
   if (util_is_string_empty(text)) return 0;
   for (const char* p = text; *p != '\0'; ++p) {
-    if (!is_digit(*p) && *p != '.') return 0;
+    if (!ascii_is_digit(*p) && *p != '.') return 0;
   }
   return 1;
 }
@@ -178,7 +169,7 @@ int util_is_ipv6_address(const char* text) {
   for (const char* p = text; *p != '\0' && *p != '%'; ++p) {
     if (*p == ':') {
       ++colons;
-    } else if (*p != '.' && hex_value(*p) < 0) {
+    } else if (*p != '.' && ascii_hex_value(*p) < 0) {
       return 0;
     }
   }

@@ -11,11 +11,10 @@
 
 int util_read_file_contents(const char* path, char* buffer, std::size_t size) {
   if (util_is_string_empty(path) || buffer == nullptr || size == 0) return -1;
-  FILE* file = os_fopen(path, "rb");
-  if (file == nullptr) return -1;
-  const std::size_t got = std::fread(buffer, 1, size - 1, file);
+  const FilePtr file(os_fopen(path, "rb"));
+  if (!file) return -1;
+  const std::size_t got = std::fread(buffer, 1, size - 1, file.get());
   buffer[got] = '\0';
-  std::fclose(file);
   return 0;
 }
 
@@ -27,27 +26,24 @@ char* util_get_file_as_string(const char* path, std::size_t maximum) {
   }
   const auto file_size = static_cast<std::size_t>(info.st_size);
   const std::size_t wanted = file_size < maximum ? file_size : maximum;
-  char* buffer = static_cast<char*>(std::malloc(wanted + 1));
-  if (buffer == nullptr) {
+  TextPtr buffer(static_cast<char*>(std::malloc(wanted + 1)));
+  if (!buffer) {
     LOG_ERROR("util_get_file_as_string: malloc failed");
     return nullptr;
   }
-  FILE* file = os_fopen(path, "rb");
-  if (file == nullptr) {
+  const FilePtr file(os_fopen(path, "rb"));
+  if (!file) {
     LOG_ERROR("util_get_file_as_string: fopen(%s) failed", path);
-    std::free(buffer);
     return nullptr;
   }
-  const std::size_t got = std::fread(buffer, 1, wanted, file);
-  std::fclose(file);
+  const std::size_t got = std::fread(buffer.get(), 1, wanted, file.get());
   if (got != wanted) {
     LOG_ERROR("util_get_file_as_string: fread(%s,%lu) failed", path,
               static_cast<unsigned long>(wanted));
-    std::free(buffer);
     return nullptr;
   }
-  buffer[wanted] = '\0';
-  return buffer;
+  buffer.get()[wanted] = '\0';
+  return buffer.release();
 }
 
 void util_print_version(int argc, const char* const* argv, const char* program) {

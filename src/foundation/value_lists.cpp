@@ -79,16 +79,16 @@ std::int64_t int_list_size(const int_list* list) {
 }
 
 void int_list_debug_print(const char* heading, const int_list* list) {
-  constexpr std::uint64_t kPerLine = 20;
+  constexpr std::uint64_t PER_LINE = 20;
   LOG_DEBUG("--- %s ---", heading == nullptr ? "" : heading);
   const std::uint64_t size = list == nullptr ? 0 : list->_size;
-  char line[kPerLine * 16 + 1];
+  char line[PER_LINE * 16 + 1];
   std::size_t used = 0;
   for (std::uint64_t i = 0; i < size; ++i) {
     const int written =
         std::snprintf(line + used, sizeof line - used, "%3d,", elements<std::int32_t>(list)[i]);
     if (written > 0) used += static_cast<std::size_t>(written);
-    if ((i + 1) % kPerLine == 0 || i + 1 == size) {
+    if ((i + 1) % PER_LINE == 0 || i + 1 == size) {
       LOG_DEBUG("  %s", line);
       used = 0;
     }

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr const char kMonitor[] = "ze-zorov-eredazo";
+constexpr const char MONITOR[] = "ze-zorov-eredazo";
 
 // Appends `text` without its line ends, up to `limit` characters in all.
 void append_clean(char* line, std::size_t* len, std::size_t limit, const char* text) {
@@ -41,29 +41,30 @@ std::size_t format_request(char* line, const char* name, const char* value) {
   return len;
 }
 
-enum class ReadResult { kLine, kEnd, kTimeout, kError };
+enum class ReadResult { LINE, END, TIMEOUT, ERROR };
 
 // Reads one answer line (without its line feed) into `line`; characters
 // beyond the buffer are read and dropped. A last line without a line feed
 // still counts.
 ReadResult read_answer(int fd, char* line, std::size_t size, int timeout_ms) {
   std::size_t len = 0;
-  std::int64_t deadline = os_current_time_millis() + timeout_ms;
+  // On the monotonic clock: a clock step must not end or stretch the wait.
+  const std::int64_t deadline = os_monotonic_millis() + timeout_ms;
   for (;;) {
-    std::int64_t remaining = deadline - os_current_time_millis();
-    if (remaining <= 0) return ReadResult::kTimeout;
+    const std::int64_t remaining = deadline - os_monotonic_millis();
+    if (remaining <= 0) return ReadResult::TIMEOUT;
     pollfd pfd{fd, POLLIN, 0};
     int ready = poll(&pfd, 1, static_cast<int>(remaining));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return ReadResult::kError;
-    if (ready == 0) return ReadResult::kTimeout;
+    if (ready < 0) return ReadResult::ERROR;
+    if (ready == 0) return ReadResult::TIMEOUT;
     char c = 0;
     ssize_t n = read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return ReadResult::kError;
+    if (n < 0) return ReadResult::ERROR;
     if (n == 0 || c == '\n') {
       line[len] = '\0';
-      return n == 0 && len == 0 ? ReadResult::kEnd : ReadResult::kLine;
+      return n == 0 && len == 0 ? ReadResult::END : ReadResult::LINE;
     }
     if (len + 1 < size) line[len++] = c;
   }
@@ -82,36 +83,36 @@ int print_monitor_write_command_check_response_ex(FILE* to_monitor, FILE* from_m
   if (!TV_ASSERT(to_monitor != nullptr && from_monitor != nullptr && name != nullptr)) return 0;
   char request[PRINT_MONITOR_LINE_MAX + 1];
   std::size_t len = format_request(request, name, value);
-  LOG_DEBUG("write command/variable to %s: %s%s%s", kMonitor, name, value != nullptr ? "=" : "",
+  LOG_DEBUG("write command/variable to %s: %s%s%s", MONITOR, name, value != nullptr ? "=" : "",
             value != nullptr ? value : "");
   if (popen3_fwrite(to_monitor, request, len) == 0) {
-    LOG_ERROR("unable to write command %s to %s", name, kMonitor);
+    LOG_ERROR("unable to write command %s to %s", name, MONITOR);
     return 0;
   }
   char answer[PRINT_MONITOR_LINE_MAX + 1];
   ReadResult got = read_answer(fileno(from_monitor), answer, sizeof answer, timeout_ms);
-  if (got == ReadResult::kTimeout) {
-    LOG_ERROR("No answer from %s to %s within %d ms", kMonitor, name, timeout_ms);
+  if (got == ReadResult::TIMEOUT) {
+    LOG_ERROR("No answer from %s to %s within %d ms", MONITOR, name, timeout_ms);
     return 0;
   }
-  if (got != ReadResult::kLine) {
-    LOG_ERROR("Failed to read in %s response", kMonitor);
+  if (got != ReadResult::LINE) {
+    LOG_ERROR("Failed to read in %s response", MONITOR);
     return 0;
   }
   if (begins_with(answer, "OK")) {
-    LOG_DEBUG("Received OK from %s", kMonitor);
+    LOG_DEBUG("Received OK from %s", MONITOR);
     return 1;
   }
   if (begins_with(answer, "DELETE")) {
-    LOG_DEBUG("Received DELETE from %s", kMonitor);
+    LOG_DEBUG("Received DELETE from %s", MONITOR);
     if (delete_job != nullptr) *delete_job = 1;
     return 1;
   }
   if (begins_with(answer, "ERROR")) {
-    LOG_DEBUG("Received ERROR from %s", kMonitor);
+    LOG_DEBUG("Received ERROR from %s", MONITOR);
     return 0;
   }
-  LOG_DEBUG("Did NOT receive valid response from %s: %s", kMonitor, answer);
+  LOG_DEBUG("Did NOT receive valid response from %s: %s", MONITOR, answer);
   return 0;
 }
 

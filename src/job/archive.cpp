@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "analysis/lang_detect.h"
+#include "analysis/analyzer.h"
 #include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"
@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr const char kPdlPrefix[] = "pdl.";
+constexpr const char PDL_PREFIX[] = "pdl.";
 
 // Copies the archive in the (second) child: drops root, sets a umask that
 // keeps the copy to the service account and its group, copies, exits.
@@ -76,7 +76,7 @@ int archive_build_achive_pdl_path(char* buffer, std::size_t size, const char* ar
   char dir[OS_PATH_BUFFER_SIZE];
   char name[OS_PATH_BUFFER_SIZE];
   if (!archive_build_archive_job_dir(dir, sizeof dir, archive_path, job_uid)) return 0;
-  const int n = std::snprintf(name, sizeof name, "%s%s", kPdlPrefix, extension);
+  const int n = std::snprintf(name, sizeof name, "%s%s", PDL_PREFIX, extension);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof name) return 0;
   return os_cat_path(buffer, size, dir, name);
 }

@@ -2,12 +2,12 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "foundation/config.h"
+#include "foundation/decimal.h"
 #include "foundation/global.h"
 #include "foundation/log.h"
 #include "foundation/os_dir.h"
@@ -28,12 +28,13 @@ constexpr const char kDiscoveryLine[] =
     "network spoolwarden \"Unknown\" \"spoolwarden accounting wrapper\"\n";
 constexpr std::size_t kIdentitySize = 256;
 
+// The leading decimal number of `text`; `fallback` when there is none or it
+// does not fit in an int.
 int parse_int(const char* text, int fallback) {
-  int value = fallback;
   if (text == nullptr) return fallback;
-  auto [end, ec] = std::from_chars(text, text + std::strlen(text), value);
-  (void)end;
-  return ec == std::errc() ? value : fallback;
+  const DecimalRead number = decimal_read(text);
+  if (number.length == 0 || number.value != decimal_clamp<int>(number.value)) return fallback;
+  return static_cast<int>(number.value);
 }
 
 // The real device URI from DEVICE_URI (or argv[0]) without our scheme.

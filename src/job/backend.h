@@ -50,7 +50,7 @@ struct CupsBackend {
   std::string wrapped_uri;      // the real device URI, without our scheme
   std::string input_file;       // the file CUPS gave; empty for standard input
   int cups_copies = 1;          // the copies CUPS asked for (argv[4], at least 1)
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja;
+  JobAttribsPtr ja;
   JobJournal journal{};
   bool handed_off = false;      // a background child carries the job on
   RealBackendRunner run_real = nullptr;  // null: backend_run_real

@@ -92,8 +92,7 @@ int switch_to(const CupsRunAccount& account) {
 }
 
 bool is_host_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_';
+  return ascii_is_alnum(c) || c == '-' || c == '.' || c == '_';
 }
 
 }  // namespace

@@ -328,7 +328,7 @@ int common_process_job_ex(JobAttribs* ja, int n_up, const char* printer_address,
     if (settings.archiving) start_archive(ja, archive_spool);
   }
 
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> sa(analyzer_create_job_attribs());
+  JobAttribsPtr sa(analyzer_create_job_attribs());
   if (sa == nullptr) {
     LOG_DEBUG("Unable to allocate memory for sa struct");
     set_error(error_text, error_size, COMMON_ERR_NO_MEMORY);

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr std::size_t kNewPathSize = 4096;
+constexpr std::size_t NEW_PATH_SIZE = 4096;
 
 void replace_in_place(const char* spool, const char* new_path) {
   LOG_DEBUG("Applying spool file modification with file replace");
@@ -104,7 +104,7 @@ void common_apply_spool_modification(JobAttribs* ja, const ProcessJobResponse* r
                                      const char* printer_address, int replacement_strategy) {
   if (!modify_spool_file_has_work_to_do(&response->wm, 0)) return;
   (void)common_set_printer_type(ja, printer_address);
-  char new_path[kNewPathSize] = {};
+  char new_path[NEW_PATH_SIZE] = {};
   if (job_hook_modify_spool_file_to_temp_file(&response->wm, ja, ja->spool_file, new_path,
                                               sizeof new_path) != 1 ||
       new_path[0] == '\0') {
@@ -125,7 +125,7 @@ void common_redirect(JobAttribs* ja, const ProcessJobResponse* response,
   make_server_name_nonlocal();
   char type[JA_TEXT_SIZE];
   target_printer_type(response, type, sizeof type);
-  char modified[kNewPathSize];
+  char modified[NEW_PATH_SIZE];
   const int transformed = transform_for_target(ja, response, type, modified, sizeof modified);
   const char* file = transformed ? modified : ja_get_spool_file(ja);
   if (redirect_job(ja, file, response->redirect_server, response->redirect_printer,

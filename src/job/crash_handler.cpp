@@ -21,10 +21,10 @@
 
 namespace {
 
-constexpr char kMessage[] = "cups-spoolwarden: caught SIGBUS or SIGSEGV signal\n";
+constexpr char MESSAGE[] = "cups-spoolwarden: caught SIGBUS or SIGSEGV signal\n";
 // CUPS reads the backend's standard error for status lines.
-constexpr char kCupsMessage[] = "ERROR: cups-spoolwarden: caught SIGBUS or SIGSEGV signal\n";
-constexpr std::size_t kAltStackSize = 64 * 1024;
+constexpr char CUPS_MESSAGE[] = "ERROR: cups-spoolwarden: caught SIGBUS or SIGSEGV signal\n";
+constexpr std::size_t ALT_STACK_SIZE = 64 * 1024;
 
 volatile sig_atomic_t g_log_fd = -1;
 volatile long g_utc_offset = 0;  // seconds east of UTC
@@ -79,11 +79,11 @@ void crash_handler(int signal_number) {
   if (fd >= 0) {
     char line[128];
     char* end = put_log_prefix(line);
-    std::memcpy(end, kMessage, sizeof kMessage - 1);
-    (void)os_write_all(fd, line, static_cast<std::size_t>(end - line) + sizeof kMessage - 1);
+    std::memcpy(end, MESSAGE, sizeof MESSAGE - 1);
+    (void)os_write_all(fd, line, static_cast<std::size_t>(end - line) + sizeof MESSAGE - 1);
   }
   // Nothing is left to tell about a failed write here; the crash goes on.
-  (void)os_write_all(STDERR_FILENO, kCupsMessage, sizeof kCupsMessage - 1);
+  (void)os_write_all(STDERR_FILENO, CUPS_MESSAGE, sizeof CUPS_MESSAGE - 1);
   os_dump_backtrace(signal_number);
   CoredumpCallback callback = g_callback;
   void* data = g_callback_data;
@@ -97,11 +97,11 @@ void crash_handler(int signal_number) {
 void install_alt_stack() {
   static char* stack = nullptr;
   if (stack != nullptr) return;
-  stack = static_cast<char*>(std::malloc(kAltStackSize));
+  stack = static_cast<char*>(std::malloc(ALT_STACK_SIZE));
   if (stack == nullptr) return;
   stack_t ss{};
   ss.ss_sp = stack;
-  ss.ss_size = kAltStackSize;
+  ss.ss_size = ALT_STACK_SIZE;
   if (sigaltstack(&ss, nullptr) != 0) {
     std::free(stack);
     stack = nullptr;

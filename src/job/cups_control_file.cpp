@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "foundation/ascii.h"
 #include "foundation/config.h"
+#include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "foundation/mapped_mem.h"
@@ -18,37 +20,46 @@
 #include "foundation/util.h"
 #include "job/cups_intake.h"
 #include "job/cups_intake_internal.h"
+#include "scan/byte_cursor.h"
 
 namespace {
 
 // Page sizes above this many millimetres are not paper; they are ignored
 // rather than converted to an integer that cannot hold them.
-constexpr double kMaxPageMm = 100000.0;
-constexpr std::size_t kColorValueSize = 6;
-constexpr std::size_t kDuplexValueSize = 10;
-constexpr int kMaxNumberUp = 100;
+constexpr double MAX_PAGE_MM = 100000.0;
+constexpr std::size_t COLOR_VALUE_SIZE = 6;
+constexpr std::size_t DUPLEX_VALUE_SIZE = 10;
+constexpr int MAX_NUMBER_UP = 100;
+// "number-up=" is followed by one or two digits and white space; four
+// characters are looked at to tell a longer value apart.
+constexpr std::size_t NUMBER_UP_LOOK = 4;
+constexpr std::size_t NUMBER_UP_DIGITS_MAX = 2;
+// IPP integer values (copies) are four bytes long.
+constexpr std::uint16_t IPP_INTEGER_SIZE = 4;
 
-constexpr char kHostName[] = "job-originating-host-name";
-constexpr char kMedia[] = "media";
-constexpr char kPaperName[] = "com.apple.print.PaperInfo.PMPaperName";
-constexpr const char* kPaperRect[4] = {
+using namespace std::string_view_literals;
+
+constexpr std::string_view HOST_NAME = "job-originating-host-name";
+constexpr std::string_view MEDIA = "media";
+constexpr std::string_view PAPER_NAME = "com.apple.print.PaperInfo.PMPaperName";
+constexpr std::string_view PAPER_RECT[4] = {
     "com.apple.print.PageFormat.PMAdjustedPaperRect..a.0..n.",
     "com.apple.print.PageFormat.PMAdjustedPaperRect..a.1..n.",
     "com.apple.print.PageFormat.PMAdjustedPaperRect..a.2..n.",
     "com.apple.print.PageFormat.PMAdjustedPaperRect..a.3..n.",
 };
-constexpr char kFxColorMode[] = "FXColorMode";
-constexpr char kArDocColor[] = "ARDocColor";
-constexpr char kDuplex[] = "Duplex";
-constexpr char kSidesImaged[] = "com.apple.print.PrintSettings.PMTotalSidesImaged..n.=";
-constexpr char kCopies[] = "copies";
-constexpr char kDuplexing[] = "com.apple.print.PaperInfo..PMDuplexing..n.=";
-constexpr char kSides[] = "sides=";
-constexpr char kTwoSided[] = "two-sided";
-constexpr char kNumberUp[] = "number-up=";
-constexpr char kColorGray[] = "ColorModel=Gray";
-constexpr char kColorMono[] = "ColorModel=Mono";
-constexpr char kCustomMedia[] = "Custom\\.(\\d+\\.?\\d*)x(\\d+\\.?\\d*)";
+constexpr std::string_view FX_COLOR_MODE = "FXColorMode";
+constexpr std::string_view AR_DOC_COLOR = "ARDocColor";
+constexpr std::string_view DUPLEX = "Duplex";
+constexpr std::string_view SIDES_IMAGED = "com.apple.print.PrintSettings.PMTotalSidesImaged..n.=";
+constexpr std::string_view COPIES = "copies";
+constexpr std::string_view DUPLEXING = "com.apple.print.PaperInfo..PMDuplexing..n.=";
+constexpr std::string_view SIDES = "sides=";
+constexpr std::string_view TWO_SIDED = "two-sided";
+constexpr std::string_view NUMBER_UP = "number-up=";
+constexpr std::string_view COLOR_GRAY = "ColorModel=Gray";
+constexpr std::string_view COLOR_MONO = "ColorModel=Mono";
+constexpr char CUSTOM_MEDIA[] = "Custom\\.(\\d+\\.?\\d*)x(\\d+\\.?\\d*)";
 
 // What the scan found, applied to the job record only when the whole scan
 // succeeded.
@@ -64,219 +75,199 @@ struct ControlInfo {
   int n_up = 0;    // 0: not known
 };
 
-// A cursor over the mapped file.
-struct Scan {
-  const std::uint8_t* p;
-  const std::uint8_t* end;
-
-  std::uint64_t left() const { return static_cast<std::uint64_t>(end - p); }
-  bool at_n(const char* text, std::size_t n, std::size_t offset = 0) const {
-    return left() >= offset + n && std::memcmp(p + offset, text, n) == 0;
-  }
-  template <std::size_t N>
-  bool at(const char (&text)[N], std::size_t offset = 0) const {
-    return at_n(text, N - 1, offset);
-  }
-};
-
-bool is_space(std::uint8_t c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-bool is_digit(std::uint8_t c) { return c >= '0' && c <= '9'; }
-
 // An IPP attribute name is preceded by its own two-byte length; a name that
 // is only the start of a longer one ("media-source") or lies inside a value
 // is not the attribute.
-bool has_name_length(const std::uint8_t* file_start, const std::uint8_t* name, std::size_t n) {
-  if (name - file_start < 2) return false;
-  return name[-2] == static_cast<std::uint8_t>(n >> 8) && name[-1] == static_cast<std::uint8_t>(n);
+bool has_name_length(const ByteCursor& s, std::size_t n) {
+  const auto length = s.pos() >= 2 ? scan_be16_at(s.data(), s.pos() - 2) : std::nullopt;
+  return length.has_value() && *length == n;
 }
 
-enum class Step { kNone, kTaken, kFatal };
+// A string attribute whose length field begins `offset` bytes past the
+// cursor, read into `buffer` (see read_str_attribute).
+int read_value_at(const ByteCursor& s, std::size_t offset, char* buffer, std::size_t size) {
+  const ByteSpan file = s.data();
+  return read_str_attribute(file.data() + s.pos() + offset, file.data() + file.size(), buffer,
+                            size);
+}
 
-Step read_host(Scan& s, ControlInfo& info) {
-  constexpr std::size_t n = sizeof kHostName - 1;
-  if (s.left() < 28 || !s.at(kHostName)) return Step::kNone;
-  if (read_str_attribute(s.p + n, s.end, info.host, sizeof info.host) == 0) {
+enum class Step { NONE, TAKEN, FATAL };
+
+// Moves past an attribute name that was read.
+Step taken(ByteCursor& s, std::size_t n) {
+  (void)s.skip(n);
+  return Step::TAKEN;
+}
+
+Step read_host(ByteCursor& s, ControlInfo& info) {
+  if (s.remaining() < 28 || !s.looking_at(HOST_NAME)) return Step::NONE;
+  if (read_value_at(s, HOST_NAME.size(), info.host, sizeof info.host) == 0) {
     LOG_DEBUG("Error reading host name attribute");
   }
-  s.p += n;
-  return Step::kTaken;
+  return taken(s, HOST_NAME.size());
 }
 
-Step read_media(Scan& s, const std::uint8_t* start, ControlInfo& info) {
-  constexpr std::size_t n = sizeof kMedia - 1;
-  if (info.media_taken || s.left() <= 7 || !s.at(kMedia) || !has_name_length(start, s.p, n)) {
-    return Step::kNone;
+Step read_media(ByteCursor& s, ControlInfo& info) {
+  if (info.media_taken || s.remaining() <= 7 || !s.looking_at(MEDIA) ||
+      !has_name_length(s, MEDIA.size())) {
+    return Step::NONE;
   }
-  info.media_taken = read_str_attribute(s.p + n, s.end, info.media, sizeof info.media) != 0;
-  s.p += n;
-  return Step::kTaken;
+  info.media_taken = read_value_at(s, MEDIA.size(), info.media, sizeof info.media) != 0;
+  return taken(s, MEDIA.size());
 }
 
-Step read_text(Scan& s, const char* name, std::uint64_t more_than, char* buffer,
+Step read_text(ByteCursor& s, std::string_view name, std::uint64_t more_than, char* buffer,
                std::size_t size) {
-  std::size_t n = std::strlen(name);
-  if (buffer[0] != '\0' || s.left() <= more_than || !s.at_n(name, n)) return Step::kNone;
-  if (read_str_attribute(s.p + n, s.end, buffer, size) == 0) buffer[0] = '\0';
-  s.p += n;
-  return Step::kTaken;
+  if (buffer[0] != '\0' || s.remaining() <= more_than || !s.looking_at(name)) return Step::NONE;
+  if (read_value_at(s, name.size(), buffer, size) == 0) buffer[0] = '\0';
+  return taken(s, name.size());
 }
 
 // A short string attribute; true when it was read and holds `word`.
-bool short_value_holds(const Scan& s, std::size_t n, std::size_t size, const char* word) {
-  char value[kDuplexValueSize] = {};
-  if (read_str_attribute(s.p + n, s.end, value, size) == 0) return false;
+bool short_value_holds(const ByteCursor& s, std::size_t n, std::size_t size, const char* word) {
+  char value[DUPLEX_VALUE_SIZE] = {};
+  if (read_value_at(s, n, value, size) == 0) return false;
   return std::strstr(value, word) != nullptr;
 }
 
-Step read_color_mode(Scan& s, ControlInfo& info) {
-  if (info.grayscale) return Step::kNone;
-  const char* name = nullptr;
-  if (s.left() > 21 && s.at(kFxColorMode)) {
-    name = kFxColorMode;
-  } else if (s.left() > 20 && s.at(kArDocColor)) {
-    name = kArDocColor;
+Step read_color_mode(ByteCursor& s, ControlInfo& info) {
+  if (info.grayscale) return Step::NONE;
+  std::string_view name;
+  if (s.remaining() > 21 && s.looking_at(FX_COLOR_MODE)) {
+    name = FX_COLOR_MODE;
+  } else if (s.remaining() > 20 && s.looking_at(AR_DOC_COLOR)) {
+    name = AR_DOC_COLOR;
   } else {
-    return Step::kNone;
+    return Step::NONE;
   }
-  std::size_t n = std::strlen(name);
-  if (short_value_holds(s, n, kColorValueSize, "Black")) info.grayscale = true;
-  s.p += n;
-  return Step::kTaken;
+  if (short_value_holds(s, name.size(), COLOR_VALUE_SIZE, "Black")) info.grayscale = true;
+  return taken(s, name.size());
 }
 
-Step read_duplex(Scan& s, ControlInfo& info) {
-  constexpr std::size_t n = sizeof kDuplex - 1;
-  if (info.duplex || s.left() <= 20 || !s.at(kDuplex)) return Step::kNone;
-  if (short_value_holds(s, n, kDuplexValueSize, "Duplex")) info.duplex = true;
-  s.p += n;
-  return Step::kTaken;
+Step read_duplex(ByteCursor& s, ControlInfo& info) {
+  if (info.duplex || s.remaining() <= 20 || !s.looking_at(DUPLEX)) return Step::NONE;
+  if (short_value_holds(s, DUPLEX.size(), DUPLEX_VALUE_SIZE, "Duplex")) info.duplex = true;
+  return taken(s, DUPLEX.size());
 }
 
-Step read_sides_imaged(Scan& s, ControlInfo& info) {
-  constexpr std::size_t n = sizeof kSidesImaged - 1;
-  if (info.sides >= 0 || *s.p != 'c' || s.left() <= 63 || !s.at(kSidesImaged)) {
-    return Step::kNone;
+// The count of sides: decimal digits right after the name (no sign),
+// saturated to int.
+Step read_sides_imaged(ByteCursor& s, ControlInfo& info) {
+  if (info.sides >= 0 || s.peek() != 'c' || s.remaining() <= 63 || !s.looking_at(SIDES_IMAGED)) {
+    return Step::NONE;
   }
-  const auto* digits = reinterpret_cast<const char*>(s.p + n);
-  const auto* limit = reinterpret_cast<const char*>(s.end);
-  int sides = 0;
-  auto [stop, ec] = std::from_chars(digits, limit, sides);
-  if (stop == digits || !is_digit(s.p[n])) {
+  const DecimalRead sides =
+      decimal_read(s.rest().subspan(SIDES_IMAGED.size()), DecimalSign::NONE);
+  if (sides.length == 0) {
     LOG_DEBUG("Error reading pm_total_sides_imaged");
   } else {
-    if (ec == std::errc::result_out_of_range) sides = 2147483647;
-    info.sides = sides;
-    LOG_DEBUG("pm_total_sides_imaged=%d", sides);
+    info.sides = decimal_clamp<int>(sides.value);
+    LOG_DEBUG("pm_total_sides_imaged=%d", info.sides);
   }
-  s.p += n;
-  return Step::kTaken;
+  return taken(s, SIDES_IMAGED.size());
 }
 
-Step read_copies(Scan& s, const std::uint8_t* start) {
-  constexpr std::size_t n = sizeof kCopies - 1;
-  if (*s.p != 'c' || s.left() <= 8 || !s.at(kCopies) || !has_name_length(start, s.p, n)) {
-    return Step::kNone;
+Step read_copies(ByteCursor& s) {
+  if (s.peek() != 'c' || s.remaining() <= 8 || !s.looking_at(COPIES) ||
+      !has_name_length(s, COPIES.size())) {
+    return Step::NONE;
   }
-  const std::uint8_t* len_field = s.p + n;
-  int length = (len_field[0] << 8) | len_field[1];
-  if (length != 4) {
+  const std::uint64_t length_at = s.pos() + COPIES.size();
+  const std::uint16_t length = scan_be16_at(s.data(), length_at).value_or(0);
+  if (length != IPP_INTEGER_SIZE) {
     LOG_DEBUG("Error: copies is no of expected size: %d", length);
-    return Step::kFatal;
+    return Step::FATAL;
   }
-  if (static_cast<std::uint64_t>(s.end - (len_field + 2)) < 4) {
+  const auto copies = scan_be32_at(s.data(), length_at + 2);
+  if (!copies) {
     LOG_DEBUG("Error: Length off end of file");
-    return Step::kFatal;
+    return Step::FATAL;
   }
-  const std::uint8_t* v = len_field + 2;
-  auto copies = static_cast<std::int32_t>((std::uint32_t{v[0]} << 24) | (std::uint32_t{v[1]} << 16) |
-                                          (std::uint32_t{v[2]} << 8) | std::uint32_t{v[3]});
-  LOG_DEBUG("Found control files copies of: '%d'", copies);
-  s.p += n + 2;
-  return Step::kTaken;
+  LOG_DEBUG("Found control files copies of: '%d'", static_cast<std::int32_t>(*copies));
+  return taken(s, COPIES.size() + 2);
 }
 
-Step read_duplexing(Scan& s, ControlInfo& info) {
-  constexpr std::size_t n = sizeof kDuplexing - 1;
-  if (info.duplex || s.left() < 46 || !s.at(kDuplexing)) return Step::kNone;
-  std::uint8_t code = s.p[n];
-  if (!is_digit(code)) {
+Step read_duplexing(ByteCursor& s, ControlInfo& info) {
+  if (info.duplex || s.remaining() < 46 || !s.looking_at(DUPLEXING)) return Step::NONE;
+  const int code = s.peek(DUPLEXING.size());
+  if (!ascii_is_digit(code)) {
     LOG_DEBUG("Error reading PMDuplexing, plex_code=0x%02X", code);
-    return Step::kFatal;
+    return Step::FATAL;
   }
   if (code != '0') info.duplex = true;
-  s.p += n;
-  return Step::kTaken;
+  return taken(s, DUPLEXING.size());
 }
 
-Step read_sides(Scan& s, ControlInfo& info) {
-  if (*s.p != 's' || info.duplex || s.left() < 23 || !s.at(kSides)) return Step::kNone;
-  if (!s.at(kTwoSided, sizeof kSides - 1)) return Step::kNone;
+Step read_sides(ByteCursor& s, ControlInfo& info) {
+  if (s.peek() != 's' || info.duplex || s.remaining() < 23 || !s.looking_at(SIDES)) {
+    return Step::NONE;
+  }
+  if (!scan_bytes_at(s.data(), s.pos() + SIDES.size(), TWO_SIDED)) return Step::NONE;
   LOG_DEBUG("Matched 'sides=two-sided'");
   info.duplex = true;
-  s.p += sizeof kSides - 1;
-  return Step::kTaken;
+  return taken(s, SIDES.size());
 }
 
-Step read_number_up(Scan& s, ControlInfo& info) {
-  constexpr std::size_t n = sizeof kNumberUp - 1;
-  if (*s.p != 'n' || info.n_up != 0 || s.left() < 15 || !s.at(kNumberUp)) return Step::kNone;
-  const std::uint8_t* v = s.p + n;  // at least 5 bytes remain
-  int digits = 0;
-  while (digits < 4 && !is_space(v[digits])) ++digits;
-  if (digits < 1 || digits > 2) {
+// "number-up=" with one or two digits before white space, 1 to MAX_NUMBER_UP.
+Step read_number_up(ByteCursor& s, ControlInfo& info) {
+  if (s.peek() != 'n' || info.n_up != 0 || s.remaining() < 15 || !s.looking_at(NUMBER_UP)) {
+    return Step::NONE;
+  }
+  const ByteSpan value = s.rest().subspan(NUMBER_UP.size(), NUMBER_UP_LOOK);
+  std::size_t length = 0;
+  while (length < value.size() && !ascii_is_space(value[length])) ++length;
+  if (length < 1 || length > NUMBER_UP_DIGITS_MAX) {
     LOG_DEBUG("Error reading n_up_attr: String too long");
-    return Step::kFatal;
+    return Step::FATAL;
   }
-  if (!is_digit(v[0]) || (digits == 2 && !is_digit(v[1]))) {
+  const DecimalRead n_up = decimal_read(value.first(length), DecimalSign::NONE);
+  if (n_up.length != length) {
     LOG_DEBUG("Error reading n_up_attr: Not a number");
-    return Step::kFatal;
+    return Step::FATAL;
   }
-  int n_up = digits == 1 ? v[0] - '0' : (v[0] - '0') * 10 + (v[1] - '0');
-  if (n_up < 1 || n_up > kMaxNumberUp) {
-    LOG_DEBUG("Error reading n_up_attr: Implausible n_up=%d", n_up);
-    return Step::kFatal;
+  if (n_up.value < 1 || n_up.value > MAX_NUMBER_UP) {
+    LOG_DEBUG("Error reading n_up_attr: Implausible n_up=%d", static_cast<int>(n_up.value));
+    return Step::FATAL;
   }
-  LOG_DEBUG("n_up=%d", n_up);
-  info.n_up = n_up;
-  s.p += n;
-  return Step::kTaken;
+  LOG_DEBUG("n_up=%d", static_cast<int>(n_up.value));
+  info.n_up = static_cast<int>(n_up.value);
+  return taken(s, NUMBER_UP.size());
 }
 
-Step read_color_model(Scan& s, ControlInfo& info) {
-  if (*s.p != 'C' || info.grayscale || s.left() <= 15) return Step::kNone;
-  if (!s.at(kColorGray) && !s.at(kColorMono)) return Step::kNone;
+Step read_color_model(ByteCursor& s, ControlInfo& info) {
+  if (s.peek() != 'C' || info.grayscale || s.remaining() <= 15) return Step::NONE;
+  if (!s.looking_at(COLOR_GRAY) && !s.looking_at(COLOR_MONO)) return Step::NONE;
   info.grayscale = true;
-  s.p += sizeof kColorGray - 1;
-  return Step::kTaken;
+  return taken(s, COLOR_GRAY.size());
 }
 
 // One position: the tests in order until one takes an attribute.
-Step scan_position(Scan& s, const std::uint8_t* start, ControlInfo& info) {
+Step scan_position(ByteCursor& s, ControlInfo& info) {
   Step step = read_host(s, info);
-  if (step == Step::kNone) step = read_media(s, start, info);
-  if (step == Step::kNone) step = read_text(s, kPaperName, 39, info.paper_name, sizeof info.paper_name);
-  for (int i = 0; i < 4 && step == Step::kNone; ++i) {
-    step = read_text(s, kPaperRect[i], 57, info.rect[i], sizeof info.rect[i]);
+  if (step == Step::NONE) step = read_media(s, info);
+  if (step == Step::NONE) {
+    step = read_text(s, PAPER_NAME, 39, info.paper_name, sizeof info.paper_name);
   }
-  if (step == Step::kNone) step = read_color_mode(s, info);
-  if (step == Step::kNone) step = read_duplex(s, info);
-  if (step == Step::kNone) step = read_sides_imaged(s, info);
-  if (step == Step::kNone) step = read_copies(s, start);
-  if (step == Step::kNone) step = read_duplexing(s, info);
-  if (step == Step::kNone) step = read_sides(s, info);
-  if (step == Step::kNone) step = read_number_up(s, info);
-  if (step == Step::kNone) step = read_color_model(s, info);
+  for (int i = 0; i < 4 && step == Step::NONE; ++i) {
+    step = read_text(s, PAPER_RECT[i], 57, info.rect[i], sizeof info.rect[i]);
+  }
+  if (step == Step::NONE) step = read_color_mode(s, info);
+  if (step == Step::NONE) step = read_duplex(s, info);
+  if (step == Step::NONE) step = read_sides_imaged(s, info);
+  if (step == Step::NONE) step = read_copies(s);
+  if (step == Step::NONE) step = read_duplexing(s, info);
+  if (step == Step::NONE) step = read_sides(s, info);
+  if (step == Step::NONE) step = read_number_up(s, info);
+  if (step == Step::NONE) step = read_color_model(s, info);
   return step;
 }
 
-bool scan_control_data(const std::uint8_t* data, std::uint64_t size, ControlInfo& info) {
-  Scan s{data, data + size};
-  while (s.p < s.end) {
-    Step step = scan_position(s, data, info);
-    if (step == Step::kFatal) return false;
-    if (step == Step::kNone) ++s.p;
+bool scan_control_data(ByteSpan data, ControlInfo& info) {
+  ByteCursor s(data);
+  while (!s.at_end()) {
+    const Step step = scan_position(s, info);
+    if (step == Step::FATAL) return false;
+    if (step == Step::NONE) (void)s.skip(1);
   }
   return true;
 }
@@ -291,7 +282,7 @@ double parse_number(const char* text) {
 // Millimetres of a length in points, rounded half up; 0 when implausible.
 int points_to_mm(double points) {
   double mm = points / 72.0 * 25.4;
-  if (!(mm > 0) || mm > kMaxPageMm) return 0;
+  if (!(mm > 0) || mm > MAX_PAGE_MM) return 0;
   return static_cast<int>(std::floor(mm + 0.5));
 }
 
@@ -312,11 +303,11 @@ void apply_page_rect(JobAttribs* ja, const ControlInfo& info) {
 }
 
 void apply_media(JobAttribs* ja, const ControlInfo& info) {
-  Regex* custom = regex_compile(kCustomMedia, PCRE_CASELESS | PCRE_ANCHORED);
-  RegexMatchInfo match{};
+  const RegexPtr custom(regex_compile(CUSTOM_MEDIA, PCRE_CASELESS | PCRE_ANCHORED));
+  ScopedMatchInfo match;
   bool is_custom = false;
-  if (custom != nullptr && info.media[0] != '\0' &&
-      regex_match_with_info(custom, info.media, std::strlen(info.media), &match) != 0 &&
+  if (custom && info.media[0] != '\0' &&
+      regex_match_with_info(custom.get(), info.media, std::strlen(info.media), &match) != 0 &&
       match.texts[1] != nullptr && match.texts[2] != nullptr) {
     int width = points_to_mm(parse_number(match.texts[1]));
     int height = points_to_mm(parse_number(match.texts[2]));
@@ -326,8 +317,6 @@ void apply_media(JobAttribs* ja, const ControlInfo& info) {
       ja_set_page_width_height_mm(ja, width, height);
     }
   }
-  regex_free_match_info(&match);
-  regex_free(custom);
   if (is_custom) return;
   const char* name = info.paper_name[0] != '\0' ? info.paper_name : info.media;
   if (name[0] == '\0') return;
@@ -410,7 +399,7 @@ int common_extract_cups_control_data(JobAttribs* ja, const std::uint8_t* data,
                                      std::uint64_t size) {
   if (!TV_ASSERT(ja != nullptr) || data == nullptr) return 0;
   ControlInfo info;
-  if (!scan_control_data(data, size, info)) {
+  if (!scan_control_data(scan_bytes(data, size), info)) {
     LOG_DEBUG("Unable to extract cups info");
     return 0;
   }
@@ -426,12 +415,10 @@ int common_extract_cups_control_file_info(JobAttribs* ja, int job_id) {
     return 0;
   }
   LOG_DEBUG("Found control file at: %s", path);
-  mapped_mem* mm = create_mapped_mem(path);
-  if (mm == nullptr) {
+  const MappedMemPtr mm(create_mapped_mem(path));
+  if (!mm) {
     LOG_ERROR("Unable to map file: %s", path);
     return 0;
   }
-  int result = common_extract_cups_control_data(ja, mm->data, mm->size);
-  free_mapped_mem(&mm);
-  return result;
+  return common_extract_cups_control_data(ja, mm->data, mm->size);
 }

@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/lang_detect.h"
+#include "analysis/analyzer.h"
 #include "foundation/config.h"
+#include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "foundation/util.h"
@@ -81,11 +83,10 @@ int common_cups_get_archive_spool(JobAttribs* ja, char* buffer, std::size_t size
     LOG_DEBUG("Filtered spool is Postscript or PDF use it.");
     return 0;
   }
-  int job_id = 0;
-  const char* id = ja->job_id;
-  auto [end, ec] = std::from_chars(id, id + std::strlen(id), job_id);
-  (void)end;
-  if (ec != std::errc() || job_id < 0) return 0;
+  // The job id's leading number: no larger than an int, not negative.
+  const DecimalRead id = decimal_read(ja->job_id);
+  if (id.length == 0 || id.value < 0 || id.value > INT_MAX) return 0;
+  const int job_id = static_cast<int>(id.value);
   char original[CUPS_ATTR_TEXT_SIZE];
   if (find_spool_file(original, sizeof original, job_id) == 0) return 0;
   if (!is_postscript_or_pdf(analyzer_lang_detect_spool_file(original))) return 0;

@@ -1,9 +1,10 @@
 // The client host and the Canon driver options taken from the CUPS options
 // string ("name=value name=value ...", blanks escaped with a backslash).
-#include <charconv>
 #include <cstring>
 #include <iterator>
 
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "foundation/os_process.h"
@@ -13,10 +14,6 @@
 #include "job/cups_intake_internal.h"
 
 namespace {
-
-bool is_hex_digit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 // The first option called `name` in `text`, with or without regard to case:
 // an occurrence counts only where an option starts (at the beginning or after
@@ -44,11 +41,8 @@ void apply_color_mode(JobAttribs* ja, const RegexMatchInfo& m) {
 }
 
 void apply_copies(JobAttribs* ja, const RegexMatchInfo& m) {
-  int copies = 0;
-  const char* text = m.texts[1];
-  auto [end, ec] = std::from_chars(text, text + std::strlen(text), copies);
-  (void)end;
-  if (ec == std::errc::result_out_of_range) copies = 2147483647;
+  // Digits only (the pattern's group), saturated.
+  const int copies = decimal_clamp<int>(decimal_read(m.texts[1], DecimalSign::NONE).value);
   if (copies > 0) ja_set_copy_count(ja, copies);
   LOG_DEBUG("extract_canon_options: matches '%s' copies=%d", m.texts[0], ja->copy_count);
 }
@@ -65,7 +59,7 @@ void apply_page_size(JobAttribs* ja, const RegexMatchInfo& m) {
   LOG_DEBUG("extract_canon_options: matches '%s' pagesize='%s'", m.texts[0], ja->paper_size_name);
 }
 
-constexpr CanonRule kCanonRules[] = {
+constexpr CanonRule CANON_RULES[] = {
     {"CNColorMode=(\\w+)\\b", apply_color_mode},
     {"CNCopies=(\\d+)\\b", apply_copies},
     {"CNDuplex=(\\w+)\\b", apply_duplex},
@@ -74,22 +68,20 @@ constexpr CanonRule kCanonRules[] = {
 
 int extract_canon_options(JobAttribs* ja, const char* options) {
   LOG_DEBUG("extract_canon_options: parsing ...");
-  Regex* compiled[std::size(kCanonRules)] = {};
+  RegexPtr compiled[std::size(CANON_RULES)];
   bool ok = true;
-  for (std::size_t i = 0; i < std::size(kCanonRules); ++i) {
-    compiled[i] = regex_compile(kCanonRules[i].pattern, 0);
+  for (std::size_t i = 0; i < std::size(CANON_RULES); ++i) {
+    compiled[i].reset(regex_compile(CANON_RULES[i].pattern, 0));
     ok = ok && compiled[i] != nullptr;
   }
   if (!ok) LOG_ERROR("extract_canon_options: Could not create regexes");
-  for (std::size_t i = 0; ok && i < std::size(kCanonRules); ++i) {
-    RegexMatchInfo match{};
-    if (regex_match_with_info(compiled[i], options, std::strlen(options), &match) != 0 &&
+  for (std::size_t i = 0; ok && i < std::size(CANON_RULES); ++i) {
+    ScopedMatchInfo match;
+    if (regex_match_with_info(compiled[i].get(), options, std::strlen(options), &match) != 0 &&
         match.texts[0] != nullptr && match.texts[1] != nullptr) {
-      kCanonRules[i].apply(ja, match);
+      CANON_RULES[i].apply(ja, match);
     }
-    regex_free_match_info(&match);
   }
-  for (Regex* regex : compiled) regex_free(regex);
   return ok ? 1 : 0;
 }
 
@@ -142,9 +134,9 @@ int common_extract_valid_hostname(char* buffer, std::size_t size, const char* te
   }
   const char* last = std::strrchr(text, ':');
   const char* start = first;
-  while (start - 1 > text && is_hex_digit(start[-1])) --start;
+  while (start - 1 > text && ascii_is_xdigit(start[-1])) --start;
   const char* end = last;  // inclusive
-  while (end + 1 < text + len - 1 && is_hex_digit(end[1])) ++end;
+  while (end + 1 < text + len - 1 && ascii_is_xdigit(end[1])) ++end;
   std::size_t span = static_cast<std::size_t>(end - start) + 1;
   buffer[0] = '[';
   std::memcpy(buffer + 1, start, span);

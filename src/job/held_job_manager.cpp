@@ -15,13 +15,13 @@
 
 namespace {
 
-constexpr const char kHoldEvent[] = "HoldJob";
-constexpr const char kUnholdEvent[] = "UnholdJob";
-constexpr const char kMarkerSuffix[] = ".hold";
+constexpr const char HOLD_EVENT[] = "HoldJob";
+constexpr const char UNHOLD_EVENT[] = "UnholdJob";
+constexpr const char MARKER_SUFFIX[] = ".hold";
 // Room of a marker's file name (254 characters).
-constexpr std::size_t kMarkerNameSize = 255;
-constexpr int kDeleteAttempts = 5;
-constexpr int kDeleteRetryMillis = 200;
+constexpr std::size_t MARKER_NAME_SIZE = 255;
+constexpr int DELETE_ATTEMPTS = 5;
+constexpr int DELETE_RETRY_MILLIS = 200;
 
 bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
@@ -56,7 +56,7 @@ int create_marker(const char* path) {
 
 int delete_if_old(const char* path, std::int64_t mtime, void* data) {
   const std::int64_t now = *static_cast<const std::int64_t*>(data);
-  if (std::strstr(util_basename(path), kMarkerSuffix) == nullptr) return 1;
+  if (std::strstr(util_basename(path), MARKER_SUFFIX) == nullptr) return 1;
   if (now - mtime <= HELD_JOB_MAX_AGE_SECS) return 1;
   LOG_DEBUG("Cleaning up old file: %s", path);
   if (unlink(path) != 0) LOG_LAST_SYSTEM_ERROR("Unable to delete hold file: \"%s\"", path);
@@ -77,8 +77,8 @@ void delete_old_markers(const char* dir) {
 
 int held_job_manager_marker_path(const char* job_id, char* buffer, std::size_t size) {
   if (is_empty(job_id) || buffer == nullptr || size == 0) return 0;
-  char name[kMarkerNameSize];
-  std::snprintf(name, sizeof name, "%s%s", job_id, kMarkerSuffix);
+  char name[MARKER_NAME_SIZE];
+  std::snprintf(name, sizeof name, "%s%s", job_id, MARKER_SUFFIX);
   // The id comes from the server or CUPS: no path separators in the name.
   (void)util_sanitize_fname(name);
   return os_cat_path(buffer, size, global_ctx.heldjobs_spool_dir_path, name);
@@ -90,14 +90,14 @@ int held_job_manager_subscribe(SessionContext* ctx) {
     return 0;
   }
   (void)os_create_dir(ctx->heldjobs_spool_dir_path);
-  const int hold = events_manager_subscribe(kHoldEvent, process_hold_event);
-  const int unhold = events_manager_subscribe(kUnholdEvent, process_unhold_event);
+  const int hold = events_manager_subscribe(HOLD_EVENT, process_hold_event);
+  const int unhold = events_manager_subscribe(UNHOLD_EVENT, process_unhold_event);
   delete_old_markers(ctx->heldjobs_spool_dir_path);
   return hold && unhold ? 1 : 0;
 }
 
 void process_hold_event(const char* event_type, const char* job_id) {
-  if (!event_is(event_type, job_id, kHoldEvent, "Unexpected event! Expected HoldJob.")) return;
+  if (!event_is(event_type, job_id, HOLD_EVENT, "Unexpected event! Expected HoldJob.")) return;
   char path[OS_PATH_BUFFER_SIZE];
   if (!held_job_manager_marker_path(job_id, path, sizeof path)) {
     LOG_DEBUG("Unable to create a hold file for : %s", job_id);
@@ -111,12 +111,12 @@ void process_hold_event(const char* event_type, const char* job_id) {
 }
 
 void process_unhold_event(const char* event_type, const char* job_id) {
-  if (!event_is(event_type, job_id, kUnholdEvent, "Unexpected event! Expected UnholdJob.")) {
+  if (!event_is(event_type, job_id, UNHOLD_EVENT, "Unexpected event! Expected UnholdJob.")) {
     return;
   }
-  for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+  for (int attempt = 0; attempt < DELETE_ATTEMPTS; ++attempt) {
     if (delete_marker(job_id)) return;
-    os_sleep_millis(kDeleteRetryMillis);
+    os_sleep_millis(DELETE_RETRY_MILLIS);
   }
   LOG_DEBUG("Unable to delete hold job!");
 }
@@ -159,11 +159,13 @@ void held_job_manager_sleep_with_job_event_check_cb(const char* job_id, std::int
   }
   LOG_DEBUG("Instructed to hold, long polling for %lld milliseconds.",
             static_cast<long long>(long_hold_ms));
-  const std::int64_t start = os_current_time_millis();
+  // Elapsed time on the monotonic clock: a clock step must neither end the
+  // long hold early nor keep the job held past it.
+  const std::int64_t start = os_monotonic_millis();
   for (;;) {
     if (callback != nullptr) callback(argument);
     os_sleep_millis(HELD_JOB_POLL_MILLIS);
-    if (os_current_time_millis() - start > long_hold_ms) {
+    if (os_monotonic_millis() - start > long_hold_ms) {
       LOG_DEBUG("The long time on JobId: %s has expired.", job_id);
       return;
     }

@@ -14,9 +14,9 @@
 
 namespace {
 
-constexpr const char kMonitor[] = "ze-zorov-eredazo";
-constexpr std::size_t kHostSize = 1024;
-constexpr std::size_t kCommandSize = 4096;
+constexpr const char MONITOR[] = "ze-zorov-eredazo";
+constexpr std::size_t HOST_SIZE = 1024;
+constexpr std::size_t COMMAND_SIZE = 4096;
 
 struct MonitorPipes {
   FILE* in = nullptr;
@@ -42,13 +42,13 @@ bool exchange(const MonitorPipes& pipes, const char* printer_name, const char* h
   for (const auto& [name, value] : variables) {
     if (print_monitor_write_command_check_response(pipes.in, pipes.out, name,
                                                    value != nullptr ? value : "", nullptr) == 0) {
-      LOG_ERROR("HwcheckJob: Failed %s command in %s", name, kMonitor);
+      LOG_ERROR("HwcheckJob: Failed %s command in %s", name, MONITOR);
       return false;
     }
   }
   if (print_monitor_write_command_check_response(pipes.in, pipes.out, "startdoc_lock", nullptr,
                                                  delete_job) == 0) {
-    LOG_ERROR("HwcheckJob: Failed startdoc command in %s", kMonitor);
+    LOG_ERROR("HwcheckJob: Failed startdoc command in %s", MONITOR);
     return false;
   }
   LOG_DEBUG("HwcheckJob: sent <%s, %s, %s, %s>", printer_name, host, job_id, "startdoc");
@@ -72,7 +72,7 @@ bool exchange(const MonitorPipes& pipes, const char* printer_name, const char* h
 void finish_monitor(pid_t pid, MonitorPipes& pipes) {
   std::fclose(pipes.in);
   int status = popen3_wait(pid);
-  if (status != 0) LOG_ERROR("%s returned non-zero exit code: %d", kMonitor, status);
+  if (status != 0) LOG_ERROR("%s returned non-zero exit code: %d", MONITOR, status);
   std::fclose(pipes.out);
   if (pipes.err != nullptr) std::fclose(pipes.err);
 }
@@ -82,7 +82,7 @@ bool hwcheck_wanted(const char* monitor_path, const char* printer_name, const ch
                     char* host, bool* error) {
   *error = true;
   if (monitor_path == nullptr || monitor_path[0] == '\0') {
-    LOG_ERROR("No %s path set", kMonitor);
+    LOG_ERROR("No %s path set", MONITOR);
     return false;
   }
   PrinterSettings settings{};
@@ -100,7 +100,7 @@ bool hwcheck_wanted(const char* monitor_path, const char* printer_name, const ch
     LOG_ERROR("CUPS backend from URI: \"%s\" is not supported for hardware check", device_uri);
     return false;
   }
-  if (common_extract_host_from_uri(device_uri, host, kHostSize) == 0 || host[0] == '\0') {
+  if (common_extract_host_from_uri(device_uri, host, HOST_SIZE) == 0 || host[0] == '\0') {
     LOG_ERROR("Unable to extract host from URI: \"%s\" for hardware check", device_uri);
     return false;
   }
@@ -118,16 +118,16 @@ int common_run_hwcheck(const char* monitor_path, const char* job_id, const char*
   if (printer_name == nullptr) printer_name = "";
   if (job_id == nullptr) job_id = "";
   if (device_uri == nullptr) device_uri = "";
-  char host[kHostSize] = {};
+  char host[HOST_SIZE] = {};
   bool error = false;
   bool done = false;
   if (hwcheck_wanted(monitor_path, printer_name, device_uri, host, &error)) {
-    char command[kCommandSize];
+    char command[COMMAND_SIZE];
     std::snprintf(command, sizeof command, "\"%s\"", monitor_path);
     MonitorPipes pipes;
     pid_t pid = popen3_create_fp(command, &pipes.in, &pipes.out, &pipes.err);
     if (pid < 0) {
-      LOG_ERROR("Problem executing %s: %s! Exit code: %d", kMonitor, command, pid);
+      LOG_ERROR("Problem executing %s: %s! Exit code: %d", MONITOR, command, pid);
     } else {
       done = exchange(pipes, printer_name, host, job_id, paper_size, delete_job);
       finish_monitor(pid, pipes);

@@ -9,23 +9,23 @@
 
 namespace {
 
-constexpr std::size_t kUidSize = 41;
-constexpr int kDaysPerWeek = 7;
+constexpr std::size_t UID_SIZE = 41;
+constexpr int DAYS_PER_WEEK = 7;
 
 // Digests `text` into `buffer` as 40 hexadecimal digits.
 int digest_into(char* buffer, std::size_t size, const char* text) {
-  if (buffer == nullptr || size < kUidSize) {
-    TV_ASSERT(buffer != nullptr && size >= kUidSize);
+  if (buffer == nullptr || size < UID_SIZE) {
+    TV_ASSERT(buffer != nullptr && size >= UID_SIZE);
     if (buffer != nullptr && size > 0) buffer[0] = '\0';
     return 0;
   }
-  char hex[kUidSize];
+  char hex[UID_SIZE];
   if (!util_digest_sha1_hex(reinterpret_cast<const std::uint8_t*>(text),
                             static_cast<std::uint32_t>(std::strlen(text)), hex)) {
     buffer[0] = '\0';
     return 0;
   }
-  std::memcpy(buffer, hex, kUidSize);
+  std::memcpy(buffer, hex, UID_SIZE);
   return 1;
 }
 
@@ -42,7 +42,7 @@ int analyzer_build_job_uid_with_estimated_time(char* buffer, std::size_t size,
   // The text is cut at JOB_UID_TEXT_MAX characters, as the uid is defined.
   char text[JOB_UID_TEXT_MAX + 1];
   if (std::snprintf(text, sizeof text, "%04d-%02d-%s-%s-%s-%s", ja->submit_time.tm_year + 1900,
-                ja->submit_time.tm_yday / kDaysPerWeek, ja->job_id, ja->server_name,
+                ja->submit_time.tm_yday / DAYS_PER_WEEK, ja->job_id, ja->server_name,
                 ja->printer_name, ja->username) < 0) {
     return 0;
   }

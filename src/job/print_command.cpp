@@ -14,23 +14,23 @@
 
 namespace {
 
-constexpr const char kShell[] = "/bin/sh";
-constexpr const char kLocalHost[] = "127.0.0.1";
+constexpr const char SHELL[] = "/bin/sh";
+constexpr const char LOCAL_HOST[] = "127.0.0.1";
 // Exit status of the child when the shell could not be executed.
-constexpr int kExecFailedStatus = 127;
+constexpr int EXEC_FAILED_STATUS = 127;
 
 // A placeholder and the positional parameter that carries its value.
 struct Placeholder {
   const char* name;
   int position;
 };
-constexpr Placeholder kPlaceholders[] = {
+constexpr Placeholder PLACEHOLDERS[] = {
     {PRINT_CMD_PRINTER, 1}, {PRINT_CMD_SERVER, 2},  {PRINT_CMD_DOCNAME, 3},
     {PRINT_CMD_SPOOLFILE, 4}, {PRINT_CMD_OPTIONS, 5}, {PRINT_CMD_USERNAME, 6},
 };
-constexpr int kValueCount = 6;
+constexpr int VALUE_COUNT = 6;
 
-enum class Quote { kNone, kSingle, kDouble };
+enum class Quote { NONE, SINGLE, DOUBLE };
 
 // Drops every double quote, backslash and semicolon (the values' old
 // cleaning, kept so that commands see the same texts as before).
@@ -47,15 +47,15 @@ std::string clean(const char* text) {
 std::string reference(int n, Quote state) {
   const std::string ref = "${" + std::to_string(n) + "}";
   switch (state) {
-    case Quote::kDouble: return ref;
-    case Quote::kSingle: return "'\"" + ref + "\"'";
-    case Quote::kNone: break;
+    case Quote::DOUBLE: return ref;
+    case Quote::SINGLE: return "'\"" + ref + "\"'";
+    case Quote::NONE: break;
   }
   return "\"" + ref + "\"";
 }
 
 const Placeholder* placeholder_at(const char* p) {
-  for (const Placeholder& ph : kPlaceholders) {
+  for (const Placeholder& ph : PLACEHOLDERS) {
     if (std::strncmp(p, ph.name, std::strlen(ph.name)) == 0) return &ph;
   }
   return nullptr;
@@ -66,7 +66,7 @@ const Placeholder* placeholder_at(const char* p) {
 // reference is quoted in every context; no value text enters the script.
 std::string build_script(const char* template_text, bool with_user) {
   std::string out;
-  Quote state = Quote::kNone;
+  Quote state = Quote::NONE;
   for (const char* p = template_text; *p != '\0';) {
     const Placeholder* ph = placeholder_at(p);
     if (ph != nullptr && (with_user || std::strcmp(ph->name, PRINT_CMD_USERNAME) != 0)) {
@@ -76,12 +76,12 @@ std::string build_script(const char* template_text, bool with_user) {
     }
     const char c = *p++;
     out.push_back(c);
-    if (c == '\\' && state != Quote::kSingle && *p != '\0') {
+    if (c == '\\' && state != Quote::SINGLE && *p != '\0') {
       out.push_back(*p++);
-    } else if (c == '\'' && state != Quote::kDouble) {
-      state = state == Quote::kSingle ? Quote::kNone : Quote::kSingle;
-    } else if (c == '"' && state != Quote::kSingle) {
-      state = state == Quote::kDouble ? Quote::kNone : Quote::kDouble;
+    } else if (c == '\'' && state != Quote::DOUBLE) {
+      state = state == Quote::SINGLE ? Quote::NONE : Quote::SINGLE;
+    } else if (c == '"' && state != Quote::SINGLE) {
+      state = state == Quote::DOUBLE ? Quote::NONE : Quote::DOUBLE;
     }
   }
   return out;
@@ -92,10 +92,10 @@ bool lacks(const char* template_text, const char* name) {
 }
 
 // Runs the script with the values as $1..$6; 1 when it exited with 0.
-int run_script(const std::string& script, const std::string (&values)[kValueCount]) {
-  const char* argv[kValueCount + 5] = {"sh", "-c", script.c_str(), "sh"};
-  for (int i = 0; i < kValueCount; ++i) argv[4 + i] = values[i].c_str();
-  argv[4 + kValueCount] = nullptr;
+int run_script(const std::string& script, const std::string (&values)[VALUE_COUNT]) {
+  const char* argv[VALUE_COUNT + 5] = {"sh", "-c", script.c_str(), "sh"};
+  for (int i = 0; i < VALUE_COUNT; ++i) argv[4 + i] = values[i].c_str();
+  argv[4 + VALUE_COUNT] = nullptr;
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) {
@@ -103,8 +103,8 @@ int run_script(const std::string& script, const std::string (&values)[kValueCoun
     return 0;
   }
   if (pid == 0) {
-    execv(kShell, const_cast<char* const*>(argv));
-    _exit(kExecFailedStatus);
+    execv(SHELL, const_cast<char* const*>(argv));
+    _exit(EXEC_FAILED_STATUS);
   }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
@@ -151,8 +151,8 @@ int print_command(const char* template_text, const char* printer, const char* se
     return 0;
   }
   const bool local = server != nullptr && util_case_equal_str(server, global_ctx.server_name);
-  const std::string values[kValueCount] = {
-      clean(printer),    clean(local ? kLocalHost : server), clean(document_name),
+  const std::string values[VALUE_COUNT] = {
+      clean(printer),    clean(local ? LOCAL_HOST : server), clean(document_name),
       spool_file,        clean(options),                     user_name != nullptr ? user_name : "",
   };
   const std::string script = build_script(template_text, user_name != nullptr);

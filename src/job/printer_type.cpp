@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "foundation/ascii.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "foundation/os.h"
@@ -20,13 +21,10 @@ constexpr const char kModelKey[] = "*modelname:";
 
 char g_ppd_path[COMMON_PPD_PATH_SIZE];
 
-// ASCII lower case; the locale plays no part.
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
 bool key_at(const char* p) {
   for (const char* k = kModelKey; *k != '\0'; ++k, ++p) {
-    if (lower(*p) != *k) return false;
+    if (ascii_to_lower(*p) != *k) return false;
   }
   return true;
 }
@@ -37,7 +35,7 @@ const char* model_in_line(const char* line, std::size_t* length) {
   for (const char* p = line; *p != '\0'; ++p) {
     if (*p != '*' || !key_at(p)) continue;
     const char* v = p + std::strlen(kModelKey);
-    while (is_blank(*v)) ++v;
+    while (ascii_is_space(*v)) ++v;
     if (*v != '"') continue;
     const char* end = std::strchr(v + 1, '"');
     if (end == nullptr) continue;
@@ -48,7 +46,7 @@ const char* model_in_line(const char* line, std::size_t* length) {
 }
 
 bool skipped_line(const char* line) {
-  while (*line == ' ' || *line == '\t') ++line;
+  while (ascii_is_blank(*line)) ++line;
   return *line == '\0' || *line == '\n' || *line == '\r' || *line == '#';
 }
 

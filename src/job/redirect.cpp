@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::size_t kDocNameMax = REDIRECT_DOC_NAME_SIZE - 1;
+constexpr std::size_t DOC_NAME_MAX = REDIRECT_DOC_NAME_SIZE - 1;
 
 }  // namespace
 
@@ -63,10 +63,10 @@ int redirect_is_redirected_job(const char* document_name, const char* job_id) {
 
 int redirect_build_redir_doc_name(char* buffer, std::size_t size, const char* document_name,
                                   const char* uid) {
-  // The name is cut at kDocNameMax characters; the caller learns the full length.
+  // The name is cut at DOC_NAME_MAX characters; the caller learns the full length.
   const std::string full = std::string("R:") + (uid != nullptr ? uid : "") + ":" +
                            (document_name != nullptr ? document_name : "");
-  const std::string name = full.substr(0, kDocNameMax);
+  const std::string name = full.substr(0, DOC_NAME_MAX);
   if (buffer != nullptr && size > 0) util_safe_strncpy(buffer, name.c_str(), size);
   return static_cast<int>(std::min<std::size_t>(full.size(), INT32_MAX));
 }

@@ -14,9 +14,9 @@
 
 namespace {
 
-constexpr const char kSnapshotBase[] = "spool-snapshot";
-constexpr int kTempNameTries = 100;
-constexpr std::size_t kCopyBlock = 65536;
+constexpr const char SNAPSHOT_BASE[] = "spool-snapshot";
+constexpr int TEMP_NAME_TRIES = 100;
+constexpr std::size_t COPY_BLOCK = 65536;
 
 char g_snapshot_path[SNAPSHOT_PATH_SIZE];
 
@@ -32,7 +32,7 @@ int snapshot_dir(char* buffer, std::size_t size) {
 
 // A name in the snapshot directory that does not exist yet.
 int temp_name(char* buffer, std::size_t size, const char* dir, int attempt) {
-  const int written = std::snprintf(buffer, size, "%s.%s.%ld.%lld.%d", dir, kSnapshotBase,
+  const int written = std::snprintf(buffer, size, "%s.%s.%ld.%lld.%d", dir, SNAPSHOT_BASE,
                                     static_cast<long>(getpid()),
                                     static_cast<long long>(os_current_time_millis()), attempt);
   return written >= 0 && static_cast<std::size_t>(written) < size;
@@ -50,7 +50,7 @@ int copy_exclusive(const char* source, const char* target) {
     errno = saved;
     return 0;
   }
-  static char block[kCopyBlock];
+  static char block[COPY_BLOCK];
   int ok = 1;
   for (;;) {
     const ssize_t got = read(in, block, sizeof block);
@@ -77,7 +77,7 @@ int copy_exclusive(const char* source, const char* target) {
 // copy), so that nothing planted at any name in a shared directory is ever
 // opened or written through. 1 with the temporary name in `tmp`.
 int make_temp_snapshot(const char* spool_file, const char* dir, char* tmp, std::size_t size) {
-  for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
+  for (int attempt = 0; attempt < TEMP_NAME_TRIES; ++attempt) {
     if (!temp_name(tmp, size, dir, attempt)) return 0;
     if (link(spool_file, tmp) == 0) return 1;
     if (errno == EEXIST) continue;
@@ -109,9 +109,9 @@ const char* take_spool_snapshot(const char* spool_file, const char* suffix) {
   if (!snapshot_dir(dir, sizeof dir)) return nullptr;
   const int n = suffix != nullptr && suffix[0] != '\0'
                     ? std::snprintf(g_snapshot_path, sizeof g_snapshot_path, "%s%s-%s.spl", dir,
-                                    kSnapshotBase, suffix)
+                                    SNAPSHOT_BASE, suffix)
                     : std::snprintf(g_snapshot_path, sizeof g_snapshot_path, "%s%s.spl", dir,
-                                    kSnapshotBase);
+                                    SNAPSHOT_BASE);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof g_snapshot_path) return nullptr;
   LOG_DEBUG("Making spool snapshot to: %s", g_snapshot_path);
   char tmp[SNAPSHOT_PATH_SIZE];

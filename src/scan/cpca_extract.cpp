@@ -7,16 +7,10 @@
 #include "foundation/log.h"
 #include "foundation/mapped_mem.h"
 #include "foundation/os_file.h"
-#include "foundation/owned.h"
 #include "foundation/util.h"
 #include "scan/cpca.h"
 
 namespace {
-
-void close_file(std::FILE* f) {
-  if (f != nullptr) std::fclose(f);
-}
-using FilePtr = Owned<std::FILE, close_file>;
 
 // 0 when the print data begins with ESC right after the 20-byte header of
 // some print-data packet (PCL and PCL XL data start there), else 1: the

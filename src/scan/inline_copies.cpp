@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "foundation/log.h"
@@ -241,10 +241,10 @@ struct InlineCopiesCache {
 };
 
 InlineCopiesCache* inline_copies_cache_create() {
-  return static_cast<InlineCopiesCache*>(std::calloc(1, sizeof(InlineCopiesCache)));
+  return new (std::nothrow) InlineCopiesCache();
 }
 
-void inline_copies_cache_free(InlineCopiesCache* cache) { std::free(cache); }
+void inline_copies_cache_free(InlineCopiesCache* cache) { delete cache; }
 
 int has_num_inline_copies_cache(const std::uint8_t* buffer, std::uint64_t length, int copies,
                                 int pages, int exit_mode, InlineCopiesCache* cache) {

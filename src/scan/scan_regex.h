@@ -6,10 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/owned.h"
 #include "foundation/regex.h"
-
-using RegexPtr = Owned<Regex, regex_free>;
 
 // One match: the whole match and groups 1 to 4 as views into the subject
 // (empty views for groups that took no part), with the whole match's offset.

@@ -23,7 +23,7 @@ constexpr EventsClock kSystemClock{system_now_millis, system_sleep_millis};
 EventsClock drain_clock = kSystemClock;
 
 // An event item: type["value"], optionally followed by a comma.
-constexpr const char kEventPattern[] = "(\\w+?)\\[\\\"(.*?)\\\"\\],?";
+constexpr const char EVENT_PATTERN[] = "(\\w+?)\\[\\\"(.*?)\\\"\\],?";
 
 // Both time-outs of a drain call: the wait plus a fifth of it.
 int drain_call_timeout_ms(int wait_ms) {
@@ -35,23 +35,23 @@ int drain_call_timeout_ms(int wait_ms) {
 
 int events_scan_reply(const char* reply, EventCallback callback) {
   if (reply == nullptr) return 0;
-  Regex* regex = regex_compile(kEventPattern, PCRE_DOTALL);
-  if (regex == nullptr) return 0;
+  const RegexPtr regex(regex_compile(EVENT_PATTERN, PCRE_DOTALL));
+  if (!regex) return 0;
   const std::string_view text(reply);
   int count = 0;
   std::size_t offset = 0;
-  RegexMatchInfo info{};
-  while (offset < text.size() && regex_match_with_info(regex, text.data() + offset,
-                                                       text.size() - offset, &info)) {
+  while (offset < text.size()) {
+    // A match clears the record without freeing its texts: one per event.
+    ScopedMatchInfo info;
+    if (!regex_match_with_info(regex.get(), text.data() + offset, text.size() - offset, &info)) {
+      break;
+    }
     const char* type = info.texts[1] != nullptr ? info.texts[1] : "";
     const char* value = info.texts[2] != nullptr ? info.texts[2] : "";
     if (callback != nullptr) callback(type, value);
     ++count;
     offset += static_cast<std::size_t>(info.ends[0]);
-    regex_free_match_info(&info);
   }
-  regex_free_match_info(&info);
-  regex_free(regex);
   return count;
 }
 

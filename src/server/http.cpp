@@ -13,6 +13,7 @@
 #include "foundation/os_stop.h"
 #include "foundation/os_tcp.h"
 #include "foundation/os_time.h"
+#include "foundation/util.h"
 
 namespace {
 
@@ -22,11 +23,6 @@ constexpr std::size_t kBodyReadPiece = 64 * 1024;
 void default_sleep(int milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
 
 HttpSleepFunction retry_sleep = default_sleep;
-
-struct SocketCloser {
-  void operator()(OsTcpSocket* socket) const { os_tcp_close(socket); }
-};
-using SocketPtr = std::unique_ptr<OsTcpSocket, SocketCloser>;
 
 // The one deadline of an exchange: every wait of the call (connection
 // attempts and the pauses between them, the send, every read of the reply)
@@ -63,14 +59,14 @@ void log_cut_short(const HttpRequest& request, const Deadline& deadline) {
   }
 }
 
-SocketPtr connect_with_retry(const HttpRequest& request, int retries, const Deadline& deadline) {
+OsTcpSocketPtr connect_with_retry(const HttpRequest& request, int retries, const Deadline& deadline) {
   const int attempts = std::max(1, retries + 1);
   for (int attempt = 1; attempt <= attempts; ++attempt) {
     OsTcpSocket* raw = nullptr;
     if (os_tcp_socket_create(&raw) == 0) {
       LOG_DEBUG("unable to create socket");
     } else {
-      SocketPtr socket(raw);
+      OsTcpSocketPtr socket(raw);
       const int timeout = deadline.left(request.connect_timeout);
       if (timeout > 0 && os_tcp_connect(socket.get(), request.host, request.port, timeout) != 0) {
         return socket;
@@ -92,8 +88,7 @@ SocketPtr connect_with_retry(const HttpRequest& request, int retries, const Dead
 int send_request(OsTcpSocket* socket, const HttpRequest& request, const Deadline& deadline,
                  int* request_sent) {
   std::size_t length = 0;
-  std::unique_ptr<char, decltype(&std::free)> text(http_build_request(&request, &length),
-                                                   &std::free);
+  const TextPtr text(http_build_request(&request, &length));
   if (text == nullptr) {
     LOG_DEBUG("unable to send http request");
     return -1;
@@ -196,7 +191,7 @@ int receive_response(OsTcpSocket* socket, const Reading& reading, HttpResponse**
   const auto header_length = static_cast<std::size_t>(end);
   HttpResponse* raw = nullptr;
   if (http_parse_header(std::span(reply).first(header_length), &raw) != 0) return -1;
-  UniqueHttpResponse parsed(raw);
+  HttpResponsePtr parsed(raw);
   if (read_body(socket, reply, header_length, parsed->content_length, reading) != 0) return -1;
   if (http_set_body(parsed.get(), std::span(reply).subspan(header_length)) != 0) return -1;
   *response = parsed.release();
@@ -214,7 +209,7 @@ int do_request(const HttpRequest* request, HttpResponse** response, int retries,
   }
   if (!TV_ASSERT(request->host != nullptr && request->path != nullptr)) return -1;
   const Deadline deadline(*request);
-  SocketPtr socket = connect_with_retry(*request, retries, deadline);
+  OsTcpSocketPtr socket = connect_with_retry(*request, retries, deadline);
   if (socket == nullptr) return -1;
   if (send_request(socket.get(), *request, deadline, request_sent) != 0) return -1;
   if (receive_response(socket.get(), Reading{*request, deadline}, response) != 0) {

@@ -10,6 +10,8 @@
 #include <memory>
 #include <span>
 
+#include "foundation/owned.h"
+
 // Request methods.
 inline constexpr int HTTP_METHOD_GET = 0;
 inline constexpr int HTTP_METHOD_POST = 1;
@@ -66,12 +68,7 @@ struct HttpResponse {
 [[nodiscard]] int http_do_request(const HttpRequest* request, HttpResponse** response);
 // Frees the texts and the record; null is accepted.
 void http_free_response(HttpResponse* response);
-
-// Owning pointer for call sites.
-struct HttpResponseDeleter {
-  void operator()(HttpResponse* response) const { http_free_response(response); }
-};
-using UniqueHttpResponse = std::unique_ptr<HttpResponse, HttpResponseDeleter>;
+using HttpResponsePtr = Owned<HttpResponse, http_free_response>;
 
 // The value of header `name` (case ignored) in the header text as a new
 // malloc'ed text, or null. The name counts only at the start of a line other

@@ -2,13 +2,15 @@
 // line, the header values and the declared body. No socket here, so every
 // rule can be fed arbitrary bytes.
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
 #include "foundation/log.h"
 #include "foundation/util.h"
 #include "server/http.h"
@@ -16,18 +18,9 @@
 namespace {
 
 bool is_line_break(char c) { return c == '\r' || c == '\n'; }
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
 // Anything a header name may hold: not a separator, blank or line break.
 bool is_name_char(char c) {
-  return c != '\0' && c != ':' && !is_blank(c) && !is_line_break(c);
-}
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool starts_with_caseless(const char* text, const char* prefix) {
-  for (; *prefix != '\0'; ++text, ++prefix) {
-    if (*text == '\0' || ascii_lower(*text) != ascii_lower(*prefix)) return false;
-  }
-  return true;
+  return c != '\0' && c != ':' && !ascii_is_blank(c) && !is_line_break(c);
 }
 
 char* copy_text(std::string_view text) { return util_new_text(text.data(), text.size()); }
@@ -38,16 +31,7 @@ std::string_view as_text(std::span<const std::uint8_t> bytes) {
 
 // Decimal digits, saturated to INT_MAX. False for no digits.
 bool parse_decimal(std::string_view digits, int* value) {
-  if (digits.empty() || digits[0] < '0' || digits[0] > '9') return false;
-  long long number = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  if (error == std::errc::result_out_of_range) number = INT_MAX;
-  if (end != digits.data() + digits.size() && error != std::errc::result_out_of_range) return false;
-  for (const char* p = end; p != digits.data() + digits.size(); ++p) {
-    if (*p < '0' || *p > '9') return false;  // garbage after an overlong number
-  }
-  *value = number > INT_MAX ? INT_MAX : static_cast<int>(number);
-  return true;
+  return decimal_parse_whole(digits, value, DecimalSign::NONE);
 }
 
 // A Content-Length value: digits, then optional blanks. Anything else (a
@@ -55,7 +39,7 @@ bool parse_decimal(std::string_view digits, int* value) {
 int parse_content_length(const char* value) {
   if (value == nullptr) return -1;
   std::string_view text(value);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && ascii_is_blank(text.back())) text.remove_suffix(1);
   int length = -1;
   return parse_decimal(text, &length) ? length : -1;
 }
@@ -101,7 +85,7 @@ std::int64_t http_find_header_end(std::span<const std::uint8_t> bytes, std::size
       ++scan->line_feeds;
     } else if (c == '\r') {
       ++scan->carriage_returns;
-    } else if (!is_blank(c)) {
+    } else if (!ascii_is_blank(c)) {
       scan->line_feeds = 0;
       scan->carriage_returns = 0;
       continue;
@@ -124,7 +108,7 @@ char* get_header(const char* header, const char* name) {
   const char* line = header;
   while ((line = std::strpbrk(line, "\r\n")) != nullptr) {
     ++line;
-    if (!starts_with_caseless(line, name)) continue;
+    if (util_case_equal_bytes_str(line, name) == 0) continue;
     const char* value = line + name_length;
     // A longer name ("Content-Type-Options") is another header.
     if (is_name_char(value[0])) continue;
@@ -138,7 +122,7 @@ char* get_header(const char* header, const char* name) {
           continue;
         }
         const std::size_t break_length = (p[0] == '\r' && p[1] == '\n') ? 2 : 1;
-        if (!is_blank(p[break_length])) return copy_text(text);
+        if (!ascii_is_blank(p[break_length])) return copy_text(text);
         text.append(break_length, ' ');  // a folded line goes on after blanks
         p += break_length - 1;
       }
@@ -153,7 +137,7 @@ char* get_header(const char* header, const char* name) {
 int http_parse_header(std::span<const std::uint8_t> header, HttpResponse** response) {
   if (!TV_ASSERT(response != nullptr)) return -1;
   *response = nullptr;
-  auto* reply = static_cast<HttpResponse*>(std::calloc(1, sizeof(HttpResponse)));
+  auto* reply = new (std::nothrow) HttpResponse();
   if (reply == nullptr) return -1;
   reply->content_length = -1;
   reply->header = copy_text(as_text(header));
@@ -228,5 +212,5 @@ void http_free_response(HttpResponse* response) {
   std::free(response->content_type);
   std::free(response->header);
   std::free(response->body);
-  std::free(response);
+  delete response;
 }

@@ -15,7 +15,7 @@ inline constexpr int kTypeBoolean = XMLRPC_TYPE_BOOLEAN;
 inline constexpr int kTypeInt = XMLRPC_TYPE_INT;
 inline constexpr int kTypeString = XMLRPC_TYPE_STRING;
 
-using Params = UniqueXMLRPCParameterList;
+using Params = XMLRPCParameterListPtr;
 
 // A new empty list (null when memory runs out).
 inline Params new_params() { return Params(XMLRPCParameterListNew()); }

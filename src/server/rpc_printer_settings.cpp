@@ -13,9 +13,9 @@
 namespace {
 
 // Servers of env_version 5 and lower only know the colour-detection switch.
-constexpr int kSettingsStringEnvVersion = 5;
-constexpr std::size_t kColorAnswerSize = 50;      // 49 characters
-constexpr std::size_t kSettingsAnswerSize = 1024;  // 1023 characters
+constexpr int SETTINGS_STRING_ENV_VERSION = 5;
+constexpr std::size_t COLOR_ANSWER_SIZE = 50;      // 49 characters
+constexpr std::size_t SETTINGS_ANSWER_SIZE = 1024;  // 1023 characters
 
 // Calls a settings method; on a string reply copies it into `answer`.
 bool call_for_text(const char* method, rpc_detail::Params& params, int connect_timeout_ms,
@@ -38,7 +38,7 @@ bool call_for_text(const char* method, rpc_detail::Params& params, int connect_t
 int color_detection_only(int connect_timeout_ms, int send_timeout_ms, const char* printer_name,
                          PrinterSettings* settings) {
   rpc_detail::Params params = rpc_detail::new_params();
-  char answer[kColorAnswerSize] = {};
+  char answer[COLOR_ANSWER_SIZE] = {};
   if (params && XMLRPCParameterListAddString(params.get(), global_ctx.server_name) == 0 &&
       XMLRPCParameterListAddString(params.get(), printer_name) == 0 &&
       XMLRPCParameterListAddString(params.get(), "color-detection") == 0 &&
@@ -79,7 +79,7 @@ void log_settings(const char* printer_name, const PrinterSettings* settings) {
 int settings_from_server(int connect_timeout_ms, int send_timeout_ms, const char* server_name,
                          const char* printer_name, PrinterSettings* settings) {
   rpc_detail::Params params = rpc_detail::new_params();
-  char answer[kSettingsAnswerSize] = {};
+  char answer[SETTINGS_ANSWER_SIZE] = {};
   if (!params || XMLRPCParameterListAddString(params.get(), server_name) != 0 ||
       XMLRPCParameterListAddString(params.get(), printer_name) != 0 ||
       !call_for_text("spoolwarden.getPrinterConfig", params, connect_timeout_ms, send_timeout_ms,
@@ -96,7 +96,7 @@ int rpc_get_printer_config_settings(int connect_timeout_ms, int send_timeout_ms,
                                     PrinterSettings* settings) {
   if (!TV_ASSERT(settings != nullptr)) return 0;
   if (printer_name == nullptr) printer_name = "";
-  if (global_ctx.env_version <= kSettingsStringEnvVersion) {
+  if (global_ctx.env_version <= SETTINGS_STRING_ENV_VERSION) {
     printer_settings_init_defaults(settings);
     return color_detection_only(connect_timeout_ms, send_timeout_ms, printer_name, settings);
   }

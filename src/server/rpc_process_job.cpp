@@ -18,8 +18,8 @@
 
 namespace {
 
-constexpr std::size_t kDocumentNameMax = 1023;
-constexpr unsigned char kLastControlByte = 31;
+constexpr std::size_t DOCUMENT_NAME_MAX = 1023;
+constexpr unsigned char LAST_CONTROL_BYTE = 31;
 
 // The parameter count of each processPrintJob generation.
 int job_param_count(int env_version) {
@@ -35,11 +35,11 @@ int job_param_count(int env_version) {
 // job record took it, possibly inside a character, whose start is dropped.
 std::string clean_document_name(const char* name) {
   std::string text(name != nullptr ? name : "");
-  text.resize(utf8_cut_length(text, kDocumentNameMax));
-  if (text.size() == kDocumentNameMax) text.resize(utf8_complete_length(text));
+  text.resize(utf8_cut_length(text, DOCUMENT_NAME_MAX));
+  if (text.size() == DOCUMENT_NAME_MAX) text.resize(utf8_complete_length(text));
   for (char& c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 1 && byte <= kLastControlByte) c = ' ';
+    if (byte >= 1 && byte <= LAST_CONTROL_BYTE) c = ' ';
   }
   return text;
 }

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundation/watermark.h"
+
 struct JobAttribs;
 
 enum ProcessJobStatus : int {
@@ -18,40 +20,8 @@ enum ProcessJobStatus : int {
 };
 
 // Buffer sizes (terminator included).
-inline constexpr std::size_t WATERMARK_TEXT_SIZE = 256;
 inline constexpr std::size_t REDIRECT_NAME_SIZE = 256;
 inline constexpr std::size_t REDIRECT_UID_SIZE = 50;
-
-// Watermark gray levels.
-enum WatermarkGrayLevel : int {
-  WATERMARK_GRAY_BLACK = 0,
-  WATERMARK_GRAY_DARK = 1,
-  WATERMARK_GRAY_MEDIUM = 2,
-  WATERMARK_GRAY_LIGHT = 3,
-  WATERMARK_GRAY_OUTLINE = 4,
-};
-
-// Watermark positions.
-enum WatermarkPosition : int {
-  WATERMARK_POSITION_BOTTOM = 0,
-  WATERMARK_POSITION_TOP = 1,
-  WATERMARK_POSITION_CUSTOM = 2,
-};
-
-// What the server asks to change in the print data.
-struct watermark_params {
-  char text[WATERMARK_TEXT_SIZE];  // empty: no watermark
-  double font_size;                // points, at least 5 when given
-  std::int32_t gray_level;         // WatermarkGrayLevel
-  std::int32_t position;           // WatermarkPosition
-  double x;                        // points
-  double y;                        // points
-  std::int32_t default_page_a4;    // PCL XL page without size: A4 when set, else Letter
-  std::int32_t force_duplex;       // digit of the answer
-  std::int32_t force_grayscale;    // digit of the answer
-  std::int32_t copies;             // 0: not asked
-  std::int32_t gzip;               // compression method: 1 to send gzip-compressed
-};
 
 // The decoded decision.
 struct ProcessJobResponse {

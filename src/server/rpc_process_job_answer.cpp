@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/util.h"
@@ -27,41 +29,27 @@ const WatermarkMapEntry watermark_position_map[3] = {
 
 namespace {
 
-constexpr double kMillimetresPerInch = 25.4;
-constexpr double kPointsPerInch = 72.0;
-constexpr int kMinDecodedByte = 128;
-constexpr int kMaxDecodedByte = 255;
-constexpr std::size_t kDecodedReferenceDigits = 3;
-constexpr std::size_t kMaxReferenceDigits = 5;
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-// strtod's white space, without the locale.
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr double MILLIMETRES_PER_INCH = 25.4;
+constexpr double POINTS_PER_INCH = 72.0;
+constexpr int MIN_DECODED_BYTE = 128;
+constexpr int MAX_DECODED_BYTE = 255;
+constexpr std::size_t DECODED_REFERENCE_DIGITS = 3;
+constexpr std::size_t MAX_REFERENCE_DIGITS = 5;
 
 // Group 1 of the first match of `pattern` (caseless), or false.
 bool match_group(const char* pattern, int options, std::string_view subject, std::string* out) {
-  Regex* regex = regex_compile(pattern, PCRE_CASELESS | options);
-  if (regex == nullptr) return false;
-  RegexMatchInfo info{};
-  const bool found = regex_match_with_info(regex, subject.data(), subject.size(), &info) != 0;
+  const RegexPtr regex(regex_compile(pattern, PCRE_CASELESS | options));
+  if (!regex) return false;
+  ScopedMatchInfo info;
+  const bool found = regex_match_with_info(regex.get(), subject.data(), subject.size(), &info) != 0;
   if (found) *out = info.texts[1] != nullptr ? info.texts[1] : "";
-  regex_free_match_info(&info);
-  regex_free(regex);
   return found;
 }
 
-// The leading decimal digits as a number, saturated; `end` receives the first
-// byte after them. No digits give 0.
-std::int64_t leading_number(const char* text, const char** end) {
-  const char* p = text;
-  while (is_digit(*p)) ++p;
-  std::int64_t value = 0;
-  if (p != text) {
-    auto [ptr, ec] = std::from_chars(text, p, value);
-    if (ec == std::errc::result_out_of_range) value = INT64_MAX;
-  }
-  if (end != nullptr) *end = p;
-  return value;
+// The leading decimal digits (no sign) as a number, saturated; 0 without
+// digits.
+std::int64_t leading_number(std::string_view text) {
+  return decimal_read(text, DecimalSign::NONE).value;
 }
 
 std::int64_t clamp64(std::int64_t value, std::int64_t low, std::int64_t high) {
@@ -73,7 +61,7 @@ std::int64_t clamp64(std::int64_t value, std::int64_t low, std::int64_t high) {
 bool read_double(const std::string& text, double* out) {
   const char* p = text.c_str();
   const char* end = p + text.size();
-  while (p < end && is_space(*p)) ++p;
+  while (p < end && ascii_is_space(*p)) ++p;
   if (p < end && *p == '+') ++p;
   double value = 0;
   auto [ptr, ec] = std::from_chars(p, end, value, std::chars_format::general);
@@ -103,12 +91,12 @@ std::string decoded_copy(const char* answer) {
   for (std::size_t i = 0; i < length;) {
     if (answer[i] == '&' && answer[i + 1] == '#') {
       std::size_t digits = 0;
-      while (is_digit(answer[i + 2 + digits])) ++digits;
-      if (digits >= kDecodedReferenceDigits && digits <= kMaxReferenceDigits &&
+      while (ascii_is_digit(answer[i + 2 + digits])) ++digits;
+      if (digits >= DECODED_REFERENCE_DIGITS && digits <= MAX_REFERENCE_DIGITS &&
           answer[i + 2 + digits] == ';') {
-        const std::int64_t value = leading_number(answer + i + 2, nullptr);
-        if (digits == kDecodedReferenceDigits && value >= kMinDecodedByte &&
-            value <= kMaxDecodedByte) {
+        const std::int64_t value = leading_number(std::string_view(answer + i + 2, digits));
+        if (digits == DECODED_REFERENCE_DIGITS && value >= MIN_DECODED_BYTE &&
+            value <= MAX_DECODED_BYTE) {
           copy.push_back(static_cast<char>(value));
         }
         i += 2 + digits + 1;
@@ -125,7 +113,7 @@ double millimetres_to_points(const std::string& text) {
   if (!read_double(text, &mm)) return 0;
   if (mm > ANSWER_MAX_POSITION_MM) mm = ANSWER_MAX_POSITION_MM;
   if (mm < -ANSWER_MAX_POSITION_MM) mm = -ANSWER_MAX_POSITION_MM;
-  return mm / kMillimetresPerInch * kPointsPerInch;
+  return mm / MILLIMETRES_PER_INCH * POINTS_PER_INCH;
 }
 
 void read_watermark_keys(std::string_view copy, watermark_params* wm) {
@@ -161,7 +149,7 @@ void read_watermark_keys(std::string_view copy, watermark_params* wm) {
     wm->force_grayscale = value[0] - '0';
   }
   if (match_group("change-copies\\s*=\\s*(\\d+)\\s*\\;", 0, copy, &value)) {
-    wm->copies = static_cast<int>(clamp64(leading_number(value.c_str(), nullptr), 0,
+    wm->copies = static_cast<int>(clamp64(leading_number(value), 0,
                                           ANSWER_MAX_COPIES));
   }
 }
@@ -193,23 +181,6 @@ void extract_watermark_params(const char* answer, ProcessJobResponse* response) 
           wm->gray_level, wm->position, wm->x, wm->y, response->redirect_uid);
 }
 
-// A number as strtol reads it, without the locale: blanks, a sign, digits
-// (saturated). Without digits the value is 0 and `end` is `text`.
-std::int64_t read_long(const char* text, const char** end) {
-  const char* p = text;
-  while (is_space(*p)) ++p;
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  const char* digits_end = nullptr;
-  const std::int64_t value = leading_number(p, &digits_end);
-  if (digits_end == p) {
-    *end = text;
-    return 0;
-  }
-  *end = digits_end;
-  return negative ? -value : value;
-}
-
 // "HOLD", "HOLD<ms>" or "HOLD<ms>:<long-ms>". The long hold is read only
 // right after the hold time, never from a colon elsewhere in the answer.
 void read_hold(const char* answer, ProcessJobResponse* response) {
@@ -217,11 +188,12 @@ void read_hold(const char* answer, ProcessJobResponse* response) {
   std::int64_t hold = ANSWER_DEFAULT_HOLD_MS;
   std::int64_t long_hold = 0;
   if (*rest != '\0') {
-    const char* after = nullptr;
-    hold = clamp64(read_long(rest, &after), ANSWER_MIN_HOLD_MS, ANSWER_MAX_HOLD_MS);
+    // Each number as strtol reads it: white space, a sign, digits.
+    const DecimalRead read = decimal_read_after_space(rest);
+    hold = clamp64(read.value, ANSWER_MIN_HOLD_MS, ANSWER_MAX_HOLD_MS);
+    const char* after = rest + read.length;
     if (after[0] == ':' && after[1] != '\0') {
-      const char* unused = nullptr;
-      long_hold = clamp64(read_long(after + 1, &unused), 0, ANSWER_MAX_HOLD_MS);
+      long_hold = clamp64(decimal_read_after_space(after + 1).value, 0, ANSWER_MAX_HOLD_MS);
     }
   }
   response->status = PROCESS_JOB_HOLD;
@@ -286,7 +258,7 @@ void rpc_process_job_decode_answer(const char* answer, int env_version, const ch
   if (job_id == nullptr) job_id = "";
   // Servers of env_version 5 and lower never ask for watermarks or forced
   // attributes.
-  constexpr int kWatermarkEnvVersion = 5;
-  if (env_version > kWatermarkEnvVersion) extract_watermark_params(answer, response);
+  constexpr int WATERMARK_ENV_VERSION = 5;
+  if (env_version > WATERMARK_ENV_VERSION) extract_watermark_params(answer, response);
   read_decision(answer, job_id, response);
 }

@@ -1,11 +1,11 @@
 #include "server/rpc_redirect.h"
 
-#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
 #include "foundation/config.h"
+#include "foundation/decimal.h"
 #include "foundation/log.h"
 #include "foundation/redirect_state.h"
 #include "foundation/util.h"
@@ -18,17 +18,14 @@ constexpr std::ptrdiff_t kRedirectColonMinIndex = 3;
 constexpr int kPortMin = 1;
 constexpr int kPortMax = 65535;
 
-using Client = UniqueXMLRPCClient;
+using Client = XMLRPCClientPtr;
 
 // The port after the colon: at least one decimal digit, 1 to 65535. Like the
 // server writes it, trailing text after the digits is ignored.
 bool parse_redirect_port(const char* text, int* port) {
-  const char* end = text + std::strlen(text);
-  int value = 0;
-  auto [ptr, ec] = std::from_chars(text, end, value);
-  if (ec != std::errc() || ptr == text) return false;
-  if (value < kPortMin || value > kPortMax) return false;
-  *port = value;
+  const DecimalRead value = decimal_read(text, DecimalSign::NONE);
+  if (value.length == 0 || value.value < kPortMin || value.value > kPortMax) return false;
+  *port = static_cast<int>(value.value);
   return true;
 }
 

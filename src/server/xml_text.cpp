@@ -48,7 +48,7 @@ bool is_xml_char(std::uint32_t c) {
   return c != 0xFFFE && c != 0xFFFF;
 }
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";  // U+FFFD
 
 void append_escaped_ascii(std::string& out, char c) {
   switch (c) {
@@ -75,11 +75,11 @@ std::size_t utf8_cut_length(std::string_view text, std::size_t max_bytes) {
 }
 
 std::size_t utf8_complete_length(std::string_view text) {
-  constexpr std::size_t kMaxContinuation = 3;
+  constexpr std::size_t MAX_CONTINUATION = 3;
   const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
   std::size_t lead = text.size();
   std::size_t continuation = 0;
-  while (lead > 0 && continuation < kMaxContinuation && (byte(lead - 1) & 0xC0) == 0x80) {
+  while (lead > 0 && continuation < MAX_CONTINUATION && (byte(lead - 1) & 0xC0) == 0x80) {
     --lead;
     ++continuation;
   }
@@ -116,7 +116,7 @@ void xml_append_text(std::string& out, std::string_view text) {
       continue;
     }
     if (!is_xml_char(code_point)) {
-      out += kReplacement;
+      out += REPLACEMENT;
     } else if (length == 1) {
       append_escaped_ascii(out, text[pos]);
     } else {

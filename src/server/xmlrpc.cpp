@@ -7,6 +7,7 @@
 
 #include "foundation/config.h"
 #include "foundation/log.h"
+#include "foundation/util.h"
 #include "server/xml_text.h"
 
 namespace {
@@ -41,8 +42,7 @@ int call_method(XMLRPCClient* client, const char* method, const XMLRPCParameterL
     LOG_DEBUG("Calling %s(%s) on server: %s:%d", method, render_params(params).c_str(),
               client->host != nullptr ? client->host : "", client->port);
   }
-  std::unique_ptr<char, decltype(&std::free)> body(XMLRPCBuildRequestBody(method, params),
-                                                   &std::free);
+  const TextPtr body(XMLRPCBuildRequestBody(method, params));
   if (body == nullptr) {
     LOG_DEBUG("unable to allocate memory for the XMLRPC request");
     set_empty_fault(client);
@@ -57,7 +57,7 @@ int call_method(XMLRPCClient* client, const char* method, const XMLRPCParameterL
     set_empty_fault(client);
     return -1;
   }
-  UniqueHttpResponse response(raw);
+  HttpResponsePtr response(raw);
   return XMLRPCParseResponse(client, method, response.get(), result);
 }
 

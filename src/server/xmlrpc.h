@@ -8,6 +8,7 @@
 #include <ctime>
 #include <memory>
 
+#include "foundation/owned.h"
 #include "server/http.h"
 
 // Parameter and result types.
@@ -70,6 +71,7 @@ struct XMLRPCParameterList {
 [[nodiscard]] XMLRPCClient* XMLRPCClientNew(const char* host, int port, const char* path);
 // Frees the fault text and the record; null is ignored.
 void XMLRPCClientFree(XMLRPCClient* client);
+using XMLRPCClientPtr = Owned<XMLRPCClient, XMLRPCClientFree>;
 // Set the time-outs in milliseconds; no effect on null.
 void XMLRPCClientSetSendTimeout(XMLRPCClient* client, int milliseconds);
 void XMLRPCClientSetConnectTimeout(XMLRPCClient* client, int milliseconds);
@@ -78,6 +80,7 @@ void XMLRPCClientSetConnectTimeout(XMLRPCClient* client, int milliseconds);
 [[nodiscard]] XMLRPCParameterList* XMLRPCParameterListNew();
 // Frees every node and its text; null is ignored.
 void XMLRPCParameterListFree(XMLRPCParameterList* list);
+using XMLRPCParameterListPtr = Owned<XMLRPCParameterList, XMLRPCParameterListFree>;
 // Append a copy of the text (null: the empty text) / an int / a boolean
 // stored as 1 for any non-zero flag / a local time as
 // "%04d%02d%02dT%02d:%02d:%02d". 0, or -1 for no list or no memory.
@@ -96,16 +99,6 @@ void XMLRPCParameterListFree(XMLRPCParameterList* list);
                                                 const char** out);
 [[nodiscard]] int XMLRPCParameterListReadBoolean(const XMLRPCParameterList* list, int index,
                                                  int* out);
-
-// Owning pointers for call sites.
-struct XMLRPCClientDeleter {
-  void operator()(XMLRPCClient* client) const { XMLRPCClientFree(client); }
-};
-struct XMLRPCParameterListDeleter {
-  void operator()(XMLRPCParameterList* list) const { XMLRPCParameterListFree(list); }
-};
-using UniqueXMLRPCClient = std::unique_ptr<XMLRPCClient, XMLRPCClientDeleter>;
-using UniqueXMLRPCParameterList = std::unique_ptr<XMLRPCParameterList, XMLRPCParameterListDeleter>;
 
 // The fault text (not copied): 0, or -1 when there is none or no client.
 [[nodiscard]] int XMLRPCGetFaultString(const XMLRPCClient* client, const char** out);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "foundation/log.h"
 #include "foundation/util.h"
@@ -11,12 +12,12 @@ namespace {
 
 int append_node(XMLRPCParameterList* list, int type, const char* text, int value) {
   if (list == nullptr) return -1;
-  auto* node = static_cast<XMLRPCParameter*>(std::calloc(1, sizeof(XMLRPCParameter)));
+  auto* node = new (std::nothrow) XMLRPCParameter();
   if (node == nullptr) return -1;
   node->type = type;
   node->value = value;
   if (text != nullptr && (node->text = util_new_text(text, std::strlen(text))) == nullptr) {
-    std::free(node);
+    delete node;
     return -1;
   }
   if (list->last != nullptr) {
@@ -39,7 +40,7 @@ const XMLRPCParameter* node_at(const XMLRPCParameterList* list, int index) {
 }  // namespace
 
 XMLRPCClient* XMLRPCClientNew(const char* host, int port, const char* path) {
-  auto* client = static_cast<XMLRPCClient*>(std::calloc(1, sizeof(XMLRPCClient)));
+  auto* client = new (std::nothrow) XMLRPCClient();
   if (client == nullptr) return nullptr;
   client->host = host;
   client->port = port;
@@ -52,7 +53,7 @@ XMLRPCClient* XMLRPCClientNew(const char* host, int port, const char* path) {
 void XMLRPCClientFree(XMLRPCClient* client) {
   if (client == nullptr) return;
   std::free(client->fault_string);
-  std::free(client);
+  delete client;
 }
 
 void XMLRPCClientSetSendTimeout(XMLRPCClient* client, int milliseconds) {
@@ -64,7 +65,7 @@ void XMLRPCClientSetConnectTimeout(XMLRPCClient* client, int milliseconds) {
 }
 
 XMLRPCParameterList* XMLRPCParameterListNew() {
-  return static_cast<XMLRPCParameterList*>(std::calloc(1, sizeof(XMLRPCParameterList)));
+  return new (std::nothrow) XMLRPCParameterList();
 }
 
 void XMLRPCParameterListFree(XMLRPCParameterList* list) {
@@ -73,10 +74,10 @@ void XMLRPCParameterListFree(XMLRPCParameterList* list) {
   while (node != nullptr) {
     XMLRPCParameter* next = node->next;
     std::free(node->text);
-    std::free(node);
+    delete node;
     node = next;
   }
-  std::free(list);
+  delete list;
 }
 
 int XMLRPCParameterListAddString(XMLRPCParameterList* list, const char* text) {

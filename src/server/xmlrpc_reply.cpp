@@ -1,12 +1,12 @@
 // Checking an XML-RPC reply and reading its fault or its one value.
 #include <algorithm>
-#include <charconv>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
 #include "foundation/log.h"
 #include "foundation/util.h"
 #include "server/xml_text.h"
@@ -16,32 +16,17 @@
 namespace {
 
 // The returned value is logged only this far.
-constexpr std::size_t kLoggedValueMax = 4096;
+constexpr std::size_t LOGGED_VALUE_MAX = 4096;
 
 void set_fault(XMLRPCClient* client, std::string_view text) {
   std::free(client->fault_string);
   client->fault_string = util_new_text(text.data(), text.size());
 }
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// A decimal number with optional sign and surrounding white space, saturated
-// to 32 bits. False for anything else.
+// An XML-RPC <int>: a decimal number with one optional sign and surrounding
+// white space, saturated to 32 bits. False for anything else.
 bool parse_number(std::string_view text, int* value) {
-  while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  const bool negative = !text.empty() && text.front() == '-';
-  if (text.empty() || text.substr(negative ? 1 : 0).empty()) return false;
-  for (std::size_t i = negative ? 1 : 0; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  long long number = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  (void)end;
-  if (error == std::errc::result_out_of_range) number = negative ? LLONG_MIN : LLONG_MAX;
-  *value = static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
-  return true;
+  return decimal_parse_whole(ascii_trim_space(text), value);
 }
 
 // The XML text with its entities decoded, as a new malloc'ed text.
@@ -138,9 +123,7 @@ int read_value(std::string_view lower, std::string_view body, XMLRPCParameterLis
 int parse_body(XMLRPCClient* client, const char* method, std::string_view body,
                XMLRPCParameterList** result) {
   std::string lower(body);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
+  for (char& c : lower) c = ascii_to_lower(c);
   if (contains_after_start(lower, "<fault>")) {
     read_fault(client, lower, body);
     return -1;
@@ -163,7 +146,7 @@ int parse_body(XMLRPCClient* client, const char* method, std::string_view body,
   if (values->first->type == XMLRPC_TYPE_STRING) {
     const std::string_view text(values->first->text);
     LOG_DEBUG("Call to %s returned: %.*s", method,
-              static_cast<int>(utf8_cut_length(text, kLoggedValueMax)), text.data());
+              static_cast<int>(utf8_cut_length(text, LOGGED_VALUE_MAX)), text.data());
   } else {
     LOG_DEBUG("Call to %s returned: %d", method, values->first->value);
   }

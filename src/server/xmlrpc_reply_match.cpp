@@ -6,6 +6,8 @@
 #include <array>
 #include <span>
 
+#include "foundation/ascii.h"
+
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
@@ -25,45 +27,43 @@ struct Shape {
   std::span<const Alternatives> close;
 };
 
-constexpr std::string_view kParam[] = {"<param>"};
-constexpr std::string_view kValue[] = {"<value>"};
-constexpr std::string_view kString[] = {"<string>"};
-constexpr std::string_view kInt[] = {"<int>", "<i4>"};
-constexpr std::string_view kBoolean[] = {"<boolean>"};
-constexpr std::string_view kParamEnd[] = {"</param>"};
-constexpr std::string_view kValueEnd[] = {"</value>"};
-constexpr std::string_view kStringEnd[] = {"</string>"};
-constexpr std::string_view kIntEnd[] = {"</int>", "</i4>"};
-constexpr std::string_view kBooleanEnd[] = {"</boolean>"};
-constexpr std::string_view kFaultStringName[] = {"<name>faultstring</name>"};
-constexpr std::string_view kFaultCodeName[] = {"<name>faultcode</name>"};
+constexpr std::string_view PARAM[] = {"<param>"};
+constexpr std::string_view VALUE[] = {"<value>"};
+constexpr std::string_view STRING[] = {"<string>"};
+constexpr std::string_view INT[] = {"<int>", "<i4>"};
+constexpr std::string_view BOOLEAN[] = {"<boolean>"};
+constexpr std::string_view PARAM_END[] = {"</param>"};
+constexpr std::string_view VALUE_END[] = {"</value>"};
+constexpr std::string_view STRING_END[] = {"</string>"};
+constexpr std::string_view INT_END[] = {"</int>", "</i4>"};
+constexpr std::string_view BOOLEAN_END[] = {"</boolean>"};
+constexpr std::string_view FAULT_STRING_NAME[] = {"<name>faultstring</name>"};
+constexpr std::string_view FAULT_CODE_NAME[] = {"<name>faultcode</name>"};
 
-constexpr Alternatives kOpenString[] = {kParam, kValue, kString};
-constexpr Alternatives kOpenInt[] = {kParam, kValue, kInt};
-constexpr Alternatives kOpenBoolean[] = {kParam, kValue, kBoolean};
-constexpr Alternatives kOpenUntyped[] = {kParam, kValue};
-constexpr Alternatives kOpenFaultString[] = {kFaultStringName, kValue};
-constexpr Alternatives kOpenFaultCode[] = {kFaultCodeName, kValue};
-constexpr Alternatives kCloseString[] = {kStringEnd, kValueEnd, kParamEnd};
-constexpr Alternatives kCloseInt[] = {kIntEnd, kValueEnd, kParamEnd};
-constexpr Alternatives kCloseBoolean[] = {kBooleanEnd, kValueEnd, kParamEnd};
-constexpr Alternatives kCloseUntyped[] = {kValueEnd, kParamEnd};
-constexpr Alternatives kCloseFault[] = {kValueEnd};
+constexpr Alternatives OPEN_STRING[] = {PARAM, VALUE, STRING};
+constexpr Alternatives OPEN_INT[] = {PARAM, VALUE, INT};
+constexpr Alternatives OPEN_BOOLEAN[] = {PARAM, VALUE, BOOLEAN};
+constexpr Alternatives OPEN_UNTYPED[] = {PARAM, VALUE};
+constexpr Alternatives OPEN_FAULT_STRING[] = {FAULT_STRING_NAME, VALUE};
+constexpr Alternatives OPEN_FAULT_CODE[] = {FAULT_CODE_NAME, VALUE};
+constexpr Alternatives CLOSE_STRING[] = {STRING_END, VALUE_END, PARAM_END};
+constexpr Alternatives CLOSE_INT[] = {INT_END, VALUE_END, PARAM_END};
+constexpr Alternatives CLOSE_BOOLEAN[] = {BOOLEAN_END, VALUE_END, PARAM_END};
+constexpr Alternatives CLOSE_UNTYPED[] = {VALUE_END, PARAM_END};
+constexpr Alternatives CLOSE_FAULT[] = {VALUE_END};
 
-constexpr Shape kShapes[] = {
-    {kOpenString, false, {}, true, 0, {}, false, kCloseString},
-    {kOpenInt, false, {}, false, 1, {}, false, kCloseInt},
-    {kOpenBoolean, false, {}, false, 1, {}, false, kCloseBoolean},
-    {kOpenUntyped, false, {}, true, 0, {}, false, kCloseUntyped},
-    {kOpenFaultString, true, kString, false, 0, kStringEnd, true, kCloseFault},
-    {kOpenFaultCode, true, kInt, false, 0, kIntEnd, true, kCloseFault},
+constexpr Shape SHAPES[] = {
+    {OPEN_STRING, false, {}, true, 0, {}, false, CLOSE_STRING},
+    {OPEN_INT, false, {}, false, 1, {}, false, CLOSE_INT},
+    {OPEN_BOOLEAN, false, {}, false, 1, {}, false, CLOSE_BOOLEAN},
+    {OPEN_UNTYPED, false, {}, true, 0, {}, false, CLOSE_UNTYPED},
+    {OPEN_FAULT_STRING, true, STRING, false, 0, STRING_END, true, CLOSE_FAULT},
+    {OPEN_FAULT_CODE, true, INT, false, 0, INT_END, true, CLOSE_FAULT},
 };
 
-// The white space of \s: blank, tab, LF, VT, FF, CR.
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
+// The white space of \s (blank, tab, LF, VT, FF, CR) is ascii_is_space.
 std::size_t skip_space(std::string_view text, std::size_t pos) {
-  while (pos < text.size() && is_space(text[pos])) ++pos;
+  while (pos < text.size() && ascii_is_space(text[pos])) ++pos;
   return pos;
 }
 
@@ -96,7 +96,7 @@ std::size_t end_for_candidate(std::string_view text, const Shape& shape, std::si
   if (match_sequence(text, tag, shape.close) == npos) return npos;
   std::size_t end = tag;
   if (shape.space_before_close) {
-    while (end > capture && is_space(text[end - 1])) --end;  // the capture is lazy
+    while (end > capture && ascii_is_space(text[end - 1])) --end;  // the capture is lazy
   }
   return end;
 }
@@ -122,7 +122,7 @@ std::size_t find_capture_end(std::string_view text, const Shape& shape, std::siz
 
 bool xmlrpc_reply_find(XmlrpcReplyShape shape_id, std::string_view text, std::size_t* start,
                        std::size_t* end) {
-  const Shape& shape = kShapes[static_cast<std::size_t>(shape_id)];
+  const Shape& shape = SHAPES[static_cast<std::size_t>(shape_id)];
   // A search that failed from capture position c up to limit L also fails
   // from every later position up to L: its range is a part of the first.
   std::size_t failed_from = npos;

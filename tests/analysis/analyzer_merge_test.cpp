@@ -16,7 +16,6 @@
 namespace {
 
 using analysis_test::AnalysisTest;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 using Edit = std::function<void(JobAttribs*)>;
 
 void text(char* field, const char* value) { util_safe_strncpy(field, value, JA_TEXT_SIZE); }
@@ -35,8 +34,8 @@ class MergeTest : public AnalysisTest {
   void run(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
-      JaPtr j(analyzer_create_job_attribs());
-      JaPtr a(analyzer_create_job_attribs());
+      JobAttribsPtr j(analyzer_create_job_attribs());
+      JobAttribsPtr a(analyzer_create_job_attribs());
       if (c.job) c.job(j.get());
       if (c.analysis) c.analysis(a.get());
       analyzer_splice_job_attribs(j.get(), a.get(), c.color, c.keep, c.n_up);
@@ -107,12 +106,21 @@ TEST_F(MergeTest, CupsRasterCopies) {
          EXPECT_EQ(j->pages, 7);
          EXPECT_EQ(j->copy_count, 1);
        }},
-      {"raster pages replace the divided ones",
+      // The raster holds every copy as pages of its own: 12 raster pages
+      // are billed once, not 12 x 3.
+      {"raster pages replace the divided ones and carry the copies",
        [](JobAttribs* j) { j->pages = 6; j->copy_count = 3; },
        [](JobAttribs* a) { a->language = LANG_CUPS_RASTER; a->pages = 12; }, 0, 1, -1,
        [](const JobAttribs* j) {
          EXPECT_EQ(j->pages, 12);
-         EXPECT_EQ(j->copy_count, 3);
+         EXPECT_EQ(j->copy_count, 1);
+       }},
+      {"raster pages that the copies do not divide",
+       [](JobAttribs* j) { j->pages = 7; j->copy_count = 3; },
+       [](JobAttribs* a) { a->language = LANG_CUPS_RASTER; a->pages = 21; }, 0, 1, -1,
+       [](const JobAttribs* j) {
+         EXPECT_EQ(j->pages, 21);
+         EXPECT_EQ(j->copy_count, 1);
        }},
   });
 }
@@ -132,10 +140,10 @@ TEST_F(MergeTest, FlagsNamesAndPaper) {
          EXPECT_EQ(j->is_grayscale, 0);
        }},
       {"language and size always from the analysis",
-       [](JobAttribs* j) { j->language = 5; j->size_kb = 9; },
-       [](JobAttribs* a) { a->language = 3; a->size_kb = 0; }, 0, 1, -1,
+       [](JobAttribs* j) { j->language = LANG_PCL5; j->size_kb = 9; },
+       [](JobAttribs* a) { a->language = LANG_PDF; a->size_kb = 0; }, 0, 1, -1,
        [](const JobAttribs* j) {
-         EXPECT_EQ(j->language, 3);
+         EXPECT_EQ(j->language, LANG_PDF);
          EXPECT_EQ(j->size_kb, 0);
        }},
       {"names fill only empty fields",
@@ -209,7 +217,7 @@ TEST_F(MergeTest, DocumentAndUserNames) {
 }
 
 TEST_F(MergeTest, SelfSpliceNormalisesOneRecord) {
-  JaPtr ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   ja->pages = 0;
   ja->color_pages = -1;
   ja->copy_count = 0;
@@ -232,8 +240,8 @@ TEST_F(MergeTest, SelfSpliceNormalisesOneRecord) {
 }
 
 TEST_F(MergeTest, ChangedRecordIsLogged) {
-  JaPtr j(analyzer_create_job_attribs());
-  JaPtr a(analyzer_create_job_attribs());
+  JobAttribsPtr j(analyzer_create_job_attribs());
+  JobAttribsPtr a(analyzer_create_job_attribs());
   a->pages = 4;
   analyzer_splice_job_attribs(j.get(), a.get(), 0, 1, 2);
   EXPECT_TRUE(logged("Analysis results adjusted for OS values")) << log();

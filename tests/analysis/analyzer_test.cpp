@@ -10,7 +10,6 @@
 
 #include "analysis/analysis_test_util.h"
 #include "analysis/analyzer_dispatch.h"
-#include "analysis/lang_detect.h"
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"
@@ -20,7 +19,6 @@ namespace {
 
 using namespace std::string_literals;
 using analysis_test::AnalysisTest;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
 // What the stand-in analyzers saw.
 struct Call {
@@ -76,7 +74,7 @@ class AnalyzerTest : public AnalysisTest {
     return rows.empty() ? std::string() : rows.front().path;
   }
 
-  JaPtr ja_;
+  JobAttribsPtr ja_;
   std::vector<std::pair<int, const AnalyzerEntry*>> plugged_;
 };
 
@@ -102,14 +100,14 @@ TEST_F(AnalyzerTest, FailurePathsKeepWhatWasSet) {
   for (const FailCase& c : cases) {
     SCOPED_TRACE(c.name);
     clear_log();
-    JaPtr ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     util_safe_strncpy(ja->job_id, "42", sizeof ja->job_id);
     util_safe_strncpy(ja->printer_name, "lab-1", sizeof ja->printer_name);
     EXPECT_EQ(analyzer_process_spool_file(c.path.c_str(), 0, ja.get()), c.result);
     EXPECT_TRUE(logged(std::string("ERROR") + ": ") && logged(c.error)) << log();
     EXPECT_EQ(ja->language, c.language);
     EXPECT_EQ(std::string(ja->spool_file), c.path);
-    if (c.language != 0 || c.result == ANALYZER_UNKNOWN_LANGUAGE) {
+    if (c.language != LANG_UNKNOWN || c.result == ANALYZER_UNKNOWN_LANGUAGE) {
       EXPECT_TRUE(logged("Unable to analyse spool file: '" + c.path + "'"));
       EXPECT_GT(ja->size_kb, 0);
     }
@@ -153,7 +151,7 @@ TEST_F(AnalyzerTest, DispatchPassesTheRowsExtraArgument) {
     ASSERT_FALSE(path.empty());
     plug(c.lang, &STAND_IN_OTHER);
     calls.clear();
-    JaPtr ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     EXPECT_EQ(analyzer_process_spool_file(path.c_str(), c.color, ja.get()), 0);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].extra, c.extra);
@@ -162,7 +160,7 @@ TEST_F(AnalyzerTest, DispatchPassesTheRowsExtraArgument) {
   }
   // A negative analyzer result is the driver's result.
   other_result = -3;
-  JaPtr ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   EXPECT_EQ(analyzer_process_spool_file(corpus_file(LANG_PCL5).c_str(), 0, ja.get()), -3);
 }
 
@@ -235,7 +233,7 @@ TEST_F(AnalyzerTest, HbplTwoStepRule) {
     std::string bytes = c.head + std::string(c.size - c.head.size(), '\x02');
     if (c.size > 2184) bytes[2184] = ')';
     const auto path = file("hbpl.prn", bytes);
-    JaPtr ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     const int result = analyzer_process_spool_file(path.c_str(), 1, ja.get());
     EXPECT_EQ(result, c.expected < 0 ? c.expected : 0);
     ASSERT_GE(calls.size(), 1u);
@@ -253,13 +251,18 @@ TEST_F(AnalyzerTest, HbplTwoStepRule) {
   }
   // Without the PCL XL analyzer the HBPL codes cannot be analysed.
   plug(LANG_PCL6, nullptr);
-  JaPtr ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   const auto path = file("hbpl.prn", "EDAJM" + std::string(3000, '\x02'));
   EXPECT_EQ(analyzer_process_spool_file(path.c_str(), 0, ja.get()), ANALYZER_FAILED);
   EXPECT_TRUE(logged("No analyzer is available for language: HBPL (59)")) << log();
 }
 
 TEST_F(AnalyzerTest, DetectOnlyMode) {
+  for (const CorpusRow& row : corpus_rows()) {
+    SCOPED_TRACE(row.file + " (" + row.chain + ")");
+    EXPECT_EQ(analyzer_lang_detect_spool_file(row.path.c_str()), row.lang);
+  }
+  clear_log();
   const auto pdf = corpus_file(LANG_PDF);
   EXPECT_EQ(analyzer_lang_detect_spool_file(pdf.c_str()), LANG_PDF);
   EXPECT_TRUE(logged("Language detected as: PDF")) << log();

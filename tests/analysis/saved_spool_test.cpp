@@ -16,7 +16,6 @@
 namespace {
 
 using analysis_test::AnalysisTest;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 namespace fs = std::filesystem;
 
 class SavedSpoolTest : public AnalysisTest {
@@ -48,7 +47,7 @@ class SavedSpoolTest : public AnalysisTest {
 
   fs::path saved_;
   fs::path spool_;
-  JaPtr ja_;
+  JobAttribsPtr ja_;
 };
 
 TEST_F(SavedSpoolTest, WhenACopyIsMade) {

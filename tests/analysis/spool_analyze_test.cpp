@@ -83,6 +83,18 @@ TEST(SpoolAnalyze, PrintsTheMergedRecordAndItsStatus) {
   }
 }
 
+// Every corpus file is reported in the language its recipe made.
+TEST(SpoolAnalyze, ReportsTheLanguageOfEveryCorpusFile) {
+  const auto rows = corpus_rows();
+  ASSERT_FALSE(rows.empty()) << "manifest unreadable: " << corpus_manifest_path();
+  for (const CorpusRow& row : rows) {
+    SCOPED_TRACE(row.file + " (" + row.chain + ")");
+    const ToolRun run = spool_analyze(quoted(row.path));
+    ASSERT_EQ(run.fields.count("language"), 1u);
+    EXPECT_EQ(run.fields.at("language"), std::to_string(row.lang));
+  }
+}
+
 TEST(SpoolAnalyze, BadUsage) {
   for (const std::string arguments : {"", "--color", "a b", "''"}) {
     SCOPED_TRACE(arguments);

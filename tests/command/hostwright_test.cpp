@@ -248,7 +248,7 @@ struct FakeClock {
 };
 
 TEST(HostwrightWait, AsksEveryTwoSecondsUntilTheTimeIsUp) {
-  config_init_session_defaults(&global_ctx);
+  const sw_test::ScopedGlobalContext context;
   redirect_state_clear(&global_redirect_state);
   util_safe_strncpy(global_ctx.app_server_name, "127.0.0.1", sizeof global_ctx.app_server_name);
   global_ctx.app_server_port = sw_test::unused_port();
@@ -267,7 +267,6 @@ TEST(HostwrightWait, AsksEveryTwoSecondsUntilTheTimeIsUp) {
     EXPECT_EQ(hostwright_wait_for_server(row.seconds, &clock), 0);
     EXPECT_EQ(FakeClock::sleeps, row.sleeps) << row.seconds;
   }
-  config_init_session_defaults(&global_ctx);
 }
 
 }  // namespace

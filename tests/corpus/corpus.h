@@ -17,6 +17,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,7 +73,7 @@ inline int to_int(const std::string& s) {
 // Every row of the manifest, in manifest order; empty when the manifest cannot
 // be read or its column header is not the expected one.
 inline std::vector<CorpusRow> corpus_rows() {
-  static constexpr std::string_view kHeader =
+  static constexpr std::string_view HEADER =
       "file\tchain\tlang\tsource\tpages\tcolour_pages\tpaper\tcolour_out\tcopies\tduplex\tnote";
   std::vector<CorpusRow> rows;
   std::ifstream in(corpus_manifest_path());
@@ -82,7 +83,7 @@ inline std::vector<CorpusRow> corpus_rows() {
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;
     if (!header_seen) {
-      if (line != kHeader) return {};
+      if (line != HEADER) return {};
       header_seen = true;
       continue;
     }
@@ -104,6 +105,14 @@ inline std::vector<CorpusRow> corpus_rows() {
     rows.push_back(std::move(r));
   }
   return rows;
+}
+
+// The row of the corpus file named `file`; empty when the manifest has none.
+inline std::optional<CorpusRow> corpus_row_named(std::string_view file) {
+  for (auto& r : corpus_rows()) {
+    if (r.file == file) return std::move(r);
+  }
+  return std::nullopt;
 }
 
 // The rows whose detected language code is lang.

@@ -9,8 +9,8 @@
 
 #include "foundation/bstrlib.h"
 
-using Bptr = UniqueBstring;
-using BListPtr = UniqueBstrList;
+using Bptr = BstringPtr;
+using BListPtr = BstrListPtr;
 
 // A new string holding exactly the bytes of s (zero bytes included).
 inline Bptr make(std::string_view s) { return Bptr(blk2bstr(s.data(), static_cast<int>(s.size()))); }

@@ -40,11 +40,6 @@ int source_getc(void* parm) {
   return static_cast<unsigned char>(s->text[s->at++]);
 }
 
-struct StreamCloser {
-  void operator()(bStream* s) const { (void)bsclose(s); }
-};
-using StreamPtr = std::unique_ptr<bStream, StreamCloser>;
-
 std::vector<std::string> read_lines(bStream* s, char terminator) {
   std::vector<std::string> lines;
   Bptr line = make("");
@@ -74,7 +69,7 @@ TEST(BstrStream, LinesAcrossReadSizesAndBufferSizes) {
     for (int buffer : {1, 4, 1024}) {
       for (const Case& c : cases) {
         Source src{c.text, chunk};
-        StreamPtr s(bsopen(source_read, &src));
+        BStreamPtr s(bsopen(source_read, &src));
         ASSERT_EQ(bsbufflength(s.get(), buffer), BSTR_STREAM_BUFFER);
         EXPECT_EQ(read_lines(s.get(), '\n'), c.lines) << chunk << "/" << buffer;
         EXPECT_EQ(bseof(s.get()), 1);
@@ -85,14 +80,14 @@ TEST(BstrStream, LinesAcrossReadSizesAndBufferSizes) {
 
 TEST(BstrStream, TerminatorBytesAboveAscii) {
   Source src{"ab\xFF" "cd\xFF" "e", 2};
-  StreamPtr s(bsopen(source_read, &src));
+  BStreamPtr s(bsopen(source_read, &src));
   EXPECT_EQ(read_lines(s.get(), '\xFF'),
             (std::vector<std::string>{"ab\xFF", "cd\xFF", "e"}));
 }
 
 TEST(BstrStream, LinesEndingAtAnyByteOfASet) {
   Source src{"a;b,c;", 2};
-  StreamPtr s(bsopen(source_read, &src));
+  BStreamPtr s(bsopen(source_read, &src));
   Bptr term = make(",;");
   Bptr line = make("");
   std::vector<std::string> lines;
@@ -104,7 +99,7 @@ TEST(BstrStream, LinesEndingAtAnyByteOfASet) {
 
 TEST(BstrStream, CountedReadsUnreadAndPeek) {
   Source src{"0123456789", 4};
-  StreamPtr s(bsopen(source_read, &src));
+  BStreamPtr s(bsopen(source_read, &src));
   Bptr b = make("");
   ASSERT_EQ(bsread(b.get(), s.get(), 3), BSTR_OK);
   EXPECT_EQ(content(b.get()), "012");
@@ -128,7 +123,7 @@ TEST(BstrStream, CountedReadsUnreadAndPeek) {
 
 TEST(BstrStream, ReadLineThenCountedReadShareTheBuffer) {
   Source src{"head\nbody bytes", 64};
-  StreamPtr s(bsopen(source_read, &src));
+  BStreamPtr s(bsopen(source_read, &src));
   Bptr line = make("");
   ASSERT_EQ(bsreadln(line.get(), s.get(), '\n'), BSTR_OK);
   EXPECT_EQ(content(line.get()), "head\n");
@@ -141,7 +136,7 @@ TEST(BstrStream, ReadLineThenCountedReadShareTheBuffer) {
 
 TEST(BstrStream, SourceClaimingMoreThanAskedIsClamped) {
   Source src{"abcdefgh\nrest", 4, 0, 1000};
-  StreamPtr s(bsopen(source_read, &src));
+  BStreamPtr s(bsopen(source_read, &src));
   ASSERT_EQ(bsbufflength(s.get(), 4), BSTR_STREAM_BUFFER);
   Bptr line = make("");
   ASSERT_EQ(bsreadln(line.get(), s.get(), '\n'), BSTR_OK);
@@ -178,7 +173,7 @@ TEST(BstrStream, SplitsTheWholeStream) {
   for (std::size_t chunk : {1u, 2u, 100u}) {
     for (const Case& c : cases) {
       Source src{c.text, chunk};
-      StreamPtr s(bsopen(source_read, &src));
+      BStreamPtr s(bsopen(source_read, &src));
       Bptr set = make(c.set);
       V seen;
       ASSERT_EQ(bssplitscb(s.get(), set.get(), collect, &seen), BSTR_OK);
@@ -186,7 +181,7 @@ TEST(BstrStream, SplitsTheWholeStream) {
     }
   }
   Source src{"a,b,c", 1};
-  StreamPtr s(bsopen(source_read, &src));
+  BStreamPtr s(bsopen(source_read, &src));
   Bptr comma = make(",");
   auto stop = [](void*, int, const_bstring) { return -3; };
   EXPECT_EQ(bssplitscb(s.get(), comma.get(), stop, nullptr), -3);

@@ -348,7 +348,7 @@ TEST(BstrCstr, ZeroBytesAreReplaced) {
 }
 
 TEST(BstrEdit, InsertReplaceSetTable) {
-  enum Op { kInsert, kReplace, kSet };
+  enum Op { INSERT, REPLACE, SET };
   struct Case {
     Op op;
     const char* start;
@@ -358,23 +358,23 @@ TEST(BstrEdit, InsertReplaceSetTable) {
     const char* expected;
   };
   const Case cases[] = {
-      {kInsert, "abc", 0, 0, "XY", "XYabc"},   {kInsert, "abc", 1, 0, "XY", "aXYbc"},
-      {kInsert, "abc", 3, 0, "XY", "abcXY"},   {kInsert, "abc", 5, 0, "XY", "abc..XY"},
-      {kInsert, "abc", 1, 0, "", "abc"},       {kReplace, "abcdef", 1, 2, "XYZ", "aXYZdef"},
-      {kReplace, "abcdef", 1, 4, "X", "aXf"},  {kReplace, "abcdef", 4, 10, "Q", "abcdQ"},
-      {kReplace, "abcdef", 8, 1, "Q", "abcdef..Q"}, {kReplace, "abcdef", 0, 6, "", ""},
-      {kReplace, "abcdef", 2, 0, "--", "ab--cdef"}, {kSet, "abcdef", 1, 0, "XY", "aXYdef"},
-      {kSet, "abc", 2, 0, "XYZ", "abXYZ"},     {kSet, "abc", 5, 0, "Z", "abc..Z"},
-      {kSet, "abc", 1, 0, "", "abc"},
+      {INSERT, "abc", 0, 0, "XY", "XYabc"},   {INSERT, "abc", 1, 0, "XY", "aXYbc"},
+      {INSERT, "abc", 3, 0, "XY", "abcXY"},   {INSERT, "abc", 5, 0, "XY", "abc..XY"},
+      {INSERT, "abc", 1, 0, "", "abc"},       {REPLACE, "abcdef", 1, 2, "XYZ", "aXYZdef"},
+      {REPLACE, "abcdef", 1, 4, "X", "aXf"},  {REPLACE, "abcdef", 4, 10, "Q", "abcdQ"},
+      {REPLACE, "abcdef", 8, 1, "Q", "abcdef..Q"}, {REPLACE, "abcdef", 0, 6, "", ""},
+      {REPLACE, "abcdef", 2, 0, "--", "ab--cdef"}, {SET, "abcdef", 1, 0, "XY", "aXYdef"},
+      {SET, "abc", 2, 0, "XYZ", "abXYZ"},     {SET, "abc", 5, 0, "Z", "abc..Z"},
+      {SET, "abc", 1, 0, "", "abc"},
   };
   for (const Case& c : cases) {
     Bptr b = make(c.start);
     Bptr with = make(c.with);
     int ret = BSTR_ERR;
     switch (c.op) {
-      case kInsert: ret = binsert(b.get(), c.pos, with.get(), '.'); break;
-      case kReplace: ret = breplace(b.get(), c.pos, c.len, with.get(), '.'); break;
-      case kSet: ret = bsetstr(b.get(), c.pos, with.get(), '.'); break;
+      case INSERT: ret = binsert(b.get(), c.pos, with.get(), '.'); break;
+      case REPLACE: ret = breplace(b.get(), c.pos, c.len, with.get(), '.'); break;
+      case SET: ret = bsetstr(b.get(), c.pos, with.get(), '.'); break;
     }
     ASSERT_EQ(ret, BSTR_OK) << c.op << " " << c.start << " " << c.pos;
     EXPECT_TRUE(sound(b.get()));

@@ -66,6 +66,7 @@ TEST(CsvWildcard, PatternsMatchTheWholeValueIgnoringCase) {
       {"?", "ab", 0},
       {"?", "", 0},
       {"lp?", "LP1", 1},
+      {"lp1", "lp1\n", 0},                         // "$" alone would allow a final line feed
       {"*-color", "floor2-Color", 1},
       {"*-color", "floor2-colour", 0},
       {"a.b", "a.b", 1},                            // dots are literal

@@ -10,11 +10,6 @@ namespace {
 
 using sw_test::LogCapture;
 
-struct DictDeleter {
-  void operator()(dict* d) const { dict_free(d); }
-};
-using DictPtr = std::unique_ptr<dict, DictDeleter>;
-
 TEST(Dict, NamesOfOneToThirtyTwoCharacters) {
   struct Case {
     std::string name;

@@ -8,16 +8,12 @@
 #include <vector>
 
 #include "foundation/containers.h"
+#include "foundation/util.h"
 #include "support/test_support.h"
 
 namespace {
 
 using sw_test::LogCapture;
-
-struct BufDeleter {
-  void operator()(ext_buf* buf) const { ext_buf_free(buf); }
-};
-using BufPtr = std::unique_ptr<ext_buf, BufDeleter>;
 
 std::string content(const ext_buf* buf) {
   return {reinterpret_cast<const char*>(ext_buf_data(buf)), ext_buf_size(buf)};
@@ -43,7 +39,7 @@ TEST(ExtBuf, GrowthDoublesToTheFirstCapacityThatFits) {
   };
   for (const GrowthCase& c : cases) {
     SCOPED_TRACE(c.name);
-    BufPtr buf(ext_buf_create_ex(c.initial_capacity));
+    ExtBufPtr buf(ext_buf_create_ex(c.initial_capacity));
     ASSERT_NE(buf, nullptr);
     std::string expected;
     for (std::uint64_t count : c.appends) {
@@ -59,7 +55,7 @@ TEST(ExtBuf, GrowthDoublesToTheFirstCapacityThatFits) {
 }
 
 TEST(ExtBuf, AppendOfItsOwnBytesSurvivesTheReallocation) {
-  BufPtr buf(ext_buf_create_ex(4));
+  ExtBufPtr buf(ext_buf_create_ex(4));
   ASSERT_EQ(ext_buf_append(buf.get(), "abcd", 4), 1);
   ASSERT_EQ(ext_buf_append(buf.get(), ext_buf_data(buf.get()) + 1, 3), 1);
   EXPECT_EQ(content(buf.get()), "abcdbcd");
@@ -68,8 +64,8 @@ TEST(ExtBuf, AppendOfItsOwnBytesSurvivesTheReallocation) {
 }
 
 TEST(ExtBuf, PointerByteConcatAndReset) {
-  BufPtr buf(ext_buf_create());
-  BufPtr other(ext_buf_create_ex(0));
+  ExtBufPtr buf(ext_buf_create());
+  ExtBufPtr other(ext_buf_create_ex(0));
   int marker = 0;
   ASSERT_EQ(ext_buf_append_pointer(buf.get(), &marker), 1);
   ASSERT_EQ(ext_buf_size(buf.get()), sizeof(void*));
@@ -88,7 +84,7 @@ TEST(ExtBuf, PointerByteConcatAndReset) {
 }
 
 TEST(ExtBuf, ReplaceTakesExactlyTheBytesAndCanGrowAgain) {
-  BufPtr buf(ext_buf_create());
+  ExtBufPtr buf(ext_buf_create());
   ASSERT_EQ(ext_buf_append(buf.get(), "old content", 11), 1);
   ASSERT_EQ(ext_buf_replace(buf.get(), "new", 3), 1);
   EXPECT_EQ(buf->_capacity, 3u);
@@ -109,17 +105,16 @@ TEST(ExtBuf, ReplaceTakesExactlyTheBytesAndCanGrowAgain) {
 
 TEST(ExtBuf, AsCstrCopiesTheUsedBytes) {
   LogCapture log;
-  BufPtr buf(ext_buf_create_ex(2));
+  ExtBufPtr buf(ext_buf_create_ex(2));
   EXPECT_EQ(ext_buf_as_cstr(buf.get()), nullptr);
   EXPECT_TRUE(log.contains("ext_buf_as_cstr: _size"));
   EXPECT_EQ(ext_buf_as_cstr(nullptr), nullptr);
   EXPECT_TRUE(log.contains("ext_buf_as_cstr: ext_buf==NULL"));
 
   ASSERT_EQ(ext_buf_append(buf.get(), "a\0b", 3), 1);
-  char* text = ext_buf_as_cstr(buf.get());
+  const TextPtr text(ext_buf_as_cstr(buf.get()));
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(std::string(text, 4), std::string("a\0b\0", 4));
-  std::free(text);
+  EXPECT_EQ(std::string(text.get(), 4), std::string("a\0b\0", 4));
 }
 
 TEST(ExtBuf, RefusalsAreLoggedAndKeepTheContent) {
@@ -131,7 +126,7 @@ TEST(ExtBuf, RefusalsAreLoggedAndKeepTheContent) {
   EXPECT_EQ(ext_buf_size(nullptr), 0u);
   EXPECT_TRUE(log.contains("ext_buf_size: ext_buf==NULL"));
 
-  BufPtr buf(ext_buf_create_ex(8));
+  ExtBufPtr buf(ext_buf_create_ex(8));
   ASSERT_EQ(ext_buf_append(buf.get(), "keep", 4), 1);
   log.clear();
   // A count whose sum with the used size wraps around must not be taken as

@@ -4,10 +4,10 @@
 
 #include "foundation/config.h"
 #include "foundation/gzip_wrapper.h"
+#include "support/test_support.h"
 
 TEST(GzipWrapper, PrinterListByNameOrWildcard) {
-  char saved[sizeof global_ctx.gzip_compress];
-  std::memcpy(saved, global_ctx.gzip_compress, sizeof saved);
+  const sw_test::ScopedGlobalContext context;
   std::strcpy(global_ctx.gzip_compress, "LaserOne, color*,?");
   struct Case {
     const char* printer;
@@ -18,5 +18,4 @@ TEST(GzipWrapper, PrinterListByNameOrWildcard) {
       {"mycolor", 0},  {"x", 1},        {"xy", 0},        {"", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(gzip_is_on_printer(c.printer), c.result) << c.printer;
-  std::memcpy(global_ctx.gzip_compress, saved, sizeof saved);
 }

@@ -9,14 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "foundation/ja_languages.h"
 #include "support/test_support.h"
 
 namespace {
 
-using JobPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
-JobPtr new_job() {
-  JobPtr ja(analyzer_create_job_attribs());
+JobAttribsPtr new_job() {
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   EXPECT_NE(ja, nullptr);
   return ja;
 }
@@ -25,14 +25,14 @@ class JaTest : public sw_test::TempDirTest {};
 
 TEST_F(JaTest, NewRecordHasTheStartValues) {
   std::time_t before = std::time(nullptr);
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   std::time_t after = std::time(nullptr);
   EXPECT_EQ(ja->copy_count, 1);
   EXPECT_EQ(ja->color_pages, -1);
   EXPECT_EQ(ja->pages, 0);
   EXPECT_EQ(ja->page_height_mm, -1);
   EXPECT_EQ(ja->page_width_mm, -1);
-  EXPECT_EQ(ja->language, 0);
+  EXPECT_EQ(ja->language, LANG_UNKNOWN);
   EXPECT_EQ(ja->size_kb, 0);
   EXPECT_STREQ(ja->paper_size_name, "");
   EXPECT_STREQ(ja->job_uid, "");
@@ -45,7 +45,7 @@ TEST_F(JaTest, NewRecordHasTheStartValues) {
 }
 
 TEST_F(JaTest, SpoolFilePathsPreferTheHiddenOneAndAreCut) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   EXPECT_EQ(ja_get_spool_file(nullptr), nullptr);
   EXPECT_EQ(ja_get_original_spool_file(nullptr), nullptr);
   EXPECT_EQ(ja_has_hidden_spool_file(nullptr), 0);
@@ -58,15 +58,15 @@ TEST_F(JaTest, SpoolFilePathsPreferTheHiddenOneAndAreCut) {
   EXPECT_STREQ(ja_get_original_spool_file(ja.get()), "/var/spool/d00017-001");
 
   ja_set_spool_file(ja.get(), std::string(5000, 's').c_str());
-  EXPECT_EQ(std::string(ja->spool_file), std::string(1023, 's'));
+  EXPECT_EQ(std::string(ja->spool_file), std::string(JA_TEXT_SIZE - 1, 's'));
   ja_set_hidden_spool_file(ja.get(), std::string(5000, 'h').c_str());
-  EXPECT_EQ(std::string(ja->hidden_spl_path), std::string(4095, 'h'));
+  EXPECT_EQ(std::string(ja->hidden_spl_path), std::string(JA_HIDDEN_PATH_SIZE - 1, 'h'));
 }
 
 // The plain setters replace whatever was there, smaller or cleared values
 // included: keeping larger counts and set flags is the callers' rule.
 TEST_F(JaTest, PlainSettersReplaceAndLogTheCaller) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   struct Case {
     const char* what;
     void (*set)(JobAttribs*, int);
@@ -97,7 +97,7 @@ TEST_F(JaTest, PlainSettersReplaceAndLogTheCaller) {
 }
 
 TEST_F(JaTest, NameSettersReplaceCutAndRefuseAMissingDocumentName) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   ja_set_document_name(ja.get(), "report.pdf");
   ja_set_document_name(ja.get(), "other.pdf");
   EXPECT_STREQ(ja->document_name, "other.pdf");
@@ -113,7 +113,7 @@ TEST_F(JaTest, NameSettersReplaceCutAndRefuseAMissingDocumentName) {
   EXPECT_STREQ(ja->printer_type, "");
 
   ja_set_document_name(ja.get(), std::string(3000, 'd').c_str());
-  EXPECT_EQ(std::string(ja->document_name), std::string(1023, 'd'));
+  EXPECT_EQ(std::string(ja->document_name), std::string(JA_TEXT_SIZE - 1, 'd'));
 }
 
 struct SizeStep {
@@ -125,7 +125,7 @@ struct SizeStep {
 };
 
 void run_size_steps(std::initializer_list<SizeStep> steps) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   int index = 0;
   for (const SizeStep& s : steps) {
     SCOPED_TRACE("step " + std::to_string(index++));
@@ -200,7 +200,7 @@ TEST_F(JaTest, PaperNameRules) {
   };
   for (const NameCase& c : cases) {
     SCOPED_TRACE(c.what);
-    JobPtr ja = new_job();
+    JobAttribsPtr ja = new_job();
     std::snprintf(ja->paper_size_name, JA_TEXT_SIZE, "%s", c.recorded_name);
     ja->page_width_mm = c.recorded_width;
     ja->page_height_mm = c.recorded_height;
@@ -255,7 +255,7 @@ TEST_F(JaTest, DoublingThePaper) {
   for (const DoubleCase& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.width) + "x" +
                  std::to_string(c.height));
-    JobPtr ja = new_job();
+    JobAttribsPtr ja = new_job();
     std::snprintf(ja->paper_size_name, JA_TEXT_SIZE, "%s", c.name);
     ja->page_width_mm = c.width;
     ja->page_height_mm = c.height;
@@ -273,9 +273,9 @@ TEST_F(JaTest, DoublingThePaper) {
 }
 
 TEST_F(JaTest, DumpWritesTheJobOnlyWithDebugLogging) {
-  JobPtr ja = new_job();
+  JobAttribsPtr ja = new_job();
   ja_set_document_name(ja.get(), "letter.txt");
-  ja->language = 1;
+  ja->language = LANG_POSTSCRIPT;
   global_ctx.debug_logging = 0;
   analyzer_log_ja("hidden", ja.get(), 1, 10);
   EXPECT_EQ(log_text().find("hidden"), std::string::npos);

@@ -1,7 +1,10 @@
 #include "foundation/log.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,6 +53,7 @@ class LogTest : public ::testing::Test {
   std::string contents() const { return read(path_); }
   static std::string pid() { return std::to_string(getpid()); }
 
+  sw_test::ScopedGlobalContext context_;
   sw_test::TempDir temp_;
   fs::path dir_{temp_.path()};
   std::string path_{temp_.file("spoolwarden.log")};
@@ -317,6 +321,39 @@ TEST_F(LogRotateTest, RepeatedRotationKeepsCountFiles) {
   EXPECT_EQ(read(numbered(2)).substr(0, 6), "round4");
   EXPECT_EQ(read(numbered(3)).substr(0, 6), "round3");
   EXPECT_FALSE(fs::exists(numbered(4)));
+}
+
+// Two processes that find the log too large at the same moment rotate it
+// once: the second waits for the first and then finds a fresh, small log.
+// Unserialized, the second would rename the first one's fresh log over the
+// rotated one and lose it.
+TEST_F(LogRotateTest, ConcurrentRotationsRotateOnce) {
+  write_file(path_, std::string(200, 'L'));
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    // Another process in the middle of its rotation: it holds the lock, and
+    // renames the log and makes a fresh one a moment later.
+    const int lock = open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0) _exit(1);
+    if (write(ready[1], "r", 1) != 1) _exit(2);
+    usleep(300 * 1000);
+    if (rename(path_.c_str(), numbered(1).c_str()) != 0) _exit(3);
+    sw_test::write_file(path_, "");
+    _exit(0);  // the lock goes with the process
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(log_rotate_if_required(3, 100), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(other, &status, 0), other);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(read(numbered(1)), std::string(200, 'L'));
+  EXPECT_FALSE(fs::exists(numbered(2)));
+  close(ready[0]);
+  close(ready[1]);
 }
 
 }  // namespace

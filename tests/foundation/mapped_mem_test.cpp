@@ -12,11 +12,6 @@ namespace {
 using sw_test::LogCapture;
 using sw_test::TempDir;
 
-struct MappedMemDeleter {
-  void operator()(mapped_mem* mm) const { free_mapped_mem(&mm); }
-};
-using MappedMemPtr = std::unique_ptr<mapped_mem, MappedMemDeleter>;
-
 std::string image(const mapped_mem* mm) {
   return {reinterpret_cast<const char*>(mm->data), mm->size};
 }

@@ -12,11 +12,6 @@ namespace {
 
 using sw_test::LogCapture;
 
-struct ObjListDeleter {
-  void operator()(obj_list* list) const { obj_list_free(list); }
-};
-using ObjListPtr = std::unique_ptr<obj_list, ObjListDeleter>;
-
 ObjListPtr list_of(const std::vector<std::string>& blobs) {
   ObjListPtr list(obj_list_create());
   for (const std::string& blob : blobs) EXPECT_EQ(obj_list_append(list.get(), blob.data(), blob.size()), 1);

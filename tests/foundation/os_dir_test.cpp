@@ -209,8 +209,7 @@ TEST(OsDir, FirstNextWalkSkipsDotEntries) {
   EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", "sub"}));
 
   EXPECT_EQ(os_first_file_in_dir((dir / "sub").c_str(), name, &handle), 0);
-  EXPECT_NE(handle, nullptr);
-  os_close_dir(handle);
+  EXPECT_NE(OsDirPtr(handle), nullptr);
   EXPECT_EQ(os_first_file_in_dir((dir / "missing").c_str(), name, &handle), 0);
   EXPECT_EQ(handle, nullptr);
   os_close_dir(nullptr);

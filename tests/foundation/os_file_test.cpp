@@ -205,11 +205,10 @@ TEST(OsFileCopy, StreamCopiesCarryTheRestOfTheData) {
   const std::string content = pattern_bytes(150000);  // more than one 64 KiB block
   write_file(dir / "src", content);
 
-  FILE* in = std::fopen((dir / "src").c_str(), "rb");
+  FilePtr in(std::fopen((dir / "src").c_str(), "rb"));
   ASSERT_NE(in, nullptr);
-  ASSERT_EQ(std::fseek(in, 1000, SEEK_SET), 0);
-  EXPECT_EQ(os_file_copy_handle(in, (dir / "rest").c_str()), 1);
-  std::fclose(in);
+  ASSERT_EQ(std::fseek(in.get(), 1000, SEEK_SET), 0);
+  EXPECT_EQ(os_file_copy_handle(in.get(), (dir / "rest").c_str()), 1);
   EXPECT_EQ(read_file(dir / "rest"), content.substr(1000));
 
   write_file(dir / "appended", "head:");
@@ -222,23 +221,20 @@ TEST(OsFileCopy, StreamCopiesCarryTheRestOfTheData) {
 
   // Data that never reached the disk is a failed copy.
   if (access("/dev/full", W_OK) == 0) {
-    in = std::fopen((dir / "src").c_str(), "rb");
+    in.reset(std::fopen((dir / "src").c_str(), "rb"));
     ASSERT_NE(in, nullptr);
-    EXPECT_EQ(os_file_copy_handle(in, "/dev/full"), 0);
-    std::fclose(in);
+    EXPECT_EQ(os_file_copy_handle(in.get(), "/dev/full"), 0);
   }
 }
 
 TEST(OsFileCopy, AReadErrorIsAFailureNotTheEndOfTheData) {
   TempDir dir;
   write_file(dir / "src", "data");
-  FILE* unreadable = std::fopen((dir / "src").c_str(), "ab");  // reads fail on it
-  FILE* out = std::fopen((dir / "out").c_str(), "wb");
+  const FilePtr unreadable(std::fopen((dir / "src").c_str(), "ab"));  // reads fail on it
+  const FilePtr out(std::fopen((dir / "out").c_str(), "wb"));
   ASSERT_NE(unreadable, nullptr);
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(os_file_copy_handle_handle(unreadable, out), 0);
-  std::fclose(unreadable);
-  std::fclose(out);
+  EXPECT_EQ(os_file_copy_handle_handle(unreadable.get(), out.get()), 0);
 }
 
 TEST(OsFile, ExistenceAndTypeTests) {

@@ -65,15 +65,15 @@ TEST(OsNamedLock, WaitsForAnotherProcess) {
   }
   char byte = 0;
   ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  OsNamedLock* lock = nullptr;
-  ASSERT_EQ(os_namedlock_open(dir.path().c_str(), "shared", &lock), 1);
+  OsNamedLock* opened = nullptr;
+  ASSERT_EQ(os_namedlock_open(dir.path().c_str(), "shared", &opened), 1);
+  const OsNamedLockPtr lock(opened);
   EXPECT_FALSE(lock_is_free(dir / "shared.lock"));
   ASSERT_EQ(write(release[1], "g", 1), 1);
-  EXPECT_EQ(os_namedlock_lock(lock), 1);  // blocks until the child lets go
+  EXPECT_EQ(os_namedlock_lock(lock.get()), 1);  // blocks until the child lets go
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  os_namedlock_close(lock);
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
@@ -83,8 +83,8 @@ TEST(OsNamedLock, DirectoryFallbackAndPlantedLinks) {
     ScopedEnv tmpdir("TMPDIR", dir.path().c_str());
     OsNamedLock* lock = nullptr;
     ASSERT_EQ(os_namedlock_open(nullptr, "fallback", &lock), 1);
+    const OsNamedLockPtr owned(lock);
     EXPECT_TRUE(std::filesystem::exists(dir / "fallback.lock"));
-    os_namedlock_close(lock);
   }
   // A link planted where the lock file goes is not followed.
   ASSERT_EQ(symlink((dir / "victim").c_str(), (dir / "planted.lock").c_str()), 0);

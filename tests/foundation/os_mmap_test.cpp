@@ -40,13 +40,14 @@ std::string mapping_flags(const void* address) {
 
 TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
   TempDir dir;
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   const std::string content(10000, 'q');
   write_file(dir / "data", content);
   write_file(dir / "empty", "");
 
-  OsFile* file = nullptr;
-  ASSERT_EQ(os_file_open_ro(&file, (dir / "data").c_str()), 1);
+  OsFile* opened = nullptr;
+  ASSERT_EQ(os_file_open_ro(&opened, (dir / "data").c_str()), 1);
+  OsFilePtr file(opened);
   struct Case {
     std::int64_t wanted;
     std::uint64_t mapped;
@@ -55,15 +56,16 @@ TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
     OsMmap* map = nullptr;
     const std::uint8_t* address = nullptr;
     std::uint64_t length = 0;
-    ASSERT_EQ(os_mmap_ro_file(&map, &address, &length, file, c.wanted), 0) << c.wanted;
+    ASSERT_EQ(os_mmap_ro_file(&map, &address, &length, file.get(), c.wanted), 0) << c.wanted;
+    const OsMmapPtr owned(map);
     EXPECT_EQ(length, c.mapped);
     EXPECT_EQ(std::memcmp(address, content.data(), length), 0);
-    os_mmap_free(map);
   }
   OsMmap* map = nullptr;
   const std::uint8_t* address = nullptr;
   std::uint64_t length = 0;
-  EXPECT_EQ(os_mmap_ro_large_file(&map, &address, &length, file), 1);
+  EXPECT_EQ(os_mmap_ro_large_file(&map, &address, &length, file.get()), 1);
+  OsMmapPtr owned(map);
   EXPECT_EQ(length, 10000u);
   // Read-only, shared with the page cache (no private copy), read-ahead
   // advised for a front-to-back scan.
@@ -73,16 +75,36 @@ TEST(OsMmap, MapsWholeOrPartAndRefusesEmptyFiles) {
     EXPECT_NE(flags.find(flag), std::string::npos) << flag << " in" << flags;
   }
   EXPECT_EQ(flags.find(" wr "), std::string::npos) << flags;
-  os_mmap_free(map);
-  os_file_close(file);
+  owned.reset();
 
-  ASSERT_EQ(os_file_open_ro(&file, (dir / "empty").c_str()), 1);
-  EXPECT_EQ(os_mmap_ro_file(&map, &address, &length, file, -1), -1);
+  ASSERT_EQ(os_file_open_ro(&opened, (dir / "empty").c_str()), 1);
+  file.reset(opened);
+  EXPECT_EQ(os_mmap_ro_file(&map, &address, &length, file.get(), -1), -1);
   EXPECT_EQ(map, nullptr);
-  EXPECT_EQ(os_mmap_ro_large_file(&map, &address, &length, file), 0);
-  os_file_close(file);
+  EXPECT_EQ(os_mmap_ro_large_file(&map, &address, &length, file.get()), 0);
   EXPECT_TRUE(log.contains("File of zero length detected: '" + dir / "empty" + "'"));
 
   os_mmap_free(nullptr);
   EXPECT_TRUE(log.contains("(map != NULL) assertion failed"));
+}
+
+// Prefaulting fills the page tables of any sub-range of a map, however it is
+// aligned, and reads the same bytes.
+TEST(OsMmap, PrefaultTakesAnyRangeOfAMap) {
+  TempDir dir;
+  const std::string content(3 * 4096 + 100, 'p');
+  write_file(dir / "data", content);
+  OsFile* opened = nullptr;
+  ASSERT_EQ(os_file_open_ro(&opened, (dir / "data").c_str()), 1);
+  const OsFilePtr file(opened);
+  OsMmap* map = nullptr;
+  const std::uint8_t* address = nullptr;
+  std::uint64_t length = 0;
+  ASSERT_EQ(os_mmap_ro_file(&map, &address, &length, file.get(), -1), 0);
+  const OsMmapPtr owned(map);
+  EXPECT_EQ(os_mmap_prefault(address, length), 1);
+  EXPECT_EQ(os_mmap_prefault(address + 4097, 5000), 1);  // not page-aligned
+  EXPECT_EQ(os_mmap_prefault(address, 0), 0);
+  EXPECT_EQ(os_mmap_prefault(nullptr, 10), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(address), length), content);
 }

@@ -47,22 +47,17 @@ class Listener {
   int port_ = 0;
 };
 
-struct SocketCloser {
-  void operator()(OsTcpSocket* handle) const { os_tcp_close(handle); }
-};
-using Socket = std::unique_ptr<OsTcpSocket, SocketCloser>;
-
-Socket connected_to(const Listener& listener, const char* host = "127.0.0.1") {
+OsTcpSocketPtr connected_to(const Listener& listener, const char* host = "127.0.0.1") {
   OsTcpSocket* handle = nullptr;
   if (!os_tcp_socket_create(&handle)) return nullptr;
-  Socket owned(handle);
+  OsTcpSocketPtr owned(handle);
   if (!os_tcp_connect(handle, host, listener.port(), 2000)) return nullptr;
   return owned;
 }
 
-Socket fresh_socket() {
+OsTcpSocketPtr fresh_socket() {
   OsTcpSocket* handle = nullptr;
-  return os_tcp_socket_create(&handle) ? Socket(handle) : nullptr;
+  return os_tcp_socket_create(&handle) ? OsTcpSocketPtr(handle) : nullptr;
 }
 
 }  // namespace
@@ -70,7 +65,7 @@ Socket fresh_socket() {
 TEST(OsTcp, RoundTripAndPeerClose) {
   Listener listener(4);
   for (const char* host : {"127.0.0.1", "localhost"}) {
-    Socket client = connected_to(listener, host);
+    OsTcpSocketPtr client = connected_to(listener, host);
     ASSERT_TRUE(client) << host;
     int peer = listener.accept_one();
     ASSERT_GE(peer, 0);
@@ -92,9 +87,9 @@ TEST(OsTcp, RoundTripAndPeerClose) {
 }
 
 TEST(OsTcp, ReceiveWithNothingToRead) {
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   Listener listener(4);
-  Socket client = connected_to(listener);
+  OsTcpSocketPtr client = connected_to(listener);
   ASSERT_TRUE(client);
   int peer = listener.accept_one();
   char buffer[16];
@@ -109,9 +104,9 @@ TEST(OsTcp, ReceiveWithNothingToRead) {
 }
 
 TEST(OsTcp, RefusedAndUnresolvableTargets) {
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   Listener not_listening(0, false);  // bound, so the port stays ours, but refusing
-  Socket client = fresh_socket();
+  OsTcpSocketPtr client = fresh_socket();
   ASSERT_TRUE(client);
   EXPECT_EQ(os_tcp_connect(client.get(), "127.0.0.1", not_listening.port(), 5000), 0);
 
@@ -125,13 +120,13 @@ TEST(OsTcp, RefusedAndUnresolvableTargets) {
 }
 
 TEST(OsTcp, ConnectTimesOutWhenTheBacklogIsFull) {
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   Listener listener(0);  // never accepts
-  std::vector<Socket> queued;
+  std::vector<OsTcpSocketPtr> queued;
   bool timed_out = false;
   const int timeout_ms = 300;
   for (int attempt = 0; attempt < 64 && !timed_out; ++attempt) {
-    Socket client = fresh_socket();
+    OsTcpSocketPtr client = fresh_socket();
     ASSERT_TRUE(client);
     auto start = std::chrono::steady_clock::now();
     int connected = os_tcp_connect(client.get(), "127.0.0.1", listener.port(), timeout_ms);
@@ -148,9 +143,9 @@ TEST(OsTcp, ConnectTimesOutWhenTheBacklogIsFull) {
 }
 
 TEST(OsTcp, SendTimesOutWhenThePeerNeverReads) {
-  LogCapture log(sw_test::kAllLogEntries);
+  LogCapture log(sw_test::ALL_LOG_ENTRIES);
   Listener listener(4, true, 4096);
-  Socket client = connected_to(listener);
+  OsTcpSocketPtr client = connected_to(listener);
   ASSERT_TRUE(client);
   int peer = listener.accept_one();
   ASSERT_GE(peer, 0);
@@ -167,7 +162,7 @@ TEST(OsTcp, SendTimesOutWhenThePeerNeverReads) {
 
 TEST(OsTcp, SendingToAGonePeerFailsWithoutSigpipe) {
   Listener listener(4);
-  Socket client = connected_to(listener);
+  OsTcpSocketPtr client = connected_to(listener);
   ASSERT_TRUE(client);
   int peer = listener.accept_one();
   ASSERT_GE(peer, 0);
@@ -197,7 +192,7 @@ TEST(OsTcp, DescriptorsAbove1023Work) {
   getrlimit(RLIMIT_NOFILE, &limit);
   if (limit.rlim_cur <= 1500) GTEST_SKIP() << "descriptor limit too low";
   Listener listener(4);
-  Socket client = fresh_socket();
+  OsTcpSocketPtr client = fresh_socket();
   ASSERT_TRUE(client);
   ASSERT_EQ(dup2(client->fd, 1500), 1500);
   close(client->fd);

@@ -69,13 +69,13 @@ TEST(RegexPrefix, MatchesAlwaysBeginWithThePrefix) {
   std::mt19937 rng(5);
   for (const char* pattern : patterns) {
     for (int opt : options) {
-      Regex* re = regex_compile(pattern, opt);
+      const RegexPtr re(regex_compile(pattern, opt));
       ASSERT_NE(re, nullptr) << pattern;
       const std::string prefix = prefix_of(pattern, opt);
       for (int round = 0; round < 2000; ++round) {
         std::string subject(rng() % 7, ' ');
         for (char& ch : subject) ch = "abcdeABC|"[rng() % 9];
-        if (regex_match(re, subject.data(), subject.size()) == 0) continue;
+        if (regex_match(re.get(), subject.data(), subject.size()) == 0) continue;
         ASSERT_GE(subject.size(), prefix.size()) << pattern << " on " << subject;
         for (std::size_t i = 0; i < prefix.size(); ++i) {
           const bool same = (opt & PCRE_CASELESS) != 0 ? (subject[i] | 0x20) == (prefix[i] | 0x20)
@@ -83,7 +83,6 @@ TEST(RegexPrefix, MatchesAlwaysBeginWithThePrefix) {
           ASSERT_TRUE(same) << pattern << " on " << subject;
         }
       }
-      regex_free(re);
     }
   }
 }

@@ -11,11 +11,6 @@
 
 namespace {
 
-struct RegexDeleter {
-  void operator()(Regex* regex) const { regex_free(regex); }
-};
-using RegexPtr = std::unique_ptr<Regex, RegexDeleter>;
-
 RegexPtr compile(const char* pattern, int options = 0) {
   return RegexPtr(regex_compile(pattern, options));
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/ja_languages.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -18,12 +19,11 @@ namespace {
 using sw_test::read_file;
 using sw_test::write_file;
 
-using JobPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
 class SerializeJobTest : public sw_test::TempDirTest {
  protected:
-  static JobPtr sample_job() {
-    JobPtr ja(analyzer_create_job_attribs());
+  static JobAttribsPtr sample_job() {
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     std::tm t{};
     t.tm_year = 116;
     t.tm_mon = 2;
@@ -34,7 +34,7 @@ class SerializeJobTest : public sw_test::TempDirTest {
     ja->submit_time = t;
     std::strcpy(ja->job_uid, "0123456789abcdef0123456789abcdef01234567");
     std::strcpy(ja->username, "jdoe");
-    std::string long_name(1023, 'n');
+    std::string long_name(JA_TEXT_SIZE - 1, 'n');
     long_name[500] = '\n';  // a line feed from a document title
     std::strcpy(ja->document_name, long_name.c_str());
     std::strcpy(ja->printer_type, "HP LaserJet 4000 Series PS\\Level3");
@@ -43,7 +43,7 @@ class SerializeJobTest : public sw_test::TempDirTest {
     std::strcpy(ja->client_machine, "desk-17");
     std::strcpy(ja->client_ip, "fe80::1%eth0");
     std::strcpy(ja->job_id, "17");
-    ja->language = 4;
+    ja->language = LANG_PCL6;
     ja->size_kb = 123456;
     ja->pages = 12;
     ja->color_pages = 3;
@@ -56,7 +56,7 @@ class SerializeJobTest : public sw_test::TempDirTest {
     std::strcpy(ja->paper_size_name, "A4");
     std::strcpy(ja->archive_path, "2016/03/01/09");
     std::strcpy(ja->spool_file, "/var/spool/cups/d00017-001");
-    std::string hidden(4095, 'h');
+    std::string hidden(JA_HIDDEN_PATH_SIZE - 1, 'h');
     hidden[0] = '/';
     std::strcpy(ja->hidden_spl_path, hidden.c_str());
     ja->spooler_type = 3;
@@ -67,11 +67,11 @@ class SerializeJobTest : public sw_test::TempDirTest {
 };
 
 TEST_F(SerializeJobTest, JobRoundTripsEveryStoredField) {
-  JobPtr ja = sample_job();
+  JobAttribsPtr ja = sample_job();
   ASSERT_EQ(serialize_job_writeout(dir_.c_str(), ja.get()), 1);
   EXPECT_EQ(files(), std::vector<std::string>{"job-office-17-20160301T090507.dat"});
 
-  JobPtr back(analyzer_create_job_attribs());
+  JobAttribsPtr back(analyzer_create_job_attribs());
   ASSERT_EQ(serialize_job_readin(path_of("job-office-17-20160301T090507.dat").c_str(), back.get()),
             1);
   EXPECT_EQ(back->submit_time.tm_year, 116);
@@ -92,7 +92,7 @@ TEST_F(SerializeJobTest, JobRoundTripsEveryStoredField) {
   // The stored spool file is the one the job sees: the hidden one, longer
   // than the spool file field.
   EXPECT_STREQ(ja_get_spool_file(back.get()), ja->hidden_spl_path);
-  EXPECT_EQ(back->language, 4);
+  EXPECT_EQ(back->language, LANG_PCL6);
   EXPECT_EQ(back->size_kb, 123456);
   EXPECT_EQ(back->pages, 12);
   EXPECT_EQ(back->color_pages, 3);
@@ -109,11 +109,11 @@ TEST_F(SerializeJobTest, JobRoundTripsEveryStoredField) {
 }
 
 TEST_F(SerializeJobTest, SizeBeyondTheFileRangeIsSaturatedAndPlainSpoolFileKept) {
-  JobPtr ja = sample_job();
+  JobAttribsPtr ja = sample_job();
   ja->size_kb = 4294967295LL;
   ja->hidden_spl_path[0] = '\0';
   ASSERT_EQ(serialize_job_writeout_notimestamp(dir_.c_str(), ja.get()), 1);
-  JobPtr back(analyzer_create_job_attribs());
+  JobAttribsPtr back(analyzer_create_job_attribs());
   ASSERT_EQ(serialize_job_readin_notimestamp(dir_.c_str(), "office", "17", back.get()), 1);
   EXPECT_EQ(back->size_kb, INT_MAX);
   EXPECT_STREQ(back->spool_file, "/var/spool/cups/d00017-001");
@@ -121,13 +121,13 @@ TEST_F(SerializeJobTest, SizeBeyondTheFileRangeIsSaturatedAndPlainSpoolFileKept)
 }
 
 TEST_F(SerializeJobTest, ShortNamesAndSanitizedNames) {
-  JobPtr ja = sample_job();
+  JobAttribsPtr ja = sample_job();
   std::strcpy(ja->printer_name, "lab/3:colour");
   ASSERT_EQ(serialize_job_writeout_notimestamp(dir_.c_str(), ja.get()), 1);
   ASSERT_EQ(serialize_job_writeout(dir_.c_str(), ja.get()), 1);
   EXPECT_EQ(files(), (std::vector<std::string>{"job-lab_3_colour-17-20160301T090507.dat",
                                                 "job-lab_3_colour-17.dat"}));
-  JobPtr back(analyzer_create_job_attribs());
+  JobAttribsPtr back(analyzer_create_job_attribs());
   EXPECT_EQ(serialize_job_readin_notimestamp(dir_.c_str(), "lab/3:colour", "17", back.get()), 1);
   EXPECT_STREQ(back->printer_name, "lab/3:colour");
   EXPECT_EQ(serialize_job_readin_notimestamp(dir_.c_str(), "lab/3:colour", "18", back.get()), 0);
@@ -140,7 +140,7 @@ TEST_F(SerializeJobTest, ShortNamesAndSanitizedNames) {
 }
 
 TEST_F(SerializeJobTest, OverlongNameIsRefusedNotCut) {
-  JobPtr ja = sample_job();
+  JobAttribsPtr ja = sample_job();
   std::string printer(300, 'p');
   std::strcpy(ja->printer_name, printer.c_str());
   EXPECT_EQ(serialize_job_writeout(dir_.c_str(), ja.get()), 0);
@@ -156,7 +156,7 @@ TEST_F(SerializeJobTest, VersionOneFileLeavesLaterFieldsEmpty) {
              "id=5\nlanguage=1\nsize=10\npages=2\ncolor_pages=0\ncopy_count=1\n"
              "is_duplex=FALSE\nis_grayscale=TRUE\npage_height_mm=279\npage_width_mm=216\n"
              "paper_size_name=LETTER\n#END\n");
-  JobPtr back(analyzer_create_job_attribs());
+  JobAttribsPtr back(analyzer_create_job_attribs());
   ASSERT_EQ(serialize_job_readin(path.c_str(), back.get()), 1);
   EXPECT_STREQ(back->username, "amy");
   EXPECT_STREQ(back->paper_size_name, "LETTER");
@@ -185,7 +185,7 @@ TEST_F(SerializeJobTest, BrokenFilesFailAtTheFirstBadLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    JobPtr ja = sample_job();
+    JobAttribsPtr ja = sample_job();
     ASSERT_EQ(serialize_job_writeout_notimestamp(dir_.c_str(), ja.get()), 1);
     std::string path = path_of("job-office-17.dat");
     std::string text = read_file(path);
@@ -193,7 +193,7 @@ TEST_F(SerializeJobTest, BrokenFilesFailAtTheFirstBadLine) {
     ASSERT_NE(at, std::string::npos);
     text.replace(at, c.from.size(), c.to);
     write_file(path, text);
-    JobPtr back(analyzer_create_job_attribs());
+    JobAttribsPtr back(analyzer_create_job_attribs());
     EXPECT_EQ(serialize_job_readin(path.c_str(), back.get()), 0);
     EXPECT_NE(log_text().find(c.logged), std::string::npos);
   }
@@ -229,7 +229,7 @@ TEST_F(SerializeJobTest, DeleteByPrefixTouchesOnlyThatPrintersJob) {
 }
 
 TEST_F(SerializeJobTest, WrittenJobIsDeletedByItsPrinterAndJob) {
-  JobPtr ja = sample_job();
+  JobAttribsPtr ja = sample_job();
   std::strcpy(ja->printer_name, "a:b");
   ASSERT_EQ(serialize_job_writeout(dir_.c_str(), ja.get()), 1);
   EXPECT_EQ(serialize_job_delete(dir_.c_str(), "a:b", "17"), 1);

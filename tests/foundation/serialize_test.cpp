@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <climits>
 #include <csignal>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/os_file.h"
 #include "foundation/serialize_format.h"
 #include "support/test_support.h"
 
@@ -258,6 +261,53 @@ TEST_F(SerializeTest, FailedWriteKeepsThePreviousFile) {
   EXPECT_EQ(closed, 0);
   EXPECT_EQ(read_file(path), "previous");
   EXPECT_EQ(files(), std::vector<std::string>{"job.dat"});
+}
+
+// A writer that dies between create and close leaves its temporary file;
+// the next write into the directory removes it, but never the file of a
+// writer that is still at work.
+TEST_F(SerializeTest, TemporaryFilesOfDeadWritersGoOnTheNextWrite) {
+  const std::string crashed = path_of("crashed.dat");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    SerializeStore* out = nullptr;
+    if (serialize_create(&out, crashed.c_str()) == 1) {
+      (void)serialize_pack_str(out, "a", "b");
+      std::fflush(out->stream);
+    }
+    _exit(0);  // no close: the temporary file stays
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_EQ(files().size(), 1u) << "the dead writer's temporary file";
+
+  const std::string busy_path = path_of("busy.dat");
+  const std::string next_path = path_of("next.dat");
+  SerializeStore* busy = nullptr;  // a live writer of another file
+  ASSERT_EQ(serialize_create(&busy, busy_path.c_str()), 1);
+  SerializeStore* next = nullptr;
+  ASSERT_EQ(serialize_create(&next, next_path.c_str()), 1);
+  ASSERT_EQ(serialize_pack_str(next, "a", "b"), 1);
+  ASSERT_EQ(serialize_close(next), 1);
+  EXPECT_EQ(files().size(), 2u) << "next.dat and the live writer's temporary file";
+  ASSERT_EQ(serialize_pack_str(busy, "c", "d"), 1);
+  ASSERT_EQ(serialize_close(busy), 1);
+  EXPECT_EQ(files(), (std::vector<std::string>{"busy.dat", "next.dat"}));
+  EXPECT_FALSE(sw_test::exists(crashed));
+}
+
+// The store keeps its own copy of the target's path: a caller's buffer that
+// changes (or goes) between create and close must not redirect the write.
+TEST_F(SerializeTest, TheTargetIsThePathGivenAtCreate) {
+  char path[OS_PATH_BUFFER_SIZE];
+  std::snprintf(path, sizeof path, "%s", path_of("target.dat").c_str());
+  SerializeStore* out = nullptr;
+  ASSERT_EQ(serialize_create(&out, path), 1);
+  std::snprintf(path, sizeof path, "%s", path_of("elsewhere.dat").c_str());
+  ASSERT_EQ(serialize_pack_str(out, "a", "b"), 1);
+  ASSERT_EQ(serialize_close(out), 1);
+  EXPECT_EQ(files(), std::vector<std::string>{"target.dat"});
 }
 
 TEST(SerializeFormatTest, NumbersAndDates) {

@@ -12,11 +12,6 @@ namespace {
 using sw_test::LogCapture;
 using sw_test::TempDir;
 
-struct ListDeleter {
-  void operator()(string_list* list) const { string_list_free(list); }
-};
-using ListPtr = std::unique_ptr<string_list, ListDeleter>;
-
 std::vector<std::string> entries_of(const string_list* list) {
   std::vector<std::string> out;
   for (int i = 0; i < string_list_size(list); ++i) out.emplace_back(string_list_get(list, i));
@@ -36,7 +31,7 @@ TEST(StringListFromFile, LinesAreCutAtTheLastHashAndTrimmed) {
                                          long_line +
                                          "\n"
                                          "delta");
-  ListPtr list(string_list_from_file(path.c_str()));
+  StringListPtr list(string_list_from_file(path.c_str()));
   ASSERT_NE(list, nullptr);
   // The overlong line keeps its first 511 bytes and does not spill into an
   // entry of its own.

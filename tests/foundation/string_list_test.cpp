@@ -13,29 +13,19 @@ namespace {
 
 using sw_test::LogCapture;
 
-struct ListDeleter {
-  void operator()(string_list* list) const { string_list_free(list); }
-};
-using ListPtr = std::unique_ptr<string_list, ListDeleter>;
-
 std::vector<std::string> entries_of(const string_list* list) {
   std::vector<std::string> out;
   for (int i = 0; i < string_list_size(list); ++i) out.emplace_back(string_list_get(list, i));
   return out;
 }
 
-ListPtr list_of(const std::vector<std::string>& texts) {
-  ListPtr list(string_list_create());
+StringListPtr list_of(const std::vector<std::string>& texts) {
+  StringListPtr list(string_list_create());
   for (const std::string& text : texts) EXPECT_EQ(string_list_append(list.get(), text.c_str()), 1);
   return list;
 }
 
-std::string joined(char* text) {
-  if (text == nullptr) return "<none>";
-  std::string out(text);
-  std::free(text);
-  return out;
-}
+std::string joined(char* text) { return sw_test::take_text(text, "<none>"); }
 
 TEST(StringList, AppendCopiesTheCountedBytesAndTwoZeros) {
   struct Case {
@@ -50,7 +40,7 @@ TEST(StringList, AppendCopiesTheCountedBytesAndTwoZeros) {
       {"run of zero-separated texts", std::string("a\0bc", 4), 4, std::string("a\0bc\0\0", 6)},
       {"single byte", "z", 1, std::string("z\0\0", 3)},
   };
-  ListPtr list(string_list_create());
+  StringListPtr list(string_list_create());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto exact = std::make_unique<char[]>(c.bytes.size());
@@ -68,7 +58,7 @@ TEST(StringList, AppendCopiesTheCountedBytesAndTwoZeros) {
 
 TEST(StringList, GetSizeAndStrings) {
   LogCapture log;
-  ListPtr list = list_of({"zero", "one"});
+  StringListPtr list = list_of({"zero", "one"});
   EXPECT_EQ(string_list_size(list.get()), 2);
   EXPECT_EQ(string_list_size(nullptr), -1);
   char* const* strings = string_list_strings(list.get());
@@ -95,7 +85,7 @@ TEST(StringList, GetSizeAndStrings) {
 }
 
 TEST(StringList, ManyEntriesKeepTheirTexts) {
-  ListPtr list(string_list_create());
+  StringListPtr list(string_list_create());
   for (int i = 0; i < 5000; ++i) ASSERT_EQ(string_list_append(list.get(), std::to_string(i).c_str()), 1);
   for (int i = 0; i < 5000; i += 499) EXPECT_EQ(string_list_get(list.get(), i), std::to_string(i));
   string_list_reset(list.get());
@@ -119,7 +109,7 @@ TEST(StringList, Join) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
-    ListPtr list = list_of(c.entries);
+    StringListPtr list = list_of(c.entries);
     EXPECT_EQ(joined(string_list_join(list.get(), c.separator)), c.expected);
   }
   const char* texts[] = {"p", nullptr, "q"};
@@ -149,7 +139,7 @@ TEST(StringList, Split) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    ListPtr list(string_list_split(c.text, c.delimiters));
+    StringListPtr list(string_list_split(c.text, c.delimiters));
     if (c.tokens.empty()) {
       EXPECT_EQ(list, nullptr);
     } else {
@@ -160,7 +150,7 @@ TEST(StringList, Split) {
 }
 
 TEST(StringList, ContainsCaseAndSort) {
-  ListPtr list = list_of({"pear", "Apple", "fig"});
+  StringListPtr list = list_of({"pear", "Apple", "fig"});
   EXPECT_EQ(string_list_contains_case(list.get(), "APPLE"), 1);
   EXPECT_EQ(string_list_contains_case(list.get(), "FiG"), 1);
   EXPECT_EQ(string_list_contains_case(list.get(), "app"), 0);
@@ -172,7 +162,7 @@ TEST(StringList, ContainsCaseAndSort) {
 }
 
 TEST(StringList, PrintShowsFurtherTextsOfARun) {
-  ListPtr list = list_of({"plain"});
+  StringListPtr list = list_of({"plain"});
   ASSERT_EQ(string_list_append_ex(list.get(), "first\0second\0third", 18), 1);
   testing::internal::CaptureStdout();
   string_list_print("heading", list.get());

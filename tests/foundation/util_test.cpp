@@ -17,11 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct FreeDeleter {
-  void operator()(char* p) const { std::free(p); }
-};
-using Text = std::unique_ptr<char, FreeDeleter>;
-
 int format(char** out, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
@@ -70,13 +65,13 @@ TEST(UtilBounded, AppendToUnterminatedTargetStaysInside) {
 
 TEST(UtilBounded, NewTextCopiesTheGivenBytesAndTerminates) {
   // Stops at the length inside a longer text, keeps zero bytes before it.
-  const Text cut(util_new_text("abcdef", 3));
+  const TextPtr cut(util_new_text("abcdef", 3));
   ASSERT_NE(cut, nullptr);
   EXPECT_STREQ(cut.get(), "abc");
-  const Text with_zero(util_new_text("a\0b", 3));
+  const TextPtr with_zero(util_new_text("a\0b", 3));
   ASSERT_NE(with_zero, nullptr);
   EXPECT_EQ(std::memcmp(with_zero.get(), "a\0b\0", 4), 0);
-  const Text none(util_new_text(nullptr, 0));
+  const TextPtr none(util_new_text(nullptr, 0));
   ASSERT_NE(none, nullptr);
   EXPECT_STREQ(none.get(), "");
 }
@@ -87,7 +82,7 @@ TEST(UtilBounded, FormatGrowsAndUsesTheArgumentsEveryAttempt) {
   const std::string big(3000, 'q');
   char* raw = nullptr;
   ASSERT_EQ(format(&raw, "%s-%d-%s-%ld", big.c_str(), 7, "tail", 123456789L), 1);
-  Text text(raw);
+  TextPtr text(raw);
   EXPECT_EQ(std::string(text.get()), big + "-7-tail-123456789");
 
   ASSERT_EQ(format(&raw, "%s", std::string(1023, 'a').c_str()), 1);
@@ -183,12 +178,12 @@ TEST(UtilNames, BasenameDirnameAndSanitize) {
 
 TEST(UtilNames, JoinArgvQuotesNonOptions) {
   const char* argv[] = {"lp", "-d", "printer one", "-o", "raw", nullptr};
-  Text line(util_join_argv(argv, 64));
+  TextPtr line(util_join_argv(argv, 64));
   ASSERT_NE(line, nullptr);
   EXPECT_STREQ(line.get(), "\"lp\" -d \"printer one\" -o \"raw\"");
   // 30 characters and the terminator: 31 bytes fit, 30 do not.
-  EXPECT_NE(Text(util_join_argv(argv, 31)), nullptr);
-  EXPECT_EQ(Text(util_join_argv(argv, 30)), nullptr);
+  EXPECT_NE(TextPtr(util_join_argv(argv, 31)), nullptr);
+  EXPECT_EQ(TextPtr(util_join_argv(argv, 30)), nullptr);
 }
 
 TEST(UtilNames, JoinWithSeparator) {
@@ -203,11 +198,11 @@ TEST(UtilNames, JoinWithSeparator) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.count);
-    Text joined(util_join(parts, c.count, c.separator));
+    TextPtr joined(util_join(parts, c.count, c.separator));
     ASSERT_NE(joined, nullptr);
     EXPECT_STREQ(joined.get(), c.expected);
   }
-  EXPECT_EQ(Text(util_join(parts, -1, ",")), nullptr);
+  EXPECT_EQ(TextPtr(util_join(parts, -1, ",")), nullptr);
 }
 
 TEST(UtilNames, FindMax) {
@@ -230,13 +225,13 @@ TEST(UtilFiles, ReadersBoundAndTerminate) {
   EXPECT_STREQ(buffer, "01234");
   EXPECT_EQ(util_read_file_contents((dir / "none").c_str(), buffer, sizeof buffer), -1);
 
-  Text head(util_get_file_as_string(path.c_str(), 4));
+  TextPtr head(util_get_file_as_string(path.c_str(), 4));
   ASSERT_NE(head, nullptr);
   EXPECT_STREQ(head.get(), "0123");
-  Text whole(util_get_file_as_string(path.c_str(), 1000));
+  TextPtr whole(util_get_file_as_string(path.c_str(), 1000));
   ASSERT_NE(whole, nullptr);
   EXPECT_STREQ(whole.get(), "0123456789");
-  EXPECT_EQ(Text(util_get_file_as_string((dir / "none").c_str(), 10)), nullptr);
+  EXPECT_EQ(TextPtr(util_get_file_as_string((dir / "none").c_str(), 10)), nullptr);
 }
 
 TEST(UtilFiles, VersionLineOnlyForTheVersionOption) {
@@ -263,15 +258,15 @@ TEST(UtilEncoding, UrlEncodeAndDecode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.plain);
-    Text encoded(util_url_encode(c.plain));
+    TextPtr encoded(util_url_encode(c.plain));
     EXPECT_STREQ(encoded.get(), c.encoded);
-    Text decoded(util_url_decode(c.encoded));
+    TextPtr decoded(util_url_decode(c.encoded));
     EXPECT_STREQ(decoded.get(), c.plain);
   }
   const Case decode_only[] = {{"100%", "100%"}, {"5%a", "5%a"}, {"%zz", "%zz"}, {"%4a%4A", "JJ"}};
   for (const Case& c : decode_only) {
     SCOPED_TRACE(c.plain);
-    Text decoded(util_url_decode(c.plain));
+    TextPtr decoded(util_url_decode(c.plain));
     EXPECT_STREQ(decoded.get(), c.encoded);
   }
 }

@@ -12,18 +12,6 @@ namespace {
 
 using sw_test::LogCapture;
 
-template <auto Free>
-struct Deleter {
-  template <typename T>
-  void operator()(T* p) const {
-    Free(p);
-  }
-};
-using IntListPtr = std::unique_ptr<int_list, Deleter<int_list_free>>;
-using OffsetListPtr = std::unique_ptr<offset_list, Deleter<offset_list_free>>;
-using NameDataListPtr = std::unique_ptr<name_data_list, Deleter<name_data_list_free>>;
-using BufPtr = std::unique_ptr<ext_buf, Deleter<ext_buf_free>>;
-
 TEST(IntList, AppendGetPut) {
   IntListPtr list(int_list_create());
   const std::int32_t values[] = {0, -1, INT32_MIN, INT32_MAX, 42};
@@ -82,18 +70,18 @@ TEST(OffsetList, KeepsSixtyFourBitOffsets) {
 
 TEST(NameDataList, GetCopiesTheFirstEntryOfAName) {
   NameDataListPtr list(name_data_list_create());
-  BufPtr first(ext_buf_create_ex(0));
+  ExtBufPtr first(ext_buf_create_ex(0));
   ASSERT_EQ(ext_buf_append(first.get(), "one\0two", 7), 1);
-  BufPtr second(ext_buf_create_ex(4));
+  ExtBufPtr second(ext_buf_create_ex(4));
   ASSERT_EQ(ext_buf_append(second.get(), "later", 5), 1);
-  BufPtr empty(ext_buf_create_ex(0));
+  ExtBufPtr empty(ext_buf_create_ex(0));
   ASSERT_EQ(name_data_list_append(list.get(), "part", first.get()), 1);
   ASSERT_EQ(name_data_list_append(list.get(), "part", second.get()), 1);
   ASSERT_EQ(name_data_list_append(list.get(), "Empty", empty.get()), 1);
   // The list holds its own copies.
   ext_buf_reset(first.get());
 
-  BufPtr got(name_data_list_get(list.get(), "part"));
+  ExtBufPtr got(name_data_list_get(list.get(), "part"));
   ASSERT_NE(got, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(ext_buf_data(got.get())), ext_buf_size(got.get())),
             std::string("one\0two", 7));
@@ -101,7 +89,7 @@ TEST(NameDataList, GetCopiesTheFirstEntryOfAName) {
   EXPECT_EQ(name_data_list_get(list.get(), "par"), nullptr);
 
   // The copy of empty data has capacity 0 and must still grow.
-  BufPtr got_empty(name_data_list_get(list.get(), "Empty"));
+  ExtBufPtr got_empty(name_data_list_get(list.get(), "Empty"));
   ASSERT_NE(got_empty, nullptr);
   EXPECT_EQ(ext_buf_size(got_empty.get()), 0u);
   ASSERT_EQ(ext_buf_append(got_empty.get(), "grows", 5), 1);
@@ -112,27 +100,11 @@ TEST(NameDataList, GetCopiesTheFirstEntryOfAName) {
   EXPECT_EQ(list->_size, 3u);
 }
 
-}  // namespace
-
-namespace {
-
-// Turns DEBUG entries on while alive.
-class DebugLogging {
- public:
-  DebugLogging() : saved_(global_ctx.debug_logging) { global_ctx.debug_logging = 1; }
-  ~DebugLogging() { global_ctx.debug_logging = saved_; }
-  DebugLogging(const DebugLogging&) = delete;
-  DebugLogging& operator=(const DebugLogging&) = delete;
-
- private:
-  int saved_;
-};
 
 TEST(ValueListsDebugPrint, IntListRowsOfTwentyValues) {
   IntListPtr list(int_list_create());
   for (int i = 0; i < 22; ++i) ASSERT_EQ(int_list_append(list.get(), i == 21 ? -1234 : i), 1);
-  LogCapture log;
-  DebugLogging debug;
+  LogCapture log(sw_test::LogFlags{.debug = true});
   int_list_debug_print("pages", list.get());
   const std::string text = log.text();
   EXPECT_NE(text.find("--- pages ---"), std::string::npos);
@@ -146,8 +118,7 @@ TEST(ValueListsDebugPrint, OffsetListOneLinePerValue) {
   OffsetListPtr list(offset_list_create());
   ASSERT_EQ(offset_list_append(list.get(), 7), 1);
   ASSERT_EQ(offset_list_append(list.get(), 5000000000ull), 1);
-  LogCapture log;
-  DebugLogging debug;
+  LogCapture log(sw_test::LogFlags{.debug = true});
   offset_list_debug_print("marks", list.get());
   const std::string text = log.text();
   EXPECT_NE(text.find("offset_list_debug_print: marks: 2 items ------------- -----------------"),

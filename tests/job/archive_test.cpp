@@ -12,11 +12,12 @@
 
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
+#include "foundation/ja_languages.h"
+#include "foundation/os_file.h"
 #include "job_test_support.h"
 
 namespace {
 
-using sw_test::TempDir;
 
 const CorpusRow* corpus_file(int lang) {
   static const std::vector<CorpusRow> rows = corpus_rows();
@@ -26,13 +27,9 @@ const CorpusRow* corpus_file(int lang) {
   return nullptr;
 }
 
-class ArchiveTest : public ::testing::Test {
+class ArchiveTest : public job_test::StandinJobTest {
  protected:
-  void SetUp() override { job_test::configure(dir_, standin_.port()); }
   std::string job_dir() { return dir_ / "archive/2025/03/03/14/0123456789abcdef"; }
-
-  TempDir dir_;
-  job_test::Standin standin_{dir_.path()};
 };
 
 TEST(ArchivePath, SubPathOfTheSubmitTime) {
@@ -59,17 +56,16 @@ TEST_F(ArchiveTest, CopiesUnderTheLanguagesExtensionAndNotifies) {
     const char* name;
   };
   // A PDF from Ghostscript, and a TIFF that detection does not recognise.
-  const Case cases[] = {{3, "pdl.pdf"}, {0, "pdl.unknown"}};
+  const Case cases[] = {{LANG_PDF, "pdl.pdf"}, {LANG_UNKNOWN, "pdl.unknown"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const CorpusRow* row = corpus_file(c.lang);
     ASSERT_NE(row, nullptr);
-    FILE* in = std::fopen(row->path.c_str(), "rb");
+    const FilePtr in(std::fopen(row->path.c_str(), "rb"));
     ASSERT_NE(in, nullptr);
-    EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14",
+    EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in.get(), "2025/03/03/14",
                                             "0123456789abcdef", 0),
               1);
-    std::fclose(in);
     EXPECT_EQ(sw_test::read_file(job_dir() + "/" + c.name), sw_test::read_file(row->path));
     EXPECT_FALSE(sw_test::exists(job_dir() + "/tmp-pdl.prn"));
   }
@@ -82,18 +78,19 @@ TEST_F(ArchiveTest, CopiesUnderTheLanguagesExtensionAndNotifies) {
 }
 
 TEST_F(ArchiveTest, NothingWithoutConfigurationStreamOrWhenStopped) {
-  const CorpusRow* row = corpus_file(3);
+  const CorpusRow* row = corpus_file(LANG_PDF);
   ASSERT_NE(row, nullptr);
-  FILE* in = std::fopen(row->path.c_str(), "rb");
+  const FilePtr in(std::fopen(row->path.c_str(), "rb"));
   ASSERT_NE(in, nullptr);
   EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), nullptr, "2025/03/03/14", "u1", 0),
             0);
   sw_test::write_file(dir_ / "archive/.archiving-stopped", "");
   EXPECT_EQ(archive_does_stop_file_exist(), 1);
-  EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14", "u1", 0), 0);
+  EXPECT_EQ(
+      archive_copy_spool_to_archive(row->path.c_str(), in.get(), "2025/03/03/14", "u1", 0), 0);
   global_ctx.archive_dir[0] = '\0';
-  EXPECT_EQ(archive_copy_spool_to_archive(row->path.c_str(), in, "2025/03/03/14", "u1", 0), 0);
-  std::fclose(in);
+  EXPECT_EQ(
+      archive_copy_spool_to_archive(row->path.c_str(), in.get(), "2025/03/03/14", "u1", 0), 0);
   EXPECT_FALSE(sw_test::exists(dir_ / "archive/2025"));
   EXPECT_TRUE(standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty());
   EXPECT_NE(job_test::log_text(dir_).find(
@@ -104,9 +101,9 @@ TEST_F(ArchiveTest, NothingWithoutConfigurationStreamOrWhenStopped) {
 // The background copy may run as root: its files must never be writable by
 // other users, whatever the caller's umask.
 TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
-  const CorpusRow* row = corpus_file(3);
+  const CorpusRow* row = corpus_file(LANG_PDF);
   ASSERT_NE(row, nullptr);
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
   job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
   job_test::copy_text(ja->spool_file, sizeof ja->spool_file, row->path);
@@ -129,7 +126,7 @@ TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
 }
 
 TEST_F(ArchiveTest, BackgroundCopyOfAMissingFileDoesNothing) {
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
   job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
   archive_copy_spool_to_archive_in_background((dir_ / "missing.spl").c_str(), ja.get());

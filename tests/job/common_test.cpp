@@ -16,6 +16,7 @@
 #include "analysis/analyzer.h"
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
+#include "foundation/ja_languages.h"
 #include "foundation/os.h"
 #include "job/held_job_manager.h"
 #include "job/redirect.h"
@@ -23,13 +24,12 @@
 
 namespace {
 
-using sw_test::TempDir;
 
 // Indexes of the decision call's parameters.
-constexpr std::size_t kParamLanguage = 5;
-constexpr std::size_t kParamPages = 8;
-constexpr std::size_t kParamCopies = 9;
-constexpr std::size_t kParamAnalysisCode = 17;
+constexpr std::size_t PARAM_LANGUAGE = 5;
+constexpr std::size_t PARAM_PAGES = 8;
+constexpr std::size_t PARAM_COPIES = 9;
+constexpr std::size_t PARAM_ANALYSIS_CODE = 17;
 
 const CorpusRow& corpus_file(int lang) {
   static const std::vector<CorpusRow> rows = corpus_rows();
@@ -40,20 +40,19 @@ const CorpusRow& corpus_file(int lang) {
   return none;
 }
 
-using Job = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 
-class JobFlowTest : public ::testing::Test {
+class JobFlowTest : public job_test::StandinJobTest {
  protected:
   void SetUp() override {
-    job_test::configure(dir_, standin_.port());
+    StandinJobTest::SetUp();
     // PostScript from Ghostscript, large enough for every size case.
-    ps_ = corpus_file(1).path;
+    ps_ = corpus_file(LANG_POSTSCRIPT).path;
     ASSERT_FALSE(ps_.empty());
   }
 
   // A job as the intake leaves it, its spool file a copy of `content`.
-  Job job(const std::string& document, const std::string& content) {
-    Job ja(analyzer_create_job_attribs());
+  JobAttribsPtr job(const std::string& document, const std::string& content) {
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     const std::string spool = dir_ / "job.spl";
     sw_test::write_file(spool, content);
     job_test::copy_text(ja->spool_file, sizeof ja->spool_file, spool);
@@ -65,7 +64,9 @@ class JobFlowTest : public ::testing::Test {
     job_test::copy_text(ja->client_machine, sizeof ja->client_machine, "127.0.0.1");
     return ja;
   }
-  Job ps_job(const std::string& document) { return job(document, sw_test::read_file(ps_)); }
+  JobAttribsPtr ps_job(const std::string& document) {
+    return job(document, sw_test::read_file(ps_));
+  }
 
   // Runs the flow with the usual arguments; the log of this run alone.
   int run(JobAttribs* ja, JobAction* action, int background = 0, int strategy = 0) {
@@ -85,8 +86,6 @@ class JobFlowTest : public ::testing::Test {
            events("Job ERRORED:");
   }
 
-  TempDir dir_;
-  job_test::Standin standin_{dir_.path()};
   std::string ps_;
   char error_[COMMON_ERROR_TEXT_SIZE] = "stale";
   int runs_ = 0;
@@ -109,7 +108,7 @@ TEST_F(JobFlowTest, SomeJobsPrintWithoutAskingAndWriteNoEventLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Job ja = job(c.document, c.content);
+    JobAttribsPtr ja = job(c.document, c.content);
     JobAction action = JOB_ACTION_DONT_PRINT;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, JOB_ACTION_PRINT);
@@ -141,7 +140,7 @@ TEST_F(JobFlowTest, OtherJobsAreDecided) {
   std::size_t decided = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Job ja = job(c.document, c.content);
+    JobAttribsPtr ja = job(c.document, c.content);
     JobAction action = JOB_ACTION_DONT_PRINT;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, JOB_ACTION_PRINT);
@@ -152,24 +151,24 @@ TEST_F(JobFlowTest, OtherJobsAreDecided) {
 }
 
 TEST_F(JobFlowTest, FailedAnalysisIsSentAsOneUnknownPage) {
-  const CorpusRow& unrecognised = corpus_file(0);
+  const CorpusRow& unrecognised = corpus_file(LANG_UNKNOWN);
   ASSERT_FALSE(unrecognised.path.empty());
-  Job probe(analyzer_create_job_attribs());
+  JobAttribsPtr probe(analyzer_create_job_attribs());
   const int code = analyzer_process_spool_file(unrecognised.path.c_str(), 0, probe.get());
   ASSERT_NE(code, 0);
   answer("\"PRINT\"");
-  Job ja = job("scan.tif", sw_test::read_file(unrecognised.path));
+  JobAttribsPtr ja = job("scan.tif", sw_test::read_file(unrecognised.path));
   JobAction action = JOB_ACTION_DONT_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   EXPECT_EQ(action, JOB_ACTION_PRINT);
   EXPECT_STREQ(error_, "Failed to process spool file");
   const auto calls = standin_.decision_calls();
   ASSERT_EQ(calls.size(), 1u);
-  ASSERT_GT(calls[0].params.size(), kParamAnalysisCode);
-  EXPECT_EQ(calls[0].params[kParamLanguage].value, "Unknown");
-  EXPECT_EQ(calls[0].params[kParamPages].value, "1");
-  EXPECT_EQ(calls[0].params[kParamCopies].value, "1");
-  EXPECT_EQ(calls[0].params[kParamAnalysisCode].value, std::to_string(code));
+  ASSERT_GT(calls[0].params.size(), PARAM_ANALYSIS_CODE);
+  EXPECT_EQ(calls[0].params[PARAM_LANGUAGE].value, "Unknown");
+  EXPECT_EQ(calls[0].params[PARAM_PAGES].value, "1");
+  EXPECT_EQ(calls[0].params[PARAM_COPIES].value, "1");
+  EXPECT_EQ(calls[0].params[PARAM_ANALYSIS_CODE].value, std::to_string(code));
   EXPECT_NE(run_log().find("Unable to analyze JobId: 101 on printer lab"), std::string::npos);
 }
 
@@ -197,7 +196,7 @@ TEST_F(JobFlowTest, DecisionsAreCarriedOutWithOneEventLine) {
     global_ctx.app_server_port = standin.port();
     standin.write_script(std::string("{\"methods\": {\"spoolwarden.processPrintJob6\": ") +
                    c.decisions + "}}");
-    Job ja = ps_job("report.pdf");
+    JobAttribsPtr ja = ps_job("report.pdf");
     JobAction action = JOB_ACTION_BACKGROUND;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, c.action);
@@ -219,7 +218,7 @@ TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
     bool replay_file;
   };
   // A job is kept for replay only when its analysis succeeded.
-  Job probe(analyzer_create_job_attribs());
+  JobAttribsPtr probe(analyzer_create_job_attribs());
   const bool analysed = analyzer_process_spool_file(ps_.c_str(), 0, probe.get()) == 0;
   const Case cases[] = {
       {"PRINT_NEW_NO_REPLAY", "\"ERROR\"", 1, false},
@@ -234,7 +233,7 @@ TEST_F(JobFlowTest, ServerErrorsFollowThePrintersFailureMode) {
     standin_.write_script(std::string("{\"methods\": {\"spoolwarden.getPrinterConfig\": "
                                 "\"color-detection=N;failure-mode=") +
                     c.mode + ";\", \"spoolwarden.processPrintJob6\": " + c.decisions + "}}");
-    Job ja = ps_job("report.pdf");
+    JobAttribsPtr ja = ps_job("report.pdf");
     JobAction action = JOB_ACTION_DONT_PRINT;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, JOB_ACTION_PRINT);
@@ -253,9 +252,9 @@ TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
       "{\"methods\": {\"spoolwarden.getPrinterConfig\": "
       "\"color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;archiving=Y;\"}}");
   static std::string original;
-  original = corpus_file(3).path;  // the PDF the job was made from
+  original = corpus_file(LANG_PDF).path;  // the PDF the job was made from
   ASSERT_FALSE(original.empty());
-  Job ja = ps_job("report.pdf");
+  JobAttribsPtr ja = ps_job("report.pdf");
   JobAction action = JOB_ACTION_DONT_PRINT;
   log_set_path((dir_ / "archive-run.log").c_str());
   ASSERT_EQ(common_process_job(
@@ -280,7 +279,7 @@ TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
 
 TEST_F(JobFlowTest, UnreachableServerPrintsAndSaysSo) {
   global_ctx.app_server_port = 1;  // nothing listens there
-  Job ja = ps_job("report.pdf");
+  JobAttribsPtr ja = ps_job("report.pdf");
   JobAction action = JOB_ACTION_DONT_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   EXPECT_EQ(action, JOB_ACTION_PRINT);
@@ -296,7 +295,7 @@ TEST_F(JobFlowTest, LongHoldEndsWhenTheServerReleasesTheJob) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     process_unhold_event("UnholdJob", "101");
   });
-  Job ja = ps_job("report.pdf");
+  JobAttribsPtr ja = ps_job("report.pdf");
   JobAction action = JOB_ACTION_DONT_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   release.join();
@@ -312,7 +311,7 @@ TEST_F(JobFlowTest, NoRewriteLeavesTheSpoolFileAlone) {
   answer("\"PRINT wm-text=Confidential;wm-font-size=12;redirect-uid=abcd1234;\"");
   for (int strategy : {REPLACEMENT_NEW_FILE, REPLACEMENT_IN_PLACE, REPLACEMENT_LEAVE_BOTH}) {
     SCOPED_TRACE(strategy);
-    Job ja = ps_job("report.pdf");
+    JobAttribsPtr ja = ps_job("report.pdf");
     const std::string spool = ja->spool_file;
     JobAction action = JOB_ACTION_DONT_PRINT;
     EXPECT_EQ(run(ja.get(), &action, 0, strategy), 0);
@@ -334,7 +333,7 @@ TEST_F(JobFlowTest, RedirectPassesTheTitleLiterally) {
   const std::string uid = "0123456789abcdefghij0123456789";
   answer("\"REDIRECT server=remote;printer=target;redirect-uid=" + uid + ";\"");
   const std::string title = "Q3 $(touch " + (dir_ / "pwned") + ") `touch " + (dir_ / "pwned2") + "`";
-  Job ja = ps_job(title);
+  JobAttribsPtr ja = ps_job(title);
   JobAction action = JOB_ACTION_PRINT;
   EXPECT_EQ(run(ja.get(), &action), 0);
   EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
@@ -378,7 +377,7 @@ TEST_F(JobFlowTest, RedirectLooksUpTheTargetTypeOnlyOnThisServer) {
     job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE,
                         "\"" + rec + "\" -h %server% -d %printer% -t %docname% %spoolfile%");
     answer("\"REDIRECT server=" + c.target + ";printer=target;redirect-uid=abcd1234;\"");
-    Job ja = ps_job("report.pdf");
+    JobAttribsPtr ja = ps_job("report.pdf");
     JobAction action = JOB_ACTION_PRINT;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
@@ -417,7 +416,7 @@ TEST_F(JobFlowTest, FailedRedirectCancelsAtTheTargetAndWarnsTheServer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE, c.command);
-    Job ja = ps_job("report.pdf");
+    JobAttribsPtr ja = ps_job("report.pdf");
     JobAction action = JOB_ACTION_PRINT;
     EXPECT_EQ(run(ja.get(), &action), 0);
     EXPECT_EQ(action, JOB_ACTION_DONT_PRINT);
@@ -443,7 +442,7 @@ TEST_F(JobFlowTest, FailedRedirectCancelsAtTheTargetAndWarnsTheServer) {
 // with action 2 while the child asks again and finishes the job.
 TEST_F(JobFlowTest, BackgroundHoldLeavesTheJobToTheChild) {
   answer("{\"sequence\": [\"HOLD500\", \"PRINT\"]}");
-  Job ja = ps_job("report.pdf");
+  JobAttribsPtr ja = ps_job("report.pdf");
   const std::string spool = ja->spool_file;
   const std::string content = sw_test::read_file(spool);
   const pid_t parent = getpid();
@@ -483,7 +482,7 @@ TEST_F(JobFlowTest, BadArgumentsAreRefusedBeforeAnyWork) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Job ja = ps_job("report.pdf");
+    JobAttribsPtr ja = ps_job("report.pdf");
     if (c.spoil != nullptr) c.spoil(ja.get());
     JobAction action = JOB_ACTION_PRINT;
     EXPECT_EQ(run(ja.get(), &action, 0, c.strategy), -1);

@@ -52,7 +52,7 @@ class ControlFileTest : public intake_test::TempDirTest {
     std::memcpy(copy.get(), bytes.data(), bytes.size());
     return common_extract_cups_control_data(ja_.get(), copy.get(), bytes.size());
   }
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja_;
+  JobAttribsPtr ja_;
 };
 
 TEST_F(ControlFileTest, AttributesFillTheJobRecord) {

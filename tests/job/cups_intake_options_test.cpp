@@ -76,7 +76,7 @@ class CupsOptionsInfo : public intake_test::TempDirTest {
     ja_.reset(analyzer_create_job_attribs());
     ASSERT_NE(ja_, nullptr);
   }
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja_;
+  JobAttribsPtr ja_;
 };
 
 TEST_F(CupsOptionsInfo, ClientMachineFromTheOptions) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "foundation/os_file.h"
 #include "intake_test_support.h"
 #include "job/cups_intake.h"
 
@@ -32,10 +33,6 @@ std::string gzip_bytes(const std::string& data) {
   return out;
 }
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-
 class SpoolFileTest : public intake_test::TempDirTest {
  protected:
   void SetUp() override {
@@ -52,7 +49,7 @@ class SpoolFileTest : public intake_test::TempDirTest {
   int make(const std::string& input, std::string* spooled,
            const CupsIntakeLimits& limits = CUPS_INTAKE_DEFAULT_LIMITS) {
     sw_test::write_file(dir_ / "input", input);
-    std::unique_ptr<FILE, FileCloser> in(std::fopen((dir_ / "input").c_str(), "rb"));
+    const FilePtr in(std::fopen((dir_ / "input").c_str(), "rb"));
     char path[1024] = {};
     failure_ = CUPS_INTAKE_CREATE_FAILED;
     int result = common_make_spool_file_ex(path, sizeof path, in.get(), limits, &failure_);
@@ -184,7 +181,7 @@ TEST_F(SpoolFileTest, FailedWriteLeavesNoFile) {
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    std::unique_ptr<FILE, FileCloser> in(std::fopen((dir_ / "input").c_str(), "rb"));
+    const FilePtr in(std::fopen((dir_ / "input").c_str(), "rb"));
     rlimit small = old;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);

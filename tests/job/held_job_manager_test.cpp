@@ -14,9 +14,8 @@
 
 namespace {
 
-using sw_test::TempDir;
 
-class HeldJobTest : public ::testing::Test {
+class HeldJobTest : public job_test::JobTest {
  protected:
   void SetUp() override {
     job_test::configure(dir_, 1);
@@ -25,8 +24,6 @@ class HeldJobTest : public ::testing::Test {
   void TearDown() override { events_manager_clear_subscriptions(); }
   std::string marker(const std::string& name) { return dir_ / ("heldjobs/" + name); }
   std::string log() { return job_test::log_text(dir_); }
-
-  TempDir dir_;
 };
 
 TEST_F(HeldJobTest, EventsThroughTheSubscriptionsCreateAndRemoveMarkers) {

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr char kNoCheck[] = "No hardware checking will be done for job 17 on printer q1";
+constexpr char NO_CHECK[] = "No hardware checking will be done for job 17 on printer q1";
 
 class HwcheckHandoffTest : public intake_test::TempDirTest {
  protected:
@@ -67,7 +67,7 @@ TEST_F(HwcheckHandoffTest, ExchangeFollowsTheSettingsTheUriAndTheAnswers) {
       {"all accepted", HWCHECK_MODE_SNMP, true, "socket://printer.example:9100", "",
        with({"startdoc_lock", "enddoc_bg"}), 0, nullptr},
       {"delete at startdoc", HWCHECK_MODE_SNMP, true, "socket://printer.example:9100",
-       "startdoc_lock) echo DELETE ;;", with({"startdoc_lock"}), 1, kNoCheck},
+       "startdoc_lock) echo DELETE ;;", with({"startdoc_lock"}), 1, NO_CHECK},
       {"refused address", HWCHECK_MODE_SNMP, true, "socket://printer.example:9100",
        "printeraddress=*) echo ERROR ;;", {"printername=q1", "printeraddress=printer.example"},
        0, "HwcheckJob: Failed printeraddress command in ze-zorov-eredazo"},
@@ -105,7 +105,7 @@ TEST_F(HwcheckHandoffTest, ExchangeFollowsTheSettingsTheUriAndTheAnswers) {
       EXPECT_EQ(added.find("ERROR"), std::string::npos) << added;
     } else {
       EXPECT_NE(added.find(c.error), std::string::npos) << added;
-      EXPECT_NE(added.find(kNoCheck), std::string::npos) << added;
+      EXPECT_NE(added.find(NO_CHECK), std::string::npos) << added;
     }
   }
 }

@@ -20,7 +20,7 @@
 
 namespace {
 
-using Job = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using Job = JobAttribsPtr;
 using sw_test::TempDir;
 
 Job make_job(const std::string& spool, const char* job_id = "101") {

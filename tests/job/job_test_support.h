@@ -1,8 +1,10 @@
 // Shared helpers of the job tests: the stand-in application server with the
 // job flow's decision calls, a configuration that points every directory of
-// the job flow into the test's temporary directory, and recording scripts.
+// the job flow into the test's temporary directory, recording scripts, and
+// the fixtures built of them.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -83,5 +85,22 @@ inline std::vector<std::string> recorded_argv(const sw_test::TempDir& dir, const
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
 }
+
+// The fixture of the job tests: a fresh temp directory, the configuration of
+// `configure` pointing into it (call it from SetUp with the server's port),
+// and the whole configuration put back after the test.
+class JobTest : public ::testing::Test {
+ protected:
+  sw_test::ScopedGlobalContext context_;
+  sw_test::TempDir dir_;
+};
+
+// The same with the stand-in application server as the configured server.
+class StandinJobTest : public JobTest {
+ protected:
+  void SetUp() override { configure(dir_, standin_.port()); }
+
+  Standin standin_{dir_.path()};
+};
 
 }  // namespace job_test

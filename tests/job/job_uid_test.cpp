@@ -26,8 +26,8 @@ std::string sha1sum(const std::string& text) {
   return std::string(out).substr(0, 40);
 }
 
-std::unique_ptr<JobAttribs, JobAttribsDeleter> job(int year, int yday, int mon, int mday) {
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+JobAttribsPtr job(int year, int yday, int mon, int mday) {
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   ja->submit_time = std::tm{};
   ja->submit_time.tm_year = year - 1900;
   ja->submit_time.tm_yday = yday;

@@ -12,9 +12,8 @@
 
 namespace {
 
-using sw_test::TempDir;
 
-class PrintCommandTest : public ::testing::Test {
+class PrintCommandTest : public job_test::JobTest {
  protected:
   void SetUp() override {
     job_test::configure(dir_, 1);
@@ -25,7 +24,6 @@ class PrintCommandTest : public ::testing::Test {
   std::vector<std::string> argv() { return job_test::recorded_argv(dir_, "rec"); }
   bool ran() { return sw_test::exists(dir_ / "rec.argv"); }
 
-  TempDir dir_;
   std::string spool_;
 };
 

@@ -12,10 +12,9 @@
 
 namespace {
 
-using sw_test::TempDir;
 
 TEST(RedirectUid, FromDocumentNames) {
-  config_init_session_defaults(&global_ctx);
+  const sw_test::ScopedGlobalContext context;
   struct Case {
     const char* name;
     const char* uid;  // null: none
@@ -51,7 +50,7 @@ TEST(RedirectUid, FromDocumentNames) {
 }
 
 TEST(RedirectUid, OldServersNeverRedirect) {
-  config_init_session_defaults(&global_ctx);
+  const sw_test::ScopedGlobalContext context;
   global_ctx.env_version = 4;
   char buffer[REDIRECT_DOC_UID_SIZE];
   EXPECT_EQ(extract_redirect_uid(buffer, sizeof buffer, "R:1234:report.pdf"), nullptr);
@@ -70,12 +69,7 @@ TEST(RedirectName, BuiltAndCut) {
   EXPECT_STREQ(small, "R:abcd1");
 }
 
-class RedirectServerTest : public ::testing::Test {
- protected:
-  void SetUp() override { job_test::configure(dir_, standin_.port()); }
-  TempDir dir_;
-  job_test::Standin standin_{dir_.path()};
-};
+class RedirectServerTest : public job_test::StandinJobTest {};
 
 TEST_F(RedirectServerTest, ServerConfirmsOrDenies) {
   struct Case {
@@ -112,7 +106,7 @@ TEST_F(RedirectServerTest, RedirectJobPrintsUnderTheRedirectName) {
   job_test::copy_text(global_ctx.redirect_cmd, CONFIG_TEXT_SIZE,
                       "\"" + rec + "\" -d \"%printer%\" -h \"%server%\" -t \"%docname%\" -U "
                       "%username% -o raw \"%spoolfile%\"");
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   job_test::copy_text(ja->document_name, sizeof ja->document_name, "Budget $(id)");
   job_test::copy_text(ja->username, sizeof ja->username, "carol");
   job_test::copy_text(ja->spool_file, sizeof ja->spool_file, dir_ / "job.spl");

@@ -12,9 +12,8 @@
 
 namespace {
 
-using sw_test::TempDir;
 
-class SnapshotTest : public ::testing::Test {
+class SnapshotTest : public job_test::JobTest {
  protected:
   void SetUp() override {
     job_test::configure(dir_, 1);
@@ -22,7 +21,6 @@ class SnapshotTest : public ::testing::Test {
     spool_ = dir_ / "job.spl";
     sw_test::write_file(spool_, "%PDF-1.4 spool data\n");
   }
-  TempDir dir_;
   std::string spool_;
 };
 

@@ -34,11 +34,9 @@ inline Bytes repeat(const Bytes& b, int n) {
 
 // The corpus row of `file`; fails the test when the manifest has none.
 inline CorpusRow corpus_row(const std::string& file) {
-  for (auto& row : corpus_rows()) {
-    if (row.file == file) return row;
-  }
-  ADD_FAILURE() << "no corpus row " << file;
-  return {};
+  const auto row = corpus_row_named(file);
+  if (!row) ADD_FAILURE() << "no corpus row " << file;
+  return row.value_or(CorpusRow{});
 }
 
 // The bytes of a corpus file (empty, and a failure, when missing).
@@ -58,7 +56,6 @@ inline std::vector<CorpusRow> corpus_rows_with(std::string_view word) {
   return out;
 }
 
-using JobAttribsPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
 inline JobAttribsPtr new_job() { return JobAttribsPtr(analyzer_create_job_attribs()); }
 
 }  // namespace scan_test

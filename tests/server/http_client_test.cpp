@@ -19,7 +19,7 @@ using http_test::RawHttpServer;
 
 namespace {
 
-using Response = UniqueHttpResponse;
+using Response = HttpResponsePtr;
 
 std::vector<int> sleeps;
 void record_sleep(int milliseconds) { sleeps.push_back(milliseconds); }
@@ -29,12 +29,10 @@ class HttpClient : public ::testing::Test {
   void SetUp() override {
     sleeps.clear();
     previous_sleep_ = http_set_retry_sleep(record_sleep);
-    saved_env_version_ = global_ctx.env_version;
     global_ctx.env_version = 13;
   }
   void TearDown() override {
     http_set_retry_sleep(previous_sleep_);
-    global_ctx.env_version = saved_env_version_;
   }
 
   static HttpRequest post(int port, const char* body = "<x/>") {
@@ -52,8 +50,8 @@ class HttpClient : public ::testing::Test {
   }
 
  private:
+  sw_test::ScopedGlobalContext context_;
   HttpSleepFunction previous_sleep_ = nullptr;
-  int saved_env_version_ = 0;
 };
 
 const std::string kOkHeader = "HTTP/1.0 200 OK\r\nContent-type: text/xml\r\n";

@@ -11,26 +11,24 @@
 
 namespace {
 
-using Response = UniqueHttpResponse;
-
 std::span<const std::uint8_t> bytes_of(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-Response parse(const std::string& reply) {
+HttpResponsePtr parse(const std::string& reply) {
   HttpResponse* response = nullptr;
   if (http_parse_response(bytes_of(reply), &response) != 0) {
     EXPECT_EQ(response, nullptr);
     return nullptr;
   }
-  return Response(response);
+  return HttpResponsePtr(response);
 }
 
 std::string header_value(const char* header, const char* name) {
   return sw_test::take_text(get_header(header, name), "<none>");
 }
 
-constexpr const char* kNone = nullptr;
+constexpr const char* NONE = nullptr;
 
 struct ReplyCase {
   const char* name;
@@ -52,57 +50,57 @@ TEST(HttpReply, ParsesOrRefusesReplies) {
        "HTTP/1.0 200 OK\r\nServer: BaseHTTP/0.6\r\nContent-type: text/xml\r\n"
        "Content-length: 5\r\n\r\nhello",
        true, 200, "OK", "text/xml", 5, "hello"},
-      {"no HTTP marker", "XTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx", false, 0, kNone, kNone, 0, ""},
-      {"marker not at the start", " HTTP/1.0 200 OK\r\n\r\n", false, 0, kNone, kNone, 0, ""},
-      {"three-field status line", "HTTP/1.1 200 OK\r\n\r\n", true, 200, "OK", kNone, -1, ""},
+      {"no HTTP marker", "XTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx", false, 0, NONE, NONE, 0, ""},
+      {"marker not at the start", " HTTP/1.0 200 OK\r\n\r\n", false, 0, NONE, NONE, 0, ""},
+      {"three-field status line", "HTTP/1.1 200 OK\r\n\r\n", true, 200, "OK", NONE, -1, ""},
       {"reason phrase with blanks", "HTTP/1.1 404 Not Found\r\n\r\n", true, 404, "Not Found",
-       kNone, -1, ""},
-      {"no reason phrase", "HTTP/1.1 500\r\n\r\n", true, 500, "", kNone, -1, ""},
-      {"status not a number", "HTTP/1.1 2x0 OK\r\n\r\n", false, 0, kNone, kNone, 0, ""},
-      {"status line without blank", "HTTP/1.1\r\n\r\n", false, 0, kNone, kNone, 0, ""},
-      {"two blanks before the status", "HTTP/1.1  200 OK\r\n\r\n", false, 0, kNone, kNone, 0, ""},
+       NONE, -1, ""},
+      {"no reason phrase", "HTTP/1.1 500\r\n\r\n", true, 500, "", NONE, -1, ""},
+      {"status not a number", "HTTP/1.1 2x0 OK\r\n\r\n", false, 0, NONE, NONE, 0, ""},
+      {"status line without blank", "HTTP/1.1\r\n\r\n", false, 0, NONE, NONE, 0, ""},
+      {"two blanks before the status", "HTTP/1.1  200 OK\r\n\r\n", false, 0, NONE, NONE, 0, ""},
       {"huge status saturates", "HTTP/1.1 99999999999999999999999 X\r\n\r\n", true, INT_MAX,
-       "X", kNone, -1, ""},
+       "X", NONE, -1, ""},
       {"content-length in lower case", ok + "content-length: 3\r\n\r\nabc", true, 200, "OK",
-       kNone, 3, "abc"},
+       NONE, 3, "abc"},
       {"content-length without blank is no length", ok + "Content-Length:3\r\n\r\nabcdef", true,
-       200, "OK", kNone, -1, "abcdef"},
-      {"content-length absent: body to the end", ok + "\r\nabcdef", true, 200, "OK", kNone, -1,
+       200, "OK", NONE, -1, "abcdef"},
+      {"content-length absent: body to the end", ok + "\r\nabcdef", true, 200, "OK", NONE, -1,
        "abcdef"},
       {"longer name does not count", ok + "X-Content-Length: 2\r\n\r\nabcdef", true, 200, "OK",
-       kNone, -1, "abcdef"},
+       NONE, -1, "abcdef"},
       {"real header after a longer name", ok + "X-Content-Length: 2\r\nContent-Length: 4\r\n\r\nabcdef",
-       true, 200, "OK", kNone, 4, "abcd"},
+       true, 200, "OK", NONE, 4, "abcd"},
       {"trailing blanks after the length", ok + "Content-Length: 2 \t\r\n\r\nabc", true, 200, "OK",
-       kNone, 2, "ab"},
+       NONE, 2, "ab"},
       {"negative length is no length", ok + "Content-Length: -5\r\n\r\nabc", true, 200, "OK",
-       kNone, -1, "abc"},
+       NONE, -1, "abc"},
       {"garbage length is no length", ok + "Content-Length: 12abc\r\n\r\nabc", true, 200, "OK",
-       kNone, -1, "abc"},
+       NONE, -1, "abc"},
       {"overflowing length saturates and is too large",
-       ok + "Content-Length: 99999999999999999999\r\n\r\nabc", false, 0, kNone, kNone, 0, ""},
-      {"body shorter than declared", ok + "Content-Length: 10\r\n\r\nhello", false, 0, kNone, kNone, 0, ""},
+       ok + "Content-Length: 99999999999999999999\r\n\r\nabc", false, 0, NONE, NONE, 0, ""},
+      {"body shorter than declared", ok + "Content-Length: 10\r\n\r\nhello", false, 0, NONE, NONE, 0, ""},
       {"bytes past the declared body dropped", ok + "Content-Length: 3\r\n\r\nhello", true, 200,
-       "OK", kNone, 3, "hel"},
+       "OK", NONE, 3, "hel"},
       {"header ends with LF LF", "HTTP/1.0 200 OK\nContent-Length: 2\n\nab", true, 200, "OK",
-       kNone, 2, "ab"},
+       NONE, 2, "ab"},
       {"header ends with CR CR", "HTTP/1.0 200 OK\rContent-Length: 2\r\rab", true, 200, "OK",
-       kNone, 2, "ab"},
-      {"CR LF LF does not end the header", "HTTP/1.0 200 OK\r\n\nab", false, 0, kNone, kNone, 0, ""},
+       NONE, 2, "ab"},
+      {"CR LF LF does not end the header", "HTTP/1.0 200 OK\r\n\nab", false, 0, NONE, NONE, 0, ""},
       {"leading line breaks of the body dropped", ok + "Content-Length: 5\r\n\r\n\r\nabc", true,
-       200, "OK", kNone, 5, "abc"},
+       200, "OK", NONE, 5, "abc"},
       {"content type with charset kept", ok + "Content-Type: text/xml; charset=utf-8\r\n\r\n",
        true, 200, "OK", "text/xml; charset=utf-8", -1, ""},
       {"folded CR LF header line", ok + "Content-Type: text/xml\r\n ;charset=x\r\n\r\n", true, 200,
        "OK", "text/xml   ;charset=x", -1, ""},
       {"folded LF header line", "HTTP/1.0 200 OK\nContent-Type: a\n\tb\n\n", true, 200, "OK",
        "a \tb", -1, ""},
-      {"no header end at all", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n", false, 0, kNone, kNone, 0, ""},
-      {"empty reply", "", false, 0, kNone, kNone, 0, ""},
+      {"no header end at all", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n", false, 0, NONE, NONE, 0, ""},
+      {"empty reply", "", false, 0, NONE, NONE, 0, ""},
   };
   for (const ReplyCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Response response = parse(c.reply);
+    HttpResponsePtr response = parse(c.reply);
     ASSERT_EQ(response != nullptr, c.ok);
     if (!c.ok) continue;
     EXPECT_EQ(response->status_code, c.status);

@@ -37,8 +37,8 @@ struct AnswerCase {
 
 std::string q(const std::string& text) { return "\"" + text + "\""; }
 
-const std::string kUid30 = "abcdefghijklmnopqrstuvwxyz0123";
-const std::string kUid60 = kUid30 + kUid30;
+const std::string UID30 = "abcdefghijklmnopqrstuvwxyz0123";
+const std::string UID60 = UID30 + UID30;
 
 std::vector<AnswerCase> answer_cases() {
   return {
@@ -72,11 +72,11 @@ std::vector<AnswerCase> answer_cases() {
        .answer = q("REDIRECT SERVER=srv2;Printer=p2;REDIRECT-UID=u-1;"),
        .status = PROCESS_JOB_REDIRECT, .server = "srv2", .printer = "p2", .uid = "u-1"},
       {.name = "redirect uid of 30 characters is kept whole",
-       .answer = q("REDIRECT server=s;printer=p;redirect-uid=" + kUid30 + ";"),
-       .status = PROCESS_JOB_REDIRECT, .server = "s", .printer = "p", .uid = kUid30},
+       .answer = q("REDIRECT server=s;printer=p;redirect-uid=" + UID30 + ";"),
+       .status = PROCESS_JOB_REDIRECT, .server = "s", .printer = "p", .uid = UID30},
       {.name = "redirect uid is cut at 49",
-       .answer = q("REDIRECT server=s;printer=p;redirect-uid=" + kUid60 + ";"),
-       .status = PROCESS_JOB_REDIRECT, .server = "s", .printer = "p", .uid = kUid60.substr(0, 49)},
+       .answer = q("REDIRECT server=s;printer=p;redirect-uid=" + UID60 + ";"),
+       .status = PROCESS_JOB_REDIRECT, .server = "s", .printer = "p", .uid = UID60.substr(0, 49)},
       {.name = "redirect without printer", .answer = q("REDIRECT server=s;redirect-uid=u;"),
        .status = PROCESS_JOB_ERROR, .server = "", .uid = "u"},
       {.name = "watermark with uid",

@@ -10,6 +10,7 @@
 namespace {
 
 TEST(RedirectText, OnlyHostColonPortStartsARedirect) {
+  const sw_test::ScopedGlobalContext context;
   const struct {
     std::string text;
     int started;

@@ -1,4 +1,5 @@
-// A configured process talking to one stand-in application server.
+// A configured process talking to one stand-in application server; the
+// configuration and the redirect state are put back after each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 
 #include "foundation/config.h"
 #include "foundation/ja.h"
+#include "foundation/ja_languages.h"
 #include "foundation/redirect_state.h"
 #include "foundation/util.h"
 #include "support/appserver_standin.h"
@@ -20,7 +22,6 @@ class StandinTest : public ::testing::Test {
     ASSERT_FALSE(temp_.path().empty());
     server_ = std::make_unique<sw_test::AppServerStandin>(dir_ / "server");
     ASSERT_TRUE(server_->running());
-    config_init_session_defaults(&global_ctx);
     point_at(server_->port());
     global_ctx.connect_timeout_ms = 2000;
     global_ctx.send_timeout_ms = 10000;
@@ -30,7 +31,6 @@ class StandinTest : public ::testing::Test {
   void TearDown() override {
     server_.reset();
     redirect_state_clear(&global_redirect_state);
-    config_init_session_defaults(&global_ctx);
   }
 
   // Makes `port` on 127.0.0.1 the configured application server.
@@ -40,14 +40,14 @@ class StandinTest : public ::testing::Test {
   }
 
   // A job with every field the decision request sends.
-  static std::unique_ptr<JobAttribs, JobAttribsDeleter> make_job() {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  static JobAttribsPtr make_job() {
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     ja->submit_time = sw_test::calendar_time(2024, 3, 5, 14, 7, 9);
     std::strcpy(ja->server_name, "printsrv");
     std::strcpy(ja->printer_name, "laser1");
     std::strcpy(ja->client_machine, "desk7");
     std::strcpy(ja->job_id, "42");
-    ja->language = 0;
+    ja->language = LANG_UNKNOWN;
     std::strcpy(ja->document_name, "report.pdf");
     std::strcpy(ja->username, "alice");
     ja->pages = 3;
@@ -67,6 +67,7 @@ class StandinTest : public ::testing::Test {
     return ja;
   }
 
+  sw_test::ScopedGlobalContext context_;
   sw_test::TempDir temp_;
   const std::filesystem::path dir_{temp_.path()};
   std::unique_ptr<sw_test::AppServerStandin> server_;

@@ -13,14 +13,14 @@
 
 namespace {
 
-using reply_oracle::kOracles;
+using reply_oracle::ORACLES;
 using reply_oracle::oracle_find;
 using reply_oracle::own_find;
 
 void expect_same_as_oracle(const std::string& body) {
-  for (std::size_t i = 0; i < std::size(kOracles); ++i) {
-    ASSERT_EQ(own_find(kOracles[i].shape, body), oracle_find(i, body))
-        << "pattern " << kOracles[i].pattern << "\nbody [" << body << "]";
+  for (std::size_t i = 0; i < std::size(ORACLES); ++i) {
+    ASSERT_EQ(own_find(ORACLES[i].shape, body), oracle_find(i, body))
+        << "pattern " << ORACLES[i].pattern << "\nbody [" << body << "]";
   }
 }
 

@@ -23,7 +23,7 @@ struct Oracle {
   int group;  // the capture group whose span the matcher gives
 };
 
-inline constexpr Oracle kOracles[] = {
+inline constexpr Oracle ORACLES[] = {
     {XmlrpcReplyShape::String,
      R"(<param>\s*<value>\s*<string>(.*?)</string>\s*</value>\s*</param>)",
      PCRE2_CASELESS | PCRE2_DOTALL, 1},
@@ -51,21 +51,21 @@ inline std::string lowered(std::string_view text) {
   return out;
 }
 
-// The compiled pattern of kOracles[index], compiled once; null when it does
+// The compiled pattern of ORACLES[index], compiled once; null when it does
 // not compile.
 inline pcre2_code* compiled(std::size_t index) {
-  static pcre2_code* codes[std::size(kOracles)] = {};
+  static pcre2_code* codes[std::size(ORACLES)] = {};
   if (codes[index] == nullptr) {
     int error = 0;
     PCRE2_SIZE offset = 0;
-    codes[index] = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(kOracles[index].pattern),
-                                 PCRE2_ZERO_TERMINATED, kOracles[index].options, &error, &offset,
+    codes[index] = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(ORACLES[index].pattern),
+                                 PCRE2_ZERO_TERMINATED, ORACLES[index].options, &error, &offset,
                                  nullptr);
   }
   return codes[index];
 }
 
-// What the expression of kOracles[index] finds in `body`: "start,end" of its
+// What the expression of ORACLES[index] finds in `body`: "start,end" of its
 // group, "-" for no match, "error" when the pattern does not compile or
 // PCRE2 gives up (its match limit).
 inline std::string oracle_find(std::size_t index, std::string_view body) {
@@ -77,7 +77,7 @@ inline std::string oracle_find(std::size_t index, std::string_view body) {
   std::string result = rc == PCRE2_ERROR_NOMATCH ? "-" : "error";
   if (rc > 0) {
     const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(data);
-    const int group = kOracles[index].group;
+    const int group = ORACLES[index].group;
     result = std::to_string(vector[2 * group]) + "," + std::to_string(vector[2 * group + 1]);
   }
   pcre2_match_data_free(data);

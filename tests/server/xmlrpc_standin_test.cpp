@@ -14,10 +14,7 @@ namespace {
 
 using sw_test::TempDir;
 
-using List = UniqueXMLRPCParameterList;
-using Client = UniqueXMLRPCClient;
-
-constexpr const char* kPath = "/rpc/providers/xmlrpc";
+constexpr const char* PATH = "/rpc/providers/xmlrpc";
 
 // One stand-in for the whole suite, in a temp directory of its own.
 class Standin : public ::testing::Test {
@@ -39,14 +36,17 @@ class Standin : public ::testing::Test {
   static std::string calls() { return sw_test::read_file(server_->log_path()); }
 
   // Calls `method` with the parameters; the result list or null.
-  static List call(XMLRPCClient* client, const char* method, const XMLRPCParameterList* params) {
+  static XMLRPCParameterListPtr call(XMLRPCClient* client, const char* method,
+                                     const XMLRPCParameterList* params) {
     XMLRPCParameterList* result = nullptr;
     const int rc = XMLRPCCallMethod(client, method, params, &result, 0);
     EXPECT_EQ(rc == 0, result != nullptr);
-    return List(result);
+    return XMLRPCParameterListPtr(result);
   }
 
-  static Client client() { return Client(XMLRPCClientNew("127.0.0.1", port_, kPath)); }
+  static XMLRPCClientPtr client() {
+    return XMLRPCClientPtr(XMLRPCClientNew("127.0.0.1", port_, PATH));
+  }
 
   static inline TempDir* dir_ = nullptr;
   static inline sw_test::AppServerStandin* server_ = nullptr;
@@ -72,8 +72,8 @@ TEST_F(Standin, TypedResultsAndFaults) {
       {"t.big", XMLRPC_TYPE_STRING, big, 0},
   };
   for (const auto& c : cases) {
-    Client rpc = client();
-    List result = call(rpc.get(), c.method, nullptr);
+    XMLRPCClientPtr rpc = client();
+    XMLRPCParameterListPtr result = call(rpc.get(), c.method, nullptr);
     ASSERT_NE(result, nullptr) << c.method;
     EXPECT_EQ(rpc->request_sent, 1);
     ASSERT_EQ(XMLRPCParameterListGetType(result.get(), 0), c.type) << c.method;
@@ -83,7 +83,7 @@ TEST_F(Standin, TypedResultsAndFaults) {
       EXPECT_EQ(result->first->value, c.number) << c.method;
     }
   }
-  Client rpc = client();
+  XMLRPCClientPtr rpc = client();
   EXPECT_EQ(call(rpc.get(), "t.fault", nullptr), nullptr);
   EXPECT_STREQ(rpc->fault_string, "127.0.0.1:9192 <moved>");
   EXPECT_EQ(rpc->fault_code, 1000);
@@ -94,15 +94,15 @@ TEST_F(Standin, TypedResultsAndFaults) {
 // and see the values we meant.
 TEST_F(Standin, ParametersArriveTyped) {
   script("{}");
-  List params(XMLRPCParameterListNew());
+  XMLRPCParameterListPtr params(XMLRPCParameterListNew());
   const tm when = sw_test::calendar_time(2024, 2, 29, 13, 5, 0);
   ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "r\xE9sum\xE9\x01<&>.pdf"), 0);
   ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "\xE2\x82\xAC cut \xE2\x82"), 0);
   ASSERT_EQ(XMLRPCParameterListAddInt(params.get(), -7), 0);
   ASSERT_EQ(XMLRPCParameterListAddBoolean(params.get(), 1), 0);
   ASSERT_EQ(XMLRPCParameterListAddDate(params.get(), &when), 0);
-  Client rpc = client();
-  List result = call(rpc.get(), "t.params", params.get());
+  XMLRPCClientPtr rpc = client();
+  XMLRPCParameterListPtr result = call(rpc.get(), "t.params", params.get());
   ASSERT_NE(result, nullptr) << (rpc->fault_string != nullptr ? rpc->fault_string : "");
   const std::string log = calls();
   EXPECT_NE(log.find(R"("method": "t.params", "params": [["string", "r\u00e9sum\u00e9\ufffd<&>.pdf"], )"
@@ -115,22 +115,22 @@ TEST_F(Standin, ParametersArriveTyped) {
 // Callers tell the failures apart by the fault text, and may repeat a call
 // only when its request never reached the server.
 TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
-  Client refused(XMLRPCClientNew("127.0.0.1", 1, kPath));  // nothing listens on port 1
+  XMLRPCClientPtr refused(XMLRPCClientNew("127.0.0.1", 1, PATH));  // nothing listens on port 1
   EXPECT_EQ(call(refused.get(), "t.x", nullptr), nullptr);
   EXPECT_STREQ(refused->fault_string, "");
   EXPECT_EQ(refused->fault_code, 0);
   EXPECT_EQ(refused->request_sent, 0);
 
-  Client wrong_path(XMLRPCClientNew("127.0.0.1", port_, "/no/such/path"));
+  XMLRPCClientPtr wrong_path(XMLRPCClientNew("127.0.0.1", port_, "/no/such/path"));
   EXPECT_EQ(call(wrong_path.get(), "t.x", nullptr), nullptr);
   EXPECT_STREQ(wrong_path->fault_string, "Unexpected HTTP status code");  // the server said 404
   EXPECT_EQ(wrong_path->request_sent, 1);
 
   // A client used again reports the new call only.
   script("{}");
-  List result = call(wrong_path.get(), "t.x", nullptr);
+  XMLRPCParameterListPtr result = call(wrong_path.get(), "t.x", nullptr);
   EXPECT_EQ(result, nullptr);
-  wrong_path->path = kPath;
+  wrong_path->path = PATH;
   result = call(wrong_path.get(), "t.x", nullptr);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(wrong_path->fault_string, nullptr);
@@ -141,7 +141,7 @@ TEST_F(Standin, FailuresSetTheFaultAndTheSentFlag) {
 // boundary.
 TEST_F(Standin, CallIsLoggedWithItsParameters) {
   sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
-  List params(XMLRPCParameterListNew());
+  XMLRPCParameterListPtr params(XMLRPCParameterListNew());
   const tm when = sw_test::calendar_time(2024, 2, 29, 13);
   ASSERT_EQ(XMLRPCParameterListAddString(params.get(), "doc"), 0);
   ASSERT_EQ(XMLRPCParameterListAddInt(params.get(), 55), 0);  // a byte cut would split a sign
@@ -150,7 +150,7 @@ TEST_F(Standin, CallIsLoggedWithItsParameters) {
   std::string long_text;
   for (int i = 0; i < 400; ++i) long_text += "\xE2\x82\xAC";
   ASSERT_EQ(XMLRPCParameterListAddString(params.get(), long_text.c_str()), 0);
-  Client rpc(XMLRPCClientNew("127.0.0.1", 1, kPath));
+  XMLRPCClientPtr rpc(XMLRPCClientNew("127.0.0.1", 1, PATH));
   EXPECT_EQ(call(rpc.get(), "t.logged", params.get()), nullptr);
   const std::string text = log.text();
   const std::string head = "Calling t.logged('doc', 55, false, 20240229T13:00:00, '";

@@ -11,9 +11,6 @@
 
 namespace {
 
-using List = UniqueXMLRPCParameterList;
-using Client = UniqueXMLRPCClient;
-
 std::string body_of(const char* method, const XMLRPCParameterList* params) {
   return sw_test::take_text(XMLRPCBuildRequestBody(method, params), "<null>");
 }
@@ -21,7 +18,7 @@ std::string body_of(const char* method, const XMLRPCParameterList* params) {
 }  // namespace
 
 TEST(XmlrpcParams, ListsKeepOrderTypesAndValues) {
-  List list(XMLRPCParameterListNew());
+  XMLRPCParameterListPtr list(XMLRPCParameterListNew());
   ASSERT_NE(list, nullptr);
   const tm when = sw_test::calendar_time(2024, 1, 5, 7, 8, 9);
   ASSERT_EQ(XMLRPCParameterListAddString(list.get(), "doc"), 0);
@@ -67,7 +64,7 @@ TEST(XmlrpcParams, ListsKeepOrderTypesAndValues) {
 }
 
 TEST(XmlrpcParams, ClientDefaultsAndFaultAccess) {
-  Client client(XMLRPCClientNew("host", 9191, "/rpc"));
+  XMLRPCClientPtr client(XMLRPCClientNew("host", 9191, "/rpc"));
   ASSERT_NE(client, nullptr);
   EXPECT_EQ(client->send_timeout, XMLRPC_DEFAULT_SEND_TIMEOUT_MS);
   EXPECT_EQ(client->connect_timeout, XMLRPC_DEFAULT_CONNECT_TIMEOUT_MS);
@@ -87,7 +84,7 @@ TEST(XmlrpcParams, ClientDefaultsAndFaultAccess) {
 }
 
 TEST(XmlrpcRequest, BodyBytes) {
-  List list(XMLRPCParameterListNew());
+  XMLRPCParameterListPtr list(XMLRPCParameterListNew());
   const tm when = sw_test::calendar_time(1999, 12, 31, 23, 59, 58);
   ASSERT_EQ(XMLRPCParameterListAddString(list.get(), "a<b&c>d &amp;"), 0);
   ASSERT_EQ(XMLRPCParameterListAddInt(list.get(), INT_MIN), 0);
@@ -126,7 +123,7 @@ TEST(XmlrpcRequest, TextsAreMadeXmlSafe) {
       {"method name with markup", "a<b>&\x02", "x", "a&lt;b&gt;&amp;\xEF\xBF\xBD", "x"},
   };
   for (const auto& c : cases) {
-    List list(XMLRPCParameterListNew());
+    XMLRPCParameterListPtr list(XMLRPCParameterListNew());
     ASSERT_EQ(XMLRPCParameterListAddString(list.get(), c.text), 0);
     EXPECT_EQ(body_of(c.method, list.get()),
               std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><methodCall><methodName>") +
@@ -190,6 +187,8 @@ TEST(XmlrpcReply, ChecksAndReadsReplies) {
        XMLRPC_TYPE_INT, "", INT_MAX},
       {"int that is no number", xml_reply(python_value("<value><int>7x</int></value>")), -1, 0,
        "<null>", 0},
+      {"int with two signs", xml_reply(python_value("<value><int>+-5</int></value>")), -1, 0,
+       "<null>", 0},
       {"boolean true", xml_reply(python_value("<value><boolean>1</boolean></value>")), 0,
        XMLRPC_TYPE_BOOLEAN, "", 1},
       {"boolean false", xml_reply(python_value("<value><boolean>0</boolean></value>")), 0,
@@ -242,11 +241,11 @@ TEST(XmlrpcReply, ChecksAndReadsReplies) {
     ASSERT_EQ(http_parse_response(
                   {reinterpret_cast<const std::uint8_t*>(c.reply.data()), c.reply.size()}, &raw),
               0);
-    UniqueHttpResponse response(raw);
-    Client client(XMLRPCClientNew("h", 1, "/"));
+    HttpResponsePtr response(raw);
+    XMLRPCClientPtr client(XMLRPCClientNew("h", 1, "/"));
     XMLRPCParameterList* raw_result = nullptr;
     ASSERT_EQ(XMLRPCParseResponse(client.get(), "m", response.get(), &raw_result), c.result);
-    List result(raw_result);
+    XMLRPCParameterListPtr result(raw_result);
     if (c.result != 0) {
       EXPECT_EQ(result, nullptr);
       EXPECT_STREQ(client->fault_string != nullptr ? client->fault_string : "<null>",

@@ -1,6 +1,8 @@
 // Helpers shared by the test suites: a private temp directory, a capture of
-// the log file, a scoped environment variable and a fixture with both; the
-// file helpers of support/files.h come with it.
+// the log file, a scope that saves and restores the session configuration, a
+// scoped environment variable, exact-size byte buffers, and the one fixture
+// built of them (TempDirTest); the file helpers of support/files.h come with
+// it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,28 +10,31 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 #include "foundation/config.h"
 #include "foundation/log.h"
+#include "foundation/util.h"
 #include "support/files.h"
 
 namespace sw_test {
 
 // The text of a malloc'ed string, which is freed; `when_null` for null.
 inline std::string take_text(char* text, const char* when_null) {
-  if (text == nullptr) return when_null;
-  std::string copy = text;
-  std::free(text);
-  return copy;
+  const TextPtr owned(text);
+  return owned ? std::string(owned.get()) : std::string(when_null);
 }
 
 // A broken-down time from calendar values: the full year and the month
@@ -45,6 +50,42 @@ inline std::tm calendar_time(int year, int month, int day, int hour = 0, int min
   t.tm_sec = second;
   return t;
 }
+
+// Saves the session configuration (global_ctx) and puts it back when the
+// scope ends, so that no test sees what an earlier one configured. With
+// DEFAULTS (the usual start) the configuration is reset to its defaults
+// first; AS_IS keeps what is there.
+class ScopedGlobalContext {
+ public:
+  enum class Start { DEFAULTS, AS_IS };
+  explicit ScopedGlobalContext(Start start = Start::DEFAULTS)
+      : saved_(std::make_unique<SessionContext>(global_ctx)) {
+    if (start == Start::DEFAULTS) config_init_session_defaults(&global_ctx);
+  }
+  ~ScopedGlobalContext() { global_ctx = *saved_; }
+  ScopedGlobalContext(const ScopedGlobalContext&) = delete;
+  ScopedGlobalContext& operator=(const ScopedGlobalContext&) = delete;
+
+ private:
+  std::unique_ptr<SessionContext> saved_;  // large: kept off the stack
+};
+
+// A heap copy of exactly the given bytes, so that AddressSanitizer reports a
+// read one byte past the end (also of an empty buffer, whose pointer is still
+// valid but must not be read).
+class ExactBuffer {
+ public:
+  explicit ExactBuffer(std::string_view bytes)
+      : size_(bytes.size()), data_(new std::uint8_t[bytes.empty() ? 1 : bytes.size()]) {
+    if (!bytes.empty()) std::memcpy(data_.get(), bytes.data(), bytes.size());
+  }
+  const std::uint8_t* data() const { return data_.get(); }
+  std::uint64_t size() const { return size_; }
+
+ private:
+  std::uint64_t size_;
+  std::unique_ptr<std::uint8_t[]> data_;
+};
 
 // A fresh directory under TMPDIR (when that names a directory) or /tmp,
 // removed with everything in it at the end. A directory that cannot be made
@@ -88,7 +129,7 @@ struct LogFlags {
   bool debug = false;
   bool dev = false;
 };
-inline constexpr LogFlags kAllLogEntries{.debug = true, .dev = true};
+inline constexpr LogFlags ALL_LOG_ENTRIES{.debug = true, .dev = true};
 
 // Sends the log to a file of its own while alive. Given flags, sets DEBUG and
 // DEV logging to them; the flags found at the start are restored at the end.
@@ -172,28 +213,43 @@ class ScopedEnv {
   bool had_ = false;
 };
 
-// A fixture with a temp directory for the test's files and the log captured
-// in a directory of its own, DEBUG entries on.
+// The fixture of every test that touches files, the log or the
+// configuration: the configuration at its defaults (restored afterwards), a
+// fresh temp directory for the test's files, and the log captured in a
+// directory of its own with DEBUG entries on.
 class TempDirTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
 
   std::string log_text() const { return log_.text(); }
+  bool logged(std::string_view text) const { return log_.contains(std::string(text)); }
+  void clear_log() { log_.clear(); }
   // The path of `name` inside the temp directory.
   std::string path_of(const std::string& name) const { return temp_.file(name); }
   // The sorted names of what the temp directory holds.
-  std::vector<std::string> files() const {
+  std::vector<std::string> files() const { return names_in(dir_, false); }
+  // The sorted names of the regular files in `dir`.
+  static std::vector<std::string> files_in(const std::filesystem::path& dir) {
+    return names_in(dir, true);
+  }
+
+  ScopedGlobalContext context_;
+  TempDir temp_;
+  const std::filesystem::path dir_{temp_.path()};
+  LogCapture log_{LogFlags{.debug = true, .dev = false}};
+
+ private:
+  static std::vector<std::string> names_in(const std::filesystem::path& dir, bool regular_only) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-      names.push_back(entry.path().filename().string());
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
+      if (!regular_only || entry.is_regular_file()) {
+        names.push_back(entry.path().filename().string());
+      }
     }
     std::sort(names.begin(), names.end());
     return names;
   }
-
-  TempDir temp_;
-  LogCapture log_{LogFlags{.debug = true, .dev = false}};
-  const std::filesystem::path dir_{temp_.path()};
 };
 
 }  // namespace sw_test

@@ -21,7 +21,3 @@ inline constexpr int LANG_DETECT_TOKEN_COUNT = 26;
 // and ParseTimeout from global_ctx. The token table is compiled once per
 // thread; a table that cannot be compiled gives 0.
 [[nodiscard]] int analyzer_lang_detect(const std::uint8_t* data, std::uint64_t length);
-
-// Language code of the file at `path`, through the analysis driver in
-// detect-only mode; 0 when the file cannot be opened or mapped.
-[[nodiscard]] int analyzer_lang_detect_spool_file(const char* path);

@@ -10,14 +10,15 @@
 #include <emmintrin.h>
 #endif
 
-#include "analysis/lang_detect.h"
-#include "analysis/lang_detect_internal.h"
+#include "foundation/ascii.h"
 #include "foundation/config.h"
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
 #include "foundation/search.h"
 #include "foundation/timeout.h"
 #include "foundation/util.h"
+#include "scan/lang_detect.h"
+#include "scan/lang_detect_internal.h"
 
 namespace lang_detect {
 namespace {
@@ -43,7 +44,6 @@ constexpr std::string_view RISO_COM_UTF16 = "R\0I\0S\0O\0 \0C\0o\0m\0"sv;
 constexpr std::uint8_t SIGNATURE = 2;    // some scan signature begins with it
 constexpr std::uint8_t TOKEN_START = 4;  // some token row admits it
 
-constexpr int fold(int c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
 constexpr std::array<std::uint8_t, 256> make_classes() {
   std::array<std::uint8_t, 256> t{};
@@ -53,7 +53,9 @@ constexpr std::array<std::uint8_t, 256> make_classes() {
   for (int c = 0; c < 256; ++c) {
     for (const TokenRow& row : TOKEN_ROWS) {
       const int first = static_cast<unsigned char>(row.literal[0]);
-      if (row.literal_caseless ? fold(c) == fold(first) : c == first) t[c] |= TOKEN_START;
+      if (row.literal_caseless ? ascii_to_lower(c) == ascii_to_lower(first) : c == first) {
+        t[c] |= TOKEN_START;
+      }
       if (!row.other_literal.empty() && c == static_cast<unsigned char>(row.other_literal[0])) {
         t[c] |= TOKEN_START;
       }
@@ -77,7 +79,7 @@ constexpr std::array<std::array<std::int8_t, MAX_ROWS_PER_BYTE>, 256> make_rows_
   for (int c = 0; c < 256; ++c) {
     int n = 0;
     for (int i = 0; i < TOKEN_COUNT; ++i) {
-      if (TOKEN_ROWS[i].first_char == fold(c) && n < MAX_ROWS_PER_BYTE - 1) {
+      if (TOKEN_ROWS[i].first_char == ascii_to_lower(c) && n < MAX_ROWS_PER_BYTE - 1) {
         t[c][n++] = static_cast<std::int8_t>(i);
       }
     }
@@ -122,8 +124,9 @@ constexpr void add_lead(std::array<std::uint64_t, 1024>& bits, std::string_view 
   const int b = static_cast<unsigned char>(lead[1]);
   add_pair(bits, a, b);
   if (!caseless) return;
-  const int a_other = fold(a) == a && a >= 'a' && a <= 'z' ? a - ('a' - 'A') : fold(a);
-  const int b_other = fold(b) == b && b >= 'a' && b <= 'z' ? b - ('a' - 'A') : fold(b);
+  // The other case of each letter (the byte itself for anything else).
+  const int a_other = ascii_is_lower(a) ? ascii_to_upper(a) : ascii_to_lower(a);
+  const int b_other = ascii_is_lower(b) ? ascii_to_upper(b) : ascii_to_lower(b);
   add_pair(bits, a_other, b);
   add_pair(bits, a, b_other);
   add_pair(bits, a_other, b_other);
@@ -192,7 +195,8 @@ std::uint64_t count_control_bytes(const std::uint8_t* data, std::uint64_t n) {
     const __m128i format = _mm_cmpeq_epi8(_mm_min_epu8(from9, six), from9);
     const __m128i escape = _mm_cmpeq_epi8(x, esc);
     const __m128i control = _mm_andnot_si128(_mm_or_si128(format, escape), low);
-    count += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(_mm_movemask_epi8(control))));
+    const auto lanes = static_cast<unsigned>(_mm_movemask_epi8(control));
+    count += static_cast<std::uint64_t>(std::popcount(lanes));
   }
 #endif
   for (; i < n; ++i) {
@@ -202,13 +206,20 @@ std::uint64_t count_control_bytes(const std::uint8_t* data, std::uint64_t n) {
   return count;
 }
 
-struct Scan {
-  const std::uint8_t* data;
-  std::uint64_t w;
+// One detection's scan: the window, the call's token rows and its flags.
+struct ScanContext {
+  ByteSpan window;
   MatchToken* tokens;
   ScanState& s;
 
-  bool at(std::uint64_t p, std::string_view text) const { return bytes_at(data, w, p, text); }
+  // Window limit W of the tests ("p < W - n").
+  [[nodiscard]] std::uint64_t w() const { return window.size(); }
+  [[nodiscard]] bool at(std::uint64_t p, std::string_view text) const {
+    return scan_bytes_at(window, p, text);
+  }
+  [[nodiscard]] bool room(std::uint64_t p, std::uint64_t n) const {
+    return scan_room_below(p, window.size(), n);
+  }
 };
 
 bool literal_at(const std::uint8_t* here, std::string_view literal, bool caseless) {
@@ -221,8 +232,8 @@ bool literal_at(const std::uint8_t* here, std::string_view literal, bool caseles
 // them, they have not hit, and a literal that every match begins with is
 // there (all literals are shorter than the bytes the rows are tested on).
 // Only such rows run their expression. Returns how many rows hit.
-int test_token_rows(const Scan& sc, std::uint64_t p) {
-  const std::uint8_t* here = sc.data + p;
+int test_token_rows(const ScanContext& sc, std::uint64_t p) {
+  const std::uint8_t* here = sc.window.data() + p;
   int hits = 0;
   for (const std::int8_t i : ROWS_BY_BYTE[here[0]]) {
     if (i < 0) break;
@@ -238,14 +249,15 @@ int test_token_rows(const Scan& sc, std::uint64_t p) {
 }
 
 // ESC ( G decides only after an Epson remote-mode preamble.
-bool epson_preamble_before(const Scan& sc, std::uint64_t p) {
-  return util_contains_string(sc.data, p, "EPSON") || util_contains_string(sc.data, p, "@EJL") ||
-         util_contains_string(sc.data, p, "REMOTE1");
+bool epson_preamble_before(const ScanContext& sc, std::uint64_t p) {
+  const std::uint8_t* before = sc.window.data();
+  return util_contains_string(before, p, "EPSON") || util_contains_string(before, p, "@EJL") ||
+         util_contains_string(before, p, "REMOTE1");
 }
 
 // Examines every row that has ever hit, in table order; the decided code or
 // 0 to go on scanning.
-int examine_token_hits(const Scan& sc, std::uint64_t p) {
+int examine_token_hits(const ScanContext& sc, std::uint64_t p) {
   for (int i = 0; i < TOKEN_COUNT; ++i) {
     if (sc.tokens[i].hit_count == 0) continue;
     const int code = TOKEN_ROWS[i].code;
@@ -254,7 +266,7 @@ int examine_token_hits(const Scan& sc, std::uint64_t p) {
     switch (code) {
       case LANG_PCL6:
         // The Dell driver comment holds "PCLXL" without the data being PCL XL.
-        if (sc.s.dell && i == 5) continue;
+        if (sc.s.dell && i == TOKEN_ROW_PCLXL) continue;
         return LANG_PCL6;
       case LANG_PCL5:
         return sc.s.is_canon ? LANG_PCL5_CANON : LANG_PCL5;
@@ -274,8 +286,8 @@ int examine_token_hits(const Scan& sc, std::uint64_t p) {
 }
 
 // The token rows at p (or, in the last bytes, the Epson fallback).
-int test_tokens(const Scan& sc, std::uint64_t p) {
-  if (!below(p, sc.w, TOKEN_SPAN)) return sc.s.epson_ijdriver ? LANG_EPSON_ENDP : 0;
+int test_tokens(const ScanContext& sc, std::uint64_t p) {
+  if (!sc.room(p, TOKEN_SPAN)) return sc.s.epson_ijdriver ? LANG_EPSON_ENDP : 0;
   if (test_token_rows(sc, p) == 0) return 0;
   return examine_token_hits(sc, p);
 }
@@ -284,12 +296,12 @@ enum class PclStart { NONE, DECIDE, NEXT_POSITION };
 
 // A "PCL" line: an empty snippet when a universal exit follows at
 // once, PCL5 otherwise unless an OKI driver comment introduced the line.
-PclStart pcl_start(const Scan& sc, std::uint64_t p) {
+PclStart pcl_start(const ScanContext& sc, std::uint64_t p) {
   if (!sc.at(p, "PCL\n")) return PclStart::NONE;
   const bool oki = p > OKI_MARK_BACK && sc.at(p - OKI_MARK_BACK, "@PJL COMMENT OKI Driver PCL");
   sc.s.empty_pcl5 = true;
   for (std::uint64_t q = p + PCL_RESET_FIRST; q <= p + PCL_RESET_LAST; ++q) {
-    if (sc.data[q] == 0x1b && sc.at(q + 1, "%-12345X")) {
+    if (sc.window[q] == 0x1b && sc.at(q + 1, "%-12345X")) {
       LOG_DEBUG("Found a reset immediately after a PCL5 start at offset=%" PRIu64
                 ". Treating as unknown language",
                 q);
@@ -299,8 +311,8 @@ PclStart pcl_start(const Scan& sc, std::uint64_t p) {
   return oki ? PclStart::NEXT_POSITION : PclStart::DECIDE;
 }
 
-bool canon_ufr_at(const Scan& sc, std::uint64_t p) {
-  const std::uint8_t* d = sc.data + p;
+bool canon_ufr_at(const ScanContext& sc, std::uint64_t p) {
+  const std::uint8_t* d = sc.window.data() + p;
   return d[0] == 0xcd && d[1] == 0xca && d[5] == 0x1a && d[10] == 0xff && d[11] == 0xff &&
          d[21] == 0xbe && d[22] == 0xbf;
 }
@@ -308,30 +320,29 @@ bool canon_ufr_at(const Scan& sc, std::uint64_t p) {
 // PJL-led signatures, in their order: the PCL XL driver comment that names
 // PCLXL without the data being PCL XL (a flag only), then after the token
 // rows the ZjStream, KIPGL, JBIG, WSMC and NPDL commands.
-void test_dell_comment(const Scan& sc, std::uint64_t p) {
-  if (below(p, sc.w, 31) && sc.at(p, "@PJL COMMENT MS PCLXL NT Driver")) {
+void test_dell_comment(const ScanContext& sc, std::uint64_t p) {
+  if (sc.room(p, 31) && sc.at(p, "@PJL COMMENT MS PCLXL NT Driver")) {
     sc.s.dell = true;
     LOG_DEBUG("found potential Dell 1720 bum steer header");
   }
 }
 
-int test_pjl_after_tokens(const Scan& sc, std::uint64_t p) {
-  const std::uint64_t w = sc.w;
+int test_pjl_after_tokens(const ScanContext& sc, std::uint64_t p) {
   if (!sc.at(p, "@PJL ")) return 0;
-  if (below(p, w, 25) && sc.at(p, "@PJL ENTER LANGUAGE = ZJS")) {
+  if (sc.room(p, 25) && sc.at(p, "@PJL ENTER LANGUAGE = ZJS")) {
     LOG_DEBUG("found zjs in PJL header");
     return LANG_ZJSTREAM_2;
   }
-  if (below(p, w, 27) && sc.at(p, "@PJL ENTER LANGUAGE = KIPGL")) {
+  if (sc.room(p, 27) && sc.at(p, "@PJL ENTER LANGUAGE = KIPGL")) {
     LOG_DEBUG("found KIPGL");
     return LANG_KIPGL;
   }
-  if (below(p, w, 22) && sc.at(p, "@PJL SET COMPRESS=JBIG")) {
+  if (sc.room(p, 22) && sc.at(p, "@PJL SET COMPRESS=JBIG")) {
     sc.s.km_jbig = true;
     LOG_DEBUG("found possible KM GDI");
   }
-  if (below(p, w, 26) && sc.at(p, "@PJL ENTER LANGUAGE = WSMC")) return LANG_GDI_KM_WSMC;
-  if (below(p, w, 24) && sc.at(p, "@PJL ENTER LANGUAGE=NPDL")) {
+  if (sc.room(p, 26) && sc.at(p, "@PJL ENTER LANGUAGE = WSMC")) return LANG_GDI_KM_WSMC;
+  if (sc.room(p, 24) && sc.at(p, "@PJL ENTER LANGUAGE=NPDL")) {
     LOG_DEBUG("found start of NEC NPDL");
     return LANG_NEC_GDI;
   }
@@ -340,20 +351,19 @@ int test_pjl_after_tokens(const Scan& sc, std::uint64_t p) {
 
 // ESC-led signatures after the token rows: Brother records and the PCL5
 // copy count.
-int test_escape(const Scan& sc, std::uint64_t p) {
-  const std::uint64_t w = sc.w;
-  if (below(p, w, 5) && sc.at(p, "\x1b\x7c\x01\x00"sv)) {
-    if (sc.data[p + 4] == 0x0b) {
+int test_escape(const ScanContext& sc, std::uint64_t p) {
+  if (sc.room(p, 5) && sc.at(p, "\x1b\x7c\x01\x00"sv)) {
+    if (sc.window[p + 4] == 0x0b) {
       LOG_DEBUG("found Brother data 0xB");
       return LANG_BROTHER;
     }
-    if (sc.data[p + 4] == 0x0c) {
+    if (sc.window[p + 4] == 0x0c) {
       LOG_DEBUG("found Brother data 0xC");
       return LANG_BROTHER_MFC_J;
     }
   }
-  if (below(p, w, 6) && sc.at(p, "\x1b\x69\x61\x01\x1b"sv)) return LANG_BROTHER_QL;
-  if (below(p, w, 3) && sc.at(p, "\x1b&l")) {
+  if (sc.room(p, 6) && sc.at(p, "\x1b\x69\x61\x01\x1b"sv)) return LANG_BROTHER_QL;
+  if (sc.room(p, 3) && sc.at(p, "\x1b&l")) {
     if (!sc.s.is_canon) {
       LOG_DEBUG("found PCL5 copy count at offset %" PRIu64 " is_canon=%d. Assuming PCL5", p, 0);
       return LANG_PCL5;
@@ -365,12 +375,12 @@ int test_escape(const Scan& sc, std::uint64_t p) {
 }
 
 // Canon packets inside the data: GARO, then UFR.
-int test_canon_packet(const Scan& sc, std::uint64_t p) {
-  if (below(p, sc.w, 12) && sc.at(p, "\xcd\xca\x10\x02\x00\x1a\x00\x01\x0c\x86\xff\xff"sv)) {
+int test_canon_packet(const ScanContext& sc, std::uint64_t p) {
+  if (sc.room(p, 12) && sc.at(p, "\xcd\xca\x10\x02\x00\x1a\x00\x01\x0c\x86\xff\xff"sv)) {
     LOG_DEBUG("found Canon Garo data");
     return LANG_CANON_GARO;
   }
-  if (below(p, sc.w, PCL_START_BOUND) && canon_ufr_at(sc, p)) {
+  if (sc.room(p, PCL_START_BOUND) && canon_ufr_at(sc, p)) {
     LOG_DEBUG("found Canon UFR data at offset %" PRIu64, p);
     return LANG_CANON_UFR;
   }
@@ -378,9 +388,8 @@ int test_canon_packet(const Scan& sc, std::uint64_t p) {
 }
 
 // "LANGUAGE=GDI" with the Panasonic continuations, else the Sharp flag.
-int test_language_gdi(const Scan& sc, std::uint64_t p) {
-  const std::uint64_t w = sc.w;
-  if (below(p, w, 20) && sc.at(p, "LANGUAGE=GDI")) {
+int test_language_gdi(const ScanContext& sc, std::uint64_t p) {
+  if (sc.room(p, 20) && sc.at(p, "LANGUAGE=GDI")) {
     if (sc.at(p + 12, "\r\n\x1b\x27\x31\x1b")) {
       LOG_DEBUG("found Panasonic GDI");
       return LANG_GDI_PANASONIC;
@@ -390,7 +399,7 @@ int test_language_gdi(const Scan& sc, std::uint64_t p) {
       return LANG_GDI_PANASONIC_2;
     }
   }
-  if (below(p, w, 12) && sc.at(p, "LANGUAGE=GDI")) {
+  if (sc.room(p, 12) && sc.at(p, "LANGUAGE=GDI")) {
     sc.s.sharp = true;
     LOG_DEBUG("found possible Sharp GDI");
   }
@@ -398,41 +407,40 @@ int test_language_gdi(const Scan& sc, std::uint64_t p) {
 }
 
 // Signatures with a first byte of their own, after the token rows.
-int test_other(const Scan& sc, std::uint64_t p) {
-  const std::uint64_t w = sc.w;
-  switch (sc.data[p]) {
+int test_other(const ScanContext& sc, std::uint64_t p) {
+  switch (sc.window[p]) {
     case 0x01:
-      if (below(p, w, 7) && sc.at(p, "\x01\x05\x25\x00\x00\x00\xff"sv)) {
+      if (sc.room(p, 7) && sc.at(p, "\x01\x05\x25\x00\x00\x00\xff"sv)) {
         LOG_DEBUG("found start of Konica Minolta GDI DI series");
         return LANG_GDI_KM_DI;
       }
       return 0;
     case 'D':
-      if (below(p, w, 7) && sc.at(p, "DCLD\x01\x00\x30"sv)) {
+      if (sc.room(p, 7) && sc.at(p, "DCLD\x01\x00\x30"sv)) {
         LOG_DEBUG("found Zebra data");
         return LANG_ZEBRA;
       }
       return 0;
     case '%':
-      if (below(p, w, 12) && sc.at(p, "%-12345X,XQX")) {
+      if (sc.room(p, 12) && sc.at(p, "%-12345X,XQX")) {
         LOG_DEBUG("found HP GDI remote mode marker");
         return LANG_GDI_HP_2;
       }
       return 0;
     case 'd':
-      if (sc.s.sharp && below(p, w, 10) && sc.at(p, "d100e100l7")) {
+      if (sc.s.sharp && sc.room(p, 10) && sc.at(p, "d100e100l7")) {
         LOG_DEBUG("found Sharp GDI");
         return LANG_GDI_SHARP;
       }
       return 0;
     case 0x81:
-      if (below(p, w, 12) && sc.at(p, "\x81\x81\x00\x00\x00\x00\x00\x08\x81\x81\x00\x00\x00"sv)) {
+      if (sc.room(p, 12) && sc.at(p, "\x81\x81\x00\x00\x00\x00\x00\x08\x81\x81\x00\x00\x00"sv)) {
         LOG_DEBUG("found Sharp GDI SPLC start marker");
         return LANG_GDI_SHARP_SPLC;
       }
       return 0;
     case '$':
-      if (below(p, w, 9) && sc.at(p, "\x24\x01\x00\x00\x07\x00\x00\x00\x08"sv)) {
+      if (sc.room(p, 9) && sc.at(p, "\x24\x01\x00\x00\x07\x00\x00\x00\x08"sv)) {
         LOG_DEBUG("found GDI (HP PSC) start marker");
         return LANG_GDI_HP_3;
       }
@@ -448,13 +456,13 @@ int test_other(const Scan& sc, std::uint64_t p) {
       }
       return 0;
     case '>':
-      if (sc.data[0] == '?' && below(p, w, 5) && sc.at(p, ">S?<")) {
+      if (sc.window[0] == '?' && sc.room(p, 5) && sc.at(p, ">S?<")) {
         LOG_DEBUG("found RISO GDI2");
         return LANG_GDI_RISO2;
       }
       return 0;
     case ')':
-      if (below(p, w, 13) && sc.at(p, ") SAG-GDI RL;")) {
+      if (sc.room(p, 13) && sc.at(p, ") SAG-GDI RL;")) {
         LOG_DEBUG("Matched Xerox Phaser GDI (remote) using ') SAG-GDI RL;'");
         return LANG_GDI_XEROX_PHASER_2;
       }
@@ -466,8 +474,8 @@ int test_other(const Scan& sc, std::uint64_t p) {
 
 // The signatures after the token rows, by the position's byte; each byte's
 // tests keep their order. -1: go on at the next position.
-int test_after_tokens(const Scan& sc, std::uint64_t p) {
-  switch (sc.data[p]) {
+int test_after_tokens(const ScanContext& sc, std::uint64_t p) {
+  switch (sc.window[p]) {
     case '@':
       return test_pjl_after_tokens(sc, p);
     case 0x1b:
@@ -475,7 +483,7 @@ int test_after_tokens(const Scan& sc, std::uint64_t p) {
     case 0xcd:
       return test_canon_packet(sc, p);
     case 'P':
-      if (!below(p, sc.w, PCL_START_BOUND)) return 0;
+      if (!sc.room(p, PCL_START_BOUND)) return 0;
       switch (pcl_start(sc, p)) {
         case PclStart::DECIDE:
           return LANG_PCL5;
@@ -494,8 +502,8 @@ int test_after_tokens(const Scan& sc, std::uint64_t p) {
 
 // All tests at one position whose byte some signature or token row can
 // begin with. Returns the decided code, 0 or -1 to go on.
-int test_position(const Scan& sc, std::uint64_t p, std::uint8_t classes) {
-  if (sc.data[p] == '@') test_dell_comment(sc, p);
+int test_position(const ScanContext& sc, std::uint64_t p, std::uint8_t classes) {
+  if (sc.window[p] == '@') test_dell_comment(sc, p);
   if ((classes & TOKEN_START) != 0) {
     if (int code = test_tokens(sc, p); code != 0) return code;
   }
@@ -507,9 +515,9 @@ int test_position(const Scan& sc, std::uint64_t p, std::uint8_t classes) {
 // polling the time limit every TIMEOUT_POLL_POSITIONS positions. Returns the
 // first decided code, 0 at the end, or -1 when the time ran out (`stop` then
 // holds the position reached).
-int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& timeout,
+int scan_range(const ScanContext& sc, std::uint64_t from, std::uint64_t to, Timeout& timeout,
                std::uint64_t& next_poll, std::uint64_t& stop) {
-  const std::uint8_t* data = sc.data;
+  const std::uint8_t* data = sc.window.data();
   std::uint64_t p = from;
   while (p < to) {
     if (p >= next_poll) {
@@ -532,7 +540,7 @@ int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& ti
     while (mask != 0) {
       const std::uint64_t q = p + static_cast<std::uint64_t>(std::countr_zero(mask));
       mask &= mask - 1;
-      if (q + 1 >= sc.w || !pair_at(data + q)) continue;
+      if (q + 1 >= sc.w() || !pair_at(data + q)) continue;
       const int code = test_position(sc, q, CLASSES[data[q]]);
       if (code > 0) return code;
     }
@@ -543,9 +551,9 @@ int scan_range(const Scan& sc, std::uint64_t from, std::uint64_t to, Timeout& ti
 
 }  // namespace
 
-int scan_window(const std::uint8_t* data, std::uint64_t window, MatchToken* tokens,
-                ScanState& state) {
-  Scan sc{data, window, tokens, state};
+int scan_window(ByteSpan bytes, MatchToken* tokens, ScanState& state) {
+  ScanContext sc{bytes, tokens, state};
+  const std::uint64_t window = bytes.size();
   Timeout timeout;
   TimeoutSetLimit(&timeout, global_ctx.parse_timeout);
   TimeoutStart(&timeout);
@@ -563,7 +571,7 @@ int scan_window(const std::uint8_t* data, std::uint64_t window, MatchToken* toke
   }
   // The control bytes matter only to a scan without a decision; counting
   // them apart keeps the scan loop short.
-  state.control_bytes = count_control_bytes(data, stop);
+  state.control_bytes = count_control_bytes(bytes.data(), stop);
   return 0;
 }
 

@@ -2,9 +2,9 @@
 // languages, and the PJL ENTER LANGUAGE names.
 #include <array>
 
-#include "analysis/lang_detect_internal.h"
 #include "foundation/log.h"
 #include "foundation/util.h"
+#include "scan/lang_detect_internal.h"
 
 namespace lang_detect {
 

@@ -1,28 +1,26 @@
 // Language detection: the corpus of real driver output, then hand-made bytes
 // for what no available tool writes (status documents, tiny and truncated
 // files, printer makers' signatures) and for the order of the rules.
-#include "analysis/lang_detect.h"
+#include "scan/lang_detect.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "analysis/analysis_test_util.h"
 #include "corpus/corpus.h"
 #include "foundation/ja_languages.h"
 #include "foundation/mapped_mem.h"
+#include "support/test_support.h"
 
 namespace {
 
 using namespace std::string_literals;
 using namespace std::string_view_literals;
-using analysis_test::AnalysisTest;
-using analysis_test::ExactBuffer;
+using sw_test::ExactBuffer;
 
-class LangDetectTest : public AnalysisTest {
+class LangDetectTest : public sw_test::TempDirTest {
  protected:
   int detect(std::string_view bytes) const {
     ExactBuffer buffer(bytes);
@@ -49,32 +47,14 @@ std::string binary(std::size_t size) { return std::string(size, '\x02'); }
 // ---------------------------------------------------------------------------
 // Real print data.
 
-std::string spool_analyze_language(const std::string& path) {
-  const std::string command =
-      std::string(SW_BINARY_DIR) + "/tools/spool-analyze '" + path + "' 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return "no pipe";
-  std::string out;
-  char line[4096];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::string_view l(line);
-    if (l.starts_with("language=")) out = std::string(l.substr(9, l.find('\n') - 9));
-  }
-  pclose(pipe);
-  return out;
-}
-
 TEST_F(LangDetectTest, CorpusFilesGetTheirLanguage) {
   const auto rows = corpus_rows();
   ASSERT_FALSE(rows.empty()) << "manifest unreadable: " << corpus_manifest_path();
   for (const CorpusRow& row : rows) {
     SCOPED_TRACE(row.file + " (" + row.chain + ")");
-    mapped_mem* mm = create_mapped_mem(row.path.c_str());
+    const MappedMemPtr mm(create_mapped_mem(row.path.c_str()));
     ASSERT_NE(mm, nullptr) << "corpus file missing: " << row.path;
     EXPECT_EQ(analyzer_lang_detect(mm->data, mm->size), row.lang);
-    free_mapped_mem(&mm);
-    EXPECT_EQ(analyzer_lang_detect_spool_file(row.path.c_str()), row.lang);
-    EXPECT_EQ(spool_analyze_language(row.path), std::to_string(row.lang));
   }
 }
 
@@ -109,7 +89,7 @@ class LangDetectCases : public LangDetectTest {
       SCOPED_TRACE(c.name);
       clear_log();
       EXPECT_EQ(detect(c.bytes), c.code);
-      if (c.log != nullptr) { EXPECT_TRUE(logged(c.log)) << log(); }
+      if (c.log != nullptr) { EXPECT_TRUE(logged(c.log)) << log_text(); }
     }
   }
 };
@@ -336,7 +316,7 @@ TEST_F(LangDetectCases, RuleOrderAndOverrides) {
               '\x02'),
        LANG_POSTSCRIPT},
       {"ENTER LANGUAGE past the head is ignored",
-       placed(10000, "@PJL ENTER LANGUAGE=POSTSCRIPT\n", 10500, '\x02'), LANG_UNKNOWN},
+       placed(LANG_DETECT_HEAD_WINDOW, "@PJL ENTER LANGUAGE=POSTSCRIPT\n", 10500, '\x02'), LANG_UNKNOWN},
       {"ENTER LANGUAGE decides an unknown file",
        placed(9000, "@PJL ENTER LANGUAGE=POSTSCRIPT\n", 10500, '\x02'), LANG_POSTSCRIPT},
       {"Dell comment and control bytes give PCL XL", padded(dell, 600, '\x02'), LANG_PCL6,

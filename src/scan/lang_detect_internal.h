@@ -1,31 +1,17 @@
 // Pieces of language detection shared by its source files (not for other
-// modules): the byte helpers, the token and ENTER LANGUAGE tables and the
-// scan state of one call.
+// modules): the token and ENTER LANGUAGE tables and the scan state of one
+// call.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
-#include "analysis/lang_detect.h"
 #include "foundation/ja_languages.h"
 #include "foundation/matcher.h"
+#include "scan/byte_cursor.h"
+#include "scan/lang_detect.h"
 
 namespace lang_detect {
-
-// The bytes of `text` begin at `offset` of the buffer (false when they would
-// run past its end).
-inline bool bytes_at(const std::uint8_t* data, std::uint64_t length, std::uint64_t offset,
-                     std::string_view text) {
-  if (offset > length || text.size() > length - offset) return false;
-  return text.empty() || std::memcmp(data + offset, text.data(), text.size()) == 0;
-}
-
-// Position p may run a test that reads below the window limit "W - n": W must
-// exceed n, and p be below W - n (no unsigned wrap for small windows).
-inline bool below(std::uint64_t p, std::uint64_t window, std::uint64_t n) {
-  return window > n && p < window - n;
-}
 
 // One row of the token table: the matcher's row data, the language it gives
 // and a literal that every match must begin with (a cheap prefilter).
@@ -72,6 +58,12 @@ inline constexpr TokenRow TOKEN_ROWS[TOKEN_COUNT] = {
     {'@', R"(@PL\s*\>\s*ART)", false, LANG_FX360, "@PL", false},
 };
 
+// The row "PCLXL\b": the one PCL XL row that a Dell driver comment ("@PJL
+// COMMENT MS PCLXL NT Driver") matches without the data being PCL XL.
+inline constexpr int TOKEN_ROW_PCLXL = 5;
+static_assert(TOKEN_ROWS[TOKEN_ROW_PCLXL].literal == "PCLXL" &&
+              TOKEN_ROWS[TOKEN_ROW_PCLXL].code == LANG_PCL6);
+
 // PJL ENTER LANGUAGE names (compared without case) and their codes; 0 for a
 // name that is not listed.
 [[nodiscard]] int enter_language_code(std::string_view name);
@@ -92,9 +84,8 @@ struct ScanState {
   bool sharp = false;
 };
 
-// The forward scan of the first `window` bytes with the call's own
-// copy of the token table. Returns the decided code or 0.
-[[nodiscard]] int scan_window(const std::uint8_t* data, std::uint64_t window, MatchToken* tokens,
-                              ScanState& state);
+// The forward scan of the `window` (the buffer's first bytes) with the call's
+// own copy of the token table. Returns the decided code or 0.
+[[nodiscard]] int scan_window(ByteSpan window, MatchToken* tokens, ScanState& state);
 
 }  // namespace lang_detect

@@ -1,23 +1,21 @@
 // Language detection: short-file rules, leading signatures, the forward scan
 // (lang_detect_scan.cpp), the PJL ENTER LANGUAGE override, two late
 // heuristics, the Canon override and the plain-text test, in that order.
-#include "analysis/lang_detect.h"
+#include "scan/lang_detect.h"
 
 #include <algorithm>
 #include <array>
 #include <cinttypes>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
-#include "analysis/analyzer.h"
-#include "analysis/lang_detect_internal.h"
 #include "foundation/config.h"
-#include "foundation/ja.h"
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/search.h"
+#include "scan/byte_cursor.h"
+#include "scan/lang_detect_internal.h"
 
 namespace lang_detect {
 namespace {
@@ -44,60 +42,60 @@ constexpr std::uint64_t TEXT_SMALL_WINDOW = 1024;
 const char* name_of(int code) { return analyzer_lang_to_string(code); }
 
 // A printer-status request: no analysis, no question to the server.
-bool all_pjl_lines(const std::uint8_t* d, std::uint64_t length) {
+bool all_pjl_lines(ByteSpan d) {
   bool any = false;
-  for (std::uint64_t p = 1; p + ALL_PJL_LINE_MIN <= length; ++p) {
+  for (std::uint64_t p = 1; p + ALL_PJL_LINE_MIN <= d.size(); ++p) {
     if (d[p - 1] != '\n') continue;
-    if (!bytes_at(d, length, p, "@PJL")) return false;
+    if (!scan_bytes_at(d, p, "@PJL")) return false;
     any = true;
   }
   return any;
 }
 
 // The short-file rules; 0 when none decides.
-int short_file_rules(const std::uint8_t* d, std::uint64_t length) {
-  if (length >= 9 && length <= CANON_STATUS_MAX && bytes_at(d, length, 0, "\0\0\0\0\x0e\0\0\0"sv)) {
+int short_file_rules(ByteSpan d) {
+  if (d.size() >= 9 && d.size() <= CANON_STATUS_MAX &&
+      scan_bytes_at(d, 0, "\0\0\0\0\x0e\0\0\0"sv)) {
     LOG_DEBUG("Found canon status document (type 1)");
     return LANG_STATUS_DOCUMENT;
   }
-  if (length >= 7 && length <= CANON_STATUS_MAX && bytes_at(d, length, 0, "\x1b[K\x02\0\0"sv)) {
+  if (d.size() >= 7 && d.size() <= CANON_STATUS_MAX && scan_bytes_at(d, 0, "\x1b[K\x02\0\0"sv)) {
     LOG_DEBUG("Found canon status document (type 2)");
     return LANG_STATUS_DOCUMENT;
   }
-  if (length > GRAPHTEC_MIN && bytes_at(d, length, 0, "s,&100,100,100,/0,0,900,")) {
+  if (d.size() > GRAPHTEC_MIN && scan_bytes_at(d, 0, "s,&100,100,100,/0,0,900,")) {
     LOG_DEBUG("Found Graphtec header");
     return LANG_GRAPHTEC;
   }
-  if (length > XPP_HEAD && search_bm_ref(d, XPP_HEAD, "DATA=\"XPP\"") != nullptr) {
+  if (d.size() > XPP_HEAD && search_bm_ref(d.data(), XPP_HEAD, "DATA=\"XPP\"") != nullptr) {
     LOG_DEBUG("Found fujitsu_xpp_header");
     return LANG_XPP;
   }
-  if (length < LANG_DETECT_ALL_PJL_LIMIT && all_pjl_lines(d, length)) {
+  if (d.size() < LANG_DETECT_ALL_PJL_LIMIT && all_pjl_lines(d)) {
     LOG_DEBUG("Found all PJL commands (status document)");
     return LANG_STATUS_DOCUMENT;
   }
   const int dummy_size = global_ctx.dummy_document_size_bytes;
-  if (dummy_size > 0 && length < static_cast<std::uint64_t>(dummy_size)) {
+  if (dummy_size > 0 && d.size() < static_cast<std::uint64_t>(dummy_size)) {
     LOG_DEBUG("File size is small so assume it's a status document. Size in bytes: %d",
-              static_cast<int>(length));
+              static_cast<int>(d.size()));
     return LANG_STATUS_DOCUMENT;
   }
-  if (length < TEXT_SIZE_MIN) {
-    LOG_DEBUG("File is too small, assume text. Size in bytes: %d", static_cast<int>(length));
+  if (d.size() < TEXT_SIZE_MIN) {
+    LOG_DEBUG("File is too small, assume text. Size in bytes: %d", static_cast<int>(d.size()));
     return LANG_PLAIN_TEXT;
   }
   return 0;
 }
 
 // The mark begins at one of the offsets 0 to `last`.
-bool mark_within(const std::uint8_t* d, std::uint64_t length, std::uint64_t last,
-                 std::string_view mark) {
-  const std::uint64_t reach = std::min(length, last + mark.size());
-  return search_bm(d, reach, mark.data(), mark.size()) != nullptr;
+bool mark_within(ByteSpan d, std::uint64_t last, std::string_view mark) {
+  const std::uint64_t reach = std::min(d.size(), last + mark.size());
+  return search_bm(d.data(), reach, mark.data(), mark.size()) != nullptr;
 }
 
 // Leading signatures that are plain prefixes of the buffer.
-int plain_prefix(const std::uint8_t* d, std::uint64_t length) {
+int plain_prefix(ByteSpan d) {
   struct Prefix {
     std::string_view bytes;
     int code;
@@ -105,54 +103,55 @@ int plain_prefix(const std::uint8_t* d, std::uint64_t length) {
   static constexpr Prefix FIRST[] = {
       {"PK", LANG_XPS}, {"\x1f\x8b", LANG_GZIP}, {"JZJZ", LANG_ZJSTREAM}, {"ZIMF", LANG_ZENO_IMF}};
   for (const Prefix& prefix : FIRST) {
-    if (bytes_at(d, length, 0, prefix.bytes)) return prefix.code;
+    if (scan_bytes_at(d, 0, prefix.bytes)) return prefix.code;
   }
   return 0;
 }
 
 // The GDI streams that begin with a fixed mark and are told apart by a
 // second one.
-int gdi_variants(const std::uint8_t* d, std::uint64_t length) {
-  if (bytes_at(d, length, 0, "\x1b\x40\x00\x02"sv)) {
-    if (length > KYOCERA_GDI_MIN &&
-        mark_within(d, length, KYOCERA_GDI_MARK_LAST, "\xf8\xff\xa0\x12\x00"sv)) {
+int gdi_variants(ByteSpan d) {
+  if (scan_bytes_at(d, 0, "\x1b\x40\x00\x02"sv)) {
+    if (d.size() > KYOCERA_GDI_MIN &&
+        mark_within(d, KYOCERA_GDI_MARK_LAST, "\xf8\xff\xa0\x12\x00"sv)) {
       LOG_DEBUG("found Kyocera GDI");
       return LANG_GDI_KYOCERA;
     }
     LOG_DEBUG("found start of Konica Minolta GDI");
     return LANG_GDI_KM;
   }
-  if (bytes_at(d, length, 0, "GaMf")) {
-    if (util_contains_string(d, std::min(length, XEROX_PHASER_HEAD), "Xerox Phaser")) {
+  if (scan_bytes_at(d, 0, "GaMf")) {
+    if (util_contains_string(d.data(), std::min(d.size(), XEROX_PHASER_HEAD), "Xerox Phaser")) {
       LOG_DEBUG("found start of Xerox Phaser GDI (local)");
       return LANG_GDI_XEROX_PHASER;
     }
     LOG_DEBUG("found start of Konica Minolta GDI (Bizhub)");
     return LANG_GDI_KM_BH;
   }
-  if (bytes_at(d, length, 0, "\x1bPr;")) {
+  if (scan_bytes_at(d, 0, "\x1bPr;")) {
     LOG_DEBUG("found Pebble data");
     return LANG_PEBBLE;
   }
-  if (length > KM_ZIMF_REMOTE_MIN && bytes_at(d, length, 0, "Event=StartOfJob;")) {
+  if (d.size() > KM_ZIMF_REMOTE_MIN && scan_bytes_at(d, 0, "Event=StartOfJob;")) {
     LOG_DEBUG("found Konica Minolta GDI ZIMF Remote");
     return LANG_GDI_KM_ZIMF_R;
   }
-  static constexpr std::string_view RASTER_SYNCS[] = {"RaSt", "tSaR", "RaS2", "2SaR", "RaS3", "3SaR"};
-  if (bytes_at(d, length, 0, "DMCS")) return LANG_QPDL;
-  if (bytes_at(d, length, 0, "EDAJM")) return LANG_HBPL_2;
-  if (bytes_at(d, length, 0, "EDAJC")) return LANG_HBPL_3;
+  static constexpr std::string_view RASTER_SYNCS[] = {"RaSt", "tSaR", "RaS2",
+                                                      "2SaR", "RaS3", "3SaR"};
+  if (scan_bytes_at(d, 0, "DMCS")) return LANG_QPDL;
+  if (scan_bytes_at(d, 0, "EDAJM")) return LANG_HBPL_2;
+  if (scan_bytes_at(d, 0, "EDAJC")) return LANG_HBPL_3;
   for (std::string_view sync : RASTER_SYNCS) {
-    if (bytes_at(d, length, 0, sync)) return LANG_CUPS_RASTER;
+    if (scan_bytes_at(d, 0, sync)) return LANG_CUPS_RASTER;
   }
   return 0;
 }
 
 // Signatures decided by the first byte and a few fixed bytes after it. Sets
 // is_canon for a Canon packet stream.
-int first_byte_signatures(const std::uint8_t* d, std::uint64_t length, ScanState& state) {
-  if (length < 11) return 0;
-  if (d[0] == 0x01 && d[1] == 0x00 && d[3] == 0x00 && bytes_at(d, length, 4, "\xce\xda\xde\xfa")) {
+int first_byte_signatures(ByteSpan d, ScanState& state) {
+  if (d.size() < 11) return 0;
+  if (d[0] == 0x01 && d[1] == 0x00 && d[3] == 0x00 && scan_bytes_at(d, 4, "\xce\xda\xde\xfa")) {
     LOG_DEBUG("found start of Canon CAPT");
     return LANG_CANON_CAPT;
   }
@@ -173,53 +172,47 @@ int first_byte_signatures(const std::uint8_t* d, std::uint64_t length, ScanState
 }
 
 // Label printers and Ricoh/Oce streams with fixed heads.
-int fixed_heads(const std::uint8_t* d, std::uint64_t length) {
-  if (bytes_at(d, length, 0, "I8,A,001\r\n\r\n")) {
+int fixed_heads(ByteSpan d) {
+  if (scan_bytes_at(d, 0, "I8,A,001\r\n\r\n")) {
     LOG_DEBUG("found Zebra (v2) data");
     return LANG_ZEBRA2;
   }
-  if (bytes_at(d, length, 0, "\x1bQ\0\0\x1b\x42\0\x1b\x65\x1b\x68\x1bL"sv)) {
+  if (scan_bytes_at(d, 0, "\x1bQ\0\0\x1b\x42\0\x1b\x65\x1b\x68\x1bL"sv)) {
     LOG_DEBUG("found Dymo (330) data");
     return LANG_DYMO;
   }
-  if (bytes_at(d, length, DYMO_450_OFFSET, "\x1b\x41\x1b\x41\x05\x1b\x43\x00\x1b\x44"sv)) {
+  if (scan_bytes_at(d, DYMO_450_OFFSET, "\x1b\x41\x1b\x41\x05\x1b\x43\x00\x1b\x44"sv)) {
     LOG_DEBUG("found Dymo (450) data");
     return LANG_DYMO;
   }
-  if (length >= 10 && bytes_at(d, length, 0, "GDIC") && d[5] == 0x0d && d[6] == 0 && d[7] == 0 &&
+  if (d.size() >= 10 && scan_bytes_at(d, 0, "GDIC") && d[5] == 0x0d && d[6] == 0 && d[7] == 0 &&
       d[9] == 0x0d && (d[4] == d[8] + 8 || (d[4] == 0x8a && d[8] == 0x80))) {
     LOG_DEBUG("found Ricoh GDI. 5th byte=0x%02X", d[4]);
     return LANG_GDI_RICOH;
   }
-  if (length >= 10 && bytes_at(d, length, 0, "GDIJ\0\0\0\x78\0\x01"sv)) {
+  if (d.size() >= 10 && scan_bytes_at(d, 0, "GDIJ\0\0\0\x78\0\x01"sv)) {
     LOG_DEBUG("found Ricoh GDI (SP C231)");
     return LANG_GDI_RICOH_SP_C231;
   }
-  if (bytes_at(d, length, 0, "*OceJobBegin")) {
+  if (scan_bytes_at(d, 0, "*OceJobBegin")) {
     LOG_DEBUG("found *OceJobBegin");
     return LANG_OCE;
   }
   return 0;
 }
 
-int leading_signatures(const std::uint8_t* d, std::uint64_t length, ScanState& state) {
-  if (int code = plain_prefix(d, length); code != 0) return code;
-  if (int code = gdi_variants(d, length); code != 0) return code;
-  if (int code = first_byte_signatures(d, length, state); code != 0) return code;
-  return fixed_heads(d, length);
+int leading_signatures(ByteSpan d, ScanState& state) {
+  if (int code = plain_prefix(d); code != 0) return code;
+  if (int code = gdi_variants(d); code != 0) return code;
+  if (int code = first_byte_signatures(d, state); code != 0) return code;
+  return fixed_heads(d);
 }
 
 // Regular expressions compiled once per thread.
 struct ThreadRegexes {
-  Regex* enter_language = regex_compile(R"(@PJL\s+ENTER\s+LANGUAGE\s*=\s*(\S+))", PCRE_ANCHORED);
-  Regex* pcl5_escape = regex_compile(R"(\x1b[%*&][a-z]\d{0,3}[A-Z])", 0);
-  ThreadRegexes() = default;
-  ~ThreadRegexes() {
-    regex_free(enter_language);
-    regex_free(pcl5_escape);
-  }
-  ThreadRegexes(const ThreadRegexes&) = delete;
-  ThreadRegexes& operator=(const ThreadRegexes&) = delete;
+  RegexPtr enter_language{
+      regex_compile(R"(@PJL\s+ENTER\s+LANGUAGE\s*=\s*(\S+))", PCRE_ANCHORED)};
+  RegexPtr pcl5_escape{regex_compile(R"(\x1b[%*&][a-z]\d{0,3}[A-Z])", 0)};
 };
 
 ThreadRegexes& regexes() {
@@ -229,18 +222,20 @@ ThreadRegexes& regexes() {
 
 // The last PJL ENTER LANGUAGE command in the head decides; an unlisted name
 // cancels an earlier listed one. 0 when none applies.
-int enter_language_override(const std::uint8_t* d, std::uint64_t length) {
-  const Regex* regex = regexes().enter_language;
+int enter_language_override(ByteSpan d) {
+  const Regex* regex = regexes().enter_language.get();
   if (regex == nullptr) return 0;
-  const std::uint64_t head = std::min(length, LANG_DETECT_HEAD_WINDOW);
+  const std::uint64_t head = std::min(d.size(), LANG_DETECT_HEAD_WINDOW);
   int code = 0;
-  for (std::uint64_t p = 0; below(p, head, ENTER_LANGUAGE_SPAN); ++p) {
-    if (d[p] != '@' || !bytes_at(d, length, p, "@PJL ENTER LANGUAGE")) continue;
+  for (std::uint64_t p = 0; scan_room_below(p, head, ENTER_LANGUAGE_SPAN); ++p) {
+    if (d[p] != '@' || !scan_bytes_at(d, p, "@PJL ENTER LANGUAGE")) continue;
     LOG_DEBUG("@PJL ENTER LANGUAGE at %" PRIu64, p);
     std::int64_t pairs[6];
     int rc = 0;
-    if (regex_exec(regex, d + p, ENTER_LANGUAGE_SPAN, pairs, 6, &rc) == 0 || rc < 2) continue;
-    const std::string name(reinterpret_cast<const char*>(d + p + pairs[2]),
+    if (regex_exec(regex, d.data() + p, ENTER_LANGUAGE_SPAN, pairs, 6, &rc) == 0 || rc < 2) {
+      continue;
+    }
+    const std::string name(reinterpret_cast<const char*>(d.data() + p + pairs[2]),
                            static_cast<std::size_t>(pairs[3] - pairs[2]));
     code = enter_language_code(name);
     LOG_DEBUG("enter_language_str='%s',enter_language_code='%s'[%d]", name.c_str(), name_of(code),
@@ -250,20 +245,20 @@ int enter_language_override(const std::uint8_t* d, std::uint64_t length) {
 }
 
 // Ten PCL5 escapes close together near the start mark PCL5.
-bool many_pcl5_escapes(const std::uint8_t* d, std::uint64_t length) {
-  const Regex* regex = regexes().pcl5_escape;
+bool many_pcl5_escapes(ByteSpan d) {
+  const Regex* regex = regexes().pcl5_escape.get();
   if (regex == nullptr) {
     LOG_ERROR("regex_compile failed");
     return false;
   }
-  const std::uint64_t head = std::min(length, LANG_DETECT_HEAD_WINDOW);
+  const std::uint64_t head = std::min(d.size(), LANG_DETECT_HEAD_WINDOW);
   std::uint64_t from = 0;
   std::uint64_t limit = 0;
   int found = 0;
   while (found < PCL5_ESCAPES_NEEDED && from < head) {
     std::int64_t pairs[3];
     int rc = 0;
-    if (regex_exec(regex, d + from, head - from, pairs, 3, &rc) == 0) break;
+    if (regex_exec(regex, d.data() + from, head - from, pairs, 3, &rc) == 0) break;
     const std::uint64_t start = from + static_cast<std::uint64_t>(pairs[0]);
     const std::uint64_t end = from + static_cast<std::uint64_t>(pairs[1]);
     ++found;
@@ -274,20 +269,20 @@ bool many_pcl5_escapes(const std::uint8_t* d, std::uint64_t length) {
   return found >= PCL5_ESCAPES_NEEDED;
 }
 
-int late_heuristics(const std::uint8_t* d, std::uint64_t length, const ScanState& state) {
+int late_heuristics(ByteSpan d, const ScanState& state) {
   if (state.km_jbig) {
     LOG_DEBUG("Assuming KM GDI");
     return LANG_GDI_KM_PJL;
   }
-  if (many_pcl5_escapes(d, length)) {
+  if (many_pcl5_escapes(d)) {
     LOG_DEBUG("Found PCL5 commands. Treating as PCL5");
     return state.is_canon ? LANG_PCL5_CANON : LANG_PCL5;
   }
   return 0;
 }
 
-int canon_override(const std::uint8_t* d, std::uint64_t length, int code) {
-  if (length < 12 || d[0] != 0xcd || d[1] != 0xca) return code;
+int canon_override(ByteSpan d, int code) {
+  if (d.size() < 12 || d[0] != 0xcd || d[1] != 0xca) return code;
   if (!((d[10] == 0 && d[11] == 0) || (d[10] == 0xff && d[11] == 0xff))) return code;
   static constexpr int KEPT[] = {LANG_POSTSCRIPT, LANG_POSTSCRIPT_CANON, LANG_PCL6,
                                  LANG_PCL5,       LANG_PCL5_CANON,       LANG_CANON_BJ,
@@ -299,7 +294,8 @@ int canon_override(const std::uint8_t* d, std::uint64_t length, int code) {
 
 int undecided(std::uint64_t window, const ScanState& state) {
   const double percent =
-      window == 0 ? 0.0 : static_cast<double>(state.control_bytes) * 100.0 / static_cast<double>(window);
+      window == 0 ? 0.0
+                  : static_cast<double>(state.control_bytes) * 100.0 / static_cast<double>(window);
   LOG_DEBUG("Checking for plain text with ctrl char count of %d and percentage of %f",
             static_cast<int>(std::min<std::uint64_t>(state.control_bytes, INT32_MAX)), percent);
   if (state.control_bytes == 0 || (window > TEXT_SMALL_WINDOW && percent < TEXT_CONTROL_PERCENT)) {
@@ -322,7 +318,7 @@ int undecided(std::uint64_t window, const ScanState& state) {
 }
 
 // Everything after the short-file rules.
-int detect_long(const std::uint8_t* d, std::uint64_t length) {
+int detect_long(ByteSpan d) {
   const MatchToken* compiled = compiled_tokens();
   if (compiled == nullptr) {
     LOG_ERROR("Unable to init langauge tokens");
@@ -334,19 +330,19 @@ int detect_long(const std::uint8_t* d, std::uint64_t length) {
   for (MatchToken& row : tokens) row.hit_count = 0;
 
   ScanState state;
-  const std::uint64_t window = std::min(length, LANG_DETECT_SCAN_WINDOW);
-  int code = leading_signatures(d, length, state);
-  if (code == 0) code = scan_window(d, window, tokens.data(), state);
+  const std::uint64_t window = std::min(d.size(), LANG_DETECT_SCAN_WINDOW);
+  int code = leading_signatures(d, state);
+  if (code == 0) code = scan_window(d.first(window), tokens.data(), state);
 
-  const int enter_language = enter_language_override(d, length);
+  const int enter_language = enter_language_override(d);
   if (enter_language != 0) {
     LOG_DEBUG("Using ENTER LANGUAGE: ret='%s'[%d] => enter_language='%s'[%d]", name_of(code), code,
               name_of(enter_language), enter_language);
     code = enter_language;
   } else if (code == 0) {
-    code = late_heuristics(d, length, state);
+    code = late_heuristics(d, state);
   }
-  code = canon_override(d, length, code);
+  code = canon_override(d, code);
   if (code == 0) code = undecided(window, state);
   return code;
 }
@@ -360,13 +356,7 @@ int analyzer_lang_detect(const std::uint8_t* data, std::uint64_t length) {
     data = EMPTY;
     length = 0;
   }
-  if (int code = lang_detect::short_file_rules(data, length); code != 0) return code;
-  return lang_detect::detect_long(data, length);
-}
-
-int analyzer_lang_detect_spool_file(const char* path) {
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
-  if (!ja) return 0;
-  if (analyzer_process_spool_file_internal(path, 0, 1, ja.get()) != 0) return 0;
-  return ja->language;
+  const ByteSpan bytes = scan_bytes(data, length);
+  if (int code = lang_detect::short_file_rules(bytes); code != 0) return code;
+  return lang_detect::detect_long(bytes);
 }
