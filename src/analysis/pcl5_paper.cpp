@@ -1,7 +1,9 @@
 // Paper of PCL5 jobs: the ESC&l#A paper codes, the custom size that some
 // drivers send behind code 101, and the Kyocera paper codes.
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <string_view>
 
 #include "analysis/pcl5_command.h"
 #include "analysis/pcl5_scan_internal.h"
@@ -31,11 +33,14 @@ constexpr std::array<PaperCode, 4> KYOCERA_PAPERS = {{
     {6, "Letter"}, {8, "A4"}, {10, "A3"}, {13, "A5"},
 }};
 
-constexpr std::uint64_t CUSTOM_WINDOW = 100;
-// The second ESC*o5W block of a custom size lies this far behind the first.
+// The custom size follows the paper command within this many bytes.
+constexpr std::uint64_t CUSTOM_WINDOW = 250;
+constexpr std::string_view UNITS_COMMAND = "\x1b&u";
+constexpr std::string_view SIZE_BLOCK = "\x1b*o5W";
+// The second size block lies this far behind the first.
 constexpr std::uint64_t CUSTOM_BLOCK_DISTANCE = 10;
-constexpr std::uint64_t CUSTOM_BLOCK_HEADER = 5;  // ESC*o5W
-constexpr std::uint64_t CUSTOM_VALUE_AT = 3;       // the value's data bytes
+// Each block's data: two kind bytes, a zero and the 16-bit value.
+constexpr std::uint64_t CUSTOM_VALUE_AT = 3;
 constexpr double MM_PER_INCH = 25.4;
 
 const char* paper_name(auto& table, std::int64_t code) {
@@ -49,42 +54,48 @@ std::uint16_t be16(ByteSpan data, std::uint64_t at) {
   return static_cast<std::uint16_t>((data[at] << 8) | data[at + 1]);
 }
 
-// ESC&l101A ESC&u#D ESC*o5W<5 bytes> ESC*o5W<5 bytes>: the raw width and
-// height in units of ESC&u#D per inch.
+// The units per inch of the first ESC&u#D in [from, to); 0 when none.
+std::int64_t units_per_inch(ByteSpan data, std::uint64_t from, std::uint64_t to) {
+  for (std::uint64_t p = from; p + UNITS_COMMAND.size() < to; ++p) {
+    if (!scan_bytes_at(data, p, UNITS_COMMAND)) continue;
+    const std::uint64_t q = p + UNITS_COMMAND.size();
+    const DecimalRead r = decimal_read(data.subspan(q, to - q), DecimalSign::NONE);
+    if (r.length > 0 && q + r.length < to && data[q + r.length] == 'D') return r.value;
+  }
+  return 0;
+}
+
+// Drivers follow paper code 101 with the size: ESC&u#D (units per inch)
+// and two ESC*o5W blocks 10 bytes apart whose fourth and fifth data bytes
+// hold the width and the height in those units (big-endian). They put other
+// commands between them (hpcups: ESC*o0M, ESC*g#W before ESC&u#D), and the
+// code may stand inside a combined ESC&l command, so the parts are looked
+// for anywhere in the bytes that follow the command.
 void custom_size(JobAttribs* ja, ByteSpan data, std::uint64_t command) {
   const std::uint64_t limit = std::min<std::uint64_t>(data.size(), command + CUSTOM_WINDOW);
-  const std::string_view head = "\x1b&l101A\x1b&u";
-  if (!scan_bytes_at(data, command, head)) return;
-  std::uint64_t q = command + head.size();
-  const DecimalRead units = decimal_read(data.subspan(q, limit - std::min(q, limit)), DecimalSign::NONE);
-  q += units.length;
-  if (units.length == 0 || q >= limit || data[q] != 'D') return;
-  const std::uint64_t first = q + 1;
-  const std::string_view block = "\x1b*o5W";
-  if (first + block.size() > limit || !scan_bytes_at(data, first, block)) return;
-  // ".+?" up to the next block, not across a line feed.
-  std::uint64_t second = first + block.size() + 1;
-  while (second + block.size() <= limit && !scan_bytes_at(data, second, block)) {
-    if (data[second - 1] == '\n') return;
-    ++second;
+  const std::int64_t units = units_per_inch(data, command, limit);
+  const std::uint64_t block_end = CUSTOM_BLOCK_DISTANCE + SIZE_BLOCK.size() + 5;
+  for (std::uint64_t p = command; p + block_end <= limit; ++p) {
+    if (!scan_bytes_at(data, p, SIZE_BLOCK) ||
+        !scan_bytes_at(data, p + CUSTOM_BLOCK_DISTANCE, SIZE_BLOCK)) {
+      continue;
+    }
+    // A unit of 0 per inch gives no size.
+    if (units <= 0) return;
+    const std::uint64_t width_at = p + SIZE_BLOCK.size() + CUSTOM_VALUE_AT;
+    const double raw_width = be16(data, width_at);
+    const double raw_height = be16(data, width_at + CUSTOM_BLOCK_DISTANCE);
+    const auto per_inch = static_cast<double>(units);
+    LOG_DEBUG("detect_custom_page_size_params: WxHraw=%.1f,%.1f,units=%lld", raw_width,
+              raw_height, static_cast<long long>(units));
+    const double width = std::floor(raw_width / per_inch * MM_PER_INCH + 0.5);
+    const double height = std::floor(raw_height / per_inch * MM_PER_INCH + 0.5);
+    LOG_DEBUG("detect_custom_page_size_params:WxH=%.3f,%.3f", width, height);
+    LOG_DEBUG("Setting custom pag size: page_width_mm=%d,page_height_mm=%d",
+              static_cast<int>(width), static_cast<int>(height));
+    ja_set_page_width_height_mm(ja, width, height);
+    return;
   }
-  if (second + block.size() > limit || second - first != CUSTOM_BLOCK_DISTANCE) return;
-  const std::uint64_t width_at = first + CUSTOM_BLOCK_HEADER + CUSTOM_VALUE_AT;
-  const std::uint64_t height_at = second + CUSTOM_BLOCK_HEADER + CUSTOM_VALUE_AT;
-  if (height_at + 2 > data.size()) return;
-  // A unit of 0 per inch gives no size.
-  if (units.value <= 0) return;
-  const double raw_width = be16(data, width_at);
-  const double raw_height = be16(data, height_at);
-  const double per_inch = static_cast<double>(units.value);
-  LOG_DEBUG("detect_custom_page_size_params: WxHraw=%.1f,%.1f,units=%lld", raw_width, raw_height,
-            static_cast<long long>(units.value));
-  const double width = std::floor(raw_width / per_inch * MM_PER_INCH + 0.5);
-  const double height = std::floor(raw_height / per_inch * MM_PER_INCH + 0.5);
-  LOG_DEBUG("detect_custom_page_size_params:WxH=%.3f,%.3f", width, height);
-  LOG_DEBUG("Setting custom pag size: page_width_mm=%d,page_height_mm=%d", static_cast<int>(width),
-            static_cast<int>(height));
-  ja_set_page_width_height_mm(ja, width, height);
 }
 
 }  // namespace
