@@ -13,6 +13,9 @@ struct PCL5RasterRows {
   // a seed row's length are zero.
   std::uint8_t seed[PCL5_RASTER_PLANES_MAX][PCL5_RASTER_ROW_MAX];
   std::uint32_t seed_length[PCL5_RASTER_PLANES_MAX];
+  // The by-pixel seed row (plane 0) is known to hold no colour: a delta row
+  // on it then needs only its replaced bytes judged.
+  bool seed_known_gray;
 };
 
 namespace pcl5_color {
@@ -32,10 +35,33 @@ constexpr std::uint64_t ADAPTIVE_BLOCK_HEADER = 3;
 constexpr std::uint64_t GROUP_WINDOW = 32;
 constexpr std::uint64_t ROW_MAX = PCL5_RASTER_ROW_MAX;
 
+// The byte ranges a delta row replaced, merged where they touch; past the
+// limit the whole row is judged.
+struct Patches {
+  static constexpr int MAX = 64;
+  std::uint32_t from[MAX];
+  std::uint32_t to[MAX];
+  int count = 0;
+  bool overflow = false;
+
+  void add(std::uint64_t begin, std::uint64_t end) {
+    if (count > 0 && begin <= to[count - 1]) {
+      to[count - 1] = static_cast<std::uint32_t>(std::max<std::uint64_t>(to[count - 1], end));
+    } else if (count < MAX) {
+      from[count] = static_cast<std::uint32_t>(begin);
+      to[count] = static_cast<std::uint32_t>(end);
+      ++count;
+    } else {
+      overflow = true;
+    }
+  }
+};
+
 struct Row {
   std::uint8_t* bytes;       // the plane's seed row, decoded in place
   std::uint32_t* length;     // its length
   std::uint64_t row_width;   // bytes of a row; 0 when unknown
+  Patches* patches = nullptr;  // the replaced ranges of a delta row, when asked
 };
 
 // Bytes of one row (or plane) of `width` pixels under the current palette;
@@ -124,6 +150,7 @@ void decode_delta_row(ByteSpan in, Row row) {
     if (at >= cap) break;
     const std::uint64_t n = std::min({count, in.size() - i, cap - at});
     std::memcpy(row.bytes + at, in.data() + i, n);
+    if (row.patches != nullptr && n > 0) row.patches->add(at, at + n);
     i += std::min<std::uint64_t>(count, in.size() - i);
     at += n;
     extent = std::max(extent, at);
@@ -143,14 +170,19 @@ bool decode_row(std::int64_t method, ByteSpan in, Row row) {
   }
 }
 
-bool direct_row_colored(const std::uint8_t* bytes, std::uint64_t length) {
-  for (std::uint64_t i = 0; i + 2 < length; i += 3) {
+// Pixels from `from` to `to` (whole pixels of three bytes) of a direct row.
+bool direct_row_colored(const std::uint8_t* bytes, std::uint64_t from, std::uint64_t to) {
+  constexpr unsigned TOLERANCE = PCL5_GRAY_TOLERANCE;
+  for (std::uint64_t i = from; i + 2 < to; i += 3) {
     const int r = bytes[i];
     const int g = bytes[i + 1];
     const int b = bytes[i + 2];
-    if (std::max({r, g, b}) - std::min({r, g, b}) > PCL5_GRAY_TOLERANCE) {
-      LOG_DEV("Found color in direct by pixel raster, rgb=(%u,%u,%u) at offset %llu in row of length %llu",
-              r, g, b, static_cast<unsigned long long>(i), static_cast<unsigned long long>(length));
+    // Gray when every pair of components lies within the tolerance.
+    if (static_cast<unsigned>(r - g + TOLERANCE) > 2 * TOLERANCE ||
+        static_cast<unsigned>(g - b + TOLERANCE) > 2 * TOLERANCE ||
+        static_cast<unsigned>(r - b + TOLERANCE) > 2 * TOLERANCE) {
+      LOG_DEV("Found color in direct by pixel raster, rgb=(%d,%d,%d) at offset %llu in row of length %llu",
+              r, g, b, static_cast<unsigned long long>(i), static_cast<unsigned long long>(to));
       return true;
     }
   }
@@ -182,11 +214,30 @@ bool indexed_row_colored(const PCL5Palette& palette, const std::uint8_t* bytes,
   return false;
 }
 
-bool pixel_row_colored(const PCL5Color* d, const PCL5RasterRows* rows) {
+// The by-pixel row in plane 0: whole, or only the pixels that `patches`
+// replaced when the rest is known gray.
+bool pixel_row_colored(const PCL5Color* d, const PCL5RasterRows* rows,
+                       const Patches* patches = nullptr) {
   const PCL5Palette& palette = d->palettes[d->current_palette];
+  const std::uint8_t* bytes = rows->seed[0];
   const std::uint64_t length = rows->seed_length[0];
-  return palette.indexed ? indexed_row_colored(palette, rows->seed[0], length)
-                         : direct_row_colored(rows->seed[0], length);
+  if (patches == nullptr || patches->overflow) {
+    return palette.indexed ? indexed_row_colored(palette, bytes, length)
+                           : direct_row_colored(bytes, 0, length);
+  }
+  for (int k = 0; k < patches->count; ++k) {
+    const std::uint64_t to = std::min<std::uint64_t>(patches->to[k], length);
+    if (palette.indexed) {
+      if (patches->from[k] < to &&
+          indexed_row_colored(palette, bytes + patches->from[k], to - patches->from[k])) {
+        return true;
+      }
+    } else if (direct_row_colored(bytes, patches->from[k] / 3 * 3,
+                                  std::min(length, (to + 2) / 3 * 3))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The planes 0 to planes - 1 of a row together: each pixel's index is
@@ -246,21 +297,35 @@ void judge_block(PCL5Color* d, ByteSpan block, bool last_plane) {
   const int plane = d->plane;
   d->plane = last_plane ? 0 : d->plane + 1;
   if (d->has_color_on_page) return;
-  if (d->configured_color_raster) return undecided(d, block.size());
-  if (palette.indexed && palette.colored_count == 0) return;  // nothing can be coloured
+  if (d->configured_color_raster) {
+    d->rows->seed_known_gray = false;
+    return undecided(d, block.size());
+  }
+  // Nothing can be coloured: the row is not decoded, so the seed row no
+  // longer follows the data.
+  if (palette.indexed && palette.colored_count == 0) {
+    d->rows->seed_known_gray = false;
+    return;
+  }
   const std::int64_t method = d->compression;
   const std::uint64_t width = row_width_of(d);
   PCL5RasterRows* rows = d->rows;
   if (palette.by_pixel) {
-    Row row{rows->seed[0], &rows->seed_length[0], width};
+    Patches patches;
+    const bool incremental = method == METHOD_DELTA_ROW && rows->seed_known_gray;
+    Row row{rows->seed[0], &rows->seed_length[0], width, incremental ? &patches : nullptr};
+    rows->seed_known_gray = false;
     if (method == METHOD_ADAPTIVE) return judge_adaptive(d, block, row);
     if (!decode_row(method, block, row)) return undecided(d, block.size());
-    if (pixel_row_colored(d, rows)) {
+    if (pixel_row_colored(d, rows, incremental ? &patches : nullptr)) {
       LOG_DEV("has_color_on_page: decode_raster_and_check_for_color");
       mark_color(d);
+      return;
     }
+    rows->seed_known_gray = true;
     return;
   }
+  rows->seed_known_gray = false;
   if (!palette.planes_judged || plane >= PCL5_RASTER_PLANES_MAX) return undecided(d, block.size());
   Row row{rows->seed[plane], &rows->seed_length[plane], width};
   if (!decode_row(method, block, row)) return undecided(d, block.size());
@@ -295,6 +360,7 @@ void raster_clear_seed_rows(PCL5Color* d) {
     std::memset(rows->seed[j], 0, rows->seed_length[j]);
     rows->seed_length[j] = 0;
   }
+  rows->seed_known_gray = true;
 }
 
 PCL5RasterRows* raster_rows_new() { return new (std::nothrow) PCL5RasterRows{}; }

@@ -325,27 +325,51 @@ Next any_mode_step(Pcl5ScanState* st, Pos pos) {
   return std::nullopt;
 }
 
-// One position; the position to go on with, or nothing at the scan's end.
-Next scan_position(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
-  if (canon_footer(pos)) return std::nullopt;
+void feed_color(Pcl5ScanState* st, Pos pos) {
+  if (st->color == nullptr) return;
+  PCL5ColorParseAtPos(st->color, pos.data.data(), pos.data.size(), pos.p,
+                      pcl5_color_page_index(*st), st->mode);
+}
+
+// An ESC outside the header, routed by the byte behind it: the tests that
+// begin with other bytes cannot take it. This is the hot path of raster
+// jobs, one command per row.
+std::uint64_t escape_position(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
+  const std::uint8_t family = pos.n() >= 2 ? pos.at(1) : 0;
+  if (family == 'E' && canon_footer(pos)) return pos.data.size();
+  if (family == '&') job_tokens(st, pos);
+  if (family == 'E' || family == '&') {
+    if (const Next next = any_mode_step(st, pos)) return *next;
+  }
+  feed_color(st, pos);
+  Next next;
+  switch (st->mode) {
+    case PCL5_MODE_HPGL: next = hpgl_escape_step(st, pos); break;
+    case PCL5_MODE_RASTER: break;  // raster rows begin with digits
+    default: next = pcl_escape_step(st, pos, ja); break;
+  }
+  return next ? *next : pos.p + 1;
+}
+
+// One position; the position to go on with (the end when the scan ends).
+std::uint64_t scan_position(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
+  if (!st->in_header && pos.at() == PCL_ESC) return escape_position(st, pos, ja);
+  if (canon_footer(pos)) return pos.data.size();
   job_tokens(st, pos);
   driver_marks(st, pos);
   if (st->in_header) {
     // Leaving the header, the same position is examined again.
     return header_step(st, pos) ? pos.p : pos.p + 1;
   }
-  if (const Next next = any_mode_step(st, pos)) return next;
-  if (st->color != nullptr) {
-    PCL5ColorParseAtPos(st->color, pos.data.data(), pos.data.size(), pos.p,
-                        pcl5_color_page_index(*st), st->mode);
-  }
+  if (const Next next = any_mode_step(st, pos)) return *next;
+  feed_color(st, pos);
   Next next;
   switch (st->mode) {
     case PCL5_MODE_HPGL: next = hpgl_mode_step(st, pos, ja); break;
     case PCL5_MODE_RASTER: next = raster_mode_step(st, pos); break;
-    default: next = pcl_mode_step(st, pos, ja); break;
+    default: next = pcl_text_step(st, pos, ja); break;
   }
-  return next ? next : Next{pos.p + 1};
+  return next ? *next : pos.p + 1;
 }
 
 bool poll_timeout(Pcl5ScanState* st, std::uint64_t p) {
@@ -432,9 +456,8 @@ void pcl5_scan(ByteSpan data, Pcl5ScanState* st, JobAttribs* ja) {
       LOG_DEBUG("Reached end of file at: %llu", static_cast<unsigned long long>(p));
       return;
     }
-    const Next next = scan_position(st, Pos{data, p}, ja);
-    if (!next) return;
-    if (*next == p + 1 && poll_timeout(st, p)) return;
-    p = *next;
+    const std::uint64_t next = scan_position(st, Pos{data, p}, ja);
+    if (next == p + 1 && poll_timeout(st, p)) return;
+    p = next;
   }
 }

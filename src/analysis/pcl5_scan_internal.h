@@ -26,9 +26,14 @@ struct Pos {
 // not take the position.
 using Next = std::optional<std::uint64_t>;
 
-// The mode steps (pcl5_scan_modes.cpp).
-[[nodiscard]] Next pcl_mode_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja);
+// The mode steps (pcl5_scan_modes.cpp), for a position that holds an ESC
+// and for any other position. The steps of one family of commands are
+// routed by the bytes that follow the ESC: no test of another family can
+// take the position.
+[[nodiscard]] Next pcl_escape_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja);
+[[nodiscard]] Next pcl_text_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja);
 [[nodiscard]] Next raster_mode_step(Pcl5ScanState* st, Pos pos);
+[[nodiscard]] Next hpgl_escape_step(Pcl5ScanState* st, Pos pos);
 [[nodiscard]] Next hpgl_mode_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja);
 
 // Paper (pcl5_paper.cpp).

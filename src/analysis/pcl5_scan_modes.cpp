@@ -297,24 +297,34 @@ Next oki_raster(Pcl5ScanState* st, Pos pos) {
 
 }  // namespace
 
-Next pcl_mode_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
-  const std::uint8_t c = pos.at();
-  if (c == PCL_ESC && pos.n() > 20 && pos.is("\x1b&l")) return environment(st, pos, ja);
+Next pcl_escape_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
+  if (pos.n() < 3) return std::nullopt;
+  switch (pos.at(1)) {
+    case '*':
+      if (pos.at(2) == 'b') return raster_transfer(st, pos);
+      if (pos.at(2) == 'r') return oki_raster(st, pos);
+      return std::nullopt;
+    case '&':
+      switch (pos.at(2)) {
+        case 'l': return pos.n() > 20 ? Next{environment(st, pos, ja)} : std::nullopt;
+        case 'p':
+        case 'b': return escape_data(st, pos);
+        case 't': return pos.is("\x1b&t21P!") ? Next{pos.p + 8} : std::nullopt;
+        case 'f': return oki_custom_size(st, pos, ja);
+        default: return std::nullopt;
+      }
+    case '%':
+      return enter_hpgl(st, pos);
+    default:
+      return std::nullopt;
+  }
+}
+
+Next pcl_text_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
   if (const Next next = kyocera_paper(pos, ja)) return next;
-  if (st->flags.pcl3gui && c == '*') pcl3gui_mode(pos, ja);
-  if (c == PCL_ESC) {
-    if (const Next next = enter_hpgl(st, pos)) return next;
-    if (const Next next = escape_data(st, pos)) return next;
-  }
+  if (st->flags.pcl3gui && pos.at() == '*') pcl3gui_mode(pos, ja);
   if (const Next next = data_block(st, pos)) return next;
-  if (c == PCL_ESC) {
-    if (const Next next = raster_transfer(st, pos)) return next;
-    if (pos.is("\x1b&t21P!")) return pos.p + 8;
-    if (const Next next = oki_custom_size(st, pos, ja)) return next;
-  }
-  if (const Next next = form_feed(st, pos)) return next;
-  if (c == PCL_ESC) return oki_raster(st, pos);
-  return std::nullopt;
+  return form_feed(st, pos);
 }
 
 Next raster_mode_step(Pcl5ScanState* st, Pos pos) {
@@ -335,18 +345,19 @@ Next raster_mode_step(Pcl5ScanState* st, Pos pos) {
   return std::nullopt;
 }
 
+Next hpgl_escape_step(Pcl5ScanState* st, Pos pos) {
+  if (pos.n() < 7 || !pos.is("\x1b%")) return std::nullopt;
+  std::uint64_t q = pos.p + 2;
+  while (q < pos.p + 6 && ascii_is_digit(pos.data[q])) ++q;
+  if (pos.data[q] != 'A') return std::nullopt;
+  LOG_DEV("End HPGL mode at: %llu", static_cast<unsigned long long>(pos.p));
+  st->mode = PCL5_MODE_PCL;
+  return q + 1;
+}
+
 Next hpgl_mode_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
   const std::uint64_t n = pos.n();
   std::int64_t first = 0;
-  if (n >= 7 && pos.is("\x1b%")) {
-    std::uint64_t q = pos.p + 2;
-    while (q < pos.p + 6 && ascii_is_digit(pos.data[q])) ++q;
-    if (pos.data[q] == 'A') {
-      LOG_DEV("End HPGL mode at: %llu", static_cast<unsigned long long>(pos.p));
-      st->mode = PCL5_MODE_PCL;
-      return q + 1;
-    }
-  }
   const std::uint64_t limit30 = pos.p + std::min<std::uint64_t>(n, 30);
   if (n >= 30 && pos.is("PS")) {
     const std::uint64_t comma = number_then(pos.data, pos.p + 2, limit30, ",", &first, nullptr);
