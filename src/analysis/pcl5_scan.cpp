@@ -18,7 +18,6 @@ namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::uint8_t FF = 0x0c;
 constexpr std::string_view UEL = "%-12345X";
 constexpr std::string_view CANON_SIGNATURE = "\xcd\xca"sv;
 // A Canon wrapper whose PCL start is not at 0: ESC E is looked for in this
