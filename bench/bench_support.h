@@ -27,6 +27,20 @@
 
 inline constexpr std::uint64_t BENCH_GIB = std::uint64_t{1} << 30;
 
+// A file of the generated corpus: in SW_CORPUS_DIR, else in the CI or debug
+// build tree's corpus (benchmarks build in the release tree, which has
+// none). Empty when it is in neither.
+inline std::string bench_corpus_file(const char* name) {
+  if (const char* dir = std::getenv("SW_CORPUS_DIR"); dir != nullptr && *dir != 0) {
+    return std::string(dir) + "/" + name;
+  }
+  for (const char* tree : {"/../ci/corpus/", "/../debug/corpus/"}) {
+    const std::string path = std::string(SW_BINARY_DIR) + tree + name;
+    if (std::ifstream(path).good()) return path;
+  }
+  return {};
+}
+
 inline std::string bench_tmp_dir() {
   const char* dir = std::getenv("TMPDIR");
   return dir != nullptr && *dir != 0 ? dir : "/tmp";

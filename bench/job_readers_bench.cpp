@@ -31,18 +31,6 @@
 
 namespace {
 
-// The generated corpus: SW_CORPUS_DIR, else the CI or debug build tree's.
-std::string corpus_file(const char* name) {
-  if (const char* dir = std::getenv("SW_CORPUS_DIR"); dir != nullptr && *dir != 0) {
-    return std::string(dir) + "/" + name;
-  }
-  for (const char* tree : {"/../ci/corpus/", "/../debug/corpus/"}) {
-    const std::string path = std::string(SW_BINARY_DIR) + tree + name;
-    if (std::ifstream(path).good()) return path;
-  }
-  return {};
-}
-
 std::vector<char> read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -95,7 +83,7 @@ int memcmp_copies(const std::uint8_t* data, std::uint64_t size) {
 
 void register_all() {
   // A hpcups PCL3 job with PJL duplex and tumble lines.
-  const std::string pcl = corpus_file("cf-hpcups-clj3700-tumble-mixed-a4.pcl");
+  const std::string pcl = bench_corpus_file("cf-hpcups-clj3700-tumble-mixed-a4.pcl");
   const std::vector<char> job = read_all(pcl);
   if (job.size() < 10240) return;
   const std::string head = write_seed("pjl_head_10k", std::vector<char>(job.begin(), job.begin() + 10240));
@@ -122,7 +110,7 @@ void register_all() {
   bench_register_references("FXJOBINFO 1 GiB", fx_gib);
 
   // Four identical copies of a Ghostscript PCL5 job repeated to 256 MiB.
-  const std::string ljet = corpus_file("gs-ljet4pjl-mixed-a4.pcl");
+  const std::string ljet = bench_corpus_file("gs-ljet4pjl-mixed-a4.pcl");
   const std::uint64_t seed = read_all(ljet).size();
   if (seed == 0) return;
   const std::uint64_t per_copy = (BENCH_GIB / 4 + seed - 1) / seed;

@@ -24,18 +24,6 @@
 
 namespace {
 
-// The generated corpus: SW_CORPUS_DIR, else the CI or debug build tree's.
-std::string corpus_file(const char* name) {
-  if (const char* dir = std::getenv("SW_CORPUS_DIR"); dir != nullptr && *dir != 0) {
-    return std::string(dir) + "/" + name;
-  }
-  for (const char* tree : {"/../ci/corpus/", "/../debug/corpus/"}) {
-    const std::string path = std::string(SW_BINARY_DIR) + tree + name;
-    if (std::ifstream(path).good()) return path;
-  }
-  return {};
-}
-
 int analyse(const std::uint8_t* data, std::uint64_t size, int color) {
   std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
   const int rc = pcl5_process_job(data, size, color, ja.get());
@@ -56,19 +44,25 @@ void add(const std::string& label, const std::string& path, int color) {
 }
 
 void register_all() {
-  const std::string ljet4 = corpus_file("gs-ljet4pjl-mixed-a4.pcl");
-  const std::string mono = bench_repeated_file("pcl5_ljet4_1g", ljet4, BENCH_GIB);
-  if (mono.empty()) return;
-  add("pcl5_process_job ljet4, colour detection off/1 GiB", mono, 0);
-  add("pcl5_process_job ljet4, colour detection on/1 GiB", mono, 1);
-  bench_register_references("ljet4 1 GiB", mono);
-
-  const std::string clj = corpus_file("cf-hpcups-clj2500-mixed-a4.pcl");
-  const std::string rgb = bench_repeated_file("pcl5_clj2500_1g", clj, BENCH_GIB);
-  if (rgb.empty()) return;
-  add("pcl5_process_job hpcups RGB, colour detection off/1 GiB", rgb, 0);
-  add("pcl5_process_job hpcups RGB, colour detection on/1 GiB", rgb, 1);
-  bench_register_references("hpcups RGB 1 GiB", rgb);
+  struct Job {
+    const char* label;
+    const char* corpus;
+    const char* cache;
+  };
+  const Job jobs[] = {
+      {"ljet4", "gs-ljet4pjl-mixed-a4.pcl", "pcl5_ljet4_1g"},
+      {"hpcups RGB", "cf-hpcups-clj2500-mixed-a4.pcl", "pcl5_clj2500_1g"},
+  };
+  for (const Job& job : jobs) {
+    const std::string path = bench_repeated_file(job.cache, bench_corpus_file(job.corpus), BENCH_GIB);
+    if (path.empty()) continue;
+    for (int color : {0, 1}) {
+      add(std::string("pcl5_process_job ") + job.label + ", colour detection " +
+              (color != 0 ? "on" : "off") + "/1 GiB",
+          path, color);
+    }
+    bench_register_references(std::string(job.label) + " 1 GiB", path);
+  }
 }
 
 const int registered = (register_all(), 0);

@@ -43,11 +43,14 @@ constexpr std::uint64_t CUSTOM_BLOCK_DISTANCE = 10;
 constexpr std::uint64_t CUSTOM_VALUE_AT = 3;
 constexpr double MM_PER_INCH = 25.4;
 
-const char* paper_name(auto& table, std::int64_t code) {
+// The name of `code` in `table`; "" (and DEBUG `unknown` with the code)
+// for a code that is not there.
+const char* paper_name(const auto& table, std::int64_t code, const char* unknown) {
   for (const PaperCode& row : table) {
     if (row.code == code) return row.name;
   }
-  return nullptr;
+  LOG_DEBUG(unknown, static_cast<long long>(code));
+  return "";
 }
 
 std::uint16_t be16(ByteSpan data, std::uint64_t at) {
@@ -101,11 +104,7 @@ void custom_size(JobAttribs* ja, ByteSpan data, std::uint64_t command) {
 }  // namespace
 
 void set_pcl_paper_code(JobAttribs* ja, std::int64_t code, ByteSpan data, std::uint64_t command) {
-  const char* name = paper_name(PCL_PAPERS, code);
-  if (name == nullptr) {
-    LOG_DEBUG("Unknown PCL paper size: %lld", static_cast<long long>(code));
-    name = "";
-  }
+  const char* name = paper_name(PCL_PAPERS, code, "Unknown PCL paper size: %lld");
   ja_set_paper_size_name(ja, name);
   LOG_DEBUG("Found page size value of %lld (%s) in non-PJL environment variable at %llu",
             static_cast<long long>(code), name, static_cast<unsigned long long>(command));
@@ -116,11 +115,7 @@ void set_pcl_paper_code(JobAttribs* ja, std::int64_t code, ByteSpan data, std::u
 }
 
 void set_kyocera_paper_code(JobAttribs* ja, std::int64_t code, std::uint64_t offset) {
-  const char* name = paper_name(KYOCERA_PAPERS, code);
-  if (name == nullptr) {
-    LOG_DEBUG("Unknown Kyocera style paper size: %lld", static_cast<long long>(code));
-    name = "";
-  }
+  const char* name = paper_name(KYOCERA_PAPERS, code, "Unknown Kyocera style paper size: %lld");
   ja_set_paper_size_name(ja, name);
   LOG_DEBUG("Found page size value of %lld (%s) for Kyocera style paramater at %llu (0x%llx)",
             static_cast<long long>(code), name, static_cast<unsigned long long>(offset),
