@@ -88,8 +88,9 @@ void register_all() {
   if (job.size() < 10240) return;
   const std::string head = write_seed("pjl_head_10k", std::vector<char>(job.begin(), job.begin() + 10240));
   const std::string gib = bench_repeated_file("pjl_header_1g", pcl, BENCH_GIB);
-  for (const auto& [label, path] : {std::pair{"10 KiB", head}, std::pair{"1 GiB", gib}}) {
-    benchmark::RegisterBenchmark((std::string("pjl header step/") + label).c_str(),
+  for (const auto& sized : {std::pair{"10 KiB", head}, std::pair{"1 GiB", gib}}) {
+    const std::string path = sized.second;
+    benchmark::RegisterBenchmark((std::string("pjl header step/") + sized.first).c_str(),
                                  [path](benchmark::State& s) { on_mapped(s, path, header_step); })
         ->Unit(benchmark::kMicrosecond);
   }
