@@ -228,14 +228,6 @@ void PCL5ColorResetHPGL(PCL5Color* detector, int color_preserved) {
           detector->color_preserved);
 }
 
-bool PCL5ColorWantsByte(const PCL5Color* detector, std::uint8_t byte, int mode) {
-  if (detector == nullptr) return false;
-  // A pending colour is confirmed by any marking byte.
-  if (detector->tentative_color) return true;
-  if (byte == PCL_ESC) return true;
-  return mode == PCL5_MODE_HPGL && ascii_is_upper(byte);
-}
-
 void PCL5ColorParseAtPos(PCL5Color* detector, const std::uint8_t* data, std::uint64_t length,
                          std::uint64_t pos, int page_index, int mode) {
   if (detector == nullptr || data == nullptr || pos >= length) return;

@@ -4,9 +4,10 @@
 // uncoloured entries) just far enough to know whether the current drawing
 // colour, the current HP-GL/2 pen or the pixels of a raster row are coloured.
 //
-// The PCL5 scanner feeds it every scan position outside the job header (it
-// may leave out positions that PCL5ColorWantsByte refuses) with the page
-// index; a new index closes the previous page. A page counts as colour only
+// The PCL5 scanner feeds it every scan position outside the job header
+// that can change its state (an ESC, an HP-GL/2 mnemonic, and every byte
+// while a colour waits for confirmation) with the page index; a new index
+// closes the previous page. A page counts as colour only
 // on positive evidence. Raster data that it cannot judge (compression
 // methods it does not decode under a palette that can hold colour, or
 // configured raster data with colour components) leaves the page undecided:
@@ -93,10 +94,6 @@ using PCL5ColorPtr = Owned<PCL5Color, PCL5ColorFree>;
 // `page_index` in `mode` (PCL5_MODE_*).
 void PCL5ColorParseAtPos(PCL5Color* detector, const std::uint8_t* data, std::uint64_t length,
                          std::uint64_t pos, int page_index, int mode);
-// Whether a position holding `byte` in `mode` can change the detector's
-// state; positions it refuses may be left out by the caller (the page index
-// is still taken at the next position that is passed).
-[[nodiscard]] bool PCL5ColorWantsByte(const PCL5Color* detector, std::uint8_t byte, int mode);
 // End of the job: counts the last page when it has colour.
 void PCL5ColorParseComplete(PCL5Color* detector);
 [[nodiscard]] int PCL5ColorGetColorPageCount(const PCL5Color* detector);
