@@ -191,15 +191,23 @@ Next data_block(Pcl5ScanState* st, Pos pos) {
   return std::nullopt;  // the buffer's start: not a data block
 }
 
+// ESC*b#W and ESC*b#V, one a row in nearly every raster job: the digits
+// are read here (at most 16 within the 20-byte window, so no overflow).
+Next raster_row(Pcl5ScanState* st, Pos pos) {
+  const std::uint64_t limit = pos.p + std::min<std::uint64_t>(WINDOW, pos.n());
+  std::uint64_t q = pos.p + 3;
+  std::uint64_t count = 0;
+  while (q < limit && ascii_is_digit(pos.data[q])) count = count * 10 + (pos.data[q++] - '0');
+  if (q == pos.p + 3 || q >= limit || (pos.data[q] != 'W' && pos.data[q] != 'V')) return std::nullopt;
+  return step_over_data(st, pos.data, q + 1, count);
+}
+
 // ESC*b: a raster row, or raster mode for combined commands.
 Next raster_transfer(Pcl5ScanState* st, Pos pos) {
-  if (!pos.is("\x1b*b")) return std::nullopt;
+  if (const Next next = raster_row(st, pos)) return next;
   std::int64_t value = 0;
   std::uint8_t letter = 0;
   const std::uint64_t limit = pos.p + WINDOW;
-  if (const std::uint64_t end = number_then(pos.data, pos.p + 3, limit, "WV", &value, &letter)) {
-    return step_over_data(st, pos.data, end, count_of(value));
-  }
   if (const std::uint64_t end = number_then(pos.data, pos.p + 3, limit, "my", &value, &letter)) {
     LOG_DEV("Start Raster mode at: %llu", static_cast<unsigned long long>(pos.p));
     st->mode = PCL5_MODE_RASTER;
