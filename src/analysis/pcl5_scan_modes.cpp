@@ -363,76 +363,122 @@ Next hpgl_escape_step(Pcl5ScanState* st, Pos pos) {
   return q + 1;
 }
 
-Next hpgl_mode_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
-  const std::uint64_t n = pos.n();
+namespace {
+
+// "(\d+),(\d+)" from `from` within [from, limit); the position behind it, or 0.
+std::uint64_t number_pair(ByteSpan data, std::uint64_t from, std::uint64_t limit,
+                          std::int64_t* first, std::int64_t* second) {
+  const std::uint64_t comma = number_then(data, from, limit, ",", first, nullptr);
+  if (comma == 0 || comma >= limit) return 0;
+  const DecimalRead r = decimal_read(data.subspan(comma, limit - comma), DecimalSign::NONE);
+  if (r.length == 0) return 0;
+  *second = r.value;
+  return comma + r.length;
+}
+
+// "(\d+)" at `from` within `max` bytes: the value and the position behind it.
+std::uint64_t number_at(ByteSpan data, std::uint64_t from, std::uint64_t max, std::int64_t* value) {
+  const DecimalRead r = decimal_read(data.subspan(from, max), DecimalSign::NONE);
+  *value = r.value;
+  return r.length > 0 ? from + r.length : 0;
+}
+
+// PS: the plot size in plotter units.
+Next plot_size(Pos pos, JobAttribs* ja) {
+  if (pos.n() < 30 || !pos.is("PS")) return std::nullopt;
   std::int64_t first = 0;
-  const std::uint64_t limit30 = pos.p + std::min<std::uint64_t>(n, 30);
-  if (n >= 30 && pos.is("PS")) {
-    const std::uint64_t comma = number_then(pos.data, pos.p + 2, limit30, ",", &first, nullptr);
-    const DecimalRead r = comma != 0 ? decimal_read(pos.data.subspan(comma, limit30 - comma), DecimalSign::NONE) : DecimalRead{};
-    if (r.length > 0) {
-      const int width = mm_from(static_cast<double>(first), PLOTTER_UNITS_PER_MM);
-      const int height = mm_from(static_cast<double>(r.value), PLOTTER_UNITS_PER_MM);
-      LOG_DEV("HPGL paper size at: %llu (%d, %d)", static_cast<unsigned long long>(pos.p), width, height);
-      ja_set_page_width_height_mm(ja, width, height);
-      return comma + r.length;
-    }
+  std::int64_t second = 0;
+  const std::uint64_t end = number_pair(pos.data, pos.p + 2, pos.p + 30, &first, &second);
+  if (end == 0) return std::nullopt;
+  const int width = mm_from(static_cast<double>(first), PLOTTER_UNITS_PER_MM);
+  const int height = mm_from(static_cast<double>(second), PLOTTER_UNITS_PER_MM);
+  LOG_DEV("HPGL paper size at: %llu (%d, %d)", static_cast<unsigned long long>(pos.p), width, height);
+  ja_set_page_width_height_mm(ja, width, height);
+  return end;
+}
+
+// RO: a rotation of 90 or 270 degrees swaps a known page size.
+Next rotation(Pos pos, JobAttribs* ja) {
+  if (pos.n() < 10 || ja->page_width_mm < 1 || ja->page_height_mm < 1 || !pos.is("RO")) {
+    return std::nullopt;
   }
-  if (n >= 10 && ja->page_width_mm >= 1 && ja->page_height_mm >= 1 && pos.is("RO")) {
-    const DecimalRead r = decimal_read(pos.data.subspan(pos.p + 2, 8), DecimalSign::NONE);
-    if (r.length > 0) {
-      LOG_DEV("HPGL rotation: angle=%lld at offset %llu", static_cast<long long>(r.value),
-              static_cast<unsigned long long>(pos.p));
-      if (r.value % 180 == 90) {
-        LOG_DEV("Rotating %lld to (%d, %d)", static_cast<long long>(r.value), ja->page_height_mm,
-                ja->page_width_mm);
-        ja_set_page_width_height_mm(ja, ja->page_height_mm, ja->page_width_mm);
-      }
-      return pos.p + 2 + r.length;
-    }
+  std::int64_t angle = 0;
+  const std::uint64_t end = number_at(pos.data, pos.p + 2, 8, &angle);
+  if (end == 0) return std::nullopt;
+  LOG_DEV("HPGL rotation: angle=%lld at offset %llu", static_cast<long long>(angle),
+          static_cast<unsigned long long>(pos.p));
+  if (angle % 180 == 90) {
+    LOG_DEV("Rotating %lld to (%d, %d)", static_cast<long long>(angle), ja->page_height_mm,
+            ja->page_width_mm);
+    ja_set_page_width_height_mm(ja, ja->page_height_mm, ja->page_width_mm);
   }
-  if (n >= 30 && ja->page_width_mm < 0 && (pos.is("IP0,0,") || pos.is("IW0,0,"))) {
-    const std::uint64_t comma = number_then(pos.data, pos.p + 6, limit30, ",", &first, nullptr);
-    const DecimalRead r = comma != 0 ? decimal_read(pos.data.subspan(comma, limit30 - comma), DecimalSign::NONE) : DecimalRead{};
-    if (r.length > 0) {
-      st->hpgl_input_width = mm_from(static_cast<double>(first), PLOTTER_UNITS_PER_MM);
-      st->hpgl_input_height = mm_from(static_cast<double>(r.value), PLOTTER_UNITS_PER_MM);
-      LOG_DEBUG("HPGL input size at: %llu (%d, %d)", static_cast<unsigned long long>(pos.p),
-                st->hpgl_input_width, st->hpgl_input_height);
-      return comma + r.length;
-    }
+  return end;
+}
+
+// IP and IW from the origin: the input window, used when nothing else
+// gives the page size.
+Next input_window(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
+  if (pos.n() < 30 || ja->page_width_mm >= 0 || !(pos.is("IP0,0,") || pos.is("IW0,0,"))) {
+    return std::nullopt;
   }
-  if (n >= 10 && pos.is("RP")) {
-    const DecimalRead r = decimal_read(pos.data.subspan(pos.p + 2, 8), DecimalSign::NONE);
-    if (r.length > 0) {
-      st->hpgl_copies = r.value;
-      LOG_DEV("HPGL copy count found at: %llu", static_cast<unsigned long long>(pos.p));
-      return pos.p + 2 + r.length;
-    }
+  std::int64_t first = 0;
+  std::int64_t second = 0;
+  const std::uint64_t end = number_pair(pos.data, pos.p + 6, pos.p + 30, &first, &second);
+  if (end == 0) return std::nullopt;
+  st->hpgl_input_width = mm_from(static_cast<double>(first), PLOTTER_UNITS_PER_MM);
+  st->hpgl_input_height = mm_from(static_cast<double>(second), PLOTTER_UNITS_PER_MM);
+  LOG_DEBUG("HPGL input size at: %llu (%d, %d)", static_cast<unsigned long long>(pos.p),
+            st->hpgl_input_width, st->hpgl_input_height);
+  return end;
+}
+
+// RP (replots) and BP2 (copies of a begin-plot).
+Next plot_copies(Pcl5ScanState* st, Pos pos) {
+  std::int64_t copies = 0;
+  if (pos.n() >= 10 && pos.is("RP")) {
+    const std::uint64_t end = number_at(pos.data, pos.p + 2, 8, &copies);
+    if (end == 0) return std::nullopt;
+    st->hpgl_copies = copies;
+    LOG_DEV("HPGL copy count found at: %llu", static_cast<unsigned long long>(pos.p));
+    return end;
   }
-  if (n > 7 && pos.is("BP2,")) {
-    const DecimalRead r = decimal_read(pos.data.subspan(pos.p + 4, 4), DecimalSign::NONE);
-    if (r.length > 0) {
-      st->hpgl_copies = r.value;
-      LOG_DEBUG("Found BP copy count of %lld", static_cast<long long>(r.value));
-      return pos.p + 4 + r.length;
-    }
-  }
-  if (pos.is("PG;")) {
-    ++st->hpgl_pages;
-    if (n < FOOTER_COPIES_BEFORE_END && pos.is("PG;RP")) {
-      std::int64_t replots = 0;
-      const std::uint64_t end = number_then(pos.data, pos.p + 5, pos.p + std::min<std::uint64_t>(n, WINDOW), ";", &replots, nullptr);
-      if (end != 0) {
-        st->hpgl_copies = replots > INT64_MAX - 1 ? INT64_MAX : replots + 1;
-        LOG_DEV("HPGL footer copy count (and end page) found at: %llu", static_cast<unsigned long long>(pos.p));
-        return end;
-      }
-    }
-    LOG_DEV("Matched HPGL end page at: %llu", static_cast<unsigned long long>(pos.p));
-    return pos.p + 3;
+  if (pos.n() > 7 && pos.is("BP2,")) {
+    const std::uint64_t end = number_at(pos.data, pos.p + 4, 4, &copies);
+    if (end == 0) return std::nullopt;
+    st->hpgl_copies = copies;
+    LOG_DEBUG("Found BP copy count of %lld", static_cast<long long>(copies));
+    return end;
   }
   return std::nullopt;
+}
+
+// PG; ends a page; "PG;RP#;" near the job's end replots it # more times.
+Next page_end(Pcl5ScanState* st, Pos pos) {
+  if (!pos.is("PG;")) return std::nullopt;
+  ++st->hpgl_pages;
+  if (pos.n() < FOOTER_COPIES_BEFORE_END && pos.is("PG;RP")) {
+    std::int64_t replots = 0;
+    const std::uint64_t end = number_then(pos.data, pos.p + 5, pos.p + std::min<std::uint64_t>(pos.n(), WINDOW),
+                                          ";", &replots, nullptr);
+    if (end != 0) {
+      st->hpgl_copies = replots > INT64_MAX - 1 ? INT64_MAX : replots + 1;
+      LOG_DEV("HPGL footer copy count (and end page) found at: %llu",
+              static_cast<unsigned long long>(pos.p));
+      return end;
+    }
+  }
+  LOG_DEV("Matched HPGL end page at: %llu", static_cast<unsigned long long>(pos.p));
+  return pos.p + 3;
+}
+
+}  // namespace
+
+Next hpgl_mode_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
+  if (const Next next = plot_size(pos, ja)) return next;
+  if (const Next next = rotation(pos, ja)) return next;
+  if (const Next next = input_window(st, pos, ja)) return next;
+  if (const Next next = plot_copies(st, pos)) return next;
+  return page_end(st, pos);
 }
 
 }  // namespace pcl5_scanner
