@@ -161,6 +161,13 @@ int is_empty_except_non_marking(Pcl5NonMarkingSet* set, ByteSpan data, std::uint
   if (set == nullptr || to > data.size() || from >= to || to - from > PCL5_EMPTY_PAGE_MAX_BYTES) {
     return 0;
   }
+  // White space and control bytes alone need no patterns (a run of form
+  // feeds is judged at every one of them).
+  bool plain = true;
+  for (std::uint64_t p = from; p < to && plain; ++p) {
+    plain = data[p] != PCL_ESC && (ascii_is_space(data[p]) || data[p] < 0x0a);
+  }
+  if (plain) return 1;
   if (!set->built) build(set);
   if (!set->complete) return 0;
   std::uint64_t marking = 0;
