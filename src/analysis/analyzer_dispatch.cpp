@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "analysis/pcl5.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -28,8 +29,8 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(2, "postscript_canon_process_job", X::COLOR),
     pending(3, "pdf_process_job"),
     pending(4, "pcl6_process_job", X::COLOR),
-    pending(5, "pcl5_process_job", X::COLOR),
-    pending(6, "pcl5_canon_process_job", X::COLOR),
+    row(5, PCL5_ANALYZER, X::COLOR),
+    row(6, PCL5_CANON_ANALYZER, X::COLOR),
     pending(7, "hbpl_process_job"),
     pending(8, "panasonic_gdi_process_job"),
     special(9, K::NEVER),
@@ -39,7 +40,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(13, "hp_gdi_psc_process_job"),
     pending(14, "hp_gdi_local_process_job"),
     pending(15, "riso_process_job", X::COLOR),
-    pending(16, "pcl5_process_job", X::COLOR),
+    row(16, PCL5_ANALYZER, X::COLOR),
     pending(17, "epsonpage_process_job"),
     pending(18, "epson_process_job", X::CONSTANT, 0),
     pending(19, "qpdl_process_job"),
@@ -72,7 +73,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(46, "panasonic2_gdi_process_job"),
     pending(47, "dymo_process_job"),
     pending(48, "epson_process_job_new", X::COLOR_AND_LANGUAGE),
-    pending(49, "pcl5_process_job", X::COLOR),
+    row(49, PCL5_ANALYZER, X::COLOR),
     pending(50, "kmgdi_wsmc_process_job"),
     pending(51, "sharp_gdi_splc_process_job"),
     pending(52, "ricoh_gdi_sp_process_job"),

@@ -30,7 +30,8 @@ struct CorpusRow {
   std::string source;      // source variant, e.g. "mixed-a4", "command-clean"
   int pages = 0;           // pages of the source (0 for printer commands)
   int colour_pages = 0;    // colour pages of the source (inkcov)
-  std::string paper;       // "A4", "Letter", or "-" for printer commands
+  std::string paper;       // "A4", "Letter", "<w>x<h>pt" for a paper without a name,
+                           // or "-" for printer commands
   bool colour_out = false; // the chain keeps colour
   int copies = 1;          // copies the recipe asked for
   bool duplex = false;     // the recipe asked for two-sided printing

@@ -71,8 +71,8 @@ class BackendE2E(unittest.TestCase):
         cases = [
             # title, file, bytes, copies, bytes the printer gets, event
             ("report", self.ps_path, self.ps, 1, self.ps, "Job PRINTED: user=alice printer=q1 doc=report"),
-            ("twice", self.pcl_path, self.pcl, 2, self.pcl * 2, "Job PRINTED: user=alice printer=q1 doc=twice"),
-            ("secret", self.pcl_path, self.pcl, 1, None, "Job CANCEL: user=alice printer=q1 doc=secret"),
+            ("twice", self.pcl_path, self.pcl, 2, self.pcl * 2, "Job PRINTED: user=alice printer=q1 doc=twice pages=2 copies=2"),
+            ("secret", self.pcl_path, self.pcl, 1, None, "Job CANCEL: user=alice printer=q1 doc=secret pages=2 copies=1"),
         ]
         for title, path, data, copies, expected, event in cases:
             with self.subTest(title):

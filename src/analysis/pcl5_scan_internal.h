@@ -1,0 +1,55 @@
+// Parts of the PCL5 scanner shared by its source files. Not for other
+// callers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "analysis/pcl5_scan.h"
+
+namespace pcl5_scanner {
+
+// One scan position.
+struct Pos {
+  ByteSpan data;
+  std::uint64_t p;
+  // Bytes left from the position.
+  [[nodiscard]] std::uint64_t n() const { return data.size() - p; }
+  // Offset from the job's start.
+  [[nodiscard]] std::uint64_t offset() const { return p; }
+  [[nodiscard]] std::uint8_t at(std::uint64_t ahead = 0) const { return data[p + ahead]; }
+  [[nodiscard]] bool is(std::string_view text) const { return scan_bytes_at(data, p, text); }
+};
+
+// Where the scan goes on: a position behind p, or nothing when the step did
+// not take the position.
+using Next = std::optional<std::uint64_t>;
+
+// The mode steps (pcl5_scan_modes.cpp), for a position that holds an ESC
+// and for any other position. The steps of one family of commands are
+// routed by the bytes that follow the ESC: no test of another family can
+// take the position.
+[[nodiscard]] Next pcl_escape_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja);
+[[nodiscard]] Next pcl_text_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja);
+[[nodiscard]] Next raster_mode_step(Pcl5ScanState* st, Pos pos);
+[[nodiscard]] Next hpgl_escape_step(Pcl5ScanState* st, Pos pos);
+[[nodiscard]] Next hpgl_mode_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja);
+
+// Paper (pcl5_paper.cpp).
+// The ESC&l#A paper code: its name goes to the record; code 101 reads the
+// custom size that follows the command at `command`.
+void set_pcl_paper_code(JobAttribs* ja, std::int64_t code, ByteSpan data, std::uint64_t command);
+// The Kyocera "SPSZ" paper code.
+void set_kyocera_paper_code(JobAttribs* ja, std::int64_t code, std::uint64_t offset);
+
+// A data block of `count` bytes that begins at `data_start` is stepped
+// over: the position behind it (the end when it runs past the job) and the
+// binary border on its last byte.
+[[nodiscard]] std::uint64_t step_over_data(Pcl5ScanState* st, ByteSpan data,
+                                           std::uint64_t data_start, std::uint64_t count);
+
+// Records a page end of the standard or unicode kind.
+void count_page_end(Pcl5ScanState* st, Pos pos, bool unicode);
+
+}  // namespace pcl5_scanner
