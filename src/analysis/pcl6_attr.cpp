@@ -70,9 +70,24 @@ std::optional<PxlValue> array_value_before(ByteSpan data, std::uint64_t end, std
   return std::nullopt;
 }
 
+// An empty array (C8 C0 00) ends with bytes that also read as the ubyte 0
+// (C0 00); with an array tag right before, the array is meant.
+std::optional<PxlValue> empty_array_instead(ByteSpan data, const PxlValue& v, std::uint64_t low) {
+  if ((v.tag != PXL_TAG_UBYTE && v.tag != PXL_TAG_UINT16) || v.start <= low) return std::nullopt;
+  const std::uint8_t before = data[v.start - 1];
+  if (!pxl_tag_is_array(before)) return std::nullopt;
+  for (std::uint64_t i = 0; i < v.size; ++i) {
+    if (data[v.data + i] != 0) return std::nullopt;
+  }
+  return PxlValue{before, v.start - 1, v.data + v.size, 0, 0, pxl_tag_element_size(before)};
+}
+
 std::optional<PxlValue> value_before(ByteSpan data, std::uint64_t end, std::uint64_t low) {
   for (const bool want_anchored : {true, false}) {
-    if (auto v = fixed_value_before(data, end, low, want_anchored)) return v;
+    if (auto v = fixed_value_before(data, end, low, want_anchored)) {
+      if (auto empty = empty_array_instead(data, *v, low)) return empty;
+      return v;
+    }
     if (auto v = array_value_before(data, end, low, want_anchored)) return v;
   }
   return std::nullopt;
