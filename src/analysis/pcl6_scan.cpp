@@ -10,6 +10,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "analysis/pcl6_attr.h"
 #include "analysis/pcl6_internal.h"
 #include "foundation/ja.h"
@@ -27,6 +31,14 @@ enum StopKind : std::uint8_t {
   STOP_COLOR_SPACE = 32,
   STOP_PJL = 64,        // "@"
 };
+
+// The bytes the walk stops at, without and with colour detection.
+constexpr std::uint8_t PLAIN_STOPS[] = {
+    PXL_OP_READ_FONT_HEADER, PXL_OP_READ_CHAR, PXL_OP_READ_STREAM, PXL_OP_READ_IMAGE,
+    PXL_OP_READ_RAST_PATTERN, PXL_OP_VENDOR_UNIQUE, PXL_OP_END_PAGE, PXL_OP_BEGIN_PAGE,
+    'E', PXL_OP_SET_COLOR_SPACE, '@'};
+constexpr std::uint8_t COLOR_ONLY_STOPS[] = {PXL_OP_BEGIN_IMAGE, PXL_OP_BEGIN_CHAR,
+                                             PXL_OP_SET_BRUSH_SOURCE, PXL_OP_SET_PEN_SOURCE};
 
 constexpr std::array<std::uint8_t, 256> stop_table(bool color) {
   std::array<std::uint8_t, 256> t{};
@@ -52,6 +64,68 @@ constexpr std::array<std::uint8_t, 256> stop_table(bool color) {
 }
 constexpr auto STOPS_PLAIN = stop_table(false);
 constexpr auto STOPS_COLOR = stop_table(true);
+
+constexpr bool stop_lists_match_tables() {
+  std::size_t plain = 0;
+  std::size_t color = 0;
+  for (int b = 0; b < 256; ++b) {
+    plain += STOPS_PLAIN[b] != 0 ? 1 : 0;
+    color += STOPS_COLOR[b] != 0 ? 1 : 0;
+  }
+  return plain == std::size(PLAIN_STOPS) &&
+         color == std::size(PLAIN_STOPS) + std::size(COLOR_ONLY_STOPS);
+}
+static_assert(stop_lists_match_tables(), "the stop lists and tables name the same bytes");
+
+template <std::size_t A, std::size_t B>
+constexpr std::array<std::uint8_t, A + B> joined(const std::uint8_t (&a)[A],
+                                                 const std::uint8_t (&b)[B]) {
+  std::array<std::uint8_t, A + B> out{};
+  for (std::size_t i = 0; i < A; ++i) out[i] = a[i];
+  for (std::size_t i = 0; i < B; ++i) out[A + i] = b[i];
+  return out;
+}
+constexpr auto PLAIN_STOP_LIST = std::to_array(PLAIN_STOPS);
+constexpr auto COLOR_STOP_LIST = joined(PLAIN_STOPS, COLOR_ONLY_STOPS);
+
+// Finds the next byte that is one of N stops. Most of a PCL XL operator
+// stream is attribute values and text, with a stop every hundred bytes or
+// so: sixteen bytes are compared with every stop at once.
+template <std::size_t N>
+class StopFinder {
+ public:
+  explicit StopFinder(const std::array<std::uint8_t, N>& stops) : stops_(stops) {
+#if defined(__SSE2__)
+    for (std::size_t i = 0; i < N; ++i) wanted_[i] = _mm_set1_epi8(static_cast<char>(stops[i]));
+#endif
+  }
+  // The first offset at or after `p` below `n` that holds a stop, else n.
+  std::uint64_t next(const std::uint8_t* bytes, std::uint64_t p, std::uint64_t n) const {
+#if defined(__SSE2__)
+    for (; p + 16 <= n; p += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + p));
+      __m128i hit = _mm_cmpeq_epi8(block, wanted_[0]);
+      for (std::size_t i = 1; i < N; ++i) {
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(block, wanted_[i]));
+      }
+      const int mask = _mm_movemask_epi8(hit);
+      if (mask != 0) return p + static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
+    for (; p < n; ++p) {
+      for (const std::uint8_t s : stops_) {
+        if (bytes[p] == s) return p;
+      }
+    }
+    return n;
+  }
+
+ private:
+  std::array<std::uint8_t, N> stops_;
+#if defined(__SSE2__)
+  __m128i wanted_[N];
+#endif
+};
 
 constexpr std::uint64_t POLL_EVERY = 10000;
 // An end-page marker this close to the end needs no tag after it.
@@ -417,6 +491,8 @@ int pcl6_current_page(const Pcl6Scan& s) {
 
 void pcl6_scan_job(Pcl6Scan& s) {
   const auto& stops = s.color ? STOPS_COLOR : STOPS_PLAIN;
+  const StopFinder<PLAIN_STOP_LIST.size()> plain(PLAIN_STOP_LIST);
+  const StopFinder<COLOR_STOP_LIST.size()> colour(COLOR_STOP_LIST);
   const ByteSpan job = s.job;
   const std::uint64_t n = job.size();
   const std::uint8_t* bytes = job.data();
@@ -424,7 +500,7 @@ void pcl6_scan_job(Pcl6Scan& s) {
   std::uint64_t next_poll = 0;
   std::uint64_t p = 0;
   for (;;) {
-    while (p < n && stops[bytes[p]] == 0) ++p;
+    p = s.color ? colour.next(bytes, p, n) : plain.next(bytes, p, n);
     if (p >= n) {
       LOG_DEBUG("Reached end of file");
       break;
