@@ -52,31 +52,28 @@ bool source_rgb(ByteSpan job, std::uint64_t pos, int rgb[3], bool* primary) {
   return false;
 }
 
-void check_brush(PCL6Color* d, ByteSpan job, std::uint64_t pos) {
+// SetBrushSource and SetPenSource with an RGB colour. A brush that only
+// paints white space is no colour; a pen has no such exception.
+void check_source(PCL6Color* d, ByteSpan job, std::uint64_t pos, bool brush) {
   if (job[pos - 2] != PXL_ATTR_ID) return;
-  LOG_DEV("Found potential brush source : %u", static_cast<unsigned>(pos));
+  const unsigned at = static_cast<unsigned>(pos);
+  if (brush) {
+    LOG_DEV("Found potential brush source : %u", at);
+  } else {
+    LOG_DEV("Found potential pen source : %d", static_cast<int>(pos));
+  }
   int rgb[3];
   bool primary = false;
   if (!source_rgb(job, pos, rgb, &primary) || !pcl6_rgb_is_color(rgb[0], rgb[1], rgb[2])) return;
-  if (pcl6color_brush_paints_whitespace(d, job, pos)) {
+  if (brush && pcl6color_brush_paints_whitespace(d, job, pos)) {
     LOG_DEV("Colored whitespace! Ignore.");
     return;
   }
-  LOG_DEBUG(primary ? "Found color in SetBrushSource primary array at %u (%d,%d,%d)"
-                    : "Found color in SetBrushSource at %u (%d,%d,%d)",
-            static_cast<unsigned>(pos), rgb[0], rgb[1], rgb[2]);
-  pcl6color_found_color(d);
-}
-
-void check_pen(PCL6Color* d, ByteSpan job, std::uint64_t pos) {
-  if (job[pos - 2] != PXL_ATTR_ID) return;
-  LOG_DEV("Found potential pen source : %d", static_cast<int>(pos));
-  int rgb[3];
-  bool primary = false;
-  if (!source_rgb(job, pos, rgb, &primary) || !pcl6_rgb_is_color(rgb[0], rgb[1], rgb[2])) return;
-  LOG_DEBUG(primary ? "Found color in SetPenSource primary array at %u (%d,%d,%d)"
-                    : "Found color in SetPenSource at %u (%d,%d,%d)",
-            static_cast<unsigned>(pos), rgb[0], rgb[1], rgb[2]);
+  const char* found = brush ? (primary ? "Found color in SetBrushSource primary array at %u (%d,%d,%d)"
+                                       : "Found color in SetBrushSource at %u (%d,%d,%d)")
+                            : (primary ? "Found color in SetPenSource primary array at %u (%d,%d,%d)"
+                                       : "Found color in SetPenSource at %u (%d,%d,%d)");
+  log_debug_printf_func(__FILE_NAME__, __LINE__, found, at, rgb[0], rgb[1], rgb[2]);
   pcl6color_found_color(d);
 }
 
@@ -156,8 +153,8 @@ void PCL6ColorParseAtPos(PCL6Color* d, ByteSpan job, std::uint64_t pos, int page
     case PXL_OP_BEGIN_CHAR: pcl6color_begin_char(d, job, pos); break;
     case PXL_OP_READ_CHAR: pcl6color_read_char(d, job, pos); break;
     case PXL_OP_VENDOR_UNIQUE: if (test) check_km_image(d, job, pos); break;
-    case PXL_OP_SET_BRUSH_SOURCE: if (test) check_brush(d, job, pos); break;
-    case PXL_OP_SET_PEN_SOURCE: if (test) check_pen(d, job, pos); break;
+    case PXL_OP_SET_BRUSH_SOURCE: if (test) check_source(d, job, pos, true); break;
+    case PXL_OP_SET_PEN_SOURCE: if (test) check_source(d, job, pos, false); break;
     case PXL_OP_READ_IMAGE: if (test) check_read_image(d, job, pos); break;
     default: break;
   }
