@@ -62,6 +62,30 @@ TEST(InlineCopiesTest, RealJobsRepeatedWhole) {
   }
 }
 
+// The corpus's jobs repeated whole by the generator: the copies it asked for.
+TEST(InlineCopiesTest, CorpusJobsRepeatedWhole) {
+  const auto rows = scan_test::corpus_rows_with("concatenated");
+  ASSERT_GE(rows.size(), 3u);
+  for (const CorpusRow& row : rows) {
+    SCOPED_TRACE(row.file);
+    const Bytes data = bytes(sw_test::read_file(row.path));
+    const int mode = row.lang == 5 ? INLINE_COPIES_BY_EXIT : INLINE_COPIES_BY_CONTENT;
+    EXPECT_EQ(has_copies(data, row.copies, row.copies * row.pages, mode), 1);
+    std::uint64_t size = 0;
+    EXPECT_EQ(find_copies(data, row.copies * row.pages, &size), row.copies);
+    EXPECT_EQ(size * static_cast<std::uint64_t>(row.copies), data.size());
+  }
+}
+
+// hpcups writes the copies cupsfilter asks for as pages of one PCL XL job
+// (one PJL header, one session): that is not a job repeated whole.
+TEST(InlineCopiesTest, CopiesWrittenAsPagesOfOneJob) {
+  const CorpusRow row = scan_test::corpus_row("cf-hpcups-clj3600-copies3-text-a4.pxl");
+  const Bytes data = bytes(sw_test::read_file(row.path));
+  std::uint64_t size = 0;
+  EXPECT_EQ(find_copies(data, row.copies * row.pages, &size), -1) << "not whole jobs";
+}
+
 TEST(InlineCopiesTest, ParametersAreCheckedBeforeTheData) {
   const Bytes data = repeat(scan_test::corpus_bytes("gs-ljet4pjl-mixed-a4.pcl"), 2);
   struct Case {

@@ -56,6 +56,18 @@ TEST(PjlHeaderTest, ReadsWhatRealDriversWrite) {
       // hpcups writes COPIES=1 (the copies are pages) and its duplex lines.
       {.file = "cf-hpcups-clj3600-text-a4.pcl", .result = 1, .copies = 1, .paper = "",
        .job_name = ""},
+      {.file = "cf-hpcups-clj3600-duplex-text-a4.pxl", .result = 1, .duplex = 1, .copies = 1,
+       .paper = "", .job_name = ""},
+      {.file = "cf-hpcups-clj3700-tumble-mixed-a4.pcl", .result = 1, .duplex = 1, .tumble = 1,
+       .copies = -1, .paper = "", .job_name = ""},
+      // cupsfilter names the job after its input file.
+      {.file = "cf-rastertopclx-designjet600-text-a4.pcl", .result = 1, .copies = -1, .paper = "",
+       .job_name = "text-a4.pdf"},
+      // The PPD's JCL in front of PDF.
+      {.file = "cf-jcl-cm3530-tumble-text-a4.pdf", .result = 1, .duplex = 1, .tumble = 1,
+       .copies = -1, .paper = "A4", .job_name = "text-a4.pdf"},
+      {.file = "cf-jcl-cm305-gray-text-letter.pdf", .result = 1, .grayscale = 1, .copies = -1,
+       .paper = "LETTER", .job_name = "text-letter.pdf"},
   };
   for (const DriverCase& c : cases) {
     SCOPED_TRACE(c.file);
