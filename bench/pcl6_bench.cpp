@@ -111,9 +111,10 @@ void register_all() {
   const std::string big = seed.empty() ? "" : bench_repeated_file("pcl6_pxlcolor_1GiB", seed, BENCH_GIB);
   const std::string small =
       seed.empty() ? "" : bench_repeated_file("pcl6_pxlcolor_16MiB", seed, std::uint64_t{16} << 20);
-  for (const auto& [label, path] : {std::pair{"1 GiB", big}, std::pair{"16 MiB", small}}) {
+  for (const auto& job : {std::pair{"1 GiB", big}, std::pair{"16 MiB", small}}) {
+    const std::string path = job.second;
     for (const int color : {0, 1}) {
-      const std::string name = std::string("pcl6_process_job/") + label +
+      const std::string name = std::string("pcl6_process_job/") + job.first +
                                (color != 0 ? "/colour detection on" : "/colour detection off");
       benchmark::RegisterBenchmark(name.c_str(), [path, color](benchmark::State& s) {
         analyse(s, path, color);
