@@ -273,6 +273,8 @@ void apply_kyocera_trailer(const Pcl6Scan& s, int pages) {
               "(approx_match=%d,guessed_jpeg_color=%d)",
               ja->color_pages, taken, approx ? 1 : 0, guessed ? 1 : 0);
     ja_set_color_pages(ja, taken);
+    // The printer counted colour: the job is no longer a grayscale job.
+    if (taken > 0) ja_set_is_grayscale(ja, 0);
   }
   if (ja->paper_size_name[0] == '\0' && t.paper_size_name[0] != '\0') {
     LOG_DEBUG("Updating paper name based on Kyocera trailer: paper_size_name='%s'",

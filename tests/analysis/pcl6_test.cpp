@@ -219,6 +219,34 @@ TEST_F(Pcl6Test, BookletSettings) {
   }
 }
 
+// A Kyocera job's trailer ("!R! CMNT Color=c,Mono=m; EXIT;" before the last
+// universal exit) gives the colour pages when the detector found none and
+// the trailer's count is at most 2 more. Edits of a real mono job: the
+// Kyocera mark in its PJL header and the trailer at its end.
+TEST_F(Pcl6Test, KyoceraTrailerColourPages) {
+  struct Case {
+    int trailer_colour;
+    int colour_pages;
+  };
+  const Case cases[] = {{.trailer_colour = 2, .colour_pages = 2},
+                        {.trailer_colour = 3, .colour_pages = 0},
+                        {.trailer_colour = 0, .colour_pages = 0}};
+  const std::string uel = "\x1b%-12345X";
+  std::string job = with_pjl_line(corpus_bytes("gs-pxlmono-text-a4.pxl"),
+                                  "@PJL COMMENT Kyocera Corporation");
+  ASSERT_EQ(job.compare(job.size() - uel.size(), uel.size(), uel), 0);
+  job.erase(job.size() - uel.size());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.trailer_colour);
+    const std::string trailer =
+        "!R! CMNT Color=" + std::to_string(c.trailer_colour) + ",Mono=2; EXIT;\n";
+    const Result r = analyse(job + trailer + uel + "@PJL EOJ\n" + uel, 1);
+    EXPECT_EQ(r.ja->pages, 2);
+    EXPECT_EQ(r.ja->color_pages, c.colour_pages);
+    EXPECT_EQ(r.ja->is_grayscale, c.colour_pages > 0 ? 0 : 1);
+  }
+}
+
 // Every truncation of a real job is analysed without reading outside the
 // buffer, and what was found so far is kept.
 TEST_F(Pcl6Test, TruncatedJobs) {
