@@ -314,7 +314,8 @@ void end_of_job(Pcl6Scan& s, InlineCopiesCache* cache) {
   if (pages > 0) {
     ja_set_pages(ja, pages);
   } else {
-    LOG_DEBUG("No PCL6 page found; the page count is left to the caller");
+    // Said where it is always seen: the job is billed by the caller's count.
+    LOG_INFO("No PCL6 page found in the job; the page count is left to the caller");
   }
 }
 
