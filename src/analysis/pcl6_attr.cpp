@@ -42,14 +42,20 @@ std::optional<PxlValue> fixed_value_before(ByteSpan data, std::uint64_t end, std
   return std::nullopt;
 }
 
-// An array that ends at `end`: its tag, a C0 or C1 length, then exactly
-// length x element bytes. The nearest header wins.
-std::optional<PxlValue> array_value_before(ByteSpan data, std::uint64_t end, std::uint64_t low,
-                                           bool want_anchored) {
-  if (end < low + 3) return std::nullopt;
+// Arrays that end at `end`: a tag, a C0 or C1 length, then exactly length x
+// element bytes. One backward pass finds the nearest header and the nearest
+// anchored one.
+struct ArrayReadings {
+  std::optional<PxlValue> nearest;
+  std::optional<PxlValue> anchored;
+};
+
+ArrayReadings arrays_before(ByteSpan data, std::uint64_t end, std::uint64_t low) {
+  ArrayReadings found;
+  if (end < low + 3) return found;
   for (std::uint64_t s = end - 3;; --s) {
     const std::uint8_t tag = data[s];
-    if (pxl_tag_is_array(tag) && (!want_anchored || anchored(data, s))) {
+    if (pxl_tag_is_array(tag)) {
       const std::uint32_t element = pxl_tag_element_size(tag);
       const std::uint8_t length_tag = data[s + 1];
       std::uint64_t count = 0;
@@ -62,12 +68,17 @@ std::optional<PxlValue> array_value_before(ByteSpan data, std::uint64_t end, std
         header = 4;
       }
       if (header != 0 && s + header + count * element == end) {
-        return PxlValue{tag, s, s + header, count * element, count, element};
+        const PxlValue v{tag, s, s + header, count * element, count, element};
+        if (!found.nearest) found.nearest = v;
+        if (anchored(data, s)) {
+          found.anchored = v;
+          return found;
+        }
       }
     }
     if (s == low) break;
   }
-  return std::nullopt;
+  return found;
 }
 
 // An empty array (C8 C0 00) ends with bytes that also read as the ubyte 0
@@ -83,14 +94,17 @@ std::optional<PxlValue> empty_array_instead(ByteSpan data, const PxlValue& v, st
 }
 
 std::optional<PxlValue> value_before(ByteSpan data, std::uint64_t end, std::uint64_t low) {
-  for (const bool want_anchored : {true, false}) {
-    if (auto v = fixed_value_before(data, end, low, want_anchored)) {
-      if (auto empty = empty_array_instead(data, *v, low)) return empty;
-      return v;
-    }
-    if (auto v = array_value_before(data, end, low, want_anchored)) return v;
+  if (auto v = fixed_value_before(data, end, low, true)) {
+    if (auto empty = empty_array_instead(data, *v, low)) return empty;
+    return v;
   }
-  return std::nullopt;
+  const ArrayReadings arrays = arrays_before(data, end, low);
+  if (arrays.anchored) return arrays.anchored;
+  if (auto v = fixed_value_before(data, end, low, false)) {
+    if (auto empty = empty_array_instead(data, *v, low)) return empty;
+    return v;
+  }
+  return arrays.nearest;
 }
 
 std::uint32_t le_bits(ByteSpan data, std::uint64_t at, std::uint32_t width) {

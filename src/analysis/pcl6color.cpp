@@ -80,6 +80,15 @@ void check_source(PCL6Color* d, ByteSpan job, std::uint64_t pos, bool brush) {
 // SetColorSpace: the colour space and palette that later images use.
 void set_color_space(PCL6Color* d, ByteSpan job, std::uint64_t pos) {
   if (job[pos - 2] != PXL_ATTR_ID) return;
+  // The common form, C0 s F8 03 right after another operator: the colour
+  // space alone, read without a walk through the palette window.
+  if (job[pos - 4] == PXL_TAG_UBYTE && job[pos - 1] == PXL_ATTR_COLOR_SPACE &&
+      job[pos - 6] != PXL_ATTR_ID) {
+    d->space = Pcl6ColorSpace{job[pos - 3], -1, 0, 0};
+    LOG_DEV("Setting last_color_space.code=%d at offset=%u", d->space.color_space,
+            static_cast<unsigned>(pos));
+    return;
+  }
   PxlAttr attrs[PXL_MAX_ATTRS];
   const int n = pxl_read_attrs_before(job, pos, PCL6_IMAGE_WINDOW, attrs, PXL_MAX_ATTRS);
   const PxlAttr* space = pxl_find_attr(attrs, n, PXL_ATTR_COLOR_SPACE);
