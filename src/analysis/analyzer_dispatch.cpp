@@ -5,6 +5,7 @@
 #include <array>
 
 #include "analysis/pcl5.h"
+#include "analysis/pcl6.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -28,7 +29,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(1, "postscript_process_job", X::COLOR),
     pending(2, "postscript_canon_process_job", X::COLOR),
     pending(3, "pdf_process_job"),
-    pending(4, "pcl6_process_job", X::COLOR),
+    row(4, PCL6_ANALYZER, X::COLOR),
     row(5, PCL5_ANALYZER, X::COLOR),
     row(6, PCL5_CANON_ANALYZER, X::COLOR),
     pending(7, "hbpl_process_job"),
@@ -87,7 +88,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(60, "oce_process_job", X::COLOR),
     pending(61, "xps_process_job", X::COLOR),
     pending(62, "kip_process_job"),
-    pending(63, "pcl6_process_job", X::COLOR),
+    row(63, PCL6_ANALYZER, X::COLOR),
     pending(64, "fx360_process_job"),
     pending(65, "graphtec_process_job"),
     AnalyzerRow{66, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 1},

@@ -19,11 +19,11 @@ import harness
 SOURCE_DIR = os.environ.get("SW_SOURCE_DIR", "")
 SERVER_NAME = "e2e-server"
 
-SETTINGS = "color-detection=N;failure-mode=%s;hardware-check-mode=%s;archiving=%s;"
+SETTINGS = "color-detection=%s;failure-mode=%s;hardware-check-mode=%s;archiving=%s;"
 
 
-def settings(failure_mode="PRINT_NEW_NO_REPLAY", hwcheck="NONE", archiving="N"):
-    return SETTINGS % (failure_mode, hwcheck, archiving)
+def settings(failure_mode="PRINT_NEW_NO_REPLAY", hwcheck="NONE", archiving="N", colour="N"):
+    return SETTINGS % (colour, failure_mode, hwcheck, archiving)
 
 
 corpus = harness.corpus
@@ -188,6 +188,22 @@ class BackendE2E(unittest.TestCase):
                           "corrupt or truncated; the job is cancelled" % job)
         self.assertEqual(printer.received(), [])
         self.assertFalse(self.env.calls("spoolwarden.processPrintJob6"))
+
+    # --- analysed jobs --------------------------------------------------------
+
+    def test_pclxl_job_is_reported_with_its_pages_and_colour(self):
+        # Ghostscript's pxlcolor output of the 4-page mixed document: pages 2
+        # and 4 print colour (inkcov), on A4.
+        path, data = corpus("gs-pxlcolor-mixed-a4.pxl")
+        printer, = self.start(self.answers("PRINT", settings(colour="Y")))
+        job = self.env.submit("q1", path, title="pxl", user="alice")
+        self.env.wait_done(job)
+        self.assertEqual(b"".join(printer.received()), data)
+        self.assertLogged("Job PRINTED: user=alice printer=q1 doc=pxl pages=4 copies=1")
+        params = [value for _, value in self.env.calls("spoolwarden.processPrintJob6")[0]["params"]]
+        # language, pages, copies, grayscale, duplex, paper, analysis code, colour pages
+        self.assertEqual([params[i] for i in (5, 8, 9, 10, 11, 12, 17, 19)],
+                         ["PCL6", 4, 1, False, False, "A4", 0, 2])
 
     # --- archive and hardware check -----------------------------------------
 

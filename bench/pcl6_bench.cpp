@@ -1,0 +1,129 @@
+// The PCL XL analyzer over 1 GiB of real Ghostscript pxlcolor output (the
+// corpus job gs-pxlcolor-mixed-a4.pxl repeated), with colour detection off
+// and on, beside the two references measured in the same run: memchr over
+// the freshly mapped file and read() into a reused buffer. A 16 MiB job of
+// the same output shows that the analyzer's own memory does not grow with
+// the job: the counter peak_heap_bytes is the largest amount of memory the
+// program held through operator new during one analysis, above what it held
+// before.
+//
+// The corpus is looked for in SW_CORPUS_DIR, else in the ci and debug build
+// trees (the release tree builds no tests, so it makes no corpus).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "analysis/pcl6.h"
+#include "bench_support.h"
+#include "foundation/config.h"
+#include "foundation/ja.h"
+
+// ---- Heap accounting: every operator new of the program ----
+
+namespace {
+std::atomic<std::int64_t> heap_now{0};
+std::atomic<std::int64_t> heap_peak{0};
+
+void* counted_alloc(std::size_t size) {
+  auto* block = static_cast<std::size_t*>(std::malloc(size + sizeof(std::max_align_t)));
+  if (block == nullptr) throw std::bad_alloc();
+  *block = size;
+  const std::int64_t now = heap_now += static_cast<std::int64_t>(size);
+  std::int64_t peak = heap_peak.load();
+  while (now > peak && !heap_peak.compare_exchange_weak(peak, now)) {
+  }
+  return reinterpret_cast<char*>(block) + sizeof(std::max_align_t);
+}
+
+void counted_free(void* p) {
+  if (p == nullptr) return;
+  auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(p) - sizeof(std::max_align_t));
+  heap_now -= static_cast<std::int64_t>(*block);
+  std::free(block);
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return counted_alloc(size); }
+void* operator new[](std::size_t size) { return counted_alloc(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return counted_alloc(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
+}
+void operator delete(void* p) noexcept { counted_free(p); }
+void operator delete[](void* p) noexcept { counted_free(p); }
+void operator delete(void* p, std::size_t) noexcept { counted_free(p); }
+void operator delete[](void* p, std::size_t) noexcept { counted_free(p); }
+
+namespace {
+
+const char* const SEED_FILE = "gs-pxlcolor-mixed-a4.pxl";
+
+std::string seed_path() {
+  std::string dirs[] = {std::getenv("SW_CORPUS_DIR") != nullptr ? std::getenv("SW_CORPUS_DIR") : "",
+                        std::string(SW_BINARY_DIR) + "/../ci/corpus",
+                        std::string(SW_BINARY_DIR) + "/../debug/corpus"};
+  for (const std::string& dir : dirs) {
+    std::error_code error;
+    if (!dir.empty() && std::filesystem::exists(dir + "/" + SEED_FILE, error)) {
+      return dir + "/" + SEED_FILE;
+    }
+  }
+  return {};
+}
+
+void analyse(benchmark::State& state, const std::string& path, int color) {
+  config_init_session_defaults(&global_ctx);
+  if (path.empty()) {
+    state.SkipWithError("no corpus: run the tests of the ci or debug preset first");
+    return;
+  }
+  int pages = 0;
+  std::int64_t peak = 0;
+  bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
+    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    const std::int64_t before = heap_now.load();
+    heap_peak = before;
+    (void)pcl6_process_job(data, size, color, ja.get());
+    peak = std::max(peak, heap_peak.load() - before);
+    pages = ja->pages;
+    return pages;
+  });
+  state.counters["pages"] = pages;
+  state.counters["peak_heap_bytes"] = static_cast<double>(peak);
+}
+
+void register_all() {
+  const std::string seed = seed_path();
+  const std::string big = seed.empty() ? "" : bench_repeated_file("pcl6_pxlcolor_1GiB", seed, BENCH_GIB);
+  const std::string small =
+      seed.empty() ? "" : bench_repeated_file("pcl6_pxlcolor_16MiB", seed, std::uint64_t{16} << 20);
+  for (const auto& job : {std::pair{"1 GiB", big}, std::pair{"16 MiB", small}}) {
+    const std::string path = job.second;
+    for (const int color : {0, 1}) {
+      const std::string name = std::string("pcl6_process_job/") + job.first +
+                               (color != 0 ? "/colour detection on" : "/colour detection off");
+      benchmark::RegisterBenchmark(name.c_str(), [path, color](benchmark::State& s) {
+        analyse(s, path, color);
+      })->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
+  }
+  if (!big.empty()) bench_register_references("pxlcolor 1 GiB", big);
+}
+
+const int registered = (register_all(), 0);
+
+}  // namespace
