@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "analysis/postscript.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -24,8 +25,8 @@ constexpr AnalyzerRow special(int code, K kind) {
 
 constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     special(0, K::UNKNOWN),
-    pending(1, "postscript_process_job", X::COLOR),
-    pending(2, "postscript_canon_process_job", X::COLOR),
+    row(1, POSTSCRIPT_ANALYZER, X::COLOR),
+    row(2, POSTSCRIPT_CANON_ANALYZER, X::COLOR),
     pending(3, "pdf_process_job"),
     pending(4, "pcl6_process_job", X::COLOR),
     pending(5, "pcl5_process_job", X::COLOR),
