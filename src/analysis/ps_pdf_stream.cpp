@@ -26,11 +26,6 @@ constexpr std::uint64_t DICT_START_BACK = 200;
 constexpr std::uint64_t FONT_MARK_BACK = 50;
 constexpr std::uint64_t A85_MARK_AHEAD = 100;
 constexpr std::uint64_t INLINE_HEADER_AHEAD = 250;
-constexpr std::uint64_t PIECE = 65536;
-// Bytes kept from one piece for the next, so that an operator and its
-// numbers are seen whole.
-constexpr std::uint64_t OVERLAP = 128;
-constexpr double RGB_STEP = 1.0 / 510.0;
 
 struct StreamDict {
   const std::uint8_t* open;   // behind "<<"
@@ -138,58 +133,6 @@ const std::uint8_t* find_start_dict(const std::uint8_t* start, const std::uint8_
     }
   }
   return nullptr;
-}
-
-bool pdf_content_has_colour(PsByteSource* source) {
-  if (source == nullptr) return false;
-  std::unique_ptr<std::uint8_t[]> piece(new (std::nothrow) std::uint8_t[PIECE + OVERLAP]);
-  if (piece == nullptr) return false;
-  std::uint64_t kept = 0;
-  for (;;) {
-    const std::uint64_t n = source->read(piece.get() + kept, PIECE);
-    if (n == 0) return false;
-    const std::uint64_t size = kept + n;
-    if (pdf_content_text_has_colour(piece.get(), size)) return true;
-    kept = std::min(OVERLAP, size);
-    std::memmove(piece.get(), piece.get() + size - kept, kept);
-  }
-}
-
-bool pdf_content_text_has_colour(const std::uint8_t* text, std::uint64_t length) {
-  if (scan_find(scan_bytes(text, length), 0, "/CS/RGB")) {
-    LOG_DEBUG(" Found RGB image in PDF obj. is_color=%d", 1);
-    return true;
-  }
-  std::uint64_t pos = 0;
-  PsMatch m;
-  while (ps_match(PsRe::STREAM_RG, text + pos, length - pos, &m)) {
-    const double r = ps_number(m.text(1));
-    const double g = ps_number(m.text(2));
-    const double b = ps_number(m.text(3));
-    const bool colour = std::abs(r - g) > RGB_STEP || std::abs(g - b) > RGB_STEP ||
-                        std::abs(r - b) > RGB_STEP;
-    LOG_DEBUG(" Found '%.*s' in PDF obj. is_color=%d", static_cast<int>(m.length()),
-              reinterpret_cast<const char*>(m.at(0)), colour ? 1 : 0);
-    if (colour) return true;
-    pos = static_cast<std::uint64_t>(m.after() - text);
-  }
-  pos = 0;
-  while (ps_match(PsRe::STREAM_K, text + pos, length - pos, &m)) {
-    const double c = ps_number(m.text(1));
-    const double mg = ps_number(m.text(2));
-    const double y = ps_number(m.text(3));
-    const double k = ps_number(m.text(4));
-    const bool present = c > RGB_STEP || mg > RGB_STEP || y > RGB_STEP;
-    const bool apart = std::abs(c - mg) > RGB_STEP || std::abs(mg - y) > RGB_STEP ||
-                       std::abs(c - y) > RGB_STEP;
-    if (k < 1 && present && apart) {
-      LOG_DEBUG(" Found '%.*s' in PDF obj. is_color=1", static_cast<int>(m.length()),
-                reinterpret_cast<const char*>(m.at(0)));
-      return true;
-    }
-    pos = static_cast<std::uint64_t>(m.after() - text);
-  }
-  return false;
 }
 
 bool ps_pdf_stream_extent(const std::uint8_t* start, const std::uint8_t* end, const std::uint8_t* pos,
