@@ -296,7 +296,11 @@ bool sliding_match(const PsAt& at, PsRe id, std::uint64_t n, std::uint64_t reach
 }
 
 bool groups_differ(const PsMatch& m) {
-  return m.text(1) != m.text(2) || m.text(2) != m.text(3);
+  // As numbers: "0.5" and "0.50" are the same gray.
+  const double a = ps_number(m.text(1));
+  const double b = ps_number(m.text(2));
+  const double c = ps_number(m.text(3));
+  return a != b || b != c;
 }
 
 double ps_number(std::string_view text) {

@@ -52,7 +52,7 @@ struct PsAt {
 // position; the first match wins.
 bool sliding_match(const PsAt& at, PsRe id, std::uint64_t n, std::uint64_t reach, PsMatch* m);
 
-// The three groups 1 to 3 are not all the same text.
+// The three numbers of groups 1 to 3 are not all equal.
 [[nodiscard]] bool groups_differ(const PsMatch& m);
 // A number of the print data (locale-free); 0 when none can be read.
 [[nodiscard]] double ps_number(std::string_view text);

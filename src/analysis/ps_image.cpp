@@ -27,6 +27,13 @@ constexpr std::uint64_t PALETTE_LIMIT = std::uint64_t{512} << 10;
 constexpr std::uint64_t PALETTE_WALK_BACK = 3000;
 constexpr int PALETTE_MIN_DIGITS = 100;
 
+// A palette entry "rrggbb": its three components differ (as values, so
+// "ff" and "FF" are the same).
+bool palette_entry_coloured(const PsMatch& m) {
+  auto value = [&](int g) { return ascii_hex_value(m.text(g)[0]) * 16 + ascii_hex_value(m.text(g)[1]); };
+  return value(1) != value(2) || value(2) != value(3);
+}
+
 // The pixel test over samples fed in pieces.
 class PixelTest {
  public:
@@ -274,7 +281,7 @@ int preceeding_pal_is_grey_only(const std::uint8_t* start, const std::uint8_t* p
     }
     PsMatch m;
     if (ps_match(PsRe::PALETTE_ENTRY, q, std::min<std::uint64_t>(10, pos - q), &m)) {
-      if (m.text(1) != m.text(2) || m.text(2) != m.text(3)) {
+      if (palette_entry_coloured(m)) {
         LOG_DEBUG("Color in pal at: %d - %.6s", static_cast<int>(q - start),
                   reinterpret_cast<const char*>(q));
         return 0;
@@ -294,7 +301,7 @@ int pallat_to_array(const std::uint8_t* text, std::uint64_t length, int flags[25
   for (std::uint64_t i = 0; i < length && entries < 256;) {
     PsMatch m;
     if (ps_match(PsRe::PALETTE_ENTRY_WORD, text + i, std::min<std::uint64_t>(10, length - i), &m)) {
-      flags[entries++] = m.text(1) != m.text(2) || m.text(2) != m.text(3) ? 1 : 0;
+      flags[entries++] = palette_entry_coloured(m) ? 1 : 0;
       i += 7;
     } else {
       ++i;

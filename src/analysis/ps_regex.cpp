@@ -52,12 +52,18 @@ constexpr Row ROWS[] = {
     {PsRe::COPIES, R"re(Copies\s+(\d+))re", A | C},
     {PsRe::KYOCERA_PAGE, R"re(H SHOWPAGE.*?%%PageTrailer)re", A | D | C},
     {PsRe::ESP_SHOWPAGE_REDEFINED, R"re(userdict\s*/ESPshowpage\s*/showpage\s+load\s+put)re", A},
+    // The name, then (on its line) the procedure that calls showpage: the
+    // name of an unrelated word before it does not reach over lines.
     {PsRe::MACRO_TYPE1,
-     R"re(\/(\w+)\b.*?\{[^\{\}]*?showpage[^\{\}]*?\}[^\{\}]*?bind[^A-Za-z]*def)re", A | D | C},
+     R"re(\/(\w+)\b[^\{\}\n]*?\{[^\{\}]*?showpage[^\{\}]*?\}[^\{\}]*?bind[^A-Za-z]*def)re", A | D | C},
     {PsRe::MACRO_TYPE2, R"re(d[ef]{0,2}/(\w+)/showpage\b)re", A | D | C},
-    {PsRe::SHOWPAGE_WORD, R"re((showpage).*?(\w+))re", A | D | M},
+    // The word behind showpage is looked at (for "quit"); a showpage that
+    // ends the job has none, and still counts.
+    {PsRe::SHOWPAGE_WORD, R"re((showpage)(?:.*?(\w+))?)re", A | D | M},
     {PsRe::SHOWPAGE_DEFINED, R"re(showpage\s*[}\s]?\s*(?:def|bind|bd|where|if))re", A | D | M},
-    {PsRe::SHOWPAGE_IN_PROC, R"re(showpage.*\}\s*(?:def|bind|bd))re", A | D | M},
+    // showpage in a procedure body that closes ahead (not one that a later
+    // procedure of its own follows).
+    {PsRe::SHOWPAGE_IN_PROC, R"re(showpage[^{]*\}\s*(?:def|bind|bd))re", A | D | M},
     {PsRe::SHOWN_TEXT, R"re(\(([^\(^\)]{1,40})\)\s*(?:S|show)\s+)re", D | M},
     {PsRe::DUPLEX_TUMBLE, R"re(/(Duplex|Tumble)\s+(true|false))re", D | M},
     {PsRe::COPIES_ROLL, R"re(Copies\s+\d+\s+-?\d+\s+roll)re", A | C},

@@ -112,13 +112,27 @@ void macro_call(PsScan* s, const PsHere& h) {
   LOG_DEV("found macro at %llu,macro_page_count=%d", static_cast<ull>(h.p), s->macro_page_count);
 }
 
+// The showpage at h sits in a procedure that a "bind def" ahead defines: a
+// "}" closes it before any "{" opens another. (A later definition on a line
+// of its own does not make this showpage part of it.)
+bool inside_bound_procedure(const PsHere& h) {
+  const ByteSpan ahead = scan_bytes(h.at(), h.room(BIND_DEF_WINDOW));
+  const auto bind = scan_find(ahead, 0, "bind def");
+  if (!bind) return false;
+  for (std::uint64_t i = 8; i < *bind; ++i) {
+    if (ahead[i] == '{') return false;
+    if (ahead[i] == '}') return true;
+  }
+  return false;
+}
+
 bool free_showpage(PsScan* s, const PsHere& h, PsStep* step) {
   if (h.r() <= 10 || !h.is("showp")) return false;
   PsMatch m;
   const std::uint64_t window = h.room(SHOWPAGE_WINDOW);
   if (!h.match(PsRe::SHOWPAGE_WORD, window, &m)) return false;
   if (h.match(PsRe::SHOWPAGE_DEFINED, window) || h.match(PsRe::SHOWPAGE_IN_PROC, window)) return false;
-  if (scan_find(scan_bytes(h.at(), h.room(BIND_DEF_WINDOW)), 0, "bind def")) return false;
+  if (inside_bound_procedure(h)) return false;
   const std::uint8_t before = h.before(1);
   if (h.p <= 1 || before == '/' || before == '{' || before == '_' || ascii_is_alnum(before)) return false;
   const std::uint8_t after = h.r() > 8 ? h.at()[8] : 0;
