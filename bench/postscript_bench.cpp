@@ -94,7 +94,7 @@ void register_job(const std::string& label, const char* seed_name) {
 }
 
 const int registered = [] {
-  register_job("pdftops-valgrind-manual", "doc-pdftops-valgrind-manual.ps");
+  register_job("pdftops-valgrind-manual", "doc-valgrind-manual.ps");
   register_job("ps2write-mixed", "gs-ps2write-mixed-a4.ps");
   register_job("pdftops-photos", "pdftops-level3-photos-a4.ps");
   return 0;

@@ -166,7 +166,9 @@ struct PsScan {
   // page trailers; 3 showpage macro calls.
   std::array<PsEmptyPageWindow, 3> windows{};
 
-  MatchToken tokens[TOKEN_COUNT] = {};
+  // The token rows: a table compiled once per thread and depth, its hits,
+  // values and texts cleared for each scan (ps_load_tokens).
+  MatchToken* tokens = nullptr;
   Timeout timeout{};
   // Literals at which some check, token row or colour test may begin.
   PsLiteralFilter filter;

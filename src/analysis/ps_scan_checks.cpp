@@ -253,6 +253,18 @@ PsStep data_skips(PsScan* s, const PsHere& h) {
   if ((c == 'p' || c == 'i' || c == 'c' || c == 'C') && ps_ascii85_image_data_follows(*s, h.p)) {
     s->data_state = PsDataState::ASCII85;
   }
+  if (c == '<' && h.r() > 1) {
+    // A string: ASCII85 "<~...~>" or hexadecimal "<...>". Image samples are
+    // often given so; nothing in a string marks a page.
+    const std::uint8_t next = h.at()[1];
+    if (next == '~') {
+      s->data_state = PsDataState::ASCII85;
+    } else if (ascii_is_xdigit(next) || ascii_is_space(next)) {
+      std::uint64_t q = h.p + 1;
+      while (q < s->length() && (ascii_is_xdigit(s->start[q]) || ascii_is_space(s->start[q]))) ++q;
+      if (q < s->length() && s->start[q] == '>') return ps_skip_to(*s, q + 1);
+    }
+  }
   return ps_go_on(h.p + 1);
 }
 

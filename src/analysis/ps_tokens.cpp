@@ -2,6 +2,7 @@
 // paper and title settings of many drivers, and fallback page marks), and
 // the hand-off of each position to the colour detector.
 #include <array>
+#include <cstdlib>
 
 #include "analysis/ps_color.h"
 #include "analysis/ps_scan.h"
@@ -142,31 +143,86 @@ constexpr ScannerLiteral SCANNER_LITERALS[] = {
     {"!R!", false},        {"@PJL", false},       {"exif", false},      {"ColorModel", true},
     {"<<", false},         {"doNimage", true},    {"stream", false},    {"BeginNUP", false},
     {"startNup", false},   {"pdfIm", false},      {"image", false},     {"colorimage", true},
+    {"<", false},
 };
 
 }  // namespace
 
 int ps_token_slot(PsToken t) { return SLOTS[t]; }
 
+namespace {
+
+constexpr int DEPTHS = 2;  // the job, and a decoded prolog inside it
+
+// The rows compiled once per thread for each scan depth (compiling 59
+// patterns for every job would cost more than scanning a small one).
+class TokenTables {
+ public:
+  ~TokenTables() {
+    for (auto& table : rows_) {
+      matcher_free_tokens(table, MAIN_COUNT);
+      matcher_free_tokens(table + MAIN_COUNT, SPACE_COUNT);
+    }
+  }
+  // The table of `depth`, compiled on first use and cleared; nullptr when a
+  // pattern does not compile.
+  MatchToken* take(int depth) {
+    if (depth < 0 || depth >= DEPTHS) return nullptr;
+    MatchToken* table = rows_[depth];
+    if (!ready_[depth]) {
+      fill(table);
+      LOG_DEV("loaded %d tokens", TOKEN_COUNT);
+      ready_[depth] = matcher_init_tokens(table, MAIN_COUNT) == 0 &&
+                      matcher_init_tokens(table + MAIN_COUNT, SPACE_COUNT) == 0;
+      if (!ready_[depth]) return nullptr;
+    }
+    clear(table);
+    return table;
+  }
+  static void clear(MatchToken* table) {
+    for (int i = 0; i < TOKEN_COUNT; ++i) {
+      MatchToken& row = table[i];
+      row.hit_count = 0;
+      for (int g = 0; g < MATCH_TOKEN_GROUPS; ++g) {
+        row.values[g] = 0;
+        std::free(row.texts[g]);
+        row.texts[g] = nullptr;
+      }
+    }
+  }
+
+ private:
+  static void fill(MatchToken* table) {
+    for (const RowSpec& spec : ROWS) {
+      MatchToken& row = table[SLOTS[spec.token]];
+      row = MatchToken{};
+      row.first_char = spec.first;
+      row.pattern = spec.pattern;
+      row.options = spec.options;
+      row.once_only = spec.once ? 1 : 0;
+      row.offset_limit = spec.limit;
+    }
+  }
+  MatchToken rows_[DEPTHS][TOKEN_COUNT] = {};
+  bool ready_[DEPTHS] = {};
+};
+
+TokenTables& token_tables() {
+  thread_local TokenTables tables;
+  return tables;
+}
+
+}  // namespace
+
 bool ps_load_tokens(PsScan* s) {
   LOG_DEV("entering load_tokens");
-  for (const RowSpec& spec : ROWS) {
-    MatchToken& row = s->tokens[SLOTS[spec.token]];
-    row = MatchToken{};
-    row.first_char = spec.first;
-    row.pattern = spec.pattern;
-    row.options = spec.options;
-    row.once_only = spec.once ? 1 : 0;
-    row.offset_limit = spec.limit;
-  }
-  LOG_DEV("loaded %d tokens", TOKEN_COUNT);
-  return matcher_init_tokens(s->tokens, MAIN_COUNT) == 0 &&
-         matcher_init_tokens(s->tokens + MAIN_COUNT, SPACE_COUNT) == 0;
+  s->tokens = token_tables().take(s->depth);
+  return s->tokens != nullptr;
 }
 
 void ps_free_tokens(PsScan* s) {
-  matcher_free_tokens(s->tokens, MAIN_COUNT);
-  matcher_free_tokens(s->tokens + MAIN_COUNT, SPACE_COUNT);
+  if (s->tokens != nullptr) TokenTables::clear(s->tokens);
+  s->tokens = nullptr;
 }
 
 void ps_update_interesting(PsScan* s) {
