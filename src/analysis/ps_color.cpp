@@ -80,10 +80,13 @@ constexpr Trigger TRIGGER_LITERALS[] = {
     {"CSA", false, GROUP_CSA},
 };
 
-// The groups whose tests may begin with a pair of bytes.
+// The groups whose tests may begin with a pair of bytes: a row of 256
+// entries (by second byte) for each first byte that begins some literal,
+// small enough to stay in the cache.
 class TriggerTable {
  public:
   TriggerTable() {
+    row_of_.fill(-1);
     for (const Trigger& t : TRIGGER_LITERALS) {
       const auto a = static_cast<std::uint8_t>(t.literal[0]);
       if (t.literal.size() == 1) {
@@ -99,14 +102,22 @@ class TriggerTable {
     }
   }
   [[nodiscard]] std::uint16_t groups(std::uint8_t a, std::uint8_t b) const {
-    return groups_[key(a, b)];
+    const int row = row_of_[a];
+    return row < 0 ? 0 : rows_[static_cast<std::size_t>(row)][b];
   }
 
  private:
   static std::uint8_t flip(std::uint8_t c) { return ascii_is_upper(c) ? ascii_to_lower(c) : ascii_to_upper(c); }
-  static unsigned key(std::uint8_t a, std::uint8_t b) { return static_cast<unsigned>(a) | static_cast<unsigned>(b) << 8; }
-  void add(std::uint8_t a, std::uint8_t b, std::uint16_t g) { groups_[key(a, b)] |= g; }
-  std::array<std::uint16_t, 65536> groups_{};
+  void add(std::uint8_t a, std::uint8_t b, std::uint16_t g) {
+    if (row_of_[a] < 0) {
+      row_of_[a] = static_cast<std::int16_t>(rows_.size());
+      rows_.emplace_back();
+      rows_.back().fill(0);
+    }
+    rows_[static_cast<std::size_t>(row_of_[a])][b] |= g;
+  }
+  std::array<std::int16_t, 256> row_of_{};
+  std::vector<std::array<std::uint16_t, 256>> rows_;
 };
 
 const TriggerTable& trigger_table() {

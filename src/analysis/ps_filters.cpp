@@ -39,6 +39,23 @@ A85Group a85_next_group(const std::uint8_t* in, std::uint64_t length, std::uint6
     group.step = A85Step::END;
     return group;
   }
+  // Most groups are five digits in a row.
+  if (length - p >= A85_GROUP_DIGITS) {
+    const std::uint8_t* g = in + p;
+    bool plain = true;
+    std::uint32_t value = 0;
+    for (std::uint64_t i = 0; i < A85_GROUP_DIGITS && plain; ++i) {
+      plain = g[i] >= '!' && g[i] <= 'u';
+      value = value * 85u + static_cast<std::uint32_t>(g[i] - '!');
+    }
+    if (plain) {
+      *pos = p + A85_GROUP_DIGITS;
+      for (int i = 0; i < 4; ++i) group.bytes[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+      group.count = 4;
+      group.step = A85Step::BYTES;
+      return group;
+    }
+  }
   // Gather five digit positions, white space passed over.
   std::uint8_t digits[A85_GROUP_DIGITS];
   std::uint64_t n = 0;

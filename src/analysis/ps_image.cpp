@@ -61,8 +61,12 @@ class PixelTest {
 
  private:
   bool test(const std::uint8_t* px) {
-    if (pixels_++ == 0) std::memcpy(first_, px, static_cast<std::size_t>(components_));
-    else if (std::memcmp(first_, px, static_cast<std::size_t>(components_)) != 0) uniform_ = false;
+    if (pixels_++ == 0) {
+      std::memcpy(first_, px, static_cast<std::size_t>(components_));
+    } else if (uniform_ && (px[0] != first_[0] || px[1] != first_[1] || px[2] != first_[2] ||
+                            (components_ == 4 && px[3] != first_[3]))) {
+      uniform_ = false;
+    }
     const bool differ = px[0] != px[1] || px[1] != px[2];
     if (components_ == 3 && differ) {
       LOG_DEBUG("  Found rgb color in raster image at offset=%llu: %2.2x, %2.2x, %2.2x",

@@ -48,6 +48,19 @@ class PsLiteralFilter {
     const unsigned key = static_cast<unsigned>(a) | static_cast<unsigned>(b) << 8;
     return ((pairs_[key >> 6] >> (key & 63)) & 1) != 0;
   }
+  // The first position from `p` below `stop` whose byte pair is in the set
+  // (the leads not yet compared), or `stop`. `n` is the length of `d`; the
+  // last byte of `d` is always returned for a closer look.
+  [[nodiscard]] std::uint64_t next_pair(const std::uint8_t* d, std::uint64_t p, std::uint64_t stop,
+                                        std::uint64_t n) const {
+    const std::uint64_t* bits = pairs_.data();
+    const std::uint64_t end = stop < n ? stop : n - 1;
+    for (; p < end; ++p) {
+      const unsigned key = static_cast<unsigned>(d[p]) | static_cast<unsigned>(d[p + 1]) << 8;
+      if (((bits[key >> 6] >> (key & 63)) & 1) != 0) return p;
+    }
+    return p < stop ? p : stop;
+  }
   [[nodiscard]] bool may_begin(const std::uint8_t* p, std::uint64_t n) const {
     if (!pair(p[0], n > 1 ? p[1] : 0)) return false;
     for (const Lead& lead : leads_[p[0]]) {

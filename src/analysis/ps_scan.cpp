@@ -139,20 +139,33 @@ void entry_checks(PsScan* s, std::uint64_t p) {
   }
 }
 
-// A "/" or "d" that may begin a procedure definition calling showpage: the
-// word must lie within the definition's window.
-bool macro_definition_near(PsScan* s, std::uint64_t p) {
-  constexpr std::uint64_t WINDOW = 200;
-  const std::uint8_t c = s->start[p];
-  if (c != '/' && c != 'd' && c != 'D') return false;
-  const std::int64_t next = s->next_showpage;
-  if (next >= 0 && static_cast<std::uint64_t>(next) >= p) return static_cast<std::uint64_t>(next) < p + WINDOW;
-  return ps_next_showpage(s, p) < p + WINDOW;
+// Procedure definitions that call showpage begin with "/" or "d" within
+// this many bytes before the word.
+constexpr std::uint64_t MACRO_WINDOW = 200;
+
+bool may_define_macro(std::uint8_t c) { return c == '/' || c == 'd' || c == 'D'; }
+
+// The next position from p below `stop` that a check may begin at.
+std::uint64_t next_candidate(PsScan* s, std::uint64_t p, std::uint64_t stop) {
+  const std::uint8_t* d = s->start;
+  const std::uint64_t n = s->length();
+  while (p < stop) {
+    // Behind the window before the next showpage only the literals matter.
+    const std::uint64_t word = ps_next_showpage(s, p);
+    const std::uint64_t zone = word >= MACRO_WINDOW ? word - MACRO_WINDOW + 1 : 0;
+    if (p < zone) {
+      p = s->filter.next_pair(d, p, std::min(stop, zone), n);
+      if (p >= stop) return stop;
+      if (p == zone && !s->filter.pair(d[p], p + 1 < n ? d[p + 1] : 0)) continue;
+    }
+    if (s->filter.may_begin(d + p, n - p) || (may_define_macro(d[p]) && word < p + MACRO_WINDOW)) return p;
+    ++p;
+  }
+  return stop;
 }
 
 void walk(PsScan* s) {
   const std::uint64_t n = s->length();
-  const std::uint8_t* d = s->start;
   std::uint64_t p = 0;
   while (p < n) {
     if (p >= s->next_poll) {
@@ -175,7 +188,7 @@ void walk(PsScan* s) {
     // Most bytes begin no check: pass over them in one tight loop, but not
     // past the next poll of the time limit.
     const std::uint64_t stop = std::min(n, s->next_poll);
-    while (p < stop && !s->filter.may_begin(d + p, n - p) && !macro_definition_near(s, p)) ++p;
+    p = next_candidate(s, p, stop);
     if (p >= stop) continue;
     entry_checks(s, p);
     if (s->nested_failed) return;
