@@ -169,14 +169,14 @@ int pjl_parse_header(const std::uint8_t* buffer, std::uint64_t length, PjlHeader
     LOG_DEBUG("File not large enougth to contain PJL header");
     return 0;
   }
-  PjlHeaderTokens tokens;
-  if (!tokens.load()) {
+  PjlHeaderTokens* tokens = pjl_header_tokens();
+  if (tokens == nullptr) {
     LOG_ERROR("unable to init tokens");
     LOG_DEBUG("unable to load tokens");
     return 0;
   }
-  scan_header_window(buffer, length, tokens);
-  Taker take{tokens, header};
+  scan_header_window(buffer, length, *tokens);
+  Taker take{*tokens, header};
   take_counts_and_names(take);
   take_colour(take);
   take_layout(take);

@@ -50,3 +50,19 @@ const std::array<PjlTokenPattern, PJL_TRAILER_TOKENS> PJL_TRAILER_PATTERNS = {{
     {R"re(@PJL\s+COMMENT\s+PREPRINTINFO\s*:\s*MULTIPAGE\s*=\s*(\d+))re", false},
     {R"re(@PJL\s+COMMENT\s+PREPRINTINFO\s*:\s*RENDERMODE\s*=\s*(\w+))re", false},
 }};
+
+PjlHeaderTokens* pjl_header_tokens() {
+  static PjlHeaderTokens tokens;
+  static const bool loaded = tokens.load();
+  if (!loaded) return nullptr;
+  tokens.reset();
+  return &tokens;
+}
+
+PjlTrailerTokens* pjl_trailer_tokens() {
+  static PjlTrailerTokens tokens;
+  static const bool loaded = tokens.load();
+  if (!loaded) return nullptr;
+  tokens.reset();
+  return &tokens;
+}

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 
 #include "foundation/log.h"
 #include "foundation/matcher.h"
@@ -65,7 +66,10 @@ struct PjlTokenPattern {
   bool caseless;
 };
 
-// A compiled table for one call; freed with the object.
+// A compiled table, freed with the object. Compiling the patterns costs far
+// more than reading a header, so the readers keep one table per process
+// (pjl_header_tokens, pjl_trailer_tokens) and clear what one reading left in
+// it (reset) before the next.
 template <typename Row, int N>
 class PjlTokenTable {
  public:
@@ -74,6 +78,17 @@ class PjlTokenTable {
   PjlTokenTable& operator=(const PjlTokenTable&) = delete;
   ~PjlTokenTable() { matcher_free_tokens(rows_.data(), N); }
 
+  // Clears the hits, values and texts of the last reading.
+  void reset() {
+    for (MatchToken& row : rows_) {
+      row.hit_count = 0;
+      for (std::int32_t& v : row.values) v = 0;
+      for (char*& text : row.texts) {
+        std::free(text);
+        text = nullptr;
+      }
+    }
+  }
   // Builds and compiles the rows; false when one does not compile.
   [[nodiscard]] bool load(const char* entering) {
     LOG_DEV("%s", entering);
@@ -120,3 +135,8 @@ class PjlTrailerTokens : public PjlTokenTable<PjlTrailerToken, PJL_TRAILER_TOKEN
   PjlTrailerTokens() : PjlTokenTable(PJL_TRAILER_PATTERNS) {}
   [[nodiscard]] bool load() { return PjlTokenTable::load("entering load_trailer_tokens"); }
 };
+
+// The process's tables, compiled on first use and reset for each reading;
+// nullptr when a pattern does not compile.
+[[nodiscard]] PjlHeaderTokens* pjl_header_tokens();
+[[nodiscard]] PjlTrailerTokens* pjl_trailer_tokens();

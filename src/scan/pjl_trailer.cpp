@@ -82,12 +82,13 @@ int read_line_trailer(ByteSpan data, PjlTrailerInfo* t) {
     LOG_DEBUG("No @PJL candidate trailer lines");
     return 0;
   }
-  PjlTrailerTokens tokens;
-  if (!tokens.load()) {
+  PjlTrailerTokens* table = pjl_trailer_tokens();
+  if (table == nullptr) {
     LOG_DEBUG("unable to init trailer tokens");
     LOG_DEBUG("Unable to load PJL trailer tokens");
     return 0;
   }
+  PjlTrailerTokens& tokens = *table;
   for (const TrailerLine& line : lines) {
     tokens.test(data.data() + line.start, line.end - line.start, line.start);
   }
