@@ -35,11 +35,13 @@ constexpr std::array<bool, 256> make_binary_ends() {
 }
 constexpr std::array<bool, 256> BINARY_ENDS = make_binary_ends();
 
-// Where the checks run again after binary data, or the end.
+// Where the checks run again after binary data, or where the walk polls
+// the time limit (the data goes on there), or the end.
 std::uint64_t end_of_binary(PsScan* s, std::uint64_t p) {
   const std::uint8_t* d = s->start;
   const std::uint64_t n = s->length();
-  for (; p < n; ++p) {
+  const std::uint64_t stop = std::min(n, std::max(p + 1, s->next_poll));
+  for (; p < stop; ++p) {
     if (!BINARY_ENDS[d[p]]) continue;
     const std::uint64_t r = n - p;
     const ByteSpan here = scan_bytes(d + p, r);
@@ -62,7 +64,7 @@ std::uint64_t end_of_binary(PsScan* s, std::uint64_t p) {
     s->data_state = PsDataState::NORMAL;
     return resume;
   }
-  return n;
+  return stop;
 }
 
 std::uint64_t end_of_ascii85(PsScan* s, std::uint64_t p) {
