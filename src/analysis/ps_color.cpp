@@ -183,7 +183,53 @@ bool mark_is_ignored(const PSColor* color, const PsAt& at, const std::uint8_t* p
   return false;
 }
 
+constexpr std::uint64_t PROCEDURE_BACK = 200;
+constexpr std::size_t PROCEDURE_NAME_MAX = 40;
+constexpr std::size_t PROCEDURES_MAX = 256;
+
+bool name_byte(std::uint8_t c) { return ascii_is_alnum(c) || c == '_' || c == '-' || c == '.' || c == '@'; }
+
+// A colour operator at `pos` of the prolog: the name of the procedure
+// "/name { ... }" whose body holds it, remembered.
+void remember_colour_procedure(PSColor* color, const PsAt& at, const std::uint8_t* pos) {
+  const std::uint8_t* lo = pos - std::min<std::uint64_t>(PROCEDURE_BACK, static_cast<std::uint64_t>(pos - at.start));
+  const std::uint8_t* open = pos;
+  while (open > lo && *open != '{' && *open != '}') --open;
+  if (*open != '{') return;
+  const std::uint8_t* q = open;
+  while (q > lo && ascii_is_space(q[-1])) --q;
+  const std::uint8_t* name_end = q;
+  while (q > lo && name_byte(q[-1])) --q;
+  if (q == name_end || q == lo || q[-1] != '/') return;
+  const std::string name(reinterpret_cast<const char*>(q), static_cast<std::size_t>(name_end - q));
+  if (name.size() > PROCEDURE_NAME_MAX || color->colour_procedures.size() >= PROCEDURES_MAX) return;
+  for (const std::string& known : color->colour_procedures) {
+    if (known == name) return;
+  }
+  LOG_DEBUG("Procedure '%s' sets a colour", name.c_str());
+  color->colour_procedures.push_back(name);
+}
+
+// A call of a remembered colour procedure at the position (a whole word,
+// not its name literal).
+bool calls_colour_procedure(const PsAt& at) {
+  if (at.color->colour_procedures.empty() || at.color->in_prolog != 0) return false;
+  if (at.offset() > 0 && (name_byte(at.pos[-1]) || at.pos[-1] == '/')) return false;
+  for (const std::string& name : at.color->colour_procedures) {
+    if (!at.looking_at(name)) continue;
+    if (name.size() < at.remaining() && name_byte(at.pos[name.size()])) continue;
+    LOG_DEBUG("Found call of colour procedure '%s' at offset=%llu, has_color_on_page", name.c_str(),
+              static_cast<unsigned long long>(at.offset()));
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::size_t PSColorProcedureCount(const PSColor* color) {
+  return color != nullptr ? color->colour_procedures.size() : 0;
+}
 
 PSColor* PSColorNew(int is_canon_filtered) {
   auto* color = new (std::nothrow) PSColor{};
@@ -228,6 +274,10 @@ void PSColorParseAtPos(PSColor* color, const std::uint8_t* pos, const std::uint8
     groups |= GROUP_EARLY_IMAGES | GROUP_OPERATORS;
   }
   if (*pos == '[' && color->is_gsps != 0) groups |= GROUP_EARLY_IMAGES;
+  if (calls_colour_procedure(at)) {
+    at.mark();
+    return;
+  }
   if (groups == 0) return;
   if ((groups & GROUP_EARLY_IMAGES) != 0 && ps_image_test_early(at)) return;
   if ((groups & GROUP_OPERATORS) != 0) {
@@ -272,7 +322,16 @@ void SetPageColoredFlag(PSColor* color, const std::uint8_t* pos, const std::uint
     color->index_valid = false;
     return;
   }
+  if (color->in_prolog != 0) {
+    LOG_DEBUG("Ignoring color at offset=%llu in the prolog", static_cast<unsigned long long>(pos - start));
+    remember_colour_procedure(color, at, pos);
+    return;
+  }
   color->has_color_on_page = 1;
+}
+
+void PSColorSetProlog(PSColor* color, int in_prolog) {
+  if (color != nullptr) color->in_prolog = in_prolog;
 }
 
 // ---- Shared helpers of the tests ----

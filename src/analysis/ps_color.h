@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "foundation/owned.h"
@@ -57,6 +58,11 @@ struct PSColor {
   std::int32_t gray_image_header;
   std::int32_t is_csa_gray;
   std::int32_t donimage_procs;
+  // The scan is inside the job's prolog, where colour operators define
+  // procedures and mark no page; the procedures that set a colour there are
+  // remembered, and a page that calls one is colour.
+  std::int32_t in_prolog;
+  std::vector<std::string> colour_procedures;
   std::vector<PsPdfObject> objects;
   // Positions in `objects` sorted by object number, valid when index_valid.
   std::vector<std::int32_t> sorted;
@@ -98,6 +104,12 @@ void SetPageColoredFlag(PSColor* color, const std::uint8_t* pos, const std::uint
 // dialects that need them, digits).
 class PsLiteralFilter;
 void PSColorTriggerLiterals(PsLiteralFilter* filter);
+
+// The scan enters (1) or leaves (0) the job's prolog.
+void PSColorSetProlog(PSColor* color, int in_prolog);
+// How many colour procedures the prolog defined so far (their names are in
+// `colour_procedures`; the walk must stop where they are called).
+[[nodiscard]] std::size_t PSColorProcedureCount(const PSColor* color);
 
 // Around a nested scan of another buffer: the outer buffer's skip offset and
 // resource state are kept aside and restored afterwards.

@@ -133,8 +133,9 @@ void entry_checks(PsScan* s, std::uint64_t p) {
     return;
   }
   PsMatch m;
-  if (c == '%' && r >= PROLOG_WINDOW + 1 && scan_bytes_at(scan_bytes(here, r), 0, "%%BeginProlog") &&
-      ps_match(PsRe::COMPRESSED_PROLOG, here, PROLOG_WINDOW, &m)) {
+  const bool prolog = c == '%' && scan_bytes_at(scan_bytes(here, r), 0, "%%BeginProlog");
+  if (prolog) PSColorSetProlog(s->color, 1);
+  if (prolog && r >= PROLOG_WINDOW + 1 && ps_match(PsRe::COMPRESSED_PROLOG, here, PROLOG_WINDOW, &m)) {
     std::uint64_t from = p + m.length();
     while (from < s->length() && ascii_is_space(s->start[from])) ++from;
     scan_compressed_prolog(s, from);

@@ -173,6 +173,8 @@ struct PsScan {
   // Literals at which some check, token row or colour test may begin.
   PsLiteralFilter filter;
   bool colour_digits = false;
+  // Colour procedures of the prolog the walk already stops at.
+  std::size_t colour_procedures = 0;
   std::uint64_t next_poll = 0;
   // Next offsets (at or after a position) of words some checks need within
   // their windows; recomputed only when the walk passes them.

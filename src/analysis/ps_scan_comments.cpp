@@ -276,6 +276,8 @@ std::int32_t ps_dsc_strict_pages(const PsScan& s) {
 
 bool ps_comment_checks(PsScan* s, std::uint64_t p, PsStep* step) {
   const PsHere h{s, p};
+  // The prolog ends at its comment, or at the first page at the latest.
+  if (h.is("%%EndProlog") || (s->embedded_depth == 0 && h.is("%%Page:"))) PSColorSetProlog(s->color, 0);
   if (embedded_documents(s, h, step)) return true;
   if (target_device(s, h, step)) return true;
   creator(s, h);

@@ -238,6 +238,8 @@ void ps_update_interesting(PsScan* s) {
     if (s->colour_digits) {
       for (char c : std::string_view("0123456789[")) filter.add(std::string_view(&c, 1), false);
     }
+    s->colour_procedures = PSColorProcedureCount(s->color);
+    for (const std::string& name : s->color->colour_procedures) filter.add(name, false);
   }
 }
 
@@ -259,7 +261,8 @@ void ps_tokens_and_color(PsScan* s, std::uint64_t p) {
   const int index = ps_page_index(*s);
   if (index >= 1) s->page_seen = true;
   PSColorParseAtPos(s->color, here, s->start, s->end, index);
-  if (!s->colour_digits && (s->color->is_gsps != 0 || s->color->is_dr_setrgbcolor != 0)) {
+  if ((!s->colour_digits && (s->color->is_gsps != 0 || s->color->is_dr_setrgbcolor != 0)) ||
+      PSColorProcedureCount(s->color) != s->colour_procedures) {
     ps_update_interesting(s);
   }
 }

@@ -63,6 +63,20 @@ TEST_F(PsColorTest, ColourOperators) {
   }
 }
 
+TEST_F(PsColorTest, ColourProceduresOfTheProlog) {
+  // Hand-made in the way TeX's colour support writes its prolog: procedures
+  // that set colours, defined and never used; then a page that calls one.
+  const std::string prolog =
+      "%%BeginProlog\n/Red { 0 1 1 0 setcmykcolor } def\n/Blue { 0 0 1 setrgbcolor } bind def\n%%EndProlog\n";
+  const std::string head = "%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n" + prolog + "%" + std::string(120, '-') + "\n";
+  const std::string tail = "\nshowpage\n%%EOF\n%" + std::string(700, '-') + "\n";
+  const std::string black = "%%Page: 1 1\n0 0 9 9 rectfill\nshowpage\n%%Page: 2 2\n0 0 9 9 rectfill";
+  EXPECT_EQ(colour_pages(head + black + tail), 0);
+  const std::string used = "%%Page: 1 1\n0 0 9 9 rectfill\nshowpage\n%%Page: 2 2\n" + std::string(60, ' ') +
+                           "Blue 0 0 9 9 rectfill";
+  EXPECT_EQ(colour_pages(head + used + tail), 1);
+}
+
 TEST_F(PsColorTest, EmbeddedPdfObjectsColourTheirUsers) {
   // Hand-made PDF objects in resources: object 7 draws in RGB and object 8
   // refers to 7, which refers back to 8 (a cycle must end the walk). Only a
