@@ -3,6 +3,7 @@
 // and the image arrays that pdftops writes.
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "analysis/ps_color_internal.h"
 #include "analysis/ps_image.h"
@@ -77,23 +78,50 @@ void test_mac_image(const PsAt& at) {
   }
 }
 
-// "pdfIm" (pdftops) or "image" right behind an image dictionary.
+constexpr std::size_t IMAGE_WORD_MAX = 32;
+
+// The image operator right behind an image dictionary: "image", pdftops'
+// "pdfIm", or a procedure of another producer whose name ends in "image"
+// (cairo's "cairo_image"). The operator's position and its end marker.
+bool dict_image_operator(const PsAt& at, const std::uint8_t** word, std::string* marker, const char** end_marker) {
+  const std::uint8_t* p = at.pos;
+  if (at.looking_at(">>")) {
+    p += 2;
+    while (p < at.end && ascii_is_space(*p)) ++p;
+    if (p - at.pos > 11) return false;
+  } else {
+    const std::uint8_t* q = at.pos;
+    const std::uint8_t* lo = at.back(9);
+    while (q > lo && ascii_is_space(q[-1])) --q;
+    if (q - 2 < at.start || q[-1] != '>' || q[-2] != '>') return false;
+  }
+  std::size_t n = 0;
+  while (p + n < at.end && n <= IMAGE_WORD_MAX && (ascii_is_alnum(p[n]) || p[n] == '_')) ++n;
+  const std::string_view name(reinterpret_cast<const char*>(p), n);
+  const bool image = name.size() >= 5 && name.substr(name.size() - 5) == "image";
+  if (n == 0 || n > IMAGE_WORD_MAX || (name != "pdfIm" && !image)) return false;
+  *word = p;
+  marker->assign(name);
+  *end_marker = name == "pdfIm" ? "%-EOD-" : "~>";
+  return true;
+}
+
 void test_dict_image(const PsAt& at) {
-  const bool pdfim = at.looking_at("pdfIm");
+  const bool operator_here = at.looking_at("pdfIm") || at.looking_at("image");
+  if ((!operator_here && !at.looking_at(">>")) || at.offset() <= 100 || at.remaining() <= 10) return;
+  const std::uint8_t* word = nullptr;
+  std::string marker;
+  const char* end_marker = nullptr;
   // The samples may end close to the end of the job (an image on its last
   // page): the markers are looked for in whatever remains.
-  if ((!pdfim && !at.looking_at("image")) || at.offset() <= 100 || at.remaining() <= 10) return;
-  const std::uint8_t* p = at.pos;
-  const std::uint8_t* lo = at.back(9);
-  while (p > lo && ascii_is_space(p[-1])) --p;
-  if (p - 2 < at.start || p[-1] != '>' || p[-2] != '>') return;
-  const char* marker = pdfim ? "pdfIm" : "image";
-  LOG_DEBUG("Found start_marker='%s' at %llu", marker, offset_of(at));
+  if (!dict_image_operator(at, &word, &marker, &end_marker)) return;
+  if (operator_here && word != at.pos) return;
+  LOG_DEBUG("Found start_marker='%s' at %llu", marker.c_str(), static_cast<ull>(word - at.start));
   const std::uint8_t* image_end = nullptr;
-  const int result = does_image_contain_color(at.color, at.pos, at.start, at.end, marker,
-                                              pdfim ? "%-EOD-" : "~>", &image_end);
+  const int result =
+      does_image_contain_color(at.color, word, at.start, at.end, marker.c_str(), end_marker, &image_end);
   if (result == PS_IMAGE_COLOUR) {
-    LOG_DEBUG("Found color PDF image '%s' at offset %llu, has_color_on_page", marker, offset_of(at));
+    LOG_DEBUG("Found color PDF image '%s' at offset %llu, has_color_on_page", marker.c_str(), offset_of(at));
     at.mark();
   }
   if (image_end != nullptr) at.skip_to(image_end);

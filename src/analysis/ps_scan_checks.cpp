@@ -253,6 +253,14 @@ PsStep data_skips(PsScan* s, const PsHere& h) {
   if ((c == 'p' || c == 'i' || c == 'c' || c == 'C') && ps_ascii85_image_data_follows(*s, h.p)) {
     s->data_state = PsDataState::ASCII85;
   }
+  if (c == '>' && h.is(">>")) {
+    // An image dictionary, then its operator and the samples behind it.
+    std::uint64_t q = h.p + 2;
+    while (q < s->length() && q < h.p + 12 && ascii_is_space(s->start[q])) ++q;
+    if (q < s->length() && ps_ascii85_image_data_follows(*s, q)) {
+      s->data_state = PsDataState::ASCII85;
+    }
+  }
   if (c == '<' && h.r() > 1) {
     // A string: ASCII85 "<~...~>" or hexadecimal "<...>". Image samples are
     // often given so; nothing in a string marks a page.
@@ -268,17 +276,22 @@ PsStep data_skips(PsScan* s, const PsHere& h) {
   return ps_go_on(h.p + 1);
 }
 
+// The length of the image operator word at p (one of the standard ones,
+// pdftops' "pdfIm", or a producer's procedure whose name ends in "image"),
+// or 0.
+std::uint64_t image_operator_at(const PsScan& s, std::uint64_t p) {
+  constexpr std::uint64_t WORD_MAX = 32;
+  std::uint64_t n = 0;
+  while (p + n < s.length() && n <= WORD_MAX && (ascii_is_alnum(s.start[p + n]) || s.start[p + n] == '_')) ++n;
+  const std::string_view word(reinterpret_cast<const char*>(s.start + p), n);
+  const bool image = word.size() >= 5 && (word.substr(word.size() - 5) == "image" || word == "imagemask");
+  return n <= WORD_MAX && (image || word == "pdfIm" || word == "pdfImM") ? n : 0;
+}
+
 bool ps_ascii85_image_data_follows(const PsScan& s, std::uint64_t p) {
   constexpr std::uint64_t SOURCE_BACK = 400;
-  static constexpr std::string_view OPERATORS[] = {"pdfImM", "pdfIm", "imagemask", "image", "colorimage"};
   const PsHere h{&s, p};
-  std::uint64_t length = 0;
-  for (std::string_view op : OPERATORS) {
-    if (h.is(op)) {
-      length = op.size();
-      break;
-    }
-  }
+  const std::uint64_t length = image_operator_at(s, p);
   const std::uint8_t before = h.before(1);
   if (length == 0 || length >= h.r() || !ascii_is_space(h.at()[length]) || ascii_is_alnum(before) ||
       before == '/' || before == '_')
