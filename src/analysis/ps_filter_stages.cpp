@@ -93,6 +93,8 @@ class Ascii85Source final : public BufferedStage {
         continue;
       }
       if (done_) break;
+      written += plain_groups(out + written, capacity - written);
+      if (written == capacity) break;
       // Most groups lie whole in the buffer: decode them straight out of it.
       if (capacity - written >= 4 && size_ - pos_ >= FAST_GROUP_ROOM && fast_group(out + written, &written)) {
         continue;
@@ -104,6 +106,29 @@ class Ascii85Source final : public BufferedStage {
 
  private:
   static constexpr std::uint64_t FAST_GROUP_ROOM = 64;
+  // Runs of plain five-digit groups (no white space, "z" or end mark), the
+  // bulk of ASCII85 text, in one tight loop.
+  std::uint64_t plain_groups(std::uint8_t* out, std::uint64_t room) {
+    std::uint64_t written = 0;
+    while (room - written >= 4 && size_ - pos_ >= 5) {
+      const std::uint8_t* g = buffer_ + pos_;
+      std::uint32_t value = 0;
+      bool plain = true;
+      for (int i = 0; i < 5; ++i) {
+        const std::uint32_t digit = static_cast<std::uint32_t>(g[i]) - '!';
+        plain = plain && digit < 85;
+        value = value * 85u + digit;
+      }
+      if (!plain) break;
+      out[written] = static_cast<std::uint8_t>(value >> 24);
+      out[written + 1] = static_cast<std::uint8_t>(value >> 16);
+      out[written + 2] = static_cast<std::uint8_t>(value >> 8);
+      out[written + 3] = static_cast<std::uint8_t>(value);
+      written += 4;
+      pos_ += 5;
+    }
+    return written;
+  }
   bool fast_group(std::uint8_t* out, std::uint64_t* written) {
     const std::uint64_t before = pos_;
     const A85Group group = a85_next_group(buffer_, size_, &pos_);

@@ -102,6 +102,17 @@ std::int64_t ps_85filter(const std::uint8_t* in, std::uint64_t in_length, std::u
   return static_cast<std::int64_t>(written);
 }
 
+std::int64_t ps_find_ascii85_end(const std::uint8_t* data, std::uint64_t length, std::uint64_t from) {
+  while (from + 1 < length) {
+    const void* tilde = std::memchr(data + from, '~', static_cast<std::size_t>(length - from - 1));
+    if (tilde == nullptr) return -1;
+    const auto at = static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(tilde) - data);
+    if (data[at + 1] == '>') return static_cast<std::int64_t>(at);
+    from = at + 1;
+  }
+  return -1;
+}
+
 void lzw_reset(LzwState* s) {
   s->next = LZW_FIRST_FREE;
   s->width = LZW_MIN_WIDTH;

@@ -54,6 +54,12 @@ struct PsDecoded {
 [[nodiscard]] PsDecoded decode_compressed_ps(const std::uint8_t* in, std::uint64_t in_length,
                                              int ascii85, int lzw);
 
+// The offset of the ASCII85 end mark "~>" at or after `from` of
+// [data, data + length), or -1. Found by its "~", which ASCII85 text
+// holds nowhere else.
+[[nodiscard]] std::int64_t ps_find_ascii85_end(const std::uint8_t* data, std::uint64_t length,
+                                               std::uint64_t from);
+
 // ---- Pull stages ----
 
 // A stage hands out decoded bytes in pieces. read() fills up to `capacity`

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "analysis/ps_filters.h"
 #include "analysis/ps_regex.h"
@@ -162,7 +163,13 @@ int image_data_has_color_internal(const std::uint8_t* search, const std::uint8_t
     return PS_IMAGE_UNKNOWN;
   }
   const std::uint64_t data_from = *open + std::strlen(p->start_marker);
-  const auto close = scan_find(span, data_from, p->end_marker);
+  std::optional<std::uint64_t> close;
+  if (std::strcmp(p->end_marker, "~>") == 0) {
+    const std::int64_t end = ps_find_ascii85_end(search, span.size(), data_from);
+    if (end >= 0) close = static_cast<std::uint64_t>(end);
+  } else {
+    close = scan_find(span, data_from, p->end_marker);
+  }
   if (!close) {
     LOG_DEV(" UNKNOWN_IMAGE: Could not find end of image marker '%s' starting at offset=%llu",
             p->end_marker, static_cast<ull>(data_from));

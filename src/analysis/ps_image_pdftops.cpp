@@ -36,7 +36,8 @@ bool read_chunk(ByteCursor* c, int* index, PsPiece* text) {
   skip_white(c);
   if (!c->skip_if("<~")) return false;
   const std::uint64_t from = c->pos();
-  if (!c->find("~>")) return false;
+  const std::int64_t close = ps_find_ascii85_end(c->data().data(), c->size(), from);
+  if (close < 0 || !c->seek(static_cast<std::uint64_t>(close))) return false;
   *text = PsPiece{c->data().data() + from, c->pos() - from};
   c->skip(2);
   skip_white(c);
