@@ -12,10 +12,12 @@
 // would cost). Memory stays flat: the decoders work in bounded pieces.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/postscript.h"
 #include "bench_support.h"
@@ -81,22 +83,28 @@ void analyze_warm(benchmark::State& state, const std::string& path, int color) {
   free_mapped_mem(&mm);
 }
 
-// Ghostscript interpreting the same file on its nullpage device.
+// Ghostscript interpreting the same job on its nullpage device: the first
+// 64 MiB of the file (on all of it, Ghostscript's memory grows with every
+// document of a repeated ps2write job past several gigabytes).
+constexpr std::uint64_t GHOSTSCRIPT_HEAD = std::uint64_t{64} << 20;
+
 void ghostscript_nullpage(benchmark::State& state, const std::string& path) {
-  const std::string command =
-      "gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=nullpage '" + path + "' >/dev/null 2>&1";
-  std::uint64_t size = 0;
+  const std::string head = path + ".head";
   {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    size = static_cast<std::uint64_t>(in.tellg());
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes(GHOSTSCRIPT_HEAD);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(head, std::ios::binary | std::ios::trunc).write(bytes.data(), in.gcount());
   }
+  const std::string command =
+      "gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=nullpage '" + head + "' >/dev/null 2>&1";
   for (auto _ : state) {
-    if (std::system(command.c_str()) != 0) {
-      state.SkipWithError("gs failed");
-      return;
-    }
+    // A job cut inside a document ends in a PostScript error: the time is
+    // what counts.
+    (void)std::system(command.c_str());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * GHOSTSCRIPT_HEAD));
+  std::remove(head.c_str());
 }
 
 void register_job(const std::string& label, const char* seed_name) {
@@ -120,7 +128,7 @@ void register_job(const std::string& label, const char* seed_name) {
       ->UseRealTime();
   if (job.empty()) return;
   bench_register_references(label + " 1 GiB", job);
-  benchmark::RegisterBenchmark(("ghostscript nullpage/" + label + " 1 GiB").c_str(),
+  benchmark::RegisterBenchmark(("ghostscript nullpage/" + label + " first 64 MiB").c_str(),
                                [job](benchmark::State& s) { ghostscript_nullpage(s, job); })
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime()

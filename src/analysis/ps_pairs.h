@@ -55,9 +55,12 @@ class PsLiteralFilter {
                                         std::uint64_t n) const {
     const std::uint64_t* bits = pairs_.data();
     const std::uint64_t end = stop < n ? stop : n - 1;
+    auto hit = [&](std::uint64_t i) {
+      const unsigned key = static_cast<unsigned>(d[i]) | static_cast<unsigned>(d[i + 1]) << 8;
+      return ((bits[key >> 6] >> (key & 63)) & 1) != 0;
+    };
     for (; p < end; ++p) {
-      const unsigned key = static_cast<unsigned>(d[p]) | static_cast<unsigned>(d[p + 1]) << 8;
-      if (((bits[key >> 6] >> (key & 63)) & 1) != 0) return p;
+      if (hit(p)) return p;
     }
     return p < stop ? p : stop;
   }

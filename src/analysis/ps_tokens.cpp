@@ -143,7 +143,13 @@ constexpr ScannerLiteral SCANNER_LITERALS[] = {
     {"!R!", false},        {"@PJL", false},       {"exif", false},      {"ColorModel", true},
     {"<<", false},         {"doNimage", true},    {"stream", false},    {"BeginNUP", false},
     {"startNup", false},   {"pdfIm", false},      {"image", false},     {"colorimage", true},
-    {"<", false},
+    // Strings the walk passes over: ASCII85 "<~" and hexadecimal "<...>".
+    {"<~", false},         {"< ", false},         {"<\n", false},      {"<\r", false},
+    {"<\t", false},        {"<0", false},         {"<1", false},        {"<2", false},
+    {"<3", false},         {"<4", false},         {"<5", false},        {"<6", false},
+    {"<7", false},         {"<8", false},         {"<9", false},        {"<a", true},
+    {"<b", true},          {"<c", true},          {"<d", true},         {"<e", true},
+    {"<f", true},
 };
 
 }  // namespace
