@@ -8,8 +8,9 @@
 // Each is measured counting pages only and with colour-page detection, on a
 // fresh mapping (as a job is analysed) and on a warm one (the analyzer's own
 // speed), beside the memchr and read() references of the same file and, once,
-// Ghostscript's nullpage device on it (what counting by interpreting the job
-// would cost). Memory stays flat: the decoders work in bounded pieces.
+// Ghostscript's nullpage device on the job's first 64 MiB (what counting by
+// interpreting the job would cost). Memory stays flat: the decoders work in
+// bounded pieces.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
