@@ -337,6 +337,17 @@ void SetPageColoredFlag(PSColor* color, const std::uint8_t* pos, const std::uint
   color->has_color_on_page = 1;
 }
 
+void PSColorNewDocument(PSColor* color) {
+  if (color == nullptr) return;
+  color->objects.clear();
+  color->sorted.clear();
+  color->index_valid = false;
+  color->csa.clear();
+  color->is_csa_gray = 0;
+  color->images.clear();
+  color->colour_procedures.clear();
+}
+
 void PSColorSetProlog(PSColor* color, int in_prolog) {
   if (color != nullptr) color->in_prolog = in_prolog;
 }

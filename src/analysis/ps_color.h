@@ -105,6 +105,10 @@ void SetPageColoredFlag(PSColor* color, const std::uint8_t* pos, const std::uint
 class PsLiteralFilter;
 void PSColorTriggerLiterals(PsLiteralFilter* filter);
 
+// A further document of the job begins: its PDF objects, colour spaces,
+// images and prolog procedures are its own (object numbers start again).
+void PSColorNewDocument(PSColor* color);
+
 // The scan enters (1) or leaves (0) the job's prolog.
 void PSColorSetProlog(PSColor* color, int in_prolog);
 // How many colour procedures the prolog defined so far (their names are in

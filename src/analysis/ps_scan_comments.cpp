@@ -210,6 +210,7 @@ void new_document(PsScan* s, std::uint64_t p) {
     s->page_count_dsc_strict = -1;
     s->page_count_dsc_strict_offset = 0;
   }
+  PSColorNewDocument(s->color);
 }
 
 bool pdf_resource(PsScan* s, const PsHere& h, PsStep* step) {
@@ -236,9 +237,18 @@ bool pdf_resource(PsScan* s, const PsHere& h, PsStep* step) {
   return true;
 }
 
+// "%!PS-Adobe-3.0 Resource-ProcSet" (and the other resource kinds) heads a
+// resource file placed in the job, not a document of its own.
+bool resource_header(const PsHere& h) {
+  const ByteSpan line = scan_bytes(h.at(), h.room(40));
+  const auto end = scan_find_byte(line, 0, '\n');
+  return scan_find(line.first(end ? *end : line.size()), 0, " Resource-").has_value();
+}
+
 bool documents(PsScan* s, const PsHere& h, PsStep* step) {
   if (h.r() < 26) return false;
-  if (h.is("%!PS-Adobe") && !h.is("%!PS-AdobeFont") && !h.match(PsRe::EPSF_HEADER, 25)) {
+  if (h.is("%!PS-Adobe") && !h.is("%!PS-AdobeFont") && !h.match(PsRe::EPSF_HEADER, 25) &&
+      !resource_header(h)) {
     if (s->embedded_depth == 0) new_document(s, h.p);
     *step = ps_skip_to(*s, h.p + 11);
     return true;
