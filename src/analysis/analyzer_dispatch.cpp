@@ -6,6 +6,7 @@
 
 #include "analysis/pcl5.h"
 #include "analysis/pcl6.h"
+#include "analysis/postscript.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -26,8 +27,8 @@ constexpr AnalyzerRow special(int code, K kind) {
 
 constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     special(0, K::UNKNOWN),
-    pending(1, "postscript_process_job", X::COLOR),
-    pending(2, "postscript_canon_process_job", X::COLOR),
+    row(1, POSTSCRIPT_ANALYZER, X::COLOR),
+    row(2, POSTSCRIPT_CANON_ANALYZER, X::COLOR),
     pending(3, "pdf_process_job"),
     row(4, PCL6_ANALYZER, X::COLOR),
     row(5, PCL5_ANALYZER, X::COLOR),

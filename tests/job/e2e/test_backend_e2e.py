@@ -70,7 +70,9 @@ class BackendE2E(unittest.TestCase):
                                             "answer": "PRINT"}))
         cases = [
             # title, file, bytes, copies, bytes the printer gets, event
-            ("report", self.ps_path, self.ps, 1, self.ps, "Job PRINTED: user=alice printer=q1 doc=report"),
+            # The PostScript job's pages come from its analysis.
+            ("report", self.ps_path, self.ps, 1, self.ps,
+             "Job PRINTED: user=alice printer=q1 doc=report pages=4 copies=1"),
             ("twice", self.pcl_path, self.pcl, 2, self.pcl * 2, "Job PRINTED: user=alice printer=q1 doc=twice pages=2 copies=2"),
             ("secret", self.pcl_path, self.pcl, 1, None, "Job CANCEL: user=alice printer=q1 doc=secret pages=2 copies=1"),
         ]

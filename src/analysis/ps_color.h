@@ -1,0 +1,121 @@
+// PSColor: the colour-page detector of the PostScript analyzer. The scanner
+// calls it at every examined position with the index of the page the
+// position belongs to; it looks there for the colour operators and image
+// constructs of the drivers it knows and marks the page coloured at the
+// first real colour mark. A change of page index closes the page and counts
+// it when it was marked. Equal components are gray, saturated black is not
+// colour, colour that only paints empty text is ignored, and colour inside
+// an embedded PDF resource counts only where a page uses the resource.
+//
+// Positions are kept as offsets into the buffer being scanned; a nested scan
+// of a decoded prolog brackets its work with PSColorPushBuffer and
+// PSColorPopBuffer so that the outer buffer's offsets stay its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/owned.h"
+
+// The closing page index the scanner passes after its walk.
+inline constexpr int PS_COLOR_CLOSING_PAGE = 999999;
+
+struct PsPdfObject {
+  std::int32_t number;
+  std::int32_t coloured;
+  std::vector<std::int32_t> references;  // at most PS_PDF_OBJECT_MAX_REFERENCES
+};
+inline constexpr std::size_t PS_PDF_OBJECT_MAX_REFERENCES = 99;
+
+struct PsCsaEntry {
+  std::int32_t number;
+  std::int32_t gray;
+};
+
+struct PsImageColour {
+  std::int32_t index;
+  std::int32_t colour;
+};
+
+// Buffer-relative state that a nested scan must not see or change.
+struct PsColorBufferState {
+  std::uint64_t skip;  // no test runs at offsets below it
+  std::int32_t nobj;   // object whose resource is open, -1 when none
+  std::int32_t resource_tracked;
+  std::int64_t resource_start;  // offset behind the BeginResource comment, -1 when none
+};
+
+struct PSColor {
+  std::int32_t is_canon_filtered;
+  std::int32_t page_index;
+  std::int32_t color_pagecount;
+  std::int32_t has_color_on_page;
+  PsColorBufferState buffer;
+  std::vector<PsColorBufferState> saved_buffers;
+  std::int32_t is_gsps;
+  std::int32_t is_dr_setrgbcolor;
+  std::int32_t gray_image_header;
+  std::int32_t is_csa_gray;
+  std::int32_t donimage_procs;
+  // The scan is inside the job's prolog, where colour operators define
+  // procedures and mark no page; the procedures that set a colour there are
+  // remembered, and a page that calls one is colour.
+  std::int32_t in_prolog;
+  std::vector<std::string> colour_procedures;
+  std::vector<PsPdfObject> objects;
+  // Positions in `objects` sorted by object number, valid when index_valid.
+  std::vector<std::int32_t> sorted;
+  bool index_valid;
+  std::vector<PsCsaEntry> csa;
+  std::vector<PsImageColour> images;
+};
+
+// A new detector (nothing on failure, "calloc failed" logged).
+[[nodiscard]] PSColor* PSColorNew(int is_canon_filtered);
+// Frees a detector; null is ignored.
+void PSColorFree(PSColor* color);
+using PSColorPtr = Owned<PSColor, PSColorFree>;
+
+// Examines the position `pos` of the buffer [start, end) that belongs to
+// page `page_index`.
+void PSColorParseAtPos(PSColor* color, const std::uint8_t* pos, const std::uint8_t* start,
+                       const std::uint8_t* end, int page_index);
+
+// An embedded PDF object's resource begins at `pos` (behind its comment);
+// `tracked` is 0 for fonts. 1, or 0 after an invalid state (logged). With no
+// detector nothing happens and the result is 1.
+int PSColorBeginResource(PSColor* color, const std::uint8_t* pos, const std::uint8_t* start,
+                         int nobj, int tracked);
+// The open resource ends at `end_resource` ("%%EndResource"): its object
+// references are recorded and "RGB" in it colours the object.
+int PSColorEndResource(PSColor* color, const std::uint8_t* start, const std::uint8_t* end,
+                       const std::uint8_t* end_resource);
+
+[[nodiscard]] int PSColorGetColorPageCount(const PSColor* color);
+
+// A colour mark at `pos`: colours the open tracked resource's object, or
+// the current page (unless the mark only paints invisible text).
+void SetPageColoredFlag(PSColor* color, const std::uint8_t* pos, const std::uint8_t* start,
+                        const std::uint8_t* end);
+
+// Adds the literals at which some colour test can begin: the walk hands
+// the detector only positions that begin with one (and, for the two
+// dialects that need them, digits).
+class PsLiteralFilter;
+void PSColorTriggerLiterals(PsLiteralFilter* filter);
+
+// A further document of the job begins: its PDF objects, colour spaces,
+// images and prolog procedures are its own (object numbers start again).
+void PSColorNewDocument(PSColor* color);
+
+// The scan enters (1) or leaves (0) the job's prolog.
+void PSColorSetProlog(PSColor* color, int in_prolog);
+// How many colour procedures the prolog defined so far (their names are in
+// `colour_procedures`; the walk must stop where they are called).
+[[nodiscard]] std::size_t PSColorProcedureCount(const PSColor* color);
+
+// Around a nested scan of another buffer: the outer buffer's skip offset and
+// resource state are kept aside and restored afterwards.
+void PSColorPushBuffer(PSColor* color);
+void PSColorPopBuffer(PSColor* color);

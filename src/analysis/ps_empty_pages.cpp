@@ -1,0 +1,167 @@
+// The empty-page windows, the painting test and the bounding-box size.
+#include "analysis/ps_empty_pages.h"
+
+#include <cmath>
+#include <limits>
+
+#include "analysis/ps_regex.h"
+#include "foundation/ascii.h"
+#include "foundation/ja.h"
+#include "foundation/log.h"
+#include "scan/byte_cursor.h"
+
+namespace {
+
+using ull = unsigned long long;
+
+constexpr std::uint64_t NON_MARKING_SPAN = 1024;
+
+// Bytes of these strings in a page do not mark it.
+constexpr std::string_view NON_MARKING[] = {
+    " ",         "\n",           "<<",          ">>",
+    "LH",        "dup",          "exch",        "def",
+    "false",     "true",         "save",        "restore",
+    "begin",     "end",          "showpage",    "pagesave",
+    "userdict",  "%%PageTrailer", "%%Page:",    "%%PageBoundingBox:",
+    "%%BeginPageSetup", "%%EndPageSetup", "%%EndPageComments", "<</Type/Page/MediaBox",
+    "/Parent",   "/Resources<</ProcSet[/PDF]", "/Contents", "endstream",
+    "endobj",    "/DeviceRGB",   "setcolorspace", "setrgbcolor",
+    "setcmykcolor", "/colspABC", "colspRefresh", "mysetup",
+    "concat",    "(atend)",      "PTSM",        "%%NUPENDPAGE",
+    "H SHOWPAGE",
+};
+static_assert(std::size(NON_MARKING) == 41);
+
+// Operators that put marks on a page: PostScript's, and the PDF content
+// operators that PDF-to-PostScript converters carry or define as procedures.
+constexpr std::string_view PAINTING[] = {
+    "fill",      "eofill",    "stroke",     "rectfill", "rectstroke", "image",
+    "imagemask", "colorimage", "shfill",    "ufill",    "ueofill",    "ustroke",
+    "show",      "ashow",     "widthshow",  "awidthshow", "kshow",    "xshow",
+    "yshow",     "xyshow",    "glyphshow",  "cshow",    "Tj",         "TJ",
+    "Do",        "sh",        "f",          "F",        "B",          "b",
+    "S",         "s",         "EI",
+};
+
+bool is_word_byte(std::uint8_t c) { return ascii_is_alnum(c) || c == '_'; }
+
+bool shows_visible_text(const std::uint8_t* page, std::uint64_t size) {
+  std::uint64_t pos = 0;
+  PsMatch m;
+  while (pos < size && ps_match(PsRe::SHOWN_TEXT, page + pos, size - pos, &m)) {
+    for (char c : m.text(1)) {
+      if (!ascii_is_space(c)) return true;
+    }
+    pos = static_cast<std::uint64_t>(m.after() - page);
+  }
+  return false;
+}
+
+}  // namespace
+
+std::uint64_t bytes_occupied_by_string(const std::uint8_t* window, std::uint64_t length,
+                                       std::string_view text) {
+  std::uint64_t total = 0;
+  const ByteSpan span = scan_bytes(window, length);
+  for (std::uint64_t from = 0;;) {
+    const auto found = scan_find(span, from, text);
+    if (!found) return total;
+    total += text.size();
+    from = *found + text.size();
+  }
+}
+
+bool ps_page_paints(const std::uint8_t* page, std::uint64_t length) {
+  // Words, separated by anything that is not a letter, digit or "_".
+  for (std::uint64_t i = 0; i < length;) {
+    if (!is_word_byte(page[i])) {
+      ++i;
+      continue;
+    }
+    std::uint64_t j = i;
+    while (j < length && is_word_byte(page[j])) ++j;
+    const bool name = i > 0 && page[i - 1] == '/';
+    const std::string_view word(reinterpret_cast<const char*>(page + i), j - i);
+    if (!name) {
+      for (std::string_view op : PAINTING) {
+        if (word == op) return true;
+      }
+    }
+    i = j;
+  }
+  return shows_visible_text(page, length);
+}
+
+void process_empty_pages(const std::uint8_t* start, std::uint64_t marker, int pages,
+                         PsEmptyPageWindow* window) {
+  if (window->latest_start < 0) {
+    window->latest_start = static_cast<std::int64_t>(marker);
+    window->latest_threshold = PS_EMPTY_PAGE_THRESHOLD;
+    return;
+  }
+  window->closed_start = window->latest_start;
+  const std::int64_t threshold = window->latest_threshold;
+  window->latest_start = static_cast<std::int64_t>(marker);
+  if (static_cast<std::int64_t>(marker) < window->closed_start) {
+    window->closed_limit = threshold;
+    return;
+  }
+  const std::uint8_t* page = start + window->closed_start;
+  const std::uint64_t size = marker - static_cast<std::uint64_t>(window->closed_start);
+  const std::uint64_t head = std::min(size, NON_MARKING_SPAN);
+  std::uint64_t non_marking = 0;
+  for (std::string_view text : NON_MARKING) non_marking += bytes_occupied_by_string(page, head, text);
+  window->closed_limit = threshold + static_cast<std::int64_t>(non_marking);
+  LOG_DEBUG("Page difference: %llu = %llu non-marking + %lld marking ", static_cast<ull>(size),
+            static_cast<ull>(non_marking),
+            static_cast<long long>(size) - static_cast<long long>(non_marking));
+  if (pages % 2 != 0) return;
+  if (static_cast<std::int64_t>(size) >= window->closed_limit) return;
+  // A small page that paints is not empty, however few its bytes.
+  if (ps_page_paints(page, size)) return;
+  LOG_DEBUG("Found potential empty page: < %lld bytes", static_cast<long long>(window->closed_limit));
+  ++window->potential;
+}
+
+void ps_empty_pages_setup_end(PsEmptyPageWindow* window, std::uint64_t offset) {
+  window->latest_start = static_cast<std::int64_t>(offset);
+  window->latest_threshold = PS_EMPTY_PAGE_THRESHOLD_AFTER_SETUP;
+}
+
+void readjust_on_empty_pages(JobAttribs* ja, const PsEmptyPageWindow& window) {
+  if (ja == nullptr || ja->is_duplex == 0 || ja->pages < 2 || ja->pages % 2 != 0) return;
+  if (window.closed_start < 0 || window.latest_start < window.closed_start) return;
+  if (window.latest_start - window.closed_start >= window.closed_limit) return;
+  if (window.potential <= 0) return;
+  LOG_DEBUG("Found empty last page in duplex mode. Ignoring %d pages.", window.potential);
+  ja->pages = window.potential < ja->pages ? ja->pages - window.potential : ja->pages;
+}
+
+int ps_points_to_mm(double points) {
+  const double mm = std::floor(points / 72.0 * 25.4 + 0.5);
+  if (!(mm == mm)) return -1;
+  if (mm >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+  if (mm <= static_cast<double>(std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
+  return static_cast<int>(mm);
+}
+
+int postscript_boundbox_size(std::string_view text, int* width_mm, int* height_mm) {
+  *width_mm = -1;
+  *height_mm = -1;
+  PsMatch m;
+  if (!ps_match(PsRe::BOUNDING_BOX_NUMBERS, reinterpret_cast<const std::uint8_t*>(text.data()),
+                text.size(), &m)) {
+    LOG_DEV("Unable to parse bounding box");
+    return -1;
+  }
+  double v[4];
+  for (int g = 1; g <= 4; ++g) {
+    const DecimalRead read = decimal_read(m.text(g));
+    v[g - 1] = static_cast<double>(read.value);
+  }
+  const double width = std::fabs(v[0]) + v[2];
+  const double height = std::fabs(v[1]) + v[3];
+  *width_mm = ps_points_to_mm(width);
+  *height_mm = ps_points_to_mm(height);
+  return 0;
+}

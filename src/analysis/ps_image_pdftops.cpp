@@ -1,0 +1,121 @@
+// pdftops writes a preloaded image as an array of ASCII85 chunks
+// ("dup i <~...~> put") and draws it later from "ImData_<n>_0". The chunks
+// are read when the array is built and the result kept for the image's use.
+#include <vector>
+
+#include "analysis/ps_color_internal.h"
+#include "analysis/ps_image.h"
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
+#include "foundation/log.h"
+#include "scan/byte_cursor.h"
+
+namespace {
+
+using ull = unsigned long long;
+
+constexpr std::uint64_t ARRAY_WINDOW = 300;
+// At most this many chunks are gathered for one image.
+constexpr int MAX_CHUNKS = 1000000;
+
+int group_int(const PsMatch& m, int g) {
+  int value = 0;
+  return decimal_parse_whole(m.text(g), &value) ? value : 0;
+}
+
+void skip_white(ByteCursor* c) { c->skip_while([](std::uint8_t b) { return ascii_is_space(b); }); }
+
+// One chunk "dup <index> <~text~> put" at the cursor; false when none is.
+bool read_chunk(ByteCursor* c, int* index, PsPiece* text) {
+  skip_white(c);
+  if (!c->skip_if("dup")) return false;
+  skip_white(c);
+  const DecimalRead number = c->read_decimal(DecimalSign::NONE);
+  if (number.length == 0) return false;
+  *index = decimal_clamp<int>(number.value);
+  skip_white(c);
+  if (!c->skip_if("<~")) return false;
+  const std::uint64_t from = c->pos();
+  const std::int64_t close = ps_find_ascii85_end(c->data().data(), c->size(), from);
+  if (close < 0 || !c->seek(static_cast<std::uint64_t>(close))) return false;
+  *text = PsPiece{c->data().data() + from, c->pos() - from};
+  c->skip(2);
+  skip_white(c);
+  return c->skip_if("put");
+}
+
+void remember(PSColor* color, int image, int colour) {
+  for (PsImageColour& entry : color->images) {
+    if (entry.index == image) {
+      entry.colour = colour;
+      return;
+    }
+  }
+  color->images.push_back(PsImageColour{image, colour});
+}
+
+bool test_image_array(const PsAt& at) {
+  PsMatch m;
+  if (!at.looking_at_caseless("1 array") || at.remaining() <= ARRAY_WINDOW ||
+      !at.match(PsRe::PDFTOPS_ARRAY, ARRAY_WINDOW, &m))
+    return false;
+  const int image = group_int(m, 1);
+  const int count = group_int(m, 2);
+  ByteCursor c(at.start, static_cast<std::uint64_t>(at.end - at.start), static_cast<std::uint64_t>(m.after() - at.start));
+  std::vector<PsPiece> chunks;
+  int expected = 0;
+  int index = 0;
+  PsPiece text{};
+  while (expected < MAX_CHUNKS && read_chunk(&c, &index, &text)) {
+    if (index != expected) {
+      LOG_DEBUG("pdftops_has_color: out of order index. n0=%d,n=%d", expected, index);
+    }
+    chunks.push_back(text);
+    expected = index + 1;
+    if (index >= count - 1) break;
+  }
+  if (chunks.empty()) return false;
+  const int result = image_chunks_have_color(std::move(chunks));
+  remember(at.color, image, result == PS_IMAGE_COLOUR ? 1 : 0);
+  at.skip_to(at.start + c.pos());
+  return true;
+}
+
+void test_image_use(const PsAt& at) {
+  PsMatch m;
+  if (!at.looking_at_caseless("ImData_") || at.remaining() <= ARRAY_WINDOW ||
+      !at.match(PsRe::PDFTOPS_IMDATA, ARRAY_WINDOW, &m))
+    return;
+  const int image = group_int(m, 1);
+  PsMatch decode;
+  const auto* dict = m.at(2);
+  bool colour_image = false;
+  if (ps_match(PsRe::DECODE_EXPLICIT, dict, m.text(2).size(), &decode)) {
+    int entries = 0;
+    bool in_entry = false;
+    for (char ch : decode.text(1)) {
+      const bool digit = ch == '0' || ch == '1';
+      if (digit && !in_entry) ++entries;
+      in_entry = digit;
+    }
+    colour_image = entries == 6;
+  }
+  if (colour_image) {
+    for (const PsImageColour& entry : at.color->images) {
+      if (entry.index == image && entry.colour != 0) {
+        LOG_DEBUG("Found color PDF image 'ImData_%d' at offset %llu, has_color_on_page", image,
+                  static_cast<ull>(at.offset()));
+        at.mark();
+      }
+    }
+  }
+  at.skip_past(m);
+}
+
+}  // namespace
+
+bool ps_pdftops_image(const PsAt& at) {
+  if (test_image_array(at)) return true;
+  if (at.active()) test_image_use(at);
+  return false;
+}

@@ -1,0 +1,121 @@
+// The colour-page detector on hand-made pages: the colour operators of
+// drivers the corpus cannot produce (no tool here writes their output), each
+// with the case that must stay gray. Real output (ps2write, pdftops,
+// pstops, the Debian manuals) is tested by the corpus table.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "analysis/analysis_test_util.h"
+#include "analysis/postscript.h"
+#include "analysis/ps_image.h"
+#include "foundation/ja.h"
+
+namespace {
+
+using analysis_test::AnalysisTest;
+using analysis_test::ExactBuffer;
+using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+
+// Two DSC pages: `first` and a black second page; the padding keeps every
+// test's window inside the job.
+std::string two_pages(const std::string& first) {
+  return "%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n%" + std::string(120, '-') + "\n%%Page: 1 1\n" + first +
+         "\nshowpage\n%%Page: 2 2\n0 setgray 0 0 9 9 rectfill\nshowpage\n%%EOF\n%" + std::string(700, '-') + "\n";
+}
+
+int colour_pages(const std::string& job) {
+  JaPtr ja(analyzer_create_job_attribs());
+  const ExactBuffer buffer(job);
+  EXPECT_EQ(postscript_process_job(buffer.data(), buffer.size(), 1, ja.get()), 0);
+  EXPECT_EQ(ja->pages, 2);
+  return ja->color_pages;
+}
+
+class PsColorTest : public AnalysisTest {};
+
+TEST_F(PsColorTest, ColourOperators) {
+  const std::string pad(60, ' ');
+  struct Case {
+    const char* name;
+    std::string page;
+    int colour;
+  };
+  const Case cases[] = {
+      {"gray RGB", pad + "0.5 0.5 0.5 setrgbcolor 0 0 9 9 rectfill", 0},
+      {"red RGB", pad + "1 0 0 setrgbcolor 0 0 9 9 rectfill", 1},
+      {"the same gray written twice", pad + "0.5 0.50 0.5 setrgbcolor 0 0 9 9 rectfill", 0},
+      {"CMYK black", pad + "0 0 0 1 setcmykcolor 0 0 9 9 rectfill", 0},
+      {"CMYK all colours saturated", pad + "1 1 1 0 setcmykcolor 0 0 9 9 rectfill", 0},
+      {"CMYK nearly gray", pad + "0.2 0.20001 0.2 0 setcmykcolor 0 0 9 9 rectfill", 0},
+      {"CMYK magenta", pad + "0 1 0 0 setcmykcolor 0 0 9 9 rectfill", 1},
+      {"CMYK magenta that shows only the byte 5", pad + "0 1 0 0 setcmykcolor (\x05)sh", 0},
+      {"PDF content red", pad + "/DeviceRGB {} cs\n[1 0 0] sc\n0 0 9 9 re f", 1},
+      {"PDF content gray", pad + "/DeviceRGB {} cs\n[0.3 0.3 0.3] sc\n0 0 9 9 re f", 0},
+      // Colour that only sets up empty text before the next colour.
+      {"invisible text", pad + "1 0 0 0 scol ( ) S\n" + std::string(40, ' ') + "0 0 0 0 scol", 0},
+      {"visible text", pad + "1 0 0 0 scol (Hello) S\n" + std::string(40, ' ') + "0 0 0 0 scol", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(colour_pages(two_pages(c.page)), c.colour);
+  }
+}
+
+TEST_F(PsColorTest, ColourProceduresOfTheProlog) {
+  // Hand-made in the way TeX's colour support writes its prolog: procedures
+  // that set colours, defined and never used; then a page that calls one.
+  const std::string prolog =
+      "%%BeginProlog\n/Red { 0 1 1 0 setcmykcolor } def\n/Blue { 0 0 1 setrgbcolor } bind def\n%%EndProlog\n";
+  const std::string head = "%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n" + prolog + "%" + std::string(120, '-') + "\n";
+  const std::string tail = "\nshowpage\n%%EOF\n%" + std::string(700, '-') + "\n";
+  const std::string black = "%%Page: 1 1\n0 0 9 9 rectfill\nshowpage\n%%Page: 2 2\n0 0 9 9 rectfill";
+  EXPECT_EQ(colour_pages(head + black + tail), 0);
+  const std::string used = "%%Page: 1 1\n0 0 9 9 rectfill\nshowpage\n%%Page: 2 2\n" + std::string(60, ' ') +
+                           "Blue 0 0 9 9 rectfill";
+  EXPECT_EQ(colour_pages(head + used + tail), 1);
+}
+
+TEST_F(PsColorTest, EmbeddedPdfObjectsColourTheirUsers) {
+  // Hand-made PDF objects in resources: object 7 draws in RGB and object 8
+  // refers to 7, which refers back to 8 (a cycle must end the walk). Only a
+  // page that uses the pattern is colour.
+  const std::string resources =
+      "%%BeginResource: file (PDF object obj_7)\n7 0 obj <</Shading <</ColorSpace /DeviceRGB>> /Next 8 0 R>> "
+      "endobj\n%%EndResource\n"
+      "%%BeginResource: file (PDF object obj_8)\n8 0 obj <</Ref 7 0 R>> endobj\n%%EndResource\n";
+  const std::string head = "%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n%%BeginProlog\n" + resources +
+                           "%%EndProlog\n%" + std::string(120, '-') + "\n";
+  const std::string tail = "\nshowpage\n%%EOF\n%" + std::string(700, '-') + "\n";
+  const std::string unused = head + "%%Page: 1 1\n0 0 9 9 rectfill\nshowpage\n%%Page: 2 2\n0 0 9 9 rectfill" + tail;
+  const std::string used = head + "%%Page: 1 1\n0 0 9 9 rectfill\nshowpage\n%%Page: 2 2\n" + std::string(60, ' ') +
+                           "/Pattern 8 0 R /P1 cs" + std::string(120, ' ') + tail;
+  EXPECT_EQ(colour_pages(unused), 0);
+  EXPECT_EQ(colour_pages(used), 1);
+}
+
+TEST_F(PsColorTest, PixelTest) {
+  struct Case {
+    const char* name;
+    std::string samples;
+    int components;
+    int colour;
+  };
+  const Case cases[] = {
+      {"gray RGB pixels", std::string("\x10\x10\x10\x80\x80\x80\xff\xff\xff", 9), 3, 0},
+      {"one colour pixel among gray", std::string("\x10\x10\x10\x0a\x0a\x0b\x80\x80\x80", 9), 3, 1},
+      {"a colour last pixel", std::string("\x10\x10\x10\x0a\x0a\x0b", 6), 3, 1},
+      {"CMYK with saturated black", std::string("\xc8\x00\x00\xff", 4), 4, 0},
+      {"CMYK cyan", std::string("\xc8\x00\x00\x00", 4), 4, 1},
+      {"less than a pixel", std::string("\x10\x20", 2), 3, 0},
+      {"nothing", std::string(), 3, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ExactBuffer samples(c.samples);
+    EXPECT_EQ(raster_contains_color(samples.data(), samples.size(), c.components, nullptr), c.colour);
+  }
+}
+
+}  // namespace
