@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "analysis/xps.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -84,7 +85,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(58, "xerox_gdi_remote_process_job"),
     AnalyzerRow{59, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 0},
     pending(60, "oce_process_job", X::COLOR),
-    pending(61, "xps_process_job", X::COLOR),
+    row(61, XPS_ANALYZER, X::COLOR),
     pending(62, "kip_process_job"),
     pending(63, "pcl6_process_job", X::COLOR),
     pending(64, "fx360_process_job"),
