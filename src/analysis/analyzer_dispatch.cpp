@@ -4,6 +4,9 @@
 
 #include <array>
 
+#include "analysis/pdf.h"
+#include "analysis/plaintext.h"
+#include "analysis/tiff6.h"
 #include "analysis/xps.h"
 #include "foundation/ja_languages.h"
 
@@ -27,7 +30,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     special(0, K::UNKNOWN),
     pending(1, "postscript_process_job", X::COLOR),
     pending(2, "postscript_canon_process_job", X::COLOR),
-    pending(3, "pdf_process_job"),
+    row(3, PDF_ANALYZER),
     pending(4, "pcl6_process_job", X::COLOR),
     pending(5, "pcl5_process_job", X::COLOR),
     pending(6, "pcl5_canon_process_job", X::COLOR),
@@ -51,7 +54,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(24, "cupsraster_process_job"),
     pending(25, "lexmark_smart_process_job"),
     pending(26, "rpcs_process_job"),
-    pending(27, "tiff6_process_job"),
+    row(27, TIFF6_ANALYZER),
     pending(28, "zjstream_process_job", X::CONSTANT, 1),
     pending(29, "zimf_process_job"),
     pending(30, "hbpl_process_job"),
@@ -66,7 +69,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(39, "zebra2_process_job"),
     pending(40, "brother_process_job", X::CONSTANT, 11),
     pending(41, "ricoh_gdi_process_job"),
-    pending(42, "plaintext_process_job", X::LINES_PER_PAGE),
+    row(42, PLAINTEXT_ANALYZER, X::LINES_PER_PAGE),
     special(43, K::STATUS),
     pending(44, "sharp_gdi_process_job"),
     pending(45, "pebble_process_job"),
