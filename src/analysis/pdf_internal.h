@@ -74,7 +74,7 @@ struct PdfPagesNode {
 
 // Width and height in millimetres of a box text "x1 y1 x2 y2" (numbers may
 // carry decimals): |x2 - x1| and |y2 - y1| points, rounded half up. None
-// when the text does not hold four numbers.
+// when the text is not four numbers.
 struct PdfBoxSize {
   int width_mm;
   int height_mm;

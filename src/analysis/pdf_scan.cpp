@@ -213,6 +213,8 @@ std::optional<PdfBoxSize> pdf_box_size(std::string_view box) {
     if (ec != std::errc{} || !std::isfinite(value)) return std::nullopt;
     box.remove_prefix(static_cast<std::size_t>(end - box.data()));
   }
+  while (!box.empty() && ascii_is_space(box.front())) box.remove_prefix(1);
+  if (!box.empty()) return std::nullopt;  // more than four numbers, or not numbers
   const auto mm = [](double points) {
     const double value = std::floor(std::fabs(points) * MM_PER_POINT + 0.5);
     return value > INT32_MAX ? INT32_MAX : static_cast<int>(value);

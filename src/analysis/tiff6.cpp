@@ -43,7 +43,8 @@ double side_mm(std::uint32_t pixels, double resolution, int unit) {
   return mm ? *mm : pixels * 25.4 / DEFAULT_DPI;
 }
 
-// The TIFF that begins at `tiff`: its images, and the page size of the first.
+// The TIFF `tiff` (up to the next universal exit): its images, and the page
+// size of the first.
 void read_tiff(ByteSpan tiff, TiffScan* scan, JobAttribs* ja) {
   const std::optional<TiffHeader> header = tiff_read_header(tiff);
   if (!header) return;
@@ -88,7 +89,10 @@ void walk(ByteSpan d, TiffScan* scan, JobAttribs* ja) {
     } else if (d[p] == '@') {
       at_copies(d, p, copies, scan);
     } else if (is_image_header(d, p)) {
-      read_tiff(d.subspan(p + LANGUAGE_TAIL), scan, ja);
+      // The TIFF ends where the PJL job goes on: at the next universal exit.
+      const std::uint64_t start = p + LANGUAGE_TAIL;
+      const std::optional<std::uint64_t> exit = scan_find(d, start, PJL_UEL);
+      read_tiff(d.subspan(start, (exit ? *exit : d.size()) - start), scan, ja);
     }
     pos = p + 1;
   }
