@@ -162,20 +162,34 @@ void read_copies(std::string_view text, Findings* f, XpsTicketPlaces* places) {
   LOG_DEBUG("  parse_print_ticket: copies=%d", f->copies);
 }
 
-void read_duplex(std::string_view text, Findings* f, XpsTicketPlaces* places) {
-  const Element e = find_element(text, 0, text.size(), patterns().duplex, "psf:Feature");
-  if (!e.found) return;
+// The option name of the first feature that `feature` opens, with its
+// place; none when the feature is absent (or lacks its option: noted).
+std::optional<std::string_view> feature_option_name(std::string_view text, const ScanRegex& feature,
+                                                    Findings* f, XpsTicketPlace* place) {
+  const Element e = find_element(text, 0, text.size(), feature, "psf:Feature");
+  if (!e.found) return std::nullopt;
   const std::optional<Element> option = feature_option(text, e);
-  if (!option) return missing(f, "re_option_name");
-  const std::string_view name = option->match.group(1);
-  const std::string name_text(name);
-  f->duplex = util_strncase_equals(name_text.c_str(), "psk:TwoSided", 12) ? 1 : 0;
-  if (f->duplex == 1) {
-    f->tumble = util_strncase_equals(name_text.c_str(), "psk:TwoSidedShortEdge", 21) ? 1 : 0;
+  if (!option) {
+    missing(f, "re_option_name");
+    return std::nullopt;
   }
-  if (places != nullptr) places->duplex = XpsTicketPlace{group_offset(text, name), name.size()};
+  const std::string_view name = option->match.group(1);
+  if (place != nullptr) *place = XpsTicketPlace{group_offset(text, name), name.size()};
+  return name;
+}
+
+bool starts_caseless(std::string_view name, std::string_view prefix) {
+  return name.size() >= prefix.size() && util_case_equal_bytes(name.data(), prefix.data(), prefix.size());
+}
+
+void read_duplex(std::string_view text, Findings* f, XpsTicketPlaces* places) {
+  const std::optional<std::string_view> name =
+      feature_option_name(text, patterns().duplex, f, places != nullptr ? &places->duplex : nullptr);
+  if (!name) return;
+  f->duplex = starts_caseless(*name, "psk:TwoSided") ? 1 : 0;
+  if (f->duplex == 1) f->tumble = starts_caseless(*name, "psk:TwoSidedShortEdge") ? 1 : 0;
   LOG_DEBUG("  parse_print_ticket: is_duplex=%d", f->duplex);
-  LOG_DEBUG("  parse_print_ticket: plex='%s'", name_text.c_str());
+  LOG_DEBUG("  parse_print_ticket: plex='%.*s'", static_cast<int>(name->size()), name->data());
 }
 
 void read_pages_per_sheet(std::string_view text, Findings* f) {
@@ -192,15 +206,11 @@ void read_pages_per_sheet(std::string_view text, Findings* f) {
 }
 
 void read_color(std::string_view text, Findings* f, XpsTicketPlaces* places) {
-  const Element e = find_element(text, 0, text.size(), patterns().color, "psf:Feature");
-  if (!e.found) return;
-  const std::optional<Element> option = feature_option(text, e);
-  if (!option) return missing(f, "re_option_name");
-  const std::string_view name = option->match.group(1);
-  const std::string name_text(name);
-  LOG_DEBUG("  parse_print_ticket: color string='%s'", name_text.c_str());
-  f->grayscale = util_strncase_equals(name_text.c_str(), "psk:Color", 9) ? 0 : 1;
-  if (places != nullptr) places->color = XpsTicketPlace{group_offset(text, name), name.size()};
+  const std::optional<std::string_view> name =
+      feature_option_name(text, patterns().color, f, places != nullptr ? &places->color : nullptr);
+  if (!name) return;
+  LOG_DEBUG("  parse_print_ticket: color string='%.*s'", static_cast<int>(name->size()), name->data());
+  f->grayscale = starts_caseless(*name, "psk:Color") ? 0 : 1;
   LOG_DEBUG("  parse_print_ticket: is_grayscale=%d", f->grayscale);
 }
 
