@@ -50,7 +50,7 @@ void apply_listed_tickets(XpsZip* zip, const XpsFileList& list, JobAttribs* ja,
     const auto part = xml_attribute(tag.attributes, "PartName");
     const auto type = xml_attribute(tag.attributes, "ContentType");
     if (!part || !type || type->find(TYPE_PRINT_TICKET) == std::string_view::npos) continue;
-    if (auto path = make_xps_path(CONTENT_TYPES_PART, *part)) tickets.push_back(std::move(*path));
+    (void)string_list_append_xps(&tickets, CONTENT_TYPES_PART, *part);
   }
   for (const std::string& ticket : tickets) {
     LOG_DEBUG("xps_process_job: job_ticket_path='%s'", ticket.c_str());

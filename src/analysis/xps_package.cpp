@@ -38,9 +38,7 @@ bool get_fixed_documents(XpsZip* zip, const XpsFileList& list, std::string_view 
     return false;
   }
   each_attribute(text, "DocumentReference", "Source", [&](std::string_view source) {
-    if (std::optional<std::string> path = make_xps_path(sequence, source)) {
-      documents->push_back(std::move(*path));
-    }
+    (void)string_list_append_xps(documents, sequence, source);
   });
   return true;
 }

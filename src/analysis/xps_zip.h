@@ -100,6 +100,11 @@ struct XpsFileList {
 [[nodiscard]] std::optional<std::string> make_xps_path(std::string_view containing,
                                                        std::string_view name);
 
+// Resolves `name` against `containing` (make_xps_path) and appends it to
+// `names`; false (logged) when it cannot be resolved.
+[[nodiscard]] bool string_list_append_xps(std::vector<std::string>* names,
+                                          std::string_view containing, std::string_view name);
+
 // Piece entries: the last name component is "[n].piece" or "[n].last.piece"
 // (9 to 20 characters, n decimal, an empty n counting 0).
 struct XpsPieceName {

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/xps_zip.h"
-#include "foundation/ascii.h"
 #include "foundation/decimal.h"
 #include "foundation/log.h"
 
@@ -100,6 +100,19 @@ std::optional<std::string> make_xps_path(std::string_view containing, std::strin
   path += '/';
   path += rest;
   return path;
+}
+
+bool string_list_append_xps(std::vector<std::string>* names, std::string_view containing,
+                            std::string_view name) {
+  std::optional<std::string> path = make_xps_path(containing, name);
+  if (!path || names == nullptr) {
+    LOG_ERROR("string_list_append_xps: containing_file=%.*s,name=%.*s",
+              static_cast<int>(containing.size()), containing.data(), static_cast<int>(name.size()),
+              name.data());
+    return false;
+  }
+  names->push_back(std::move(*path));
+  return true;
 }
 
 bool xps_text_to_utf8(std::string_view data, std::string* out) {

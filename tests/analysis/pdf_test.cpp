@@ -155,4 +155,13 @@ TEST_F(PdfTest, PagesCountedFromThePageTree) {
   }
 }
 
+// An expired time limit stops the walk where it is: what was found stands
+// (here nothing, which is reported as not analysed).
+TEST_F(PdfTest, TimeLimitStopsTheWalk) {
+  global_ctx.parse_timeout = -1;  // already out
+  JaPtr ja(analyzer_create_job_attribs());
+  EXPECT_EQ(analyse(pdf(2), ja.get()), -1);
+  EXPECT_TRUE(logged("Parse timeout exceeded. Language: PDF"));
+}
+
 }  // namespace
