@@ -98,8 +98,9 @@ void register_all() {
     const std::string big = seed.empty() ? "" : bench_repeated_file("pdf_" + tag + "_1GiB", seed, BENCH_GIB);
     const std::string small =
         seed.empty() ? "" : bench_repeated_file("pdf_" + tag + "_16MiB", seed, std::uint64_t{16} << 20);
-    for (const auto& [size, path] : {std::pair{"1 GiB", big}, std::pair{"16 MiB", small}}) {
+    for (const auto& [size, file_path] : {std::pair{"1 GiB", big}, std::pair{"16 MiB", small}}) {
       const std::string name = std::string("pdf_process_job/") + label + "/" + size;
+      const std::string path = file_path;  // a structured binding cannot be captured
       benchmark::RegisterBenchmark(name.c_str(), [path](benchmark::State& s) { analyse(s, path); })
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
