@@ -2,7 +2,10 @@
 // file (and over the object streams inflated from it).
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +43,24 @@ struct PdfPatterns {
   PdfPatterns();
 };
 
+// The inflater of object streams: one zlib state, reset for each stream,
+// and one buffer that grows (without being cleared) to the largest stream.
+struct PdfInflater {
+  z_stream z{};
+  bool ready = false;
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+
+  PdfInflater() = default;
+  PdfInflater(const PdfInflater&) = delete;
+  PdfInflater& operator=(const PdfInflater&) = delete;
+  ~PdfInflater() {
+    if (ready) inflateEnd(&z);
+  }
+  [[nodiscard]] ByteSpan data() const { return ByteSpan(bytes.get(), size); }
+};
+
 // One walk's findings and state.
 struct PdfScan {
   const PdfPatterns* patterns = nullptr;
@@ -50,7 +71,7 @@ struct PdfScan {
   int inline_copies = -1;          // "P(1)" references of the last inline-copy match
   std::optional<int> root_count;   // /Count of the last page-tree root seen
   int object_streams = 0;          // object streams inflated
-  std::vector<std::uint8_t> inflated;  // the buffer object streams are inflated into
+  PdfInflater inflater;            // object streams are inflated into it
   bool timed_out = false;
 };
 
@@ -69,7 +90,7 @@ struct PdfPagesNode {
 [[nodiscard]] std::optional<PdfPagesNode> pdf_pages_node(ByteSpan data, std::uint64_t type_at);
 
 // The object stream whose /Type key is at `type_at`, inflated into
-// scan->inflated; false when it is not a Flate stream that can be inflated.
+// scan->inflater; false when it is not a Flate stream that can be inflated.
 [[nodiscard]] bool pdf_inflate_object_stream(PdfScan* scan, ByteSpan data, std::uint64_t type_at);
 
 // Width and height in millimetres of a box text "x1 y1 x2 y2" (numbers may

@@ -4,6 +4,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 #include <cinttypes>
 #include <string_view>
 
@@ -16,7 +18,7 @@ namespace {
 
 // Bytes handed to zlib at a time (its counts are 32 bits).
 constexpr std::uint64_t INFLATE_INPUT_CHUNK = std::uint64_t{1} << 30;
-constexpr std::size_t INFLATE_OUTPUT_STEP = std::size_t{1} << 20;
+constexpr std::size_t INFLATE_OUTPUT_STEP = std::size_t{64} << 10;
 
 bool is_regular(std::uint8_t c) {
   return !ascii_is_space(c) && c != '(' && c != ')' && c != '<' && c != '>' && c != '[' &&
@@ -161,40 +163,59 @@ std::optional<DictInfo> read_dict(ByteSpan d, std::uint64_t open) {
   return std::nullopt;
 }
 
-// Inflates the Flate stream at `from` into `out`, at most PDF_OBJSTM_MAX_BYTES;
-// false when nothing could be inflated.
-bool inflate_stream(ByteSpan d, std::uint64_t from, std::vector<std::uint8_t>* out) {
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return false;
-  out->clear();
-  std::uint64_t in = from;
+// Room for `more` bytes behind what the inflater holds, keeping what it
+// holds; at the stream limit, whatever room is left. false when none is.
+bool make_room(PdfInflater* in, std::size_t more) {
+  if (in->capacity - in->size >= more) return true;
+  const std::size_t want = std::min<std::size_t>(
+      std::max(in->capacity * 2, in->size + more), PDF_OBJSTM_MAX_BYTES);
+  if (want <= in->capacity) return in->capacity > in->size;  // at the limit: the room left
+  std::unique_ptr<std::uint8_t[]> bigger(new (std::nothrow) std::uint8_t[want]);
+  if (!bigger) return false;
+  if (in->size > 0) std::memcpy(bigger.get(), in->bytes.get(), in->size);
+  in->bytes = std::move(bigger);
+  in->capacity = want;
+  return true;
+}
+
+// Inflates the Flate stream at `from` into the inflater, at most
+// PDF_OBJSTM_MAX_BYTES; false when nothing could be inflated.
+bool inflate_stream(ByteSpan d, std::uint64_t from, PdfInflater* in) {
+  z_stream& z = in->z;
+  if (!in->ready) {
+    if (inflateInit(&z) != Z_OK) return false;
+    in->ready = true;
+  } else if (inflateReset(&z) != Z_OK) {
+    return false;
+  }
+  in->size = 0;
+  std::uint64_t next = from;
   int rc = Z_OK;
-  while (rc == Z_OK && out->size() < PDF_OBJSTM_MAX_BYTES) {
+  while (rc == Z_OK) {
     if (z.avail_in == 0) {
-      if (in >= d.size()) break;
-      const std::uint64_t chunk = std::min(d.size() - in, INFLATE_INPUT_CHUNK);
-      z.next_in = const_cast<Bytef*>(d.data() + in);
+      if (next >= d.size()) break;
+      const std::uint64_t chunk = std::min(d.size() - next, INFLATE_INPUT_CHUNK);
+      z.next_in = const_cast<Bytef*>(d.data() + next);
       z.avail_in = static_cast<uInt>(chunk);
-      in += chunk;
+      next += chunk;
     }
-    const std::size_t have = out->size();
-    const std::size_t step = std::min<std::size_t>(INFLATE_OUTPUT_STEP, PDF_OBJSTM_MAX_BYTES - have);
-    out->resize(have + step);
-    z.next_out = out->data() + have;
-    z.avail_out = static_cast<uInt>(step);
+    if (!make_room(in, INFLATE_OUTPUT_STEP)) break;  // at the limit
+    z.next_out = in->bytes.get() + in->size;
+    z.avail_out = static_cast<uInt>(in->capacity - in->size);
+    const uInt before = z.avail_out;
     rc = inflate(&z, Z_NO_FLUSH);
-    out->resize(have + step - z.avail_out);
-    if (rc == Z_BUF_ERROR && z.avail_in == 0 && in < d.size()) rc = Z_OK;  // wants more input
+    in->size += before - z.avail_out;
+    if (rc == Z_BUF_ERROR && z.avail_in == 0 && next < d.size()) rc = Z_OK;  // wants more input
   }
+  z.avail_in = 0;
   if (rc != Z_STREAM_END && rc != Z_OK) {
-    LOG_DEBUG("pdf object stream: inflate stopped with %d after %zu bytes", rc, out->size());
+    LOG_DEBUG("pdf object stream: inflate stopped with %d after %zu bytes", rc, in->size);
   }
-  if (out->size() >= PDF_OBJSTM_MAX_BYTES) {
+  if (in->size >= PDF_OBJSTM_MAX_BYTES) {
     LOG_ERROR("pdf object stream at %" PRIu64 " inflates beyond %" PRIu64 " bytes; read that far",
               from, PDF_OBJSTM_MAX_BYTES);
   }
-  inflateEnd(&z);
-  return !out->empty();
+  return in->size > 0;
 }
 
 }  // namespace
@@ -224,7 +245,7 @@ bool pdf_inflate_object_stream(PdfScan* scan, ByteSpan data, std::uint64_t type_
   } else if (i < data.size() && (data[i] == '\n' || data[i] == '\r')) {
     ++i;
   }
-  if (!inflate_stream(data, i, &scan->inflated)) return false;
-  LOG_DEBUG("pdf object stream at %" PRIu64 ": %zu bytes inflated", type_at, scan->inflated.size());
+  if (!inflate_stream(data, i, &scan->inflater)) return false;
+  LOG_DEBUG("pdf object stream at %" PRIu64 ": %zu bytes inflated", type_at, scan->inflater.size);
   return true;
 }

@@ -50,6 +50,18 @@ bool type_is(ByteSpan data, std::uint64_t p, std::string_view value) {
   return q >= data.size() || is_delimiter_or_space(data[q]);
 }
 
+// true when `key` (a name, compared without regard to case as the patterns
+// do) begins somewhere in the `length` bytes from p: the box patterns are
+// tried only then.
+bool window_has_key(ByteSpan data, std::uint64_t p, std::uint64_t length, std::string_view key) {
+  const ByteSpan w = data.subspan(p, length);
+  for (std::optional<std::uint64_t> at = scan_find_byte(w, 1, '/'); at;
+       at = scan_find_byte(w, *at + 1, '/')) {
+    if (scan_bytes_at_caseless(w, *at, key)) return true;
+  }
+  return false;
+}
+
 void apply_box(PdfScan* s, std::string_view box) {
   const std::optional<PdfBoxSize> size = pdf_box_size(box);
   if (!size) {
@@ -82,7 +94,7 @@ void at_type(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
     ++s->page_objects;
     LOG_DEV("Found page at %" PRIu64, p);
   }
-  if (r >= PDF_BOX_WINDOW) {
+  if (r >= PDF_BOX_WINDOW && window_has_key(data, p, PDF_BOX_WINDOW, "/MediaBox")) {
     const ScanMatch m = s->patterns->box.match(window(data, p, PDF_BOX_WINDOW));
     if (m.matched) {
       LOG_DEV("Found MediaBox: '%.*s'", static_cast<int>(m.group(1).size()), m.group(1).data());
@@ -99,11 +111,14 @@ void at_type(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
   } else if (!nested && type_is(data, p, "/ObjStm") && pdf_inflate_object_stream(s, data, p)) {
     ++s->object_streams;
     // A nested walk inflates nothing, so the buffer stays as it is.
-    pdf_walk(s, ByteSpan(s->inflated.data(), s->inflated.size()), true);
+    pdf_walk(s, s->inflater.data(), true);
   }
 }
 
 void at_slash(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
+  // Most names are neither key: their first letter says so.
+  const std::uint8_t first = p + 1 < data.size() ? ascii_to_lower(data[p + 1]) : 0;
+  if (first != 't' && first != 'm') return;
   if (scan_bytes_at_caseless(data, p, "/Type")) {
     at_type(s, data, p, nested);
     return;
@@ -178,9 +193,10 @@ PdfPatterns::PdfPatterns()
 
 void pdf_walk(PdfScan* s, ByteSpan data, bool nested) {
   const std::uint64_t base = s->positions;
+  StopBytes stops(data, '/', '<', '[');
   std::uint64_t pos = 0;
   while (!s->timed_out) {
-    const std::uint64_t stop = find_any_of3(data, pos, '/', '<', '[');
+    const std::uint64_t stop = stops.next(pos);
     if (s->timer->expired(base + stop)) {
       LOG_DEBUG("parse timeout exceeded at position: %" PRIu64, base + stop);
       LOG_ERROR("Parse timeout exceeded. Language: PDF");

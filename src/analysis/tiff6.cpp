@@ -71,9 +71,10 @@ void at_copies(ByteSpan d, std::uint64_t p, const ScanRegex& pattern, TiffScan* 
 void walk(ByteSpan d, TiffScan* scan, JobAttribs* ja) {
   static const ScanRegex copies(R"re(\@PJL\s+DEFAULT\s+COPIES\s*=\s*(\d+))re", PCRE_ANCHORED);
   PositionTimer timer(global_ctx.parse_timeout);
+  StopBytes stops(d, 0x1B, '@', 'T');
   std::uint64_t pos = 0;
   for (;;) {
-    const std::uint64_t p = find_any_of3(d, pos, 0x1B, '@', 'T');
+    const std::uint64_t p = stops.next(pos);
     if (timer.expired(p)) {
       LOG_DEBUG("parse timeout exceeded at position: %" PRIu64, p);
       LOG_ERROR("Parse timeout exceeded. Language: TIFF6");
