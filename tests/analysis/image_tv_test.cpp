@@ -23,7 +23,7 @@ namespace {
 using analysis_test::AnalysisTest;
 using analysis_test::ExactBuffer;
 
-struct PngSpec {
+struct PngLayout {
   int width = 4;
   int height = 3;
   int color_type = PNG_COLOR_TYPE_RGB;
@@ -37,7 +37,7 @@ void append_png(png_structp png, png_bytep data, png_size_t length) {
 }
 
 // A PNG written by libpng from rows of raw samples.
-std::string make_png(const PngSpec& spec, const std::vector<std::string>& rows) {
+std::string make_png(const PngLayout& layout, const std::vector<std::string>& rows) {
   std::string out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -46,10 +46,10 @@ std::string make_png(const PngSpec& spec, const std::vector<std::string>& rows) 
     return {};
   }
   png_set_write_fn(png, &out, append_png, nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bit_depth, spec.color_type, spec.interlace,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.bit_depth, layout.color_type, layout.interlace,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty()) {
-    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+  if (!layout.palette.empty()) {
+    png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
   }
   png_write_info(png, info);
   const int passes = png_set_interlace_handling(png);
@@ -122,7 +122,7 @@ TEST_F(ImageTvTest, PngPixelsDecide) {
   colored16.replace(18, 6, std::string("\x80\x00\x80\x00\xff\xff", 6));
   struct Case {
     const char* name;
-    PngSpec spec;
+    PngLayout layout;
     std::vector<std::string> rows;
     int want;
   };
@@ -145,22 +145,22 @@ TEST_F(ImageTvTest, PngPixelsDecide) {
        }(), 1},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(png_verdict(make_png(c.spec, c.rows)), c.want) << c.name;
+    EXPECT_EQ(png_verdict(make_png(c.layout, c.rows)), c.want) << c.name;
   }
 }
 
 // A palette image is colour only where a pixel uses a coloured entry.
 TEST_F(ImageTvTest, PngPaletteEntriesCountWhenUsed) {
-  PngSpec spec{.color_type = PNG_COLOR_TYPE_PALETTE,
+  PngLayout layout{.color_type = PNG_COLOR_TYPE_PALETTE,
                .palette = {{0, 0, 0}, {200, 200, 200}, {255, 0, 0}}};
   const std::vector<std::string> gray_indexes(3, std::string("\x00\x01\x00\x01", 4));
-  EXPECT_EQ(png_verdict(make_png(spec, gray_indexes)), 0);
+  EXPECT_EQ(png_verdict(make_png(layout, gray_indexes)), 0);
   std::vector<std::string> red = gray_indexes;
   red[1][2] = '\x02';
-  EXPECT_EQ(png_verdict(make_png(spec, red)), 1);
-  spec.bit_depth = 2;  // four pixels a byte
-  EXPECT_EQ(png_verdict(make_png(spec, std::vector<std::string>(3, std::string(1, '\x12')))), 1);
-  EXPECT_EQ(png_verdict(make_png(spec, std::vector<std::string>(3, std::string(1, '\x11')))), 0);
+  EXPECT_EQ(png_verdict(make_png(layout, red)), 1);
+  layout.bit_depth = 2;  // four pixels a byte
+  EXPECT_EQ(png_verdict(make_png(layout, std::vector<std::string>(3, std::string(1, '\x12')))), 1);
+  EXPECT_EQ(png_verdict(make_png(layout, std::vector<std::string>(3, std::string(1, '\x11')))), 0);
 }
 
 TEST_F(ImageTvTest, JpegPixelsDecide) {
@@ -192,7 +192,7 @@ TEST_F(ImageTvTest, JpegPixelsDecide) {
 }
 
 TEST_F(ImageTvTest, BrokenDataIsNoImage) {
-  const std::string png = make_png(PngSpec{}, std::vector<std::string>(3, std::string(12, '\x10')));
+  const std::string png = make_png(PngLayout{}, std::vector<std::string>(3, std::string(12, '\x10')));
   const std::string jpeg = make_jpeg(8, 8, 3, JCS_RGB, false, std::vector<std::string>(8, std::string(24, '\x10')));
   for (const std::string& bytes : {std::string(), std::string("not an image at all"), png.substr(0, 40)}) {
     EXPECT_EQ(png_verdict(bytes), -1);

@@ -26,7 +26,7 @@ const std::string UEL = "\x1b%-12345X";
 // one directory per image (width and length SHORT, resolution RATIONAL
 // pointing behind the directory, resolution unit SHORT), each directory's
 // next link to the following one (or to `last_link`).
-struct TiffSpec {
+struct TiffLayout {
   bool little = true;
   std::uint16_t width = 3307;
   std::uint16_t height = 4677;
@@ -67,7 +67,7 @@ class TiffWriter {
   bool little_;
 };
 
-std::string make_tiff(const TiffSpec& s) {
+std::string make_tiff(const TiffLayout& s) {
   TiffWriter w(s.little);
   w.out = s.little ? std::string("II*\0", 4) : std::string("MM\0*", 4);
   w.u32(8);
@@ -112,7 +112,7 @@ class Tiff6Test : public AnalysisTest {
 TEST_F(Tiff6Test, PageSizeFromPixelsAndResolution) {
   struct Case {
     const char* name;
-    TiffSpec spec;
+    TiffLayout layout;
     int width, height;
   };
   const Case cases[] = {
@@ -124,7 +124,7 @@ TEST_F(Tiff6Test, PageSizeFromPixelsAndResolution) {
   };
   for (const Case& c : cases) {
     JaPtr ja(analyzer_create_job_attribs());
-    ASSERT_EQ(analyse(tiff_job({make_tiff(c.spec)}), ja.get()), 0) << c.name;
+    ASSERT_EQ(analyse(tiff_job({make_tiff(c.layout)}), ja.get()), 0) << c.name;
     EXPECT_EQ(ja->pages, 1) << c.name;
     EXPECT_EQ(ja->page_width_mm, c.width) << c.name;
     EXPECT_EQ(ja->page_height_mm, c.height) << c.name;
