@@ -181,3 +181,26 @@ inline void bench_register_references(const std::string& label, const std::strin
       ->UseRealTime()
       ->ComputeStatistics("min", bench_min_statistic);
 }
+
+// A file of the generated print-data corpus (tests/corpus): SW_CORPUS_DIR,
+// else the ci or debug build tree's (the release tree makes no corpus).
+// Empty when none holds it.
+inline std::string bench_corpus_file(const std::string& name) {
+  std::vector<std::string> dirs;
+  if (const char* dir = std::getenv("SW_CORPUS_DIR"); dir != nullptr && *dir != 0) dirs.push_back(dir);
+  dirs.push_back(std::string(SW_BINARY_DIR) + "/../ci/corpus");
+  dirs.push_back(std::string(SW_BINARY_DIR) + "/../debug/corpus");
+  for (const std::string& dir : dirs) {
+    std::error_code error;
+    if (std::filesystem::exists(dir + "/" + name, error)) return dir + "/" + name;
+  }
+  return {};
+}
+
+// Runs a shell command once per iteration (a tool to compare with on the
+// same file); its output and exit status (warnings included) are ignored.
+inline void bench_command(benchmark::State& state, const std::string& command) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(std::system((command + " >/dev/null 2>&1").c_str()));
+  }
+}

@@ -6,7 +6,11 @@
 
 #include "analysis/pcl5.h"
 #include "analysis/pcl6.h"
+#include "analysis/pdf.h"
+#include "analysis/plaintext.h"
 #include "analysis/postscript.h"
+#include "analysis/tiff6.h"
+#include "analysis/xps.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -29,7 +33,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     special(0, K::UNKNOWN),
     row(1, POSTSCRIPT_ANALYZER, X::COLOR),
     row(2, POSTSCRIPT_CANON_ANALYZER, X::COLOR),
-    pending(3, "pdf_process_job"),
+    row(3, PDF_ANALYZER),
     row(4, PCL6_ANALYZER, X::COLOR),
     row(5, PCL5_ANALYZER, X::COLOR),
     row(6, PCL5_CANON_ANALYZER, X::COLOR),
@@ -53,7 +57,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(24, "cupsraster_process_job"),
     pending(25, "lexmark_smart_process_job"),
     pending(26, "rpcs_process_job"),
-    pending(27, "tiff6_process_job"),
+    row(27, TIFF6_ANALYZER),
     pending(28, "zjstream_process_job", X::CONSTANT, 1),
     pending(29, "zimf_process_job"),
     pending(30, "hbpl_process_job"),
@@ -68,7 +72,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(39, "zebra2_process_job"),
     pending(40, "brother_process_job", X::CONSTANT, 11),
     pending(41, "ricoh_gdi_process_job"),
-    pending(42, "plaintext_process_job", X::LINES_PER_PAGE),
+    row(42, PLAINTEXT_ANALYZER, X::LINES_PER_PAGE),
     special(43, K::STATUS),
     pending(44, "sharp_gdi_process_job"),
     pending(45, "pebble_process_job"),
@@ -87,7 +91,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(58, "xerox_gdi_remote_process_job"),
     AnalyzerRow{59, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 0},
     pending(60, "oce_process_job", X::COLOR),
-    pending(61, "xps_process_job", X::COLOR),
+    row(61, XPS_ANALYZER, X::COLOR),
     pending(62, "kip_process_job"),
     row(63, PCL6_ANALYZER, X::COLOR),
     pending(64, "fx360_process_job"),

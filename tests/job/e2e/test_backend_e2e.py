@@ -90,6 +90,23 @@ class BackendE2E(unittest.TestCase):
         # The job's own CUPS control file was read.
         self.assertLogged("Found control file at: %s/c0000" % self.env.paths["spool"])
 
+    def test_pages_and_copies_from_pdf_xps_and_text(self):
+        # Pages from the print data reach the job event line: a PDF whose
+        # pages lie in object streams, an XPS job whose ticket asks for two
+        # copies, a text with form feeds (truths: tests/corpus/manifest.tsv).
+        printer, = self.start(self.answers("PRINT"))
+        cases = [
+            ("qpdf-objstm-mixed-a4.pdf", "pages=4 copies=1"),
+            ("xps-jpeg-mixed-a4.xps", "pages=4 copies=2"),
+            ("pdftotext-mixed-a4.txt", "pages=4 copies=1"),
+        ]
+        for name, counts in cases:
+            with self.subTest(name):
+                path, data = corpus(name)
+                job = self.env.submit("q1", path, title=name, user="alice")
+                self.env.wait_done(job)
+                self.assertLogged("Job PRINTED: user=alice printer=q1 doc=%s %s" % (name, counts))
+
     def hold_marked_job(self, decisions):
         """Submits a job that the server holds, with its HoldJob event sent
         while the job is being decided (a new job clears old markers)."""

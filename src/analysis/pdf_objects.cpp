@@ -1,0 +1,251 @@
+// PDF objects around a /Type key: the dictionary that holds it (found back
+// to its "<<" and read forward to its ">>"), the /Count of a page-tree node,
+// and the stream of an object stream, inflated.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <cinttypes>
+#include <string_view>
+
+#include "analysis/pdf_internal.h"
+#include "foundation/ascii.h"
+#include "foundation/decimal.h"
+#include "foundation/log.h"
+
+namespace {
+
+// Bytes handed to zlib at a time (its counts are 32 bits).
+constexpr std::uint64_t INFLATE_INPUT_CHUNK = std::uint64_t{1} << 30;
+constexpr std::size_t INFLATE_OUTPUT_STEP = std::size_t{64} << 10;
+
+bool is_regular(std::uint8_t c) {
+  return !ascii_is_space(c) && c != '(' && c != ')' && c != '<' && c != '>' && c != '[' &&
+         c != ']' && c != '{' && c != '}' && c != '/' && c != '%';
+}
+
+// What the top level of a dictionary says.
+struct DictInfo {
+  std::uint64_t end = 0;  // one past its ">>"
+  std::optional<int> count;
+  bool has_parent = false;
+  bool flate = false;          // /Filter is /FlateDecode (alone)
+  bool decode_parms = false;   // /DecodeParms present
+  std::optional<std::string_view> media_box;  // the numbers of a direct /MediaBox array
+};
+
+// The "<<" that opens the dictionary holding offset `at`, looking back at
+// most PDF_DICT_BACK_MAX bytes and stepping over nested dictionaries.
+std::optional<std::uint64_t> dict_open(ByteSpan d, std::uint64_t at) {
+  const std::uint64_t floor = at > PDF_DICT_BACK_MAX ? at - PDF_DICT_BACK_MAX : 0;
+  int depth = 0;
+  std::uint64_t j = at;  // the pair of bytes ending before j
+  while (j >= floor + 2) {
+    const std::uint8_t a = d[j - 2];
+    const std::uint8_t b = d[j - 1];
+    if (a == '>' && b == '>') {
+      ++depth;
+      j -= 2;
+    } else if (a == '<' && b == '<') {
+      if (depth == 0) return j - 2;
+      --depth;
+      j -= 2;
+    } else {
+      --j;
+    }
+  }
+  return std::nullopt;
+}
+
+std::uint64_t skip_space(ByteSpan d, std::uint64_t i) {
+  while (i < d.size() && ascii_is_space(d[i])) ++i;
+  return i;
+}
+
+// A literal string "(...)" at i: one past its ")".
+std::uint64_t skip_string(ByteSpan d, std::uint64_t i, std::uint64_t end) {
+  int depth = 0;
+  for (; i < end; ++i) {
+    if (d[i] == '\\') {
+      ++i;
+    } else if (d[i] == '(') {
+      ++depth;
+    } else if (d[i] == ')' && --depth == 0) {
+      return i + 1;
+    }
+  }
+  return end;
+}
+
+// The integer value of a key at i; none for an indirect reference ("n g R").
+std::optional<int> direct_integer(ByteSpan d, std::uint64_t i) {
+  i = skip_space(d, i);
+  const DecimalRead n = decimal_read(d.subspan(i), DecimalSign::NONE);
+  if (n.length == 0) return std::nullopt;
+  std::uint64_t j = skip_space(d, i + n.length);
+  const DecimalRead generation = decimal_read(d.subspan(j), DecimalSign::NONE);
+  if (generation.length > 0) {
+    j = skip_space(d, j + generation.length);
+    if (j < d.size() && d[j] == 'R') return std::nullopt;
+  }
+  return decimal_clamp<int>(n.value);
+}
+
+// /FlateDecode alone, as a name or a one-element array.
+bool flate_filter(ByteSpan d, std::uint64_t i) {
+  i = skip_space(d, i);
+  const bool array = i < d.size() && d[i] == '[';
+  if (array) i = skip_space(d, i + 1);
+  const bool flate = scan_bytes_at(d, i, "/FlateDecode") || scan_bytes_at(d, i, "/Fl");
+  if (!flate) return false;
+  i += scan_bytes_at(d, i, "/FlateDecode") ? 12 : 3;
+  if (i < d.size() && is_regular(d[i])) return false;
+  return !array || (i = skip_space(d, i), i < d.size() && d[i] == ']');
+}
+
+// The text inside a direct array value at i ("[0 0 612 792]"), at most
+// PDF_BOX_WINDOW bytes long.
+std::optional<std::string_view> direct_array(ByteSpan d, std::uint64_t i) {
+  i = skip_space(d, i);
+  if (i >= d.size() || d[i] != '[') return std::nullopt;
+  const ByteSpan rest = d.subspan(i + 1, std::min<std::uint64_t>(d.size() - i - 1, PDF_BOX_WINDOW));
+  const std::optional<std::uint64_t> close = scan_find_byte(rest, 0, ']');
+  if (!close) return std::nullopt;
+  return scan_text(rest.subspan(0, *close));
+}
+
+void top_level_key(ByteSpan d, std::string_view key, std::uint64_t value_at, DictInfo* info) {
+  if (key == "MediaBox") {
+    info->media_box = direct_array(d, value_at);
+  } else if (key == "Count") {
+    info->count = direct_integer(d, value_at);
+  } else if (key == "Parent") {
+    info->has_parent = true;
+  } else if (key == "Filter") {
+    info->flate = flate_filter(d, value_at);
+  } else if (key == "DecodeParms") {
+    info->decode_parms = true;
+  }
+}
+
+// Reads the dictionary opened at `open` to its ">>".
+std::optional<DictInfo> read_dict(ByteSpan d, std::uint64_t open) {
+  DictInfo info;
+  const std::uint64_t end = std::min<std::uint64_t>(d.size(), open + PDF_DICT_MAX);
+  int depth = 0;
+  std::uint64_t i = open;
+  while (i < end) {
+    const std::uint8_t c = d[i];
+    const bool pair = i + 1 < end && d[i + 1] == c;
+    if (c == '<' && pair) {
+      ++depth;
+      i += 2;
+    } else if (c == '>' && pair) {
+      i += 2;
+      if (--depth == 0) {
+        info.end = i;
+        return info;
+      }
+    } else if (c == '(') {
+      i = skip_string(d, i, end);
+    } else if (c == '/') {
+      std::uint64_t name_end = i + 1;
+      while (name_end < end && is_regular(d[name_end])) ++name_end;
+      const auto key = std::string_view(reinterpret_cast<const char*>(d.data()) + i + 1,
+                                        name_end - i - 1);
+      if (depth == 1) top_level_key(d, key, name_end, &info);
+      i = name_end;
+    } else {
+      ++i;
+    }
+  }
+  return std::nullopt;
+}
+
+// Room for `more` bytes behind what the inflater holds, keeping what it
+// holds; at the stream limit, whatever room is left. false when none is.
+bool make_room(PdfInflater* in, std::size_t more) {
+  if (in->capacity - in->size >= more) return true;
+  const std::size_t want = std::min<std::size_t>(
+      std::max(in->capacity * 2, in->size + more), PDF_OBJSTM_MAX_BYTES);
+  if (want <= in->capacity) return in->capacity > in->size;  // at the limit: the room left
+  std::unique_ptr<std::uint8_t[]> bigger(new (std::nothrow) std::uint8_t[want]);
+  if (!bigger) return false;
+  if (in->size > 0) std::memcpy(bigger.get(), in->bytes.get(), in->size);
+  in->bytes = std::move(bigger);
+  in->capacity = want;
+  return true;
+}
+
+// Inflates the Flate stream at `from` into the inflater, at most
+// PDF_OBJSTM_MAX_BYTES; false when nothing could be inflated.
+bool inflate_stream(ByteSpan d, std::uint64_t from, PdfInflater* in) {
+  z_stream& z = in->z;
+  if (!in->ready) {
+    if (inflateInit(&z) != Z_OK) return false;
+    in->ready = true;
+  } else if (inflateReset(&z) != Z_OK) {
+    return false;
+  }
+  in->size = 0;
+  std::uint64_t next = from;
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    if (z.avail_in == 0) {
+      if (next >= d.size()) break;
+      const std::uint64_t chunk = std::min(d.size() - next, INFLATE_INPUT_CHUNK);
+      z.next_in = const_cast<Bytef*>(d.data() + next);
+      z.avail_in = static_cast<uInt>(chunk);
+      next += chunk;
+    }
+    if (!make_room(in, INFLATE_OUTPUT_STEP)) break;  // at the limit
+    z.next_out = in->bytes.get() + in->size;
+    z.avail_out = static_cast<uInt>(in->capacity - in->size);
+    const uInt before = z.avail_out;
+    rc = inflate(&z, Z_NO_FLUSH);
+    in->size += before - z.avail_out;
+    if (rc == Z_BUF_ERROR && z.avail_in == 0 && next < d.size()) rc = Z_OK;  // wants more input
+  }
+  z.avail_in = 0;
+  if (rc != Z_STREAM_END && rc != Z_OK) {
+    LOG_DEBUG("pdf object stream: inflate stopped with %d after %zu bytes", rc, in->size);
+  }
+  if (in->size >= PDF_OBJSTM_MAX_BYTES) {
+    LOG_ERROR("pdf object stream at %" PRIu64 " inflates beyond %" PRIu64 " bytes; read that far",
+              from, PDF_OBJSTM_MAX_BYTES);
+  }
+  return in->size > 0;
+}
+
+}  // namespace
+
+std::optional<PdfPagesNode> pdf_pages_node(ByteSpan data, std::uint64_t type_at) {
+  const std::optional<std::uint64_t> open = dict_open(data, type_at);
+  if (!open) return std::nullopt;
+  const std::optional<DictInfo> dict = read_dict(data, *open);
+  if (!dict || dict->end <= type_at) return std::nullopt;
+  return PdfPagesNode{dict->count, dict->has_parent, dict->media_box};
+}
+
+bool pdf_inflate_object_stream(PdfScan* scan, ByteSpan data, std::uint64_t type_at) {
+  const std::optional<std::uint64_t> open = dict_open(data, type_at);
+  if (!open) return false;
+  const std::optional<DictInfo> dict = read_dict(data, *open);
+  if (!dict || dict->end <= type_at) return false;
+  if (!dict->flate || dict->decode_parms) {
+    LOG_DEBUG("pdf object stream at %" PRIu64 " is not plain Flate data; not read", type_at);
+    return false;
+  }
+  std::uint64_t i = skip_space(data, dict->end);
+  if (i - dict->end > PDF_STREAM_KEYWORD_MAX || !scan_bytes_at(data, i, "stream")) return false;
+  i += 6;
+  if (scan_bytes_at(data, i, "\r\n")) {
+    i += 2;
+  } else if (i < data.size() && (data[i] == '\n' || data[i] == '\r')) {
+    ++i;
+  }
+  if (!inflate_stream(data, i, &scan->inflater)) return false;
+  LOG_DEBUG("pdf object stream at %" PRIu64 ": %zu bytes inflated", type_at, scan->inflater.size);
+  return true;
+}
