@@ -25,7 +25,7 @@
 namespace {
 
 int analyse(const std::uint8_t* data, std::uint64_t size, int color) {
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   const int rc = pcl5_process_job(data, size, color, ja.get());
   return rc + ja->pages + ja->color_pages;
 }

@@ -75,7 +75,7 @@ void analyse(benchmark::State& state, const std::string& path) {
   int pages = 0;
   std::int64_t peak = 0;
   bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     const std::int64_t before = heap_now.load();
     heap_peak = before;
     (void)pdf_process_job(data, size, ja.get());

@@ -50,7 +50,7 @@ void analyze(benchmark::State& state, const std::string& path, int color) {
   int pages = 0;
   int colour_pages = 0;
   bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     const int result = postscript_process_job(data, size, color, ja.get());
     pages = ja->pages;
     colour_pages = ja->color_pages;
@@ -75,7 +75,7 @@ void analyze_warm(benchmark::State& state, const std::string& path, int color) {
   benchmark::DoNotOptimize(sum);
   int pages = 0;
   for (auto _ : state) {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     benchmark::DoNotOptimize(postscript_process_job(mm->data, mm->size, color, ja.get()));
     pages = ja->pages;
   }

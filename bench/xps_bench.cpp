@@ -74,7 +74,7 @@ void analyse(benchmark::State& state, const std::string& path, int color) {
   int pages = 0;
   int color_pages = 0;
   bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     (void)xps_process_job(data, size, color, ja.get());
     pages = ja->pages;
     color_pages = ja->color_pages;

@@ -17,7 +17,7 @@ SW_FUZZ_SESSION_DEFAULTS()
 
 namespace {
 
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 JaPtr analyse(const std::vector<std::uint8_t>& input, int color) {
   JaPtr ja(analyzer_create_job_attribs());

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   job += "\x1b*rC\f";
   const std::vector<std::uint8_t> input(job.begin(), job.end());
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   if (pcl5_process_job(input.data(), input.size(), 1, ja.get()) != 0) std::abort();
   if (ja->pages != 1) std::abort();
   return 0;

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto* copy = static_cast<std::uint8_t*>(std::malloc(size == 0 ? 1 : size));
   if (copy == nullptr) return 0;
   if (size > 0) std::memcpy(copy, data, size);
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> plain(analyzer_create_job_attribs());
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> colour(analyzer_create_job_attribs());
+  JobAttribsPtr plain(analyzer_create_job_attribs());
+  JobAttribsPtr colour(analyzer_create_job_attribs());
   const int plain_result = pcl6_process_job(copy, size, 0, plain.get());
   const int colour_result = pcl6_process_job(copy, size, 1, colour.get());
   std::free(copy);

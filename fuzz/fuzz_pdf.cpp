@@ -18,7 +18,7 @@ SW_FUZZ_SESSION_DEFAULTS()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::vector<std::uint8_t> input = fuzz_exact_copy(data, size);
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   if (ja == nullptr) return 0;
   const int result = pdf_process_job(input.data(), size, ja.get());
   if (result == 0 && ja->pages <= 0) std::abort();

@@ -15,8 +15,8 @@ SW_FUZZ_SESSION_DEFAULTS()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::vector<std::uint8_t> input = fuzz_exact_copy(data, size);
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> a(analyzer_create_job_attribs());
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> b(analyzer_create_job_attribs());
+  JobAttribsPtr a(analyzer_create_job_attribs());
+  JobAttribsPtr b(analyzer_create_job_attribs());
   if (a == nullptr || b == nullptr) return 0;
   const int ra = plaintext_process_job(input.data(), size, a.get(), 66);
   const int rb = plaintext_process_job(input.data(), size, b.get(), 1);

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (copy == nullptr) return 0;
   if (size > 0) std::memcpy(copy, data, size);
   for (int color = 0; color <= 1; ++color) {
-    std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
     if (postscript_process_job(copy, size, color, ja.get()) != 0) std::abort();
     if (ja->pages < 0 || ja->copy_count < 1) std::abort();
     if (color == 1 && (ja->color_pages < 0 || ja->color_pages > ja->pages)) std::abort();

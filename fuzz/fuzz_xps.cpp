@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   if (ja == nullptr) return 0;
   const int result = xps_process_job(input.data(), size, 1, ja.get());
   if (result == 0 && (ja->pages <= 0 || ja->color_pages > ja->pages)) std::abort();

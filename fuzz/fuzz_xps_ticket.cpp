@@ -24,7 +24,7 @@ void check_place(const XpsTicketPlace& place, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text;
   if (!xps_text_to_utf8(std::string_view(reinterpret_cast<const char*>(data), size), &text)) return 0;
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja(analyzer_create_job_attribs());
+  JobAttribsPtr ja(analyzer_create_job_attribs());
   if (ja == nullptr) return 0;
   XpsTicketInfo info;
   XpsTicketPlaces places;

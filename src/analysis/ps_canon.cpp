@@ -27,11 +27,6 @@ bool cpca_block_at(const std::uint8_t* d, std::uint64_t p, std::uint64_t length)
   return marks && d[p + 19] == 0x00 && d[p + 20] == 0x01;
 }
 
-void close_file(std::FILE* f) {
-  if (f != nullptr) std::fclose(f);
-}
-using FilePtr = Owned<std::FILE, close_file>;
-
 // Writes the job without its CPCA blocks; false when a write failed.
 bool write_filtered(std::FILE* out, const std::uint8_t* d, std::uint64_t length) {
   std::uint64_t copied_to = 0;

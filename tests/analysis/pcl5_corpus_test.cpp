@@ -16,7 +16,7 @@
 namespace {
 
 using analysis_test::AnalysisTest;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 // How a file's output departs from its source, by the driver's doing.
 struct Expectation {

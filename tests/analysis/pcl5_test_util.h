@@ -16,7 +16,7 @@
 
 namespace pcl5_test {
 
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 constexpr char ESC = '\x1b';
 inline const std::string UEL = "\x1b%-12345X";

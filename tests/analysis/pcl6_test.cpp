@@ -21,7 +21,7 @@ namespace {
 
 using analysis_test::AnalysisTest;
 using analysis_test::ExactBuffer;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 constexpr int LANG_PCL6 = 4;
 constexpr int LANG_XPL2 = 63;

@@ -18,7 +18,7 @@
 namespace {
 
 using analysis_test::AnalysisTest;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 struct Mm {
   int width;

@@ -15,7 +15,7 @@ namespace {
 
 using analysis_test::AnalysisTest;
 using analysis_test::ExactBuffer;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 std::string lines(int n, const char* end = "\n") {
   std::string text;

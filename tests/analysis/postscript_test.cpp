@@ -12,7 +12,7 @@
 #include <string>
 
 #include "analysis/analysis_test_util.h"
-#include "analysis/lang_detect.h"
+#include "scan/lang_detect.h"
 #include "analysis/postscript.h"
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
@@ -23,7 +23,7 @@ namespace {
 
 using analysis_test::AnalysisTest;
 using analysis_test::ExactBuffer;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 // A number "key=N" in a corpus row's note, or `otherwise`.
 int note_value(const CorpusRow& row, const std::string& key, int otherwise) {

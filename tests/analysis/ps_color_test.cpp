@@ -16,7 +16,7 @@ namespace {
 
 using analysis_test::AnalysisTest;
 using analysis_test::ExactBuffer;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 // Two DSC pages: `first` and a black second page; the padding keeps every
 // test's window inside the job.

@@ -18,7 +18,7 @@ namespace {
 
 using analysis_test::AnalysisTest;
 using analysis_test::ExactBuffer;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 
 const std::string UEL = "\x1b%-12345X";
 

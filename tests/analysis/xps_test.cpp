@@ -17,7 +17,7 @@ namespace {
 
 using analysis_test::AnalysisTest;
 using analysis_test::ExactBuffer;
-using JaPtr = std::unique_ptr<JobAttribs, JobAttribsDeleter>;
+using JaPtr = JobAttribsPtr;
 using xps_test::Entry;
 using xps_test::integer;
 using xps_test::make_package;
