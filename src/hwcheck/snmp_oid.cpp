@@ -43,7 +43,10 @@ void snmp_format_oid(SnmpOidView ids, char* buffer, std::size_t size) {
   std::size_t used = 0;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     int n = std::snprintf(buffer + used, size - used, i == 0 ? "%lu" : ".%lu", ids[i]);
-    if (n < 0 || static_cast<std::size_t>(n) >= size - used) return;  // cut
+    if (n < 0 || static_cast<std::size_t>(n) >= size - used) {
+      buffer[used] = '\0';  // whole sub-identifiers only
+      return;
+    }
     used += static_cast<std::size_t>(n);
   }
 }
