@@ -9,6 +9,7 @@
 
 #include "foundation/config.h"
 #include "foundation/global.h"
+#include "foundation/os_dir.h"
 #include "hwcheck/print_monitor_program.h"
 #include "hwcheck/snmp_logging.h"
 
@@ -17,6 +18,8 @@ int main(int, char** argv) {
   // The backend starts this program by its absolute path.
   config_load(argv[0], &global_ctx);
   signal(SIGPIPE, SIG_IGN);
+  // The per-printer locks live there; the backend makes the directory too.
+  (void)os_create_dir_recursive(global_ctx.locks_spool_dir_path);
   snmp_init(1, nullptr);
   return print_monitor_serve(stdin, stdout, PRINT_MONITOR_DEFAULT_LIMITS);
 }
