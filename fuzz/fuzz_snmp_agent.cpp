@@ -20,6 +20,7 @@
 namespace {
 
 struct Script {
+  Script(const std::uint8_t* bytes, std::size_t length) : data(bytes), size(length) {}
   const std::uint8_t* data;
   std::size_t size;
   std::size_t at = 0;
@@ -135,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Exact-size copy so that a one-byte over-read is caught.
   std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[size]);
   if (size > 0) std::memcpy(bytes.get(), data, size);
-  Script script{bytes.get(), size};
+  Script script(bytes.get(), size);
   const std::uint8_t mode = script.next();
   configure(mode);
   SnmpSessionPtr session(snmp_create_exchange_session(mode & 8 ? 1 : 2, exchange, &script,
