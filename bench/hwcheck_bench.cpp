@@ -37,16 +37,28 @@ void init_once() {
 }
 
 // A colour printer of the model table (HP, a colour counter beside the
-// marker): a poll asks for five objects.
-void hp_printer(sw_test::FakeAgent& agent) {
-  agent.set("1.3.6.1.2.1.25.3.2.1.3.1", sw_test::octets("HP Color LaserJet CP4525"));
-  agent.set("1.3.6.1.2.1.1.2.0", sw_test::object_id("1.3.6.1.4.1.11.2.3.9.1"));
-  agent.set("1.3.6.1.2.1.43.10.2.1.4.1.1", sw_test::counter(48213));
-  agent.set("1.3.6.1.2.1.25.3.5.1.1.1", sw_test::integer(3));
-  agent.set("1.3.6.1.2.1.25.3.5.1.2.1", sw_test::octets(std::string("\xC0\x00", 2)));
-  agent.set("1.3.6.1.2.1.25.3.2.1.5.1", sw_test::integer(2));
-  agent.set("1.3.6.1.4.1.11.2.3.9.4.2.1.4.1.2.7.0", sw_test::counter(12007));
-}
+// marker) in memory, with its settings: a poll asks for five objects.
+struct InMemoryPrinter {
+  InMemoryPrinter() {
+    init_once();
+    agent.set("1.3.6.1.2.1.25.3.2.1.3.1", sw_test::octets("HP Color LaserJet CP4525"));
+    agent.set("1.3.6.1.2.1.1.2.0", sw_test::object_id("1.3.6.1.4.1.11.2.3.9.1"));
+    agent.set("1.3.6.1.2.1.43.10.2.1.4.1.1", sw_test::counter(48213));
+    agent.set("1.3.6.1.2.1.25.3.5.1.1.1", sw_test::integer(3));
+    agent.set("1.3.6.1.2.1.25.3.5.1.2.1", sw_test::octets(std::string("\xC0\x00", 2)));
+    agent.set("1.3.6.1.2.1.25.3.2.1.5.1", sw_test::integer(2));
+    agent.set("1.3.6.1.4.1.11.2.3.9.4.2.1.4.1.2.7.0", sw_test::counter(12007));
+    session.reset(agent.open());
+    (void)snmp_init_snapshot_config(session.get(), &config);
+  }
+  bool poll() { return snmp_get_printer_data(session.get(), &config, &data, &timed_out) != 0; }
+
+  sw_test::FakeAgent agent;
+  SnmpSessionPtr session;
+  SnmpSnapshotConfig config{};
+  PrinterData data{};
+  int timed_out = 0;
+};
 
 long resident_kib() {
   long pages = 0, resident = 0;
@@ -58,30 +70,20 @@ long resident_kib() {
 }
 
 void BM_PollInMemory(benchmark::State& state) {
-  init_once();
-  sw_test::FakeAgent agent;
-  hp_printer(agent);
-  SnmpSessionPtr session(agent.open());
-  SnmpSnapshotConfig config{};
-  (void)snmp_init_snapshot_config(session.get(), &config);
-  PrinterData data{};
-  int timed_out = 0;
+  InMemoryPrinter printer;
   for (auto _ : state) {
-    if (!snmp_get_printer_data(session.get(), &config, &data, &timed_out)) {
+    if (!printer.poll()) {
       state.SkipWithError("poll failed");
       break;
     }
-    benchmark::DoNotOptimize(data.marker_count);
+    benchmark::DoNotOptimize(printer.data.marker_count);
   }
 }
 BENCHMARK(BM_PollInMemory);
 
 // Reference: the same five-object request answered in memory, unread.
 void BM_InMemoryAnswerOnly(benchmark::State& state) {
-  init_once();
-  sw_test::FakeAgent agent;
-  hp_printer(agent);
-  SnmpSessionPtr session(agent.open());
+  InMemoryPrinter printer;
   const sw_test::Oid objects[] = {sw_test::oid_of("1.3.6.1.2.1.43.10.2.1.4.1.1"),
                                    sw_test::oid_of("1.3.6.1.2.1.25.3.5.1.1.1"),
                                    sw_test::oid_of("1.3.6.1.2.1.25.3.5.1.2.1"),
@@ -93,26 +95,17 @@ void BM_InMemoryAnswerOnly(benchmark::State& state) {
       (void)snmp_request_add(request.get(), SnmpOidView(id.data(), id.size()));
     }
     PduPtr answer;
-    benchmark::DoNotOptimize(snmp_send(session.get(), std::move(request), &answer));
+    benchmark::DoNotOptimize(snmp_send(printer.session.get(), std::move(request), &answer));
   }
 }
 BENCHMARK(BM_InMemoryAnswerOnly);
 
 void BM_RssGrowthOver10000Polls(benchmark::State& state) {
-  init_once();
-  sw_test::FakeAgent agent;
-  hp_printer(agent);
-  SnmpSessionPtr session(agent.open());
-  SnmpSnapshotConfig config{};
-  (void)snmp_init_snapshot_config(session.get(), &config);
-  PrinterData data{};
-  int timed_out = 0;
-  for (int i = 0; i < 1000; ++i) (void)snmp_get_printer_data(session.get(), &config, &data, &timed_out);
+  InMemoryPrinter printer;
+  for (int i = 0; i < 1000; ++i) (void)printer.poll();
   const long before = resident_kib();
   for (auto _ : state) {
-    for (int i = 0; i < 10000; ++i) {
-      (void)snmp_get_printer_data(session.get(), &config, &data, &timed_out);
-    }
+    for (int i = 0; i < 10000; ++i) (void)printer.poll();
   }
   state.counters["rss_growth_kib"] = static_cast<double>(resident_kib() - before);
 }

@@ -1,5 +1,6 @@
 #include "hwcheck/print_monitor_program.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -34,14 +35,24 @@ struct Job {
   std::string failure;   // why nothing was counted
 };
 
-// Ends a wait once its time is up; keeps the last poll for what was counted.
+// Ends a wait once its time is up, or once the backend that waits for the
+// answer has gone (its end of `input_fd` closed: a cancelled job); keeps the
+// last poll for what was counted.
 struct Deadline {
   const SnmpSession* session;
   std::int64_t at;
+  int input_fd = -1;
   bool passed = false;
   bool have_last = false;
   PrinterData last{};
 };
+
+// The backend never writes while it waits for an answer: its end of the
+// pipe hung up means it is gone.
+bool input_closed(int fd) {
+  pollfd pfd{fd, POLLIN, 0};
+  return poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLHUP) != 0;
+}
 
 int deadline_callback(const SnmpSnapshotConfig*, const PrinterData* data, void* context,
                       int data_error) {
@@ -49,6 +60,10 @@ int deadline_callback(const SnmpSnapshotConfig*, const PrinterData* data, void* 
   if (!data_error) {
     d->last = *data;
     d->have_last = true;
+  }
+  if (d->input_fd >= 0 && input_closed(d->input_fd)) {
+    LOG_INFO("Hardware check: the backend has gone; the wait ends");
+    return 0;
   }
   if (snmp_session_now_millis(d->session) < d->at) return 1;
   d->passed = true;
@@ -114,7 +129,7 @@ void report(const Job& job, HwcheckOutcome outcome, const std::string& message,
 }
 
 // The printer before the job: idle, and its counts.
-const char* startdoc(Job& job, const PrintMonitorLimits& limits) {
+const char* startdoc(Job& job, const PrintMonitorLimits& limits, int input_fd) {
   if (job.started) return "ERROR startdoc_lock was sent already";
   if (job.address.empty()) return "ERROR no printeraddress was sent";
   job.started = true;
@@ -130,7 +145,7 @@ const char* startdoc(Job& job, const PrintMonitorLimits& limits) {
     job.failure = text_of("the printer at %s does not answer over SNMP", job.address.c_str());
     return "OK";
   }
-  Deadline deadline{job.session.get(), until};
+  Deadline deadline{job.session.get(), until, input_fd};
   if (snmp_wait_for_idle_before_print(job.session.get(), &job.config, deadline_callback, &deadline,
                                       &job.before)) {
     job.counted = true;
@@ -244,7 +259,7 @@ int print_monitor_serve(FILE* in, FILE* out, const PrintMonitorLimits& limits) {
     if (eq != std::string::npos) {
       answer(out, set_variable(job, line.substr(0, eq), line.substr(eq + 1)));
     } else if (line == "startdoc_lock") {
-      answer(out, startdoc(job, limits));
+      answer(out, startdoc(job, limits, fileno(in)));
     } else if (line != "enddoc_bg") {
       answer(out, "ERROR unknown command");
     } else if (!job.started) {

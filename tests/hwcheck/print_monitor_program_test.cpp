@@ -83,7 +83,7 @@ class PrintMonitorProgram : public ::testing::Test {
     }
   }
   int finish() {
-    std::fclose(in_);
+    if (in_ != nullptr) std::fclose(in_);
     const int status = popen3_wait(pid_);
     std::fclose(out_);
     pid_ = -1;
@@ -172,6 +172,26 @@ TEST_F(PrintMonitorProgram, AJammedPrinterWithDeleteOnErrorDeletesTheJob) {
   introduce(sim_->address());
   EXPECT_EQ(send("startdoc_lock"), std::make_pair(1, 0));
   EXPECT_EQ(finish(), 0);
+}
+
+// A jammed printer (no time limit in error) keeps "startdoc_lock" waiting;
+// when the backend goes (the job cancelled), the monitor stops waiting.
+TEST_F(PrintMonitorProgram, ABackendThatGoesEndsTheWait) {
+  configure("jammed", "HWCheckWaitIdleErrorMaxSecs=0\n");
+  start();
+  introduce(sim_->address());
+  ASSERT_GT(std::fprintf(in_, "startdoc_lock\n"), 0);
+  std::fflush(in_);
+  ASSERT_TRUE(sw_test::wait_for([&] { return log_text().find("detected in error") != std::string::npos; },
+                                30.0));
+  std::fclose(in_);
+  in_ = nullptr;
+  int status = -1;
+  EXPECT_TRUE(sw_test::wait_for([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 60.0))
+      << log_text();
+  pid_ = -1;
+  std::fclose(out_);
+  EXPECT_NE(log_text().find("the backend has gone"), std::string::npos);
 }
 
 TEST_F(PrintMonitorProgram, RequestsOutOfOrder) {
