@@ -66,6 +66,13 @@ int os_namedlock_lock(OsNamedLock* lock) {
   return 1;
 }
 
+int os_namedlock_trylock(OsNamedLock* lock) {
+  if (lock == nullptr) return 0;
+  if (flock_retrying(lock->fd, LOCK_EX | LOCK_NB)) return 1;
+  if (errno != EWOULDBLOCK) LOG_LAST_SYSTEM_ERROR("Unable to lock file: %s", lock->path);
+  return 0;
+}
+
 int os_namedlock_unlock(OsNamedLock* lock) {
   if (lock == nullptr) return 0;
   if (!flock_retrying(lock->fd, LOCK_UN)) {

@@ -11,6 +11,9 @@ struct OsNamedLock;
 [[nodiscard]] int os_namedlock_open(const char* dir, const char* name, OsNamedLock** lock);
 // Takes the exclusive lock, waiting as long as another process holds it.
 [[nodiscard]] int os_namedlock_lock(OsNamedLock* lock);
+// Takes the exclusive lock only when no other holder has it: 1 when taken,
+// 0 when it is held elsewhere (or on failure, logged).
+[[nodiscard]] int os_namedlock_trylock(OsNamedLock* lock);
 // Releases the lock.
 [[nodiscard]] int os_namedlock_unlock(OsNamedLock* lock);
 // Closes the file (releasing the lock) and frees the handle; null is ignored.

@@ -19,8 +19,3 @@ int job_hook_xvp_transform(JobAttribs*, const char*, const char*, const char*,
 void job_hook_xvp_release(const char* modified_file) {
   if (modified_file != nullptr && modified_file[0] != '\0') unlink(modified_file);
 }
-
-int job_hook_printer_description(const char*, char* buffer, std::size_t size) {
-  if (buffer != nullptr && size > 0) buffer[0] = '\0';
-  return 0;
-}

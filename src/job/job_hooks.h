@@ -1,7 +1,7 @@
 // Seams of the job flow into subsystems that plug in later: the spool-file
-// rewrite, the transform run for a redirect target and the printer's own
-// description over SNMP. Until those subsystems exist, each finds no work:
-// no file is rewritten, no transform applies, no description is known.
+// rewrite and the transform run for a redirect target. Until those
+// subsystems exist, each finds no work: no file is rewritten, no transform
+// applies.
 #pragma once
 
 #include <cstddef>
@@ -28,8 +28,3 @@ struct watermark_params;
 
 // Deletes a transformed file made by job_hook_xvp_transform; empty is ignored.
 void job_hook_xvp_release(const char* modified_file);
-
-// The printer's description (its model) asked of the printer at `address`;
-// 1 with the text in `buffer`, else 0.
-[[nodiscard]] int job_hook_printer_description(const char* address, char* buffer,
-                                               std::size_t size);

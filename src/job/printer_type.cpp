@@ -11,7 +11,9 @@
 #include "foundation/log.h"
 #include "foundation/os.h"
 #include "foundation/util.h"
-#include "job/job_hooks.h"
+#include "hwcheck/snmp_get.h"
+#include "hwcheck/snmp_logging.h"
+#include "hwcheck/snmp_session.h"
 
 namespace {
 
@@ -53,6 +55,24 @@ bool skipped_line(const char* line) {
 // A printer name that can only ever name a file inside the PPD directory.
 bool safe_printer_name(const char* name) {
   return name != nullptr && name[0] != '\0' && name[0] != '.' && std::strchr(name, '/') == nullptr;
+}
+
+// The printer's own description (its model) asked over SNMP v2c; 1 with the
+// text in `buffer`. A printer that does not answer costs one time-out, not
+// two (the description's second object is not asked then).
+int printer_description_over_snmp(const char* address, char* buffer, std::size_t size) {
+  snmp_init(1, nullptr);
+  LOG_DEBUG("Creating new session for setting of printer_type: %s", address);
+  SnmpSessionPtr session(snmp_create_session(address, 2));
+  if (!session) {
+    LOG_ERROR("Unable to create session for getting printer type for printer: %s", address);
+    return 0;
+  }
+  if (!snmp_get_printer_desc(session.get(), buffer, size)) {
+    LOG_ERROR("Unable to get SNMP printer descriptor for printer type on printer: %s", address);
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace
@@ -125,7 +145,7 @@ int common_set_printer_type(JobAttribs* ja, const char* printer_address) {
     LOG_DEBUG("Failed to get printer type for printer %s, so trying SNMP", ja->printer_name);
     ja->printer_type[0] = '\0';
     if (printer_address == nullptr || printer_address[0] == '\0' ||
-        !job_hook_printer_description(printer_address, type, sizeof type)) {
+        !printer_description_over_snmp(printer_address, type, sizeof type)) {
       return 0;
     }
     LOG_DEBUG("Successfully set job attrib printer type to: %s", type);

@@ -45,6 +45,21 @@ TEST(OsNamedLock, ExcludesOtherHoldersUntilUnlockOrClose) {
   os_namedlock_close(nullptr);
 }
 
+TEST(OsNamedLock, TryLockNeverWaitsForAnotherHolder) {
+  TempDir dir;
+  OsNamedLock* first = nullptr;
+  OsNamedLock* second = nullptr;
+  ASSERT_EQ(os_namedlock_open(dir.path().c_str(), "printer", &first), 1);
+  ASSERT_EQ(os_namedlock_open(dir.path().c_str(), "printer", &second), 1);
+  EXPECT_EQ(os_namedlock_trylock(first), 1);
+  EXPECT_EQ(os_namedlock_trylock(second), 0);
+  ASSERT_EQ(os_namedlock_unlock(first), 1);
+  EXPECT_EQ(os_namedlock_trylock(second), 1);
+  EXPECT_EQ(os_namedlock_trylock(nullptr), 0);
+  os_namedlock_close(first);
+  os_namedlock_close(second);
+}
+
 TEST(OsNamedLock, WaitsForAnotherProcess) {
   TempDir dir;
   int ready[2];

@@ -3,9 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
 #include <string>
 
+#include "foundation/ja.h"
 #include "job_test_support.h"
+#include "support/snmpsim.h"
 
 namespace {
 
@@ -58,6 +65,62 @@ TEST(PrinterType, PpdSearchTakesTheFirstReadableAndRefusesPathNames) {
     SCOPED_TRACE(name);
     EXPECT_EQ(common_find_ppd_in_dirs(name, dirs, 2), nullptr);
   }
+}
+
+// Without a PPD the printer itself is asked for its model (hrDeviceDescr).
+class PrinterTypeOverSnmp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = std::make_unique<SessionContext>(global_ctx);
+    config_init_session_defaults(&global_ctx);
+    global_ctx.debug_logging = 1;
+    global_ctx.hwcheck_snmp_timeout_secs = 1;
+    global_ctx.hwcheck_snmp_retries = 0;
+    ja_.reset(analyzer_create_job_attribs());
+    ASSERT_TRUE(ja_);
+    job_test::copy_text(ja_->printer_name, sizeof ja_->printer_name, "queue-without-ppd");
+  }
+  void TearDown() override { global_ctx = *saved_; }
+
+  std::unique_ptr<SessionContext> saved_;
+  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja_;
+  sw_test::LogCapture log_{sw_test::LogFlags{.debug = true}};
+};
+
+TEST_F(PrinterTypeOverSnmp, TheModelComesFromThePrinter) {
+  if (access(sw_test::kSnmpsimd, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
+  TempDir dir;
+  sw_test::SnmpSimulator sim(SW_SOURCE_DIR "/tests/hwcheck/data", dir.path());
+  ASSERT_TRUE(sim.ready("idle"));
+  job_test::copy_text(global_ctx.snmp_community, CONFIG_TEXT_SIZE, "idle");
+  ASSERT_EQ(common_set_printer_type(ja_.get(), sim.address().c_str()), 1);
+  const std::string truth =
+      sw_test::command_output(sim.snmpget_command("idle", "1.3.6.1.2.1.25.3.2.1.3.1"));
+  EXPECT_EQ("\"" + std::string(ja_->printer_type) + "\"\n", truth);
+  EXPECT_TRUE(log_.contains("Setting printer type for job"));
+}
+
+// A printer that does not answer costs the job one time-out, not one per
+// description object.
+TEST_F(PrinterTypeOverSnmp, ASilentPrinterIsAskedOnce) {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string peer = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  EXPECT_EQ(common_set_printer_type(ja_.get(), peer.c_str()), 0);
+  EXPECT_STREQ(ja_->printer_type, "");
+  EXPECT_TRUE(log_.contains("Unable to get SNMP printer descriptor for printer type on printer: " +
+                            peer));
+  int requests = 0;
+  char datagram[2048];
+  while (recv(fd, datagram, sizeof datagram, MSG_DONTWAIT) > 0) ++requests;
+  EXPECT_EQ(requests, 1);
+  close(fd);
 }
 
 }  // namespace

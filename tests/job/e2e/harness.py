@@ -50,16 +50,20 @@ def corpus(name):
 
 
 class LoopbackPrinter:
-    """A raw (port 9100 style) printer on 127.0.0.1: what each connection
-    sends is kept, in order; with `keep` false only when it ended and how
-    many bytes it brought (in `ended`), for jobs too large to keep.
-    `reset_first` connections are reset by the printer after their first
-    bytes (a printer that drops a job half way) and are not kept."""
+    """A raw (port 9100 style) printer on a loopback address (127.0.0.1
+    unless given): what each connection sends is kept, in order; with `keep`
+    false only when it ended and how many bytes it brought (in `ended`), for
+    jobs too large to keep. `reset_first` connections are reset by the
+    printer after their first bytes (a printer that drops a job half way)
+    and are not kept. `on_job(data)`, when given, runs after each job is
+    received."""
 
-    def __init__(self, reset_first=0, keep=True):
+    def __init__(self, reset_first=0, keep=True, host="127.0.0.1", on_job=None):
+        self.host = host
+        self.on_job = on_job
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", 0))
+        self.sock.bind((host, 0))
         self.sock.listen(64)
         self.port = self.sock.getsockname()[1]
         self.jobs = []
@@ -111,6 +115,8 @@ class LoopbackPrinter:
             self.ended.append((time.monotonic(), count))
             if self.keep:
                 self.jobs.append(bytes(data))
+        if self.on_job:
+            self.on_job(bytes(data))
 
     def received(self):
         with self.lock:
@@ -222,6 +228,8 @@ class Environment:
         shutil.copy2(os.path.join(backend_dir, "spoolwarden.conf"),
                      os.path.join(self.paths["events"], "spoolwarden.conf"))
         shutil.copy2(self.monitor_program, os.path.join(self.paths["monitor"], "ze-zorov-eredazo"))
+        shutil.copy2(os.path.join(backend_dir, "spoolwarden.conf"),
+                     os.path.join(self.paths["monitor"], "spoolwarden.conf"))
         root = self.paths["root"]
         for sub in ("ppd", "ssl"):
             os.makedirs(os.path.join(root, sub), exist_ok=True)
@@ -293,7 +301,7 @@ class Environment:
         if uri is None:
             printer = printer or LoopbackPrinter()
             self.printers[name] = printer
-            uri = "socket://127.0.0.1:%d" % printer.port
+            uri = "socket://%s:%d" % (printer.host, printer.port)
         args = ["lpadmin", "-h", self.host, "-p", name, "-E", "-v", "spoolwarden:" + uri,
                 "-m", "raw"]
         for option in options:
@@ -397,3 +405,55 @@ class Environment:
             printer.close()
         if not keep:
             shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class SnmpPrinterAgent:
+    """A printer's SNMP agent: snmpsimd serving `community`.snmprec from a
+    directory of its own at host:161 (root: it binds before it drops to
+    nobody), with `records` (OID|tag|value lines). `set` rewrites them as
+    snmpsimd notices a change: a new file renamed over the old one with a
+    later whole-second mtime."""
+
+    def __init__(self, base_dir, host, community, records):
+        self.host = host
+        self.community = community
+        self.dir = os.path.join(base_dir, "snmp-" + host)
+        self.data = os.path.join(self.dir, "data")
+        cache = os.path.join(self.dir, "cache")
+        os.makedirs(self.data)
+        os.makedirs(cache)
+        for path, mode in ((self.dir, 0o755), (self.data, 0o755), (cache, 0o777)):
+            os.chmod(path, mode)
+        self.mtime = 0
+        self.set(records)
+        with open(os.path.join(self.dir, "snmpsimd.log"), "w") as log:
+            self.proc = subprocess.Popen(
+                ["snmpsimd", "--process-user=nobody", "--process-group=nogroup",
+                 "--data-dir=" + self.data, "--cache-dir=" + cache,
+                 "--agent-udpv4-endpoint=%s:161" % host],
+                stdout=log, stderr=subprocess.STDOUT)
+        wait_for(lambda: self.get("1.3.6.1.2.1.1.2.0") is not None, 30, "snmpsimd at " + host)
+
+    def set(self, records):
+        path = os.path.join(self.data, self.community + ".snmprec")
+        with open(path + ".new", "w") as f:
+            f.write("".join(line + "\n" for line in records))
+        os.chmod(path + ".new", 0o644)
+        self.mtime = max(int(time.time()), self.mtime + 1)
+        os.replace(path + ".new", path)
+        os.utime(path, (self.mtime, self.mtime))
+
+    def get(self, oid):
+        """The value as snmpget prints it (-Oqv), or None."""
+        out = subprocess.run(["snmpget", "-v2c", "-c", self.community, "-On", "-Oqv", "-t", "1",
+                              "-r", "0", self.host, oid], capture_output=True, text=True)
+        return out.stdout.strip() if out.returncode == 0 else None
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
