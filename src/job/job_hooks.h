@@ -1,7 +1,8 @@
 // Seams of the job flow into subsystems that plug in later: the spool-file
 // rewrite, the transform run for a redirect target and the printer's own
 // description over SNMP. Until those subsystems exist, each finds no work:
-// no file is rewritten, no transform applies, no description is known.
+// no file is rewritten, no description is known. The transform run is the
+// target printer's transform scripts (src/transform).
 #pragma once
 
 #include <cstddef>
