@@ -161,10 +161,11 @@ bool continue_string(Scanner& s, const std::string& line) {
     return tokenize_from(s, line, close);
   }
   if (s.pending.needs_backslash_end && !ends_with_backslash_line_end(line)) {
-    s.pending.text += line;
-    s.emit(XVP_ERRORTOKEN, s.pending.text);
-    s.pending = PendingString{};
-    return true;
+    // The string neither ends on this line nor continues to the next: an
+    // unterminated string, whose text must never reach a statement.
+    XVP_ERROR(s.log, "Unterminated string starting at line %d: '%.60s'", s.pending.first_line,
+              s.pending.text.c_str());
+    return false;
   }
   s.pending.text += line;
   return true;

@@ -251,7 +251,9 @@ int parser_assign(interpreter* in, const XvpStatement& st) {
                         xvp_token_type_cstr(value->kind), value->text.c_str());
   }
   if (!TV_ASSERT(storable)) return XVP_PARSER_FAILURE;
-  if (value->kind == XVP_STRING && !xvp_name_keeps_text(st[0].text)) {
+  // Only script text is substituted: a value taken from a variable (a job's
+  // title, say) is never expanded again.
+  if (value->kind == XVP_STRING && !value->verbatim && !xvp_name_keeps_text(st[0].text)) {
     value = interpreter_apply_variables(in, *value);
   }
   xvp_set_variable(&in->variables, st[0].text, *value);

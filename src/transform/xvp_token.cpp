@@ -167,6 +167,7 @@ xvp_token construct_xvp_token(int kind, std::string_view text) {
 xvp_token construct_xvp_token_cstr(std::string_view text) {
   xvp_token token;
   token.kind = XVP_STRING;
+  token.verbatim = 1;
   token.text = text;
   return token;
 }

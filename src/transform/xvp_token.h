@@ -42,6 +42,9 @@ struct xvp_token {
   double value = 0;        // NUMBER: its value; STRING, STRING_REGEX: 1 found, 0 not
   std::int64_t search_limit = XVP_DEFAULT_SEARCH_LIMIT;  // window of a string search
   std::int32_t last = 0;   // 0: FIRST match, 1: LAST match
+  // 1 for a value (a job's text, a capture, a substitution's result) rather
+  // than text of the script: variables are never substituted into it again.
+  std::int32_t verbatim = 0;
   std::string text;
 };
 
@@ -66,7 +69,7 @@ using XvpVariables = std::vector<XvpVariable>;
 // one is taken as written.
 [[nodiscard]] xvp_token construct_xvp_token_ex(int line, int kind, std::string_view text);
 [[nodiscard]] xvp_token construct_xvp_token(int kind, std::string_view text);
-// A STRING holding `text` exactly (no unescaping).
+// A STRING holding `text` exactly (no unescaping), marked verbatim.
 [[nodiscard]] xvp_token construct_xvp_token_cstr(std::string_view text);
 // A NUMBER of `value`, printed as an integer (rounded half up) with
 // `integer`, else with six decimals; the value is the printed value.
