@@ -77,12 +77,11 @@ bool strip_header(std::FILE* log, const mapped_mem* spool, int language, bool ot
 }
 
 bool append_edit(std::FILE* log, const insertion& e, ReplacementList* list) {
-  if (e.text.size() >= REPLACEMENT_INSERTION_MAX) {
-    XVP_ERROR(log, "%s: text of %zu bytes is too long (limit %zu)", e.name, e.text.size(),
-              REPLACEMENT_INSERTION_MAX - 1);
+  const std::string& text = e.text;
+  if (text.size() > static_cast<std::size_t>(INT32_MAX) - 1) {
+    XVP_ERROR(log, "%s: text of %zu bytes is too long", e.name, text.size());
     return false;
   }
-  const std::string& text = e.text;
   const int ok = text.empty()
                      ? replacement_list_append(list, e.offset, e.length, nullptr)
                      : replacement_list_append2(list, e.offset, e.length, text.data(), text.size());
