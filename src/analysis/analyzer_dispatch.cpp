@@ -11,7 +11,7 @@ namespace {
 using K = AnalyzerKind;
 using X = AnalyzerExtra;
 
-constexpr AnalyzerRow row(int code, const AnalyzerEntry& entry, X extra = X::NONE,
+[[maybe_unused]] constexpr AnalyzerRow row(int code, const AnalyzerEntry& entry, X extra = X::NONE,
                           int constant = 0) {
   return AnalyzerRow{code, K::ANALYZE, &entry, nullptr, extra, constant};
 }

@@ -87,7 +87,7 @@ void xvp_error_printf_func(const char* file, int line, std::FILE* job_log, const
   const std::string text = vformat(format, args);
   va_end(args);
   log_error_printf_func(file, line, "%s", text.c_str());
-  to_job_log(job_log, "ERROR: " + text);
+  to_job_log(job_log, xvp_concat({"ERROR: ", text}));
   assertion_line(file, line);
 }
 
@@ -121,11 +121,12 @@ void xvp_printf_statement_func(const char* file, int line, std::FILE* job_log,
   std::string tokens;
   for (const xvp_token& token : statement) tokens += xvp_print_token(token, false);
   const int first_line = statement.empty() ? -1 : statement.front().line;
-  std::string entry = "Line " + std::to_string(first_line) + ": " + text + " : " + tokens + " [" +
-                      std::to_string(statement.size()) + " tokens]";
+  const std::string entry =
+      xvp_concat({"Line ", std::to_string(first_line), ": ", text, " : ", tokens, " [",
+                  std::to_string(statement.size()), " tokens]"});
   if (is_error) {
     log_error_printf_func(file, line, "%s", entry.c_str());
-    to_job_log(job_log, "ERROR: " + entry);
+    to_job_log(job_log, xvp_concat({"ERROR: ", entry}));
     assertion_line(file, line);
   } else {
     log_debug_printf_func(file, line, "%s", entry.c_str());
@@ -142,16 +143,17 @@ std::string xvp_print_token(const xvp_token& token, bool list_form) {
       break;
     case XVP_STRING:
       if (token.text.find('\n') != std::string::npos) {
-        out = "\"\"\"" + token.text + "\"\"\" [" + std::to_string(token.text.size()) + " bytes]";
+        out = xvp_concat({"\"\"\"", token.text, "\"\"\" [", std::to_string(token.text.size()),
+                          " bytes]"});
       } else {
-        out = "\"" + token.text + "\"";
+        out = xvp_concat({"\"", token.text, "\""});
       }
       break;
     case XVP_STRING_REGEX:
-      out = "/" + token.text + "/";
+      out = xvp_concat({"/", token.text, "/"});
       break;
     default:
-      out = list_form ? "<" + std::string(xvp_token_type_cstr(token.kind)) + ":" + token.text + ">"
+      out = list_form ? xvp_concat({"<", xvp_token_type_cstr(token.kind), ":", token.text, ">"})
                       : token.text;
   }
   out += list_form ? '\n' : ' ';
@@ -160,7 +162,7 @@ std::string xvp_print_token(const xvp_token& token, bool list_form) {
 
 std::string xvp_token_sprintf(const xvp_token& token) {
   const char* kind = xvp_token_type_cstr(token.kind);
-  return "<" + std::string(kind != nullptr ? kind : "?") + ":" + token.text + "> ";
+  return xvp_concat({"<", kind != nullptr ? kind : "?", ":", token.text, "> "});
 }
 
 std::string xvp_statement_to_str(const XvpStatement& statement) {

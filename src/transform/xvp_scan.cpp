@@ -214,7 +214,7 @@ LineRead finish_long_line(Scanner& s, std::FILE* in, std::string* line) {
               static_cast<unsigned long long>(length), s.line_no + 1, XVP_LINE_MAX);
     return LineRead::FAILED;
   }
-  *line = "\n";
+  line->assign(1, '\n');
   return c == EOF ? LineRead::LAST_LINE : LineRead::LINE;
 }
 

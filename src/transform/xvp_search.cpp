@@ -290,10 +290,10 @@ void xvp_record_match(interpreter* in, const XvpMatch& match) {
     const std::string text(reinterpret_cast<const char*>(data) + g.start,
                            static_cast<std::size_t>(g.end - g.start));
     const std::string n = std::to_string(k);
-    xvp_set_variable(&in->match_variables, "$" + n, capture_token(text));
-    xvp_set_variable(&in->match_variables, "$ofs" + n,
+    xvp_set_variable(&in->match_variables, xvp_concat({"$", n}), capture_token(text));
+    xvp_set_variable(&in->match_variables, xvp_concat({"$ofs", n}),
                      construct_xvp_token_number(true, static_cast<double>(g.start)));
-    xvp_set_variable(&in->match_variables, "$len" + n,
+    xvp_set_variable(&in->match_variables, xvp_concat({"$len", n}),
                      construct_xvp_token_number(true, static_cast<double>(g.end - g.start)));
   }
 }

@@ -129,6 +129,15 @@ void escape_bytes(std::string* text, std::string_view special) {
 
 }  // namespace
 
+std::string xvp_concat(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  std::size_t size = 0;
+  for (std::string_view part : parts) size += part.size();
+  out.reserve(size);
+  for (std::string_view part : parts) out.append(part);
+  return out;
+}
+
 const char* xvp_token_type_cstr(int kind) {
   return kind >= 0 && kind < XVP_TOKEN_KINDS ? TOKEN_NAMES[kind] : nullptr;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -106,6 +107,10 @@ void bfindreplace_cstr(std::string* text, std::string_view find, std::string_vie
 // PostScript string literal: "\", "(" and ")" are escaped with "\", CR and
 // LF are removed.
 [[nodiscard]] int xvp_bstring_escape_ps(std::string* text);
+
+// The parts joined into one text (appended: gcc 12 misreads chains of
+// operator+ on strings as overlapping copies).
+[[nodiscard]] std::string xvp_concat(std::initializer_list<std::string_view> parts);
 
 // Reserved words.
 [[nodiscard]] bool xvp_is_keyword_operator(std::string_view text);

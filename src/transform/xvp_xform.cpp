@@ -147,9 +147,9 @@ void insertion_list_print(std::FILE* job_log, const insertion_list& edits) {
                                 e.offset, e.length);
     line.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     if (!e.text.empty()) {
-      line += ": \"\"\"" + e.text.substr(0, PRINTED_TEXT_MAX) + "\"\"\"";
+      line += xvp_concat({": \"\"\"", std::string_view(e.text).substr(0, PRINTED_TEXT_MAX), "\"\"\""});
       if (e.text.size() > PRINTED_TEXT_MAX) line += " ...";
-      line += " [" + std::to_string(e.text.size()) + " bytes]";
+      line += xvp_concat({" [", std::to_string(e.text.size()), " bytes]"});
     }
     XVP_DEBUG(job_log, "%s", line.c_str());
   }
