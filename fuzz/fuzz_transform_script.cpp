@@ -1,10 +1,12 @@
 // Runs the input as a transform script over a small PJL-wrapped PostScript
 // job held in memory: scanning, evaluation, searches and statements must end
 // in success or a logged failure, never read outside the job or the script.
-// A script that succeeds has its edits turned into a list, which, when
-// valid, is written out once and must have the length its edits give.
+// A script that succeeds has its edits turned into a list; the memory and
+// the stream writers must then agree on its rewrite, repeated as asked.
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,12 +26,21 @@ constexpr std::string_view SPOOL =
     "/Helvetica findfont 12 scalefont setfont\n72 720 moveto (page one) show showpage\n"
     "72 720 moveto (page two) show showpage\n%%Trailer\n%%EOF\n\x1B%-12345X@PJL EOJ\n";
 
-std::uint64_t rewritten_size(const ReplacementList* list) {
-  std::uint64_t size = list->buffer_len;
-  for (const replacement_request& r : list->replacements) {
-    size = size - r.len + static_cast<std::uint64_t>(blength(r.insertion.get()));
-  }
-  return size;
+// The stream writer's output, for comparison with the memory writer.
+std::int64_t read_span(void* handle, void* buffer, std::uint64_t count) {
+  auto* span = static_cast<std::string_view*>(handle);
+  const std::size_t n = std::min<std::size_t>(count, span->size());
+  std::memcpy(buffer, span->data(), n);
+  span->remove_prefix(n);
+  return static_cast<std::int64_t>(n);
+}
+int reset_span(void* handle) {
+  *static_cast<std::string_view*>(handle) = SPOOL;
+  return 1;
+}
+std::int64_t append(void* handle, const void* bytes, std::uint64_t count) {
+  static_cast<std::string*>(handle)->append(static_cast<const char*>(bytes), count);
+  return static_cast<std::int64_t>(count);
 }
 
 }  // namespace
@@ -62,9 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (list->inline_copies < 1 || list->inline_copies > REPLACEMENT_INLINE_COPIES_MAX) {
     __builtin_trap();
   }
-  UniqueBstring out(replacement_list_flatten(mm.data, mm.size, list.get()));
-  if (out == nullptr || static_cast<std::uint64_t>(blength(out.get())) != rewritten_size(list.get())) {
+  UniqueBstring once(replacement_list_flatten(mm.data, mm.size, list.get()));
+  if (once == nullptr) __builtin_trap();
+  std::string_view input = SPOOL;
+  std::string streamed;
+  if (!replacement_list_apply_rw(list.get(), 7, read_span, reset_span, &input, append, &streamed)) {
     __builtin_trap();
   }
+  std::string expected;
+  for (int i = 0; i < list->inline_copies; ++i) expected.append(bdata(once.get()), blength(once.get()));
+  if (streamed != expected) __builtin_trap();
   return 0;
 }

@@ -497,6 +497,15 @@ int get_num_params_updated(const ReplacementList* list) {
          (s.compress != 0);
 }
 
+std::uint64_t replacement_list_output_size(const ReplacementList* list) {
+  if (!present(list, "replacement_list_output_size")) return 0;
+  std::uint64_t size = list->buffer_len;
+  for (const replacement_request& r : list->replacements) {
+    size = size - r.len + static_cast<std::uint64_t>(blength(r.insertion.get()));
+  }
+  return size;
+}
+
 std::int64_t replacement_list_size(const ReplacementList* list) {
   if (!present(list, "replacement_list_size")) return -1;
   return static_cast<std::int64_t>(list->replacements.size());

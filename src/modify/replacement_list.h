@@ -241,6 +241,9 @@ void replacement_list_set_inline_copies(ReplacementList* list, std::int64_t copi
 void get_msf_state(const ReplacementList* list, msf_state* state);
 void set_msf_state(ReplacementList* list, const msf_state* state);
 [[nodiscard]] int get_num_params_updated(const ReplacementList* list);
+// Bytes of one written copy of a valid list: the buffer less the deleted
+// bytes plus the insertions.
+[[nodiscard]] std::uint64_t replacement_list_output_size(const ReplacementList* list);
 // Count of requests, -1 for a missing list.
 [[nodiscard]] std::int64_t replacement_list_size(const ReplacementList* list);
 [[nodiscard]] std::uint64_t replacement_list_get_buffer_len(const ReplacementList* list);

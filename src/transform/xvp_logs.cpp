@@ -51,6 +51,23 @@ void assertion_line(const char* file, int line) {
   tv_assert_failed(0, "FALSE");
 }
 
+// One line to the main log at `level` and to the job log; errors carry
+// "ERROR: " in the job log and a failed assertion in the main log.
+void emit_va(LogLevel level, const char* file, int line, std::FILE* job_log, const char* format,
+             va_list args) {
+  const std::string text = vformat(format, args);
+  switch (level) {
+    case LOG_LEVEL_ERROR:
+      log_error_printf_func(file, line, "%s", text.c_str());
+      to_job_log(job_log, xvp_concat({"ERROR: ", text}));
+      assertion_line(file, line);
+      return;
+    case LOG_LEVEL_INFO: log_info_printf_func(file, line, "%s", text.c_str()); break;
+    default: log_debug_printf_func(file, line, "%s", text.c_str()); break;
+  }
+  to_job_log(job_log, text);
+}
+
 bool is_job_file_name(const char* name) {
   const std::size_t length = std::strlen(name);
   for (const char* suffix : JOB_FILE_SUFFIXES) {
@@ -84,31 +101,24 @@ void xvp_error_printf_func(const char* file, int line, std::FILE* job_log, const
                            ...) {
   va_list args;
   va_start(args, format);
-  const std::string text = vformat(format, args);
+  emit_va(LOG_LEVEL_ERROR, file, line, job_log, format, args);
   va_end(args);
-  log_error_printf_func(file, line, "%s", text.c_str());
-  to_job_log(job_log, xvp_concat({"ERROR: ", text}));
-  assertion_line(file, line);
 }
 
 void xvp_info_printf_func(const char* file, int line, std::FILE* job_log, const char* format,
                           ...) {
   va_list args;
   va_start(args, format);
-  const std::string text = vformat(format, args);
+  emit_va(LOG_LEVEL_INFO, file, line, job_log, format, args);
   va_end(args);
-  log_info_printf_func(file, line, "%s", text.c_str());
-  to_job_log(job_log, text);
 }
 
 void xvp_debug_printf_func(const char* file, int line, std::FILE* job_log, const char* format,
                            ...) {
   va_list args;
   va_start(args, format);
-  const std::string text = vformat(format, args);
+  emit_va(LOG_LEVEL_DEBUG, file, line, job_log, format, args);
   va_end(args);
-  log_debug_printf_func(file, line, "%s", text.c_str());
-  to_job_log(job_log, text);
 }
 
 void xvp_printf_statement_func(const char* file, int line, std::FILE* job_log,

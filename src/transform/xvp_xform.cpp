@@ -89,16 +89,6 @@ bool append_edit(std::FILE* log, const insertion& e, ReplacementList* list) {
   return ok == 1;
 }
 
-// Bytes of one written copy: the buffer less the deleted bytes plus the
-// insertions (deletions of a valid list do not overlap).
-std::uint64_t rewritten_size(const ReplacementList* list) {
-  std::uint64_t size = list->buffer_len;
-  for (const replacement_request& r : list->replacements) {
-    size = size - r.len + static_cast<std::uint64_t>(blength(r.insertion.get()));
-  }
-  return size;
-}
-
 }  // namespace
 
 int insertion_list_apply(std::FILE* job_log, const insertion_list& edits, const mapped_mem* spool,
@@ -128,7 +118,7 @@ int insertion_list_apply(std::FILE* job_log, const insertion_list& edits, const 
                        "job header");
     return 0;
   }
-  const std::uint64_t size = rewritten_size(list.get());
+  const std::uint64_t size = replacement_list_output_size(list.get());
   if (!replacement_list_check_replication_size(n_repeats, size)) {
     XVP_ERROR(job_log, "insertion_list_apply: %d copies of %" PRIu64 " bytes exceed the limit of %" PRIu64
                        " bytes",

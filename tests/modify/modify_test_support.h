@@ -1,17 +1,17 @@
-// Shared fixtures of the spool-modification tests: defaults, the log in a
+// Shared fixture of the spool-modification tests: defaults, the log in a
 // temporary directory that is also TMPDIR (so temporary files left behind
-// show), and reading corpus files.
+// show).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "corpus/corpus.h"
 #include "foundation/config.h"
+#include "support/oracle.h"
 #include "support/test_support.h"
 
 namespace modify_test {
@@ -44,24 +44,5 @@ class ModifyTest : public ::testing::Test {
   std::string tmp_dir_ = temp_.file("tmp");
   sw_test::ScopedEnv tmpdir_{"TMPDIR", tmp_dir_.c_str()};
 };
-
-// The bytes of a corpus file; empty (and a failure) when it is missing.
-inline std::string corpus_bytes(const std::string& name) {
-  const std::string bytes = sw_test::read_file(corpus_dir() + "/" + name);
-  EXPECT_FALSE(bytes.empty()) << "corpus file missing: " << name;
-  return bytes;
-}
-
-// The standard output of a shell command.
-inline std::string command_output(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char block[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(block, 1, sizeof block, p)) > 0) out.append(block, n);
-    pclose(p);
-  }
-  return out;
-}
 
 }  // namespace modify_test

@@ -28,7 +28,7 @@ std::string cleaned(const std::string& path, int language) {
 TEST_F(ModifyTest, PclXlLosesItsPjlHeaderAndTrailer) {
   for (const char* file : {"gs-pxlmono-text-a4.pxl", "cf-pxlcolor-mixed-a4.pxl"}) {
     SCOPED_TRACE(file);
-    const std::string input = modify_test::corpus_bytes(file);
+    const std::string input = sw_test::corpus_bytes(file);
     const std::size_t start = input.find(") HP-PCL XL");
     const std::size_t end = input.rfind(UEL);
     ASSERT_NE(start, std::string::npos);
@@ -41,7 +41,7 @@ TEST_F(ModifyTest, PclXlLosesItsPjlHeaderAndTrailer) {
 
 // Pages Ghostscript renders from a PostScript file (inkcov lines).
 int rendered_pages(const std::string& path) {
-  const std::string out = modify_test::command_output(
+  const std::string out = sw_test::command_output(
       "gs -q -dBATCH -dNOPAUSE -dSAFER -o - -sDEVICE=inkcov '" + path + "' 2>/dev/null");
   int pages = 0;
   for (std::size_t at = out.find("CMYK"); at != std::string::npos; at = out.find("CMYK", at + 1)) {
@@ -53,7 +53,7 @@ int rendered_pages(const std::string& path) {
 TEST_F(ModifyTest, PostScriptLosesTheWholePjlTrailerNotOnlyItsLastExit) {
   // CUPS's pstops wraps the job: UEL @PJL JOB ... ENTER LANGUAGE = POSTSCRIPT,
   // and after it UEL @PJL RDYMSG ... @PJL EOJ UEL.
-  const std::string input = modify_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
+  const std::string input = sw_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
   const std::size_t start = input.find("%!PS");
   const std::size_t trailer = input.find(UEL, start);
   ASSERT_NE(trailer, std::string::npos);
@@ -77,7 +77,7 @@ TEST_F(ModifyTest, JobsWithoutWrappersComeOutUnchanged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    const std::string input = modify_test::corpus_bytes(c.file);
+    const std::string input = sw_test::corpus_bytes(c.file);
     EXPECT_EQ(cleaned(write("job", input), c.language), c.copied ? input : "<none>");
   }
   EXPECT_TRUE(temp_files().empty());
@@ -86,7 +86,7 @@ TEST_F(ModifyTest, JobsWithoutWrappersComeOutUnchanged) {
 TEST_F(ModifyTest, WindowsDoubleUntilTheTrailerIsReached) {
   // The pstops job with 3 MiB of PostScript comment lines after its prolog:
   // the trailer lies beyond the first two windows.
-  const std::string input = modify_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
+  const std::string input = sw_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
   const std::size_t body = input.find("%%EndComments\n") + 14;
   std::string padded = input.substr(0, body);
   while (padded.size() < (3u << 20)) padded += "% padding line of a large job\n";

@@ -123,7 +123,7 @@ std::string splice(const std::string& input, std::vector<Edit> edits) {
 }
 
 TEST_F(ModifyTest, MemoryFileAndStreamWritersAgreeWithASpliceOfARealJob) {
-  const std::string input = modify_test::corpus_bytes("gs-pxlmono-text-a4.pxl");
+  const std::string input = sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl");
   ASSERT_GT(input.size(), 50000u);
   const std::vector<Edit> edits = {
       {0, 0, "HEAD"},
@@ -245,7 +245,7 @@ TEST_F(ModifyTest, TakingTheModifiedFileHandsItOver) {
 }
 
 TEST_F(ModifyTest, CompressionWritesTheCurrentRewriteAndHappensOnce) {
-  const std::string input = modify_test::corpus_bytes("gs-ljet4-text-a4.pcl");
+  const std::string input = sw_test::corpus_bytes("gs-ljet4-text-a4.pcl");
   const std::string in_path = write("job.pcl", input);
   watermark_params params{};
   ReplacementListPtr list = make_list(input.size(), {{0, 2, "@@"}});
@@ -260,7 +260,7 @@ TEST_F(ModifyTest, CompressionWritesTheCurrentRewriteAndHappensOnce) {
   params.gzip = 1;
   ASSERT_EQ(replacement_list_post_process(&params, list.get(), in_path.c_str()), 1);
   const std::string once = "@@" + input.substr(2);
-  const std::string unzipped = modify_test::command_output(
+  const std::string unzipped = sw_test::command_output(
       std::string("gzip -dc '") + replacement_list_get_modified_file(list.get()) + "'");
   EXPECT_EQ(unzipped, once + once + once);
   EXPECT_EQ(replacement_list_post_process(&params, list.get(), in_path.c_str()), 0);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/mapped_mem.h"
+#include "support/oracle.h"
 #include "support/test_support.h"
 #include "transform/xvp_cook.h"
 
@@ -90,40 +90,15 @@ class TransformTest : public ::testing::Test {
   std::string spool_path_;
 };
 
-// The bytes of a corpus file; empty (and a failure) when it is missing.
-inline std::string corpus_bytes(const std::string& name) {
-  const std::string bytes = sw_test::read_file(corpus_dir() + "/" + name);
-  EXPECT_FALSE(bytes.empty()) << "corpus file missing: " << name;
-  return bytes;
-}
-
-// The standard output of a shell command.
-inline std::string command_output(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char block[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(block, 1, sizeof block, p)) > 0) out.append(block, n);
-    pclose(p);
-  }
-  return out;
-}
-
-// A text in single quotes for the shell.
-inline std::string shell_quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 // perl -0777's matches of /pattern/msg over the file, one line
 // "start end group1" per match ("-" for an unset or missing group 1).
 inline std::vector<std::string> perl_matches(const std::string& path, const std::string& pattern) {
   static const char program[] =
       "my $re = $ENV{SW_RE}; "
       "while (/$re/msg) { print \"$-[0] $+[0] \", (defined $1 ? $1 : \"-\"), \"\\n\" }";
-  const std::string out = command_output("SW_RE=" + shell_quote(pattern) + " perl -0777 -ne " +
-                                         shell_quote(program) + " " + shell_quote(path));
+  const std::string out = sw_test::command_output(
+      "SW_RE=" + sw_test::shell_quote(pattern) + " perl -0777 -ne " +
+      sw_test::shell_quote(program) + " " + sw_test::shell_quote(path));
   std::vector<std::string> lines;
   std::size_t from = 0;
   for (std::size_t nl = out.find('\n'); nl != std::string::npos; nl = out.find('\n', from)) {

@@ -12,7 +12,7 @@ namespace {
 using transform_test::TransformTest;
 
 TEST_F(TransformTest, IfChoosesItsBranchByACaseSensitiveSearch) {
-  spool(transform_test::corpus_bytes("gs-ps2write-text-letter.ps"));
+  spool(sw_test::corpus_bytes("gs-ps2write-text-letter.ps"));
   int ok = 0;
   InterpreterPtr in = run(
       "IF \"%%EndComments\" THEN x = 1 ELSE x = 2\n"
@@ -37,7 +37,7 @@ std::string recorded(const interpreter* in) {
 }
 
 TEST_F(TransformTest, FirstAndLastMatchesAgreeWithPerl) {
-  const std::string bytes = transform_test::corpus_bytes("gs-ps2write-mixed-a4.ps");
+  const std::string bytes = sw_test::corpus_bytes("gs-ps2write-mixed-a4.ps");
   spool(bytes);
   struct Case {
     const char* pattern;  // the script's regular expression
@@ -67,7 +67,7 @@ TEST_F(TransformTest, FirstAndLastMatchesAgreeWithPerl) {
 }
 
 TEST_F(TransformTest, PlainTextSearchesFindTheirFirstAndLastOccurrence) {
-  spool(transform_test::corpus_bytes("gs-ps2write-mixed-a4.ps"));
+  spool(sw_test::corpus_bytes("gs-ps2write-mixed-a4.ps"));
   for (const char* text : {"%%Page:", "showpage", "aaa"}) {
     SCOPED_TRACE(text);
     const std::vector<std::string> truth = transform_test::perl_matches(spool_path_, text);
@@ -87,7 +87,7 @@ TEST_F(TransformTest, PlainTextSearchesFindTheirFirstAndLastOccurrence) {
 
 TEST_F(TransformTest, WindowsLimitWhereStringsAreSearched) {
   // A real job padded past 1 MiB: its trailer lies beyond the first MiB.
-  const std::string job = transform_test::corpus_bytes("gs-ps2write-text-letter.ps");
+  const std::string job = sw_test::corpus_bytes("gs-ps2write-text-letter.ps");
   const std::size_t body = job.find("%%EndComments\n") + 14;
   std::string big = job.substr(0, body);
   while (big.size() < (3u << 19)) big += "% padding line of a large job\n";
@@ -116,7 +116,7 @@ TEST_F(TransformTest, WindowsLimitWhereStringsAreSearched) {
 }
 
 TEST_F(TransformTest, FindReplaceEditsOnlyAtItsOwnMatch) {
-  const std::string bytes = transform_test::corpus_bytes("gs-ps2write-text-letter.ps");
+  const std::string bytes = sw_test::corpus_bytes("gs-ps2write-text-letter.ps");
   spool(bytes);
   int ok = 0;
   InterpreterPtr in = run(
@@ -143,7 +143,7 @@ TEST_F(TransformTest, FindReplaceEditsOnlyAtItsOwnMatch) {
 TEST_F(TransformTest, VariablesAreSubstitutedOnceAndEscapedByTheirSuffix) {
   util_copy(ja_->document_name, "a(b)\"c\\d\r\n@PJL %tv_user% $1");
   ja_->copy_count = 1;
-  spool(transform_test::corpus_bytes("gs-ps2write-text-letter.ps"));
+  spool(sw_test::corpus_bytes("gs-ps2write-text-letter.ps"));
   int ok = 0;
   InterpreterPtr in = run(
       "FIND /%%HiResBoundingBox: 0 0 ([\\d.]+)/\n"
@@ -169,7 +169,7 @@ TEST_F(TransformTest, VariablesAreSubstitutedOnceAndEscapedByTheirSuffix) {
 }
 
 TEST_F(TransformTest, StatementsCollectTheirEdits) {
-  const std::string bytes = transform_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
+  const std::string bytes = sw_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
   spool(bytes);
   int ok = 0;
   InterpreterPtr in = run(

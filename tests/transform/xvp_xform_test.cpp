@@ -44,11 +44,11 @@ class TransformRunTest : public TransformTest {
   int pdf_pages(const std::string& postscript) {
     const std::string ps = temp_.write("out.ps", postscript);
     const std::string pdf = temp_.file("out.pdf");
-    transform_test::command_output("gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pdfwrite -o " +
-                                   transform_test::shell_quote(pdf) + " " +
-                                   transform_test::shell_quote(ps) + " 2>/dev/null");
+    sw_test::command_output("gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pdfwrite -o " +
+                                   sw_test::shell_quote(pdf) + " " +
+                                   sw_test::shell_quote(ps) + " 2>/dev/null");
     const std::string out =
-        transform_test::command_output("qpdf --show-npages " + transform_test::shell_quote(pdf));
+        sw_test::command_output("qpdf --show-npages " + sw_test::shell_quote(pdf));
     return out.empty() ? -1 : std::stoi(out);
   }
 
@@ -68,7 +68,7 @@ TEST_F(TransformRunTest, NoScriptForTheLanguageLeavesTheJobAlone) {
 }
 
 TEST_F(TransformRunTest, EditsAtTheirMatchesAndTheJobRepeated) {
-  const std::string job = transform_test::corpus_bytes("gs-ps2write-text-letter.ps");
+  const std::string job = sw_test::corpus_bytes("gs-ps2write-text-letter.ps");
   const std::string out = transformed(job, LANG_POSTSCRIPT,
                                       "FIND /%%Creator: ([^\\n]*)/ REPLACE \"%%Creator: q2 for %tv_user%\"\n"
                                       "FIND \"%%EOF\" 0 LAST REPLACE \"%%EOF\"\n"
@@ -85,7 +85,7 @@ TEST_F(TransformRunTest, EditsAtTheirMatchesAndTheJobRepeated) {
 }
 
 TEST_F(TransformRunTest, StrippedHeaderWithANewOneAndEditsAtOriginalOffsets) {
-  const std::string job = transform_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
+  const std::string job = sw_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
   const std::size_t ps = job.find("%!PS");
   const std::size_t trailer = job.find("\x1B%-12345X", ps);
   const std::size_t title = job.find("%%Title:");
@@ -101,21 +101,21 @@ TEST_F(TransformRunTest, StrippedHeaderWithANewOneAndEditsAtOriginalOffsets) {
 }
 
 TEST_F(TransformRunTest, StrippedPclXlBeginsWithItsStreamHeader) {
-  const std::string out = transformed(transform_test::corpus_bytes("gs-pxlmono-text-a4.pxl"),
+  const std::string out = transformed(sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl"),
                                       LANG_PCL6, "STRIP_HEADER\n");
   EXPECT_EQ(out.substr(0, 11), ") HP-PCL XL");
   EXPECT_EQ(out.find("\x1B%-12345X"), std::string::npos);
 }
 
 TEST_F(TransformRunTest, StrippingALanguageWithoutHeaderDoesNothing) {
-  const std::string job = transform_test::corpus_bytes("gs-pdfwrite-text-a4.pdf");
+  const std::string job = sw_test::corpus_bytes("gs-pdfwrite-text-a4.pdf");
   const std::string out = transformed(job, LANG_PDF, "STRIP_HEADER\nINSERT -1 0 \"%tail\"\n");
   EXPECT_EQ(out, job + "%tail");
   EXPECT_TRUE(logged("STRIP_HEADER: PDF jobs have no job header to strip"));
 }
 
 TEST_F(TransformRunTest, RunsThatFailLeaveTheJobAsItIs) {
-  const std::string pjl = transform_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
+  const std::string pjl = sw_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
   std::string big = pjl;
   while (big.size() < (11u << 20)) big += pjl;  // 11 MiB
   struct Case {
@@ -143,7 +143,7 @@ TEST_F(TransformRunTest, RunsThatFailLeaveTheJobAsItIs) {
 }
 
 TEST_F(TransformRunTest, TestModeKeepsTheJobLogAndBothSpoolFiles) {
-  const std::string job = transform_test::corpus_bytes("gs-ps2write-text-letter.ps");
+  const std::string job = sw_test::corpus_bytes("gs-ps2write-text-letter.ps");
   const std::string out = transformed(job, LANG_POSTSCRIPT, "ENABLE_TEST_MODE\nINSERT 0 0 \"%%x\\n\"\n");
   EXPECT_EQ(out, "%%x\n" + job);
   const std::string logs = temp_.file("transforms/logs/");
