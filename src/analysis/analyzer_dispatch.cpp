@@ -12,7 +12,7 @@ using K = AnalyzerKind;
 using X = AnalyzerExtra;
 
 [[maybe_unused]] constexpr AnalyzerRow row(int code, const AnalyzerEntry& entry, X extra = X::NONE,
-                          int constant = 0) {
+                                           int constant = 0) {
   return AnalyzerRow{code, K::ANALYZE, &entry, nullptr, extra, constant};
 }
 constexpr AnalyzerRow pending(int code, const char* name, X extra = X::NONE, int constant = 0) {
