@@ -16,6 +16,7 @@
 #include "foundation/search.h"
 #include "foundation/util.h"
 #include "modify/replacement_list.h"
+#include "scan/cpca.h"
 
 struct RunPreprocessorState {
   bool done = false;
@@ -26,6 +27,8 @@ struct RunPreprocessorState {
   PreprocessorSet set;
   mapped_mem* mm = nullptr;
   ReplacementList* list = nullptr;
+  // The file of print data taken out of a CPCA wrapper, empty when none.
+  char cpca_path[OS_PATH_BUFFER_SIZE] = {};
 };
 
 namespace {
@@ -122,9 +125,9 @@ bool run_preprocessors_proc(RunPreprocessorState* state, int prologue) {
   return true;
 }
 
-// Maps the spool file and makes the empty list over it; the CPCA unwrapping
-// of Canon jobs belongs between the two (a file taken out of its wrapper
-// would be mapped in the original's place).
+// Maps the spool file, takes a Canon job's print data out of its CPCA
+// wrapper (the mapping moves to that file, deleted with the mapping) and
+// makes the empty list over what is mapped.
 RunPreprocessorState* set_up_state(const char* spool_file, int language, const char* caller) {
   if (spool_file == nullptr || spool_file[0] == '\0') {
     LOG_ERROR("%s: Spool file not defined", caller);
@@ -139,6 +142,10 @@ RunPreprocessorState* set_up_state(const char* spool_file, int language, const c
   }
   if (state->mm->size == 0) {
     LOG_ERROR("%s: Zero length mapped_mem", caller);
+    return nullptr;
+  }
+  if (!extract_canon_cpca_content(state->mm, state->cpca_path, sizeof state->cpca_path)) {
+    LOG_ERROR("%s: Could not extract CPCA", caller);
     return nullptr;
   }
   state->list = replacement_list_create(state->mm->size, -1, nullptr);
@@ -238,6 +245,7 @@ int preprocess_spool_file_int(const char* spool_file, int language, mapped_mem**
   }
   LOG_DEV("preprocess_spool_file_int: ok=%d", ok ? 1 : 0);
   if (!ok) return 0;
+  if (cpca_path != nullptr && cpca_size > 0) util_safe_strncpy(cpca_path, state->cpca_path, cpca_size);
   *out_mm = state->mm;
   *out_list = state->list;
   state->mm = nullptr;

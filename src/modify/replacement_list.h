@@ -43,10 +43,6 @@ inline constexpr std::uint64_t REPLACEMENT_WRITE_PIECE = 131072;
 inline constexpr std::size_t REPLACEMENT_TRANSFER_BUFFER = 1048576;
 // Largest rewrite held in memory by replacement_list_flatten.
 inline constexpr std::uint64_t REPLACEMENT_FLATTEN_MAX = std::uint64_t{256} << 20;
-// Largest output of repeated copies (inline copies, repeated jobs): copies x
-// (length + REPLICATION_EXPANSION) must stay within this.
-inline constexpr std::uint64_t REPLICATION_SIZE_MAX = std::uint64_t{10} << 30;
-inline constexpr std::uint64_t REPLICATION_EXPANSION = 10240;
 
 // What the planners carried out of the changes asked for.
 struct msf_state {
@@ -206,12 +202,9 @@ using replacement_writer = std::int64_t (*)(void* handle, const void* bytes, std
 // Writes the rewrite inline_copies times into a new file and re-points the
 // mapping at it (deleted when the mapping is released); the list becomes an
 // empty list over the new length with one copy. Fewer than 2 copies: nothing
-// to do. Refused when the output would exceed REPLICATION_SIZE_MAX.
+// to do. Refused when check_inline_copies_size (scan/inline_copies.h)
+// refuses the copies.
 [[nodiscard]] int replacement_list_replicate_inline(mapped_mem* mm, ReplacementList* list);
-// 1 when `copies` x (`size` + REPLICATION_EXPANSION) stays within
-// REPLICATION_SIZE_MAX (logged when not).
-[[nodiscard]] int replacement_list_check_replication_size(std::int64_t copies,
-                                                          std::uint64_t size);
 
 // ---- the modified file ----
 

@@ -19,6 +19,7 @@
 #include "foundation/os_file.h"
 #include "foundation/util.h"
 #include "modify/replacement_list.h"
+#include "scan/inline_copies.h"
 #include "server/rpc_process_job.h"
 
 namespace {
@@ -391,19 +392,6 @@ int replacement_list_post_process(const watermark_params* params, ReplacementLis
   return 1;
 }
 
-int replacement_list_check_replication_size(std::int64_t copies, std::uint64_t size) {
-  const double max_size = static_cast<double>(REPLICATION_SIZE_MAX);
-  const double total = static_cast<double>(copies) *
-                       (static_cast<double>(size) + static_cast<double>(REPLICATION_EXPANSION));
-  if (copies >= 1 && total <= max_size) return 1;
-  constexpr double MIB = 1048576.0;
-  LOG_DEBUG("check_inline_copies_size: Cannot map %.1f MBytes for %" PRId64
-            " inline copies of %.1f MBytes, max_size=%.1f MBytes (EXPANSION=%" PRIu64 " bytes)",
-            total / MIB, copies, static_cast<double>(size) / MIB, max_size / MIB,
-            REPLICATION_EXPANSION);
-  return 0;
-}
-
 int replacement_list_replicate_inline(mapped_mem* mm, ReplacementList* list) {
   if (list == nullptr) {
     LOG_ERROR("replacement_list_replicate_inline: replacement_list == NULL");
@@ -416,7 +404,7 @@ int replacement_list_replicate_inline(mapped_mem* mm, ReplacementList* list) {
     return 1;
   }
   LOG_DEBUG("replacement_list_replicate_inline: inline_copies=%d", copies);
-  if (!replacement_list_check_replication_size(copies, list->buffer_len)) return 0;
+  if (!check_inline_copies_size(copies, list->buffer_len)) return 0;
   char temp[OS_PATH_BUFFER_SIZE];
   if (!os_file_make_temp(temp, sizeof temp)) {
     LOG_ERROR("_apply_replacement_list_copies: Could not create temp file");

@@ -46,10 +46,9 @@ bool contains_caseless(std::string_view haystack, std::string_view needle) {
 
 bool missing(const char* text) { return text == nullptr || text[0] == '\0'; }
 
-std::string_view base_name(const std::string& path) {
+std::string_view base_name(std::string_view path) {
   const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string_view(path)
-                                    : std::string_view(path).substr(slash + 1);
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 bool is_match_fname(std::string_view base, const char* type) {

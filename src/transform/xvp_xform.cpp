@@ -10,6 +10,7 @@
 #include "foundation/os_file.h"
 #include "modify/preprocess.h"
 #include "modify/replacement_list.h"
+#include "scan/inline_copies.h"
 #include "transform/xvp_logs.h"
 #include "transform/xvp_statements.h"
 
@@ -119,10 +120,10 @@ int insertion_list_apply(std::FILE* job_log, const insertion_list& edits, const 
     return 0;
   }
   const std::uint64_t size = replacement_list_output_size(list.get());
-  if (!replacement_list_check_replication_size(n_repeats, size)) {
+  if (!check_inline_copies_size(n_repeats, size)) {
     XVP_ERROR(job_log, "insertion_list_apply: %d copies of %" PRIu64 " bytes exceed the limit of %" PRIu64
                        " bytes",
-              n_repeats, size, REPLICATION_SIZE_MAX);
+              n_repeats, size, INLINE_COPIES_MAX_BYTES);
     return 0;
   }
   replacement_list_set_inline_copies(list.get(), n_repeats);

@@ -50,6 +50,16 @@ int rendered_pages(const std::string& path) {
   return pages;
 }
 
+TEST_F(ModifyTest, ACanonJobIsTakenOutOfItsCpcaPacketsFirst) {
+  const std::string plain = sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl");
+  const std::string input = sw_test::corpus_bytes("cpca-gs-pxlmono-text-a4.pxl");
+  ASSERT_EQ(input.substr(0, 2), "\xCD\xCA");  // CPCA packets
+  const std::string out = cleaned(write("job.cpca", input), LANG_PCL6);
+  const std::size_t start = plain.find(") HP-PCL XL");
+  EXPECT_EQ(out, plain.substr(start, plain.rfind(UEL) - start));
+  EXPECT_TRUE(temp_files().empty());  // the unwrapped data went with the run
+}
+
 TEST_F(ModifyTest, PostScriptLosesTheWholePjlTrailerNotOnlyItsLastExit) {
   // CUPS's pstops wraps the job: UEL @PJL JOB ... ENTER LANGUAGE = POSTSCRIPT,
   // and after it UEL @PJL RDYMSG ... @PJL EOJ UEL.

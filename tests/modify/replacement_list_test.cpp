@@ -270,23 +270,4 @@ TEST_F(ModifyTest, CompressionWritesTheCurrentRewriteAndHappensOnce) {
   EXPECT_TRUE(temp_files().empty());
 }
 
-TEST_F(ModifyTest, ReplicationStaysWithinTenGibibytes) {
-  struct Case {
-    std::int64_t copies;
-    std::uint64_t size;
-    int ok;
-  };
-  constexpr std::uint64_t GIB = std::uint64_t{1} << 30;
-  const Case cases[] = {
-      {.copies = 1, .size = 10 * GIB - 10240, .ok = 1},
-      {.copies = 1, .size = 10 * GIB - 10239, .ok = 0},
-      {.copies = 10, .size = GIB - 10240, .ok = 1},
-      {.copies = 1000, .size = 20 * 1024 * 1024, .ok = 0},
-      {.copies = 0, .size = 10, .ok = 0},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(replacement_list_check_replication_size(c.copies, c.size), c.ok) << c.copies;
-  }
-}
-
 }  // namespace

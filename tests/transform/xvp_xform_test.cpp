@@ -107,6 +107,17 @@ TEST_F(TransformRunTest, StrippedPclXlBeginsWithItsStreamHeader) {
   EXPECT_EQ(out.find("\x1B%-12345X"), std::string::npos);
 }
 
+TEST_F(TransformRunTest, ACanonJobIsStrippedOutOfItsPacketsButTakesNoOtherEdits) {
+  const std::string cpca = sw_test::corpus_bytes("cpca-gs-pxlmono-text-a4.pxl");
+  const std::string plain = sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl");
+  const std::size_t start = plain.find(") HP-PCL XL");
+  const std::string stripped = plain.substr(start, plain.rfind("\x1B%-12345X") - start);
+  EXPECT_EQ(transformed(cpca, LANG_PCL6, "STRIP_HEADER\nREPEAT_ALL 2\n"), stripped + stripped);
+  // Offsets of the wrapped job do not fit the unwrapped data.
+  EXPECT_EQ(transformed(cpca, LANG_PCL6, "STRIP_HEADER\nINSERT 0 0 \"x\"\n"), "<failed>");
+  EXPECT_TRUE(logged("STRIP_HEADER: the job was unwrapped, so other edits cannot be placed"));
+}
+
 TEST_F(TransformRunTest, StrippingALanguageWithoutHeaderDoesNothing) {
   const std::string job = sw_test::corpus_bytes("gs-pdfwrite-text-a4.pdf");
   const std::string out = transformed(job, LANG_PDF, "STRIP_HEADER\nINSERT -1 0 \"%tail\"\n");
