@@ -158,6 +158,7 @@ int xvp_generate_replacements(const JobAttribs* ja, const char* target_printer_n
   InterpreterPtr in(interpreter_create(mm, ja, global_ctx.xvp_test_mode));
   ReplacementList* raw_list = nullptr;
   int ok = 0;
+  if (in == nullptr) LOG_ERROR("xvp_cook_mem failed!");
   if (in != nullptr) {
     write_job_log_header(in.get(), spool_path, script.c_str());
     ok = run_and_apply(in.get(), mm, spool_path, script.c_str(), &raw_list);

@@ -224,6 +224,13 @@ void xvp_prune_logs(bool force) {
 }
 
 std::FILE* xvp_open_log_file(const char* job_id, char* path, std::size_t size) {
+  // A missing logs directory (only the script trees were made) is made here,
+  // so that test mode works and no run logs a failure for it.
+  if (!os_file_is_dir(global_ctx.xvp_logs_dir_path) &&
+      !os_create_dir_recursive(global_ctx.xvp_logs_dir_path)) {
+    LOG_LAST_SYSTEM_ERROR("Unable to create transform logs directory: %s",
+                          global_ctx.xvp_logs_dir_path);
+  }
   xvp_prune_logs(false);
   if (!xvp_log_path(job_id, "log", path, size)) return nullptr;
   std::FILE* log = os_fopen(path, "w");
