@@ -11,10 +11,6 @@
 #include "foundation/regex.h"
 #include "transform/xvp_logs.h"
 
-namespace {
-
-using RegexPtr = Owned<Regex, regex_free>;
-
 // The pseudo-token: blanks, then as group 1 the first alternative that
 // matches (not the longest): line continuation, comment, triple quote;
 // number; operators, brackets and punctuation; a one-line string or
@@ -24,7 +20,7 @@ using RegexPtr = Owned<Regex, regex_free>;
 #define XVP_OPERATOR_RE R"(!=|==|<=|>=|[<>+\-*%^=]|~)"
 #define XVP_STRING_RE R"("[^\n"\\]*(?:\\.[^\n"\\]*)*(?:"|\\\r?\n))"
 #define XVP_REGEX_RE R"(/[^\n/\\]*(?:\\.[^\n/\\]*)*(?:/|\\\r?\n))"
-constexpr char PAT_PSEUDO_TOK[] =
+const char XVP_PSEUDO_TOKEN_PATTERN[] =
     R"([ \f\t]*()"
     R"(\\\r?\n|#[^\r\n]*|""")"
     "|" XVP_NUMBER_RE
@@ -32,13 +28,18 @@ constexpr char PAT_PSEUDO_TOK[] =
     "|" XVP_STRING_RE "|" XVP_REGEX_RE
     R"(|[a-zA-Z_]\w*)"
     R"(|\$(?:[oO][fF][sS]|[lL][eE][nN])?\d+))";
+
+namespace {
+
+using RegexPtr = Owned<Regex, regex_free>;
+
 // The ends of strings that continue over lines.
 constexpr char PAT_DOUBLEQ3[] = R"([^"\\]*(?:(?:\\.|"(?!""))[^"\\]*)*""")";
 constexpr char PAT_DOUBLEQ[] = R"([^"\\]*(?:\\.[^"\\]*)*")";
 constexpr char PAT_END_SLASH[] = R"([^/\\]*(?:\\.[^/\\]*)*/)";
 
 struct ScanPatterns {
-  RegexPtr pseudo{regex_compile(PAT_PSEUDO_TOK, PCRE_ANCHORED)};
+  RegexPtr pseudo{regex_compile(XVP_PSEUDO_TOKEN_PATTERN, PCRE_ANCHORED)};
   RegexPtr doubleq3{regex_compile(PAT_DOUBLEQ3, PCRE_ANCHORED | PCRE_DOTALL)};
   RegexPtr doubleq{regex_compile(PAT_DOUBLEQ, PCRE_ANCHORED | PCRE_DOTALL)};
   RegexPtr end_slash{regex_compile(PAT_END_SLASH, PCRE_ANCHORED | PCRE_DOTALL)};

@@ -15,6 +15,10 @@
 // scan, unless it is made only of blanks, which makes it a blank line.
 inline constexpr std::size_t XVP_LINE_MAX = 1048576;
 
+// The pseudo-token pattern, matched anchored at each position of a line:
+// blanks, then as group 1 the token (the first alternative that matches).
+extern const char XVP_PSEUDO_TOKEN_PATTERN[];
+
 // Reads the script at `script_path` into `statements` (appended; none on
 // failure). 1 on success, 0 on failure (logged, to the job log too).
 [[nodiscard]] int xvp_scan(std::FILE* job_log, const char* script_path, XvpScript* statements);

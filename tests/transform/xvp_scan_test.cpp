@@ -3,7 +3,10 @@
 // lines and strings it must refuse.
 #include "transform/xvp_scan.h"
 
+#include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "transform_test_support.h"
 
@@ -55,6 +58,63 @@ TEST_F(TransformTest, TokensOfOneLine) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
     EXPECT_EQ(scanned(c.script), c.tokens);
+  }
+}
+
+// The group-1 texts of pcre2test's anchored global match of the
+// pseudo-token pattern over `line` (bytes written as \xhh both ways).
+std::vector<std::string> pcre2test_tokens(const std::string& dir, const std::string& line) {
+  std::string subject;
+  char hex[8];
+  for (unsigned char c : line) {
+    std::snprintf(hex, sizeof hex, "\\x%02x", c);
+    subject += hex;
+  }
+  const std::string input = dir + "/pcre2test.in";
+  sw_test::write_file(input, std::string("'") + XVP_PSEUDO_TOKEN_PATTERN + "'g,anchored\n" +
+                                 subject + "\n");
+  const std::string out = sw_test::command_output("pcre2test " + sw_test::shell_quote(input));
+  std::vector<std::string> tokens;
+  for (std::size_t at = out.find("\n 1: "); at != std::string::npos; at = out.find("\n 1: ", at + 1)) {
+    const std::size_t end = out.find('\n', at + 1);
+    const std::string shown = out.substr(at + 5, end - at - 5);
+    std::string text;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      if (shown.compare(i, 2, "\\x") == 0 && i + 3 < shown.size()) {
+        text += static_cast<char>(std::stoi(shown.substr(i + 2, 2), nullptr, 16));
+        i += 3;
+      } else {
+        text += shown[i];
+      }
+    }
+    tokens.push_back(text);
+  }
+  return tokens;
+}
+
+TEST_F(TransformTest, TokensSplitWherePcre2testSplitsThem) {
+  const char* lines[] = {
+      "x = .5 + 1e3 - 2. * 3e-2 % 7\n",
+      "find /a\\/b [c]/ 0 last REPLACE \"q\\\"t\" # note\n",
+      "IF $ofs1 >= (tv_pages ^ 2) AND NOT $LEN0 != 1.5e+3 THEN z = a.b\n",
+      "w=x<y>z~v,u;t:s`r@q{p}o[n]\r\n",
+  };
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    std::vector<xvp_token> ours;
+    std::FILE* in = fmemopen(const_cast<char*>(line), std::strlen(line), "r");
+    ASSERT_EQ(generate_tokens(nullptr, in, &ours), 1);
+    std::fclose(in);
+    // The empty line after the last line feed is ours alone.
+    ASSERT_EQ(ours.back().kind, XVP_NL);
+    ours.pop_back();
+    const std::vector<std::string> theirs = pcre2test_tokens(temp_.path(), line);
+    ASSERT_EQ(ours.size(), theirs.size());
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+      // Our tokens are the texts built by kind: strings unescaped, regular
+      // expressions without their slashes.
+      EXPECT_EQ(ours[i].text, construct_xvp_token_ex(-1, ours[i].kind, theirs[i]).text) << i;
+    }
   }
 }
 
