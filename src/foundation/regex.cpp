@@ -199,15 +199,11 @@ void regex_free(Regex* regex) {
   delete regex;
 }
 
-int regex_exec(const Regex* regex, const void* subject, std::uint64_t length,
-               std::int64_t* ovector, int ovector_size, int* rc) {
-  pcre2_match_data* data = nullptr;
-  int code = 0;
-  const int matched = match_into(regex, subject, length, &data, &code);
-  if (matched == 0) {
-    if (rc != nullptr) *rc = code;
-    return 0;
-  }
+namespace {
+
+// Copies the pairs of a match into the caller's vector (see regex_exec).
+void copy_pairs(pcre2_match_data* data, int code, std::int64_t* ovector, int ovector_size,
+                int* rc) {
   // As with the classic interface, the first two thirds of the caller's
   // vector hold pairs; never write past ovector_size entries.
   const std::uint32_t room = ovector != nullptr && ovector_size > 0
@@ -221,6 +217,43 @@ int regex_exec(const Regex* regex, const void* subject, std::uint64_t length,
   }
   if (set > room) code = 0;
   if (rc != nullptr) *rc = code;
+}
+
+}  // namespace
+
+int regex_exec(const Regex* regex, const void* subject, std::uint64_t length,
+               std::int64_t* ovector, int ovector_size, int* rc) {
+  pcre2_match_data* data = nullptr;
+  int code = 0;
+  const int matched = match_into(regex, subject, length, &data, &code);
+  if (matched == 0) {
+    if (rc != nullptr) *rc = code;
+    return 0;
+  }
+  copy_pairs(data, code, ovector, ovector_size, rc);
+  return 1;
+}
+
+int regex_exec_at(const Regex* regex, const void* subject, std::uint64_t length,
+                  std::uint64_t start, int options, std::int64_t* ovector, int ovector_size,
+                  int* rc) {
+  int code = PCRE2_ERROR_NOMATCH;
+  ThreadMatchState& state = thread_state();
+  if (start <= length && usable(regex, subject, length)) {
+    const std::uint32_t engine = ((options & REGEX_EXEC_ANCHORED) != 0 ? PCRE2_ANCHORED : 0) |
+                                 ((options & REGEX_EXEC_NOTEMPTY_ATSTART) != 0
+                                      ? PCRE2_NOTEMPTY_ATSTART
+                                      : 0);
+    code = state.data_ == nullptr
+               ? PCRE2_ERROR_NOMEMORY
+               : pcre2_match(regex->code, subject_pointer(subject), length, start, engine,
+                             state.data_, state.context_);
+  }
+  if (code < 0) {
+    if (rc != nullptr) *rc = code;
+    return 0;
+  }
+  copy_pairs(state.data_, code, ovector, ovector_size, rc);
   return 1;
 }
 

@@ -69,6 +69,17 @@ using RegexPtr = Owned<Regex, regex_free>;
 // a match, 0 otherwise; errors are logged.
 [[nodiscard]] int regex_exec(const Regex* regex, const void* subject, std::uint64_t length,
                              std::int64_t* ovector, int ovector_size, int* rc);
+// Options of regex_exec_at.
+inline constexpr int REGEX_EXEC_ANCHORED = 1;           // a match only at `start`
+inline constexpr int REGEX_EXEC_NOTEMPTY_ATSTART = 2;   // no empty match at `start`
+// One match searched from byte `start` of the whole subject, so that "^",
+// "\b" and lookbehind see the bytes before `start` (a global search steps
+// through a subject this way, as perl's //g does). Pairs and `rc` as for
+// regex_exec; a match or depth limit hit gives 0 with a negative rc other
+// than -1, and nothing is logged: the caller reports it.
+[[nodiscard]] int regex_exec_at(const Regex* regex, const void* subject, std::uint64_t length,
+                                std::uint64_t start, int options, std::int64_t* ovector,
+                                int ovector_size, int* rc);
 // 1 when the expression matches somewhere in the subject.
 [[nodiscard]] int regex_match(const Regex* regex, const void* subject, std::uint64_t length);
 // Clears `info`, matches, and records the whole match and groups 1 to 4 with

@@ -2,18 +2,42 @@
 
 #include <unistd.h>
 
+#include "foundation/log.h"
+#include "modify/replacement_list.h"
+#include "transform/xvp_xform.h"
+
 int job_hook_modify_spool_file_to_temp_file(const watermark_params*, JobAttribs*, const char*,
                                             char* new_path, std::size_t size) {
   if (new_path != nullptr && size > 0) new_path[0] = '\0';
   return 0;
 }
 
-int job_hook_xvp_has_work_to_do(const JobAttribs*, const char*, const char*) { return 0; }
+int job_hook_xvp_has_work_to_do(const JobAttribs* ja, const char* target_printer,
+                                const char* target_type) {
+  return xvp_has_work_to_do(ja, target_printer, target_type);
+}
 
-int job_hook_xvp_transform(JobAttribs*, const char*, const char*, const char*,
-                           char* modified_file, std::size_t size) {
-  if (modified_file != nullptr && size > 0) modified_file[0] = '\0';
-  return 0;
+int job_hook_xvp_transform(JobAttribs* ja, const char* target_printer, const char* target_type,
+                           const char* spool_file, char* modified_file, std::size_t size) {
+  if (modified_file == nullptr || size == 0) return 0;
+  modified_file[0] = '\0';
+  ReplacementList* raw = nullptr;
+  if (!xvp_generate_replacements(ja, target_printer, target_type, nullptr, spool_file, &raw, 0)) {
+    LOG_ERROR("Could not transform spool file");
+    return 0;
+  }
+  const ReplacementListPtr list(raw);
+  // No script or no edits: the job goes out as it is, without a copy.
+  if (!replacement_list_has_modified_file(list.get()) && replacement_list_size(list.get()) == 0 &&
+      list->inline_copies == 1) {
+    return 0;
+  }
+  LOG_DEBUG("XVP: applying replacement list on spool file: %s", spool_file);
+  if (!replacement_list_force_apply(list.get(), spool_file)) {
+    LOG_ERROR("Could not apply replacement list");
+    return 0;
+  }
+  return replacement_list_take_modified_file(list.get(), modified_file, size);
 }
 
 void job_hook_xvp_release(const char* modified_file) {
