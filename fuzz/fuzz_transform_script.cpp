@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (list->inline_copies < 1 || list->inline_copies > REPLACEMENT_INLINE_COPIES_MAX) {
     __builtin_trap();
   }
-  UniqueBstring once(replacement_list_flatten(mm.data, mm.size, list.get()));
+  BstringPtr once(replacement_list_flatten(mm.data, mm.size, list.get()));
   if (once == nullptr) __builtin_trap();
   std::string_view input = SPOOL;
   std::string streamed;

@@ -285,7 +285,7 @@ int replacement_list_append_ex2(ReplacementList* list, std::int64_t offset, std:
     LOG_ERROR("replacement_list_append_ex2: blk2bstr failed");
     return 0;
   }
-  UniqueBstring insertion(blk2bstr(bytes, static_cast<int>(count)));
+  BstringPtr insertion(blk2bstr(bytes, static_cast<int>(count)));
   if (insertion == nullptr) {
     LOG_ERROR("replacement_list_append_ex2: blk2bstr failed");
     return 0;

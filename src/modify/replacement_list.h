@@ -57,7 +57,7 @@ struct msf_state {
 struct replacement_request {
   std::uint64_t offset;  // first byte, offset_in_main_file included
   std::uint64_t len;     // bytes deleted from offset on; 0 for a pure insertion
-  UniqueBstring insertion;  // bytes written in place of the deleted ones, or none
+  BstringPtr insertion;  // bytes written in place of the deleted ones, or none
   std::int32_t order;     // number of requests when this one was appended
   std::int32_t priority;  // REPLACEMENT_PRIORITY_*; CPCA also uses -2, 1 and 2
   std::int32_t id;        // process-wide append counter, for logs only

@@ -248,7 +248,7 @@ bstring replacement_list_flatten(const std::uint8_t* buffer, std::uint64_t lengt
               length, list->buffer_len);
     return nullptr;
   }
-  UniqueBstring out(bfromcstr(""));
+  BstringPtr out(bfromcstr(""));
   if (out == nullptr) return nullptr;
   const bool ok = write_rewrite(buffer, list, [&out](const std::uint8_t* bytes, std::uint64_t n) {
     if (n > REPLACEMENT_FLATTEN_MAX - static_cast<std::uint64_t>(blength(out.get()))) {

@@ -83,7 +83,7 @@ class PrinterTypeOverSnmp : public ::testing::Test {
   void TearDown() override { global_ctx = *saved_; }
 
   std::unique_ptr<SessionContext> saved_;
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja_;
+  JobAttribsPtr ja_;
   sw_test::LogCapture log_{sw_test::LogFlags{.debug = true}};
 };
 

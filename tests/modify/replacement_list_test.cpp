@@ -34,7 +34,7 @@ ReplacementListPtr make_list(std::uint64_t size, const std::vector<Edit>& edits)
 }
 
 std::string flatten(const std::string& input, const ReplacementList* list) {
-  UniqueBstring out(replacement_list_flatten(
+  BstringPtr out(replacement_list_flatten(
       reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), list));
   return out == nullptr ? std::string("<failed>") : std::string(bdata(out.get()), blength(out.get()));
 }

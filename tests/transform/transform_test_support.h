@@ -85,7 +85,7 @@ class TransformTest : public ::testing::Test {
   sw_test::TempDir temp_;
   sw_test::LogCapture log_{temp_.file("spoolwarden.log"), std::nullopt};
   sw_test::ScopedEnv tmpdir_{"TMPDIR", temp_.file("tmp").c_str()};
-  std::unique_ptr<JobAttribs, JobAttribsDeleter> ja_;
+  JobAttribsPtr ja_;
   mapped_mem* mm_ = nullptr;
   std::string spool_path_;
 };
