@@ -379,6 +379,9 @@ int replacement_list_post_process(const watermark_params* params, ReplacementLis
     LOG_ERROR("replacement_list_post_process: Could not create temp file");
     return 0;
   }
+  // gzip output is created exclusively and never through a link: the name
+  // is taken from the fresh temporary file, which is removed first.
+  (void)os_file_delete(temp);
   if (!gzip_compress(list->modified_file, temp)) {
     LOG_ERROR("replacement_list_post_process: gzip_compress failed for '%s'", list->modified_file);
     delete_temp(temp, "replacement_list_post_process");

@@ -58,7 +58,7 @@ class LoopbackPrinter:
     and are not kept. `on_job(data)`, when given, runs after each job is
     received."""
 
-    def __init__(self, reset_first=0, keep=True, host="127.0.0.1", on_job=None):
+    def __init__(self, host="127.0.0.1", on_job=None, reset_first=0, keep=True):
         self.host = host
         self.on_job = on_job
         self.sock = socket.socket()
