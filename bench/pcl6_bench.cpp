@@ -12,7 +12,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -22,51 +21,10 @@
 #include <utility>
 
 #include "analysis/pcl6.h"
+#include "bench_heap.h"
 #include "bench_support.h"
 #include "foundation/config.h"
 #include "foundation/ja.h"
-
-// ---- Heap accounting: every operator new of the program ----
-
-namespace {
-std::atomic<std::int64_t> heap_now{0};
-std::atomic<std::int64_t> heap_peak{0};
-
-void* counted_alloc(std::size_t size) {
-  auto* block = static_cast<std::size_t*>(std::malloc(size + sizeof(std::max_align_t)));
-  if (block == nullptr) throw std::bad_alloc();
-  *block = size;
-  const std::int64_t now = heap_now += static_cast<std::int64_t>(size);
-  std::int64_t peak = heap_peak.load();
-  while (now > peak && !heap_peak.compare_exchange_weak(peak, now)) {
-  }
-  return reinterpret_cast<char*>(block) + sizeof(std::max_align_t);
-}
-
-void counted_free(void* p) {
-  if (p == nullptr) return;
-  auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(p) - sizeof(std::max_align_t));
-  heap_now -= static_cast<std::int64_t>(*block);
-  std::free(block);
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return counted_alloc(size); }
-void* operator new[](std::size_t size) { return counted_alloc(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return counted_alloc(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-void operator delete(void* p) noexcept { counted_free(p); }
-void operator delete[](void* p) noexcept { counted_free(p); }
-void operator delete(void* p, std::size_t) noexcept { counted_free(p); }
-void operator delete[](void* p, std::size_t) noexcept { counted_free(p); }
 
 namespace {
 
@@ -95,10 +53,7 @@ void analyse(benchmark::State& state, const std::string& path, int color) {
   std::int64_t peak = 0;
   bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
     JobAttribsPtr ja(analyzer_create_job_attribs());
-    const std::int64_t before = heap_now.load();
-    heap_peak = before;
-    (void)pcl6_process_job(data, size, color, ja.get());
-    peak = std::max(peak, heap_peak.load() - before);
+    peak = std::max(peak, bench_heap_peak_of([&] { (void)pcl6_process_job(data, size, color, ja.get()); }));
     pages = ja->pages;
     return pages;
   });

@@ -29,18 +29,6 @@
 
 namespace {
 
-// The generated corpus: SW_CORPUS_DIR, else the CI or debug build tree's.
-std::string corpus_file(const char* name) {
-  if (const char* dir = std::getenv("SW_CORPUS_DIR"); dir != nullptr && *dir != 0) {
-    return std::string(dir) + "/" + name;
-  }
-  for (const char* tree : {"/../ci/corpus/", "/../debug/corpus/"}) {
-    const std::string path = std::string(SW_BINARY_DIR) + tree + name;
-    if (std::ifstream(path).good()) return path;
-  }
-  return {};
-}
-
 void analyze(benchmark::State& state, const std::string& path, int color) {
   config_init_session_defaults(&global_ctx);
   if (path.empty()) {
@@ -109,7 +97,7 @@ void ghostscript_nullpage(benchmark::State& state, const std::string& path) {
 }
 
 void register_job(const std::string& label, const char* seed_name) {
-  const std::string seed = corpus_file(seed_name);
+  const std::string seed = bench_corpus_file(seed_name);
   const std::string job = seed.empty() ? std::string() : bench_repeated_file("ps_" + label, seed, BENCH_GIB);
   benchmark::RegisterBenchmark(("postscript pages/" + label + " 1 GiB").c_str(),
                                [job](benchmark::State& s) { analyze(s, job, 0); })

@@ -4,24 +4,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <vector>
 
-#include "foundation/config.h"
 #include "scan/lang_detect.h"
 
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  config_init_session_defaults(&global_ctx);
-  return 0;
-}
+#include "fuzz_input.h"
+
+SW_FUZZ_SESSION_DEFAULTS()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // An exact-size heap copy so that a one-byte over-read is caught.
-  auto* copy = static_cast<std::uint8_t*>(std::malloc(size == 0 ? 1 : size));
-  if (copy == nullptr) return 0;
-  if (size > 0) std::memcpy(copy, data, size);
+  const std::vector<std::uint8_t> input = fuzz_exact_copy(data, size);
+  const std::uint8_t* copy = input.data();
   const int first = analyzer_lang_detect(copy, size);
   const int second = analyzer_lang_detect(copy, size);
-  std::free(copy);
   if (first < 0 || first > 69 || first != second) std::abort();
   return 0;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/files.h"
 #include "support/loopback.h"
 
@@ -208,13 +209,7 @@ class AppServerStandin {
   }
   void clear_calls() { std::filesystem::remove(log_path()); }
 
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+  void stop() { sw_test::stop_child(pid_); }
 
  private:
   std::filesystem::path script_path() const { return dir_ / "script.json"; }

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/child_process.h"
 #include "support/files.h"
 
 namespace sw_test {
@@ -126,13 +127,7 @@ class SnmpSimulator {
     utimensat(AT_FDCWD, file.c_str(), times, 0);
   }
 
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+  void stop() { sw_test::stop_child(pid_); }
 
  private:
   void start() {
