@@ -124,7 +124,7 @@ class Simulator {
  private:
   Simulator() {
     char pattern[] = "/tmp/sw_bench_snmp_XXXXXX";
-    if (access(sw_test::kSnmpsimd, X_OK) != 0 || mkdtemp(pattern) == nullptr) return;
+    if (access(sw_test::SNMPSIMD, X_OK) != 0 || mkdtemp(pattern) == nullptr) return;
     dir_ = pattern;
     sim_ = std::make_unique<sw_test::SnmpSimulator>(SW_SOURCE_DIR "/tests/hwcheck/data", dir_);
     ready_ = sim_->ready("printer");

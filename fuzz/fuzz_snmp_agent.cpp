@@ -58,10 +58,10 @@ std::vector<oid> answer_name(Script& s, const netsnmp_variable_list* asked) {
 }
 
 void add_answer(Script& s, netsnmp_pdu* pdu, const std::vector<oid>& name) {
-  static constexpr u_char kTypes[] = {ASN_INTEGER,       ASN_COUNTER,         ASN_GAUGE,
+  static constexpr u_char TYPES[] = {ASN_INTEGER,       ASN_COUNTER,         ASN_GAUGE,
                                       ASN_OCTET_STR,     ASN_OBJECT_ID,       SNMP_NOSUCHOBJECT,
                                       SNMP_NOSUCHINSTANCE, SNMP_ENDOFMIBVIEW, ASN_NULL};
-  const u_char type = kTypes[s.next() % std::size(kTypes)];
+  const u_char type = TYPES[s.next() % std::size(TYPES)];
   if (type == ASN_OCTET_STR) {
     std::vector<u_char> bytes(s.next());
     for (u_char& b : bytes) b = s.next();
@@ -123,11 +123,11 @@ void configure(std::uint8_t mode) {
   global_ctx.hwcheck_wait_idle_error_max_secs = 30;
   global_ctx.hwcheck_wait_printing_error_max_secs = 30;
   global_ctx.hwcheck_extra_time_loops = 3;
-  static const char* const kModes[] = {"Off", "AnyTray", "AllTrays"};
+  static const char* const MODES[] = {"Off", "AnyTray", "AllTrays"};
   std::snprintf(global_ctx.hwcheck_model[0], CONFIG_TEXT_SIZE,
                 "model=\"\" enterprise=\"1\" usetotalasmaincounter=\"%d\" "
                 "PauseOnPaperTrayError=\"%s\" total=\"1.3.6.1.2.1.43.10.2.1.4.1.1\"",
-                mode & 1, kModes[(mode >> 1) % 3]);
+                mode & 1, MODES[(mode >> 1) % 3]);
 }
 
 }  // namespace

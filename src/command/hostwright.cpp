@@ -13,16 +13,16 @@
 
 namespace {
 
-constexpr const char kRegisterPrinter[] = "register-printer";
-constexpr const char kWaitForServer[] = "wait-for-server-setup-to-complete";
+constexpr const char REGISTER_PRINTER[] = "register-printer";
+constexpr const char WAIT_FOR_SERVER[] = "wait-for-server-setup-to-complete";
 // Not one of the known spoolers: servers of env_version 10 and above get an
 // empty spooler name.
-constexpr int kHostwrightSpoolerKind = 5;
-constexpr std::int64_t kMillisPerSecond = 1000;
+constexpr int HOSTWRIGHT_SPOOLER_KIND = 5;
+constexpr std::int64_t MILLIS_PER_SECOND = 1000;
 
 std::int64_t system_now_millis() { return os_monotonic_millis(); }
 void system_sleep_millis(std::int64_t millis) { os_sleep_millis(millis); }
-constexpr HostwrightClock kSystemClock{system_now_millis, system_sleep_millis};
+constexpr HostwrightClock SYSTEM_CLOCK{system_now_millis, system_sleep_millis};
 
 int usage_error(const char* message) {
   std::fprintf(stderr, "Error: %s\n", message);
@@ -38,7 +38,7 @@ int register_printer(int argc, const char* const* argv) {
   const char* location = argc > 4 ? argv[4] : "";
   if (util_is_string_empty(server)) return usage_error("Server name is not defined.");
   if (util_is_string_empty(printer)) return usage_error("Printer name is not defined.");
-  if (rpc_register_printer(server, printer, location, "", "", kHostwrightSpoolerKind, "", "") >=
+  if (rpc_register_printer(server, printer, location, "", "", HOSTWRIGHT_SPOOLER_KIND, "", "") >=
       0) {
     return HOSTWRIGHT_EXIT_OK;
   }
@@ -82,10 +82,10 @@ void hostwright_print_usage() {
 }
 
 int hostwright_wait_for_server(std::int64_t seconds, const HostwrightClock* clock) {
-  const HostwrightClock& c = clock != nullptr ? *clock : kSystemClock;
+  const HostwrightClock& c = clock != nullptr ? *clock : SYSTEM_CLOCK;
   if (seconds <= 0) return 0;
   if (seconds > INT32_MAX) seconds = INT32_MAX;
-  const std::int64_t deadline = c.now_millis() + seconds * kMillisPerSecond;
+  const std::int64_t deadline = c.now_millis() + seconds * MILLIS_PER_SECOND;
   for (std::int64_t now = c.now_millis(); now < deadline; now = c.now_millis()) {
     int ready = 0;
     // A server that refuses the connection is usually still starting: that
@@ -111,8 +111,8 @@ int hostwright_run(int argc, const char* const* argv) {
     return HOSTWRIGHT_EXIT_USAGE;
   }
   const char* command = argv[1];
-  if (std::strcmp(command, kRegisterPrinter) == 0) return register_printer(argc, argv);
-  if (std::strcmp(command, kWaitForServer) == 0) {
+  if (std::strcmp(command, REGISTER_PRINTER) == 0) return register_printer(argc, argv);
+  if (std::strcmp(command, WAIT_FOR_SERVER) == 0) {
     if (argc < 3) {
       hostwright_print_usage();
       return HOSTWRIGHT_EXIT_USAGE;

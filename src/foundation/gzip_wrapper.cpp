@@ -14,11 +14,11 @@
 
 namespace {
 
-constexpr std::size_t kReadBlock = 16384;
+constexpr std::size_t READ_BLOCK = 16384;
 
 // Copies `in` into the gzip stream; 1 when every block was written.
 int compress_blocks(FILE* in, gzFile out, const char* in_path, const char* out_path) {
-  char block[kReadBlock];
+  char block[READ_BLOCK];
   for (;;) {
     std::size_t n = std::fread(block, 1, sizeof block, in);
     if (n > 0 && gzwrite(out, block, static_cast<unsigned>(n)) != static_cast<int>(n)) {

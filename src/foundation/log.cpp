@@ -21,18 +21,18 @@
 
 namespace {
 
-constexpr std::size_t kLogPathSize = 1024;
-constexpr std::time_t kReopenPeriodSeconds = 3600;
+constexpr std::size_t LOG_PATH_SIZE = 1024;
+constexpr std::time_t REOPEN_PERIOD_SECONDS = 3600;
 // Room for seven digits of a line number and the terminator.
-constexpr std::size_t kLineNumberSize = 8;
-constexpr std::size_t kTimestampSize = 32;
+constexpr std::size_t LINE_NUMBER_SIZE = 8;
+constexpr std::size_t TIMESTAMP_SIZE = 32;
 
-char g_log_path[kLogPathSize] = "";
+char g_log_path[LOG_PATH_SIZE] = "";
 FILE* g_log_stream = nullptr;
 std::time_t g_last_reopen = 0;
 
 // Labels of the level codes 1 to 4; index 0 is unused.
-constexpr const char* kLevelLabels[] = {"", "DEV  ", "DEBUG", "INFO ", "ERROR"};
+constexpr const char* LEVEL_LABELS[] = {"", "DEV  ", "DEBUG", "INFO ", "ERROR"};
 
 // Two source names are shown under their historic short names.
 const char* shorten_source_name(const char* file) {
@@ -40,12 +40,12 @@ const char* shorten_source_name(const char* file) {
     const char* name;
     const char* shown;
   };
-  static constexpr Alias kAliases[] = {
+  static constexpr Alias ALIASES[] = {
       {"torvelle.c", "tv.c"},
       {"torvelle.cpp", "tv.c"},
       {"TorvellePrintService.cpp", "TVPrintService.cpp"},
   };
-  for (const Alias& alias : kAliases) {
+  for (const Alias& alias : ALIASES) {
     if (std::strcmp(file, alias.name) == 0) return alias.shown;
   }
   return file;
@@ -61,13 +61,13 @@ bool level_enabled(int level) {
 }
 
 const char* level_label(int level) {
-  if (level >= LOG_LEVEL_DEV && level <= LOG_LEVEL_ERROR) return kLevelLabels[level];
-  return kLevelLabels[LOG_LEVEL_INFO];
+  if (level >= LOG_LEVEL_DEV && level <= LOG_LEVEL_ERROR) return LEVEL_LABELS[level];
+  return LEVEL_LABELS[LOG_LEVEL_INFO];
 }
 
 // The log is written by root and by the service account's programs; nobody
 // else reads or writes it.
-constexpr mode_t kLogFileMode = 0660;
+constexpr mode_t LOG_FILE_MODE = 0660;
 
 // Gives a log file that root has just made to the service account.
 void give_to_service_account(int fd) {
@@ -123,14 +123,14 @@ void put_piece(const char* piece) {
 void write_line(const char* label, const char* file, int line, const char* message) {
   if (!ensure_stream()) return;
   const bool debug = debug_on();
-  char timestamp[kTimestampSize] = "";
+  char timestamp[TIMESTAMP_SIZE] = "";
   if (os_current_timestamp(timestamp, sizeof timestamp) != 0) timestamp[0] = '\0';
   put_piece(timestamp);
   put_piece(" ");
   put_piece(label);
   put_piece(": ");
   if (debug && file != nullptr) {
-    char number[kLineNumberSize];
+    char number[LINE_NUMBER_SIZE];
     std::snprintf(number, sizeof number, "%d", line);
     put_piece(shorten_source_name(file));
     put_piece(":");
@@ -181,7 +181,7 @@ int log_open_file(const char* path) {
   if (path == nullptr || path[0] == '\0') return -1;
   bool created = true;
   int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                kLogFileMode);
+                LOG_FILE_MODE);
   if (fd < 0 && errno == EEXIST) {
     created = false;
     fd = open(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
@@ -193,7 +193,7 @@ int log_open_file(const char* path) {
     return -1;
   }
   if (created) {
-    (void)fchmod(fd, kLogFileMode);
+    (void)fchmod(fd, LOG_FILE_MODE);
     give_to_service_account(fd);
   }
   return fd;
@@ -272,7 +272,7 @@ void log_print_event(int decision, const char* user, const char* printer, const 
 
 void log_reopen_periodically() {
   const std::time_t now = std::time(nullptr);
-  if (now > g_last_reopen + kReopenPeriodSeconds) {
+  if (now > g_last_reopen + REOPEN_PERIOD_SECONDS) {
     g_last_reopen = now;
     (void)log_close();
   }

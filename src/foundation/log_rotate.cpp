@@ -18,8 +18,8 @@
 namespace {
 
 // The log path fits 1024 bytes; a rotated name adds a dot and up to 20 digits.
-constexpr std::size_t kLogPathSize = 1024;
-constexpr std::size_t ROTATE_PATH_SIZE = kLogPathSize + 32;
+constexpr std::size_t LOG_PATH_SIZE = 1024;
+constexpr std::size_t ROTATE_PATH_SIZE = LOG_PATH_SIZE + 32;
 // The log is written by root and by the service account that owns it; nobody
 // else needs to write it.
 constexpr mode_t LOG_FILE_MODE = 0660;
@@ -159,7 +159,7 @@ int log_rotate_if_required(std::uint64_t count, std::uint64_t size) {
     (void)log_close();
     return 1;
   }
-  char log_path[kLogPathSize];
+  char log_path[LOG_PATH_SIZE];
   std::snprintf(log_path, sizeof log_path, "%s", log_current_path());
   // The size is read under the lock: a rotation that another process has just
   // finished leaves a small log here.

@@ -16,12 +16,12 @@
 
 namespace {
 
-constexpr std::size_t kStreamBlock = 65536;  // stream-to-stream copies
+constexpr std::size_t STREAM_BLOCK = 65536;  // stream-to-stream copies
 // The most the kernel is asked to copy at once: large enough that a copy
 // costs a handful of system calls, small enough to stay responsive.
-constexpr std::size_t kKernelCopyChunk = std::size_t{1} << 30;
+constexpr std::size_t KERNEL_COPY_CHUNK = std::size_t{1} << 30;
 // Mode of a new destination; the caller's umask takes from it.
-constexpr mode_t kDestinationMode = 0666;
+constexpr mode_t DESTINATION_MODE = 0666;
 
 // Closes a descriptor on scope exit.
 struct Fd {
@@ -43,16 +43,16 @@ struct Fd {
 
 // A new destination file: refused when anything exists at the name.
 int create_destination(const char* to_path) {
-  return open(to_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kDestinationMode);
+  return open(to_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, DESTINATION_MODE);
 }
 
 // Copies the rest of `in` to `out` with read and write; 0 when a read or a
 // write fails.
 int copy_by_blocks(int in, int out) {
-  std::unique_ptr<char[]> block(new (std::nothrow) char[kStreamBlock]);
+  std::unique_ptr<char[]> block(new (std::nothrow) char[STREAM_BLOCK]);
   if (!block) return 0;
   for (;;) {
-    const ssize_t n = read(in, block.get(), kStreamBlock);
+    const ssize_t n = read(in, block.get(), STREAM_BLOCK);
     if (n == 0) return 1;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -68,7 +68,7 @@ int copy_by_blocks(int in, int out) {
 int copy_fd(int in, int out) {
   bool copied_any = false;
   for (;;) {
-    const ssize_t n = copy_file_range(in, nullptr, out, nullptr, kKernelCopyChunk, 0);
+    const ssize_t n = copy_file_range(in, nullptr, out, nullptr, KERNEL_COPY_CHUNK, 0);
     if (n == 0) return 1;
     if (n > 0) {
       copied_any = true;
@@ -113,15 +113,15 @@ int os_file_copy(const char* from_path, const char* to_path) {
 
 int os_file_copy_handle_handle(FILE* in, FILE* out) {
   if (in == nullptr || out == nullptr) return 0;
-  std::unique_ptr<char[]> block(new (std::nothrow) char[kStreamBlock]);
+  std::unique_ptr<char[]> block(new (std::nothrow) char[STREAM_BLOCK]);
   if (!block) return 0;
   for (;;) {
-    std::size_t n = std::fread(block.get(), 1, kStreamBlock, in);
+    std::size_t n = std::fread(block.get(), 1, STREAM_BLOCK, in);
     if (n > 0 && std::fwrite(block.get(), 1, n, out) != n) {
       LOG_ERROR("os_file_copy_handle_handle: Failed to copy data to file.");
       return 0;
     }
-    if (n < kStreamBlock) break;
+    if (n < STREAM_BLOCK) break;
   }
   // A read error is not the end of the data.
   if (std::ferror(in)) {

@@ -24,9 +24,9 @@ struct OsDir {
 
 namespace {
 
-constexpr int kMaxCreatePasses = 20;          // missing levels made by one call
-constexpr std::size_t kMaxCreatePath = 1031;  // longest path it accepts
-constexpr std::size_t kOrderedInitial = 1000;  // first room of an ordered walk
+constexpr int MAX_CREATE_PASSES = 20;          // missing levels made by one call
+constexpr std::size_t MAX_CREATE_PATH = 1031;  // longest path it accepts
+constexpr std::size_t ORDERED_INITIAL = 1000;  // first room of an ordered walk
 
 // mkdir that treats an existing directory as success; errno tells why not.
 int make_dir_quietly(const char* path) {
@@ -81,10 +81,10 @@ int walk(DIR* stream, const char* dir, os_dir_callback callback, void* data, int
   std::vector<Entry> entries;
   if (ordered) {
     try {
-      entries.reserve(kOrderedInitial);
+      entries.reserve(ORDERED_INITIAL);
     } catch (const std::bad_alloc&) {
       LOG_DEBUG("Unable to allocate directory buffer, size = %lu\n",
-                static_cast<unsigned long>(kOrderedInitial));
+                static_cast<unsigned long>(ORDERED_INITIAL));
       return 0;
     }
   }
@@ -151,14 +151,14 @@ int os_create_dir(const char* path) {
 }
 
 int os_create_dir_recursive(const char* path) {
-  if (util_is_string_empty(path) || std::strlen(path) > kMaxCreatePath) return 0;
-  char full[kMaxCreatePath + 1];
+  if (util_is_string_empty(path) || std::strlen(path) > MAX_CREATE_PATH) return 0;
+  char full[MAX_CREATE_PATH + 1];
   util_safe_strncpy(full, path, sizeof full);
   std::size_t len = std::strlen(full);
   if (len > 1 && full[len - 1] == '/') full[len - 1] = '\0';
-  char part[kMaxCreatePath + 1];
+  char part[MAX_CREATE_PATH + 1];
   // Each pass creates the deepest level whose parent exists.
-  for (int pass = 0; pass < kMaxCreatePasses; ++pass) {
+  for (int pass = 0; pass < MAX_CREATE_PASSES; ++pass) {
     std::strcpy(part, full);
     while (!make_dir_quietly(part)) {
       // Only a missing parent is cured by cutting the path shorter.

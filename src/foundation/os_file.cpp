@@ -17,7 +17,7 @@
 namespace {
 
 // Attempts at a free temporary name before giving up.
-constexpr int kTempAttempts = 1000;
+constexpr int TEMP_ATTEMPTS = 1000;
 
 // Copies `path` without one trailing "/" or "\" (a lone "/" stays) into
 // `out`; 0 when it does not fit.
@@ -32,8 +32,8 @@ int strip_one_trailing_separator(const char* path, char* out, std::size_t size) 
 // Hexadecimal digits of a temporary name: 13 as the name has always had
 // (tv and the clock's 8 + 5 digits), now from the kernel's random source so
 // that nobody can name a file before it is made.
-constexpr int kTempNameDigits = 13;
-constexpr int kUniqueNameDigits = 16;
+constexpr int TEMP_NAME_DIGITS = 13;
+constexpr int UNIQUE_NAME_DIGITS = 16;
 
 // The directory set by os_file_set_temp_dir, empty when none.
 char g_temp_dir[OS_HANDLE_NAME_SIZE] = "";
@@ -59,10 +59,10 @@ int random_hex(char* out, int digits) {
     if (n <= 0) return 0;
     got += static_cast<std::size_t>(n);
   }
-  static constexpr char kHex[] = "0123456789abcdef";
+  static constexpr char HEX[] = "0123456789abcdef";
   for (int i = 0; i < digits; ++i) {
     const unsigned char byte = bytes[i / 2];
-    out[i] = kHex[(i % 2 == 0 ? byte >> 4 : byte) & 0x0F];
+    out[i] = HEX[(i % 2 == 0 ? byte >> 4 : byte) & 0x0F];
   }
   out[digits] = '\0';
   return 1;
@@ -73,8 +73,8 @@ int random_hex(char* out, int digits) {
 // EEXIST only after every attempt met an existing name).
 int create_random_name(const char* dir, const char* prefix, int digits, unsigned mode,
                        char* name, std::size_t size) {
-  for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-    char random[kUniqueNameDigits + 1];
+  for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
+    char random[UNIQUE_NAME_DIGITS + 1];
     if (!random_hex(random, digits)) return -1;
     const int len = std::snprintf(name, size, "%s/%s%s", dir, prefix, random);
     if (len < 0 || static_cast<std::size_t>(len) >= size) {
@@ -236,7 +236,7 @@ int os_file_make_temp_ex(char* buffer, std::size_t size, const char* /*prefix*/)
   char name[OS_PATH_BUFFER_SIZE];
   // A truncated name would leave the caller with the path of another file.
   const std::size_t room = size < sizeof name ? size : sizeof name;
-  const int fd = create_random_name(dir, "tv", kTempNameDigits, 0600, name, room);
+  const int fd = create_random_name(dir, "tv", TEMP_NAME_DIGITS, 0600, name, room);
   if (fd < 0) {
     if (errno == ENAMETOOLONG) {
       LOG_ERROR("os_file_make_temp: buffer too small for temporary name: dir='%s',size=%zu", dir,
@@ -265,7 +265,7 @@ int os_file_create_unique(const char* dir, const char* prefix, unsigned mode, ch
                           std::size_t size) {
   if (util_is_string_empty(dir) || path == nullptr || size == 0) return -1;
   const int fd =
-      create_random_name(dir, prefix != nullptr ? prefix : "", kUniqueNameDigits, mode, path, size);
+      create_random_name(dir, prefix != nullptr ? prefix : "", UNIQUE_NAME_DIGITS, mode, path, size);
   if (fd < 0) {
     LOG_LAST_SYSTEM_ERROR("Unable to create a new file in \"%s\"", dir);
     path[0] = '\0';

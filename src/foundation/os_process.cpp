@@ -15,7 +15,7 @@
 namespace {
 
 // Room for the account record's strings.
-constexpr std::size_t kPasswdBuffer = 16384;
+constexpr std::size_t PASSWD_BUFFER = 16384;
 
 }  // namespace
 
@@ -33,7 +33,7 @@ int os_unix_daemonize() {
 int os_su_to_user(const char* account) {
   if (geteuid() != 0) return 0;
   if (account == nullptr) return 0;
-  std::vector<char> strings(kPasswdBuffer);
+  std::vector<char> strings(PASSWD_BUFFER);
   passwd entry{};
   passwd* found = nullptr;
   int error = getpwnam_r(account, &entry, strings.data(), strings.size(), &found);
@@ -76,20 +76,20 @@ bool find_account(const char* account, passwd* entry, std::vector<char>& strings
 }  // namespace
 
 long os_account_group(const char* account) {
-  std::vector<char> strings(kPasswdBuffer);
+  std::vector<char> strings(PASSWD_BUFFER);
   passwd entry{};
   return find_account(account, &entry, strings) ? static_cast<long>(entry.pw_gid) : -1;
 }
 
 long os_account_uid(const char* account) {
-  std::vector<char> strings(kPasswdBuffer);
+  std::vector<char> strings(PASSWD_BUFFER);
   passwd entry{};
   return find_account(account, &entry, strings) ? static_cast<long>(entry.pw_uid) : -1;
 }
 
 long os_group_id(const char* group) {
   if (group == nullptr || group[0] == '\0') return -1;
-  std::vector<char> strings(kPasswdBuffer);
+  std::vector<char> strings(PASSWD_BUFFER);
   struct group entry {};
   struct group* found = nullptr;
   if (getgrnam_r(group, &entry, strings.data(), strings.size(), &found) != 0 || found == nullptr) {

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr std::size_t kDottedSize = INET_ADDRSTRLEN;
+constexpr std::size_t DOTTED_SIZE = INET_ADDRSTRLEN;
 
 enum class Wait { ready, timeout, error };
 
@@ -113,7 +113,7 @@ int os_tcp_connect(OsTcpSocket* handle, const char* host, int port, int timeout_
     LOG_ERROR("Unable to resolve hostname: %s.", host);
     return 0;
   }
-  char dotted[kDottedSize];
+  char dotted[DOTTED_SIZE];
   inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof dotted);
   LOG_DEV("Connect to: %s(%s):%d", host, dotted, port);
   int state = 1;
@@ -211,7 +211,7 @@ void os_tcp_close(OsTcpSocket* handle) {
 int os_host_to_ip(const char* host, char* buffer, std::size_t size) {
   if (host == nullptr || buffer == nullptr || size == 0) return 0;
   in_addr address{};
-  char dotted[kDottedSize];
+  char dotted[DOTTED_SIZE];
   if (!resolve_ipv4(host, &address, false) ||
       inet_ntop(AF_INET, &address, dotted, sizeof dotted) == nullptr ||
       std::strlen(dotted) >= size) {

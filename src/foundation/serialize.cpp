@@ -26,7 +26,7 @@ namespace {
 // them, nobody else. The backend runs as root (CUPS runs a backend without
 // execute permission for others as root); the service account's programs
 // read through the group.
-constexpr mode_t kSerializeFileMode = 0640;
+constexpr mode_t SERIALIZE_FILE_MODE = 0640;
 
 // Gives a file that root writes to the service account's group.
 void give_to_service_group(int fd) {
@@ -95,7 +95,7 @@ int open_temp(SerializeStore* store) {
     return 0;
   }
   store->temp_path = name;
-  if (fchmod(fd, kSerializeFileMode) != 0) {
+  if (fchmod(fd, SERIALIZE_FILE_MODE) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to change the permissions on the serialize file: \"%s\"",
                                    name.c_str());
   }
@@ -170,7 +170,7 @@ int write_pair(SerializeStore* store, const char* key, const char* value) {
   int result = 0;
   if (std::strchr(value, '\n') != nullptr) {
     std::string escaped = serialize_escape_value(value);
-    result = std::fprintf(store->stream, "%s\n%s=%s\n", kSerializeEscapedMark, key, escaped.c_str());
+    result = std::fprintf(store->stream, "%s\n%s=%s\n", SERIALIZE_ESCAPED_MARK, key, escaped.c_str());
   } else {
     result = std::fprintf(store->stream, "%s=%s\n", key, value);
   }
@@ -193,7 +193,7 @@ int next_value(SerializeStore* store, const char* key, std::string* value) {
     }
     if (line.empty()) continue;
     if (line[0] != '#') break;
-    if (line == kSerializeEscapedMark) store->next_value_escaped = true;
+    if (line == SERIALIZE_ESCAPED_MARK) store->next_value_escaped = true;
   }
   bool escaped = store->next_value_escaped;
   store->next_value_escaped = false;
@@ -228,7 +228,7 @@ int serialize_create(SerializeStore** out, const char* path) {
     free_store(store);
     return 0;
   }
-  if (std::fputs(kSerializeMagic, store->stream) == EOF || std::fputc('\n', store->stream) == EOF) {
+  if (std::fputs(SERIALIZE_MAGIC, store->stream) == EOF || std::fputc('\n', store->stream) == EOF) {
     LOG_LAST_SYSTEM_ERROR("Unable to write magic string to serialize file: \"%s\"", path);
     std::fclose(store->stream);
     unlink(store->temp_path.c_str());
@@ -370,7 +370,7 @@ int serialize_unpack_date(SerializeStore* store, const char* key, std::tm* value
 }
 
 void serialize_openup_permissions(const char* path) {
-  if (path == nullptr || chmod(path, kSerializeFileMode) != 0) {
+  if (path == nullptr || chmod(path, SERIALIZE_FILE_MODE) != 0) {
     LOG_LAST_SYSTEM_ERROR_AS_DEBUG("Unable to change the permissions on the serialize file: \"%s\"",
                                    path != nullptr ? path : "");
   }

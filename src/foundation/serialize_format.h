@@ -8,10 +8,10 @@
 #include <string_view>
 
 // First line of every serialize file.
-inline constexpr const char* kSerializeMagic = "# TV Serialize Data";
+inline constexpr const char* SERIALIZE_MAGIC = "# TV Serialize Data";
 // Comment line written before a value whose line feeds and backslashes are
 // escaped ("\n", "\\"). Readers that do not know it skip it as a comment.
-inline constexpr const char* kSerializeEscapedMark = "#ESCAPED";
+inline constexpr const char* SERIALIZE_ESCAPED_MARK = "#ESCAPED";
 // Longest line accepted when reading; longer ones are refused, not cut.
 inline constexpr std::size_t SERIALIZE_MAX_LINE = 1 << 20;
 

@@ -16,11 +16,11 @@ int clamp_int(std::int64_t value) {
 
 const char* outcome_text(HwcheckOutcome outcome) {
   switch (outcome) {
-    case HwcheckOutcome::kOk:
+    case HwcheckOutcome::OK:
       return "OK";
-    case HwcheckOutcome::kPartial:
+    case HwcheckOutcome::PARTIAL:
       return "PARTIAL";
-    case HwcheckOutcome::kError:
+    case HwcheckOutcome::ERROR:
       break;
   }
   return "ERROR";
@@ -37,8 +37,8 @@ int hwcheck_report_job(const HwcheckJobOutcome& o) {
   report.number2 = o.counted && o.has_color ? clamp_int(o.color_pages) : 0;
   report.yes_no_code = !o.counted ? 2 : o.has_color ? 0 : 1;
   report.method_code = 0;  // SNMP
-  report.result_code = o.outcome == HwcheckOutcome::kOk        ? 0
-                       : o.outcome == HwcheckOutcome::kError   ? 1
+  report.result_code = o.outcome == HwcheckOutcome::OK        ? 0
+                       : o.outcome == HwcheckOutcome::ERROR   ? 1
                                                                : 2;
   report.message = o.message.c_str();
   LOG_INFO("Hardware check of job %s on printer %s: %s, pages=%d color=%d: %s", report.text3,

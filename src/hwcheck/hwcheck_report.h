@@ -20,12 +20,12 @@
 #include <string>
 
 // The outcome of a hardware check for one job.
-enum class HwcheckOutcome { kOk, kPartial, kError };
+enum class HwcheckOutcome { OK, PARTIAL, ERROR };
 
 struct HwcheckJobOutcome {
   std::string printer_name;
   std::string job_id;
-  HwcheckOutcome outcome = HwcheckOutcome::kError;
+  HwcheckOutcome outcome = HwcheckOutcome::ERROR;
   bool counted = false;     // fields 4 and 5 hold counts
   bool has_color = false;   // the printer keeps a colour counter
   std::int64_t pages = 0;

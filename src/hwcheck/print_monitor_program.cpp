@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr std::int64_t kLockPollMillis = 500;
+constexpr std::int64_t LOCK_POLL_MILLIS = 500;
 
 struct Job {
   std::string printer_name;
@@ -99,7 +99,7 @@ void lock_printer(Job& job, std::int64_t until) {
       job.lock.reset();
       return;
     }
-    os_sleep_millis(kLockPollMillis);
+    os_sleep_millis(LOCK_POLL_MILLIS);
   }
 }
 
@@ -161,7 +161,7 @@ const char* startdoc(Job& job, const PrintMonitorLimits& limits, int input_fd) {
   if (job.config.delete_on_error && printer_in_error(job, errors, sizeof errors)) {
     LOG_INFO("Printer %s (%s) is in error (%s): job %s is to be deleted", job.printer_name.c_str(),
              job.address.c_str(), errors, job.job_id.c_str());
-    report(job, HwcheckOutcome::kError,
+    report(job, HwcheckOutcome::ERROR,
            "job deleted: the printer at " + job.address + " is in error (" + errors + ")", nullptr);
     return "DELETE";
   }
@@ -171,7 +171,7 @@ const char* startdoc(Job& job, const PrintMonitorLimits& limits, int input_fd) {
 // The check after the job, in the detached child: the exit status.
 int after_job(Job& job, const PrintMonitorLimits& limits) {
   if (!job.counted) {
-    report(job, HwcheckOutcome::kError, job.failure, nullptr);
+    report(job, HwcheckOutcome::ERROR, job.failure, nullptr);
     return 0;
   }
   SnmpSession* session = job.session.get();
@@ -181,7 +181,7 @@ int after_job(Job& job, const PrintMonitorLimits& limits) {
       !snmp_wait_for_idle(session, 1, &job.config, deadline_callback, &deadline, &job.before,
                           &after)) {
     if (!deadline.passed || !deadline.have_last) {
-      report(job, HwcheckOutcome::kError,
+      report(job, HwcheckOutcome::ERROR,
              text_of("lost the printer at %s during the job (no answer, or a counter went down)",
                      job.address.c_str()),
              nullptr);
@@ -192,19 +192,19 @@ int after_job(Job& job, const PrintMonitorLimits& limits) {
   }
   PageCountDiff diff{};
   if (!snmp_page_count_diff(&job.config, &job.before, &after, &diff)) {
-    report(job, HwcheckOutcome::kError,
+    report(job, HwcheckOutcome::ERROR,
            text_of("a page counter of the printer at %s went down during the job", job.address.c_str()),
            nullptr);
     return 1;
   }
   if (diff.abandoned || job.before.abandoned) {
-    report(job, HwcheckOutcome::kPartial,
+    report(job, HwcheckOutcome::PARTIAL,
            text_of("gave up waiting for the printer at %s to settle: %ld pages (%ld colour) so far",
                    job.address.c_str(), static_cast<long>(diff.total),
                    static_cast<long>(diff.color)),
            &diff);
   } else {
-    report(job, HwcheckOutcome::kOk,
+    report(job, HwcheckOutcome::OK,
            text_of("%s counted %ld pages (%ld colour)", job.address.c_str(),
                    static_cast<long>(diff.total), static_cast<long>(diff.color)),
            &diff);

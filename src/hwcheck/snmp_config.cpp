@@ -149,7 +149,7 @@ int snmp_set_marker_life_count(SnmpSession* session, SnmpSnapshotConfig* config)
   for (int i = 0; i < 2 && !session->last_timed_out; ++i) {
     PduPtr answer;
     const netsnmp_variable_list* var = nullptr;
-    if (snmp_get_one(session, choices[i], &answer) == SnmpOutcome::kAnswer) {
+    if (snmp_get_one(session, choices[i], &answer) == SnmpOutcome::ANSWER) {
       var = snmp_answer_variable(answer.get(), choices[i]);
     }
     std::int64_t value = 0;

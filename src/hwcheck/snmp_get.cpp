@@ -16,7 +16,7 @@ namespace {
 // null (logged) otherwise.
 const netsnmp_variable_list* answered(SnmpSession* session, SnmpOidView object,
                                       const char* label, PduPtr* answer) {
-  if (snmp_get_one(session, object, answer) != SnmpOutcome::kAnswer) {
+  if (snmp_get_one(session, object, answer) != SnmpOutcome::ANSWER) {
     HW_DEBUG("Failed to get %s metric", label);
     return nullptr;
   }
@@ -75,7 +75,7 @@ int get_int_metric(SnmpSession* session, SnmpOidView object, std::int64_t* value
   const SnmpOutcome outcome = snmp_get_one(session, object, &answer);
   HW_DEBUG("SNMP data fetch of 1 int metric \"%s\" took %f secs", name,
            snmp_elapsed_secs(session, start));
-  if (outcome != SnmpOutcome::kAnswer) return 0;
+  if (outcome != SnmpOutcome::ANSWER) return 0;
   const netsnmp_variable_list* var = snmp_answer_variable(answer.get(), object);
   if (var == nullptr) return 0;
   if (!snmp_var_integer(var, value)) {
@@ -86,12 +86,12 @@ int get_int_metric(SnmpSession* session, SnmpOidView object, std::int64_t* value
 }
 
 int snmp_get_printer_desc(SnmpSession* session, char* buffer, std::size_t size) {
-  constexpr const char* kLabel = "Device Descriptor";
-  if (snmp_get_string(session, OID_HR_DEVICE_DESCR, kLabel, buffer, size) && buffer[0] != '\0') {
+  constexpr const char* LABEL = "Device Descriptor";
+  if (snmp_get_string(session, OID_HR_DEVICE_DESCR, LABEL, buffer, size) && buffer[0] != '\0') {
     return 1;
   }
   if (!session->last_timed_out &&
-      snmp_get_string(session, OID_SYS_DESCR, kLabel, buffer, size) && buffer[0] != '\0') {
+      snmp_get_string(session, OID_SYS_DESCR, LABEL, buffer, size) && buffer[0] != '\0') {
     return 1;
   }
   HW_DEBUG("Failed to get any printer model description metric");
@@ -131,17 +131,17 @@ int snmp_get_printer_error(SnmpSession* session, std::uint8_t error[2], int* tim
   HW_DEBUG("snmp: get_printer_error: received desc = %s, byte swap = %d", desc, swap);
   PduPtr answer;
   switch (snmp_get_one(session, OID_HR_PRINTER_ERROR, &answer)) {
-    case SnmpOutcome::kTimeout:
+    case SnmpOutcome::TIMEOUT:
       *timed_out = 1;
       HW_DEBUG("snmp_get_printer_error timed out");
       return 0;
-    case SnmpOutcome::kFailed:
+    case SnmpOutcome::FAILED:
       HW_DEBUG("snmp_get_printer_error error");
       return 0;
-    case SnmpOutcome::kErrorStatus:
+    case SnmpOutcome::ERROR_STATUS:
       HW_DEBUG("error in packet. Reason: %s", snmp_errstring(static_cast<int>(answer->errstat)));
       return 0;
-    case SnmpOutcome::kAnswer:
+    case SnmpOutcome::ANSWER:
       break;
   }
   const netsnmp_variable_list* var = snmp_answer_variable(answer.get(), OID_HR_PRINTER_ERROR);

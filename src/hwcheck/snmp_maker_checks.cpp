@@ -14,11 +14,11 @@ namespace {
 
 // --- Ricoh counter types ---------------------------------------------------
 
-constexpr SnmpSubId kRicohCounterTypes[] = {1, 3, 6, 1, 4, 1, 367, 3, 2, 1, 2, 19, 5, 1, 2};
-constexpr const char kRicohCounterValues[] = "1.3.6.1.4.1.367.3.2.1.2.19.5.1.9";
-constexpr std::int64_t kRicohColour = 606;
-constexpr std::int64_t kRicohTotal = 400;
-constexpr std::int64_t kRicohLarge = 700;
+constexpr SnmpSubId RICOH_COUNTER_TYPES[] = {1, 3, 6, 1, 4, 1, 367, 3, 2, 1, 2, 19, 5, 1, 2};
+constexpr const char RICOH_COUNTER_VALUES[] = "1.3.6.1.4.1.367.3.2.1.2.19.5.1.9";
+constexpr std::int64_t RICOH_COLOUR = 606;
+constexpr std::int64_t RICOH_TOTAL = 400;
+constexpr std::int64_t RICOH_LARGE = 700;
 
 struct RicohScan {
   HwcheckModelConfig* entry;
@@ -36,16 +36,16 @@ int ricoh_callback(void* context, const variable_list* var) {
   if (!snmp_var_integer(var, &type)) return 0;
   const SnmpSubId index = var->name[var->name_length - 1];
   HW_DEBUG("Custom counter index: %lu, value: %ld", index, static_cast<long>(type));
-  const std::string object = std::string(kRicohCounterValues) + "." + std::to_string(index);
-  if (type == kRicohColour) {
+  const std::string object = std::string(RICOH_COUNTER_VALUES) + "." + std::to_string(index);
+  if (type == RICOH_COLOUR) {
     set_first(&scan->entry->color_mibs, object);
     scan->color = true;
     HW_DEBUG("Using custom counter color: %s", object.c_str());
-  } else if (type == kRicohTotal) {
+  } else if (type == RICOH_TOTAL) {
     set_first(&scan->entry->total_mibs, object);
     scan->total = true;
     HW_DEBUG("Using custom counter total: %s", object.c_str());
-  } else if (type == kRicohLarge) {
+  } else if (type == RICOH_LARGE) {
     set_first(&scan->entry->large_mibs, object);
     scan->large = true;
     HW_DEBUG("Using custom counter large: %s", object.c_str());
@@ -55,20 +55,20 @@ int ricoh_callback(void* context, const variable_list* var) {
 
 // --- single values -----------------------------------------------------------
 
-constexpr SnmpSubId kToshibaBlinkCode[] = {1, 3, 6, 1, 4, 1, 1129, 2, 3, 50, 1, 2, 4, 1, 61, 1, 1};
-constexpr SnmpSubId kToshibaJobExisting[] = {1, 3, 6, 1, 4, 1, 1129, 2, 3, 50, 1, 2, 4, 1, 65, 1, 1};
-constexpr SnmpSubId kKonicaActiveJobIndex[] = {1, 3, 6, 1, 4, 1, 18334, 1, 1, 4, 1, 2, 1, 1, 4, 1};
+constexpr SnmpSubId TOSHIBA_BLINK_CODE[] = {1, 3, 6, 1, 4, 1, 1129, 2, 3, 50, 1, 2, 4, 1, 61, 1, 1};
+constexpr SnmpSubId TOSHIBA_JOB_EXISTING[] = {1, 3, 6, 1, 4, 1, 1129, 2, 3, 50, 1, 2, 4, 1, 65, 1, 1};
+constexpr SnmpSubId KONICA_ACTIVE_JOB_INDEX[] = {1, 3, 6, 1, 4, 1, 18334, 1, 1, 4, 1, 2, 1, 1, 4, 1};
 
 // --- Konica Minolta active jobs ----------------------------------------------
 
-constexpr SnmpSubId kKonicaJobs[] = {1, 3, 6, 1, 4, 1, 18334, 1, 1, 4, 1};
-constexpr int kKonicaJobColumns[] = {3, 4, 6, 7, 10, 11, 12, 16, 13};
-constexpr std::int64_t kKonicaTypeInError = 20;
-constexpr std::int64_t kKonicaStatusInError = 25;
+constexpr SnmpSubId KONICA_JOBS[] = {1, 3, 6, 1, 4, 1, 18334, 1, 1, 4, 1};
+constexpr int KONICA_JOB_COLUMNS[] = {3, 4, 6, 7, 10, 11, 12, 16, 13};
+constexpr std::int64_t KONICA_TYPE_IN_ERROR = 20;
+constexpr std::int64_t KONICA_STATUS_IN_ERROR = 25;
 
 SnmpOid konica_object(std::initializer_list<SnmpSubId> tail) {
   SnmpOid o{};
-  (void)snmp_oid_assign(kKonicaJobs, &o);
+  (void)snmp_oid_assign(KONICA_JOBS, &o);
   for (SnmpSubId id : tail) o.ids[o.length++] = id;
   return o;
 }
@@ -112,13 +112,13 @@ bool read_job_column(const netsnmp_variable_list* var, int column, KonicaJob* jo
 bool read_konica_job(SnmpSession* session, SnmpSubId index, KonicaJob* job) {
   PduPtr request = snmp_new_request(SNMP_MSG_GET);
   if (!request) return false;
-  for (int column : kKonicaJobColumns) {
+  for (int column : KONICA_JOB_COLUMNS) {
     const SnmpOid o = konica_object({3, 1, 1, static_cast<SnmpSubId>(column), 1, index});
     if (!snmp_request_add(request.get(), snmp_oid_view(o))) return false;
   }
   PduPtr answer;
-  if (snmp_send(session, std::move(request), &answer) != SnmpOutcome::kAnswer) return false;
-  for (int column : kKonicaJobColumns) {
+  if (snmp_send(session, std::move(request), &answer) != SnmpOutcome::ANSWER) return false;
+  for (int column : KONICA_JOB_COLUMNS) {
     const SnmpOid o = konica_object({3, 1, 1, static_cast<SnmpSubId>(column), 1, index});
     const netsnmp_variable_list* var = snmp_answer_variable(answer.get(), snmp_oid_view(o));
     if (var == nullptr || !read_job_column(var, column, job)) return false;
@@ -140,8 +140,8 @@ void log_konica_job(SnmpSubId index, const KonicaJob& j) {
 
 // --- Toshiba trays -------------------------------------------------------------
 
-constexpr SnmpSubId kToshibaTrayPaperSize[] = {1, 3, 6, 1, 4, 1, 1129, 2, 3, 50, 1, 3, 5, 1, 1, 1};
-constexpr SnmpSubId kToshibaTrayFullness[] = {1, 3, 6, 1, 4, 1, 1129, 2, 3, 50, 1, 3, 5, 1, 1, 5};
+constexpr SnmpSubId TOSHIBA_TRAY_PAPER_SIZE[] = {1, 3, 6, 1, 4, 1, 1129, 2, 3, 50, 1, 3, 5, 1, 1, 1};
+constexpr SnmpSubId TOSHIBA_TRAY_FULLNESS[] = {1, 3, 6, 1, 4, 1, 1129, 2, 3, 50, 1, 3, 5, 1, 1, 5};
 
 struct Trays {
   std::int64_t size[TOSHIBA_MAX_TRAY + 1];  // paper-size code; -1 none
@@ -196,26 +196,26 @@ int toshiba_tray_fullness_callback(void* context, const variable_list* var) {
   return 0;
 }
 
-enum class Paper { kUnset, kHas, kNone };
+enum class Paper { UNSET, HAS, NONE };
 
 const char* paper_text(Paper p) {
-  return p == Paper::kHas ? "TRUE" : p == Paper::kUnset ? "UNSET" : "FALSE";
+  return p == Paper::HAS ? "TRUE" : p == Paper::UNSET ? "UNSET" : "FALSE";
 }
 
 }  // namespace
 
 int custom_ricoh_counter_func(SnmpSession* session, HwcheckModelConfig* entry) {
   char table[SNMP_OID_TEXT_SIZE];
-  snmp_format_oid(kRicohCounterTypes, table, sizeof table);
+  snmp_format_oid(RICOH_COUNTER_TYPES, table, sizeof table);
   HW_DEBUG("Using counter type = %s", table);
   RicohScan scan{entry};
-  return snmp_walk(session, &scan, ricoh_callback, kRicohCounterTypes);
+  return snmp_walk(session, &scan, ricoh_callback, RICOH_COUNTER_TYPES);
 }
 
 int custom_toshiba_error_func(SnmpSession* session, int* error) {
   *error = 0;
   std::int64_t code = 0;
-  if (!get_int_metric(session, kToshibaBlinkCode, &code)) return 0;
+  if (!get_int_metric(session, TOSHIBA_BLINK_CODE, &code)) return 0;
   HW_DEBUG("Retrieved Toshiba job status blink reason code of: %ld", static_cast<long>(code));
   *error = code >= 10 && code <= 99 ? 1 : 0;
   return 1;
@@ -224,7 +224,7 @@ int custom_toshiba_error_func(SnmpSession* session, int* error) {
 int custom_toshiba_job_exists_func(SnmpSession* session, int* exists) {
   *exists = 0;
   std::int64_t value = 0;
-  if (!get_int_metric(session, kToshibaJobExisting, &value)) {
+  if (!get_int_metric(session, TOSHIBA_JOB_EXISTING, &value)) {
     HW_DEBUG("Failed to get SNMP data to retrieve Toshiba job existence data");
     return 0;
   }
@@ -237,7 +237,7 @@ int custom_toshiba_job_exists_func(SnmpSession* session, int* exists) {
 int custom_konica_job_exists_func(SnmpSession* session, int* exists) {
   *exists = 0;
   std::int64_t index = 0;
-  if (!get_int_metric(session, kKonicaActiveJobIndex, &index)) {
+  if (!get_int_metric(session, KONICA_ACTIVE_JOB_INDEX, &index)) {
     HW_DEBUG("Failed to get SNMP data to retrieve KM job existence data");
     return 0;
   }
@@ -276,7 +276,7 @@ int konica_process_all_active_jobs(SnmpSession* session, int* error) {
     const auto index = static_cast<SnmpSubId>(i);
     if (!read_konica_job(session, index, &job)) return 0;
     log_konica_job(index, job);
-    if (job.type == kKonicaTypeInError && job.status == kKonicaStatusInError) {
+    if (job.type == KONICA_TYPE_IN_ERROR && job.status == KONICA_STATUS_IN_ERROR) {
       *error = 1;
       if (global_ctx.debug_logging == 0) break;
     }
@@ -289,12 +289,12 @@ int snmp_has_no_paper_of_sizes(SnmpSession* session, int* no_paper) {
   Trays trays;
   std::fill(std::begin(trays.size), std::end(trays.size), -1);
   std::fill(std::begin(trays.full), std::end(trays.full), 0);
-  if (!snmp_walk(session, &trays, toshiba_tray_papersize_callback, kToshibaTrayPaperSize) ||
-      !snmp_walk(session, &trays, toshiba_tray_fullness_callback, kToshibaTrayFullness)) {
+  if (!snmp_walk(session, &trays, toshiba_tray_papersize_callback, TOSHIBA_TRAY_PAPER_SIZE) ||
+      !snmp_walk(session, &trays, toshiba_tray_fullness_callback, TOSHIBA_TRAY_FULLNESS)) {
     return 0;
   }
   Paper have_paper[TOSHIBA_PAPER_SIZE_CODES];
-  std::fill(std::begin(have_paper), std::end(have_paper), Paper::kUnset);
+  std::fill(std::begin(have_paper), std::end(have_paper), Paper::UNSET);
   std::int64_t highest_size = -1;
   for (int tray = 0; tray <= trays.highest; ++tray) {
     const std::int64_t size = trays.size[tray];
@@ -305,16 +305,16 @@ int snmp_has_no_paper_of_sizes(SnmpSession* session, int* no_paper) {
     if (size >= TOSHIBA_PAPER_SIZE_CODES) continue;
     highest_size = std::max(highest_size, size);
     if (trays.full[tray] > 0) {
-      have_paper[size] = Paper::kHas;
-    } else if (have_paper[size] == Paper::kUnset) {
-      have_paper[size] = Paper::kNone;
+      have_paper[size] = Paper::HAS;
+    } else if (have_paper[size] == Paper::UNSET) {
+      have_paper[size] = Paper::NONE;
     }
   }
   for (std::int64_t s = 0; s <= highest_size; ++s) {
     if (global_ctx.debug_logging != 0) {
       HW_DEBUG("have_paper[%ld] = %s", static_cast<long>(s), paper_text(have_paper[s]));
     }
-    if (have_paper[s] == Paper::kNone) *no_paper = 1;
+    if (have_paper[s] == Paper::NONE) *no_paper = 1;
   }
   return 1;
 }

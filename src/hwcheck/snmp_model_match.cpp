@@ -10,15 +10,15 @@
 
 namespace {
 
-enum class Found { kMake, kEnterprise, kDefault };
+enum class Found { MAKE, ENTERPRISE, DEFAULT };
 
 const char* found_name(Found kind) {
   switch (kind) {
-    case Found::kMake:
+    case Found::MAKE:
       return "make";
-    case Found::kEnterprise:
+    case Found::ENTERPRISE:
       return "enterprise id only";
-    case Found::kDefault:
+    case Found::DEFAULT:
       break;
   }
   return "default";
@@ -64,21 +64,21 @@ void compare_models(const HwcheckModelConfig& row, const char* part, Choice* cho
 void try_make(int enterprise_id, const char* desc, const HwcheckModelConfig& row,
               const std::string* make, Choice* choice) {
   const std::size_t desc_length = std::strlen(desc);
-  Found kind = Found::kDefault;
+  Found kind = Found::DEFAULT;
   std::size_t position = 0;
   if (make != nullptr && begins_caseless(desc, *make)) {
     HW_DEBUG("Found potential match between printer desc: \"%s\" and config for \"%s\".", desc,
              make->c_str());
-    kind = Found::kMake;
+    kind = Found::MAKE;
     position = make->size();
   } else if (make == nullptr) {
     if (same_enterprise(enterprise_id, row)) {
       HW_DEBUG("Found potential match for enterprise id: %d", enterprise_id);
-      kind = Found::kEnterprise;
+      kind = Found::ENTERPRISE;
     }
   } else if (same_enterprise(enterprise_id, row)) {
     HW_DEBUG("Found potential match for enterprise id: %d", enterprise_id);
-    kind = Found::kEnterprise;
+    kind = Found::ENTERPRISE;
     // Models are compared after the make's length although the make did not
     // match; a description shorter than the make has nothing left there.
     position = std::min(make->size(), desc_length);
@@ -90,7 +90,7 @@ void try_make(int enterprise_id, const char* desc, const HwcheckModelConfig& row
   compare_models(row, part, choice);
   if (row.model_strings.empty() && choice->model_length == 0 && !choice->make_fallback) {
     choice->row = &row;
-    choice->make_fallback = kind == Found::kMake;
+    choice->make_fallback = kind == Found::MAKE;
     HW_DEBUG("Latest empty model match chosen on %s", found_name(kind));
   }
 }

@@ -19,35 +19,35 @@ struct Pair {
   std::string value;
 };
 
-enum class Read { kPair, kEnd, kSyntaxError };
+enum class Read { PAIR, END, SYNTAX_ERROR };
 
 // The next pair at *p; *p moves past it.
 Read next_pair(const char** p, Pair* pair) {
   const char* s = *p;
   while (is_separator(*s)) ++s;
   *p = s;
-  if (*s == '\0') return Read::kEnd;
+  if (*s == '\0') return Read::END;
   const char* name = s;
   while (*s != '\0' && *s != '=' && !is_line_end(*s)) ++s;
-  if (*s != '=') return Read::kSyntaxError;
+  if (*s != '=') return Read::SYNTAX_ERROR;
   const char* name_end = s;
   while (name_end > name && (name_end[-1] == ' ' || name_end[-1] == '\t')) --name_end;
   ++s;
   while (is_separator(*s)) ++s;
   if (*s != '"') {
     *p = s;
-    return Read::kSyntaxError;
+    return Read::SYNTAX_ERROR;
   }
   const char* value = ++s;
   while (*s != '\0' && *s != '"' && !is_line_end(*s)) ++s;
   if (*s != '"') {
     *p = s;
-    return Read::kSyntaxError;
+    return Read::SYNTAX_ERROR;
   }
   pair->name.assign(name, name_end);
   pair->value.assign(value, s);
   *p = s + 1;
-  return Read::kPair;
+  return Read::PAIR;
 }
 
 // A decimal value of a field, or the field left as it is with "Invalid data"
@@ -82,7 +82,7 @@ struct FlagField {
   std::int32_t HwcheckModelConfig::*member;
 };
 
-constexpr FlagField kFlags[] = {
+constexpr FlagField FLAGS[] = {
     {"errorbyteswap", "errotbyteswap", &HwcheckModelConfig::error_byte_swap},
     {"largecounterdoubled", "largecounterdoubled", &HwcheckModelConfig::large_counter_doubled},
     {"usetotalasmaincounter", "usetotalasmaincounter",
@@ -124,7 +124,7 @@ bool apply_pair(const Pair& pair, HwcheckModelConfig* entry) {
     entry->pause_on_tray_error = tray_pause_mode(pair.value);
     entry->pause_on_tray_error_given = true;
   } else {
-    for (const FlagField& flag : kFlags) {
+    for (const FlagField& flag : FLAGS) {
       if (name == flag.name) read_number(pair, flag.field, &(entry->*flag.member), is_flag);
     }
   }
@@ -137,8 +137,8 @@ bool parse_line(const char* text, HwcheckModelConfig* entry) {
   Pair pair;
   while (true) {
     const Read read = next_pair(&p, &pair);
-    if (read == Read::kEnd) break;
-    if (read == Read::kSyntaxError) {
+    if (read == Read::END) break;
+    if (read == Read::SYNTAX_ERROR) {
       HW_ERROR("Failed to read hwcheck config line: %s", text);
       HW_ERROR("Failure stopped at: %s", p);
       return false;

@@ -13,7 +13,7 @@ Texts objects(std::initializer_list<const char*> relative) {
   return texts;
 }
 
-const Texts kR7 = {"Ricoh", "Ricoh Aficio", "Gestetner", "Infotec", "Nashuatec", "Lanier", "NRG"};
+const Texts R7 = {"Ricoh", "Ricoh Aficio", "Gestetner", "Infotec", "Nashuatec", "Lanier", "NRG"};
 
 // A row as most are: the device status used, loops unset, every other flag
 // off, no delete on error, no maker checks.
@@ -102,20 +102,20 @@ std::vector<HwcheckModelConfig> build_table() {
                        objects({"2385.1.1.19.2.1.3.1.4.60"}), {}));
   t.push_back(ricoh({"Ricoh", "Gestetner", "Infotec", "Nashuatec", "Lanier", "NRG"}, {},
                     objects({"367.3.2.1.2.19.5.1.9.19"}), objects({"367.3.2.1.2.19.5.1.9.47"})));
-  t.push_back(ricoh(kR7, {"MPC2500", "MPC2000"}, objects({"367.3.2.1.2.19.5.1.9.19"}),
+  t.push_back(ricoh(R7, {"MPC2500", "MPC2000"}, objects({"367.3.2.1.2.19.5.1.9.19"}),
                     objects({"367.3.2.1.2.19.5.1.9.41"})));
-  t.push_back(ricoh(kR7,
+  t.push_back(ricoh(R7,
                     {"MP C400", "MP C2051", "MP C305", "MP C300", "SP C430", "MP C3002",
                      "MP C3003", "MP C4502", "MP C4503", "MP C2551"},
                     objects({"367.3.2.1.2.19.5.1.9.19"}), objects({"367.3.2.1.2.19.5.1.9.46"})));
-  t.push_back(ricoh(kR7, {"IPSiO SP 6330"}, {}, objects({"367.3.2.1.2.19.5.1.9.5"})));
-  t.push_back(ricoh(kR7, {"IPSiO SP C420"},
+  t.push_back(ricoh(R7, {"IPSiO SP 6330"}, {}, objects({"367.3.2.1.2.19.5.1.9.5"})));
+  t.push_back(ricoh(R7, {"IPSiO SP C420"},
                     objects({"367.3.2.1.2.19.5.1.9.24", "367.3.2.1.2.19.5.1.9.25",
                              "367.3.2.1.2.19.5.1.9.26"}),
                     {}));
-  t.push_back(ricoh(kR7, {"MP 2510"}, {}, objects({"367.3.2.1.2.19.5.1.9.9"})));
-  t.push_back(ricoh(kR7, {"SP C420"}, objects({"367.3.2.1.2.19.5.1.9.13"}), {}));
-  t.push_back(ricoh(kR7, {"SP C820"}, objects({"367.3.2.1.2.19.5.1.9.13"}),
+  t.push_back(ricoh(R7, {"MP 2510"}, {}, objects({"367.3.2.1.2.19.5.1.9.9"})));
+  t.push_back(ricoh(R7, {"SP C420"}, objects({"367.3.2.1.2.19.5.1.9.13"}), {}));
+  t.push_back(ricoh(R7, {"SP C820"}, objects({"367.3.2.1.2.19.5.1.9.13"}),
                     objects({"367.3.2.1.2.19.5.1.9.38"})));
   HwcheckModelConfig taskalfa = counters(row(1347, {"TASKalfa", "CDC 1935_DCC 2935"}, {}),
                                          objects({"1347.42.3.1.2.1.1.1.3"}),

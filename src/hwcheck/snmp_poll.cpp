@@ -9,8 +9,8 @@
 namespace {
 
 // Non-time-out failures repeated at most this often, this far apart.
-constexpr int kMaxNonTimeoutRetries = 5;
-constexpr std::int64_t kNonTimeoutRetryMillis = 2000;
+constexpr int MAX_NON_TIMEOUT_RETRIES = 5;
+constexpr std::int64_t NON_TIMEOUT_RETRY_MILLIS = 2000;
 
 // Adds `object` unless the request has it already.
 bool add_once(netsnmp_pdu* request, SnmpOidView object) {
@@ -123,17 +123,17 @@ bool fetch(SnmpSession* session, const SnmpSnapshotConfig* c, PrinterData* data,
   const SnmpOutcome outcome = snmp_send(session, poll_request(c), &answer);
   HW_DEBUG("Main SNMP data fetch took %f secs", snmp_elapsed_secs(session, start));
   switch (outcome) {
-    case SnmpOutcome::kTimeout:
+    case SnmpOutcome::TIMEOUT:
       *timed_out = 1;
       HW_DEBUG("snmp_get_printer_data timed out");
       return false;
-    case SnmpOutcome::kFailed:
+    case SnmpOutcome::FAILED:
       HW_DEBUG("snmp_get_printer_data error");
       return false;
-    case SnmpOutcome::kErrorStatus:
+    case SnmpOutcome::ERROR_STATUS:
       HW_DEBUG("error in packet. Reason: %s", snmp_errstring(static_cast<int>(answer->errstat)));
       return false;
-    case SnmpOutcome::kAnswer:
+    case SnmpOutcome::ANSWER:
       break;
   }
   bool marker_seen = false;
@@ -182,14 +182,14 @@ int snmp_get_printer_data_retry(SnmpSession* session, const SnmpSnapshotConfig* 
     }
     if (timed_out) {
       HW_DEBUG("snmp call timed out and now doing retry#%ld", static_cast<long>(i));
-    } else if (i == 0 || non_timeout_errors > kMaxNonTimeoutRetries) {
+    } else if (i == 0 || non_timeout_errors > MAX_NON_TIMEOUT_RETRIES) {
       HW_DEBUG("snmp get failure - i = %ld, non_timeout_errors = %ld", static_cast<long>(i),
                static_cast<long>(non_timeout_errors));
       return 0;
     } else {
       ++non_timeout_errors;
       HW_DEBUG("Retrying for non-timeout error: %ld", static_cast<long>(non_timeout_errors));
-      snmp_session_sleep_millis(session, kNonTimeoutRetryMillis);
+      snmp_session_sleep_millis(session, NON_TIMEOUT_RETRY_MILLIS);
       --i;  // such failures do not use up the retries
     }
     if (callback != nullptr) {

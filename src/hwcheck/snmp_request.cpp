@@ -11,18 +11,18 @@ bool snmp_request_add(netsnmp_pdu* pdu, SnmpOidView object) {
 
 SnmpOutcome snmp_send(SnmpSession* session, PduPtr request, PduPtr* answer) {
   answer->reset();
-  if (!request) return SnmpOutcome::kFailed;
+  if (!request) return SnmpOutcome::FAILED;
   netsnmp_pdu* response = nullptr;
   const int status = snmp_session_exchange(session, request.release(), &response);
-  if (status == SNMP_EXCHANGE_TIMEOUT) return SnmpOutcome::kTimeout;
-  if (status != SNMP_EXCHANGE_OK) return SnmpOutcome::kFailed;
+  if (status == SNMP_EXCHANGE_TIMEOUT) return SnmpOutcome::TIMEOUT;
+  if (status != SNMP_EXCHANGE_OK) return SnmpOutcome::FAILED;
   answer->reset(response);
-  return response->errstat == SNMP_ERR_NOERROR ? SnmpOutcome::kAnswer : SnmpOutcome::kErrorStatus;
+  return response->errstat == SNMP_ERR_NOERROR ? SnmpOutcome::ANSWER : SnmpOutcome::ERROR_STATUS;
 }
 
 SnmpOutcome snmp_get_one(SnmpSession* session, SnmpOidView object, PduPtr* answer) {
   PduPtr request = snmp_new_request(SNMP_MSG_GET);
-  if (!request || !snmp_request_add(request.get(), object)) return SnmpOutcome::kFailed;
+  if (!request || !snmp_request_add(request.get(), object)) return SnmpOutcome::FAILED;
   return snmp_send(session, std::move(request), answer);
 }
 

@@ -15,10 +15,10 @@ using PduPtr = std::unique_ptr<netsnmp_pdu, PduFree>;
 
 // How a request ended.
 enum class SnmpOutcome {
-  kAnswer,       // an answer without error status
-  kErrorStatus,  // an answer with an error status (its PDU is kept)
-  kTimeout,      // no answer
-  kFailed,       // not sent, or the library failed
+  ANSWER,       // an answer without error status
+  ERROR_STATUS,  // an answer with an error status (its PDU is kept)
+  TIMEOUT,      // no answer
+  FAILED,       // not sent, or the library failed
 };
 
 // A new request of `command` (SNMP_MSG_GET, SNMP_MSG_GETNEXT...) for the
@@ -27,7 +27,7 @@ enum class SnmpOutcome {
 [[nodiscard]] bool snmp_request_add(netsnmp_pdu* pdu, SnmpOidView object);
 
 // Sends `request` (consumed) and keeps the answer in *answer (for
-// kAnswer and kErrorStatus).
+// ANSWER and ERROR_STATUS).
 [[nodiscard]] SnmpOutcome snmp_send(SnmpSession* session, PduPtr request, PduPtr* answer);
 
 // One GET of one object.

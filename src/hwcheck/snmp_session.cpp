@@ -15,9 +15,9 @@ static_assert(STAT_SUCCESS == SNMP_EXCHANGE_OK && STAT_ERROR == SNMP_EXCHANGE_FA
 
 namespace {
 
-constexpr int kMaxRetries = 20;
-constexpr int kMaxTimeoutSecs = 3600;
-constexpr long kMicrosPerSec = 1000000L;
+constexpr int MAX_RETRIES = 20;
+constexpr int MAX_TIMEOUT_SECS = 3600;
+constexpr long MICROS_PER_SEC = 1000000L;
 
 std::int64_t system_now(void*) { return os_current_time_millis(); }
 void system_sleep(void*, std::int64_t millis) { os_sleep_millis(millis); }
@@ -57,8 +57,8 @@ SnmpSession* snmp_create_session_with(const char* host, int version,
   settings.version = version == 1 ? SNMP_VERSION_1 : SNMP_VERSION_2c;
   settings.community = reinterpret_cast<u_char*>(const_cast<char*>(community));
   settings.community_len = std::strlen(community);
-  settings.retries = std::clamp(options.retries, 0, kMaxRetries);
-  settings.timeout = std::clamp(options.timeout_secs, 1, kMaxTimeoutSecs) * kMicrosPerSec;
+  settings.retries = std::clamp(options.retries, 0, MAX_RETRIES);
+  settings.timeout = std::clamp(options.timeout_secs, 1, MAX_TIMEOUT_SECS) * MICROS_PER_SEC;
   snmp_logging_set_opening(true);
   session->handle = snmp_sess_open(&settings);
   snmp_logging_set_opening(false);

@@ -12,7 +12,7 @@ struct ErrorBit {
   const char* text;
 };
 
-constexpr ErrorBit kErrorBits[] = {
+constexpr ErrorBit ERROR_BITS[] = {
     {0, 0x80, "Low Paper"},          {0, 0x40, "No Paper"},
     {0, 0x20, "Low Toner"},          {0, 0x10, "No Toner"},
     {0, 0x08, "Door Open"},          {0, 0x04, "Jammed"},
@@ -23,17 +23,17 @@ constexpr ErrorBit kErrorBits[] = {
     {1, 0x02, "Overdue Prevent Maintenance"},
 };
 
-constexpr const char* kPrinterStatus[] = {"Other", "Unknown", "Idle", "Printing", "Warmup"};
-constexpr const char* kDeviceStatus[] = {"Unknown", "Running", "Warning", "Testing", "Down"};
+constexpr const char* PRINTER_STATUS[] = {"Other", "Unknown", "Idle", "Printing", "Warmup"};
+constexpr const char* DEVICE_STATUS[] = {"Unknown", "Running", "Warning", "Testing", "Down"};
 
 }  // namespace
 
 const char* snmp_convert_printerstatus_to_str(int status) {
-  return status >= 1 && status <= 5 ? kPrinterStatus[status - 1] : "Unknown Printer Status";
+  return status >= 1 && status <= 5 ? PRINTER_STATUS[status - 1] : "Unknown Printer Status";
 }
 
 const char* snmp_convert_devicestatus_to_str(int status) {
-  return status >= 1 && status <= 5 ? kDeviceStatus[status - 1] : "Unknown Device Status";
+  return status >= 1 && status <= 5 ? DEVICE_STATUS[status - 1] : "Unknown Device Status";
 }
 
 void snmp_convert_printererror_to_str(char* buffer, std::size_t size,
@@ -41,7 +41,7 @@ void snmp_convert_printererror_to_str(char* buffer, std::size_t size,
   if (buffer == nullptr || size == 0) return;
   buffer[0] = '\0';
   bool first = true;
-  for (const ErrorBit& bit : kErrorBits) {
+  for (const ErrorBit& bit : ERROR_BITS) {
     if ((error[bit.byte] & bit.mask) == 0) continue;
     if (!first) util_safe_strncat(buffer, "|", size);
     util_safe_strncat(buffer, bit.text, size);
@@ -61,7 +61,7 @@ void snmp_convert_str_to_printerror(const char* text, std::uint8_t error[2]) {
   error[0] = 0;
   error[1] = 0;
   if (text == nullptr) return;
-  for (const ErrorBit& bit : kErrorBits) {
+  for (const ErrorBit& bit : ERROR_BITS) {
     if (std::strstr(text, bit.text) != nullptr) error[bit.byte] |= bit.mask;
   }
 }

@@ -71,37 +71,37 @@ struct IdleWait {
   bool in_error = false;
 };
 
-enum class Verdict { kGoOn, kIdle, kGiveUp };
+enum class Verdict { GO_ON, IDLE, GIVE_UP };
 
 // An idle poll: stabilization, extra time when the job moved no counter.
 Verdict idle_poll(SnmpSession* session, const SnmpSnapshotConfig* c, const PageCounts* before,
                   const PageCounts* counts, IdleWait* w) {
   if (w->loops == 0) {
     HW_DEBUG("we have reached idle state (no stabilization)");
-    return Verdict::kIdle;
+    return Verdict::IDLE;
   }
   int exists = 1;
   if (c->custom_job_exists != nullptr && c->custom_job_exists(session, &exists) && !exists) {
     HW_DEBUG("detected no pending jobs (no stabilization)");
-    return Verdict::kIdle;
+    return Verdict::IDLE;
   }
   ++w->stable;
   HW_DEBUG("increment stabilization count: %lu", ul(static_cast<std::uint64_t>(w->stable)));
-  if (w->stable <= w->loops) return Verdict::kGoOn;
+  if (w->stable <= w->loops) return Verdict::GO_ON;
   const bool unchanged = w->after && before != nullptr &&
                          counts->total_page_count == before->total_page_count;
   if (w->extra_time) {
-    if (!unchanged) return Verdict::kIdle;
+    if (!unchanged) return Verdict::IDLE;
     HW_DEBUG("we have reached idle state (with stabilization) and no counter changes");
-    return Verdict::kGiveUp;  // settled, but the job may be pending: the abandon check decides
+    return Verdict::GIVE_UP;  // settled, but the job may be pending: the abandon check decides
   }
-  if (!unchanged || c->extra_time_loops <= 0) return Verdict::kIdle;
+  if (!unchanged || c->extra_time_loops <= 0) return Verdict::IDLE;
   w->loops += c->extra_time_loops;
   w->extra_time = true;
   HW_DEBUG("going into extra stabilization time of %lu loops because counter not changed since "
            "job start",
            ul(static_cast<std::uint64_t>(c->extra_time_loops)));
-  return Verdict::kGoOn;
+  return Verdict::GO_ON;
 }
 
 }  // namespace
@@ -218,17 +218,17 @@ int snmp_wait_for_idle(SnmpSession* session, int after, const SnmpSnapshotConfig
     } else {
       if (w.in_error) clock.restart();
       w.in_error = false;
-      Verdict verdict = Verdict::kGoOn;
+      Verdict verdict = Verdict::GO_ON;
       if (is_idle(c, &data)) {
         verdict = idle_poll(session, c, before, counts, &w);
       } else {
         w.stable = 0;
       }
-      if (verdict == Verdict::kGiveUp) {
+      if (verdict == Verdict::GIVE_UP) {
         snmp_abandon_check(session, c, counts);
         return 1;
       }
-      if (verdict == Verdict::kIdle) {
+      if (verdict == Verdict::IDLE) {
         HW_DEBUG("we have reached idle state (with stabilization)");
         return 1;
       }

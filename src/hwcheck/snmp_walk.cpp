@@ -7,7 +7,7 @@
 
 namespace {
 
-enum class Step { kGoOn, kDone, kFailed };
+enum class Step { GO_ON, DONE, FAILED };
 
 // The streams and request kind of a printed walk; a plain walk has none.
 struct Dump {
@@ -24,9 +24,9 @@ SnmpOidView root_or_default(SnmpOidView root) {
 void report_failure(const SnmpSession* session, SnmpOutcome outcome, const netsnmp_pdu* answer,
                     SnmpOidView asked, const Dump* dump) {
   if (dump == nullptr || dump->err == nullptr) return;
-  if (outcome == SnmpOutcome::kTimeout) {
+  if (outcome == SnmpOutcome::TIMEOUT) {
     std::fprintf(dump->err, "Timeout: No Response from %s\n", session->peer);
-  } else if (outcome == SnmpOutcome::kFailed) {
+  } else if (outcome == SnmpOutcome::FAILED) {
     std::fprintf(dump->err, "Snmp: error with snmp_sync_response %s\n", session->peer);
   } else if (answer != nullptr) {
     std::fprintf(dump->err, "Error in packet.\nReason: %s\n",
@@ -39,7 +39,7 @@ void report_failure(const SnmpSession* session, SnmpOutcome outcome, const netsn
 
 Step end_of_mib(const Dump* dump) {
   if (dump != nullptr && dump->out != nullptr) std::fputs("End of MIB\n", dump->out);
-  return Step::kDone;
+  return Step::DONE;
 }
 
 // The root itself: a value there is handed on; nothing there is no error.
@@ -47,19 +47,19 @@ Step walk_root(SnmpSession* session, void* context, SnmpWalkCallback callback, S
                const Dump* dump) {
   PduPtr answer;
   const SnmpOutcome outcome = snmp_get_one(session, root, &answer);
-  if (outcome == SnmpOutcome::kErrorStatus && answer->errstat == SNMP_ERR_NOSUCHNAME) {
-    return Step::kGoOn;
+  if (outcome == SnmpOutcome::ERROR_STATUS && answer->errstat == SNMP_ERR_NOSUCHNAME) {
+    return Step::GO_ON;
   }
-  if (outcome != SnmpOutcome::kAnswer) {
+  if (outcome != SnmpOutcome::ANSWER) {
     report_failure(session, outcome, answer.get(), root, dump);
-    return Step::kFailed;
+    return Step::FAILED;
   }
   for (const netsnmp_variable_list* var = answer->variables; var != nullptr;
        var = var->next_variable) {
     if (snmp_var_is_exception(var)) continue;
-    if (callback(context, var) != 0) return Step::kDone;
+    if (callback(context, var) != 0) return Step::DONE;
   }
-  return Step::kGoOn;
+  return Step::GO_ON;
 }
 
 PduPtr next_request(SnmpOidView after, const Dump* dump) {
@@ -80,19 +80,19 @@ Step walk_next(SnmpSession* session, void* context, SnmpWalkCallback callback, S
   PduPtr answer;
   const SnmpOutcome outcome =
       snmp_send(session, next_request(snmp_oid_view(*last), dump), &answer);
-  if (outcome == SnmpOutcome::kErrorStatus && answer->errstat == SNMP_ERR_NOSUCHNAME) {
+  if (outcome == SnmpOutcome::ERROR_STATUS && answer->errstat == SNMP_ERR_NOSUCHNAME) {
     return end_of_mib(dump);  // v1 tells the end of the MIB view this way
   }
-  if (outcome != SnmpOutcome::kAnswer) {
+  if (outcome != SnmpOutcome::ANSWER) {
     report_failure(session, outcome, answer.get(), snmp_oid_view(*last), dump);
-    return Step::kFailed;
+    return Step::FAILED;
   }
   const netsnmp_variable_list* var = answer->variables;
-  if (var == nullptr) return Step::kFailed;
+  if (var == nullptr) return Step::FAILED;
   // endOfMibView is v2c's normal end of a walk.
   if (snmp_var_is_exception(var)) return end_of_mib(dump);
   const SnmpOidView name = snmp_var_name(var);
-  if (!snmp_oid_in_subtree(name, root)) return Step::kDone;
+  if (!snmp_oid_in_subtree(name, root)) return Step::DONE;
   if (snmp_oid_compare(name, snmp_oid_view(*last)) <= 0) {
     char text[SNMP_OID_TEXT_SIZE];
     snmp_format_oid(name, text, sizeof text);
@@ -100,10 +100,10 @@ Step walk_next(SnmpSession* session, void* context, SnmpWalkCallback callback, S
     if (dump != nullptr && dump->err != nullptr) {
       std::fprintf(dump->err, "Error: OID not increasing: %s\n", text);
     }
-    return Step::kFailed;
+    return Step::FAILED;
   }
-  if (snmp_oid_assign(name, last) == 0) return Step::kFailed;
-  return callback(context, var) != 0 ? Step::kDone : Step::kGoOn;
+  if (snmp_oid_assign(name, last) == 0) return Step::FAILED;
+  return callback(context, var) != 0 ? Step::DONE : Step::GO_ON;
 }
 
 int walk_subtree(SnmpSession* session, void* context, SnmpWalkCallback callback, SnmpOidView root,
@@ -112,14 +112,14 @@ int walk_subtree(SnmpSession* session, void* context, SnmpWalkCallback callback,
   SnmpOid last{};
   if (session == nullptr || callback == nullptr || snmp_oid_assign(root, &last) == 0) return 0;
   Step step = walk_root(session, context, callback, root, dump);
-  for (std::size_t n = 0; step == Step::kGoOn; ++n) {
+  for (std::size_t n = 0; step == Step::GO_ON; ++n) {
     if (n == SNMP_WALK_MAX_VARIABLES) {
       HW_ERROR("snmp walk: stopped after %zu variables", n);
       return 0;
     }
     step = walk_next(session, context, callback, root, &last, dump);
   }
-  return step == Step::kDone ? 1 : 0;
+  return step == Step::DONE ? 1 : 0;
 }
 
 // The printing walk's callback.

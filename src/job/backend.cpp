@@ -24,9 +24,9 @@
 
 namespace {
 
-constexpr const char kDiscoveryLine[] =
+constexpr const char DISCOVERY_LINE[] =
     "network spoolwarden \"Unknown\" \"spoolwarden accounting wrapper\"\n";
-constexpr std::size_t kIdentitySize = 256;
+constexpr std::size_t IDENTITY_SIZE = 256;
 
 // The leading decimal number of `text`; `fallback` when there is none or it
 // does not fit in an int.
@@ -130,7 +130,7 @@ void data_identity(const CupsBackend& b, char* buffer, std::size_t size) {
 
 void open_journal(CupsBackend& b) {
   char dir[CONFIG_TEXT_SIZE];
-  char identity[kIdentitySize];
+  char identity[IDENTITY_SIZE];
   data_identity(b, identity, sizeof identity);
   if (!os_cat_path(dir, sizeof dir, global_ctx.spool_dir_path, JOB_JOURNAL_DIR_NAME) ||
       job_journal_open(&b.journal, dir, b.ja.get(), identity) != 0) {
@@ -232,7 +232,7 @@ void backend_finish(CupsBackend& b, int status) {
 
 int cups_backend_main(int argc, char** argv) {
   if (argc == 1) {
-    std::fputs(kDiscoveryLine, stdout);
+    std::fputs(DISCOVERY_LINE, stdout);
     return CUPS_BACKEND_OK;
   }
   if (argc < 6 || argc > 7) {

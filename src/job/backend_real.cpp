@@ -15,7 +15,7 @@ namespace {
 
 // The mode of a file handed to a backend that runs as CUPS's user: root's
 // file, readable by CUPS's group, as CUPS keeps its own job files.
-constexpr mode_t kHandedFileMode = 0640;
+constexpr mode_t HANDED_FILE_MODE = 0640;
 
 // The program the device URI's scheme names, or an empty text (logged, and
 // CUPS told) when there is none that can be run.
@@ -47,7 +47,7 @@ bool hand_to_group(const char* file, long gid) {
   bool ok = fstat(fd, &info) == 0;
   if (ok && !(info.st_gid == static_cast<gid_t>(gid) && (info.st_mode & S_IRGRP) != 0)) {
     ok = fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(gid)) == 0 &&
-         fchmod(fd, kHandedFileMode) == 0;
+         fchmod(fd, HANDED_FILE_MODE) == 0;
   }
   close(fd);
   return ok;

@@ -39,9 +39,9 @@ void reset_child_signals() {
   sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-constexpr const char kCupsDefaultServerRoot[] = "/etc/cups";
-constexpr const char kCupsFilesConf[] = "cups-files.conf";
-constexpr const char kCupsDefaultAccount[] = "lp";
+constexpr const char CUPS_DEFAULT_SERVER_ROOT[] = "/etc/cups";
+constexpr const char CUPS_FILES_CONF[] = "cups-files.conf";
+constexpr const char CUPS_DEFAULT_ACCOUNT[] = "lp";
 
 // A user or group named in cups-files.conf: a name, or a number.
 long resolve_id(const std::string& value, bool group) {
@@ -55,8 +55,8 @@ long resolve_id(const std::string& value, bool group) {
 // CUPS's cups-files.conf in CUPS_SERVERROOT, else in /etc/cups.
 std::string cups_files_conf_path() {
   const char* root = std::getenv("CUPS_SERVERROOT");
-  return std::string(root != nullptr && root[0] != '\0' ? root : kCupsDefaultServerRoot) + "/" +
-         kCupsFilesConf;
+  return std::string(root != nullptr && root[0] != '\0' ? root : CUPS_DEFAULT_SERVER_ROOT) + "/" +
+         CUPS_FILES_CONF;
 }
 
 // The value of directive `name` (case ignored) in the file at `path`, or
@@ -113,8 +113,8 @@ CupsRunAccount cups_run_account() {
   if (!cache.known || cache.path != path || cache.mtime.tv_sec != mtime.tv_sec ||
       cache.mtime.tv_nsec != mtime.tv_nsec) {
     cache.account =
-        CupsRunAccount{resolve_id(cups_files_directive(path, "User", kCupsDefaultAccount), false),
-                       resolve_id(cups_files_directive(path, "Group", kCupsDefaultAccount), true)};
+        CupsRunAccount{resolve_id(cups_files_directive(path, "User", CUPS_DEFAULT_ACCOUNT), false),
+                       resolve_id(cups_files_directive(path, "Group", CUPS_DEFAULT_ACCOUNT), true)};
     cache.path = path;
     cache.mtime = mtime;
     cache.known = true;

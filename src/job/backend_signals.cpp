@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr int kTrackedFiles = 2;
-char g_tracked[kTrackedFiles][OS_PATH_BUFFER_SIZE] = {};
+constexpr int TRACKED_FILES = 2;
+char g_tracked[TRACKED_FILES][OS_PATH_BUFFER_SIZE] = {};
 
 // Runs inside the crash handler: unlink only.
 void remove_tracked_files(void*) {

@@ -23,12 +23,12 @@
 
 namespace {
 
-constexpr unsigned kSpoolRootMode = 0755;
-constexpr unsigned kReadByServiceMode = 0750;
-constexpr unsigned kSharedWithServiceMode = 0770;
+constexpr unsigned SPOOL_ROOT_MODE = 0755;
+constexpr unsigned READ_BY_SERVICE_MODE = 0750;
+constexpr unsigned SHARED_WITH_SERVICE_MODE = 0770;
 // Spool files older than this in the private directory were left by a
 // backend that was killed; no job keeps its spool file that long.
-constexpr std::int64_t kStaleSpoolSecs = 24 * 3600;
+constexpr std::int64_t STALE_SPOOL_SECS = 24 * 3600;
 
 struct SpoolDirSpec {
   const char* path;
@@ -52,7 +52,7 @@ int delete_stale_spool_file(const char* path, std::int64_t mtime, void* data) {
 }
 
 void prune_stale_spool_files(const char* dir) {
-  std::int64_t limit = os_current_time_millis() / 1000 - kStaleSpoolSecs;
+  std::int64_t limit = os_current_time_millis() / 1000 - STALE_SPOOL_SECS;
   int count = 0;
   int stopped = 0;
   (void)os_forall_files_in_dir(dir, delete_stale_spool_file, &limit, 0, &count, &stopped);
@@ -63,11 +63,11 @@ void prune_stale_spool_files(const char* dir) {
 int backend_prepare_spool_tree() {
   const long service_group = os_account_group(OS_SERVICE_ACCOUNT);
   const SpoolDirSpec dirs[] = {
-      {global_ctx.spool_dir_path, kSpoolRootMode, false},
-      {global_ctx.settings_spool_dir_path, kReadByServiceMode, true},
-      {global_ctx.jobreplay_spool_dir_path, kSharedWithServiceMode, true},
-      {global_ctx.heldjobs_spool_dir_path, kSharedWithServiceMode, true},
-      {global_ctx.locks_spool_dir_path, kSharedWithServiceMode, true},
+      {global_ctx.spool_dir_path, SPOOL_ROOT_MODE, false},
+      {global_ctx.settings_spool_dir_path, READ_BY_SERVICE_MODE, true},
+      {global_ctx.jobreplay_spool_dir_path, SHARED_WITH_SERVICE_MODE, true},
+      {global_ctx.heldjobs_spool_dir_path, SHARED_WITH_SERVICE_MODE, true},
+      {global_ctx.locks_spool_dir_path, SHARED_WITH_SERVICE_MODE, true},
   };
   for (const SpoolDirSpec& dir : dirs) {
     if (dir.path[0] == '\0') continue;

@@ -31,22 +31,22 @@
 
 namespace {
 
-constexpr const char kStatusDocumentNames[] =
+constexpr const char STATUS_DOCUMENT_NAMES[] =
     "Supplies Levels, Printer Control Command, Report Status";
 // Status documents of this size or smaller print without a decision.
-constexpr std::uint64_t kSmallStatusDocumentBytes = 200;
-constexpr char kListSeparator = ',';
+constexpr std::uint64_t SMALL_STATUS_DOCUMENT_BYTES = 200;
+constexpr char LIST_SEPARATOR = ',';
 
 // Outcome of the checks that let a job print without asking.
-enum class Early { kGoOn, kPrint };
+enum class Early { GO_ON, PRINT };
 
 // The time a last call may take that tells the server of a job cancelled in
 // CUPS: CUPS kills a backend that does not end soon after its cancel.
-constexpr int kCancelNoticeConnectMs = 3000;
-constexpr int kCancelNoticeSendMs = 7000;
+constexpr int CANCEL_NOTICE_CONNECT_MS = 3000;
+constexpr int CANCEL_NOTICE_SEND_MS = 7000;
 
 // Where the decision loop ended.
-enum class Decided { kDone, kBackground, kForkFailed, kCancelled };
+enum class Decided { DONE, BACKGROUND, FORK_FAILED, CANCELLED };
 
 void set_error(char* error_text, std::size_t error_size, const char* text) {
   if (error_text != nullptr && error_size > 0) util_safe_strncpy(error_text, text, error_size);
@@ -87,33 +87,33 @@ Early check_print_unasked(const JobAttribs* ja) {
   if (redirect_is_redirected_job(ja->document_name, ja->job_id)) {
     LOG_DEBUG("Redirected job so just print: id=%s,spool_file='%s'", ja->job_id, ja->spool_file);
     (void)take_spool_snapshot(ja->spool_file, SNAPSHOT_SUFFIX_POST_REDIRECT);
-    return Early::kPrint;
+    return Early::PRINT;
   }
   if (!empty(ja->document_name) &&
-      util_partially_matches_value(global_ctx.ignore_document_names, kListSeparator,
+      util_partially_matches_value(global_ctx.ignore_document_names, LIST_SEPARATOR,
                                    ja->document_name)) {
     LOG_DEBUG("Found document \"%s\" which is configured to be ignored, so just allowing to print",
               ja->document_name);
-    return Early::kPrint;
+    return Early::PRINT;
   }
   std::uint64_t size = 0;
   const int stat_ok = os_file_size_by_path(ja->spool_file, &size);
   if (stat_ok && size == 0) {
     LOG_DEBUG("Found zero length document \"%s\", so just allowing to print", ja->document_name);
-    return Early::kPrint;
+    return Early::PRINT;
   }
-  if (util_partially_matches_value(kStatusDocumentNames, kListSeparator, ja->document_name)) {
+  if (util_partially_matches_value(STATUS_DOCUMENT_NAMES, LIST_SEPARATOR, ja->document_name)) {
     if (!stat_ok) size = 0;
     LOG_DEBUG("Found potential status document \"%s\" of size %lu, file stat %s",
               ja->document_name, static_cast<unsigned long>(size),
               stat_ok ? "succeeded" : "failed");
-    if (size <= kSmallStatusDocumentBytes) {
+    if (size <= SMALL_STATUS_DOCUMENT_BYTES) {
       LOG_DEBUG("Found small status job \"%s\" of size %lu, so just allowing to print",
                 ja->document_name, static_cast<unsigned long>(size));
-      return Early::kPrint;
+      return Early::PRINT;
     }
   }
-  return Early::kGoOn;
+  return Early::GO_ON;
 }
 
 void set_client_ip(JobAttribs* ja) {
@@ -178,8 +178,8 @@ void tell_server_cancelled(const JobAttribs* ja) {
   os_clear_stop_request();
   if (rpc_process_print_job_cancellation_within(
           global_ctx.server_name, ja->printer_name, ja->job_id, 0, 0,
-          std::min(global_ctx.connect_timeout_ms, kCancelNoticeConnectMs),
-          std::min(global_ctx.send_timeout_ms, kCancelNoticeSendMs)) != 0) {
+          std::min(global_ctx.connect_timeout_ms, CANCEL_NOTICE_CONNECT_MS),
+          std::min(global_ctx.send_timeout_ms, CANCEL_NOTICE_SEND_MS)) != 0) {
     LOG_ERROR("Unable to tell the server that job %s was cancelled", ja->job_id);
   }
 }
@@ -207,10 +207,10 @@ Decided decide(JobAttribs* ja, int code, const PrinterSettings& settings, int ba
       journal_phase(journal, JOURNAL_ASKING, ja, nullptr);
       ask_server(ja, code, settings, held, response, error_text, error_size);
     }
-    if (os_stop_requested()) return Decided::kCancelled;
+    if (os_stop_requested()) return Decided::CANCELLED;
     if (response->status != PROCESS_JOB_HOLD) {
       journal_phase(journal, JOURNAL_DECIDED, ja, response);
-      return Decided::kDone;
+      return Decided::DONE;
     }
     journal_phase(journal, JOURNAL_HELD, ja, response);
     if (!forked && background_on_hold) {
@@ -218,19 +218,19 @@ Decided decide(JobAttribs* ja, int code, const PrinterSettings& settings, int ba
       const pid_t pid = fork();
       if (pid < 0) {
         LOG_ERROR("Unable to fork to background task");
-        return Decided::kForkFailed;
+        return Decided::FORK_FAILED;
       }
       if (pid > 0) {
         // The child owns the job and its spool file from here on.
         *action = JOB_ACTION_BACKGROUND;
-        return Decided::kBackground;
+        return Decided::BACKGROUND;
       }
       (void)os_unix_daemonize();
       forked = 1;
     }
     held_job_manager_sleep_with_job_event_check(ja->job_id, response->hold_time_ms,
                                                 response->long_hold_time_ms);
-    if (os_stop_requested()) return Decided::kCancelled;
+    if (os_stop_requested()) return Decided::CANCELLED;
     held = 1;
   }
 }
@@ -283,9 +283,9 @@ void reuse_decision(const JobJournal& journal, JobAttribs* ja, ProcessJobRespons
 
 int common_is_ignored_document_name(const char* document_name) {
   if (document_name == nullptr || document_name[0] == '\0') return 0;
-  return util_partially_matches_value(global_ctx.ignore_document_names, kListSeparator,
+  return util_partially_matches_value(global_ctx.ignore_document_names, LIST_SEPARATOR,
                                       document_name) ||
-                 util_partially_matches_value(kStatusDocumentNames, kListSeparator,
+                 util_partially_matches_value(STATUS_DOCUMENT_NAMES, LIST_SEPARATOR,
                                               document_name)
              ? 1
              : 0;
@@ -310,7 +310,7 @@ int common_process_job_ex(JobAttribs* ja, int n_up, const char* printer_address,
   }
   if (!check_arguments(ja, action, replacement_strategy)) return -1;
   *action = JOB_ACTION_PRINT;
-  if (check_print_unasked(ja) == Early::kPrint) return 0;
+  if (check_print_unasked(ja) == Early::PRINT) return 0;
 
   (void)take_spool_snapshot(ja->spool_file, nullptr);
   set_client_ip(ja);
@@ -362,10 +362,10 @@ int common_process_job_ex(JobAttribs* ja, int n_up, const char* printer_address,
   } else {
     switch (decide(ja, code, settings, background_on_hold, &response, action, journal, error_text,
                    error_size)) {
-      case Decided::kDone: break;
-      case Decided::kBackground: return 0;
-      case Decided::kForkFailed: return -1;
-      case Decided::kCancelled:
+      case Decided::DONE: break;
+      case Decided::BACKGROUND: return 0;
+      case Decided::FORK_FAILED: return -1;
+      case Decided::CANCELLED:
         tell_server_cancelled(ja);
         *action = JOB_ACTION_DONT_PRINT;
         return 0;

@@ -23,10 +23,10 @@ namespace {
 
 // Pieces read after the first one: large enough that a big job is copied at
 // the speed of the page cache, small enough to keep memory flat.
-constexpr std::size_t kBulkReadSize = 256 * 1024;
-constexpr std::size_t kInflateOutSize = 256 * 1024;
+constexpr std::size_t BULK_READ_SIZE = 256 * 1024;
+constexpr std::size_t INFLATE_OUT_SIZE = 256 * 1024;
 // The most the kernel copies at once from CUPS's file into the spool file.
-constexpr std::size_t kKernelCopyChunk = 64 * 1024 * 1024;
+constexpr std::size_t KERNEL_COPY_CHUNK = 64 * 1024 * 1024;
 
 // Creates the spool file exclusively at a name nobody can guess, never
 // through a link; the descriptor, or -1.
@@ -44,7 +44,7 @@ std::size_t read_piece(FILE* in, std::uint8_t* buffer, std::size_t want, bool* f
   return got;
 }
 
-enum class Outcome { kOk, kWriteFailed, kReadFailed, kInflateFailed, kTooLarge };
+enum class Outcome { OK, WRITE_FAILED, READ_FAILED, INFLATE_FAILED, TOO_LARGE };
 
 // The inflater of one job with its running totals and limits.
 class Inflater {
@@ -58,7 +58,7 @@ class Inflater {
 
   bool start() {
     started_ = inflateInit2(&stream_, 31) == Z_OK;
-    if (started_) out_ = std::make_unique<std::uint8_t[]>(kInflateOutSize);
+    if (started_) out_ = std::make_unique<std::uint8_t[]>(INFLATE_OUT_SIZE);
     return started_;
   }
   bool finished() const { return finished_; }
@@ -70,22 +70,22 @@ class Inflater {
     stream_.avail_in = static_cast<uInt>(count);
     while (!finished_ && stream_.avail_in > 0) {
       stream_.next_out = out_.get();
-      stream_.avail_out = static_cast<uInt>(kInflateOutSize);
+      stream_.avail_out = static_cast<uInt>(INFLATE_OUT_SIZE);
       int rc = inflate(&stream_, Z_NO_FLUSH);
       if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
         LOG_DEBUG("Zlib inflate error: [%d] %s", rc, stream_.msg != nullptr ? stream_.msg : "");
-        return Outcome::kInflateFailed;
+        return Outcome::INFLATE_FAILED;
       }
-      std::size_t produced = kInflateOutSize - stream_.avail_out;
-      if (exceeds_limits()) return Outcome::kTooLarge;
+      std::size_t produced = INFLATE_OUT_SIZE - stream_.avail_out;
+      if (exceeds_limits()) return Outcome::TOO_LARGE;
       if (os_write_all(fd, out_.get(), produced) == 0) {
         LOG_LAST_SYSTEM_ERROR("Unable to write the spool file");
-        return Outcome::kWriteFailed;
+        return Outcome::WRITE_FAILED;
       }
       finished_ = rc == Z_STREAM_END;
       if (rc == Z_BUF_ERROR && produced == 0) break;
     }
-    return Outcome::kOk;
+    return Outcome::OK;
   }
 
  private:
@@ -121,19 +121,19 @@ bool is_gzip(const std::uint8_t* data, std::size_t count) {
 // The rest of a plain file after what was read through `in`, copied by the
 // kernel (copy_file_range: no pass through this process, a reflink where the
 // file system has them), in chunks between which a cancel is noticed.
-enum class KernelCopy { kDone, kUnsupported, kFailed, kStopped };
+enum class KernelCopy { DONE, UNSUPPORTED, FAILED, STOPPED };
 
 KernelCopy copy_rest_in_kernel(FILE* in, int fd, std::uint64_t* total) {
   struct stat info {};
   const int from = fileno(in);
-  if (from < 0 || fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) return KernelCopy::kUnsupported;
+  if (from < 0 || fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) return KernelCopy::UNSUPPORTED;
   off_t offset = ftello(in);
-  if (offset < 0) return KernelCopy::kUnsupported;
+  if (offset < 0) return KernelCopy::UNSUPPORTED;
   bool any = false;
   for (;;) {
-    if (os_stop_requested()) return KernelCopy::kStopped;
-    const ssize_t n = copy_file_range(from, &offset, fd, nullptr, kKernelCopyChunk, 0);
-    if (n == 0) return KernelCopy::kDone;
+    if (os_stop_requested()) return KernelCopy::STOPPED;
+    const ssize_t n = copy_file_range(from, &offset, fd, nullptr, KERNEL_COPY_CHUNK, 0);
+    if (n == 0) return KernelCopy::DONE;
     if (n > 0) {
       any = true;
       *total += static_cast<std::uint64_t>(n);
@@ -142,16 +142,16 @@ KernelCopy copy_rest_in_kernel(FILE* in, int fd, std::uint64_t* total) {
     if (errno == EINTR) continue;
     const bool unsupported = errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
                              errno == EOPNOTSUPP || errno == EBADF;
-    if (unsupported && !any) return KernelCopy::kUnsupported;
+    if (unsupported && !any) return KernelCopy::UNSUPPORTED;
     LOG_LAST_SYSTEM_ERROR("Unable to write the spool file");
-    return KernelCopy::kFailed;
+    return KernelCopy::FAILED;
   }
 }
 
 // Copies or inflates the whole input into `fd`; `*written` gets the bytes
 // written.
 Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::uint64_t* written) {
-  auto buffer = std::make_unique<std::uint8_t[]>(kBulkReadSize);
+  auto buffer = std::make_unique<std::uint8_t[]>(BULK_READ_SIZE);
   bool read_failed = false;
   std::size_t got = read_piece(in, buffer.get(), CUPS_INTAKE_READ_SIZE, &read_failed);
   Inflater inflater(limits);
@@ -167,53 +167,53 @@ Outcome fill_spool_file(int fd, FILE* in, const CupsIntakeLimits& limits, std::u
     // The job was cancelled (SIGTERM): stop copying, nothing is kept.
     if (os_stop_requested()) {
       LOG_INFO("Copying the print data was stopped: the job was cancelled");
-      return Outcome::kReadFailed;
+      return Outcome::READ_FAILED;
     }
     if (inflating) {
       Outcome outcome = inflater.feed(fd, buffer.get(), got);
       total = inflater.written();
-      if (outcome != Outcome::kOk) return outcome;
+      if (outcome != Outcome::OK) return outcome;
       if (inflater.finished()) break;  // anything after the stream is not print data
     } else {
       if (os_write_all(fd, buffer.get(), got) == 0) {
         LOG_LAST_SYSTEM_ERROR("Unable to write the spool file");
-        return Outcome::kWriteFailed;
+        return Outcome::WRITE_FAILED;
       }
       total += got;
       // CUPS's own file: the rest goes from file to file in the kernel.
-      const KernelCopy kernel = tried_kernel ? KernelCopy::kUnsupported
+      const KernelCopy kernel = tried_kernel ? KernelCopy::UNSUPPORTED
                                              : copy_rest_in_kernel(in, fd, &total);
       tried_kernel = true;
       switch (kernel) {
-        case KernelCopy::kDone: *written = total; return Outcome::kOk;
-        case KernelCopy::kFailed: return Outcome::kWriteFailed;
-        case KernelCopy::kStopped:
+        case KernelCopy::DONE: *written = total; return Outcome::OK;
+        case KernelCopy::FAILED: return Outcome::WRITE_FAILED;
+        case KernelCopy::STOPPED:
           LOG_INFO("Copying the print data was stopped: the job was cancelled");
-          return Outcome::kReadFailed;
-        case KernelCopy::kUnsupported: break;
+          return Outcome::READ_FAILED;
+        case KernelCopy::UNSUPPORTED: break;
       }
     }
-    got = read_piece(in, buffer.get(), kBulkReadSize, &read_failed);
+    got = read_piece(in, buffer.get(), BULK_READ_SIZE, &read_failed);
   }
   *written = total;
   if (read_failed) {
     LOG_ERROR("Error reading the print data for the spool file");
-    return Outcome::kReadFailed;
+    return Outcome::READ_FAILED;
   }
   if (inflating && !inflater.finished()) {
     LOG_DEBUG("Zlib inflate error: [%d] %s", Z_BUF_ERROR, "compressed data ends early");
-    return Outcome::kInflateFailed;
+    return Outcome::INFLATE_FAILED;
   }
-  return Outcome::kOk;
+  return Outcome::OK;
 }
 
 CupsIntakeFailure failure_of(Outcome outcome) {
   switch (outcome) {
-    case Outcome::kOk: return CUPS_INTAKE_NO_FAILURE;
-    case Outcome::kWriteFailed: return CUPS_INTAKE_WRITE_FAILED;
-    case Outcome::kReadFailed: return CUPS_INTAKE_READ_FAILED;
-    case Outcome::kInflateFailed: return CUPS_INTAKE_BAD_GZIP;
-    case Outcome::kTooLarge: return CUPS_INTAKE_TOO_LARGE;
+    case Outcome::OK: return CUPS_INTAKE_NO_FAILURE;
+    case Outcome::WRITE_FAILED: return CUPS_INTAKE_WRITE_FAILED;
+    case Outcome::READ_FAILED: return CUPS_INTAKE_READ_FAILED;
+    case Outcome::INFLATE_FAILED: return CUPS_INTAKE_BAD_GZIP;
+    case Outcome::TOO_LARGE: return CUPS_INTAKE_TOO_LARGE;
   }
   return CUPS_INTAKE_WRITE_FAILED;
 }
@@ -265,10 +265,10 @@ int common_make_spool_file_ex(char* path, std::size_t size, FILE* in,
   if (fd < 0) return 0;
   std::uint64_t written = 0;
   Outcome outcome = fill_spool_file(fd, in, limits, &written);
-  if (close(fd) != 0 && outcome == Outcome::kOk) outcome = Outcome::kWriteFailed;
-  if (outcome == Outcome::kWriteFailed) LOG_DEBUG("unable to write to temporary file");
+  if (close(fd) != 0 && outcome == Outcome::OK) outcome = Outcome::WRITE_FAILED;
+  if (outcome == Outcome::WRITE_FAILED) LOG_DEBUG("unable to write to temporary file");
   *failure = failure_of(outcome);
-  if (outcome != Outcome::kOk) {
+  if (outcome != Outcome::OK) {
     LOG_ERROR("Unable to make the spool file \"%s\"; it was removed", path);
     unlink(path);
     return 0;

@@ -16,7 +16,7 @@
 namespace {
 
 // Root and the service account share the held-job markers.
-constexpr unsigned kHeldJobsDirMode = 0770;
+constexpr unsigned HELD_JOBS_DIR_MODE = 0770;
 
 void on_stop(int) { os_request_stop(); }
 
@@ -42,7 +42,7 @@ int settle_account() {
               OS_SERVICE_ACCOUNT);
     return 0;
   }
-  if (!os_make_private_dir(global_ctx.heldjobs_spool_dir_path, kHeldJobsDirMode, group)) {
+  if (!os_make_private_dir(global_ctx.heldjobs_spool_dir_path, HELD_JOBS_DIR_MODE, group)) {
     LOG_ERROR("Unable to prepare the held-job directory \"%s\"",
               global_ctx.heldjobs_spool_dir_path);
   }

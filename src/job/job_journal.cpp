@@ -19,8 +19,8 @@
 
 namespace {
 
-constexpr int kJournalVersion = 1;
-constexpr const char kJournalSuffix[] = ".state";
+constexpr int JOURNAL_VERSION = 1;
+constexpr const char JOURNAL_SUFFIX[] = ".state";
 
 // The fingerprint: what makes a run the same job as an earlier one.
 void compute_fingerprint(const JobAttribs* ja, const char* data_identity, char out[JA_UID_SIZE]) {
@@ -37,7 +37,7 @@ void compute_fingerprint(const JobAttribs* ja, const char* data_identity, char o
 }
 
 bool journal_path(const char* dir, const JobAttribs* ja, char* path) {
-  std::string name = std::string(ja->printer_name) + "-" + ja->job_id + kJournalSuffix;
+  std::string name = std::string(ja->printer_name) + "-" + ja->job_id + JOURNAL_SUFFIX;
   // Printer names and job ids come from CUPS: no path separators in the name.
   (void)util_sanitize_fname(name.data());
   return serialize_file_path(dir, name, path);
@@ -71,7 +71,7 @@ int unpack_watermark(SerializeStore* s, watermark_params* wm) {
 
 int pack_journal(SerializeStore* s, const JobJournal& j, int phase) {
   const ProcessJobResponse& r = j.response;
-  return serialize_pack_int(s, "version", kJournalVersion) &&
+  return serialize_pack_int(s, "version", JOURNAL_VERSION) &&
          serialize_pack_str(s, "fingerprint", j.fingerprint) &&
          serialize_pack_int(s, "phase", phase) && serialize_pack_str(s, "job_uid", j.job_uid) &&
          serialize_pack_date(s, "submit_time", &j.submit_time) &&
@@ -86,7 +86,7 @@ int pack_journal(SerializeStore* s, const JobJournal& j, int phase) {
 int unpack_journal(SerializeStore* s, JobJournal* j, char fingerprint[JA_UID_SIZE]) {
   ProcessJobResponse& r = j->response;
   int version = 0;
-  return serialize_unpack_int(s, "version", &version) && version == kJournalVersion &&
+  return serialize_unpack_int(s, "version", &version) && version == JOURNAL_VERSION &&
          serialize_unpack_str(s, "fingerprint", fingerprint, JA_UID_SIZE) &&
          serialize_unpack_int(s, "phase", &j->found_phase) &&
          serialize_unpack_str(s, "job_uid", j->job_uid, sizeof j->job_uid) &&
@@ -128,8 +128,8 @@ int delete_if_old(const char* path, std::int64_t mtime, void* data) {
   const auto* limit = static_cast<const std::int64_t*>(data);
   const char* base = util_basename(path);
   const std::size_t length = std::strlen(base);
-  const std::size_t suffix = sizeof kJournalSuffix - 1;
-  if (length <= suffix || std::strcmp(base + length - suffix, kJournalSuffix) != 0) return 1;
+  const std::size_t suffix = sizeof JOURNAL_SUFFIX - 1;
+  if (length <= suffix || std::strcmp(base + length - suffix, JOURNAL_SUFFIX) != 0) return 1;
   if (mtime >= *limit) return 1;
   if (unlink(path) == 0) LOG_DEBUG("Removed the job state of a job CUPS gave up on: %s", path);
   return 1;

@@ -17,15 +17,15 @@
 
 namespace {
 
-constexpr const char* kPpdDirs[] = {"/etc/cups/ppd", "/opt/cups/etc/ppd",
+constexpr const char* PPD_DIRS[] = {"/etc/cups/ppd", "/opt/cups/etc/ppd",
                                     "/usr/local/cups/etc/ppd", "/usr/local/etc/cups/ppd"};
-constexpr const char kModelKey[] = "*modelname:";
+constexpr const char MODEL_KEY[] = "*modelname:";
 
 char g_ppd_path[COMMON_PPD_PATH_SIZE];
 
 
 bool key_at(const char* p) {
-  for (const char* k = kModelKey; *k != '\0'; ++k, ++p) {
+  for (const char* k = MODEL_KEY; *k != '\0'; ++k, ++p) {
     if (ascii_to_lower(*p) != *k) return false;
   }
   return true;
@@ -36,7 +36,7 @@ bool key_at(const char* p) {
 const char* model_in_line(const char* line, std::size_t* length) {
   for (const char* p = line; *p != '\0'; ++p) {
     if (*p != '*' || !key_at(p)) continue;
-    const char* v = p + std::strlen(kModelKey);
+    const char* v = p + std::strlen(MODEL_KEY);
     while (ascii_is_space(*v)) ++v;
     if (*v != '"') continue;
     const char* end = std::strchr(v + 1, '"');
@@ -95,7 +95,7 @@ const char* common_find_ppd_in_dirs(const char* printer_name, const char* const*
 }
 
 const char* common_find_cups_printer_ppd(const char* printer_name) {
-  return common_find_ppd_in_dirs(printer_name, kPpdDirs, std::size(kPpdDirs));
+  return common_find_ppd_in_dirs(printer_name, PPD_DIRS, std::size(PPD_DIRS));
 }
 
 int common_read_ppd_model_name(const char* ppd_path, char* buffer, std::size_t size) {

@@ -19,8 +19,8 @@ namespace {
 std::int64_t system_now_millis() { return os_current_time_millis(); }
 void system_sleep_millis(std::int64_t millis) { os_sleep_millis(millis); }
 
-constexpr EventsClock kSystemClock{system_now_millis, system_sleep_millis};
-EventsClock drain_clock = kSystemClock;
+constexpr EventsClock SYSTEM_CLOCK{system_now_millis, system_sleep_millis};
+EventsClock drain_clock = SYSTEM_CLOCK;
 
 // An event item: type["value"], optionally followed by a comma.
 constexpr const char EVENT_PATTERN[] = "(\\w+?)\\[\\\"(.*?)\\\"\\],?";
@@ -56,7 +56,7 @@ int events_scan_reply(const char* reply, EventCallback callback) {
 }
 
 void events_manager_set_clock(const EventsClock* clock) {
-  drain_clock = clock != nullptr ? *clock : kSystemClock;
+  drain_clock = clock != nullptr ? *clock : SYSTEM_CLOCK;
 }
 
 std::int64_t events_manager_failure_sleep_ms(int failures) {
@@ -108,7 +108,7 @@ int rpc_drain_events(int connect_timeout_ms, int send_timeout_ms, const char* se
   }
   rpc_detail::Params result(raw);
   const char* reply = nullptr;
-  if (rpc_detail::reply_type(result) != rpc_detail::kTypeString ||
+  if (rpc_detail::reply_type(result) != rpc_detail::TYPE_STRING ||
       XMLRPCParameterListReadString(result.get(), 0, &reply) != 0 || reply == nullptr) {
     return 0;
   }

@@ -18,7 +18,7 @@
 namespace {
 
 // Body reads need not keep to the header's small pieces.
-constexpr std::size_t kBodyReadPiece = 64 * 1024;
+constexpr std::size_t BODY_READ_PIECE = 64 * 1024;
 
 void default_sleep(int milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
 
@@ -176,7 +176,7 @@ int read_body(OsTcpSocket* socket, std::vector<std::uint8_t>& reply, std::size_t
                                            : HTTP_MAX_BODY + 1);
   while (reply.size() < wanted) {
     const int got =
-        read_piece(socket, reply, std::min(kBodyReadPiece, wanted - reply.size()), reading);
+        read_piece(socket, reply, std::min(BODY_READ_PIECE, wanted - reply.size()), reading);
     if (got < 0) return -1;
     if (got == 0) break;  // the peer closed; a short body is found below
   }

@@ -19,10 +19,10 @@ using rpc_detail::reply_type;
 
 namespace {
 
-constexpr int kCancelConnectRetries = 2;
-constexpr int kRegisterPrinterV2EnvVersion = 10;
-constexpr int kRegisterPrinterV3EnvVersion = 13;
-constexpr int kRegisterPrinterTextsEnvVersion = 4;
+constexpr int CANCEL_CONNECT_RETRIES = 2;
+constexpr int REGISTER_PRINTER_V2_ENV_VERSION = 10;
+constexpr int REGISTER_PRINTER_V3_ENV_VERSION = 13;
+constexpr int REGISTER_PRINTER_TEXTS_ENV_VERSION = 4;
 
 // Appends texts in order; -1 when memory runs out.
 int add_strings(XMLRPCParameterList* list, std::initializer_list<const char*> texts) {
@@ -44,7 +44,7 @@ int get_config_text(const char* method, char* buffer, std::size_t size) {
   Params result;
   if (!params || call(method, params, result, 0) != 0) return -1;
   const char* text = nullptr;
-  if (reply_type(result) != rpc_detail::kTypeString ||
+  if (reply_type(result) != rpc_detail::TYPE_STRING ||
       XMLRPCParameterListReadString(result.get(), 0, &text) != 0) {
     return -1;
   }
@@ -53,8 +53,8 @@ int get_config_text(const char* method, char* buffer, std::size_t size) {
 }
 
 const char* register_printer_method(int env_version) {
-  if (env_version >= kRegisterPrinterV3EnvVersion) return "spoolwarden.registerPrinter3";
-  if (env_version >= kRegisterPrinterV2EnvVersion) return "spoolwarden.registerPrinter2";
+  if (env_version >= REGISTER_PRINTER_V3_ENV_VERSION) return "spoolwarden.registerPrinter3";
+  if (env_version >= REGISTER_PRINTER_V2_ENV_VERSION) return "spoolwarden.registerPrinter2";
   return "spoolwarden.registerPrinter";
 }
 
@@ -78,7 +78,7 @@ int rpc_log_message(const char* server_name, int level, const char* text) {
     return -1;
   }
   const char* reply = nullptr;
-  if (reply_type(result) == rpc_detail::kTypeString &&
+  if (reply_type(result) == rpc_detail::TYPE_STRING &&
       XMLRPCParameterListReadString(result.get(), 0, &reply) == 0 &&
       !util_equal_str(reply, "SUCCESS")) {
     return -1;
@@ -114,7 +114,7 @@ int rpc_update_spooled_job_status(const char* text1, const char* text2, const ch
   Params result;
   if (!params || add_strings(params.get(), {text1, text2, text3, text4}) != 0) return -1;
   const int rc = call("spoolwarden.updateSpooledJobStatus", params, result, 0);
-  if (rc == 0 && reply_type(result) == rpc_detail::kTypeBoolean) {
+  if (rc == 0 && reply_type(result) == rpc_detail::TYPE_BOOLEAN) {
     int unused = 0;
     (void)XMLRPCParameterListReadBoolean(result.get(), 0, &unused);
   }
@@ -130,7 +130,7 @@ int rpc_validate_and_register_redirected_job(const char* redirect_uid, const cha
     return -1;
   }
   int value = 0;
-  if (reply_type(result) != rpc_detail::kTypeBoolean ||
+  if (reply_type(result) != rpc_detail::TYPE_BOOLEAN ||
       XMLRPCParameterListReadBoolean(result.get(), 0, &value) != 0) {
     LOG_DEBUG("Unexpected return type.");
     return -1;
@@ -155,7 +155,7 @@ int rpc_is_server_ready_to_register_printers_within(int* flag, int connect_timeo
   Params result(raw);
   if (rc != 0 || !result) return -1;
   int value = 0;
-  if (reply_type(result) == rpc_detail::kTypeBoolean &&
+  if (reply_type(result) == rpc_detail::TYPE_BOOLEAN &&
       XMLRPCParameterListReadBoolean(result.get(), 0, &value) == 0 && flag != nullptr) {
     *flag = value;
   }
@@ -169,23 +169,23 @@ int rpc_register_printer(const char* server, const char* printer, const char* lo
   Params params = new_params();
   Params result;
   if (!params || add_strings(params.get(), {server, printer, location}) != 0) return -1;
-  if (env_version >= kRegisterPrinterTextsEnvVersion &&
+  if (env_version >= REGISTER_PRINTER_TEXTS_ENV_VERSION &&
       add_strings(params.get(), {text4, text5}) != 0) {
     return -1;
   }
-  if (env_version >= kRegisterPrinterV2EnvVersion &&
+  if (env_version >= REGISTER_PRINTER_V2_ENV_VERSION &&
       (add_strings(params.get(), {rpc_spooler_name(spooler_kind)}) != 0 ||
        XMLRPCParameterListAddInt(params.get(), env_version) != 0 ||
        add_strings(params.get(), {text6, text7}) != 0)) {
     return -1;
   }
-  if (env_version >= kRegisterPrinterV3EnvVersion &&
+  if (env_version >= REGISTER_PRINTER_V3_ENV_VERSION &&
       XMLRPCParameterListAddBoolean(params.get(), global_ctx.direct_printing_mode) != 0) {
     return -1;
   }
   if (call(register_printer_method(env_version), params, result, 0) != 0) return -1;
   const char* reply = nullptr;
-  if (reply_type(result) == rpc_detail::kTypeString &&
+  if (reply_type(result) == rpc_detail::TYPE_STRING &&
       XMLRPCParameterListReadString(result.get(), 0, &reply) == 0 &&
       util_equal_str(reply, "FAILURE")) {
     LOG_DEBUG("register printer returned: FAILURE");
@@ -212,12 +212,12 @@ int rpc_process_print_job_cancellation_within(const char* server, const char* pr
   }
   XMLRPCParameterList* raw = nullptr;
   const int rc = rpc_call_method_wrapper2("spoolwarden.cancelPrintJob", params.get(), &raw,
-                                          kCancelConnectRetries, connect_timeout_ms,
+                                          CANCEL_CONNECT_RETRIES, connect_timeout_ms,
                                           send_timeout_ms);
   Params result(raw);
   if (rc != 0 || !result) return -1;
   int ok = 1;
-  if (reply_type(result) == rpc_detail::kTypeBoolean &&
+  if (reply_type(result) == rpc_detail::TYPE_BOOLEAN &&
       XMLRPCParameterListReadBoolean(result.get(), 0, &ok) == 0 && !ok) {
     LOG_DEBUG("Server reported failure cancelling job.");
     return -1;
@@ -238,7 +238,7 @@ int rpc_report_printer_state(const char* server, const char* printer, int state,
   LOG_DEBUG("Reporting status for printer: %s, status: %s", printer, state_name);
   if (call("spoolwarden.reportPrinterStatus", params, result, 0) != 0) return -1;
   int value = 0;
-  if (reply_type(result) == rpc_detail::kTypeInt &&
+  if (reply_type(result) == rpc_detail::TYPE_INT &&
       XMLRPCParameterListReadInt(result.get(), 0, &value) == 0) {
     return value;
   }
@@ -255,10 +255,10 @@ int rpc_get_config_last_updated(char* buffer, std::size_t size) {
 
 int rpc_process_past_print_job(const JobAttribs* ja, int number, int* retry) {
   if (!TV_ASSERT(ja != nullptr)) return -1;
-  constexpr int kPastJobParams = 16;
+  constexpr int PAST_JOB_PARAMS = 16;
   Params params = new_params();
   Params result;
-  if (!params || rpc_detail::add_job_params(params.get(), ja, kPastJobParams, 0) != 0 ||
+  if (!params || rpc_detail::add_job_params(params.get(), ja, PAST_JOB_PARAMS, 0) != 0 ||
       XMLRPCParameterListAddInt(params.get(), number) != 0 ||
       add_strings(params.get(), {ja->client_ip}) != 0 ||
       XMLRPCParameterListAddInt(params.get(), ja->color_pages) != 0 ||
@@ -267,7 +267,7 @@ int rpc_process_past_print_job(const JobAttribs* ja, int number, int* retry) {
   }
   const int type = reply_type(result);
   const char* reply = nullptr;
-  if (type != rpc_detail::kTypeString ||
+  if (type != rpc_detail::TYPE_STRING ||
       XMLRPCParameterListReadString(result.get(), 0, &reply) != 0) {
     LOG_ERROR("Application Server returned unexpected data type: %d", type);
     return -1;
@@ -295,7 +295,7 @@ int rpc_process_print_job_hardware_check(const HwcheckJobReport* report, int* fl
   }
   const int type = reply_type(result);
   int value = 0;
-  if (type != rpc_detail::kTypeBoolean ||
+  if (type != rpc_detail::TYPE_BOOLEAN ||
       XMLRPCParameterListReadBoolean(result.get(), 0, &value) != 0) {
     LOG_ERROR("Application Server returned unexpected data type: %d", type);
     return -1;
@@ -314,7 +314,7 @@ int rpc_get_pending_spooled_jobs(const char* server_name, char (**ids)[RPC_SPOOL
     return -1;
   }
   const char* reply = nullptr;
-  if (reply_type(result) != rpc_detail::kTypeString ||
+  if (reply_type(result) != rpc_detail::TYPE_STRING ||
       XMLRPCParameterListReadString(result.get(), 0, &reply) != 0 || reply == nullptr) {
     return 0;
   }

@@ -11,9 +11,9 @@ struct JobAttribs;
 namespace rpc_detail {
 
 // Type codes of XML-RPC values.
-inline constexpr int kTypeBoolean = XMLRPC_TYPE_BOOLEAN;
-inline constexpr int kTypeInt = XMLRPC_TYPE_INT;
-inline constexpr int kTypeString = XMLRPC_TYPE_STRING;
+inline constexpr int TYPE_BOOLEAN = XMLRPC_TYPE_BOOLEAN;
+inline constexpr int TYPE_INT = XMLRPC_TYPE_INT;
+inline constexpr int TYPE_STRING = XMLRPC_TYPE_STRING;
 
 using Params = XMLRPCParameterListPtr;
 

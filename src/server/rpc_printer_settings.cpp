@@ -27,7 +27,7 @@ bool call_for_text(const char* method, rpc_detail::Params& params, int connect_t
   }
   rpc_detail::Params result(raw);
   const char* text = nullptr;
-  if (rpc_detail::reply_type(result) != rpc_detail::kTypeString ||
+  if (rpc_detail::reply_type(result) != rpc_detail::TYPE_STRING ||
       XMLRPCParameterListReadString(result.get(), 0, &text) != 0) {
     return false;
   }

@@ -137,7 +137,7 @@ int ask_server(const JobAttribs* ja, int analysis_code, ProcessJobResponse* resp
     return -1;
   }
   const int type = rpc_detail::reply_type(result);
-  if (type != rpc_detail::kTypeString) {
+  if (type != rpc_detail::TYPE_STRING) {
     LOG_ERROR("Application Server returned unexpected data type: %d", type);
     response->status = PROCESS_JOB_ERROR;
     return -1;

@@ -13,10 +13,10 @@
 
 namespace {
 
-constexpr std::size_t kRedirectTextMin = 4;
-constexpr std::ptrdiff_t kRedirectColonMinIndex = 3;
-constexpr int kPortMin = 1;
-constexpr int kPortMax = 65535;
+constexpr std::size_t REDIRECT_TEXT_MIN = 4;
+constexpr std::ptrdiff_t REDIRECT_COLON_MIN_INDEX = 3;
+constexpr int PORT_MIN = 1;
+constexpr int PORT_MAX = 65535;
 
 using Client = XMLRPCClientPtr;
 
@@ -24,7 +24,7 @@ using Client = XMLRPCClientPtr;
 // server writes it, trailing text after the digits is ignored.
 bool parse_redirect_port(const char* text, int* port) {
   const DecimalRead value = decimal_read(text, DecimalSign::NONE);
-  if (value.length == 0 || value.value < kPortMin || value.value > kPortMax) return false;
+  if (value.length == 0 || value.value < PORT_MIN || value.value > PORT_MAX) return false;
   *port = static_cast<int>(value.value);
   return true;
 }
@@ -77,7 +77,7 @@ void log_failure(const Attempt& attempt, const char* method) {
 }
 
 // Methods that only read from the server: repeating one can record nothing.
-constexpr const char* kReadOnlyMethods[] = {
+constexpr const char* READ_ONLY_METHODS[] = {
     "spoolwarden.getPrinterConfig",
     "spoolwarden.getPrinterConfigString",
     "spoolwarden.getConfig",
@@ -90,7 +90,7 @@ constexpr const char* kReadOnlyMethods[] = {
 
 int rpc_method_is_read_only(const char* method) {
   if (method == nullptr) return 0;
-  for (const char* name : kReadOnlyMethods) {
+  for (const char* name : READ_ONLY_METHODS) {
     if (std::strcmp(method, name) == 0) return 1;
   }
   return 0;
@@ -110,7 +110,7 @@ int global_use_redirect_server(const char* text) {
   if (state.active) return 0;
   if (text == nullptr) text = "";
   const std::size_t length = std::strlen(text);
-  if (length < kRedirectTextMin) {
+  if (length < REDIRECT_TEXT_MIN) {
     LOG_ERROR("Invalid server redirect string \"%s\". Length %d bytes is too short", text,
               static_cast<int>(length));
     return 0;
@@ -122,7 +122,7 @@ int global_use_redirect_server(const char* text) {
   }
   const char* colon = std::strchr(text, ':');
   int port = 0;
-  if (colon == nullptr || colon - text < kRedirectColonMinIndex || colon[1] == '\0' ||
+  if (colon == nullptr || colon - text < REDIRECT_COLON_MIN_INDEX || colon[1] == '\0' ||
       !parse_redirect_port(colon + 1, &port)) {
     LOG_ERROR("Invalid server redirect string: %s", text);
     return 0;

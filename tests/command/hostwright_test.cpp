@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using sw_test::AppServerStandin;
 
-const std::string kUsage =
+const std::string USAGE =
     "Usage: hostwright command args...\n\nCommands:\n"
     "\tregister-printer server printer location\n"
     "\twait-for-server-setup-to-complete time-to-wait-secs\n\n";
@@ -92,18 +92,18 @@ TEST_F(Hostwright, UsageErrors) {
     std::vector<std::string> args;
     std::string err;
   } rows[] = {
-      {"no command", {}, kUsage},
-      {"unknown command", {"print"}, kUsage},
-      {"command differs in case", {"Register-Printer", "s", "p"}, kUsage},
-      {"wait without seconds", {"wait-for-server-setup-to-complete"}, kUsage},
+      {"no command", {}, USAGE},
+      {"unknown command", {"print"}, USAGE},
+      {"command differs in case", {"Register-Printer", "s", "p"}, USAGE},
+      {"wait without seconds", {"wait-for-server-setup-to-complete"}, USAGE},
       {"register without printer", {"register-printer", "srv"},
-       "Error: Missing server and printer name arguments\n\n" + kUsage},
+       "Error: Missing server and printer name arguments\n\n" + USAGE},
       {"register without arguments", {"register-printer"},
-       "Error: Missing server and printer name arguments\n\n" + kUsage},
+       "Error: Missing server and printer name arguments\n\n" + USAGE},
       {"empty server", {"register-printer", "", "p"},
-       "Error: Server name is not defined.\n\n" + kUsage},
+       "Error: Server name is not defined.\n\n" + USAGE},
       {"empty printer", {"register-printer", "s", ""},
-       "Error: Printer name is not defined.\n\n" + kUsage},
+       "Error: Printer name is not defined.\n\n" + USAGE},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

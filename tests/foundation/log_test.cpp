@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The timestamp is the one field that changes from run to run.
-const std::string kStamp = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2},\d{3})";
+const std::string STAMP = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2},\d{3})";
 
 void own_label(const char* format, ...) {
   va_list args;
@@ -69,30 +69,30 @@ TEST_F(LogTest, LineLayoutFollowsTheDebugFlags) {
   };
   const std::vector<Case> cases = {
       {"info plain", 0, 0, [] { log_info_printf_func("common.c", 471, "text %d", 5); },
-       kStamp + " INFO : text 5\n"},
+       STAMP + " INFO : text 5\n"},
       {"error plain", 0, 0, [] { log_error_printf_func("a.c", 1, "bad"); },
-       kStamp + " ERROR: bad\n"},
+       STAMP + " ERROR: bad\n"},
       {"debug filtered", 0, 0, [] { log_debug_printf_func("a.c", 1, "hidden"); }, ""},
       {"dev filtered", 1, 0, [] { log_dev_printf_func("a.c", 1, "hidden"); }, ""},
       {"info with debug", 1, 0, [] { log_info_printf_func("common.c", 471, "text"); },
-       kStamp + " INFO : common\\.c:471 - text \\[" + pid() + "\\]\n"},
+       STAMP + " INFO : common\\.c:471 - text \\[" + pid() + "\\]\n"},
       {"debug with debug", 1, 0, [] { log_debug_printf_func("x.cpp", 9, "d"); },
-       kStamp + " DEBUG: x\\.cpp:9 - d \\[" + pid() + "\\]\n"},
+       STAMP + " DEBUG: x\\.cpp:9 - d \\[" + pid() + "\\]\n"},
       {"dev with dev", 1, 1, [] { log_dev_printf_func("x.cpp", 9, "v"); },
-       kStamp + " DEV  : x\\.cpp:9 - v \\[" + pid() + "\\]\n"},
+       STAMP + " DEV  : x\\.cpp:9 - v \\[" + pid() + "\\]\n"},
       {"no source name", 1, 0, [] { log_info_printf_func(nullptr, 12, "anon"); },
-       kStamp + " INFO : anon \\[" + pid() + "\\]\n"},
+       STAMP + " INFO : anon \\[" + pid() + "\\]\n"},
       {"line number cut to seven digits", 1, 0,
        [] { log_info_printf_func("a.c", 123456789, "n"); },
-       kStamp + " INFO : a\\.c:1234567 - n \\[" + pid() + "\\]\n"},
+       STAMP + " INFO : a\\.c:1234567 - n \\[" + pid() + "\\]\n"},
       {"job model name shortened", 1, 0, [] { log_info_printf_func("torvelle.cpp", 3, "m"); },
-       kStamp + " INFO : tv\\.c:3 - m \\[" + pid() + "\\]\n"},
+       STAMP + " INFO : tv\\.c:3 - m \\[" + pid() + "\\]\n"},
       {"service name shortened", 1, 0,
        [] { log_info_printf_func("TorvellePrintService.cpp", 3, "m"); },
-       kStamp + " INFO : TVPrintService\\.cpp:3 - m \\[" + pid() + "\\]\n"},
+       STAMP + " INFO : TVPrintService\\.cpp:3 - m \\[" + pid() + "\\]\n"},
       {"similar name kept", 1, 0, [] { log_info_printf_func("torvelle.h", 3, "m"); },
-       kStamp + " INFO : torvelle\\.h:3 - m \\[" + pid() + "\\]\n"},
-      {"own label", 0, 0, [] { own_label("plain %s", "text"); }, kStamp + " XVP  : plain text\n"},
+       STAMP + " INFO : torvelle\\.h:3 - m \\[" + pid() + "\\]\n"},
+      {"own label", 0, 0, [] { own_label("plain %s", "text"); }, STAMP + " XVP  : plain text\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -107,7 +107,7 @@ TEST_F(LogTest, LineLayoutFollowsTheDebugFlags) {
 TEST_F(LogTest, LongMessageIsWrittenWholeAndFormattedOnce) {
   const std::string big(5000, 'x');
   log_info_printf_func("a.c", 1, "%s|%d|%s", big.c_str(), 42, "end");
-  EXPECT_TRUE(std::regex_match(contents(), std::regex(kStamp + " INFO : " + big + "\\|42\\|end\n")));
+  EXPECT_TRUE(std::regex_match(contents(), std::regex(STAMP + " INFO : " + big + "\\|42\\|end\n")));
 }
 
 TEST_F(LogTest, EveryLineIsOnDiskAtOnce) {
@@ -125,7 +125,7 @@ TEST_F(LogTest, EntriesWithoutPathOrUnopenableFileAreDropped) {
   log_info_printf_func("a.c", 1, "lost too");
   log_set_path(path_.c_str());
   log_info_printf_func("a.c", 1, "kept");
-  EXPECT_TRUE(std::regex_match(contents(), std::regex(kStamp + " INFO : kept\n")));
+  EXPECT_TRUE(std::regex_match(contents(), std::regex(STAMP + " INFO : kept\n")));
 }
 
 TEST_F(LogTest, SystemErrorEntriesCarryTheErrorText) {
@@ -136,8 +136,8 @@ TEST_F(LogTest, SystemErrorEntriesCarryTheErrorText) {
   log_system_error_as_debug_func("a.c", 1, EACCES, "hidden");
   errno = ENOENT;
   log_last_system_error_as_debug_func("a.c", 1, "hidden");
-  const std::string expected = kStamp + " ERROR: open f - " + enoent + " \\(Error: 2\\)\n" +
-                               kStamp + " ERROR: write - " + std::strerror(EACCES) +
+  const std::string expected = STAMP + " ERROR: open f - " + enoent + " \\(Error: 2\\)\n" +
+                               STAMP + " ERROR: write - " + std::strerror(EACCES) +
                                " \\(Error: 13\\)\n";
   EXPECT_TRUE(std::regex_match(contents(), std::regex(expected))) << contents();
 
@@ -146,7 +146,7 @@ TEST_F(LogTest, SystemErrorEntriesCarryTheErrorText) {
   set_flags(1, 0);
   errno = ENOENT;
   log_last_system_error_as_debug_func("a.c", 7, "seen");
-  EXPECT_TRUE(std::regex_match(contents(), std::regex(kStamp + " DEBUG: a\\.c:7 - seen - " + enoent +
+  EXPECT_TRUE(std::regex_match(contents(), std::regex(STAMP + " DEBUG: a\\.c:7 - seen - " + enoent +
                                                       " \\(Error: 2\\) \\[" + pid() + "\\]\n")))
       << contents();
 }
@@ -239,9 +239,9 @@ TEST_F(LogTest, FailedAssertionLogsAndEvaluatesFalse) {
   const bool passed = TV_ASSERT(value == 1);
   EXPECT_FALSE(passed);
   EXPECT_TRUE(TV_ASSERT(value == 0));
-  const std::string expected = kStamp + " ERROR: log_test\\.cpp:\\d+ - message: \\(value == 1\\) "
+  const std::string expected = STAMP + " ERROR: log_test\\.cpp:\\d+ - message: \\(value == 1\\) "
                                "assertion failed \\[\\d+\\]\n" +
-                               kStamp + " DEV  : tv\\.c:\\d+ - Assertion failed: 0 : value == 1 \\[\\d+\\]\n";
+                               STAMP + " DEV  : tv\\.c:\\d+ - Assertion failed: 0 : value == 1 \\[\\d+\\]\n";
   EXPECT_TRUE(std::regex_match(contents(), std::regex(expected))) << contents();
 }
 

@@ -126,9 +126,9 @@ int as_other_account(gid_t group, const std::function<int()>& check) {
   const pid_t child = fork();
   if (child < 0) return -1;
   if (child == 0) {
-    constexpr uid_t kNobody = 65534;
+    constexpr uid_t NOBODY = 65534;
     if (setgroups(0, nullptr) != 0 || setresgid(group, group, group) != 0 ||
-        setresuid(kNobody, kNobody, kNobody) != 0) {
+        setresuid(NOBODY, NOBODY, NOBODY) != 0) {
       _exit(10);
     }
     _exit(check());
@@ -162,8 +162,8 @@ TEST_F(SerializeSettingsTest, OnlyTheServiceGroupReadsTheFile) {
     return access(path.c_str(), W_OK) == 0 ? 13 : 0;
   };
   EXPECT_EQ(as_other_account(static_cast<gid_t>(service_group), reads_back), 0);
-  constexpr gid_t kNogroup = 65534;
-  EXPECT_EQ(as_other_account(kNogroup, [&] { return access(path.c_str(), R_OK) == 0 ? 1 : 0; }),
+  constexpr gid_t NOGROUP = 65534;
+  EXPECT_EQ(as_other_account(NOGROUP, [&] { return access(path.c_str(), R_OK) == 0 ? 1 : 0; }),
             0);
 }
 

@@ -91,8 +91,8 @@ class FakeAgent {
       return true;
     }
     if (repeat_next) {
-      static const Value kOne = integer(1);
-      add(response, asked, &kOne, 0);
+      static const Value ONE = integer(1);
+      add(response, asked, &ONE, 0);
       return true;
     }
     auto it = objects.upper_bound(asked);

@@ -16,25 +16,25 @@
 
 namespace sw_test {
 
-inline constexpr const char* kDescr = "1.3.6.1.2.1.25.3.2.1.3.1";
-inline constexpr const char* kSysDescr = "1.3.6.1.2.1.1.1.0";
-inline constexpr const char* kSysObjectId = "1.3.6.1.2.1.1.2.0";
-inline constexpr const char* kMarker = "1.3.6.1.2.1.43.10.2.1.4.1.1";
-inline constexpr const char* kMarker0 = "1.3.6.1.2.1.43.10.2.1.4.0.1";
-inline constexpr const char* kPrinterStatus = "1.3.6.1.2.1.25.3.5.1.1.1";
-inline constexpr const char* kPrinterError = "1.3.6.1.2.1.25.3.5.1.2.1";
-inline constexpr const char* kDeviceStatus = "1.3.6.1.2.1.25.3.2.1.5.1";
+inline constexpr const char* DESCR = "1.3.6.1.2.1.25.3.2.1.3.1";
+inline constexpr const char* SYS_DESCR = "1.3.6.1.2.1.1.1.0";
+inline constexpr const char* SYS_OBJECT_ID = "1.3.6.1.2.1.1.2.0";
+inline constexpr const char* MARKER = "1.3.6.1.2.1.43.10.2.1.4.1.1";
+inline constexpr const char* MARKER0 = "1.3.6.1.2.1.43.10.2.1.4.0.1";
+inline constexpr const char* PRINTER_STATUS = "1.3.6.1.2.1.25.3.5.1.1.1";
+inline constexpr const char* PRINTER_ERROR = "1.3.6.1.2.1.25.3.5.1.2.1";
+inline constexpr const char* DEVICE_STATUS = "1.3.6.1.2.1.25.3.2.1.5.1";
 
 // An idle printer with a page counter.
 inline void idle_printer(FakeAgent& agent, const std::string& descr, int enterprise,
                          long pages) {
-  agent.set(kDescr, octets(descr));
-  agent.set(kSysDescr, octets(descr + " (sysDescr)"));
-  agent.set(kSysObjectId, object_id("1.3.6.1.4.1." + std::to_string(enterprise) + ".1"));
-  agent.set(kMarker, counter(pages));
-  agent.set(kPrinterStatus, integer(3));
-  agent.set(kPrinterError, octets(std::string("\0\0", 2)));
-  agent.set(kDeviceStatus, integer(2));
+  agent.set(DESCR, octets(descr));
+  agent.set(SYS_DESCR, octets(descr + " (sysDescr)"));
+  agent.set(SYS_OBJECT_ID, object_id("1.3.6.1.4.1." + std::to_string(enterprise) + ".1"));
+  agent.set(MARKER, counter(pages));
+  agent.set(PRINTER_STATUS, integer(3));
+  agent.set(PRINTER_ERROR, octets(std::string("\0\0", 2)));
+  agent.set(DEVICE_STATUS, integer(2));
 }
 
 class HwcheckTest : public ::testing::Test {

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kIdle =
+const std::string IDLE =
     "1.3.6.1.2.1.1.1.0|4|Acme Laser 9 v1.0\n"
     "1.3.6.1.2.1.1.2.0|6|1.3.6.1.4.1.99999.1\n"
     "1.3.6.1.2.1.25.3.2.1.3.1|4|Acme Laser 9\n"
@@ -38,7 +38,7 @@ class PrintMonitorProgram : public ::testing::Test {
     delete sim_dir_;
   }
   void SetUp() override {
-    if (access(sw_test::kSnmpsimd, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
+    if (access(sw_test::SNMPSIMD, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
     ASSERT_TRUE(ready_) << "snmpsimd did not answer";
     ASSERT_TRUE(server_.running());
     monitor_ = dir_ / "bin" / "ze-zorov-eredazo";
@@ -124,7 +124,7 @@ bool PrintMonitorProgram::ready_ = false;
 
 // Pages printed after "enddoc_bg" are counted and reported as the job's.
 TEST_F(PrintMonitorProgram, CountsThePagesOfTheJob) {
-  sim_->rewrite("idle", kIdle + "1.3.6.1.2.1.43.10.2.1.4.1.1|65|1000\n");
+  sim_->rewrite("idle", IDLE + "1.3.6.1.2.1.43.10.2.1.4.1.1|65|1000\n");
   configure("idle");
   start();
   introduce(sim_->address());
@@ -133,7 +133,7 @@ TEST_F(PrintMonitorProgram, CountsThePagesOfTheJob) {
   // The monitor leaves a detached child behind and ends, so the backend
   // can send the job.
   EXPECT_EQ(finish(), 0);
-  sim_->rewrite("idle", kIdle + "1.3.6.1.2.1.43.10.2.1.4.1.1|65|1003\n");
+  sim_->rewrite("idle", IDLE + "1.3.6.1.2.1.43.10.2.1.4.1.1|65|1003\n");
   const std::vector<std::string> r = report();
   ASSERT_EQ(r.size(), 9u) << log_text();
   EXPECT_EQ(r, (std::vector<std::string>{"monitor-test", "q1", "42", "3", "0", "N", "SNMP", "OK",

@@ -33,7 +33,7 @@ class Agent : public sw_test::HwcheckTest {
   }
   void SetUp() override {
     HwcheckTest::SetUp();
-    if (access(sw_test::kSnmpsimd, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
+    if (access(sw_test::SNMPSIMD, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
     ASSERT_TRUE(ready_) << "snmpsimd did not answer";
   }
   SnmpSession* open(const char* community, int version = 2) {
@@ -64,25 +64,25 @@ TEST_F(Agent, ReadsAgreeWithSnmpget) {
   ASSERT_TRUE(session);
   char desc[SNMP_PRINTER_DESC_SIZE];
   ASSERT_EQ(snmp_get_printer_desc(session.get(), desc, sizeof desc), 1);
-  EXPECT_EQ(std::string(desc), snmpget("printer", sw_test::kDescr));
+  EXPECT_EQ(std::string(desc), snmpget("printer", sw_test::DESCR));
   // Cut to the buffer, still terminated.
   char cut[8];
   ASSERT_EQ(snmp_get_printer_desc(session.get(), cut, sizeof cut), 1);
-  EXPECT_EQ(std::string(cut), snmpget("printer", sw_test::kDescr).substr(0, 7));
+  EXPECT_EQ(std::string(cut), snmpget("printer", sw_test::DESCR).substr(0, 7));
   std::int64_t marker = 0;
   ASSERT_EQ(get_int_metric(session.get(), OID_PRT_MARKER_LIFE_COUNT_1, &marker), 1);
-  EXPECT_EQ(std::to_string(marker), snmpget("printer", sw_test::kMarker));
+  EXPECT_EQ(std::to_string(marker), snmpget("printer", sw_test::MARKER));
   int enterprise = 0;
   ASSERT_EQ(snmp_get_enterprise_id(session.get(), &enterprise), 1);
   EXPECT_EQ(".1.3.6.1.4.1." + std::to_string(enterprise) + ".2.3.9.1",
-            snmpget("printer", sw_test::kSysObjectId));
+            snmpget("printer", sw_test::SYS_OBJECT_ID));
   std::uint8_t error[2] = {};
   int timed_out = 1;
   ASSERT_EQ(snmp_get_printer_error(session.get(), error, &timed_out), 1);
   EXPECT_EQ(timed_out, 0);
   char hex[16];
   std::snprintf(hex, sizeof hex, "%02X %02X", error[0], error[1]);
-  EXPECT_EQ(std::string(hex), snmpget("printer", sw_test::kPrinterError));
+  EXPECT_EQ(std::string(hex), snmpget("printer", sw_test::PRINTER_ERROR));
   char text[SNMP_ERROR_TEXT_SIZE];
   snmp_convert_printererror_to_str(text, sizeof text, error);
   EXPECT_STREQ(text, "Low Paper|No Paper");
@@ -121,7 +121,7 @@ TEST_F(Agent, AnswersPrintersGetWrong) {
   SnmpSessionPtr session(open("faults"));
   SnmpSnapshotConfig config{};
   // No prtMarkerLifeCount.1.1: the second instance is the marker.
-  ASSERT_EQ(snmpget("faults", sw_test::kMarker), "No Such Instance currently exists at this OID");
+  ASSERT_EQ(snmpget("faults", sw_test::MARKER), "No Such Instance currently exists at this OID");
   EXPECT_EQ(snmp_init_snapshot_config(session.get(), &config), 1);
   EXPECT_TRUE(logged("Successfully retrieved printer marker counter mib 1"));
   // The ECOSYS row's total counter is a Gauge32: not usable; the colour one is.
@@ -145,7 +145,7 @@ TEST_F(Agent, AnswersPrintersGetWrong) {
 // A printer with only a page counter is polled: the other objects are not
 // required (v2c says noSuchInstance for them).
 TEST_F(Agent, OnlyTheMarkerIsRequired) {
-  ASSERT_EQ(snmpget("short", sw_test::kDeviceStatus),
+  ASSERT_EQ(snmpget("short", sw_test::DEVICE_STATUS),
             "No Such Instance currently exists at this OID");
   SnmpSessionPtr session(open("short"));
   SnmpSnapshotConfig config{};
@@ -154,11 +154,11 @@ TEST_F(Agent, OnlyTheMarkerIsRequired) {
   PrinterData data{};
   int timed_out = 0;
   ASSERT_EQ(snmp_get_printer_data(session.get(), &config, &data, &timed_out), 1);
-  EXPECT_EQ(std::to_string(data.marker_count), snmpget("short", sw_test::kMarker));
+  EXPECT_EQ(std::to_string(data.marker_count), snmpget("short", sw_test::MARKER));
   EXPECT_EQ(data.printer_status, 0);
   // v1 has no exceptions: one missing object fails the whole request.
   const std::string v1 = command_output("snmpget -v1 -Cf -c short -On -t 1 " + sim_->address() +
-                                        " " + sw_test::kMarker + " " + sw_test::kDeviceStatus +
+                                        " " + sw_test::MARKER + " " + sw_test::DEVICE_STATUS +
                                         " 2>&1");
   ASSERT_NE(v1.find("noSuchName"), std::string::npos) << v1;
   SnmpSessionPtr v1_session(open("short", 1));

@@ -13,11 +13,11 @@ using sw_test::counter;
 using sw_test::FakeAgent;
 using sw_test::gauge;
 using sw_test::integer;
-using sw_test::kDeviceStatus;
-using sw_test::kMarker;
-using sw_test::kMarker0;
-using sw_test::kPrinterError;
-using sw_test::kPrinterStatus;
+using sw_test::DEVICE_STATUS;
+using sw_test::MARKER;
+using sw_test::MARKER0;
+using sw_test::PRINTER_ERROR;
+using sw_test::PRINTER_STATUS;
 using sw_test::octets;
 
 class Polls : public sw_test::HwcheckTest {
@@ -42,22 +42,22 @@ TEST_F(Polls, AnswersPrintersGetWrong) {
       {"plain", [](FakeAgent&) {}, 1, 1234, 0, 0},
       // Only the marker is required: a printer without the Host Resources
       // device table is polled.
-      {"no hrDeviceStatus", [](FakeAgent& a) { a.erase(kDeviceStatus); }, 1, 1234, 0, 0},
-      {"no hrPrinterStatus", [](FakeAgent& a) { a.erase(kPrinterStatus); }, 1, 1234, 0, 0},
+      {"no hrDeviceStatus", [](FakeAgent& a) { a.erase(DEVICE_STATUS); }, 1, 1234, 0, 0},
+      {"no hrPrinterStatus", [](FakeAgent& a) { a.erase(PRINTER_STATUS); }, 1, 1234, 0, 0},
       {"only the second marker", [](FakeAgent& a) {
-         a.erase(kMarker);
-         a.set(kMarker0, counter(77));
+         a.erase(MARKER);
+         a.set(MARKER0, counter(77));
        }, 1, 77, 0, 0},
-      {"no marker", [](FakeAgent& a) { a.erase(kMarker); }, 0, 0, 0, 0},
-      {"marker as a string", [](FakeAgent& a) { a.set(kMarker, octets("1234")); }, 0, 0, 0, 0},
-      {"a negative marker counts 0", [](FakeAgent& a) { a.set(kMarker, integer(-5)); }, 1, 0, 0, 0},
-      {"status as a gauge", [](FakeAgent& a) { a.set(kPrinterStatus, gauge(3)); }, 0, 0, 0, 0},
-      {"error state of 0 bytes", [](FakeAgent& a) { a.set(kPrinterError, octets("")); }, 1, 1234,
+      {"no marker", [](FakeAgent& a) { a.erase(MARKER); }, 0, 0, 0, 0},
+      {"marker as a string", [](FakeAgent& a) { a.set(MARKER, octets("1234")); }, 0, 0, 0, 0},
+      {"a negative marker counts 0", [](FakeAgent& a) { a.set(MARKER, integer(-5)); }, 1, 0, 0, 0},
+      {"status as a gauge", [](FakeAgent& a) { a.set(PRINTER_STATUS, gauge(3)); }, 0, 0, 0, 0},
+      {"error state of 0 bytes", [](FakeAgent& a) { a.set(PRINTER_ERROR, octets("")); }, 1, 1234,
        0, 0},
       {"error state of 100 bytes", [](FakeAgent& a) {
-         a.set(kPrinterError, octets("\xC0\x08" + std::string(98, '\xFF')));
+         a.set(PRINTER_ERROR, octets("\xC0\x08" + std::string(98, '\xFF')));
        }, 1, 1234, 0xC0, 0x08},
-      {"error state of 1 byte", [](FakeAgent& a) { a.set(kPrinterError, octets("\x04")); }, 1,
+      {"error state of 1 byte", [](FakeAgent& a) { a.set(PRINTER_ERROR, octets("\x04")); }, 1,
        1234, 0x04, 0},
   };
   for (const Case& c : cases) {
@@ -101,7 +101,7 @@ TEST_F(Polls, SnmpV1MissingObjectFailsTheWholeRequest) {
   PrinterData data{};
   int timed_out = 0;
   EXPECT_EQ(poll(agent, &data, &timed_out), 1);
-  agent.erase(kDeviceStatus);
+  agent.erase(DEVICE_STATUS);
   EXPECT_EQ(poll(agent, &data, &timed_out), 0);
   EXPECT_TRUE(logged("error in packet. Reason: (noSuchName)"));
 }
@@ -118,11 +118,11 @@ TEST_F(Polls, RetryRule) {
   const Case cases[] = {
       {"time-outs use up the retries", [](FakeAgent& a, int) { a.timeout = true; }, 0, 6, 0, 6},
       {"a first failure of another kind ends at once",
-       [](FakeAgent& a, int) { a.erase(kMarker); }, 0, 1, 0, 0},
+       [](FakeAgent& a, int) { a.erase(MARKER); }, 0, 1, 0, 0},
       {"other failures after a time-out are repeated 2 s apart, 6 at most",
        [](FakeAgent& a, int n) {
          a.timeout = n == 0;
-         if (n == 1) a.erase(kMarker);
+         if (n == 1) a.erase(MARKER);
        },
        0, 8, 12000, 7},
       {"a late answer", [](FakeAgent& a, int n) { a.timeout = n < 5; }, 1, 6, 0, 5},

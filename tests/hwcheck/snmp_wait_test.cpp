@@ -9,9 +9,9 @@ namespace {
 using sw_test::counter;
 using sw_test::FakeAgent;
 using sw_test::integer;
-using sw_test::kMarker;
-using sw_test::kPrinterError;
-using sw_test::kPrinterStatus;
+using sw_test::MARKER;
+using sw_test::PRINTER_ERROR;
+using sw_test::PRINTER_STATUS;
 using sw_test::octets;
 
 class Waits : public sw_test::HwcheckTest {
@@ -53,9 +53,9 @@ TEST_F(Waits, AJobIsCountedFromIdleToIdle) {
   ASSERT_EQ(snmp_wait_for_idle_before_print(session_.get(), &config, nullptr, nullptr, &before), 1);
   EXPECT_EQ(before.total_page_count, 100u);
   agent_.on_request = [](FakeAgent& a, int n) {
-    if (n == 2) a.set(kPrinterStatus, integer(4));
-    if (n == 4) a.set(kMarker, counter(105));
-    if (n == 6) a.set(kPrinterStatus, integer(3));
+    if (n == 2) a.set(PRINTER_STATUS, integer(4));
+    if (n == 4) a.set(MARKER, counter(105));
+    if (n == 6) a.set(PRINTER_STATUS, integer(3));
   };
   PageCountDiff diff{};
   ASSERT_EQ(snmp_wait_for_idle_after_print(session_.get(), &config, nullptr, nullptr, &before, &diff),
@@ -73,9 +73,9 @@ TEST_F(Waits, FailuresEndTheWait) {
     const char* logged;
   };
   const Case cases[] = {
-      {"a counter drops", [](FakeAgent& a, int n) { if (n == 3) a.set(kMarker, counter(90)); },
+      {"a counter drops", [](FakeAgent& a, int n) { if (n == 3) a.set(MARKER, counter(90)); },
        "A page counter detected as decreasing."},
-      {"the marker disappears", [](FakeAgent& a, int n) { if (n == 3) a.erase(kMarker); },
+      {"the marker disappears", [](FakeAgent& a, int n) { if (n == 3) a.erase(MARKER); },
        "snmp_get_printer_data failed to receive the marker count"},
       {"the printer stops answering", [](FakeAgent& a, int n) { if (n == 3) a.timeout = true; },
        "snmp_get_printer_data_retry failed"},
@@ -102,11 +102,11 @@ TEST_F(Waits, GivingUpMarksTheCountsAbandoned) {
   const SnmpSnapshotConfig config = configure(100);
   // Jammed after two pages, for good.
   agent_.on_request = [](FakeAgent& a, int n) {
-    if (n == 1) a.set(kPrinterStatus, integer(4));
+    if (n == 1) a.set(PRINTER_STATUS, integer(4));
     if (n == 2) {
-      a.set(kMarker, counter(102));
-      a.set(kPrinterStatus, integer(1));
-      a.set(kPrinterError, octets(std::string("\x04\x00", 2)));
+      a.set(MARKER, counter(102));
+      a.set(PRINTER_STATUS, integer(1));
+      a.set(PRINTER_ERROR, octets(std::string("\x04\x00", 2)));
     }
   };
   PageCounts before{};

@@ -88,7 +88,7 @@ class PrinterTypeOverSnmp : public ::testing::Test {
 };
 
 TEST_F(PrinterTypeOverSnmp, TheModelComesFromThePrinter) {
-  if (access(sw_test::kSnmpsimd, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
+  if (access(sw_test::SNMPSIMD, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
   TempDir dir;
   sw_test::SnmpSimulator sim(SW_SOURCE_DIR "/tests/hwcheck/data", dir.path());
   ASSERT_TRUE(sim.ready("idle"));

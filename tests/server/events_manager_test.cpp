@@ -108,16 +108,16 @@ TEST_F(DrainEvents, EventsFileIsDrainedOnce) {
 // Events queued while the event process was away come back in one reply far
 // longer than a fixed reply buffer; none may be lost.
 TEST_F(DrainEvents, LongReplyLosesNoEvent) {
-  constexpr int kEvents = 3000;
-  for (int i = 0; i < kEvents; ++i) {
+  constexpr int EVENTS = 3000;
+  for (int i = 0; i < EVENTS; ++i) {
     server_->append_event(i % 2 == 0 ? "HoldJob" : "UnholdJob", "job-" + std::to_string(i));
   }
   g_received.clear();
-  ASSERT_EQ(rpc_drain_events(2000, 10000, "srv", 0, record_event), kEvents);
-  ASSERT_EQ(g_received.size(), static_cast<std::size_t>(kEvents));
+  ASSERT_EQ(rpc_drain_events(2000, 10000, "srv", 0, record_event), EVENTS);
+  ASSERT_EQ(g_received.size(), static_cast<std::size_t>(EVENTS));
   EXPECT_EQ(g_received.front(), (std::pair<std::string, std::string>{"HoldJob", "job-0"}));
   EXPECT_EQ(g_received.back(),
-            (std::pair<std::string, std::string>{"UnholdJob", "job-" + std::to_string(kEvents - 1)}));
+            (std::pair<std::string, std::string>{"UnholdJob", "job-" + std::to_string(EVENTS - 1)}));
 }
 
 // A clock that only moves when asked to sleep, plus a fixed cost per reading.

@@ -54,7 +54,7 @@ class HttpClient : public ::testing::Test {
   HttpSleepFunction previous_sleep_ = nullptr;
 };
 
-const std::string kOkHeader = "HTTP/1.0 200 OK\r\nContent-type: text/xml\r\n";
+const std::string OK_HEADER = "HTTP/1.0 200 OK\r\nContent-type: text/xml\r\n";
 
 }  // namespace
 
@@ -79,7 +79,7 @@ TEST_F(HttpClient, SendsTheExactRequestBytes) {
        "POST / HTTP/1.0\r\n" + agent},
   };
   for (auto& c : cases) {
-    RawHttpServer server({kOkHeader + "Content-Length: 2\r\n\r\nok"});
+    RawHttpServer server({OK_HEADER + "Content-Length: 2\r\n\r\nok"});
     c.request.port = server.port();
     int sent = 0;
     Response response = run(c.request, 0, &sent);
@@ -102,14 +102,14 @@ TEST_F(HttpClient, ReadsRepliesArrivingInPieces) {
        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r", "\nhel", "lo"}, true, "hello"},
       {"header split inside a name", {"HTTP/1.0 200 OK\r\nConte", "nt-Length: 3\r\n\r\nabc"}, true,
        "abc"},
-      {"body longer than one read", {kOkHeader + "Content-Length: 100000\r\n\r\n", big}, true, big},
-      {"no length: body to the close", {kOkHeader + "\r\n", "abc", "def"}, true, "abcdef"},
-      {"peer closes before the declared end", {kOkHeader + "Content-Length: 10\r\n\r\n", "abc"},
+      {"body longer than one read", {OK_HEADER + "Content-Length: 100000\r\n\r\n", big}, true, big},
+      {"no length: body to the close", {OK_HEADER + "\r\n", "abc", "def"}, true, "abcdef"},
+      {"peer closes before the declared end", {OK_HEADER + "Content-Length: 10\r\n\r\n", "abc"},
        false, ""},
       {"peer closes inside the header", {"HTTP/1.0 200 OK\r\nContent-"}, false, ""},
       {"nothing at all", {}, false, ""},
       {"declared body above the cap",
-       {kOkHeader + "Content-Length: " + std::to_string(HTTP_MAX_BODY + 1) + "\r\n\r\nabc"}, false,
+       {OK_HEADER + "Content-Length: " + std::to_string(HTTP_MAX_BODY + 1) + "\r\n\r\nabc"}, false,
        ""},
       {"garbage instead of HTTP", {"<html>hello</html>\r\n\r\n"}, false, ""},
   };
@@ -124,7 +124,7 @@ TEST_F(HttpClient, ReadsRepliesArrivingInPieces) {
 }
 
 TEST_F(HttpClient, UnlimitedReplyOverTheCapFails) {
-  std::vector<std::string> pieces{kOkHeader + "\r\n"};
+  std::vector<std::string> pieces{OK_HEADER + "\r\n"};
   for (std::size_t sent = 0; sent <= HTTP_MAX_BODY; sent += 1 << 20) {
     pieces.push_back(std::string(1 << 20, 'x'));
   }
@@ -156,7 +156,7 @@ TEST_F(HttpClient, ConnectionAttemptsAndWaits) {
   EXPECT_FALSE(log.contains(tail + "3 of 2)"));
   EXPECT_TRUE(log.contains("unable to establish TCP connection"));
   // A reachable server is asked once, without waiting.
-  RawHttpServer server({kOkHeader + "Content-Length: 1\r\n\r\n1"});
+  RawHttpServer server({OK_HEADER + "Content-Length: 1\r\n\r\n1"});
   sleeps.clear();
   EXPECT_NE(run(post(server.port()), 2), nullptr);
   EXPECT_TRUE(sleeps.empty());
@@ -164,7 +164,7 @@ TEST_F(HttpClient, ConnectionAttemptsAndWaits) {
 }
 
 TEST_F(HttpClient, UnknownMethodIsRefusedBeforeConnecting) {
-  RawHttpServer server({kOkHeader + "Content-Length: 1\r\n\r\n1"});
+  RawHttpServer server({OK_HEADER + "Content-Length: 1\r\n\r\n1"});
   HttpRequest request = post(server.port());
   request.method = 2;
   int sent = -1;
@@ -184,7 +184,7 @@ TEST_F(HttpClient, UnknownMethodIsRefusedBeforeConnecting) {
 // stop request ends it at once. The peers here would hold it for a minute.
 TEST_F(HttpClient, WholeExchangeEndsByOneDeadline) {
   sw_test::LogCapture log(sw_test::LogFlags{.debug = true});
-  std::vector<std::string> trickle{kOkHeader + "Content-Length: 600\r\n\r\n"};
+  std::vector<std::string> trickle{OK_HEADER + "Content-Length: 600\r\n\r\n"};
   trickle.insert(trickle.end(), 600, "x");  // one byte every 100 ms
   const struct {
     const char* name;

@@ -25,7 +25,7 @@
 
 namespace sw_test {
 
-inline constexpr const char* kSnmpsimd = "/usr/bin/snmpsimd";
+inline constexpr const char* SNMPSIMD = "/usr/bin/snmpsimd";
 
 // A UDP port on 127.0.0.1 that was free a moment ago; 0 when none.
 inline int unused_udp_port() {
@@ -64,7 +64,7 @@ class SnmpSimulator {
   SnmpSimulator(const std::filesystem::path& source_dir, const std::filesystem::path& work_dir,
                 const std::string& host = "")
       : dir_(work_dir) {
-    if (access(kSnmpsimd, X_OK) != 0) return;
+    if (access(SNMPSIMD, X_OK) != 0) return;
     std::filesystem::create_directories(data_dir());
     std::filesystem::create_directories(dir_ / "cache");
     for (const auto& entry : std::filesystem::directory_iterator(source_dir)) {
@@ -140,10 +140,10 @@ class SnmpSimulator {
     // It logs every request: to a file, for a failing test to look at.
     if (std::freopen(log.c_str(), "w", stdout) == nullptr || dup2(1, 2) < 0) _exit(127);
     if (geteuid() == 0) {
-      execl(kSnmpsimd, kSnmpsimd, "--process-user=nobody", "--process-group=nogroup",
+      execl(SNMPSIMD, SNMPSIMD, "--process-user=nobody", "--process-group=nogroup",
             data.c_str(), cache.c_str(), endpoint.c_str(), static_cast<char*>(nullptr));
     } else {
-      execl(kSnmpsimd, kSnmpsimd, data.c_str(), cache.c_str(), endpoint.c_str(),
+      execl(SNMPSIMD, SNMPSIMD, data.c_str(), cache.c_str(), endpoint.c_str(),
             static_cast<char*>(nullptr));
     }
     _exit(127);

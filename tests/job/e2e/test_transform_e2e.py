@@ -56,10 +56,8 @@ class TransformE2E(unittest.TestCase):
         self.q1 = self.env.add_queue("q1")
         self.q2 = self.env.add_queue("q2")
 
-    def script(self, text, languages=("postscript", "unknown")):
-        """The target's script in each language directory named. A job whose
-        analysis failed is reported as language 0, "Unknown": until the
-        PostScript analyzer reads these jobs, q1's job is one of them."""
+    def script(self, text, languages=("postscript",)):
+        """The target's script in each language directory named."""
         for name in os.listdir(os.path.join(self.transforms, "custom")) \
                 if os.path.isdir(os.path.join(self.transforms, "custom")) else []:
             old = os.path.join(self.transforms, "custom", name, "q2.name.transform")
