@@ -55,8 +55,14 @@ void merge_pages(JobAttribs* j, const JobAttribs* a, int color, int n_up) {
     j->pages = 1;
   }
   // After the analysis values are in: an uncounted -1 taken from the
-  // analysis must not reach a colour-detecting caller.
-  if (color != 0 && j->color_pages < 1) j->color_pages = 0;
+  // analysis must not reach a colour-detecting caller. Colour the analyzer
+  // could not judge goes on as not counted, never as gray.
+  if (j->color_pages == COLOR_PAGES_UNJUDGED) {
+    LOG_INFO("Colour pages of the job could not be judged: sent as not counted");
+    j->color_pages = -1;
+  } else if (color != 0 && j->color_pages < 1) {
+    j->color_pages = 0;
+  }
   if (n_up >= 2) {
     LOG_DEBUG("Applying n_up to spool file page count: n_up=%d, spool_pages=%d", n_up, j->pages);
     const std::int64_t sheets = (static_cast<std::int64_t>(j->pages) + n_up - 1) / n_up;

@@ -262,7 +262,7 @@ void apply_color(Summary& s) {
   if (ja->is_grayscale == 0 && undecided > 0) {
     LOG_DEBUG("Colour of %lld page(s) cannot be judged: colour pages unknown",
               static_cast<long long>(undecided));
-    ja_set_color_pages(ja, -1);
+    ja_set_color_pages(ja, COLOR_PAGES_UNJUDGED);
   } else if (k > 0 && ja->is_grayscale == 0) {
     ja_set_color_pages(ja, clamp_int(std::min(s.pages, k)));
     ja_set_is_grayscale(ja, 0);

@@ -241,7 +241,12 @@ void apply_qty_lines(const Pcl6Scan& s, InlineCopiesCache* cache, bool divided, 
 }
 
 void apply_colour(const Pcl6Scan& s, int pages) {
-  if (!s.color || s.jetready) return;
+  if (!s.color) return;
+  if (s.jetready) {
+    LOG_DEBUG("JetReady bands: colour pages cannot be judged");
+    ja_set_color_pages(s.ja, COLOR_PAGES_UNJUDGED);
+    return;
+  }
   int k = PCL6ColorGetColorPageCount(s.detector);
   if (s.booklet.nested) {
     const int before = k;

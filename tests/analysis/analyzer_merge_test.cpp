@@ -69,6 +69,10 @@ TEST_F(MergeTest, PagesCopiesAndColour) {
       {"uncounted colour stays without colour detection", nullptr,
        [](JobAttribs* a) { a->pages = 4; a->color_pages = -1; }, 0, 1, -1,
        [](const JobAttribs* j) { EXPECT_EQ(j->color_pages, -1); }},
+      // Colour the analyzer could not judge is never billed as gray.
+      {"unjudged colour goes on as not counted", nullptr,
+       [](JobAttribs* a) { a->pages = 4; a->color_pages = COLOR_PAGES_UNJUDGED; }, 1, 1, -1,
+       [](const JobAttribs* j) { EXPECT_EQ(j->color_pages, -1); }},
       {"spooler's uncounted colour becomes 0", [](JobAttribs* j) { j->pages = 2; }, nullptr, 1, 1,
        -1, [](const JobAttribs* j) { EXPECT_EQ(j->color_pages, 0); }},
       {"colour pages never exceed pages", nullptr,

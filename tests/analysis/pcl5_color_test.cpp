@@ -104,7 +104,7 @@ TEST_F(Pcl5ColorTest, EveryKindOfPageEndClosesAPage) {
 TEST_F(Pcl5ColorTest, PlanesWithoutABlackPlaneAreUnknown) {
   const std::string planes = "\x1b*b1V\xff\x1b*b1V\x00\x1b*b1W\xff"s;  // R, G, B
   const auto rgb = analyse("\x1b" "E\x1b*r3U\x1b*r8S\x1b*r1A\x1b*b0M" + planes + "\x1b*rC\f");
-  EXPECT_EQ(rgb->color_pages, -1);
+  EXPECT_EQ(rgb->color_pages, COLOR_PAGES_UNJUDGED);
   EXPECT_EQ(rgb->is_grayscale, 0);
   const auto mono = analyse("\x1b" "E\x1b*r1U\x1b*r8S\x1b*r1A\x1b*b0M" + planes + "\x1b*rC\f");
   EXPECT_EQ(mono->color_pages, 0);

@@ -21,7 +21,7 @@ using JaPtr = JobAttribsPtr;
 // How a file's output departs from its source, by the driver's doing.
 struct Expectation {
   std::string_view file;
-  // The raster data's colour cannot be judged: colour pages unknown (-1).
+  // The raster data's colour cannot be judged: colour pages unjudged.
   bool colour_unknown = false;
   enum Paper { SOURCE, NONE_IN_DATA, PLOT_AREA, LABEL_MEDIA } paper = SOURCE;
 };
@@ -103,7 +103,7 @@ TEST_F(Pcl5CorpusTest, EveryFileOfItsLanguagesMatchesTheTruths) {
     EXPECT_EQ(ja->copy_count, row.copies);
     EXPECT_EQ(ja->is_duplex, row.duplex ? 1 : 0);
     if (e.colour_unknown) {
-      EXPECT_EQ(ja->color_pages, -1);
+      EXPECT_EQ(ja->color_pages, COLOR_PAGES_UNJUDGED);
       EXPECT_EQ(ja->is_grayscale, 0);
     } else {
       EXPECT_EQ(ja->color_pages, row.expected_colour_pages());

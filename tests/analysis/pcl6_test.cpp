@@ -60,7 +60,7 @@ constexpr PaperSize CUSTOM_PAPERS[] = {{"A2", 420, 594}};
 
 // Chains whose colour the analyzer cannot read: hpcups' JetReady output
 // carries its pages as compressed bands in vendor-unique data. The
-// analyzer leaves the colour pages unknown (-1) rather than claim none.
+// analyzer marks the colour pages unjudged rather than claim none.
 bool colour_unread(const CorpusRow& row) {
   return row.chain.find("hp-color_laserjet_3600.ppd") != std::string::npos;
 }
@@ -98,7 +98,7 @@ TEST_F(Pcl6Test, CorpusJobsGiveTheToolsTruths) {
                         row.chain.find("=DuplexTumble") != std::string::npos;
     EXPECT_EQ(ja.is_tumble, tumble ? 1 : 0);
     if (colour_unread(row)) {
-      EXPECT_EQ(ja.color_pages, -1);
+      EXPECT_EQ(ja.color_pages, COLOR_PAGES_UNJUDGED);
       EXPECT_EQ(ja.is_grayscale, 0);
     } else {
       EXPECT_EQ(ja.color_pages, row.expected_colour_pages());
