@@ -194,7 +194,9 @@ constexpr std::uint64_t PROCEDURE_BACK = 200;
 constexpr std::size_t PROCEDURE_NAME_MAX = 40;
 constexpr std::size_t PROCEDURES_MAX = 256;
 
-bool name_byte(std::uint8_t c) { return ascii_is_alnum(c) || c == '_' || c == '-' || c == '.' || c == '@'; }
+bool name_byte(std::uint8_t c) {
+  return ascii_is_alnum(c) || c == '_' || c == '-' || c == '.' || c == '@';
+}
 
 // A colour operator at `pos` of the prolog: the name of the procedure
 // "/name { ... }" whose body holds it, remembered.
