@@ -1,7 +1,8 @@
 // The PCL5 analyzer over arbitrary bytes, with and without colour
 // detection: the scan and the detector stay inside the buffer, the analysis
 // succeeds, colour detection does not change the page count, and the colour
-// pages are unknown (-1) or between 0 and the pages.
+// pages are not counted (-1), not judged (a raster it cannot decode) or
+// between 0 and the pages.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const JaPtr colour = analyse(input, 1);
   if (plain->pages != colour->pages || plain->copy_count != colour->copy_count) std::abort();
   if (plain->color_pages != -1) std::abort();
-  if (colour->color_pages < -1 || colour->color_pages > std::max(colour->pages, 0)) std::abort();
+  if (colour->color_pages < COLOR_PAGES_UNJUDGED || colour->color_pages > std::max(colour->pages, 0)) std::abort();
   return 0;
 }

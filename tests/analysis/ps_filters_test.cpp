@@ -63,7 +63,9 @@ TEST(PsFiltersTest, Ascii85DecodesAdobeText) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(a85(c.in, c.capacity), c.out);
-    if (c.capacity == 64) EXPECT_EQ(drain(ps_source_ascii85(bytes_of(c.in))), c.out);
+    if (c.capacity == 64) {
+      EXPECT_EQ(drain(ps_source_ascii85(bytes_of(c.in))), c.out);
+    }
   }
 }
 
@@ -146,7 +148,9 @@ TEST(PsFiltersTest, LzwCodeStreams) {
     const std::int64_t n = ps_filter_lzw(in.data(), in.size(), out, sizeof out, &end_seen);
     EXPECT_EQ(n, c.result);
     EXPECT_EQ(end_seen, c.end_seen);
-    if (n > 0) EXPECT_EQ(std::string(reinterpret_cast<char*>(out), static_cast<std::size_t>(n)), c.out);
+    if (n > 0) {
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(out), static_cast<std::size_t>(n)), c.out);
+    }
   }
   const ExactBuffer bad(lzw_codes({256, 'A', 'B', 260}));
   EXPECT_EQ(decode_ascii85_lzw(bad.data(), bad.size(), 1, 1).bytes, nullptr);

@@ -199,8 +199,12 @@ TEST_F(Agent, EmptyTraysAsThePauseModeSays) {
     int timed_out = 0;
     ASSERT_EQ(snmp_get_printer_data(session.get(), &config, &data, &timed_out), 1);
     EXPECT_EQ(snmp_in_error(&config, &data), c.in_error);
-    if (std::string(c.mode) == "AllTrays") EXPECT_EQ(config.num_auto_trays, 2);
-    if (std::string(c.mode) != "Off") EXPECT_EQ(data.num_empty_trays, 1);
+    if (std::string(c.mode) == "AllTrays") {
+      EXPECT_EQ(config.num_auto_trays, 2);
+    }
+    if (std::string(c.mode) != "Off") {
+      EXPECT_EQ(data.num_empty_trays, 1);
+    }
   }
 }
 

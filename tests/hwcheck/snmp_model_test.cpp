@@ -85,7 +85,9 @@ TEST_F(ModelTable, ConfigurationLines) {
     std::vector<HwcheckModelConfig> entries;
     process_hwcheck_model_str(c.line, &entries);
     EXPECT_EQ(entries.size(), c.kept ? 1u : 0u);
-    if (c.logged != nullptr) EXPECT_TRUE(logged(c.logged)) << log_text();
+    if (c.logged != nullptr) {
+      EXPECT_TRUE(logged(c.logged)) << log_text();
+    }
   }
   std::vector<HwcheckModelConfig> entries;
   process_hwcheck_model_str(
