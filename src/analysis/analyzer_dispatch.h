@@ -1,10 +1,6 @@
 // The dispatch table of the analysis driver: one row per language code 0 to
 // 69 naming the format analyzer of that language and the extra argument it
-// takes. Every analyzer follows one contract: it reads the whole mapped
-// spool file (never writing to it), records its findings in the analysis
-// record through the ja_set_* setters, allocates nothing that outlives the
-// call, and returns 0 or more when the job was analysed (also when its time
-// limit ran out) or a negative value when the data could not be analysed.
+// takes. Every analyzer follows the contract of scan/analyzer_entry.h.
 //
 // An analyzer is plugged in through one constant AnalyzerEntry (its name and
 // its function together, declared in the analyzer's own header): every row
@@ -16,12 +12,7 @@
 #include <cstdint>
 #include <optional>
 
-struct JobAttribs;
-
-// The common signature of an analyzer row: the mapped file, its length, the
-// row's extra argument (see AnalyzerExtra) and the analysis record.
-using AnalyzerFunc = int (*)(const std::uint8_t* data, std::uint64_t length, int extra,
-                             JobAttribs* ja);
+#include "scan/analyzer_entry.h"
 
 // What the driver passes as `extra`.
 enum class AnalyzerExtra : int {
@@ -44,14 +35,6 @@ enum class AnalyzerKind : int {
   // behind the HBPL header, then, only when that gave 0, the row's own
   // `analyze` (the HBPL header reader) on the whole file.
   HBPL_TWO_STEP,
-};
-
-// One analyzer: the name of its function (for logs and tests) and the
-// function, defined together so that they cannot drift apart. An analyzer
-// whose own signature differs has a small adapter as `analyze`.
-struct AnalyzerEntry {
-  const char* name;
-  AnalyzerFunc analyze;
 };
 
 struct AnalyzerRow {

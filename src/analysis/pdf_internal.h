@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/position_timer.h"
+#include "scan/position_timer.h"
 #include "scan/byte_cursor.h"
 #include "scan/scan_regex.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "analysis/position_timer.h"
+#include "scan/position_timer.h"
 #include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"

@@ -5,7 +5,7 @@
 
 #include <cinttypes>
 
-#include "analysis/position_timer.h"
+#include "scan/position_timer.h"
 #include "analysis/stop_bytes.h"
 #include "analysis/tiff_ifd.h"
 #include "foundation/config.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/position_timer.h"
+#include "scan/position_timer.h"
 #include "analysis/xps_color.h"
 #include "analysis/xps_xml.h"
 #include "foundation/config.h"

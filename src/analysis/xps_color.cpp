@@ -9,7 +9,7 @@
 
 #include "analysis/jpeg_tv.h"
 #include "analysis/png_tv.h"
-#include "analysis/position_timer.h"
+#include "scan/position_timer.h"
 #include "analysis/tiff_ifd.h"
 #include "analysis/xps_xml.h"
 #include "foundation/ascii.h"
