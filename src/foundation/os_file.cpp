@@ -110,7 +110,17 @@ FILE* os_fopen(const char* pathname, const char* mode) {
   if (std::strlen(mode) + 2 > sizeof cloexec_mode) return nullptr;
   std::strcpy(cloexec_mode, mode);
   if (std::strchr(mode, 'e') == nullptr) std::strcat(cloexec_mode, "e");
-  return std::fopen(pathname, cloexec_mode);
+  if (mode[0] != 'w' && mode[0] != 'a') return std::fopen(pathname, cloexec_mode);
+  // A file written as root never opens through a link someone planted at
+  // its name (logs, job logs, extracted print data).
+  const bool update = std::strchr(mode, '+') != nullptr;
+  int flags = (update ? O_RDWR : O_WRONLY) | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+  flags |= mode[0] == 'w' ? O_TRUNC : O_APPEND;
+  const int fd = open(pathname, flags, 0666);
+  if (fd < 0) return nullptr;
+  FILE* stream = fdopen(fd, cloexec_mode);
+  if (stream == nullptr) close(fd);
+  return stream;
 }
 
 void os_fclose(FILE* stream) {

@@ -26,7 +26,9 @@ struct OsFile {
 [[nodiscard]] int os_write_all(int fd, const void* data, std::size_t count);
 
 // fopen with a check for an empty path (logged as a failed assertion; the
-// open then fails). Streams are opened close-on-exec. Null on failure.
+// open then fails). Streams are opened close-on-exec; a stream opened for
+// writing or appending never opens through a symbolic link (ELOOP).
+// Null on failure.
 [[nodiscard]] FILE* os_fopen(const char* path, const char* mode);
 // fclose for owners of a stream; null is ignored. A close that must be
 // checked (after writing) is made by hand with fclose.

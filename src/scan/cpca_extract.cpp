@@ -58,7 +58,7 @@ int write_print_data_to_temp_file(const std::uint8_t* buffer, std::uint64_t /*le
     path[0] = '\0';
     return 0;
   }
-  FilePtr out(std::fopen(path, "wb"));
+  FilePtr out(os_fopen(path, "wb"));
   if (!out) {
     LOG_ERROR("write_print_data_to_temp_file: Could not open temp file '%s' %d:%s", path, errno,
               std::strerror(errno));

@@ -303,6 +303,38 @@ TEST(OsFile, FopenRefusesAnEmptyPathAndKeepsStreamsFromChildren) {
   std::fclose(stream);
 }
 
+// Logs, job logs and extracted print data are written as root: a link
+// planted at the name is refused, never written through; an ordinary file
+// is truncated or appended to as fopen would.
+TEST(OsFile, FopenForWritingNeverFollowsALink) {
+  TempDir dir;
+  write_file(dir / "victim", "root's file");
+  ASSERT_EQ(symlink((dir / "victim").c_str(), (dir / "link").c_str()), 0);
+  ASSERT_EQ(symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
+  for (const char* mode : {"w", "wb", "a", "w+"}) {
+    for (const char* name : {"link", "dangling"}) {
+      EXPECT_EQ(os_fopen((dir / name).c_str(), mode), nullptr) << mode << " " << name;
+    }
+  }
+  EXPECT_EQ(read_file(dir / "victim"), "root's file");
+  EXPECT_FALSE(std::filesystem::exists(dir / "nowhere"));
+  FILE* link_read = os_fopen((dir / "link").c_str(), "r");
+  ASSERT_NE(link_read, nullptr);
+  std::fclose(link_read);
+
+  write_file(dir / "plain", "old text");
+  FILE* append = os_fopen((dir / "plain").c_str(), "a");
+  ASSERT_NE(append, nullptr);
+  std::fputs("+more", append);
+  std::fclose(append);
+  EXPECT_EQ(read_file(dir / "plain"), "old text+more");
+  FILE* truncate = os_fopen((dir / "plain").c_str(), "w");
+  ASSERT_NE(truncate, nullptr);
+  std::fputs("new", truncate);
+  std::fclose(truncate);
+  EXPECT_EQ(read_file(dir / "plain"), "new");
+}
+
 TEST(OsFile, BytesToKilobytes) {
   struct Case {
     std::int64_t bytes;
