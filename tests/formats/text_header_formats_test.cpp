@@ -50,14 +50,30 @@ void check(const Case& c) {
   JobAttribsPtr ja(analyzer_create_job_attribs());
   const ExactBuffer buffer(c.bytes);
   EXPECT_EQ(c.entry->analyze(buffer.data(), buffer.size(), 0, ja.get()), c.status);
-  if (c.pages != UNSET) EXPECT_EQ(ja->pages, c.pages);
-  if (c.copies != UNSET) EXPECT_EQ(ja->copy_count, c.copies);
-  if (c.duplex != UNSET) EXPECT_EQ(ja->is_duplex, c.duplex);
-  if (c.grayscale != UNSET) EXPECT_EQ(ja->is_grayscale, c.grayscale);
-  if (c.paper != nullptr) EXPECT_STREQ(ja->paper_size_name, c.paper);
-  if (c.width != UNSET) EXPECT_EQ(ja->page_width_mm, c.width);
-  if (c.height != UNSET) EXPECT_EQ(ja->page_height_mm, c.height);
-  if (c.printer_type != nullptr) EXPECT_STREQ(ja->printer_type, c.printer_type);
+  if (c.pages != UNSET) {
+    EXPECT_EQ(ja->pages, c.pages);
+  }
+  if (c.copies != UNSET) {
+    EXPECT_EQ(ja->copy_count, c.copies);
+  }
+  if (c.duplex != UNSET) {
+    EXPECT_EQ(ja->is_duplex, c.duplex);
+  }
+  if (c.grayscale != UNSET) {
+    EXPECT_EQ(ja->is_grayscale, c.grayscale);
+  }
+  if (c.paper != nullptr) {
+    EXPECT_STREQ(ja->paper_size_name, c.paper);
+  }
+  if (c.width != UNSET) {
+    EXPECT_EQ(ja->page_width_mm, c.width);
+  }
+  if (c.height != UNSET) {
+    EXPECT_EQ(ja->page_height_mm, c.height);
+  }
+  if (c.printer_type != nullptr) {
+    EXPECT_STREQ(ja->printer_type, c.printer_type);
+  }
 }
 
 const std::string PAD(120, ' ');
