@@ -11,6 +11,7 @@
 #include "analysis/postscript.h"
 #include "analysis/tiff6.h"
 #include "analysis/xps.h"
+#include "formats/zjstream.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -58,7 +59,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(25, "lexmark_smart_process_job"),
     pending(26, "rpcs_process_job"),
     row(27, TIFF6_ANALYZER),
-    pending(28, "zjstream_process_job", X::CONSTANT, 1),
+    row(28, ZJSTREAM_ANALYZER, X::CONSTANT, 1),
     pending(29, "zimf_process_job"),
     pending(30, "hbpl_process_job"),
     pending(31, "hiperc_process_job"),
@@ -97,7 +98,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(64, "fx360_process_job"),
     pending(65, "graphtec_process_job"),
     AnalyzerRow{66, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 1},
-    pending(67, "zjstream_process_job", X::CONSTANT, 0),
+    row(67, ZJSTREAM_ANALYZER, X::CONSTANT, 0),
     pending(68, "xpp_process_job"),
     pending(69, "gzip_process_job"),
 }};
