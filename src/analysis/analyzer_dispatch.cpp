@@ -11,6 +11,14 @@
 #include "analysis/postscript.h"
 #include "analysis/tiff6.h"
 #include "analysis/xps.h"
+#include "formats/canongaro.h"
+#include "formats/fxplw.h"
+#include "formats/hbpl.h"
+#include "formats/hiperc.h"
+#include "formats/hpgdi.h"
+#include "formats/kmgdi.h"
+#include "formats/lexmark.h"
+#include "formats/qpdl.h"
 #include "formats/zjstream.h"
 #include "foundation/ja_languages.h"
 
@@ -38,35 +46,35 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(4, PCL6_ANALYZER, X::COLOR),
     row(5, PCL5_ANALYZER, X::COLOR),
     row(6, PCL5_CANON_ANALYZER, X::COLOR),
-    pending(7, "hbpl_process_job"),
+    row(7, HBPL_ANALYZER),
     pending(8, "panasonic_gdi_process_job"),
     special(9, K::NEVER),
-    pending(10, "fxplw_process_job"),
-    pending(11, "hp_gdi_local_process_job"),
-    pending(12, "hp_gdi_remote_process_job"),
+    row(10, FXPLW_ANALYZER),
+    row(11, HP_GDI_LOCAL_ANALYZER),
+    row(12, HP_GDI_REMOTE_ANALYZER),
     pending(13, "hp_gdi_psc_process_job"),
-    pending(14, "hp_gdi_local_process_job"),
+    row(14, HP_GDI_LOCAL_ANALYZER),
     pending(15, "riso_process_job", X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
     pending(17, "epsonpage_process_job"),
     pending(18, "epson_process_job", X::CONSTANT, 0),
-    pending(19, "qpdl_process_job"),
+    row(19, QPDL_ANALYZER),
     pending(20, "canon_bj_process_job"),
     pending(21, "canoncapt_process_job"),
-    pending(22, "canongaro_process_job"),
+    row(22, CANONGARO_ANALYZER),
     pending(23, "canonufr_process_job"),
     pending(24, "cupsraster_process_job"),
-    pending(25, "lexmark_smart_process_job"),
+    row(25, LEXMARK_SMART_ANALYZER),
     pending(26, "rpcs_process_job"),
     row(27, TIFF6_ANALYZER),
     row(28, ZJSTREAM_ANALYZER, X::CONSTANT, 1),
     pending(29, "zimf_process_job"),
-    pending(30, "hbpl_process_job"),
-    pending(31, "hiperc_process_job"),
-    pending(32, "kmgdi_process_job"),
-    pending(33, "kmgdi_process_job"),
+    row(30, HBPL_ANALYZER),
+    row(31, HIPERC_ANALYZER),
+    row(32, KMGDI_ANALYZER),
+    row(33, KMGDI_ANALYZER),
     pending(34, "kmgdi_di_process_job"),
-    pending(35, "kmgdi_bizhub_process_job"),
+    row(35, KMGDI_BIZHUB_ANALYZER),
     pending(36, "kmgdi_zimf_process_job"),
     pending(37, "kyocera_gdi_process_job"),
     pending(38, "zebra_process_job"),
@@ -81,7 +89,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(47, "dymo_process_job"),
     pending(48, "epson_process_job_new", X::COLOR_AND_LANGUAGE),
     row(49, PCL5_ANALYZER, X::COLOR),
-    pending(50, "kmgdi_wsmc_process_job"),
+    row(50, KMGDI_WSMC_ANALYZER),
     pending(51, "sharp_gdi_splc_process_job"),
     pending(52, "ricoh_gdi_sp_process_job"),
     pending(53, "brother_process_job", X::CONSTANT, 12),

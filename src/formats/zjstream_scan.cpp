@@ -5,12 +5,11 @@
 #include <cstring>
 
 #include "formats/dmpaper.h"
+#include "formats/format_walk.h"
 #include "formats/zjstream_internal.h"
-#include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "scan/byte_cursor.h"
-#include "scan/position_timer.h"
 
 namespace {
 
@@ -112,23 +111,14 @@ void raise_copies(JobAttribs* ja, std::uint32_t value) {
 void zjstream_scan_bytes(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   LOG_DEV("entering zjstream_process_job");
   const ByteSpan d = scan_bytes(data, length);
-  PositionTimer timer(global_ctx.parse_timeout);
+  WalkTimer timer("ZJ Stream");
   ZjScan s;
-  std::uint64_t next = 0;  // the first type field the scan may still test
-  std::uint64_t from = ZJ_MARK_FROM_TYPE;
-  while (from < length) {
-    if (timer.expired(from)) {
-      LOG_DEBUG("parse timeout exceeded at position: %u", static_cast<unsigned>(from));
-      LOG_ERROR("Parse timeout exceeded. Language: ZJ Stream");
-      break;
-    }
-    const auto mark = scan_find_byte(d, from, 0x5A);
-    if (!mark) break;
-    from = *mark + 1;
-    const std::uint64_t pos = *mark - ZJ_MARK_FROM_TYPE;
-    if (pos < next || from >= length || d[from] != 0x5A) continue;
-    next = zj_scan_at(d, pos, &s, ja);
-  }
+  // The walk stops at "ZZ" marks; the tests stand on the type field 10
+  // bytes before the mark, and where they say to go on is a type field too.
+  (void)format_walk(d, &timer, WalkStarts{0x5A}, [&](std::uint64_t mark) {
+    if (mark < ZJ_MARK_FROM_TYPE || mark + 1 >= length || d[mark + 1] != 0x5A) return mark + 1;
+    return zj_scan_at(d, mark - ZJ_MARK_FROM_TYPE, &s, ja) + ZJ_MARK_FROM_TYPE;
+  });
   ja_set_pages(ja, s.end_pages);
   raise_copies(ja, s.quantity);
   raise_copies(ja, s.copies);

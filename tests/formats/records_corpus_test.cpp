@@ -1,0 +1,116 @@
+// The record-format analyzers on real driver output (foo2zjs's drivers,
+// SpliX, Ghostscript's GDI devices and the Minolta drivers): each corpus row
+// of their language codes must give the truths of its source document and
+// recipe (pages, copies, duplex, paper).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "corpus/corpus.h"
+#include "formats/canongaro.h"
+#include "formats/fxplw.h"
+#include "formats/hbpl.h"
+#include "formats/hiperc.h"
+#include "formats/hpgdi.h"
+#include "formats/kmgdi.h"
+#include "formats/lexmark.h"
+#include "formats/qpdl.h"
+#include "formats/record_formats_test_util.h"
+#include "formats/zjstream.h"
+#include "foundation/util.h"
+
+namespace {
+
+using namespace record_formats_test;
+
+// The dispatch rows of these language codes (the table itself lives above
+// the formats library).
+struct LangRow {
+  int code;
+  const AnalyzerEntry* entry;
+  int extra;
+};
+const LangRow LANG_ROWS[] = {
+    {7, &HBPL_ANALYZER, 0},           {10, &FXPLW_ANALYZER, 0},
+    {11, &HP_GDI_LOCAL_ANALYZER, 0},  {12, &HP_GDI_REMOTE_ANALYZER, 0},
+    {14, &HP_GDI_LOCAL_ANALYZER, 0},  {19, &QPDL_ANALYZER, 0},
+    {22, &CANONGARO_ANALYZER, 0},     {25, &LEXMARK_SMART_ANALYZER, 0},
+    {28, &ZJSTREAM_ANALYZER, 1},      {30, &HBPL_ANALYZER, 0},
+    {31, &HIPERC_ANALYZER, 0},        {32, &KMGDI_ANALYZER, 0},
+    {33, &KMGDI_ANALYZER, 0},         {35, &KMGDI_BIZHUB_ANALYZER, 0},
+    {50, &KMGDI_WSMC_ANALYZER, 0},    {67, &ZJSTREAM_ANALYZER, 0},
+};
+
+// Rows whose pages the format's own records cannot give (the job's page
+// count then comes from the spooler): the file and why.
+struct KnownMiss {
+  std::string_view file;
+  std::string_view why;
+};
+const KnownMiss PAGE_MISSES[] = {
+    {"gs-m2300w-text-a4.gdi", "m2300w writes no page marker, IMAGELEN header or PJL page"},
+    {"gs-min12xxw-1350w-text-a4.gdi", "min12xxw writes no page marker, IMAGELEN header or PJL page"},
+};
+
+bool page_miss(const std::string& file) {
+  for (const KnownMiss& m : PAGE_MISSES) {
+    if (m.file == file) return true;
+  }
+  return false;
+}
+
+struct Mm {
+  int w;
+  int h;
+};
+Mm paper_mm(const std::string& paper) {
+  if (paper == "A4") return {210, 297};
+  if (paper == "Letter") return {216, 279};
+  ADD_FAILURE() << "unknown paper " << paper;
+  return {0, 0};
+}
+
+// A paper name must be the truth's; a size alone must lie within 5 mm of it
+// (the remote HP GDI form's dots-per-millimetre make its sizes a few
+// millimetres large).
+void expect_paper(const CorpusRow& row, const JobAttribs& ja) {
+  if (ja.paper_size_name[0] != '\0') {
+    EXPECT_EQ(util_case_equal_str(ja.paper_size_name, row.paper.c_str()), 1)
+        << ja.paper_size_name << " for " << row.paper;
+    return;
+  }
+  if (ja.page_width_mm <= 0) return;
+  const Mm want = paper_mm(row.paper);
+  EXPECT_NEAR(ja.page_width_mm, want.w, 5) << row.paper;
+  EXPECT_NEAR(ja.page_height_mm, want.h, 5) << row.paper;
+}
+
+class RecordFormatsCorpus : public sw_test::TempDirTest {};
+
+TEST_F(RecordFormatsCorpus, RowsGiveTheirTruths) {
+  int rows_seen = 0;
+  for (const LangRow& lang : LANG_ROWS) {
+    for (const CorpusRow& row : corpus_rows_for_lang(lang.code)) {
+      SCOPED_TRACE(row.file);
+      ++rows_seen;
+      const std::string data = read_file(row.path);
+      ASSERT_FALSE(data.empty()) << row.path;
+      const Findings f = run_analyzer(*lang.entry, data, lang.extra);
+      EXPECT_EQ(f.result, 0);
+      if (!page_miss(row.file)) {
+        EXPECT_EQ(static_cast<long>(f.ja->pages) * f.ja->copy_count,
+                  static_cast<long>(row.pages) * row.copies);
+        EXPECT_EQ(f.ja->pages, row.pages);
+        EXPECT_EQ(f.ja->copy_count, row.copies);
+      }
+      EXPECT_EQ(f.ja->is_duplex, row.duplex ? 1 : 0);
+      if (f.ja->color_pages >= 0) EXPECT_EQ(f.ja->color_pages, row.expected_colour_pages());
+      expect_paper(row, *f.ja);
+    }
+  }
+  EXPECT_GT(rows_seen, 0);
+}
+
+}  // namespace
