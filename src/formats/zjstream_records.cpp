@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "formats/dmpaper.h"
+#include "formats/format_walk.h"
 #include "formats/zjstream.h"
 #include "formats/zjstream_internal.h"
 #include "foundation/ja.h"
@@ -124,26 +125,34 @@ std::uint64_t page_bytes(const offset_list* starts, const offset_list* ends, std
   return offset_list_get(ends, last) - offset_list_get(starts, first);
 }
 
-// true when the pages are n copies of the first pages/n pages, byte for byte.
-bool zj_is_copies(const std::uint8_t* base, const ZjRecordWalk& w, std::uint64_t n) {
+// true when the pages are n copies of the first pages/n pages, byte for
+// byte. `compared` counts the bytes compared so far, for the time limit.
+bool zj_is_copies(const std::uint8_t* base, const ZjRecordWalk& w, std::uint64_t n,
+                  WalkTimer* timer, std::uint64_t* compared) {
   const std::uint64_t per_copy = static_cast<std::uint64_t>(w.pages) / n;
   const std::uint64_t span = page_bytes(w.starts.get(), w.ends.get(), 0, per_copy - 1);
   const std::uint8_t* first = base + offset_list_get(w.starts.get(), 0);
   for (std::uint64_t k = 1; k < n; ++k) {
+    if (timer->expired(*compared)) return false;
     const std::uint64_t p = k * per_copy;
     if (page_bytes(w.starts.get(), w.ends.get(), p, p + per_copy - 1) != span) return false;
     const std::uint8_t* copy = base + offset_list_get(w.starts.get(), p);
+    *compared += span;
     if (std::memcmp(copy, first, static_cast<std::size_t>(span)) != 0) return false;
   }
   return true;
 }
 
 // A driver that repeats the whole job for each copy: n identical runs of
-// pages become pages/n pages and n copies (the largest n wins).
+// pages become pages/n pages and n copies (the largest n wins). Each
+// divisor may compare the whole stream again, so a hostile stream of many
+// pages is bounded by the time limit (the pages then stay unfolded).
 void zj_fold_copies(const std::uint8_t* base, const ZjRecordWalk& w, JobAttribs* ja) {
   const auto pages = static_cast<std::uint64_t>(w.pages);
-  for (std::uint64_t n = pages; n >= 2; --n) {
-    if (pages % n != 0 || !zj_is_copies(base, w, n)) continue;
+  WalkTimer timer("ZJ Stream");
+  std::uint64_t compared = 0;
+  for (std::uint64_t n = pages; n >= 2 && !timer.has_expired(); --n) {
+    if (pages % n != 0 || !zj_is_copies(base, w, n, &timer, &compared)) continue;
     LOG_DEBUG("zjstream: %llu copies of %llu pages", static_cast<unsigned long long>(n),
               static_cast<unsigned long long>(pages / n));
     ja_set_pages(ja, static_cast<int>(pages / n));
