@@ -16,6 +16,10 @@ constexpr std::uint8_t END_OF_PAGE[] = {0x02, 0, 0, 0, 0x06, 0, 0, 0, 0, 0,
 constexpr std::uint8_t DIMENSIONS_WIDTH[] = {0x20, 0, 0, 0x0F, 0, 0, 0, 0x04, 0, 0};
 constexpr std::uint8_t DIMENSIONS_HEIGHT[] = {0x20, 0, 0, 0x10, 0, 0, 0, 0x04, 0, 0};
 constexpr std::uint8_t DUPLEX[] = {0x12, 0, 0, 0, 0x04, 0, 0, 0, 0, 0x20, 0, 0};
+// foo2xqx writes the copies only as a start-of-page item: id 20 00 00 05,
+// size 4, then the count (BE32). Counts above this are taken for noise.
+constexpr std::uint8_t COPIES_ITEM[] = {0x20, 0, 0, 0x05, 0, 0, 0, 0x04};
+constexpr std::uint32_t MAX_COPIES = 9999;
 
 struct HpRemote {
   int pages = 0;
@@ -23,6 +27,7 @@ struct HpRemote {
   int height_mm = -1;
   bool size_known = false;
   bool duplex = false;
+  std::uint32_t copies = 0;  // 0 until the copies item is read
 };
 
 bool bytes_at(ByteSpan d, std::uint64_t pos, std::span<const std::uint8_t> bytes) {
@@ -51,6 +56,14 @@ std::uint64_t remote_step(HpRemote* h, ByteSpan d, std::uint64_t pos) {
     LOG_DEBUG("found duplex magic number at %u", static_cast<unsigned>(pos));
     return pos + 12;
   }
+  if (h->copies == 0 && walk_has_room(d.size(), pos, 11) && bytes_at(d, pos, COPIES_ITEM)) {
+    const std::uint32_t copies = *scan_be32_at(d, pos + 8);
+    if (copies >= 1 && copies <= MAX_COPIES) {
+      h->copies = copies;
+      LOG_DEBUG("found copies item at %u: %u", static_cast<unsigned>(pos), copies);
+      return pos + 12;
+    }
+  }
   return pos + 1;
 }
 
@@ -66,6 +79,7 @@ int hp_gdi_remote_process_job(const std::uint8_t* data, std::uint64_t length, Jo
   if (h.pages != 0) ja_set_pages(ja, h.pages);
   if (h.width_mm > 0 && h.height_mm > 0) ja_set_page_width_height_mm(ja, h.width_mm, h.height_mm);
   if (h.duplex) ja_set_is_duplex(ja, 1);
+  if (h.copies > 0) ja_set_copy_count(ja, static_cast<int>(h.copies));
   (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
   return 0;
 }

@@ -56,6 +56,8 @@ std::string xqx_dimensions(int w, int h) {
   return bytes({0x20, 0, 0, 0x0F, 0, 0, 0, 4, 0, 0}) + be16(static_cast<std::uint16_t>(w)) +
          bytes({0x20, 0, 0, 0x10, 0, 0, 0, 4, 0, 0}) + be16(static_cast<std::uint16_t>(h));
 }
+// foo2xqx's start-of-page copies item: id, size 4, count (BE32 each).
+std::string xqx_copies(int n) { return bytes({0x20, 0, 0, 5, 0, 0, 0, 4}) + be32(static_cast<std::uint32_t>(n)); }
 std::string xqx_duplex() { return bytes({0x12, 0, 0, 0, 4, 0, 0, 0, 0, 0x20, 0, 0, 1}); }
 
 // HP GDI local records.
@@ -104,13 +106,27 @@ class RecordScannersTest : public sw_test::TempDirTest {
     SCOPED_TRACE(c.name);
     const Findings f = run_analyzer(*c.entry, c.data);
     EXPECT_EQ(f.result, 0);
-    if (c.pages) EXPECT_EQ(f.ja->pages, *c.pages);
-    if (c.copies) EXPECT_EQ(f.ja->copy_count, *c.copies);
-    if (c.duplex) EXPECT_EQ(f.ja->is_duplex, *c.duplex);
-    if (c.grayscale) EXPECT_EQ(f.ja->is_grayscale, *c.grayscale);
-    if (c.width_mm) EXPECT_EQ(f.ja->page_width_mm, *c.width_mm);
-    if (c.height_mm) EXPECT_EQ(f.ja->page_height_mm, *c.height_mm);
-    if (c.paper != nullptr) EXPECT_STREQ(f.ja->paper_size_name, c.paper);
+    if (c.pages) {
+      EXPECT_EQ(f.ja->pages, *c.pages);
+    }
+    if (c.copies) {
+      EXPECT_EQ(f.ja->copy_count, *c.copies);
+    }
+    if (c.duplex) {
+      EXPECT_EQ(f.ja->is_duplex, *c.duplex);
+    }
+    if (c.grayscale) {
+      EXPECT_EQ(f.ja->is_grayscale, *c.grayscale);
+    }
+    if (c.width_mm) {
+      EXPECT_EQ(f.ja->page_width_mm, *c.width_mm);
+    }
+    if (c.height_mm) {
+      EXPECT_EQ(f.ja->page_height_mm, *c.height_mm);
+    }
+    if (c.paper != nullptr) {
+      EXPECT_STREQ(f.ja->paper_size_name, c.paper);
+    }
     run_every_prefix(*c.entry, c.data);
   }
 };
@@ -248,6 +264,12 @@ TEST_F(RecordScannersTest, HpGdi) {
        .duplex = 1,
        .width_mm = 210,
        .height_mm = 297},
+      {.name = "remote: the copies item",
+       .entry = &HP_GDI_REMOTE_ANALYZER,
+       .data = junk(10) + xqx_copies(2) + junk(10) + xqx_end_page() + junk(10) + xqx_copies(3) +
+               xqx_end_page() + junk(10),
+       .pages = 2,
+       .copies = 2},
       {.name = "local: the last running count wins",
        .entry = &HP_GDI_LOCAL_ANALYZER,
        .data = junk(10) + hp_settings(3, 1, 2) + hp_size(4960, 7016) + hp_running_count(0) +
