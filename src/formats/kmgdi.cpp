@@ -1,6 +1,8 @@
 // The Konica Minolta GDI form with PJL pages.
 #include "formats/kmgdi.h"
 
+#include <algorithm>
+
 #include "formats/format_entry.h"
 #include "formats/format_walk.h"
 #include "foundation/ja.h"
@@ -26,14 +28,17 @@ struct KmGdi {
 };
 
 // A run of zero bytes (page padding, often kilobytes long) is one marker,
-// however long it is; the walk goes on behind it.
-std::uint64_t zero_run(KmGdi* k, ByteSpan d, std::uint64_t pos) {
-  if (!walk_has_room(d.size(), pos, ZERO_RUN_MARKER)) return pos + 1;
-  std::uint64_t end = pos;
+// however long it is. The run through `at` (a zero byte) is measured from
+// `floor` on; returns where it ends.
+std::uint64_t zero_run(KmGdi* k, ByteSpan d, std::uint64_t at, std::uint64_t floor) {
+  std::uint64_t start = at;
+  while (start > floor && d[start - 1] == 0) --start;
+  std::uint64_t end = at + 1;
   while (end < d.size() && d[end] == 0) ++end;
-  if (end - pos < ZERO_RUN_MARKER) return end;
-  ++k->zero_markers;
-  LOG_DEBUG("found page marker at %u", static_cast<unsigned>(pos));
+  if (end - start >= ZERO_RUN_MARKER && walk_has_room(d.size(), start, ZERO_RUN_MARKER)) {
+    ++k->zero_markers;
+    LOG_DEBUG("found page marker at %u", static_cast<unsigned>(start));
+  }
   return end;
 }
 
@@ -46,14 +51,36 @@ void count_paper_lines(KmGdi* k, ByteSpan d, std::uint64_t imagelen) {
   }
 }
 
-std::uint64_t pjl_line(KmGdi* k, ByteSpan d, std::uint64_t pos) {
+void pjl_line(KmGdi* k, ByteSpan d, std::uint64_t pos) {
   if (walk_has_room(d.size(), pos, 3) && scan_bytes_at(d, pos, "@PJL")) k->pjl_seen = true;
   if (walk_has_room(d.size(), pos, 17) && scan_bytes_at(d, pos, IMAGELEN)) {
     ++k->imagelen_headers;
     LOG_DEBUG("Found start of PJL %d", k->imagelen_headers);
     if (pos > IMAGELEN_MIN_OFFSET) count_paper_lines(k, d, pos);
   }
-  return pos + 1;
+}
+
+// One pass for both kinds of record. A run of ZERO_RUN_MARKER zero bytes
+// covers every ZERO_RUN_MARKER-th position, so only those are looked at
+// (raster data is full of short zero runs); the "@" lines are found with
+// memchr between them.
+void kmgdi_walk(KmGdi* k, ByteSpan d, WalkTimer* timer) {
+  std::uint64_t next_at = scan_find_byte(d, 0, '@').value_or(d.size());
+  std::uint64_t probe = ZERO_RUN_MARKER - 1;
+  std::uint64_t floor = 0;  // where the last zero run ended
+  for (;;) {
+    const std::uint64_t pos = std::min(probe, next_at);
+    if (pos >= d.size() || timer->expired(pos)) return;
+    if (next_at <= probe) {
+      pjl_line(k, d, next_at);
+      next_at = scan_find_byte(d, next_at + 1, '@').value_or(d.size());
+    } else if (d[probe] != 0) {
+      probe += ZERO_RUN_MARKER;
+    } else {
+      floor = zero_run(k, d, probe, floor);
+      probe = floor + ZERO_RUN_MARKER;
+    }
+  }
 }
 
 }  // namespace
@@ -63,9 +90,7 @@ int kmgdi_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs
   const ByteSpan d = scan_bytes(data, length);
   WalkTimer timer("KMGDI");
   KmGdi k;
-  (void)format_walk(d, &timer, WalkStarts{0x00, '@'}, [&](std::uint64_t pos) {
-    return d[pos] == 0 ? zero_run(&k, d, pos) : pjl_line(&k, d, pos);
-  });
+  kmgdi_walk(&k, d, &timer);
   if (k.pjl_pages != 0) {
     ja_set_pages(ja, k.pjl_pages);
   } else if (k.imagelen_headers != 0) {
