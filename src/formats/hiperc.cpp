@@ -48,6 +48,11 @@ bool is_end_of_page_type2(ByteSpan d, std::uint64_t pos) {
          scan_bytes_at(d, pos + 12, {"\x10\x04\x00\x00\x11", 5});
 }
 
+// The first byte of the second end-of-page form (FF) is common in HiperC
+// data, its fifth (34) is rare: the walk stops at that fifth byte and tests
+// the record four bytes back.
+constexpr std::uint64_t TYPE2_KEY_OFFSET = 4;
+
 std::uint64_t hiperc_step(Hiperc* h, ByteSpan d, std::uint64_t pos) {
   if (!h->entered && d[pos] == '@' && walk_has_room(d.size(), pos, 26) &&
       scan_bytes_at(d, pos, ENTER_HIPERC)) {
@@ -62,13 +67,29 @@ std::uint64_t hiperc_step(Hiperc* h, ByteSpan d, std::uint64_t pos) {
     LOG_DEBUG("found end of page at: 0x%x (%d)", static_cast<unsigned>(pos), static_cast<int>(pos));
     return pos + 10;
   }
-  if (is_end_of_page_type2(d, pos)) {
-    ++h->end_pages;
-    LOG_DEBUG("found end of page (type2) at: 0x%x (%d)", static_cast<unsigned>(pos),
-              static_cast<int>(pos));
-    return pos + 20;
-  }
   return pos + 1;
+}
+
+// The walk over the stops '@', 02 (records that begin there) and 34 (the
+// key byte of the second end-of-page form). `resume` is where the walk was
+// last told to go on: a record that begins before it was stepped over.
+void hiperc_walk(Hiperc* h, ByteSpan d, WalkTimer* timer) {
+  std::uint64_t resume = 0;
+  (void)format_walk(d, timer, WalkStarts{'@', 0x02, 0x34}, [&](std::uint64_t pos) {
+    std::uint64_t next = pos + 1;
+    if (d[pos] != 0x34) {
+      next = hiperc_step(h, d, pos);
+    } else if (pos >= TYPE2_KEY_OFFSET && pos - TYPE2_KEY_OFFSET >= resume &&
+               is_end_of_page_type2(d, pos - TYPE2_KEY_OFFSET)) {
+      const std::uint64_t at = pos - TYPE2_KEY_OFFSET;
+      ++h->end_pages;
+      LOG_DEBUG("found end of page (type2) at: 0x%x (%d)", static_cast<unsigned>(at),
+                static_cast<int>(at));
+      next = at + 20;
+    }
+    if (next > pos + 1) resume = next;
+    return next;
+  });
 }
 
 }  // namespace
@@ -82,8 +103,7 @@ int hiperc_process_job(const std::uint8_t* data, std::uint64_t length, JobAttrib
     h.added_page = 0;
     LOG_DEBUG("Found OkiXferAdjust Setting added_page=0 (can be overridden");
   }
-  (void)format_walk(d, &timer, WalkStarts{'@', 0x02, 0xFF},
-                    [&](std::uint64_t pos) { return hiperc_step(&h, d, pos); });
+  hiperc_walk(&h, d, &timer);
   ja_set_pages(ja, h.added_page + h.end_pages);
   (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
   return 0;

@@ -170,6 +170,13 @@ TEST_F(RecordScannersTest, HiperC) {
        .data = hiperc_start(3) + junk(30) + hiperc_next_page(true) + junk(30) +
                hiperc_next_page(false) + junk(30),
        .pages = 3},
+      // The first form's walk goes on 10 bytes later, past a second form
+      // that would begin at its tenth byte.
+      {.name = "a record stepped over is no page",
+       .entry = &HIPERC_ANALYZER,
+       .data = hiperc_start(3) + junk(30) + bytes({2, 0, 0, 0, 8, 0, 0, 0}) +
+               hiperc_next_page(false) + junk(30),
+       .pages = 2},
       {.name = "header type 80 adds no page",
        .entry = &HIPERC_ANALYZER,
        .data = hiperc_start(0x80) + junk(30) + hiperc_next_page(false) + junk(30),
