@@ -14,23 +14,32 @@
 #include "formats/brother.h"
 #include "formats/canon.h"
 #include "formats/canoncapt.h"
+#include "formats/canongaro.h"
 #include "formats/dymo.h"
 #include "formats/fx360.h"
+#include "formats/fxplw.h"
 #include "formats/graphtec.h"
+#include "formats/hbpl.h"
+#include "formats/hiperc.h"
+#include "formats/hpgdi.h"
 #include "formats/hppsc.h"
 #include "formats/kip.h"
+#include "formats/kmgdi.h"
 #include "formats/kmgdi_di.h"
 #include "formats/kmgdi_zimf.h"
 #include "formats/kyoceragdi.h"
+#include "formats/lexmark.h"
 #include "formats/necgdi.h"
 #include "formats/panasonicgdi.h"
 #include "formats/pebble.h"
+#include "formats/qpdl.h"
 #include "formats/ricohgdi.h"
 #include "formats/sharpgdi.h"
 #include "formats/xeroxgdi.h"
 #include "formats/xpp.h"
 #include "formats/zebra.h"
 #include "formats/zimf.h"
+#include "formats/zjstream.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -57,35 +66,35 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(4, PCL6_ANALYZER, X::COLOR),
     row(5, PCL5_ANALYZER, X::COLOR),
     row(6, PCL5_CANON_ANALYZER, X::COLOR),
-    pending(7, "hbpl_process_job"),
+    row(7, HBPL_ANALYZER),
     row(8, PANASONIC_GDI_ANALYZER),
     special(9, K::NEVER),
-    pending(10, "fxplw_process_job"),
-    pending(11, "hp_gdi_local_process_job"),
-    pending(12, "hp_gdi_remote_process_job"),
+    row(10, FXPLW_ANALYZER),
+    row(11, HP_GDI_LOCAL_ANALYZER),
+    row(12, HP_GDI_REMOTE_ANALYZER),
     row(13, HP_GDI_PSC_ANALYZER),
-    pending(14, "hp_gdi_local_process_job"),
+    row(14, HP_GDI_LOCAL_ANALYZER),
     pending(15, "riso_process_job", X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
     pending(17, "epsonpage_process_job"),
     pending(18, "epson_process_job", X::CONSTANT, 0),
-    pending(19, "qpdl_process_job"),
+    row(19, QPDL_ANALYZER),
     row(20, CANON_BJ_ANALYZER),
     row(21, CANONCAPT_ANALYZER),
-    pending(22, "canongaro_process_job"),
+    row(22, CANONGARO_ANALYZER),
     pending(23, "canonufr_process_job"),
     pending(24, "cupsraster_process_job"),
-    pending(25, "lexmark_smart_process_job"),
+    row(25, LEXMARK_SMART_ANALYZER),
     pending(26, "rpcs_process_job"),
     row(27, TIFF6_ANALYZER),
-    pending(28, "zjstream_process_job", X::CONSTANT, 1),
+    row(28, ZJSTREAM_ANALYZER, X::CONSTANT, 1),
     row(29, ZIMF_ANALYZER),
-    pending(30, "hbpl_process_job"),
-    pending(31, "hiperc_process_job"),
-    pending(32, "kmgdi_process_job"),
-    pending(33, "kmgdi_process_job"),
+    row(30, HBPL_ANALYZER),
+    row(31, HIPERC_ANALYZER),
+    row(32, KMGDI_ANALYZER),
+    row(33, KMGDI_ANALYZER),
     row(34, KMGDI_DI_ANALYZER),
-    pending(35, "kmgdi_bizhub_process_job"),
+    row(35, KMGDI_BIZHUB_ANALYZER),
     row(36, KMGDI_ZIMF_ANALYZER),
     row(37, KYOCERA_GDI_ANALYZER),
     row(38, ZEBRA_ANALYZER),
@@ -100,7 +109,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(47, DYMO_ANALYZER),
     pending(48, "epson_process_job_new", X::COLOR_AND_LANGUAGE),
     row(49, PCL5_ANALYZER, X::COLOR),
-    pending(50, "kmgdi_wsmc_process_job"),
+    row(50, KMGDI_WSMC_ANALYZER),
     pending(51, "sharp_gdi_splc_process_job"),
     row(52, RICOH_GDI_SP_ANALYZER),
     row(53, BROTHER_ANALYZER, X::CONSTANT, 12),
@@ -117,7 +126,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(64, FX360_ANALYZER),
     row(65, GRAPHTEC_ANALYZER),
     AnalyzerRow{66, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 1},
-    pending(67, "zjstream_process_job", X::CONSTANT, 0),
+    row(67, ZJSTREAM_ANALYZER, X::CONSTANT, 0),
     row(68, XPP_ANALYZER),
     pending(69, "gzip_process_job"),
 }};
