@@ -11,6 +11,8 @@
 #include "analysis/postscript.h"
 #include "analysis/tiff6.h"
 #include "analysis/xps.h"
+#include "formats/cupsraster.h"
+#include "formats/epson.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -48,13 +50,13 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(15, "riso_process_job", X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
     pending(17, "epsonpage_process_job"),
-    pending(18, "epson_process_job", X::CONSTANT, 0),
+    row(18, EPSON_ANALYZER, X::CONSTANT, 0),
     pending(19, "qpdl_process_job"),
     pending(20, "canon_bj_process_job"),
     pending(21, "canoncapt_process_job"),
     pending(22, "canongaro_process_job"),
     pending(23, "canonufr_process_job"),
-    pending(24, "cupsraster_process_job"),
+    row(24, CUPSRASTER_ANALYZER),
     pending(25, "lexmark_smart_process_job"),
     pending(26, "rpcs_process_job"),
     row(27, TIFF6_ANALYZER),
@@ -78,14 +80,14 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(45, "pebble_process_job"),
     pending(46, "panasonic2_gdi_process_job"),
     pending(47, "dymo_process_job"),
-    pending(48, "epson_process_job_new", X::COLOR_AND_LANGUAGE),
+    row(48, EPSON_NEW_ANALYZER, X::COLOR_AND_LANGUAGE),
     row(49, PCL5_ANALYZER, X::COLOR),
     pending(50, "kmgdi_wsmc_process_job"),
     pending(51, "sharp_gdi_splc_process_job"),
     pending(52, "ricoh_gdi_sp_process_job"),
     pending(53, "brother_process_job", X::CONSTANT, 12),
     pending(54, "nec_gdi_process_job"),
-    pending(55, "epson_process_job_new", X::COLOR_AND_LANGUAGE),
+    row(55, EPSON_NEW_ANALYZER, X::COLOR_AND_LANGUAGE),
     pending(56, "brother2_process_job"),
     pending(57, "xerox_gdi_local_process_job"),
     pending(58, "xerox_gdi_remote_process_job"),
