@@ -11,8 +11,23 @@
 #include "analysis/postscript.h"
 #include "analysis/tiff6.h"
 #include "analysis/xps.h"
+#include "formats/brother.h"
+#include "formats/canon.h"
+#include "formats/canoncapt.h"
 #include "formats/cupsraster.h"
+#include "formats/dymo.h"
 #include "formats/epson.h"
+#include "formats/hppsc.h"
+#include "formats/kmgdi_di.h"
+#include "formats/kyoceragdi.h"
+#include "formats/necgdi.h"
+#include "formats/panasonicgdi.h"
+#include "formats/pebble.h"
+#include "formats/ricohgdi.h"
+#include "formats/sharpgdi.h"
+#include "formats/xeroxgdi.h"
+#include "formats/zebra.h"
+#include "formats/zimf.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -40,20 +55,20 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(5, PCL5_ANALYZER, X::COLOR),
     row(6, PCL5_CANON_ANALYZER, X::COLOR),
     pending(7, "hbpl_process_job"),
-    pending(8, "panasonic_gdi_process_job"),
+    row(8, PANASONIC_GDI_ANALYZER),
     special(9, K::NEVER),
     pending(10, "fxplw_process_job"),
     pending(11, "hp_gdi_local_process_job"),
     pending(12, "hp_gdi_remote_process_job"),
-    pending(13, "hp_gdi_psc_process_job"),
+    row(13, HP_GDI_PSC_ANALYZER),
     pending(14, "hp_gdi_local_process_job"),
     pending(15, "riso_process_job", X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
     pending(17, "epsonpage_process_job"),
     row(18, EPSON_ANALYZER, X::CONSTANT, 0),
     pending(19, "qpdl_process_job"),
-    pending(20, "canon_bj_process_job"),
-    pending(21, "canoncapt_process_job"),
+    row(20, CANON_BJ_ANALYZER),
+    row(21, CANONCAPT_ANALYZER),
     pending(22, "canongaro_process_job"),
     pending(23, "canonufr_process_job"),
     row(24, CUPSRASTER_ANALYZER),
@@ -61,36 +76,36 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(26, "rpcs_process_job"),
     row(27, TIFF6_ANALYZER),
     pending(28, "zjstream_process_job", X::CONSTANT, 1),
-    pending(29, "zimf_process_job"),
+    row(29, ZIMF_ANALYZER),
     pending(30, "hbpl_process_job"),
     pending(31, "hiperc_process_job"),
     pending(32, "kmgdi_process_job"),
     pending(33, "kmgdi_process_job"),
-    pending(34, "kmgdi_di_process_job"),
+    row(34, KMGDI_DI_ANALYZER),
     pending(35, "kmgdi_bizhub_process_job"),
     pending(36, "kmgdi_zimf_process_job"),
-    pending(37, "kyocera_gdi_process_job"),
-    pending(38, "zebra_process_job"),
-    pending(39, "zebra2_process_job"),
-    pending(40, "brother_process_job", X::CONSTANT, 11),
-    pending(41, "ricoh_gdi_process_job"),
+    row(37, KYOCERA_GDI_ANALYZER),
+    row(38, ZEBRA_ANALYZER),
+    row(39, ZEBRA2_ANALYZER),
+    row(40, BROTHER_ANALYZER, X::CONSTANT, 11),
+    row(41, RICOH_GDI_ANALYZER),
     row(42, PLAINTEXT_ANALYZER, X::LINES_PER_PAGE),
     special(43, K::STATUS),
-    pending(44, "sharp_gdi_process_job"),
-    pending(45, "pebble_process_job"),
-    pending(46, "panasonic2_gdi_process_job"),
-    pending(47, "dymo_process_job"),
+    row(44, SHARP_GDI_ANALYZER),
+    row(45, PEBBLE_ANALYZER),
+    row(46, PANASONIC2_GDI_ANALYZER),
+    row(47, DYMO_ANALYZER),
     row(48, EPSON_NEW_ANALYZER, X::COLOR_AND_LANGUAGE),
     row(49, PCL5_ANALYZER, X::COLOR),
     pending(50, "kmgdi_wsmc_process_job"),
     pending(51, "sharp_gdi_splc_process_job"),
-    pending(52, "ricoh_gdi_sp_process_job"),
-    pending(53, "brother_process_job", X::CONSTANT, 12),
-    pending(54, "nec_gdi_process_job"),
+    row(52, RICOH_GDI_SP_ANALYZER),
+    row(53, BROTHER_ANALYZER, X::CONSTANT, 12),
+    row(54, NEC_GDI_ANALYZER),
     row(55, EPSON_NEW_ANALYZER, X::COLOR_AND_LANGUAGE),
-    pending(56, "brother2_process_job"),
+    row(56, BROTHER2_ANALYZER),
     pending(57, "xerox_gdi_local_process_job"),
-    pending(58, "xerox_gdi_remote_process_job"),
+    row(58, XEROX_GDI_REMOTE_ANALYZER),
     AnalyzerRow{59, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 0},
     pending(60, "oce_process_job", X::COLOR),
     row(61, XPS_ANALYZER, X::COLOR),

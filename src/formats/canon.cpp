@@ -1,0 +1,67 @@
+// Canon BJ: every command ESC ( x carries the length of its parameters, so
+// the walk jumps over whole commands (raster data included) and only a form
+// feed between commands ends a page.
+#include "formats/canon.h"
+
+#include "foundation/ja.h"
+#include "foundation/log.h"
+#include "formats/format_entry.h"
+#include "formats/format_walk.h"
+
+namespace {
+
+constexpr std::uint8_t FORM_FEED = 0x0C;
+constexpr std::uint8_t ESC = 0x1B;
+// Sizes of ESC ( p are in 1/60 inch; the driver's printable area is 7 mm
+// short of the paper.
+constexpr double MM_PER_SIXTIETH = 25.4 / 60.0;
+constexpr int PAGE_MARGIN_MM = 7;
+
+struct CanonScan {
+  ByteSpan data;
+  JobAttribs* ja;
+  int pages = 0;
+
+  std::uint64_t step(std::uint64_t pos) {
+    const std::uint64_t length = data.size();
+    if (data[pos] == FORM_FEED) {
+      if (walk_has_room(length, pos, 2) && data[pos + 1] != 0x80 && data[pos + 2] != ESC) {
+        ++pages;
+        LOG_DEBUG("found page at: %llu", static_cast<unsigned long long>(pos));
+      }
+      return pos + 1;
+    }
+    if (walk_has_room(length, pos, 5) && scan_bytes_at(data, pos, "\x1b(c") &&
+        data[pos + 4] == 0x00 && data[pos + 5] == 0x31) {
+      LOG_DEBUG("grayscale mode detected at: %llu", static_cast<unsigned long long>(pos));
+      ja_set_is_grayscale(ja, 1);
+    }
+    if (walk_has_room(length, pos, 10) && scan_bytes_at(data, pos, "\x1b(p") && data[pos + 3] >= 8) {
+      const int width = static_cast<int>(*scan_be16_at(data, pos + 5) * MM_PER_SIXTIETH) + PAGE_MARGIN_MM;
+      const int height = static_cast<int>(*scan_be16_at(data, pos + 9) * MM_PER_SIXTIETH) + PAGE_MARGIN_MM;
+      LOG_DEBUG("found a size at %llu of %dmm x %dmm", static_cast<unsigned long long>(pos), width,
+                height);
+      ja_set_page_width_height_mm(ja, width, height);
+    }
+    if (walk_has_room(length, pos, 4) && data[pos + 1] == '(' && data[pos + 2] >= 'A' &&
+        data[pos + 2] <= 'z') {
+      return pos + 5 + data[pos + 3] + 256ULL * data[pos + 4];
+    }
+    return pos + 1;
+  }
+};
+
+}  // namespace
+
+int canon_bj_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
+  LOG_DEV("entering canon_bj_process_job");
+  WalkTimer timer("Canon BJ");
+  CanonScan scan{scan_bytes(data, length), ja};
+  (void)format_walk(scan.data, &timer, WalkStarts{FORM_FEED, ESC},
+                    [&scan](std::uint64_t pos) { return scan.step(pos); });
+  ja_set_pages(ja, scan.pages);
+  return 0;
+}
+
+const AnalyzerEntry CANON_BJ_ANALYZER{"canon_bj_process_job",
+                                     format_entry_adapter<canon_bj_process_job>};

@@ -1,0 +1,11 @@
+// Dymo label jobs: each label ends with ESC E.
+#pragma once
+
+#include <cstdint>
+
+#include "scan/analyzer_entry.h"
+
+// Pages = ESC E form feeds (also 0). Returns 0.
+[[nodiscard]] int dymo_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja);
+
+extern const AnalyzerEntry DYMO_ANALYZER;
