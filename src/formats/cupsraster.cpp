@@ -8,13 +8,13 @@
 #include <optional>
 #include <string_view>
 
-#include "foundation/config.h"
+#include "formats/format_entry.h"
+#include "formats/format_walk.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "foundation/search.h"
 #include "foundation/util.h"
 #include "scan/byte_cursor.h"
-#include "scan/position_timer.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ void read_page_size_name(ByteSpan d, JobAttribs* ja) {
 int count_pages(ByteSpan d, const RasterKind& kind) {
   const std::uint8_t* pattern = d.data() + SYNC_SIZE;
   const std::uint64_t compared = kind.header - 1;
-  PositionTimer timer(global_ctx.parse_timeout);
+  WalkTimer timer("CUPS RASTER");
   int pages = 1;
   std::uint64_t from = SYNC_SIZE + kind.header;
   while (from < d.size()) {
@@ -137,10 +137,7 @@ int count_pages(ByteSpan d, const RasterKind& kind) {
     LOG_DEBUG("Found new page starting at: %llu", static_cast<unsigned long long>(at));
     if (pages < INT32_MAX) ++pages;
     from = at + compared;
-    if (timer.expired(from)) {
-      LOG_ERROR("Parse timeout exceeded. Language: CUPS RASTER");
-      break;
-    }
+    if (timer.expired(from)) break;
   }
   return pages;
 }
@@ -169,10 +166,5 @@ int cupsraster_process_job(const std::uint8_t* data, std::uint64_t length, JobAt
   return 0;
 }
 
-namespace {
-int cupsraster_adapter(const std::uint8_t* data, std::uint64_t length, int, JobAttribs* ja) {
-  return cupsraster_process_job(data, length, ja);
-}
-}  // namespace
-
-const AnalyzerEntry CUPSRASTER_ANALYZER{"cupsraster_process_job", cupsraster_adapter};
+const AnalyzerEntry CUPSRASTER_ANALYZER{"cupsraster_process_job",
+                                        format_entry_adapter<cupsraster_process_job>};

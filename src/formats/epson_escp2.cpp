@@ -5,12 +5,11 @@
 #include <cstring>
 
 #include "formats/epson.h"
-#include "foundation/config.h"
+#include "formats/format_walk.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "foundation/search.h"
 #include "scan/byte_cursor.h"
-#include "scan/position_timer.h"
 
 namespace {
 
@@ -116,7 +115,7 @@ std::uint64_t extended_command(Escp2Walk* w, std::uint64_t p) {
   const std::uint8_t letter = w->d[p + 2];
   const std::uint64_t declared = w->d[p + 3] + 256u * w->d[p + 4];
   const std::uint64_t params = std::min(declared, w->d.size() - (p + 5));
-  if (std::strchr("CcKSUj", letter) == nullptr) {
+  if (std::memchr("CcKSUj", letter, 6) == nullptr) {
     w->page_content = true;
     LOG_DEV("Non-normal mode ESC(%c at %llu", letter, at(p));
   }
@@ -154,7 +153,11 @@ std::uint64_t dot_raster(Escp2Walk* w, std::uint64_t p) {
   const std::uint64_t rows = w->d[p + 5];
   const std::uint64_t dots = w->d[p + 6] + 256u * w->d[p + 7];
   const std::uint64_t bytes = (dots + 7) / 8 * rows;
-  if (compression == 0) return skip_to(*w, p, 8 + bytes);
+  if (compression == 0) {
+    // Uncompressed raster is page content as much as compressed raster.
+    w->page_content = true;
+    return skip_to(*w, p, 8 + bytes);
+  }
   if (compression == 1) {
     w->mode = Mode::RLE_RASTER;
     w->raster_left = bytes;
@@ -169,7 +172,10 @@ std::uint64_t byte_raster(Escp2Walk* w, std::uint64_t p) {
   const int compression = w->d[p + 3];
   const std::uint64_t row_bytes = w->d[p + 5] + 256u * w->d[p + 6];
   const std::uint64_t rows = w->d[p + 7] + 256u * w->d[p + 8];
-  if (compression == 0) return skip_to(*w, p, 9 + row_bytes * rows);
+  if (compression == 0) {
+    w->page_content = true;
+    return skip_to(*w, p, 9 + row_bytes * rows);
+  }
   if (compression == 1) {
     w->mode = Mode::RLE_RASTER;
     w->raster_left = row_bytes * rows;
@@ -185,7 +191,7 @@ std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
     form_feed(w, p);
     return p + 1;
   }
-  if (b != ESC || w->d.size() - p <= ESC_ROOM) return p + 1;
+  if (b != ESC || !walk_has_room(w->d.size(), p, ESC_ROOM)) return p + 1;
   switch (w->d[p + 1]) {
     case '(':
       return is_letter(w->d[p + 2]) ? extended_command(w, p) : p + 1;
@@ -278,14 +284,10 @@ std::uint64_t remote_step(Escp2Walk* w, std::uint64_t p) {
 }
 
 void walk(Escp2Walk* w) {
-  PositionTimer timer(global_ctx.parse_timeout);
+  WalkTimer timer("Epson");
   std::uint64_t p = 0;
   while (p < w->d.size()) {
-    if (timer.expired(p)) {
-      LOG_DEBUG("parse timeout exceeded at position: %llu", at(p));
-      LOG_ERROR("Parse timeout exceeded. Language: Epson");
-      return;
-    }
+    if (timer.expired(p)) return;
     switch (w->mode) {
       case Mode::NORMAL:
         p = normal_step(w, p);

@@ -4,11 +4,10 @@
 #include <string_view>
 
 #include "formats/epson.h"
-#include "foundation/config.h"
+#include "formats/format_walk.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "scan/byte_cursor.h"
-#include "scan/position_timer.h"
 
 namespace {
 
@@ -61,27 +60,20 @@ int get_param_int(const std::uint8_t* block, std::uint64_t block_length, char ta
 int epson2_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   LOG_DEV("entering epson2_process_job");
   const ByteSpan d = scan_bytes(data, data != nullptr ? length : 0);
-  PositionTimer timer(global_ctx.parse_timeout);
+  WalkTimer timer("ESC/P3");
   double dpi = DEFAULT_DPI;
   int pages = 0;
-  std::uint64_t p = 0;
-  while (p < d.size()) {
-    if (timer.expired(p)) {
-      LOG_DEBUG("parse timeout exceeded at position: %llu", at(p));
-      LOG_ERROR("Parse timeout exceeded. Language: ESC/P3");
-      break;
-    }
-    if (scan_bytes_at(d, p, END_PAGE) && d.size() - p > END_PAGE.size()) {
+  (void)format_walk(d, &timer, WalkStarts{0x1B, '+'}, [&](std::uint64_t p) -> std::uint64_t {
+    if (walk_has_room(d.size(), p, END_PAGE.size()) && scan_bytes_at(d, p, END_PAGE)) {
       ++pages;
       LOG_DEBUG("Found page at 0x%llx (%llu)", at(p), at(p));
-      p += END_PAGE.size();
-      continue;
+      return p + END_PAGE.size();
     }
-    if (d.size() - p > PAGE_HEADER_ROOM && scan_bytes_at(d, p, PAGE_HEADER)) {
+    if (walk_has_room(d.size(), p, PAGE_HEADER_ROOM) && scan_bytes_at(d, p, PAGE_HEADER)) {
       page_header(d, p, &dpi, ja);
     }
-    ++p;
-  }
+    return p + 1;
+  });
   ja_set_pages(ja, pages);
   return 0;
 }

@@ -6,12 +6,11 @@
 #include <string_view>
 
 #include "formats/epson.h"
-#include "foundation/config.h"
+#include "formats/format_walk.h"
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
 #include "scan/byte_cursor.h"
-#include "scan/position_timer.h"
 
 namespace {
 
@@ -190,7 +189,7 @@ ByteSpan p3_params(const EscprWalk& w, std::uint64_t p, std::uint64_t n) {
 
 std::uint64_t p3_step(EscprWalk* w, std::uint64_t p) {
   const auto found = scan_find_byte(w->d, p, ESC);
-  if (!found || w->d.size() - *found <= P3_ROOM) return w->d.size();
+  if (!found || !walk_has_room(w->d.size(), *found, P3_ROOM)) return w->d.size();
   p = *found;
   if (scan_bytes_at(w->d, p, REMOTE_START)) {
     switch_mode(w, Mode::REMOTE_CMD, "ESC_MODE_REMOTE_CMD", p);
@@ -228,14 +227,10 @@ std::uint64_t p3_step(EscprWalk* w, std::uint64_t p) {
 }
 
 bool walk(EscprWalk* w, int language) {
-  PositionTimer timer(global_ctx.parse_timeout);
+  WalkTimer timer(analyzer_lang_to_string(language));
   std::uint64_t p = 0;
   while (p < w->d.size()) {
-    if (timer.expired(p)) {
-      LOG_DEBUG("parse timeout exceeded at position: %llu", at(p));
-      LOG_ERROR("Parse timeout exceeded. Language: %s", analyzer_lang_to_string(language));
-      return false;
-    }
+    if (timer.expired(p)) return false;
     switch (w->mode) {
       case Mode::NORMAL:
         p = normal_step(w, p);
