@@ -24,7 +24,10 @@
 #include "formats/panasonicgdi.h"
 #include "formats/pebble.h"
 #include "formats/ricohgdi.h"
+#include "formats/riso.h"
+#include "formats/rpcs.h"
 #include "formats/sharpgdi.h"
+#include "formats/sharpgdi_splc.h"
 #include "formats/xeroxgdi.h"
 #include "formats/zebra.h"
 #include "formats/zimf.h"
@@ -62,7 +65,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(12, "hp_gdi_remote_process_job"),
     row(13, HP_GDI_PSC_ANALYZER),
     pending(14, "hp_gdi_local_process_job"),
-    pending(15, "riso_process_job", X::COLOR),
+    row(15, RISO_ANALYZER, X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
     pending(17, "epsonpage_process_job"),
     row(18, EPSON_ANALYZER, X::CONSTANT, 0),
@@ -73,7 +76,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(23, "canonufr_process_job"),
     row(24, CUPSRASTER_ANALYZER),
     pending(25, "lexmark_smart_process_job"),
-    pending(26, "rpcs_process_job"),
+    row(26, RPCS_ANALYZER),
     row(27, TIFF6_ANALYZER),
     pending(28, "zjstream_process_job", X::CONSTANT, 1),
     row(29, ZIMF_ANALYZER),
@@ -98,7 +101,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(48, EPSON_NEW_ANALYZER, X::COLOR_AND_LANGUAGE),
     row(49, PCL5_ANALYZER, X::COLOR),
     pending(50, "kmgdi_wsmc_process_job"),
-    pending(51, "sharp_gdi_splc_process_job"),
+    row(51, SHARP_GDI_SPLC_ANALYZER),
     row(52, RICOH_GDI_SP_ANALYZER),
     row(53, BROTHER_ANALYZER, X::CONSTANT, 12),
     row(54, NEC_GDI_ANALYZER),
