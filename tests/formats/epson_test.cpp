@@ -242,7 +242,9 @@ TEST_F(EscP3Test, TaggedNumbers) {
     std::uint32_t v = 0;
     const ExactBuffer b(c.block);
     EXPECT_EQ(get_param_int(b.data(), b.size(), c.tag, &v), c.found) << c.tag;
-    if (c.found) EXPECT_EQ(v, c.value);
+    if (c.found) {
+      EXPECT_EQ(v, c.value);
+    }
   }
 }
 
