@@ -17,8 +17,12 @@
 #include "formats/cupsraster.h"
 #include "formats/dymo.h"
 #include "formats/epson.h"
+#include "formats/fx360.h"
+#include "formats/graphtec.h"
 #include "formats/hppsc.h"
+#include "formats/kip.h"
 #include "formats/kmgdi_di.h"
+#include "formats/kmgdi_zimf.h"
 #include "formats/kyoceragdi.h"
 #include "formats/necgdi.h"
 #include "formats/panasonicgdi.h"
@@ -29,6 +33,7 @@
 #include "formats/sharpgdi.h"
 #include "formats/sharpgdi_splc.h"
 #include "formats/xeroxgdi.h"
+#include "formats/xpp.h"
 #include "formats/zebra.h"
 #include "formats/zimf.h"
 #include "foundation/ja_languages.h"
@@ -86,7 +91,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(33, "kmgdi_process_job"),
     row(34, KMGDI_DI_ANALYZER),
     pending(35, "kmgdi_bizhub_process_job"),
-    pending(36, "kmgdi_zimf_process_job"),
+    row(36, KMGDI_ZIMF_ANALYZER),
     row(37, KYOCERA_GDI_ANALYZER),
     row(38, ZEBRA_ANALYZER),
     row(39, ZEBRA2_ANALYZER),
@@ -107,18 +112,18 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(54, NEC_GDI_ANALYZER),
     row(55, EPSON_NEW_ANALYZER, X::COLOR_AND_LANGUAGE),
     row(56, BROTHER2_ANALYZER),
-    pending(57, "xerox_gdi_local_process_job"),
+    row(57, XEROX_GDI_LOCAL_ANALYZER),
     row(58, XEROX_GDI_REMOTE_ANALYZER),
     AnalyzerRow{59, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 0},
     pending(60, "oce_process_job", X::COLOR),
     row(61, XPS_ANALYZER, X::COLOR),
-    pending(62, "kip_process_job"),
+    row(62, KIP_ANALYZER),
     row(63, PCL6_ANALYZER, X::COLOR),
-    pending(64, "fx360_process_job"),
-    pending(65, "graphtec_process_job"),
+    row(64, FX360_ANALYZER),
+    row(65, GRAPHTEC_ANALYZER),
     AnalyzerRow{66, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 1},
     pending(67, "zjstream_process_job", X::CONSTANT, 0),
-    pending(68, "xpp_process_job"),
+    row(68, XPP_ANALYZER),
     pending(69, "gzip_process_job"),
 }};
 

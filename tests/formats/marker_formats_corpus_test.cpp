@@ -58,7 +58,9 @@ TEST(MarkerFormatsCorpus, EveryFileGivesItsTruths) {
     EXPECT_EQ(f["grayscale"], row.colour_out ? "0" : "1");
     // The SAG-GDI page header codes the paper; Canon BJ gives only the
     // printable area (not compared).
-    if (row.lang == LANG_SAG_GDI) EXPECT_EQ(upper(f["paper"]), upper(row.paper));
+    if (row.lang == LANG_SAG_GDI) {
+      EXPECT_EQ(upper(f["paper"]), upper(row.paper));
+    }
   }
   EXPECT_GE(files, 5);
 }

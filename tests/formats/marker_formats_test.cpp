@@ -75,14 +75,30 @@ void check(const Case& c) {
   SCOPED_TRACE(c.name);
   const Result r = run(*c.entry, c.bytes, c.extra);
   EXPECT_EQ(r.status, c.status);
-  if (c.pages != UNSET) EXPECT_EQ(r.ja->pages, c.pages);
-  if (c.copies != UNSET) EXPECT_EQ(r.ja->copy_count, c.copies);
-  if (c.duplex != UNSET) EXPECT_EQ(r.ja->is_duplex, c.duplex);
-  if (c.grayscale != UNSET) EXPECT_EQ(r.ja->is_grayscale, c.grayscale);
-  if (c.color_pages != UNSET) EXPECT_EQ(r.ja->color_pages, c.color_pages);
-  if (c.paper != nullptr) EXPECT_STREQ(r.ja->paper_size_name, c.paper);
-  if (c.width != UNSET) EXPECT_EQ(r.ja->page_width_mm, c.width);
-  if (c.height != UNSET) EXPECT_EQ(r.ja->page_height_mm, c.height);
+  if (c.pages != UNSET) {
+    EXPECT_EQ(r.ja->pages, c.pages);
+  }
+  if (c.copies != UNSET) {
+    EXPECT_EQ(r.ja->copy_count, c.copies);
+  }
+  if (c.duplex != UNSET) {
+    EXPECT_EQ(r.ja->is_duplex, c.duplex);
+  }
+  if (c.grayscale != UNSET) {
+    EXPECT_EQ(r.ja->is_grayscale, c.grayscale);
+  }
+  if (c.color_pages != UNSET) {
+    EXPECT_EQ(r.ja->color_pages, c.color_pages);
+  }
+  if (c.paper != nullptr) {
+    EXPECT_STREQ(r.ja->paper_size_name, c.paper);
+  }
+  if (c.width != UNSET) {
+    EXPECT_EQ(r.ja->page_width_mm, c.width);
+  }
+  if (c.height != UNSET) {
+    EXPECT_EQ(r.ja->page_height_mm, c.height);
+  }
 }
 
 // ---- single-marker formats ----
@@ -476,6 +492,37 @@ TEST(XeroxGdiRemote, PagesPaperAndPjlDuplex) {
        .bytes = pjl_duplex + repeat(sag_page(B("\x24\x13\x18")), 5), .pages = 5, .duplex = 1},
   };
   for (const Case& c : cases) check(c);
+}
+
+}  // namespace
+
+namespace {
+
+// A walk whose time limit has already run out stops at its first position:
+// it logs where and for which format, and reports what it found (nothing).
+class MarkerFormatsTimeout : public sw_test::TempDirTest {};
+
+TEST_F(MarkerFormatsTimeout, AnExpiredLimitStopsTheWalkAndSaysWhere) {
+  struct TimeoutCase {
+    const AnalyzerEntry* entry;
+    std::string bytes;
+    const char* language;
+  };
+  const TimeoutCase cases[] = {
+      {&KMGDI_DI_ANALYZER, repeat(B("\x01\x05\x25\x00\x00\x00\xff") + filler(10), 2), "KMGDI"},
+      // Without a name of its own the walk names the language code's display name.
+      {&DYMO_ANALYZER, repeat(B("\x1b\x45") + filler(3), 2), "Dymo"},
+  };
+  global_ctx.parse_timeout = -1;
+  for (const TimeoutCase& c : cases) {
+    SCOPED_TRACE(c.language);
+    clear_log();
+    const Result r = run(*c.entry, c.bytes);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.ja->pages, 0);
+    EXPECT_TRUE(logged("parse timeout exceeded at position: 0"));
+    EXPECT_TRUE(logged(std::string("Parse timeout exceeded. Language: ") + c.language)) << log_text();
+  }
 }
 
 }  // namespace
