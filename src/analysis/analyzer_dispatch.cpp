@@ -15,7 +15,9 @@
 #include "formats/canon.h"
 #include "formats/canoncapt.h"
 #include "formats/canongaro.h"
+#include "formats/cupsraster.h"
 #include "formats/dymo.h"
+#include "formats/epson.h"
 #include "formats/fx360.h"
 #include "formats/fxplw.h"
 #include "formats/graphtec.h"
@@ -34,7 +36,10 @@
 #include "formats/pebble.h"
 #include "formats/qpdl.h"
 #include "formats/ricohgdi.h"
+#include "formats/riso.h"
+#include "formats/rpcs.h"
 #include "formats/sharpgdi.h"
+#include "formats/sharpgdi_splc.h"
 #include "formats/xeroxgdi.h"
 #include "formats/xpp.h"
 #include "formats/zebra.h"
@@ -74,18 +79,18 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(12, HP_GDI_REMOTE_ANALYZER),
     row(13, HP_GDI_PSC_ANALYZER),
     row(14, HP_GDI_LOCAL_ANALYZER),
-    pending(15, "riso_process_job", X::COLOR),
+    row(15, RISO_ANALYZER, X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
     pending(17, "epsonpage_process_job"),
-    pending(18, "epson_process_job", X::CONSTANT, 0),
+    row(18, EPSON_ANALYZER, X::CONSTANT, 0),
     row(19, QPDL_ANALYZER),
     row(20, CANON_BJ_ANALYZER),
     row(21, CANONCAPT_ANALYZER),
     row(22, CANONGARO_ANALYZER),
     pending(23, "canonufr_process_job"),
-    pending(24, "cupsraster_process_job"),
+    row(24, CUPSRASTER_ANALYZER),
     row(25, LEXMARK_SMART_ANALYZER),
-    pending(26, "rpcs_process_job"),
+    row(26, RPCS_ANALYZER),
     row(27, TIFF6_ANALYZER),
     row(28, ZJSTREAM_ANALYZER, X::CONSTANT, 1),
     row(29, ZIMF_ANALYZER),
@@ -107,14 +112,14 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(45, PEBBLE_ANALYZER),
     row(46, PANASONIC2_GDI_ANALYZER),
     row(47, DYMO_ANALYZER),
-    pending(48, "epson_process_job_new", X::COLOR_AND_LANGUAGE),
+    row(48, EPSON_NEW_ANALYZER, X::COLOR_AND_LANGUAGE),
     row(49, PCL5_ANALYZER, X::COLOR),
     row(50, KMGDI_WSMC_ANALYZER),
-    pending(51, "sharp_gdi_splc_process_job"),
+    row(51, SHARP_GDI_SPLC_ANALYZER),
     row(52, RICOH_GDI_SP_ANALYZER),
     row(53, BROTHER_ANALYZER, X::CONSTANT, 12),
     row(54, NEC_GDI_ANALYZER),
-    pending(55, "epson_process_job_new", X::COLOR_AND_LANGUAGE),
+    row(55, EPSON_NEW_ANALYZER, X::COLOR_AND_LANGUAGE),
     row(56, BROTHER2_ANALYZER),
     row(57, XEROX_GDI_LOCAL_ANALYZER),
     row(58, XEROX_GDI_REMOTE_ANALYZER),

@@ -1,0 +1,376 @@
+// ESC/P2: a walk over the commands that skips raster data by its lengths,
+// counting form feeds that end a page with content.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "formats/epson.h"
+#include "formats/format_walk.h"
+#include "foundation/ja.h"
+#include "foundation/log.h"
+#include "foundation/search.h"
+#include "scan/byte_cursor.h"
+
+namespace {
+
+// Form feeds this close to the start belong to the job's preamble.
+constexpr std::uint64_t FIRST_PAGE_OFFSET = 100;
+constexpr std::uint64_t REMOTE_TI_HEAD = 100;
+constexpr std::uint64_t PM_DUPLEX_HEAD = 1000;
+constexpr std::uint64_t PM_DUPLEX_GAP = 10;
+constexpr std::uint64_t JXD_TAIL = 10240;
+constexpr std::uint64_t ESC_ROOM = 8;
+constexpr double DEFAULT_UNIT_INCH = 1.0 / 360;
+// The 1-byte form of ESC ( U counts its unit in 1/3600 inch.
+constexpr double UNIT_1_BYTE_BASE = 3600;
+constexpr std::uint8_t ESC = 0x1B;
+constexpr std::uint8_t FORM_FEED = 0x0C;
+
+enum class Mode { NORMAL, TIFF_RASTER, RLE_RASTER, REMOTE };
+
+struct Escp2Walk {
+  ByteSpan d;
+  JobAttribs* ja = nullptr;
+  bool is_wf = false;
+  bool has_remote_ti = false;
+  Mode mode = Mode::NORMAL;
+  std::uint64_t raster_left = 0;  // run-length raster bytes still to come
+  bool page_content = true;
+  int pages = 0;
+  int color_pages = 0;
+  bool page_color = false;
+  int color_set_on_page = -1;
+  double unit = DEFAULT_UNIT_INCH;
+  bool simplex = false;
+  bool duplex = false;
+  bool default_simplex = false;
+};
+
+unsigned long long at(std::uint64_t p) { return static_cast<unsigned long long>(p); }
+
+// p + n, or the end of the data when the skip would carry past it.
+std::uint64_t skip_to(const Escp2Walk& w, std::uint64_t p, std::uint64_t n) {
+  return n <= w.d.size() - p ? p + n : w.d.size();
+}
+
+void form_feed(Escp2Walk* w, std::uint64_t p) {
+  if (!w->page_content) {
+    LOG_DEV("Found bogus eop at %llu", at(p));
+  } else if (p > FIRST_PAGE_OFFSET) {
+    ++w->pages;
+    if (w->page_color) ++w->color_pages;
+    LOG_DEV("Found new page pages=%d,color_pages=%d at %llu", w->pages, w->color_pages, at(p));
+  }
+  w->page_content = false;
+}
+
+void raster_done(Escp2Walk* w) {
+  w->mode = Mode::NORMAL;
+  w->page_content = true;
+}
+
+// ESC ( U: the 5-byte form gives the unit as byte 5 over the LE16 base at
+// byte 8; the 1-byte form has no base (what follows it is the next command)
+// and counts in 1/3600 inch.
+void unit_command(Escp2Walk* w, std::uint64_t p, std::uint64_t params) {
+  if (params < 1) return;
+  const double numerator = w->d[p + 5];
+  double base = 0;
+  if (params == 1) {
+    base = UNIT_1_BYTE_BASE;
+  } else if (params >= 5) {
+    base = scan_le16_at(w->d, p + 8).value_or(0);
+  }
+  if (numerator <= 0 || base <= 0) return;
+  w->unit = numerator / base;
+  LOG_DEV("Esc(U found unit: %f", w->unit);
+}
+
+void paper_size(Escp2Walk* w, std::uint64_t p, std::uint64_t params) {
+  if (params < 8) return;
+  const auto inch_to_mm = [&](std::uint32_t units) {
+    return static_cast<int>(std::floor(units * w->unit * 25.4 + 0.5));
+  };
+  const int width = inch_to_mm(scan_le32_at(w->d, p + 5).value_or(0));
+  const int height = inch_to_mm(scan_le32_at(w->d, p + 9).value_or(0));
+  LOG_DEV("ESC(S size found: %d x %d", width, height);
+  ja_set_page_width_height_mm(w->ja, width, height);
+}
+
+void color_mode(Escp2Walk* w, std::uint64_t p, std::uint64_t params) {
+  if (w->d[p + 3] != 2 || params < 2) return;
+  const int marker = w->d[p + 6];
+  if (marker == 2) {
+    w->page_color = true;
+    w->color_set_on_page = w->pages;
+  } else if (!(w->is_wf && w->page_color && w->color_set_on_page == w->pages)) {
+    w->page_color = false;
+  }
+  LOG_DEV("Esc(K found: color marker=%d at offset=%llu", marker, at(p));
+}
+
+// ESC ( X nL nH and nL + 256 nH parameter bytes. Fields are read only from
+// parameters the command declares and the data holds.
+std::uint64_t extended_command(Escp2Walk* w, std::uint64_t p) {
+  const std::uint8_t letter = w->d[p + 2];
+  const std::uint64_t declared = w->d[p + 3] + 256u * w->d[p + 4];
+  const std::uint64_t params = std::min(declared, w->d.size() - (p + 5));
+  if (std::memchr("CcKSUj", letter, 6) == nullptr) {
+    w->page_content = true;
+    LOG_DEV("Non-normal mode ESC(%c at %llu", letter, at(p));
+  }
+  switch (letter) {
+    case 'R':
+      // The block's own name ("REMOTE1") is read in remote mode.
+      w->mode = Mode::REMOTE;
+      LOG_DEV("Switching to MODE_REMOTE_CMD at offset=%llu", at(p));
+      return p + 5;
+    case 'U':
+      unit_command(w, p, params);
+      break;
+    case 'S':
+      paper_size(w, p, params);
+      break;
+    case 'K':
+      color_mode(w, p, params);
+      break;
+    case 'j':
+      if (w->d[p + 3] == 1) {
+        w->simplex = true;
+        LOG_DEV("Esc(j found: plex marker=%d at offset=%llu", params > 0 ? w->d[p + 5] : -1,
+                at(p));
+      }
+      break;
+    default:
+      break;
+  }
+  return skip_to(*w, p, 5 + declared);
+}
+
+// ESC . c v h m nL nH: m rows of nL + 256 nH dots, a bit each.
+std::uint64_t dot_raster(Escp2Walk* w, std::uint64_t p) {
+  const int compression = w->d[p + 2];
+  const std::uint64_t rows = w->d[p + 5];
+  const std::uint64_t dots = w->d[p + 6] + 256u * w->d[p + 7];
+  const std::uint64_t bytes = (dots + 7) / 8 * rows;
+  if (compression == 0) {
+    // Uncompressed raster is page content as much as compressed raster.
+    w->page_content = true;
+    return skip_to(*w, p, 8 + bytes);
+  }
+  if (compression == 1) {
+    w->mode = Mode::RLE_RASTER;
+    w->raster_left = bytes;
+  } else if (compression == 2) {
+    w->mode = Mode::TIFF_RASTER;
+  }
+  return p + 8;
+}
+
+// ESC i r c b nL nH mL mH: mL + 256 mH rows of nL + 256 nH bytes.
+std::uint64_t byte_raster(Escp2Walk* w, std::uint64_t p) {
+  const int compression = w->d[p + 3];
+  const std::uint64_t row_bytes = w->d[p + 5] + 256u * w->d[p + 6];
+  const std::uint64_t rows = w->d[p + 7] + 256u * w->d[p + 8];
+  if (compression == 0) {
+    w->page_content = true;
+    return skip_to(*w, p, 9 + row_bytes * rows);
+  }
+  if (compression == 1) {
+    w->mode = Mode::RLE_RASTER;
+    w->raster_left = row_bytes * rows;
+  }
+  return p + 9;
+}
+
+bool is_letter(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
+  const std::uint8_t b = w->d[p];
+  if (b == FORM_FEED) {
+    form_feed(w, p);
+    return p + 1;
+  }
+  if (b != ESC || !walk_has_room(w->d.size(), p, ESC_ROOM)) return p + 1;
+  switch (w->d[p + 1]) {
+    case '(':
+      return is_letter(w->d[p + 2]) ? extended_command(w, p) : p + 1;
+    case '.':
+      return dot_raster(w, p);
+    case 'i':
+      return byte_raster(w, p);
+    case '$':
+    case '\\':
+      return p + 4;
+    case '+':
+      return p + 3;
+    default:
+      return p + 1;
+  }
+}
+
+// Run-length raster: a count below 128 is followed by count + 1 bytes, a
+// larger one by one byte repeated 257 - count times. The runs of one raster
+// command are stepped through in one go (the hot loop of an ESC/P2 job).
+std::uint64_t rle_step(Escp2Walk* w, std::uint64_t p) {
+  const std::uint8_t* data = w->d.data();
+  const std::uint64_t size = w->d.size();
+  std::uint64_t left = w->raster_left;
+  while (left > 0 && p < size) {
+    const std::uint8_t count = data[p];
+    const std::uint64_t produced = count < 128 ? count + 1u : 257u - count;
+    const std::uint64_t consumed = count < 128 ? 1 + produced : 2;
+    left -= std::min(produced, left);
+    p = consumed <= size - p ? p + consumed : size;
+  }
+  w->raster_left = left;
+  if (left == 0) raster_done(w);
+  return p;
+}
+
+std::uint64_t tiff_step(Escp2Walk* w, std::uint64_t p) {
+  const std::uint8_t b = w->d[p];
+  if (b >= 0x20 && b <= 0x2F) return skip_to(*w, p, 1u + (b - 0x20u));
+  switch (b) {
+    case 0x31:
+      return p + 1 < w->d.size() ? skip_to(*w, p, 2u + w->d[p + 1]) : w->d.size();
+    case 0x32: {
+      const auto count = scan_le16_at(w->d, p + 1);
+      return count ? skip_to(*w, p, 3u + *count) : w->d.size();
+    }
+    case 0x51:
+    case 0x71:
+      return skip_to(*w, p, 2);
+    case 0x52:
+    case 0x72:
+      return skip_to(*w, p, 3);
+    case 0xE3:
+      raster_done(w);
+      return p + 1;
+    default:
+      return p + 1;
+  }
+}
+
+// "REMOTE1PM" near the start with "DP" behind a few small bytes asks for
+// duplex; without it, a job that names a timer (REMOTE1TI) defaults to
+// simplex.
+void remote_pm(Escp2Walk* w, std::uint64_t p) {
+  std::uint64_t q = p + 9;
+  for (std::uint64_t k = 0; k < PM_DUPLEX_GAP && q < w->d.size() && w->d[q] < 11; ++k) ++q;
+  if (p < PM_DUPLEX_HEAD && scan_bytes_at(w->d, q, "DP")) {
+    w->duplex = true;
+    LOG_DEV("Found 'REMOTE1PM ... DP' at %llu, assuming duplex ", at(p));
+  } else if (w->has_remote_ti) {
+    w->default_simplex = true;
+    LOG_DEV("Found 'REMOTE1PM' at %llu, assuming default simplex ", at(p));
+  }
+}
+
+std::uint64_t remote_step(Escp2Walk* w, std::uint64_t p) {
+  using namespace std::string_view_literals;
+  if (scan_bytes_at(w->d, p, "\x1b\0\0\0"sv)) {
+    w->mode = Mode::NORMAL;
+    w->page_content = true;
+    LOG_DEV("Switching to MODE_NORMAL at offset=%llu", at(p));
+    return p + 4;
+  }
+  if (scan_bytes_at(w->d, p, "REMOTE1DP")) {
+    w->duplex = true;
+    LOG_DEV("Found 'REMOTE1DP' at %llu, assuming duplex ", at(p));
+    return p + 9;
+  }
+  if (scan_bytes_at(w->d, p, "REMOTE1PM")) {
+    remote_pm(w, p);
+    return p + 9;
+  }
+  return p + 1;
+}
+
+void walk(Escp2Walk* w) {
+  WalkTimer timer("Epson");
+  std::uint64_t p = 0;
+  while (p < w->d.size()) {
+    if (timer.expired(p)) return;
+    switch (w->mode) {
+      case Mode::NORMAL:
+        p = normal_step(w, p);
+        break;
+      case Mode::RLE_RASTER:
+        p = rle_step(w, p);
+        break;
+      case Mode::TIFF_RASTER:
+        p = tiff_step(w, p);
+        break;
+      case Mode::REMOTE:
+        p = remote_step(w, p);
+        break;
+    }
+  }
+  LOG_DEBUG("Reached end of file (Epson)");
+}
+
+// The page count some drivers put in the job's last remote block.
+int remote_jxd_pages(ByteSpan d) {
+  using namespace std::string_view_literals;
+  static constexpr std::string_view JXD = "REMOTE1JXD\0\0\0\x10\x02"sv;
+  const std::uint64_t tail = std::min<std::uint64_t>(d.size(), JXD_TAIL);
+  const auto found = scan_find(d, d.size() - tail, JXD);
+  if (!found) return 0;
+  const int pages = scan_le16_at(d, *found + JXD.size()).value_or(0);
+  if (pages != 0) LOG_DEBUG("pages_remote1jxd=%d", pages);
+  return pages;
+}
+
+void report(const Escp2Walk& w, int color_detection, JobAttribs* ja) {
+  const int jxd_pages = remote_jxd_pages(w.d);
+  if (jxd_pages != 0) ja_set_pages(ja, jxd_pages);
+  if (ja->pages < 1) ja_set_pages(ja, w.pages);
+  if (jxd_pages > 0 || ja->pages < 2) {
+    const std::int64_t ejl = search_count_ref(w.d.data(), w.d.size(), "@EJL 1284.4");
+    if (ejl >= 3) {
+      const int copies = static_cast<int>(std::min<std::int64_t>(ejl - 1, INT32_MAX));
+      LOG_DEBUG("epson_process_job: copy_count=%d", copies);
+      ja_set_copy_count(ja, copies);
+    }
+  }
+  ja_set_is_duplex(ja, w.default_simplex ? (w.pages > 1 && !w.simplex) : w.duplex);
+  LOG_DEBUG("Epson pages=%d,is_simplex=%d,ja->is_duplex=%d", w.pages, w.simplex, ja->is_duplex);
+  if (color_detection) {
+    int color_pages = w.color_pages;
+    if (color_pages > ja->pages) {
+      LOG_DEBUG("Epson: color_pages=%d,ja->pages=%d Adjusting", color_pages, ja->pages);
+      color_pages = ja->pages;
+    }
+    ja_set_color_pages(ja, color_pages);
+    LOG_DEBUG("Epson: ja->color_pages=%d", ja->color_pages);
+  }
+  ja_set_is_grayscale(ja, w.color_pages == 0);
+  LOG_DEBUG("Epson: ja->is_grayscale=%d", ja->is_grayscale);
+}
+
+}  // namespace
+
+int epson_process_job(const std::uint8_t* data, std::uint64_t length, int color_detection,
+                      JobAttribs* ja) {
+  LOG_DEV("entering epson_process_job");
+  Escp2Walk w;
+  w.d = scan_bytes(data, data != nullptr ? length : 0);
+  w.ja = ja;
+  w.is_wf = std::strstr(ja->printer_type, "WF") != nullptr;
+  LOG_DEBUG("is_wf=%d", w.is_wf);
+  w.has_remote_ti =
+      scan_find(w.d.first(std::min<std::uint64_t>(w.d.size(), REMOTE_TI_HEAD)), 0, "REMOTE1TI")
+          .has_value();
+  walk(&w);
+  report(w, color_detection, ja);
+  return 0;
+}
+
+namespace {
+int epson_adapter(const std::uint8_t* data, std::uint64_t length, int color, JobAttribs* ja) {
+  return epson_process_job(data, length, color, ja);
+}
+}  // namespace
+
+const AnalyzerEntry EPSON_ANALYZER{"epson_process_job", epson_adapter};
