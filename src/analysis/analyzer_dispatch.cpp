@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "analysis/oce.h"
 #include "analysis/pcl5.h"
 #include "analysis/pcl6.h"
 #include "analysis/pdf.h"
@@ -11,6 +12,9 @@
 #include "analysis/postscript.h"
 #include "analysis/tiff6.h"
 #include "analysis/xps.h"
+#include "formats/epsonpage.h"
+#include "formats/gzip_dummy.h"
+#include "formats/hbpl_local.h"
 #include "foundation/ja_languages.h"
 
 namespace {
@@ -47,7 +51,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(14, "hp_gdi_local_process_job"),
     pending(15, "riso_process_job", X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
-    pending(17, "epsonpage_process_job"),
+    row(17, EPSONPAGE_ANALYZER),
     pending(18, "epson_process_job", X::CONSTANT, 0),
     pending(19, "qpdl_process_job"),
     pending(20, "canon_bj_process_job"),
@@ -89,17 +93,17 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(56, "brother2_process_job"),
     pending(57, "xerox_gdi_local_process_job"),
     pending(58, "xerox_gdi_remote_process_job"),
-    AnalyzerRow{59, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 0},
-    pending(60, "oce_process_job", X::COLOR),
+    AnalyzerRow{59, K::HBPL_TWO_STEP, &HBPL_LOCAL_ANALYZER, nullptr, X::CONSTANT, 0},
+    row(60, OCE_ANALYZER, X::COLOR),
     row(61, XPS_ANALYZER, X::COLOR),
     pending(62, "kip_process_job"),
     row(63, PCL6_ANALYZER, X::COLOR),
     pending(64, "fx360_process_job"),
     pending(65, "graphtec_process_job"),
-    AnalyzerRow{66, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 1},
+    AnalyzerRow{66, K::HBPL_TWO_STEP, &HBPL_LOCAL_ANALYZER, nullptr, X::CONSTANT, 1},
     pending(67, "zjstream_process_job", X::CONSTANT, 0),
     pending(68, "xpp_process_job"),
-    pending(69, "gzip_process_job"),
+    row(69, GZIP_ANALYZER),
 }};
 
 constexpr bool rows_in_code_order() {
