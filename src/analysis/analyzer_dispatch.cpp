@@ -12,6 +12,7 @@
 #include "analysis/postscript.h"
 #include "analysis/tiff6.h"
 #include "analysis/xps.h"
+#include "formats/canonufr.h"
 #include "formats/epsonpage.h"
 #include "formats/gzip_dummy.h"
 #include "formats/hbpl_local.h"
@@ -57,7 +58,7 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     pending(20, "canon_bj_process_job"),
     pending(21, "canoncapt_process_job"),
     pending(22, "canongaro_process_job"),
-    pending(23, "canonufr_process_job"),
+    row(23, CANONUFR_ANALYZER),
     pending(24, "cupsraster_process_job"),
     pending(25, "lexmark_smart_process_job"),
     pending(26, "rpcs_process_job"),
