@@ -12,7 +12,6 @@
 #include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
-#include "foundation/search.h"
 #include "scan/canon.h"
 #include "scan/pjl.h"
 
@@ -22,9 +21,6 @@ namespace {
 
 // PJL sizes of these drivers are in tenths of a millimetre.
 constexpr double PJL_UNIT_TENTH_MM = 0.1;
-constexpr std::string_view LBP8730_END =
-    "\x03\xe7\x85\x12\x70\x1a\x76\xde\x80\x01\xc8\x00\xca\xa1\x78\x78\xcb\x01\xcd\xca\x10\x02"
-    "\x00\x1a\x00\x01"sv;
 
 constexpr std::array<WalkCodeName, 12> LIPS_ALTERNATE_PAPERS = {{{22, "A3"},
                                                                  {16, "A4"},
@@ -165,11 +161,9 @@ void pages_and_copies(CanonUfrScan* s, int cpca_copies) {
       ja_set_copy_count(ja, s->img_color_copies);
     }
   }
-  const std::int64_t lbp8730 =
-      search_count(s->d.data(), s->d.size(), LBP8730_END.data(), LBP8730_END.size());
-  if (lbp8730 > 0) {
-    LOG_DEBUG("Setting number_end_page_lbp_8730 pages=%d", decimal_clamp<int>(lbp8730));
-    ja_set_pages(ja, decimal_clamp<int>(lbp8730));
+  if (s->lbp8730 > 0) {
+    LOG_DEBUG("Setting number_end_page_lbp_8730 pages=%d", s->lbp8730);
+    ja_set_pages(ja, s->lbp8730);
   }
 }
 

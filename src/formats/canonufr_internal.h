@@ -39,6 +39,7 @@ struct CanonUfrScan {
   std::int32_t ipf5100 = 0;
   std::int32_t ir5075 = 0;
   std::int32_t lbp9250 = 0;
+  std::int32_t lbp8730 = 0;
   bool pjl_seen = false;
   bool pcl5_gray_header = false;
   bool pcl5_color_header = false;

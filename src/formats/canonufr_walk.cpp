@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "formats/canonufr_internal.h"
+#include "formats/format_skip.h"
 #include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
@@ -18,18 +19,19 @@ namespace {
 constexpr std::string_view MF5700_END = "\xcd\xca\x10\x02\x00\x1a\x00\x01\x00\x02\x00"sv;
 constexpr std::string_view IPF5100_END = "\x1b\x45\xcd\xca\x10\x02"sv;
 constexpr std::string_view IR5075_END = "\x03\xe7\x85\x13\x80\x1b\x68\xde"sv;
+// Counted at its first byte during the walk rather than by a second pass
+// over the data: it cannot overlap itself, so the count is the same.
+constexpr std::string_view LBP8730_END =
+    "\x03\xe7\x85\x12\x70\x1a\x76\xde\x80\x01\xc8\x00\xca\xa1\x78\x78\xcb\x01\xcd\xca\x10\x02"
+    "\x00\x1a\x00\x01"sv;
 // Begins with a zero byte, which raster data is full of: it is looked for
 // at its second byte.
 constexpr std::string_view LBP9250_END = "\x00\xcb\x01\x63\xe0\x00\xe8\xa5\x00"sv;
 constexpr std::string_view PCL5_GRAY_TAIL = "\x00\x00\x00\x08\x00\x00\x00"sv;
 constexpr std::string_view LIPS_ALTERNATE_PAPER = "\x7d\xca\xb1\x00\x07"sv;
 
-constexpr std::array<bool, 256> start_bytes() {
-  std::array<bool, 256> t{};
-  for (const char c : "[DL;\xcd\x1b\x03\xcb@\x7d"sv) t[static_cast<std::uint8_t>(c)] = true;
-  return t;
-}
-constexpr std::array<bool, 256> STARTS = start_bytes();
+// The bytes the tests begin at.
+constexpr FormatByteSet STARTS("[DL;\xcd\x1b\x03\xcb@\x7d"sv);
 
 bool room(const CanonUfrScan& s, std::uint64_t p, std::uint64_t n) { return s.d.size() - p > n; }
 bool at(const CanonUfrScan& s, std::uint64_t p, std::string_view text) {
@@ -46,12 +48,18 @@ ScanMatch window(const CanonUfrScan& s, const ScanRegex& re, std::uint64_t p, st
   return scan_match_window(re, s.d.data(), s.d.size(), p, n);
 }
 
+bool digit_at(const CanonUfrScan& s, std::uint64_t p) {
+  return p < s.d.size() && s.d[p] >= '0' && s.d[p] <= '9';
+}
+
+// The patterns are tried only where their literal beginning stands, so that
+// the engine runs at a handful of positions, not at every bracket or letter.
 void lips_bracket(CanonUfrScan* s, std::uint64_t p) {
-  if (room(*s, p, 10) && window(*s, s->re->eop, p, 10).matched) {
+  if (room(*s, p, 10) && at(*s, p, "[eop") && window(*s, s->re->eop, p, 10).matched) {
     ++s->eop;
     LOG_DEBUG("found eop at: %" PRIu64, p);
   }
-  if (!room(*s, p, 29)) return;
+  if (!room(*s, p, 29) || !digit_at(*s, p + 1)) return;
   if (const ScanMatch m = window(*s, s->re->paper, p, 30); m.matched) {
     s->paper_number = number(m.group(1));
     LOG_DEV("Found paper size %d at offset=%" PRIu64, s->paper_number, p);
@@ -65,13 +73,15 @@ void lips_bracket(CanonUfrScan* s, std::uint64_t p) {
 
 void settings(CanonUfrScan* s, std::uint64_t p) {
   const int b = byte(*s, p);
-  if (b == 'D' && room(*s, p, 29) && window(*s, s->re->duplex, p, 30).matched) {
+  if (b == 'D' && room(*s, p, 29) && at(*s, p, "DUPLEX-LAYOUT") &&
+      window(*s, s->re->duplex, p, 30).matched) {
     LOG_DEV("Found duplex at %" PRIu64, p);
     ja_set_is_duplex(s->ja, 1);
-  } else if (b == 'L' && room(*s, p, 29) && window(*s, s->re->paper_save, p, 30).matched) {
+  } else if (b == 'L' && room(*s, p, 29) && at(*s, p, "LIPS") &&
+             window(*s, s->re->paper_save, p, 30).matched) {
     LOG_DEV("Found duplex2 at %" PRIu64, p);
     ja_set_is_duplex(s->ja, 1);
-  } else if (b == ';' && room(*s, p, 79)) {
+  } else if (b == ';' && room(*s, p, 79) && at(*s, p, ";ImgColor")) {
     if (const ScanMatch m = window(*s, s->re->img_color, p, 80); m.matched) {
       s->img_color_copies = number(m.group(1));
       LOG_DEV("Found copycount %d at %" PRIu64, s->img_color_copies, p);
@@ -116,6 +126,8 @@ void model_page_ends(CanonUfrScan* s, std::uint64_t p) {
   } else if (b == 0x03 && room(*s, p, 10) && at(*s, p, IR5075_END)) {
     ++s->ir5075;
     LOG_DEBUG("Found iR5075 page end at %" PRIu64, p);
+  } else if (b == 0x03 && at(*s, p, LBP8730_END)) {
+    ++s->lbp8730;
   } else if (b == 0xcb && p >= 1 && room(*s, p - 1, 10) && at(*s, p - 1, LBP9250_END)) {
     ++s->lbp9250;
     LOG_DEBUG("Found pattern_lbp_9250 page end at %" PRIu64, p - 1);
@@ -138,11 +150,7 @@ void pcl5_image_header(CanonUfrScan* s, std::uint64_t p) {
 }  // namespace
 
 std::uint64_t canonufr_step(CanonUfrScan* s, std::uint64_t p) {
-  const std::uint64_t n = s->d.size();
-  if (!STARTS[s->d[p]]) {
-    while (p < n && !STARTS[s->d[p]]) ++p;
-    return p;
-  }
+  if (!STARTS.contains(s->d[p])) return STARTS.next(s->d.data(), s->d.size(), p);
   switch (byte(*s, p)) {
     case '[':
       lips_bracket(s, p);
@@ -169,5 +177,6 @@ std::uint64_t canonufr_step(CanonUfrScan* s, std::uint64_t p) {
       if (byte(*s, p) == 0x1b) pcl5_image_header(s, p);
       break;
   }
-  return p + 1;
+  // Straight on to the next byte a test can begin at.
+  return STARTS.next(s->d.data(), s->d.size(), p + 1);
 }

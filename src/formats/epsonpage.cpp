@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "formats/epsonpage_internal.h"
+#include "formats/format_skip.h"
 #include "formats/format_walk.h"
 #include "foundation/ascii.h"
 #include "foundation/ja.h"
@@ -58,12 +59,7 @@ constexpr std::array<WalkCodeName, 4> IF_PAPERS = {
 
 // The first bytes at which some test of the walk can hit: more kinds than
 // the shared walk's memchr starts, so the walk skips the others itself.
-constexpr std::array<bool, 256> interesting_bytes() {
-  std::array<bool, 256> t{};
-  for (const char c : "P3E\x0c\x1d@G1eD"sv) t[static_cast<std::uint8_t>(c)] = true;
-  return t;
-}
-constexpr std::array<bool, 256> INTERESTING = interesting_bytes();
+constexpr FormatByteSet INTERESTING("P3E\x0c\x1d@G1eD"sv);
 
 bool at(const EpsonPageScan& s, std::uint64_t p, std::string_view text) {
   return scan_bytes_at(s.d, p, text);
@@ -101,7 +97,8 @@ void page_markers(EpsonPageScan* s, std::uint64_t p) {
   if (p >= LP7800_ZEROS && at(*s, p, LP7800_TAIL)) {
     const std::uint64_t start = p - LP7800_ZEROS;
     if (room(*s, start, LP7800_ROOM) && at(*s, start, "\0\0\0\0\0\0\0"sv) &&
-        at(*s, p + LP7800_TAIL.size(), "\0\0"sv) && byte_at(*s, start + LP7800_COLOR_BYTE + 1) == 0) {
+        at(*s, p + LP7800_TAIL.size(), "\0\0"sv) &&
+        byte_at(*s, start + LP7800_COLOR_BYTE + 1) == 0) {
       const int color = byte_at(*s, start + LP7800_COLOR_BYTE);
       const bool counts = color == 4 || color == 1;
       if (counts) ++s->lp7800_double;
@@ -199,28 +196,38 @@ void model_headers(EpsonPageScan* s, std::uint64_t p) {
   if (p < HEADER_REGION) early_headers(s, p);
 }
 
+// The patterns are tried only where their literal beginning stands, so
+// that the engine runs at a handful of positions, not at every letter.
+bool try_at(const EpsonPageScan& s, std::uint64_t p, std::string_view prefix) {
+  return scan_bytes_at(s.d, p, prefix);
+}
+
 void settings(EpsonPageScan* s, std::uint64_t p) {
   const EpsonPagePatterns& re = *s->re;
-  if (room(*s, p, 11) && scan_match_window(re.pgimode, s->data, s->length, p, 11).matched) {
+  if (room(*s, p, 11) && try_at(*s, p, "PGIMODE=ON") &&
+      scan_match_window(re.pgimode, s->data, s->length, p, 11).matched) {
     ja_set_is_grayscale(s->ja, 1);
     LOG_DEBUG("Matched PGIMODE at: %" PRIu64, p);
   }
   if (room(*s, p, 30)) {
-    if (scan_match_window(re.colormode, s->data, s->length, p, 30).matched) {
+    if (try_at(*s, p, "ESC/PAGE-COLOR") &&
+        scan_match_window(re.colormode, s->data, s->length, p, 30).matched) {
       s->has_color = true;
       LOG_DEBUG("has_color: Matched re_colormode at: %" PRIu64, p);
     }
-    if (scan_match_window(re.gammamode, s->data, s->length, p, 30).matched) {
+    if (try_at(*s, p, "GAMMAMODE=NORMAL") &&
+        scan_match_window(re.gammamode, s->data, s->length, p, 30).matched) {
       s->has_color = true;
       LOG_DEBUG("has_color: Matched re_gammamode at: %" PRIu64, p);
     }
     model_headers(s, p);
   }
-  if (room(*s, p, 10) && scan_match_window(re.duplex, s->data, s->length, p, 10).matched) {
+  if (room(*s, p, 10) && try_at(*s, p, "DX=ON") &&
+      scan_match_window(re.duplex, s->data, s->length, p, 10).matched) {
     ja_set_is_duplex(s->ja, 1);
     LOG_DEBUG("Matched DX=ON at: %" PRIu64, p);
   }
-  if (room(*s, p, 30)) {
+  if (room(*s, p, 30) && try_at(*s, p, "PS=")) {
     const ScanMatch m = scan_match_window(re.paper, s->data, s->length, p, 30);
     if (m.matched) {
       const std::string value(m.group(1));
@@ -237,17 +244,14 @@ void settings(EpsonPageScan* s, std::uint64_t p) {
 // The tests at one position; the position the walk goes on at (the next
 // byte some test can begin at).
 std::uint64_t step(EpsonPageScan* s, std::uint64_t p) {
-  if (!INTERESTING[s->d[p]]) {
-    const std::uint64_t n = s->d.size();
-    while (p < n && !INTERESTING[s->d[p]]) ++p;
-    return p;
-  }
+  if (!INTERESTING.contains(s->d[p])) return INTERESTING.next(s->data, s->length, p);
   if (byte_at(*s, p) == '\x0c') s->form_feed_since_c2000 = true;
   page_markers(s, p);
   std::uint64_t next = p + 1;
   if (byte_at(*s, p) == '@') next = epsonpage_ejl_line(s, p);
   settings(s, p);
-  return next;
+  // Straight on to the next byte a test can begin at.
+  return INTERESTING.next(s->data, s->length, next);
 }
 
 void walk(EpsonPageScan* s) {

@@ -90,6 +90,8 @@ std::uint64_t read_job_info(EpsonPageScan* s, std::uint64_t p) {
 }  // namespace
 
 std::uint64_t epsonpage_ejl_line(EpsonPageScan* s, std::uint64_t p) {
+  // Every pattern here begins "@EJ": the engine runs only on EJL lines.
+  if (!scan_bytes_at(s->d, p, "@EJ")) return p + 1;
   if (room(*s, p, SHEETS_WINDOW)) {
     const ScanMatch m = scan_match_window(s->re->sheets, s->data, s->length, p, SHEETS_WINDOW);
     if (m.matched) {
@@ -99,7 +101,7 @@ std::uint64_t epsonpage_ejl_line(EpsonPageScan* s, std::uint64_t p) {
       LOG_DEBUG("sheet count of %d found", s->sheets);
     }
   }
-  if (!room(*s, p, EJ_ROOM) || !scan_bytes_at(s->d, p, "@EJ")) return p + 1;
+  if (!room(*s, p, EJ_ROOM)) return p + 1;
   read_copies(s, p);
   const ScanMatch driver = scan_match_window(s->re->driver, s->data, s->length, p, LINE_WINDOW);
   if (driver.matched) {

@@ -137,7 +137,8 @@ TEST_F(CanonUfr, TruncatedJobsStayInBounds) {
   const std::string all = "@PJL SET PAPER=A4\n\x1b[30;1;2;3p\x1b [12;;;;p"s + binder_copies(2) +
                           impression_1(2) + impression_2(1) + inline_copy() + IPF5100_END +
                           "\x03\xe7\x85\x13\x80\x1b\x68\xde\x00\xcb\x01\x63\xe0\x00\xe8\xa5\x00"s +
-                          "\x7d\xca\xb1\x00\x07\x16;ImgColor x\x1b[2v\x1b \x1b*v6W\x02\x00\x00\x08\x08\x08"s +
+                          "\x7d\xca\xb1\x00\x07\x16;ImgColor x\x1b[2v\x1b "s +
+                          "\x1b*v6W\x02\x00\x00\x08\x08\x08"s +
                           LBP8730_END + LIPS_EOP;
   for (std::size_t n = 0; n <= all.size(); ++n) {
     JobAttribsPtr ja(analyzer_create_job_attribs());
