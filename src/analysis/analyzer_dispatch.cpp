@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "analysis/oce.h"
 #include "analysis/pcl5.h"
 #include "analysis/pcl6.h"
 #include "analysis/pdf.h"
@@ -15,13 +16,17 @@
 #include "formats/canon.h"
 #include "formats/canoncapt.h"
 #include "formats/canongaro.h"
+#include "formats/canonufr.h"
 #include "formats/cupsraster.h"
 #include "formats/dymo.h"
 #include "formats/epson.h"
+#include "formats/epsonpage.h"
 #include "formats/fx360.h"
 #include "formats/fxplw.h"
 #include "formats/graphtec.h"
+#include "formats/gzip_dummy.h"
 #include "formats/hbpl.h"
+#include "formats/hbpl_local.h"
 #include "formats/hiperc.h"
 #include "formats/hpgdi.h"
 #include "formats/hppsc.h"
@@ -81,13 +86,13 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(14, HP_GDI_LOCAL_ANALYZER),
     row(15, RISO_ANALYZER, X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
-    pending(17, "epsonpage_process_job"),
+    row(17, EPSONPAGE_ANALYZER),
     row(18, EPSON_ANALYZER, X::CONSTANT, 0),
     row(19, QPDL_ANALYZER),
     row(20, CANON_BJ_ANALYZER),
     row(21, CANONCAPT_ANALYZER),
     row(22, CANONGARO_ANALYZER),
-    pending(23, "canonufr_process_job"),
+    row(23, CANONUFR_ANALYZER),
     row(24, CUPSRASTER_ANALYZER),
     row(25, LEXMARK_SMART_ANALYZER),
     row(26, RPCS_ANALYZER),
@@ -123,17 +128,17 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(56, BROTHER2_ANALYZER),
     row(57, XEROX_GDI_LOCAL_ANALYZER),
     row(58, XEROX_GDI_REMOTE_ANALYZER),
-    AnalyzerRow{59, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 0},
-    pending(60, "oce_process_job", X::COLOR),
+    AnalyzerRow{59, K::HBPL_TWO_STEP, &HBPL_LOCAL_ANALYZER, nullptr, X::CONSTANT, 0},
+    row(60, OCE_ANALYZER, X::COLOR),
     row(61, XPS_ANALYZER, X::COLOR),
     row(62, KIP_ANALYZER),
     row(63, PCL6_ANALYZER, X::COLOR),
     row(64, FX360_ANALYZER),
     row(65, GRAPHTEC_ANALYZER),
-    AnalyzerRow{66, K::HBPL_TWO_STEP, nullptr, "hbpl_local_process_job", X::CONSTANT, 1},
+    AnalyzerRow{66, K::HBPL_TWO_STEP, &HBPL_LOCAL_ANALYZER, nullptr, X::CONSTANT, 1},
     row(67, ZJSTREAM_ANALYZER, X::CONSTANT, 0),
     row(68, XPP_ANALYZER),
-    pending(69, "gzip_process_job"),
+    row(69, GZIP_ANALYZER),
 }};
 
 constexpr bool rows_in_code_order() {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "formats/hbpl_local.h"  // HBPL_LOCAL_HEADER_SIZE
 #include "scan/analyzer_entry.h"
 
 // What the driver passes as `extra`.
@@ -54,9 +55,6 @@ struct AnalyzerRow {
     return entry != nullptr ? entry->analyze : nullptr;
   }
 };
-
-// Bytes of the HBPL header in front of the PCL XL stream of codes 59 and 66.
-inline constexpr std::uint64_t HBPL_LOCAL_HEADER_SIZE = 2184;
 
 // Number of rows (codes 0 to 69).
 inline constexpr int ANALYZER_DISPATCH_ROWS = 70;

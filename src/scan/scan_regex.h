@@ -30,3 +30,15 @@ class ScanRegex {
  private:
   RegexPtr regex_;
 };
+
+// The first match of `regex` in the bytes from `at` on, at most `window` of
+// them (fewer at the end of the data): the window tests of the makers'
+// formats, which try an anchored pattern at one position.
+[[nodiscard]] inline ScanMatch scan_match_window(const ScanRegex& regex, const std::uint8_t* data,
+                                                 std::uint64_t length, std::uint64_t at,
+                                                 std::uint64_t window) {
+  if (at >= length) return ScanMatch{};
+  const std::uint64_t n = length - at < window ? length - at : window;
+  return regex.match(std::string_view(reinterpret_cast<const char*>(data + at),
+                                      static_cast<std::size_t>(n)));
+}

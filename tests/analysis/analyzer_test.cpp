@@ -87,8 +87,9 @@ TEST_F(AnalyzerTest, FailurePathsKeepWhatWasSet) {
     int language;
   };
   const std::string unknown = file("unknown.bin", std::string(400, '\x02')).string();
-  // A language whose analyzer is not built yet (the makers' formats come last).
+  // A language whose analyzer is not available.
   const std::string pending = corpus_file(LANG_EPSON_PAGE);
+  plug(LANG_EPSON_PAGE, nullptr);
   const std::vector<FailCase> cases = {
       {"no path", "", ANALYZER_FAILED, "Spool file not defined", 0},
       {"missing file", (dir_ / "missing.prn").string(), ANALYZER_FAILED, "Unable to open file", 0},
