@@ -1,5 +1,5 @@
-// The dispatch table: one row per language code. A built analyzer's rows
-// name its AnalyzerEntry (`row`); the others are `pending` on its name.
+// The dispatch table: one row per language code. An analyzer's rows name
+// its AnalyzerEntry (`row`); codes without an analyzer are `special`.
 #include "analysis/analyzer_dispatch.h"
 
 #include <array>
@@ -57,12 +57,9 @@ namespace {
 using K = AnalyzerKind;
 using X = AnalyzerExtra;
 
-[[maybe_unused]] constexpr AnalyzerRow row(int code, const AnalyzerEntry& entry, X extra = X::NONE,
-                                           int constant = 0) {
+constexpr AnalyzerRow row(int code, const AnalyzerEntry& entry, X extra = X::NONE,
+                           int constant = 0) {
   return AnalyzerRow{code, K::ANALYZE, &entry, nullptr, extra, constant};
-}
-constexpr AnalyzerRow pending(int code, const char* name, X extra = X::NONE, int constant = 0) {
-  return AnalyzerRow{code, K::ANALYZE, nullptr, name, extra, constant};
 }
 constexpr AnalyzerRow special(int code, K kind) {
   return AnalyzerRow{code, kind, nullptr, "", X::NONE, 0};

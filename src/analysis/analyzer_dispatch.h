@@ -5,8 +5,8 @@
 // An analyzer is plugged in through one constant AnalyzerEntry (its name and
 // its function together, declared in the analyzer's own header): every row
 // that uses the analyzer names that entry (PCL5 serves three codes). A row
-// whose analyzer is not built yet is `pending`: it names the analyzer only,
-// and the driver fails it with "No analyzer is available".
+// left without an entry (a test can unplug one) is failed by the driver with
+// "No analyzer is available".
 #pragma once
 
 #include <cstdint>
@@ -41,8 +41,8 @@ enum class AnalyzerKind : int {
 struct AnalyzerRow {
   int code;
   AnalyzerKind kind;
-  const AnalyzerEntry* entry;  // nullptr for special rows and pending analyzers
-  const char* pending_name;    // the analyzer a pending row waits for
+  const AnalyzerEntry* entry;  // nullptr for special rows
+  const char* pending_name;    // the name of a row without an entry ("" for special rows)
   AnalyzerExtra extra;
   int constant;  // the extra argument of CONSTANT rows
 
@@ -50,7 +50,7 @@ struct AnalyzerRow {
   [[nodiscard]] const char* analyzer_name() const {
     return entry != nullptr ? entry->name : pending_name;
   }
-  // The analyzer, nullptr while it is not built.
+  // The analyzer, nullptr for a row without an entry.
   [[nodiscard]] AnalyzerFunc analyze() const {
     return entry != nullptr ? entry->analyze : nullptr;
   }
