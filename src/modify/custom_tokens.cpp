@@ -104,18 +104,30 @@ void fill_rule(const keyval& e, CustomRule* rule) {
   const std::string& k = e.key;
   const std::string& v = e.value;
   MatchCriteria& c = rule->criteria;
-  if (k == "friendly_name") rule->friendly_name = v;
-  else if (k == "search_pattern") rule->search_pattern = v;
-  else if (k == "search_match_size") rule->search_match_size = number(v);
-  else if (k == "search_distance") rule->search_distance = number(v);
-  else if (k == "search_options") rule->search_options = decimal_clamp<int>(number(v));
-  else if (k == "replace_pattern") rule->replace_pattern = v;
-  else if (k == "required") rule->required = number(v) != 0 ? 1 : 0;
-  else if (k == "apply_if_printer_name") copy_text(c.printer_type_pattern, sizeof c.printer_type_pattern, v);
-  else if (k == "apply_if_pattern") copy_text(c.presence_pattern, sizeof c.presence_pattern, v);
-  else if (k == "apply_if_match_size") c.presence_match_size = number(v);
-  else if (k == "apply_if_distance") c.presence_distance = number(v);
-  else if (k == "apply_if_options") c.presence_options = decimal_clamp<int>(number(v));
+  if (k == "friendly_name")
+    rule->friendly_name = v;
+  else if (k == "search_pattern")
+    rule->search_pattern = v;
+  else if (k == "search_match_size")
+    rule->search_match_size = number(v);
+  else if (k == "search_distance")
+    rule->search_distance = number(v);
+  else if (k == "search_options")
+    rule->search_options = decimal_clamp<int>(number(v));
+  else if (k == "replace_pattern")
+    rule->replace_pattern = v;
+  else if (k == "required")
+    rule->required = number(v) != 0 ? 1 : 0;
+  else if (k == "apply_if_printer_name")
+    copy_text(c.printer_type_pattern, sizeof c.printer_type_pattern, v);
+  else if (k == "apply_if_pattern")
+    copy_text(c.presence_pattern, sizeof c.presence_pattern, v);
+  else if (k == "apply_if_match_size")
+    c.presence_match_size = number(v);
+  else if (k == "apply_if_distance")
+    c.presence_distance = number(v);
+  else if (k == "apply_if_options")
+    c.presence_options = decimal_clamp<int>(number(v));
 }
 
 void add_instance(ReplaceTokenList* tokens, const keyval_list& list, std::int32_t instance) {
@@ -129,9 +141,8 @@ void add_instance(ReplaceTokenList* tokens, const keyval_list& list, std::int32_
           rule.friendly_name.c_str(), rule.search_pattern.c_str());
   if (!replacement_regex_append(tokens, rule.friendly_name.c_str(), rule.search_pattern.c_str(),
                                 size_or_whole(rule.search_match_size), rule.search_options, 0,
-                                size_or_whole(rule.search_distance),
-                                rule.replace_pattern.c_str(), nullptr, rule.required, 0,
-                                &rule.criteria)) {
+                                size_or_whole(rule.search_distance), rule.replace_pattern.c_str(),
+                                nullptr, rule.required, 0, &rule.criteria)) {
     LOG_ERROR(" Custom instance %d: friendly_name='%s', search_pattern='%s' not added", instance,
               rule.friendly_name.c_str(), rule.search_pattern.c_str());
   }

@@ -43,7 +43,8 @@ bool in_head(const std::uint8_t* data, std::uint64_t length, std::uint64_t windo
 bool is_hp_universal(const JobAttribs* job, const std::uint8_t* data, std::uint64_t length) {
   const char* type = job->printer_type;
   const bool signed_stream =
-      job->language == LANG_PCL6 && in_head(data, length, HP_UNIVERSAL_WINDOW, "\x1b%-12345X@PJL") &&
+      job->language == LANG_PCL6 &&
+      in_head(data, length, HP_UNIVERSAL_WINDOW, "\x1b%-12345X@PJL") &&
       in_head(data, length, HP_UNIVERSAL_WINDOW, "@PJL DMINFO ") &&
       in_head(data, length, HP_UNIVERSAL_WINDOW,
               ") HP-PCL XL;2;1;Comment Copyright(c) 1999 Microsoft Corporation");
@@ -82,8 +83,9 @@ bool choose_variant(const JobAttribs* job, const std::uint8_t* data, std::uint64
     return set_replacement(out, "COLORMODE_COLOR_AUTO", "MONO");
   }
   if (in_head(data, length, DRIVER_COMMENT_WINDOW, "@PJL COMMENT RPJL,WIN2000,PCL6,0.0.0.5")) {
-    LOG_DEBUG("Spool file is from an old Ricoh PCL6 driver e.g. Aficio SP C232SF => @PJL SET "
-              "DATAMODE=BW");
+    LOG_DEBUG(
+        "Spool file is from an old Ricoh PCL6 driver e.g. Aficio SP C232SF => @PJL SET "
+        "DATAMODE=BW");
     return set_replacement(out, "DATAMODE_COLOR", "BW");
   }
   if (is_hp_universal(job, data, length)) {

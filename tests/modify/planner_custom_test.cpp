@@ -65,8 +65,12 @@ TEST_F(CustomTest, RulesOfTheFileRewriteTheJob) {
        "# a comment\n\n  1.friendly_name = A  \n1.search_pattern=\"a  b\"\n"
        "1.replace_pattern=\" c \"\n",
        "xa  by", "x c y"},
-      {"byte escapes", "1.friendly_name=A\n1.search_pattern=\\x1B\\x45\n1.replace_pattern=\\x1bE!\n",
-       "a\x1b" "Eb", "a\x1b" "E!b"},
+      {"byte escapes",
+       "1.friendly_name=A\n1.search_pattern=\\x1B\\x45\n1.replace_pattern=\\x1bE!\n",
+       "a\x1b"
+       "Eb",
+       "a\x1b"
+       "E!b"},
       {"the instance seen first comes first",
        "2.friendly_name=B\n1.friendly_name=A\n1.search_pattern=Z\n1.replace_pattern=1\n"
        "2.search_pattern=Z\n2.replace_pattern=2\n",
@@ -76,15 +80,16 @@ TEST_F(CustomTest, RulesOfTheFileRewriteTheJob) {
        "Q-"},
       {"a key without instance is dropped",
        "friendly_name=B\n1.friendly_name=A\n1.search_pattern=R\n1.replace_pattern=-\n", "R", "-"},
-      {"search distance", "1.friendly_name=A\n1.search_pattern=R\n1.search_distance=2\n"
-                          "1.replace_pattern=-\n",
+      {"search distance",
+       "1.friendly_name=A\n1.search_pattern=R\n1.search_distance=2\n"
+       "1.replace_pattern=-\n",
        "abR", "abR"},
       {"presence pattern found",
        "1.friendly_name=A\n1.search_pattern=R\n1.replace_pattern=-\n1.apply_if_pattern=mark\n",
        "R MARK", "- MARK"},
       {"presence pattern missing",
-       "1.friendly_name=A\n1.search_pattern=R\n1.replace_pattern=-\n1.apply_if_pattern=mark\n",
-       "R", "R"},
+       "1.friendly_name=A\n1.search_pattern=R\n1.replace_pattern=-\n1.apply_if_pattern=mark\n", "R",
+       "R"},
       {"a required rule that finds nothing fails",
        "1.friendly_name=A\n1.search_pattern=R\n1.replace_pattern=-\n1.required=1\n", "x",
        "<failed>"},
@@ -128,7 +133,8 @@ TEST_F(CustomTest, TrimAndTheInstanceLimit) {
   trim(text);
   EXPECT_STREQ(text, "value");
   std::string many;
-  for (int i = 1; i <= 100; ++i) many += std::to_string(i) + ".friendly_name=N" + std::to_string(i) + "\n";
+  for (int i = 1; i <= 100; ++i)
+    many += std::to_string(i) + ".friendly_name=N" + std::to_string(i) + "\n";
   EXPECT_EQ(load_custom_tokens(write("many.conf", many).c_str()), nullptr);
   EXPECT_TRUE(logged("too many replace ids"));
 }
