@@ -2,6 +2,7 @@
 // those that apply to the job, and the one walk over the data that finds
 // their matches.
 #include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <climits>
 #include <cstring>
@@ -170,8 +171,10 @@ bool record_match(ReplaceToken* token, std::uint64_t pos, const std::int64_t* ov
 
 // The next position at or after `pos` whose byte may begin a match: memchr
 // when only one byte can, else the table.
+using CandidateTable = std::array<std::uint8_t, 256>;
+
 std::uint64_t next_candidate(const std::uint8_t* data, std::uint64_t pos, std::uint64_t end,
-                             const RegexFirstByteTable& table, int single) {
+                             const CandidateTable& table, int single) {
   if (single >= 0) {
     const auto* hit = static_cast<const std::uint8_t*>(std::memchr(data + pos, single, end - pos));
     return hit == nullptr ? end : static_cast<std::uint64_t>(hit - data);
@@ -264,8 +267,10 @@ int exec_token_list(ReplaceTokenView* view, const std::uint8_t* data, std::uint6
   int errors = 0;
   std::int64_t ovector[OVECTOR_SIZE];
   const int single = single_byte(any_first);
+  CandidateTable candidates{};
+  for (int b = 0; b < 256; ++b) candidates[b] = any_first[b] ? 1 : 0;
   for (std::uint64_t pos = 0; pos < walk_end; ++pos) {
-    pos = next_candidate(data, pos, walk_end, any_first, single);
+    pos = next_candidate(data, pos, walk_end, candidates, single);
     if (pos >= walk_end) break;
     bool any_active = false;
     for (ReplaceToken* t : view->tokens) {
