@@ -141,6 +141,13 @@ TEST_F(ModifyTest, ReplacementTextsAreCappedAndTheRunFails) {
   EXPECT_EQ(rewrite({{.pattern = "<(x+)>", .replace = "ok"}}, input), "ok");
 }
 
+TEST_F(ModifyTest, OneMatchSeesAtMostSixtyFourKibibytes) {
+  const std::string within = "<" + std::string(REPLACE_TOKEN_MATCH_SIZE_MAX - 2, 'x') + ">";
+  const std::string beyond = "<" + std::string(REPLACE_TOKEN_MATCH_SIZE_MAX - 1, 'x') + ">";
+  EXPECT_TRUE(rewrite({{.pattern = "<x*>", .replace = "ok"}}, within) == "ok");
+  EXPECT_TRUE(rewrite({{.pattern = "<x*>", .replace = "ok"}}, beyond) == beyond);
+}
+
 TEST_F(ModifyTest, CostlyPatternsStopTheRunInsteadOfRunningAway) {
   const std::string input(200000, 'a');
   EXPECT_TRUE(rewrite({{.pattern = "(a|aa)+[^a]", .replace = "X", .repeat = 1}}, input) ==
