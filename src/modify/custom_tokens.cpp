@@ -100,34 +100,48 @@ void copy_text(char* field, std::size_t size, const std::string& value) {
   std::snprintf(field, size, "%s", value.c_str());
 }
 
+// The keys of an instance and the rule field each fills; other keys are
+// ignored.
+using RuleSetter = void (*)(CustomRule* rule, const std::string& value);
+struct RuleKey {
+  const char* key;
+  RuleSetter set;
+};
+constexpr RuleKey RULE_KEYS[] = {
+    {"friendly_name", [](CustomRule* r, const std::string& v) { r->friendly_name = v; }},
+    {"search_pattern", [](CustomRule* r, const std::string& v) { r->search_pattern = v; }},
+    {"search_match_size",
+     [](CustomRule* r, const std::string& v) { r->search_match_size = number(v); }},
+    {"search_distance",
+     [](CustomRule* r, const std::string& v) { r->search_distance = number(v); }},
+    {"search_options",
+     [](CustomRule* r, const std::string& v) {
+       r->search_options = decimal_clamp<int>(number(v));
+     }},
+    {"replace_pattern", [](CustomRule* r, const std::string& v) { r->replace_pattern = v; }},
+    {"required", [](CustomRule* r, const std::string& v) { r->required = number(v) != 0; }},
+    {"apply_if_printer_name",
+     [](CustomRule* r, const std::string& v) {
+       copy_text(r->criteria.printer_type_pattern, sizeof r->criteria.printer_type_pattern, v);
+     }},
+    {"apply_if_pattern",
+     [](CustomRule* r, const std::string& v) {
+       copy_text(r->criteria.presence_pattern, sizeof r->criteria.presence_pattern, v);
+     }},
+    {"apply_if_match_size",
+     [](CustomRule* r, const std::string& v) { r->criteria.presence_match_size = number(v); }},
+    {"apply_if_distance",
+     [](CustomRule* r, const std::string& v) { r->criteria.presence_distance = number(v); }},
+    {"apply_if_options",
+     [](CustomRule* r, const std::string& v) {
+       r->criteria.presence_options = decimal_clamp<int>(number(v));
+     }},
+};
+
 void fill_rule(const keyval& e, CustomRule* rule) {
-  const std::string& k = e.key;
-  const std::string& v = e.value;
-  MatchCriteria& c = rule->criteria;
-  if (k == "friendly_name")
-    rule->friendly_name = v;
-  else if (k == "search_pattern")
-    rule->search_pattern = v;
-  else if (k == "search_match_size")
-    rule->search_match_size = number(v);
-  else if (k == "search_distance")
-    rule->search_distance = number(v);
-  else if (k == "search_options")
-    rule->search_options = decimal_clamp<int>(number(v));
-  else if (k == "replace_pattern")
-    rule->replace_pattern = v;
-  else if (k == "required")
-    rule->required = number(v) != 0 ? 1 : 0;
-  else if (k == "apply_if_printer_name")
-    copy_text(c.printer_type_pattern, sizeof c.printer_type_pattern, v);
-  else if (k == "apply_if_pattern")
-    copy_text(c.presence_pattern, sizeof c.presence_pattern, v);
-  else if (k == "apply_if_match_size")
-    c.presence_match_size = number(v);
-  else if (k == "apply_if_distance")
-    c.presence_distance = number(v);
-  else if (k == "apply_if_options")
-    c.presence_options = decimal_clamp<int>(number(v));
+  for (const RuleKey& k : RULE_KEYS) {
+    if (e.key == k.key) k.set(rule, e.value);
+  }
 }
 
 void add_instance(ReplaceTokenList* tokens, const keyval_list& list, std::int32_t instance) {
