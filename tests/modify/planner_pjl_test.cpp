@@ -107,7 +107,7 @@ TEST_F(ModifyTest, AHeaderThatAlreadyAsksForTheChangeGetsNoLines) {
       {"cf-jcl-cm305-gray-text-letter.pdf", request_for(0, 1, 0)},  // RENDERMODE=GRAYSCALE
       {"cf-jcl-cm3530-tumble-text-a4.pdf", request_for(1, 0, 0)},   // DUPLEX=ON, SHORTEDGE
       {"cf-hpcups-clj3700-tumble-mixed-a4.pcl", request_for(1, 0, 0)},
-      {"cf-jcl-cm3530-duplex-text-a4.pdf", request_for(1, 0, 0)},
+      {"cf-jcl-cm305-duplex-text-letter.pdf", request_for(1, 0, 0)},
   };
   for (const Case& c : cases) {
     const std::string job = sw_test::corpus_bytes(c.file);
@@ -120,8 +120,8 @@ TEST_F(ModifyTest, AHeaderThatAlreadyAsksForTheChangeGetsNoLines) {
 
 TEST_F(ModifyTest, DuplexGivesTheHeaderTheDuplexDriverWrites) {
   {  // DUPLEX=OFF becomes ON and the binding follows it, where the PPD puts them
-    const std::string simplex = sw_test::corpus_bytes("cf-jcl-cm3530-text-a4.pdf");
-    const std::string duplex = sw_test::corpus_bytes("cf-jcl-cm3530-duplex-text-a4.pdf");
+    const std::string simplex = sw_test::corpus_bytes("cf-jcl-cm305-text-letter.pdf");
+    const std::string duplex = sw_test::corpus_bytes("cf-jcl-cm305-duplex-text-letter.pdf");
     const Planned planned = plan(simplex, request_for(1, 0, 0));
     ASSERT_EQ(planned.result, 1);
     EXPECT_EQ(planned.state.duplex, 1);
