@@ -9,6 +9,8 @@
 namespace {
 
 constexpr std::string_view UEL = "\x1b%-12345X";
+constexpr std::uint8_t PXL_OP_VENDOR_UNIQUE = 0x46;
+constexpr std::uint16_t PXL_ATTR_VU_DATA_LENGTH = 0x92;
 // A stream header line is short; a longer "line" is binary data.
 constexpr std::uint64_t HEADER_LINE_MAX = 1024;
 // Version and revision are small; a longer number is kept at this.
@@ -134,6 +136,7 @@ class ItemWalk {
   bool item(std::uint8_t b, std::uint64_t at) {
     if (is_pxl_whitespace(b)) return true;
     if (b >= 0x40 && b <= 0xbf) {
+      if (b == PXL_OP_VENDOR_UNIQUE && !skip_vendor_data()) return false;
       operator_byte(b, at);
       return true;
     }
@@ -148,6 +151,29 @@ class ItemWalk {
     if (b >= 0xc8 && b <= 0xcd) return skip_array(&c_, b, little_);
     const std::uint64_t size = element_size(b);
     return size > 0 && c_.skip(size);
+  }
+
+  // A vendor-unique operator announces raw data (without an embedded-data
+  // tag) in its VUDataLength attribute.
+  bool skip_vendor_data() {
+    const int next = c_.peek();
+    if (next == 0xfa || next == 0xfb) return true;
+    for (const PxlAttribute& a : attrs_) {
+      if (a.id != PXL_ATTR_VU_DATA_LENGTH || a.value_start == a.start) continue;
+      const std::uint8_t tag = c_.data()[a.start];
+      std::uint64_t n = 0;
+      if (tag == 0xc0) {
+        n = c_.data()[a.value_start];
+      } else if (tag == 0xc1) {
+        n = little_ ? scan_le16_at(c_.data(), a.value_start).value_or(0)
+                    : scan_be16_at(c_.data(), a.value_start).value_or(0);
+      } else if (tag == 0xc2) {
+        n = little_ ? scan_le32_at(c_.data(), a.value_start).value_or(0)
+                    : scan_be32_at(c_.data(), a.value_start).value_or(0);
+      }
+      return c_.skip(n);
+    }
+    return true;
   }
 
   void note_value(std::uint64_t at) {
