@@ -75,16 +75,12 @@ std::uint64_t line_end(ByteSpan data, std::uint64_t p) {
   return lf ? *lf + 1 : data.size();
 }
 
-}  // namespace
-
-bool pcl5_find_setup(ByteSpan data, Pcl5Setup* setup) {
-  *setup = Pcl5Setup{};
-  const std::uint64_t window = data.size() < PCL5_SETUP_WINDOW ? data.size() : PCL5_SETUP_WINDOW;
-  if (window <= LONGEST_TOKEN || data[0] == FORM_FEED) {
-    LOG_ERROR("%.*s", static_cast<int>(NOT_PCL5.size()), NOT_PCL5.data());
-    return false;
-  }
-  std::uint64_t p = 0;
+// Walks from `from` up to the first page mark or the window's end.
+void scan_setup(ByteSpan data, std::uint64_t from, Pcl5Setup* setup) {
+  const std::uint64_t window =
+      data.size() - from < PCL5_SETUP_WINDOW ? data.size() : from + PCL5_SETUP_WINDOW;
+  setup->start = from;
+  std::uint64_t p = from;
   bool line_start = true;
   while (p < window) {
     const std::uint8_t b = data[p];
@@ -105,7 +101,19 @@ bool pcl5_find_setup(ByteSpan data, Pcl5Setup* setup) {
       break;  // text or a form feed: the first page has begun
     }
   }
+  setup->page_follows = p < window;
   setup->first_mark = p;
+}
+
+}  // namespace
+
+bool pcl5_find_setup(ByteSpan data, Pcl5Setup* setup) {
+  *setup = Pcl5Setup{};
+  if (data.size() <= LONGEST_TOKEN || data[0] == FORM_FEED) {
+    LOG_ERROR("%.*s", static_cast<int>(NOT_PCL5.size()), NOT_PCL5.data());
+    return false;
+  }
+  scan_setup(data, 0, setup);
   if (setup->insertion < 0) {
     LOG_ERROR("%.*s", static_cast<int>(NOT_PCL5.size()), NOT_PCL5.data());
     return false;
@@ -115,6 +123,13 @@ bool pcl5_find_setup(ByteSpan data, Pcl5Setup* setup) {
     return false;
   }
   LOG_DEBUG("find_insertion_point - start of pcl5 at %" PRId64 ", first page mark at %" PRIu64,
-            setup->insertion, p);
+            setup->insertion, setup->first_mark);
   return true;
+}
+
+bool pcl5_find_setup_after_reset(ByteSpan data, std::uint64_t reset, Pcl5Setup* setup) {
+  *setup = Pcl5Setup{};
+  scan_setup(data, reset, setup);
+  return setup->insertion >= 0 && setup->page_follows &&
+         esc_at(data, static_cast<std::uint64_t>(setup->insertion));
 }

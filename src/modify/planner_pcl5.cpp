@@ -36,15 +36,11 @@ constexpr int PCL_ID_MAX = 32767;
 constexpr int PATTERN_SEARCH_START = 32000;
 constexpr std::uint64_t COPIES_DIGITS_MAX = 5;
 
-struct ValueAt {
-  Pcl5Param param;
-  bool in_setup = false;  // before the first page mark
-};
-
 struct Findings {
-  std::vector<ValueAt> duplex;  // "&l" S values
-  std::vector<ValueAt> copies;  // "&l" X values
-  std::vector<ValueAt> mono;    // "&b" M values
+  std::vector<Pcl5Param> duplex;      // "&l" S values
+  std::vector<Pcl5Param> copies;      // "&l" X values
+  std::vector<Pcl5Param> mono;        // "&b" M values
+  std::vector<std::uint64_t> resets;  // ESC E
   std::vector<std::uint64_t> canon_hints;
   std::vector<bool> pattern_ids = std::vector<bool>(PCL_ID_MAX + 1);
   std::vector<bool> macro_ids = std::vector<bool>(PCL_ID_MAX + 1);
@@ -55,13 +51,14 @@ void note_id(ByteSpan data, const Pcl5Param& p, std::vector<bool>* ids) {
   if (pcl5_param_int(data, p, &id) && id <= PCL_ID_MAX) (*ids)[static_cast<std::size_t>(id)] = true;
 }
 
-void note_command(ByteSpan data, const Pcl5Command& cmd, bool in_setup, Findings* f) {
+void note_command(ByteSpan data, const Pcl5Command& cmd, Findings* f) {
+  if (cmd.final == 'E') f->resets.push_back(cmd.offset);
   for (int i = 0; i < cmd.param_count; ++i) {
     const Pcl5Param& p = cmd.params[i];
     const char letter = static_cast<char>(p.letter | 0x20);
-    if (cmd.is('&', 'l') && letter == 's') f->duplex.push_back({p, in_setup});
-    if (cmd.is('&', 'l') && letter == 'x') f->copies.push_back({p, in_setup});
-    if (cmd.is('&', 'b') && letter == 'm') f->mono.push_back({p, in_setup});
+    if (cmd.is('&', 'l') && letter == 's') f->duplex.push_back(p);
+    if (cmd.is('&', 'l') && letter == 'x') f->copies.push_back(p);
+    if (cmd.is('&', 'b') && letter == 'm') f->mono.push_back(p);
     if (cmd.is('*', 'c') && letter == 'g') note_id(data, p, &f->pattern_ids);
     if (cmd.is('&', 'f') && letter == 'y') note_id(data, p, &f->macro_ids);
   }
@@ -71,13 +68,25 @@ void note_command(ByteSpan data, const Pcl5Command& cmd, bool in_setup, Findings
   }
 }
 
-void walk_job(ByteSpan data, std::uint64_t first_mark, Findings* f) {
+void walk_job(ByteSpan data, Findings* f) {
   std::uint64_t p = 0;
   while (auto esc = scan_find_byte(data, p, PCL5_ESC)) {
     Pcl5Command cmd;
-    if (pcl5_read_command(data, *esc, &cmd)) note_command(data, cmd, *esc < first_mark, f);
+    if (pcl5_read_command(data, *esc, &cmd)) note_command(data, cmd, f);
     p = cmd.end;
   }
+}
+
+// The set-ups of the job: the first, and one after each later reset that a
+// page follows (a reset takes back what was chosen before it).
+std::vector<Pcl5Setup> find_setups(ByteSpan data, const Pcl5Setup& first, const Findings& f) {
+  std::vector<Pcl5Setup> setups{first};
+  for (std::uint64_t reset : f.resets) {
+    if (reset < setups.back().first_mark) continue;
+    Pcl5Setup later;
+    if (pcl5_find_setup_after_reset(data, reset, &later)) setups.push_back(later);
+  }
+  return setups;
 }
 
 bool replace_value(ReplacementList* list, const Pcl5Param& p, std::string_view value) {
@@ -85,57 +94,67 @@ bool replace_value(ReplacementList* list, const Pcl5Param& p, std::string_view v
                                   value.data(), value.size()) == 1;
 }
 
-bool insert_at(ReplacementList* list, std::int64_t offset, std::string_view bytes) {
-  return replacement_list_append2(list, offset, 0, bytes.data(), bytes.size()) == 1;
-}
-
-bool any_in_setup(const std::vector<ValueAt>& values) {
-  for (const ValueAt& v : values) {
-    if (v.in_setup) return true;
+// Whether one of `values` lies in the set-up `s`.
+bool any_in_setup(const std::vector<Pcl5Param>& values, const Pcl5Setup& s) {
+  for (const Pcl5Param& v : values) {
+    if (v.value_offset >= s.start && v.value_offset < s.first_mark) return true;
   }
   return false;
 }
 
-// 0: not carried out, 1: done, -1: failure.
-int plan_duplex(ByteSpan data, const Findings& f, std::int64_t at, ReplacementList* list) {
-  for (const ValueAt& v : f.duplex) {
-    if (v.param.value_length != 1) {
+// Inserts `bytes` at every set-up that does not set `values` itself.
+bool insert_where_missing(ReplacementList* list, const std::vector<Pcl5Setup>& setups,
+                          const std::vector<Pcl5Param>& values, std::string_view bytes) {
+  for (const Pcl5Setup& s : setups) {
+    if (any_in_setup(values, s)) continue;
+    if (replacement_list_append2(list, s.insertion, 0, bytes.data(), bytes.size()) != 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// 1: done, -1: failure.
+int plan_duplex(ByteSpan data, const Findings& f, const std::vector<Pcl5Setup>& setups,
+                ReplacementList* list) {
+  for (const Pcl5Param& v : f.duplex) {
+    if (v.value_length != 1) {
       LOG_ERROR("Pcl5Command duplex subcommand is not length 1");
       return -1;
     }
-    const std::uint8_t mode = data[v.param.value_offset];
+    const std::uint8_t mode = data[v.value_offset];
     if (mode == '1' || mode == '2') {
       LOG_DEBUG("Job is already duplex. Not setting it to duplex");
-    } else if (!replace_value(list, v.param, "1")) {
+    } else if (!replace_value(list, v, "1")) {
       return -1;
     }
   }
-  if (!any_in_setup(f.duplex) && !insert_at(list, at, "\x1b&l1S")) return -1;
-  return 1;
+  return insert_where_missing(list, setups, f.duplex, "\x1b&l1S") ? 1 : -1;
 }
 
-int plan_copies(ByteSpan data, const Findings& f, int count, std::int64_t at,
+// 0: not carried out (a count that cannot be read), 1: done, -1: failure.
+int plan_copies(ByteSpan data, const Findings& f, int count, const std::vector<Pcl5Setup>& setups,
                 ReplacementList* list) {
   const std::string value = std::to_string(count);
   bool readable = true;
-  for (const ValueAt& v : f.copies) {
+  for (const Pcl5Param& v : f.copies) {
     std::int64_t n = 0;
-    if (v.param.value_length > COPIES_DIGITS_MAX || !pcl5_param_int(data, v.param, &n)) {
+    if (v.value_length > COPIES_DIGITS_MAX || !pcl5_param_int(data, v, &n)) {
       LOG_ERROR("Pcl5SubCommand x:%" PRIu64 ":%" PRIu64 " is not a copy count; copies not set",
-                v.param.value_offset, v.param.value_length);
+                v.value_offset, v.value_length);
       readable = false;
     } else if (n == count) {
       LOG_DEBUG("Job is already %d copies. Not setting copies", count);
-    } else if (!replace_value(list, v.param, value)) {
+    } else if (!replace_value(list, v, value)) {
       return -1;
     }
   }
-  if (!any_in_setup(f.copies) && !insert_at(list, at, "\x1b&l" + value + "X")) return -1;
+  if (!insert_where_missing(list, setups, f.copies, "\x1b&l" + value + "X")) return -1;
   return readable ? 1 : 0;
 }
 
-bool plan_grayscale(const JobAttribs* job, ByteSpan data, const Findings& f, std::int64_t at,
-                    ReplacementList* list) {
+bool plan_grayscale(const JobAttribs* job, ByteSpan data, const Findings& f,
+                    const std::vector<Pcl5Setup>& setups, ReplacementList* list) {
   if (job->language == LANGUAGE_CANON_PCL5) {
     for (std::uint64_t hint : f.canon_hints) {
       if (replacement_list_append2(list, static_cast<std::int64_t>(hint), CANON_HINT_MONO.size(),
@@ -145,17 +164,12 @@ bool plan_grayscale(const JobAttribs* job, ByteSpan data, const Findings& f, std
     }
     return true;
   }
-  for (const ValueAt& v : f.mono) {
-    if (v.param.value_length == 1 && data[v.param.value_offset] == '0' &&
-        !replace_value(list, v.param, "1")) {
+  for (const Pcl5Param& v : f.mono) {
+    if (v.value_length == 1 && data[v.value_offset] == '0' && !replace_value(list, v, "1")) {
       return false;
     }
   }
-  if (any_in_setup(f.mono)) {
-    LOG_DEBUG("Job sets its monochrome mode. Not adding one.");
-    return true;
-  }
-  return insert_at(list, at, "\x1b&b1M");
+  return insert_where_missing(list, setups, f.mono, "\x1b&b1M");
 }
 
 int free_id(const std::vector<bool>& used, int wanted, int span) {
@@ -173,7 +187,8 @@ int free_id(const std::vector<bool>& used, int wanted, int span) {
 }
 
 bool plan_watermark(const watermark_params* request, const JobAttribs* job, const Findings& f,
-                    const Pcl5Setup& setup, ReplacementList* list) {
+                    const std::vector<Pcl5Setup>& setups, ReplacementList* list) {
+  const Pcl5Setup& setup = setups.front();
   const char* paper = job->paper_size_name[0] != '\0' ? job->paper_size_name : nullptr;
   const double width =
       get_right_page_mm(PCL_CODE_LETTER, paper, setup.orientation, job->page_width_mm);
@@ -210,7 +225,13 @@ bool plan_watermark(const watermark_params* request, const JobAttribs* job, cons
     LOG_ERROR("PCL5 watermark macro too long: %zu bytes", macro.size());
     return false;
   }
-  return insert_at(list, setup.insertion, macro);
+  // A reset ends the overlay: each set-up gets the macro.
+  for (const Pcl5Setup& s : setups) {
+    if (replacement_list_append2(list, s.insertion, 0, macro.data(), macro.size()) != 1) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool is_kyocera_sem6(ByteSpan data) {
@@ -231,25 +252,26 @@ int plan_replacements_pcl5(const watermark_params* request, const JobAttribs* jo
   Pcl5Setup setup;
   if (!pcl5_find_setup(bytes, &setup)) return 0;
   Findings found;
-  walk_job(bytes, setup.first_mark, &found);
+  walk_job(bytes, &found);
+  const std::vector<Pcl5Setup> setups = find_setups(bytes, setup, found);
   msf_state state{};
   get_msf_state(list, &state);
   if (request->force_duplex) {
-    const int done = plan_duplex(bytes, found, setup.insertion, list);
+    const int done = plan_duplex(bytes, found, setups, list);
     if (done < 0) return 0;
     state.duplex = done;
   }
   if (request->copies > 0 && !state.copies) {
-    const int done = plan_copies(bytes, found, request->copies, setup.insertion, list);
+    const int done = plan_copies(bytes, found, request->copies, setups, list);
     if (done < 0) return 0;
     state.copies = done;
   }
   if (request->force_grayscale) {
-    if (!plan_grayscale(job, bytes, found, setup.insertion, list)) return 0;
+    if (!plan_grayscale(job, bytes, found, setups, list)) return 0;
     state.grayscale = 1;
   }
   if (request->text[0] != '\0') {
-    if (!plan_watermark(request, job, found, setup, list)) return 0;
+    if (!plan_watermark(request, job, found, setups, list)) return 0;
     state.watermark = 1;
   }
   set_msf_state(list, &state);

@@ -4,11 +4,13 @@
 // forces monochrome printing, and draws the watermark from a macro run as an
 // automatic overlay on every page.
 //
+// Commands are added after every set-up that a reset (ESC E) begins and a
+// page follows, since a reset takes back what was chosen before it.
+//
 // What it does not do: a short-edge duplex job stays short-edge; a copy
 // count it cannot read (not a whole number of up to 5 digits) is left and
-// copies are not reported as carried out; commands are added once, after
-// the first set-up, so a later reset (ESC E) in the middle of the job takes
-// them back for the pages after it.
+// copies are not reported as carried out; a job without a reset or "&l"
+// page set-up before its first page (PaintJet output) is left alone.
 #pragma once
 
 #include <cstdint>

@@ -158,15 +158,30 @@ TEST_F(ModifyTest, Pcl5RewritesCommandsAndNeverData) {
   }
 }
 
-TEST_F(ModifyTest, Pcl5GrayscaleAddsMonochromeModeOnce) {
-  const std::string input = sw_test::corpus_bytes("gs-cljet5c-mixed-letter.pcl");
-  watermark_params request{};
-  request.force_grayscale = 1;
-  const Planned p = plan(input, request);
-  ASSERT_EQ(p.result, 1);
-  EXPECT_EQ(p.state.grayscale, 1);
-  EXPECT_EQ(count_of(p.output, "\x1b&b1M"), count_of(input, "\x1b&b1M") + 1);
-  EXPECT_EQ(analyse(p.output)->pages, analyse(input)->pages);
+TEST_F(ModifyTest, Pcl5CommandsFollowEveryResetThatStartsPages) {
+  // cljet5c resets the printer at the start of each page; the cat3 job is
+  // three jobs in a row, each with its own reset. A reset takes back the
+  // modes chosen before it.
+  struct Case {
+    const char* file;
+    int setups;
+  } cases[] = {{"gs-cljet5c-mixed-letter.pcl", 4}, {"cat3-gs-ljet4pjl-mixed-a4.pcl", 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string input = sw_test::corpus_bytes(c.file);
+    watermark_params request{};
+    request.force_grayscale = 1;
+    request.force_duplex = 1;
+    std::strcpy(request.text, "W");
+    request.font_size = 24;
+    const Planned p = plan(input, request);
+    ASSERT_EQ(p.result, 1);
+    EXPECT_EQ(p.state.grayscale, 1);
+    EXPECT_EQ(count_of(p.output, "\x1b&b1M"), count_of(input, "\x1b&b1M") + c.setups);
+    EXPECT_EQ(count_of(p.output, "\x1b&l1S"), count_of(input, "\x1b&l1S") + c.setups);
+    EXPECT_EQ(count_of(p.output, "\x1b&f4X"), c.setups);
+    EXPECT_EQ(analyse(p.output)->pages, analyse(input)->pages);
+  }
 }
 
 TEST_F(ModifyTest, Pcl5WatermarkMacroRunsOnEveryPageWithItsOwnIds) {
