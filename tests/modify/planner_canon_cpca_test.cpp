@@ -272,7 +272,9 @@ TEST_F(CpcaPlannerTest, SettingsForcedOnCorpusJobs) {
   EXPECT_EQ(after[data].opcode, CPCA_OP_DOCUMENT);
   EXPECT_EQ(after[data].params, bytes({0x07, 0xDF, 0x04}));
   for (const Packet& p : after) {
-    if (p.opcode == CPCA_OP_BINDER) EXPECT_EQ(p.params, bytes({0x07, 0xD7, 0x00, 0x03}));
+    if (p.opcode == CPCA_OP_BINDER) {
+      EXPECT_EQ(p.params, bytes({0x07, 0xD7, 0x00, 0x03}));
+    }
   }
   EXPECT_EQ(extracted(out), sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl"));
   EXPECT_EQ(state().duplex, 1);
