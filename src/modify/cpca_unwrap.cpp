@@ -80,18 +80,6 @@ bool check_order(const CpcaPacket* packets, int count, int* data_index) {
   return true;
 }
 
-// Whether the print data begins right after the 20-byte headers (the rule
-// of the extraction: some packet's data begins with ESC there).
-std::uint64_t header_skip(const std::uint8_t* buffer, const CpcaPacket* packets, int count) {
-  for (int k = 0; k < count; ++k) {
-    const CpcaPacket& p = packets[k];
-    if (cpca_is_print_data(p) && p.param_len > 1 && buffer[p.offset + CPCA_HEADER_SIZE] == 0x1B) {
-      return 0;
-    }
-  }
-  return 1;
-}
-
 bool build_layout(const mapped_mem* mm, const CpcaPacket* packets, int count, Layout* out) {
   int first = -1;
   if (!check_order(packets, count, &first)) return false;
@@ -102,7 +90,7 @@ bool build_layout(const mapped_mem* mm, const CpcaPacket* packets, int count, La
               count - 1, last.offset, cpca_get_packet_length(last.header), last.param_len);
     return false;
   }
-  const std::uint64_t skip = header_skip(mm->data, packets, count);
+  const std::uint64_t skip = cpca_print_data_header_skip(mm->data, packets, count);
   out->data_start = packets[first].offset;
   std::uint64_t inner = 0;
   std::vector<KeptPacket> pending;
