@@ -16,12 +16,11 @@
 #include "foundation/ja_languages.h"
 #include "foundation/mapped_mem.h"
 #include "foundation/watermark.h"
+#include "fuzz_input.h"
 #include "modify/cpca_packet_structure.h"
 #include "modify/cpca_rewrite_check.h"
 #include "modify/planner_canon_cpca.h"
 #include "modify/replacement_list.h"
-
-#include "fuzz_input.h"
 
 SW_FUZZ_SESSION_DEFAULTS()
 

@@ -41,11 +41,11 @@ bool is_amble(const replacement_request& r) {
 
 // One packet: its header request, its data range in the input and its edits.
 struct Packet {
-  std::size_t header;                 // index in the sorted list
+  std::size_t header;  // index in the sorted list
   std::uint64_t begin;
   std::uint64_t end;
-  std::uint64_t extra;                // header bytes its length counts (the 21st)
-  std::vector<std::size_t> members;   // edits inside, in list order
+  std::uint64_t extra;               // header bytes its length counts (the 21st)
+  std::vector<std::size_t> members;  // edits inside, in list order
 };
 
 // A new packet header to add: at `offset`, with `priority`, for `data` bytes.
@@ -90,8 +90,8 @@ bool find_packets(const ReplacementList* list, std::uint64_t length, std::vector
     const replacement_request& r = rs[i];
     if (is_data_header(r)) {
       if (!out->empty()) out->back().end = r.offset;
-      const std::uint64_t extra = static_cast<std::uint64_t>(blength(r.insertion.get())) -
-                                  CPCA_HEADER_SIZE;
+      const std::uint64_t extra =
+          static_cast<std::uint64_t>(blength(r.insertion.get())) - CPCA_HEADER_SIZE;
       out->push_back({i, r.offset, length, extra, {}});
       continue;
     }
@@ -101,8 +101,9 @@ bool find_packets(const ReplacementList* list, std::uint64_t length, std::vector
       return false;
     }
     if (out->empty()) {
-      LOG_ERROR("replacement_list_adjust_packet_structure: Found a normal replacement without a "
-                "packet header");
+      LOG_ERROR(
+          "replacement_list_adjust_packet_structure: Found a normal replacement without a "
+          "packet header");
       return false;
     }
     out->back().members.push_back(i);
@@ -125,8 +126,8 @@ bool find_packets(const ReplacementList* list, std::uint64_t length, std::vector
 bool plan_cuts(const ReplacementList* list, const Packet& p, std::uint64_t room,
                std::vector<Cut>* cuts, std::uint64_t* first_size) {
   const auto& rs = list->replacements;
-  std::uint64_t filled = 0;   // data bytes of the current part
-  std::uint64_t at = p.begin; // next input byte not yet accounted
+  std::uint64_t filled = 0;    // data bytes of the current part
+  std::uint64_t at = p.begin;  // next input byte not yet accounted
   std::vector<std::uint64_t> sizes;
   auto gap = [&](std::uint64_t to) {
     while (to > at && filled + (to - at) > room) {
@@ -153,8 +154,8 @@ bool plan_cuts(const ReplacementList* list, const Packet& p, std::uint64_t room,
       deleted_to = std::max(deleted_to, r.offset + r.len);
     }
     if (inserted > room) {
-      LOG_ERROR("replacement_list_adjust_packet_structure: %" PRIu64
-                " bytes inserted at %" PRIu64 " do not fit a packet",
+      LOG_ERROR("replacement_list_adjust_packet_structure: %" PRIu64 " bytes inserted at %" PRIu64
+                " do not fit a packet",
                 inserted, offset);
       return false;
     }
@@ -199,7 +200,8 @@ bool adjust_packet(ReplacementList* work, const Packet& p, std::vector<std::size
   std::uint64_t first = 0;
   if (!plan_cuts(work, p, room, &cuts, &first)) return false;
   LOG_DEBUG("  n_packet_gaps=%zu", cuts.size() + 1);
-  std::int64_t change = static_cast<std::int64_t>(first) - static_cast<std::int64_t>(p.end - p.begin);
+  std::int64_t change =
+      static_cast<std::int64_t>(first) - static_cast<std::int64_t>(p.end - p.begin);
   if (work->packet_adjuster(&header, -1, &change, data, length) != 1) return false;
   // The new headers copy the packet's own (now holding its first length).
   const int size = blength(header.insertion.get());
@@ -270,8 +272,9 @@ int replacement_list_adjust_packet_structure(const std::uint8_t* data, std::uint
   }
   replacement_list_sort(work.get());
   if (!check_cpca_integrity(data, length, work.get(), -1)) {
-    LOG_ERROR("replacement_list_adjust_packet_structure: last_header: INVALID CPCA "
-              "RECONSTRUCTION");
+    LOG_ERROR(
+        "replacement_list_adjust_packet_structure: last_header: INVALID CPCA "
+        "RECONSTRUCTION");
     return 0;
   }
   return replacement_list_assign(list, work.get());

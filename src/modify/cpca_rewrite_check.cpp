@@ -152,8 +152,8 @@ int check_cpca_integrity_func(const char* file, int line, const std::uint8_t* da
   replacement_list_sort(sorted.get());
   CpcaRewriteWalk walk;
   const int walked = cpca_walk_rewrite(data, length, sorted.get(), max_print_data, &walk);
-  LOG_DEV(" >>> cpca packets=%3d, offset=%8" PRId64 ", complete=%d", walk.packets,
-          walk.last_offset, walk.valid);
+  LOG_DEV(" >>> cpca packets=%3d, offset=%8" PRId64 ", complete=%d", walk.packets, walk.last_offset,
+          walk.valid);
   if (walked == 1 && walk.valid == 1) return 1;
   char title[256];
   std::snprintf(title, sizeof title, "Bad CPCA: %s%d: max_print_data=%d", file, line,

@@ -16,9 +16,9 @@ struct ReplacementList;
 
 // The result of walking a rewrite.
 struct CpcaRewriteWalk {
-  int valid = 0;               // 1 when the rewrite is a sound stream
-  int packets = 0;             // packets walked
-  int print_data = 0;          // print-data packets among them
+  int valid = 0;                  // 1 when the rewrite is a sound stream
+  int packets = 0;                // packets walked
+  int print_data = 0;             // print-data packets among them
   std::int64_t last_offset = -1;  // output offset of the last packet walked
   std::uint64_t output_size = 0;  // bytes of the rewrite
 };

@@ -33,7 +33,7 @@ struct DataPacket {
   std::uint64_t src_end;      // one past its last parameter byte
   std::uint64_t inner_begin;  // first data byte in the inner data
   std::uint64_t param_len;
-  std::size_t header_size;    // 20, or 21 when the 21st header byte is skipped
+  std::size_t header_size;  // 20, or 21 when the 21st header byte is skipped
   const std::uint8_t* header;
 };
 
@@ -85,8 +85,7 @@ bool build_layout(const mapped_mem* mm, const CpcaPacket* packets, int count, La
   if (!check_order(packets, count, &first)) return false;
   const CpcaPacket& last = packets[count - 1];
   if (cpca_get_packet_length(last.header) != last.param_len) {
-    LOG_ERROR("CPCA: packet %d at %" PRIu64 " declares %" PRIu64 " bytes, %" PRIu64
-              " are there",
+    LOG_ERROR("CPCA: packet %d at %" PRIu64 " declares %" PRIu64 " bytes, %" PRIu64 " are there",
               count - 1, last.offset, cpca_get_packet_length(last.header), last.param_len);
     return false;
   }
@@ -98,8 +97,8 @@ bool build_layout(const mapped_mem* mm, const CpcaPacket* packets, int count, La
     const CpcaPacket& p = packets[k];
     const std::uint64_t end = p.offset + CPCA_HEADER_SIZE + p.param_len;
     if (!cpca_is_print_data(p)) {
-      pending.push_back({end, inner,
-                         std::vector<std::uint8_t>(mm->data + p.offset, mm->data + end)});
+      pending.push_back(
+          {end, inner, std::vector<std::uint8_t>(mm->data + p.offset, mm->data + end)});
       continue;
     }
     // Packets between print data stay; those after the last go with the
@@ -108,8 +107,7 @@ bool build_layout(const mapped_mem* mm, const CpcaPacket* packets, int count, La
     pending.clear();
     const std::uint64_t skipped = std::min(skip, p.param_len);
     const std::uint64_t begin = p.offset + CPCA_HEADER_SIZE + skipped;
-    out->data.push_back(
-        {begin, end, inner, p.param_len, CPCA_HEADER_SIZE + skipped, p.header});
+    out->data.push_back({begin, end, inner, p.param_len, CPCA_HEADER_SIZE + skipped, p.header});
     inner += end - begin;
     out->post_start = end;
   }
@@ -180,9 +178,15 @@ bool partition_edits(const Layout& layout, const ReplacementList* sorted, Partit
   for (const replacement_request& r : sorted->replacements) {
     std::uint64_t inner = 0;
     switch (place_of(layout, r, &inner)) {
-      case Place::PRE: out->pre.push_back(&r); break;
-      case Place::POST: out->post.push_back(&r); break;
-      case Place::INNER: out->inner.push_back({&r, inner}); break;
+      case Place::PRE:
+        out->pre.push_back(&r);
+        break;
+      case Place::POST:
+        out->post.push_back(&r);
+        break;
+      case Place::INNER:
+        out->inner.push_back({&r, inner});
+        break;
       case Place::NONE:
         LOG_ERROR("CPCA: edit at %" PRIu64 " (%" PRIu64
                   " bytes) touches a packet header or settings packet inside the print data",
@@ -250,8 +254,8 @@ bool rewrap(ReplacementList* list, const mapped_mem* mm, const Layout& layout,
       return false;
     }
   }
-  if (!insert_in_pieces(list, mm->size, postamble->data, static_cast<std::uint64_t>(postamble->slen),
-                        CPCA_PRIORITY_POSTAMBLE)) {
+  if (!insert_in_pieces(list, mm->size, postamble->data,
+                        static_cast<std::uint64_t>(postamble->slen), CPCA_PRIORITY_POSTAMBLE)) {
     LOG_ERROR("Could not add postamble replacement");
     return false;
   }

@@ -26,10 +26,9 @@ constexpr std::uint8_t DUPLEX_INSERTION_BYTES[] = {0xCD, 0xCA, 0x10, 0x00, 0x00,
                                                    0x00, 0x00, 0x00, 0x00, 0x07, 0xDF, 0x04};
 // Switches the paper-saving layout off (opcode 0x001D).
 constexpr std::uint8_t MYSTERY_DUPLEX_BYTES[] = {
-    0xCD, 0xCA, 0x10, 0x00, 0x00, 0x1D, 0x00, 0x01, 0x00, 0x17, 0xFF, 0xFF, 0x00,
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x8F,
-    0x00, 0x03, 0x0A, 'P',  'A',  'P',  'E',  'R',  '-',  'S',  'A',  'V',  'E',
-    0x03, 'O',  'F',  'F'};
+    0xCD, 0xCA, 0x10, 0x00, 0x00, 0x1D, 0x00, 0x01, 0x00, 0x17, 0xFF, 0xFF, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x8F, 0x00, 0x03, 0x0A, 'P',
+    'A',  'P',  'E',  'R',  '-',  'S',  'A',  'V',  'E',  0x03, 'O',  'F',  'F'};
 constexpr std::uint8_t COPIES_PACKET[] = {0xCD, 0xCA, 0x10, 0x00, 0x00, 0x15, 0x00, 0x01,
                                           0x00, 0x04, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00,
                                           0x00, 0x00, 0x00, 0x00, 0x07, 0xD7, 0x00, 0x00};
@@ -127,8 +126,7 @@ bool plan_duplex(Packets ps, const JobAttribs* job, ReplacementList* list, int* 
     const std::uint8_t plex = ps.rows[i].param_head[2];
     if (plex == 1 || plex == 6) {
       const std::uint64_t at = ps.rows[i].offset + VALUE_AT;
-      LOG_DEBUG("Replacing duplex byte at %" PRIu64 " 0x%02X => 0x%02X", at, plex,
-                DUPLEX_BYTES[0]);
+      LOG_DEBUG("Replacing duplex byte at %" PRIu64 " 0x%02X => 0x%02X", at, plex, DUPLEX_BYTES[0]);
       if (!replace_bytes(list, at, DUPLEX_BYTES, 1, 1, REPLACEMENT_PRIORITY_NORMAL)) return false;
       *applied = 1;
     } else if (plex == 3 || plex == 4) {
@@ -172,9 +170,9 @@ bool params_equal(const CpcaPacket& p, const std::uint8_t* form, std::size_t n) 
 bool plan_grayscale(Packets ps, const JobAttribs* job, ReplacementList* list, int* applied,
                     int* allow_attribute_planners) {
   const bool family_a = is_ir_c4080_pcl5(job) == 1;
-  const bool family_b = (job->language == LANG_POSTSCRIPT ||
-                         job->language == LANG_POSTSCRIPT_CANON) &&
-                        std::strstr(job->printer_type, "Canon iR-ADV") != nullptr;
+  const bool family_b =
+      (job->language == LANG_POSTSCRIPT || job->language == LANG_POSTSCRIPT_CANON) &&
+      std::strstr(job->printer_type, "Canon iR-ADV") != nullptr;
   LOG_DEBUG("printer_type='%s',is_printers_a=%d, is_printers_b=%d", job->printer_type,
             family_a ? 1 : 0, family_b ? 1 : 0);
   if (!family_a && !family_b) return true;
@@ -246,7 +244,7 @@ CopiesStep plan_copy_count(Packets ps, std::uint32_t copies, ReplacementList* li
     LOG_DEBUG("Replacing copies bytes at [%" PRIu64 ",%" PRIu64 "] with 0x%02X%02X", at, at + 1,
               count[0], count[1]);
     return replace_bytes(list, at, count, 2, 2, REPLACEMENT_PRIORITY_NORMAL) ? CopiesStep::DONE
-                                                                            : CopiesStep::FAILED;
+                                                                             : CopiesStep::FAILED;
   }
   const std::int64_t at = get_default_insertion_point(ps.rows, ps.count, CPCA_OP_BINDER);
   if (at < 0) {
@@ -305,8 +303,8 @@ bool plan_copies(Packets ps, std::int32_t wanted, ReplacementList* list, int* ap
 void log_packets(Packets ps) {
   if (global_ctx.dev_logging == 0) return;
   LOG_DEV("CPCA packets ----- %d packets", ps.count);
-  LOG_DEV("%3s (%7s): %6s, %6s, %6s (%6s) %4s", "Num", "Offset", "opcode", "length", "p0p1",
-          "diff", "type");
+  LOG_DEV("%3s (%7s): %6s, %6s, %6s (%6s) %4s", "Num", "Offset", "opcode", "length", "p0p1", "diff",
+          "type");
   std::uint64_t previous_end = ps.count > 0 ? ps.rows[0].offset : 0;
   for (int k = 0; k < ps.count; ++k) {
     const CpcaPacket& p = ps.rows[k];
@@ -365,7 +363,7 @@ int is_ir_c4080_pcl5(const JobAttribs* job) {
 }
 
 std::int64_t get_default_insertion_point(const CpcaPacket* packets, int count,
-                                          std::uint16_t opcode) {
+                                         std::uint16_t opcode) {
   std::uint16_t preceding = 0;
   std::uint16_t following = 0;
   if (opcode == CPCA_OP_DOCUMENT) {

@@ -31,8 +31,8 @@ inline constexpr std::int32_t CPCA_COPIES_MAX = 65535;
 // for a job that is not CPCA, which is left alone), 0 on failure (logged).
 [[nodiscard]] int plan_replacements_canon_cpca(const watermark_params* request,
                                                const JobAttribs* job, mapped_mem* mm,
-                                               ReplacementList* list,
-                                               int* allow_attribute_planners, int* is_cpca);
+                                               ReplacementList* list, int* allow_attribute_planners,
+                                               int* is_cpca);
 
 // Offset at which a settings packet of `opcode` (0x0018 or 0x0015) is
 // inserted, or -1 when the stream has no such place.
@@ -60,6 +60,6 @@ inline constexpr std::int32_t CPCA_COPIES_MAX = 65535;
 // with an end offset of 0 or more, so that the packet ends there (the change
 // made goes to *length_change; a packet cannot grow that way). 1 when
 // written.
-[[nodiscard]] int cpca_packet_adjuster(replacement_request* header_request,
-                                       std::int64_t end_offset, std::int64_t* length_change,
-                                       const std::uint8_t* data, std::uint64_t buffer_len);
+[[nodiscard]] int cpca_packet_adjuster(replacement_request* header_request, std::int64_t end_offset,
+                                       std::int64_t* length_change, const std::uint8_t* data,
+                                       std::uint64_t buffer_len);

@@ -25,8 +25,8 @@ namespace {
 
 using modify_test::ModifyTest;
 
-constexpr char PXL_JOB[] = "cpca-gs-pxlmono-text-a4.pxl";   // header byte, copies 2, 1 packet
-constexpr char PCL_JOB[] = "cpca-gs-ljet4-text-a4.pcl";     // raw, duplex 02, 3 packets
+constexpr char PXL_JOB[] = "cpca-gs-pxlmono-text-a4.pxl";  // header byte, copies 2, 1 packet
+constexpr char PCL_JOB[] = "cpca-gs-ljet4-text-a4.pcl";    // raw, duplex 02, 3 packets
 
 struct Packet {
   std::uint16_t opcode;
@@ -178,7 +178,9 @@ const std::string DATA = packet(CPCA_OP_PRINT_DATA, "\xFF%!PS\n/x 1 def showpage
 const std::string PRE2 = packet(CPCA_OP_PREAMBLE_2, bytes({0, 0}));
 const std::string PRE3 = packet(CPCA_OP_PREAMBLE_3, bytes({0, 0}));
 
-std::string doc(std::initializer_list<int> params) { return packet(CPCA_OP_DOCUMENT, bytes(params)); }
+std::string doc(std::initializer_list<int> params) {
+  return packet(CPCA_OP_DOCUMENT, bytes(params));
+}
 std::string binder(std::initializer_list<int> params) {
   return packet(CPCA_OP_BINDER, bytes(params));
 }
@@ -199,49 +201,79 @@ TEST_F(CpcaPlannerTest, SettingsEdits) {
   const std::string setdoc1 = doc({0x00, 0x2E, 0x03, 0x02, 0x35, 0x63, 0x00});
   const std::string setdoc1_gray = doc({0x00, 0x2E, 0x03, 0x02, 0x35, 0x65, 0x00});
   const std::string setdoc3 = doc({0x09, 0x5B, 0x03, 0x00, 0x00});
-  const std::string setdoc3_gray = doc({0x09, 0x5B, 0x02, 0x00, 0x00}) +
-                                   doc({0x09, 0x4F, 0x01, 0x04, 0x02});
+  const std::string setdoc3_gray =
+      doc({0x09, 0x5B, 0x02, 0x00, 0x00}) + doc({0x09, 0x4F, 0x01, 0x04, 0x02});
   const Case cases[] = {
-      {"duplex 1 becomes 4", BEGIN + dup1 + DATA + END, asking(1, 0, 0), BEGIN + dup4 + DATA + END,
+      {"duplex 1 becomes 4",
+       BEGIN + dup1 + DATA + END,
+       asking(1, 0, 0),
+       BEGIN + dup4 + DATA + END,
        {.duplex = 1}},
-      {"duplex 3 is kept", BEGIN + doc({7, 0xDF, 3}) + DATA + END, asking(1, 0, 0),
-       BEGIN + doc({7, 0xDF, 3}) + DATA + END, {.duplex = 1}},
+      {"duplex 3 is kept",
+       BEGIN + doc({7, 0xDF, 3}) + DATA + END,
+       asking(1, 0, 0),
+       BEGIN + doc({7, 0xDF, 3}) + DATA + END,
+       {.duplex = 1}},
       // An unknown value is left alone and duplex is not reported as done.
-      {"duplex 2 unknown", BEGIN + doc({7, 0xDF, 2}) + DATA + END, asking(1, 0, 0),
-       BEGIN + doc({7, 0xDF, 2}) + DATA + END, {}},
-      {"duplex inserted", BEGIN + PRE3 + DATA + END, asking(1, 0, 0),
-       BEGIN + PRE3 + dup4 + DATA + END, {.duplex = 1}},
-      {"no place for duplex", BEGIN + DATA + END, asking(1, 0, 0),
-       BEGIN + DATA + END, {}},
-      {"copies and collation", BEGIN + PRE2 + binder({7, 0xD7, 0, 1}) + binder({7, 0xD8, 1}) + PRE3 + DATA + END,
+      {"duplex 2 unknown",
+       BEGIN + doc({7, 0xDF, 2}) + DATA + END,
+       asking(1, 0, 0),
+       BEGIN + doc({7, 0xDF, 2}) + DATA + END,
+       {}},
+      {"duplex inserted",
+       BEGIN + PRE3 + DATA + END,
+       asking(1, 0, 0),
+       BEGIN + PRE3 + dup4 + DATA + END,
+       {.duplex = 1}},
+      {"no place for duplex", BEGIN + DATA + END, asking(1, 0, 0), BEGIN + DATA + END, {}},
+      {"copies and collation",
+       BEGIN + PRE2 + binder({7, 0xD7, 0, 1}) + binder({7, 0xD8, 1}) + PRE3 + DATA + END,
        asking(0, 0, 3),
        BEGIN + PRE2 + binder({7, 0xD7, 0, 3}) + binder({7, 0xD8, 0x0B}) + PRE3 + DATA + END,
        {.copies = 1}},
-      {"collation inserted", BEGIN + PRE2 + binder({7, 0xD7, 0, 1}) + PRE3 + DATA + END,
+      {"collation inserted",
+       BEGIN + PRE2 + binder({7, 0xD7, 0, 1}) + PRE3 + DATA + END,
        asking(0, 0, 3),
        BEGIN + PRE2 + binder({7, 0xD7, 0, 3}) + binder({7, 0xD8, 0x0B}) + PRE3 + DATA + END,
        {.copies = 1}},
-      {"copies inserted", BEGIN + PRE2 + PRE3 + DATA + END, asking(0, 0, 1),
+      {"copies inserted",
+       BEGIN + PRE2 + PRE3 + DATA + END,
+       asking(0, 0, 1),
        BEGIN + PRE2 + binder({7, 0xD7, 0, 1}) + PRE3 + DATA + END,
        {.copies = 1}},
       // The copy count fits the packet's 16 bits.
-      {"copies capped", BEGIN + PRE2 + binder({7, 0xD7, 0, 1}) + binder({7, 0xD8, 0x0B}) + PRE3 + DATA + END,
+      {"copies capped",
+       BEGIN + PRE2 + binder({7, 0xD7, 0, 1}) + binder({7, 0xD8, 0x0B}) + PRE3 + DATA + END,
        asking(0, 0, 1000000),
        BEGIN + PRE2 + binder({7, 0xD7, 0xFF, 0xFF}) + binder({7, 0xD8, 0x0B}) + PRE3 + DATA + END,
        {.copies = 1}},
-      {"copies set elsewhere", BEGIN + binder({7, 0xD7, 0, 1}) + doc({7, 0xD7, 0, 2}) + DATA + END,
+      {"copies set elsewhere",
+       BEGIN + binder({7, 0xD7, 0, 1}) + doc({7, 0xD7, 0, 2}) + DATA + END,
        asking(0, 0, 3),
        BEGIN + binder({7, 0xD7, 0, 1}) + doc({7, 0xD7, 0, 2}) + DATA + END,
        {}},
       // Grayscale on a printer of neither family: nothing changes, and the
       // change is not reported as done.
-      {"grayscale elsewhere", BEGIN + setdoc1 + DATA + END, asking(0, 1, 0),
-       BEGIN + setdoc1 + DATA + END, {}},
-      {"grayscale first family", BEGIN + setdoc1 + DATA + END, asking(0, 1, 0),
-       BEGIN + setdoc1_gray + DATA + END, {.grayscale = 1}, LANG_PCL5, "Canon iR C4080 PCL5c"},
-      {"grayscale second family", BEGIN + setdoc3 + DATA + END, asking(0, 1, 0),
-       BEGIN + setdoc3_gray + DATA + END, {.grayscale = 1}, LANG_POSTSCRIPT,
-       "Canon iR-ADV C5535 PS", 0},
+      {"grayscale elsewhere",
+       BEGIN + setdoc1 + DATA + END,
+       asking(0, 1, 0),
+       BEGIN + setdoc1 + DATA + END,
+       {}},
+      {"grayscale first family",
+       BEGIN + setdoc1 + DATA + END,
+       asking(0, 1, 0),
+       BEGIN + setdoc1_gray + DATA + END,
+       {.grayscale = 1},
+       LANG_PCL5,
+       "Canon iR C4080 PCL5c"},
+      {"grayscale second family",
+       BEGIN + setdoc3 + DATA + END,
+       asking(0, 1, 0),
+       BEGIN + setdoc3_gray + DATA + END,
+       {.grayscale = 1},
+       LANG_POSTSCRIPT,
+       "Canon iR-ADV C5535 PS",
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -299,16 +331,29 @@ TEST_F(CpcaPlannerTest, EditsInsideThePrintDataKeepTheStreamWhole) {
   const Case cases[] = {
       {"one packet grows", PXL_JOB, LANG_PCL6, {{100, 0, std::string(30, 'w')}}},
       // Raw packets of 65516 bytes: any growth splits them.
-      {"full packets split", PCL_JOB, LANG_PCL5,
+      {"full packets split",
+       PCL_JOB,
+       LANG_PCL5,
        {{100, 0, std::string(30, 'w')}, {100000, 0, big}, {100000, 10, big}, {110000, 0, big}}},
       // A deletion over the boundary of the first two packets is charged to
       // both; shrinking edits count in a split.
-      {"deletions", PCL_JOB, LANG_PCL5,
+      {"deletions",
+       PCL_JOB,
+       LANG_PCL5,
        {{1000, 0, big}, {2000, 9000, ""}, {65000, 5000, "d"}, {140000, 15000, ""}}},
-      {"inserts at a packet's first byte", PCL_JOB, LANG_PCL5,
+      {"inserts at a packet's first byte",
+       PCL_JOB,
+       LANG_PCL5,
        {{65516, 0, big}, {65516, 0, big}, {65516, 3, big}}},
-      {"header byte packets split", PXL_JOB, LANG_PCL6,
-       {{10, 0, big}, {20, 0, big}, {30, 0, big}, {40, 0, big}, {50, 0, big}, {50000, 0, big},
+      {"header byte packets split",
+       PXL_JOB,
+       LANG_PCL6,
+       {{10, 0, big},
+        {20, 0, big},
+        {30, 0, big},
+        {40, 0, big},
+        {50, 0, big},
+        {50000, 0, big},
         {50001, 0, big}}},
       {"all data deleted", PXL_JOB, LANG_PCL6, {{0, 56754, "short"}}},
   };
@@ -348,19 +393,30 @@ TEST_F(CpcaPlannerTest, EditsMadeBeforeUnwrappingFollowTheData) {
 TEST_F(CpcaPlannerTest, SettingsPacketsBetweenPrintDataStay) {
   // Raw PCL data (ESC right after the 20-byte headers) in two packets with
   // a settings packet between them.
-  const std::string first = packet(CPCA_OP_PRINT_DATA, "\x1B" "E first page\x0C");
-  const std::string second = packet(CPCA_OP_PRINT_DATA, "second page\x0C\x1B" "E");
-  const std::string input = BEGIN + doc({7, 0xDF, 1}) + first + doc({7, 0xED, 0, 1, 0, 4}) +
-                            second + END;
+  const std::string first = packet(CPCA_OP_PRINT_DATA,
+                                   "\x1B"
+                                   "E first page\x0C");
+  const std::string second = packet(CPCA_OP_PRINT_DATA,
+                                    "second page\x0C\x1B"
+                                    "E");
+  const std::string input =
+      BEGIN + doc({7, 0xDF, 1}) + first + doc({7, 0xED, 0, 1, 0, 4}) + second + END;
   ASSERT_EQ(plan(input, asking(0, 0, 0), LANG_PCL5), 1);
-  EXPECT_EQ(inner(), "\x1B" "E first page\x0C" "second page\x0C\x1B" "E");
+  EXPECT_EQ(inner(),
+            "\x1B"
+            "E first page\x0C"
+            "second page\x0C\x1B"
+            "E");
   EXPECT_EQ(rewrapped(), input);
   // An edit in the second packet lands after the kept packet.
   ASSERT_EQ(plan(input, asking(0, 0, 0), LANG_PCL5), 1);
   ASSERT_TRUE(add(14, 0, "NEW "));
   const std::string out = rewrapped();
   EXPECT_EQ(out, BEGIN + doc({7, 0xDF, 1}) + first + doc({7, 0xED, 0, 1, 0, 4}) +
-                     packet(CPCA_OP_PRINT_DATA, "NEW second page\x0C\x1B" "E") + END);
+                     packet(CPCA_OP_PRINT_DATA,
+                            "NEW second page\x0C\x1B"
+                            "E") +
+                     END);
 }
 
 TEST_F(CpcaPlannerTest, BadStreamsFailCleanly) {

@@ -35,8 +35,9 @@ class XpsModifyTest : public ModifyTest {
     const std::string bytes = sw_test::read_file(path);
     out_ = temp_.file("out.xps");
     std::FILE* out = std::fopen(out_.c_str(), "wb");
-    const int rc = xps_modify(&request, nullptr, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                              bytes.size(), out, &done_);
+    const int rc =
+        xps_modify(&request, nullptr, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                   bytes.size(), out, &done_);
     std::fclose(out);
     return rc;
   }
@@ -59,22 +60,30 @@ TEST_F(XpsModifyTest, TicketsRewritten) {
   };
   const Case cases[] = {
       // A UTF-16 job ticket comes back as UTF-8 and says so.
-      {"utf-16 job ticket", corpus_dir() + "/xps-pieces-ticket16-mixed-letter.xps",
-       asking(1, 1, 5), "Metadata/Job_PT.xml 5 psk:TwoSidedShortEdge psk:Grayscale\n",
-       "Metadata/Job_PT.xml\n", {.duplex = 1, .grayscale = 1, .copies = 1}},
+      {"utf-16 job ticket",
+       corpus_dir() + "/xps-pieces-ticket16-mixed-letter.xps",
+       asking(1, 1, 5),
+       "Metadata/Job_PT.xml 5 psk:TwoSidedShortEdge psk:Grayscale\n",
+       "Metadata/Job_PT.xml\n",
+       {.duplex = 1, .grayscale = 1, .copies = 1}},
       // Document and page tickets; pages 3 and 4 have none and are passed
       // over; the ticket that pages 1 and 2 share is rewritten once.
-      {"document and page tickets", added, asking(1, 1, 0),
+      {"document and page tickets",
+       added,
+       asking(1, 1, 0),
        "Documents/1/Doc_PT.xml - psk:TwoSidedLongEdge psk:Grayscale\n"
        "Documents/1/Page_PT.xml - - psk:Grayscale\n"
        "Metadata/Job_PT.xml 2 psk:TwoSidedLongEdge psk:Grayscale\n",
        "Documents/1/Doc_PT.xml\nDocuments/1/Page_PT.xml\nMetadata/Job_PT.xml\n",
        {.duplex = 1, .grayscale = 1}},
-      {"copies only", added, asking(0, 0, 4),
+      {"copies only",
+       added,
+       asking(0, 0, 4),
        "Documents/1/Doc_PT.xml - psk:OneSided psk:Color\n"
        "Documents/1/Page_PT.xml - - psk:Color\n"
        "Metadata/Job_PT.xml 4 psk:TwoSidedLongEdge psk:Color\n",
-       "Metadata/Job_PT.xml\n", {.copies = 1}},
+       "Metadata/Job_PT.xml\n",
+       {.copies = 1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -89,9 +98,7 @@ TEST_F(XpsModifyTest, TicketsRewritten) {
 
 TEST_F(XpsModifyTest, NothingToChangeIsNotReportedAsDone) {
   // The job ticket already asks for 3 copies and two-sided printing.
-  ASSERT_EQ(modify(corpus_dir() + "/xps-pieces-ticket16-mixed-letter.xps",
-                   asking(1, 0, 3)),
-            0);
+  ASSERT_EQ(modify(corpus_dir() + "/xps-pieces-ticket16-mixed-letter.xps", asking(1, 0, 3)), 0);
   EXPECT_TRUE(written().empty());
   EXPECT_EQ(done_.copies, 1);
   EXPECT_EQ(done_.duplex, 1);
