@@ -3,13 +3,14 @@
 #include <unistd.h>
 
 #include "foundation/log.h"
+#include "modify/modify_spool_file.h"
 #include "modify/replacement_list.h"
 #include "transform/xvp_xform.h"
 
-int job_hook_modify_spool_file_to_temp_file(const watermark_params*, JobAttribs*, const char*,
-                                            char* new_path, std::size_t size) {
-  if (new_path != nullptr && size > 0) new_path[0] = '\0';
-  return 0;
+int job_hook_modify_spool_file_to_temp_file(const watermark_params* wm, JobAttribs* ja,
+                                            const char* spool_file, char* new_path,
+                                            std::size_t size) {
+  return modify_spool_file_to_temp_file(wm, ja, spool_file, new_path, size);
 }
 
 int job_hook_xvp_has_work_to_do(const JobAttribs* ja, const char* target_printer,

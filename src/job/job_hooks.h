@@ -1,7 +1,6 @@
-// Seams of the job flow into subsystems that plug in later: the spool-file
-// rewrite and the transform run for a redirect target. Until the rewrite
-// exists it finds no work: no file is rewritten. The transform run is the
-// target printer's transform scripts (src/transform).
+// Seams of the job flow into its subsystems: the spool-file rewrite
+// (src/modify) and the transform run for a redirect target (the target
+// printer's transform scripts, src/transform).
 #pragma once
 
 #include <cstddef>

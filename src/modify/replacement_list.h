@@ -201,8 +201,9 @@ using replacement_writer = std::int64_t (*)(void* handle, const void* bytes, std
                                                 ReplacementList* list, const char* in_path);
 // Writes the rewrite inline_copies times into a new file and re-points the
 // mapping at it (deleted when the mapping is released); the list becomes an
-// empty list over the new length with one copy. Fewer than 2 copies: nothing
-// to do. Refused when check_inline_copies_size (scan/inline_copies.h)
+// empty list over the new length with one copy. Fewer than 2 copies over the
+// whole mapping: nothing to do (a list over only the first bytes of the
+// mapping is written out once). Refused when check_inline_copies_size (scan/inline_copies.h)
 // refuses the copies.
 [[nodiscard]] int replacement_list_replicate_inline(mapped_mem* mm, ReplacementList* list);
 

@@ -402,7 +402,9 @@ int replacement_list_replicate_inline(mapped_mem* mm, ReplacementList* list) {
   }
   if (mm == nullptr || list->buffer_len > mm->size) return 0;
   const std::int32_t copies = list->inline_copies;
-  if (copies < 2) {
+  // A list over the first of several copies in the file is written out even
+  // once: the rest of the file must not follow it.
+  if (copies < 2 && list->buffer_len == mm->size) {
     LOG_DEBUG("replacement_list_replicate_inline: copies=%d nothing to do", copies);
     return 1;
   }

@@ -21,6 +21,7 @@
 #include "job/held_job_manager.h"
 #include "job/redirect.h"
 #include "job_test_support.h"
+#include "support/oracle.h"
 
 namespace {
 
@@ -305,20 +306,41 @@ TEST_F(JobFlowTest, LongHoldEndsWhenTheServerReleasesTheJob) {
             std::string::npos);
 }
 
-// A decision that asks for a change while no rewriter is at hand leaves the
-// spool file where it is, whatever the strategy.
-TEST_F(JobFlowTest, NoRewriteLeavesTheSpoolFileAlone) {
+// A rewrite that cannot be made (a watermark on a PDF job) leaves the spool
+// file where it is, whatever the strategy.
+TEST_F(JobFlowTest, AFailedRewriteLeavesTheSpoolFileAlone) {
   answer("\"PRINT wm-text=Confidential;wm-font-size=12;redirect-uid=abcd1234;\"");
+  const std::string pdf = corpus_file(LANG_PDF).path;
+  ASSERT_FALSE(pdf.empty());
   for (int strategy : {REPLACEMENT_NEW_FILE, REPLACEMENT_IN_PLACE, REPLACEMENT_LEAVE_BOTH}) {
+    SCOPED_TRACE(strategy);
+    JobAttribsPtr ja = job("report.pdf", sw_test::read_file(pdf));
+    const std::string spool = ja->spool_file;
+    JobAction action = JOB_ACTION_DONT_PRINT;
+    EXPECT_EQ(run(ja.get(), &action, 0, strategy), 0);
+    EXPECT_EQ(action, JOB_ACTION_PRINT);
+    EXPECT_EQ(std::string(ja->spool_file), spool);
+    EXPECT_EQ(sw_test::read_file(spool), sw_test::read_file(pdf));
+    EXPECT_NE(run_log().find("No modified spool file was written"), std::string::npos);
+  }
+}
+
+// A rewrite that was made (compression for a printer that takes gzip) takes
+// the spool file's place, or becomes the job's spool file.
+TEST_F(JobFlowTest, AWrittenRewriteReplacesTheSpoolFileAsTheStrategySays) {
+  job_test::copy_text(global_ctx.gzip_compress, sizeof global_ctx.gzip_compress, "lab");
+  answer("\"PRINT\"");
+  for (int strategy : {REPLACEMENT_NEW_FILE, REPLACEMENT_IN_PLACE}) {
     SCOPED_TRACE(strategy);
     JobAttribsPtr ja = ps_job("report.pdf");
     const std::string spool = ja->spool_file;
     JobAction action = JOB_ACTION_DONT_PRINT;
     EXPECT_EQ(run(ja.get(), &action, 0, strategy), 0);
     EXPECT_EQ(action, JOB_ACTION_PRINT);
-    EXPECT_EQ(std::string(ja->spool_file), spool);
-    EXPECT_EQ(sw_test::read_file(spool), sw_test::read_file(ps_));
-    EXPECT_NE(run_log().find("No modified spool file was written"), std::string::npos);
+    EXPECT_EQ(std::string(ja->spool_file) == spool, strategy == REPLACEMENT_IN_PLACE);
+    EXPECT_EQ(sw_test::command_output("gzip -dc '" + std::string(ja->spool_file) + "'"),
+              sw_test::read_file(ps_));
+    std::remove(ja->spool_file);
   }
 }
 
