@@ -1,8 +1,6 @@
 // The spool-analyze diagnostic program: the merged record it prints, one
 // "name=value" line a field in a fixed order, and its exit status (0
 // analysed, 1 analysis failed, 2 bad usage), on corpus files.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,35 +9,14 @@
 #include <vector>
 
 #include "corpus/corpus.h"
+#include "support/spool_analyze_run.h"
 #include "foundation/ja_languages.h"
 
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::vector<std::string> names;  // field names in printed order
-  std::map<std::string, std::string> fields;
-};
+using ToolRun = sw_test::SpoolAnalyzeRun;
 
-ToolRun spool_analyze(const std::string& arguments) {
-  const std::string command =
-      std::string(SW_BINARY_DIR) + "/tools/spool-analyze " + arguments + " 2>/dev/null";
-  ToolRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char line[4096];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::string text(line);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    const auto equals = text.find('=');
-    if (equals == std::string::npos) continue;
-    run.names.push_back(text.substr(0, equals));
-    run.fields[text.substr(0, equals)] = text.substr(equals + 1);
-  }
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using sw_test::spool_analyze_run;
 
 std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
@@ -76,7 +53,7 @@ TEST(SpoolAnalyze, PrintsTheMergedRecordAndItsStatus) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const ToolRun run = spool_analyze(c.arguments);
+    const ToolRun run = spool_analyze_run(c.arguments);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.names, all_fields);
     for (const auto& [name, value] : c.expected) EXPECT_EQ(run.fields.at(name), value) << name;
@@ -89,7 +66,7 @@ TEST(SpoolAnalyze, ReportsTheLanguageOfEveryCorpusFile) {
   ASSERT_FALSE(rows.empty()) << "manifest unreadable: " << corpus_manifest_path();
   for (const CorpusRow& row : rows) {
     SCOPED_TRACE(row.file + " (" + row.chain + ")");
-    const ToolRun run = spool_analyze(quoted(row.path));
+    const ToolRun run = spool_analyze_run(quoted(row.path));
     ASSERT_EQ(run.fields.count("language"), 1u);
     EXPECT_EQ(run.fields.at("language"), std::to_string(row.lang));
   }
@@ -98,7 +75,7 @@ TEST(SpoolAnalyze, ReportsTheLanguageOfEveryCorpusFile) {
 TEST(SpoolAnalyze, BadUsage) {
   for (const std::string arguments : {"", "--color", "a b", "''"}) {
     SCOPED_TRACE(arguments);
-    const ToolRun run = spool_analyze(arguments);
+    const ToolRun run = spool_analyze_run(arguments);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.names.empty());
   }
