@@ -229,7 +229,9 @@ bool apply_file_to_file(ReplacementList* list, const char* in_path, const char* 
     LOG_ERROR("_private_apply_replacements: open failed in_path='%s'", in_path);
     return false;
   }
-  UniqueFile out(os_fopen(out_path, "wb"));
+  // The fresh temporary file is empty: opened without truncation, which
+  // ext4 would answer with a flush of the whole rewrite when it is closed.
+  UniqueFile out(os_fopen(out_path, "r+b"));
   if (!out) {
     LOG_ERROR("_private_apply_replacements: open failed out_path='%s'", out_path);
     return false;
