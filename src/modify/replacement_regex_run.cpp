@@ -2,8 +2,10 @@
 // those that apply to the job, and the one walk over the data that finds
 // their matches.
 #include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <climits>
+#include <cstring>
 #include <set>
 #include <string_view>
 
@@ -21,9 +23,10 @@ bool compile_token(ReplaceToken* token) {
   token->compiled.reset(regex_compile_ex(token->pattern.c_str(), token->options, error,
                                          sizeof(error), &error_offset));
   if (token->compiled == nullptr) {
-    LOG_ERROR("PCRE compilation for compile_full_token failed on pattern: %s at offset: %d with "
-              "error: %s",
-              token->pattern.c_str(), error_offset, error);
+    LOG_ERROR(
+        "PCRE compilation for compile_full_token failed on pattern: %s at offset: %d with "
+        "error: %s",
+        token->pattern.c_str(), error_offset, error);
     return false;
   }
   (void)regex_first_bytes(token->pattern.c_str(), token->options, &token->first_bytes);
@@ -79,7 +82,8 @@ std::uint64_t as_size(std::int64_t value) {
 int attempt(const Regex* regex, const std::uint8_t* data, std::uint64_t pos, std::uint64_t span,
             std::int64_t* ovector, int* groups) {
   int rc = 0;
-  if (regex_exec(regex, data + pos, span, ovector, OVECTOR_SIZE, &rc) == 1) {
+  // The subject starts at `pos`: a match may not look back before it.
+  if (regex_exec_at(regex, data + pos, span, 0, 0, ovector, OVECTOR_SIZE, &rc) == 1) {
     // rc 0: more groups than the vector holds, all of its pairs are set.
     *groups = rc > 0 && rc < REGEX_MATCH_INFO_GROUPS ? rc : REGEX_MATCH_INFO_GROUPS;
     return 1;
@@ -110,7 +114,8 @@ bool scan_presence(const std::vector<ReplaceToken*>& pending, const std::uint8_t
           pos >= as_size(t->criteria.presence_distance)) {
         continue;
       }
-      const std::uint64_t span = attempt_span(as_size(t->criteria.presence_match_size), pos, length);
+      const std::uint64_t span =
+          attempt_span(as_size(t->criteria.presence_match_size), pos, length);
       int groups = 0;
       const int result = attempt(t->presence_compiled.get(), data, pos, span, ovector, &groups);
       if (result == 1) found->insert(t);
@@ -162,6 +167,40 @@ bool record_match(ReplaceToken* token, std::uint64_t pos, const std::int64_t* ov
   token->matches.push_back(std::move(match));
   *covered_end = start + length;
   return true;
+}
+
+// The next position at or after `pos` whose byte may begin a match: memchr
+// when only one byte can, else the table.
+using CandidateTable = std::array<std::uint8_t, 256>;
+
+std::uint64_t next_candidate(const std::uint8_t* data, std::uint64_t pos, std::uint64_t end,
+                             const CandidateTable& table, int single) {
+  if (single >= 0) {
+    const auto* hit = static_cast<const std::uint8_t*>(std::memchr(data + pos, single, end - pos));
+    return hit == nullptr ? end : static_cast<std::uint64_t>(hit - data);
+  }
+  // Eight lookups per branch: most bytes of a job begin no match.
+  while (end - pos >= 8) {
+    const std::uint8_t* p = data + pos;
+    if ((table[p[0]] | table[p[1]] | table[p[2]] | table[p[3]] | table[p[4]] | table[p[5]] |
+         table[p[6]] | table[p[7]]) != 0) {
+      break;
+    }
+    pos += 8;
+  }
+  while (pos < end && !table[data[pos]]) ++pos;
+  return pos;
+}
+
+// The one byte that may begin a match, or -1 when there are several.
+int single_byte(const RegexFirstByteTable& table) {
+  int found = -1;
+  for (int b = 0; b < 256; ++b) {
+    if (!table[b]) continue;
+    if (found >= 0) return -1;
+    found = b;
+  }
+  return found;
 }
 
 bool token_active(const ReplaceToken* t, std::uint64_t pos) {
@@ -227,8 +266,12 @@ int exec_token_list(ReplaceTokenView* view, const std::uint8_t* data, std::uint6
   std::uint64_t covered_end = 0;
   int errors = 0;
   std::int64_t ovector[OVECTOR_SIZE];
+  const int single = single_byte(any_first);
+  CandidateTable candidates{};
+  for (int b = 0; b < 256; ++b) candidates[b] = any_first[b] ? 1 : 0;
   for (std::uint64_t pos = 0; pos < walk_end; ++pos) {
-    if (!any_first[data[pos]]) continue;
+    pos = next_candidate(data, pos, walk_end, candidates, single);
+    if (pos >= walk_end) break;
     bool any_active = false;
     for (ReplaceToken* t : view->tokens) {
       if (!token_active(t, pos)) continue;

@@ -49,9 +49,8 @@ ReplaceTokenListPtr make_rules(const std::vector<Rule>& rules, std::int64_t inse
 // The rewrite, or "<failed>" when the run or the list fails.
 std::string rewrite(ReplaceTokenList* list, const std::string& input, int language = 4,
                     const char* printer_type = "") {
-  ReplacementListPtr edits(
-      replace_token_list_to_replacement_list(list, bytes(input), input.size(), language,
-                                             printer_type));
+  ReplacementListPtr edits(replace_token_list_to_replacement_list(list, bytes(input), input.size(),
+                                                                  language, printer_type));
   if (edits == nullptr) return "<failed>";
   replacement_list_sort(edits.get());
   if (replacement_list_is_valid(bytes(input), input.size(), edits.get()) != 1) return "<invalid>";
@@ -73,43 +72,63 @@ TEST_F(ModifyTest, RulesReplaceWhatTheirPatternsMatch) {
     std::string expected;
   };
   const Case cases[] = {
-      {"group between two texts", {{.pattern = "@A=(\\d+)\n", .replace = "@A=[\\1]\n"}},
-       "x@A=12\ny", "x@A=[12]\ny"},
-      {"a place without a group deletes the match", {{.pattern = "@A=\\d+\n", .replace = "X\\1"}},
-       "x@A=12\ny", "xy"},
+      {"group between two texts",
+       {{.pattern = "@A=(\\d+)\n", .replace = "@A=[\\1]\n"}},
+       "x@A=12\ny",
+       "x@A=[12]\ny"},
+      {"a place without a group deletes the match",
+       {{.pattern = "@A=\\d+\n", .replace = "X\\1"}},
+       "x@A=12\ny",
+       "xy"},
       {"no place: the text as written", {{.pattern = "@A", .replace = "@B"}}, "@A@A", "@B@A"},
-      {"repeat replaces every match", {{.pattern = "@A", .replace = "@B", .repeat = 1}}, "@A@A",
+      {"repeat replaces every match",
+       {{.pattern = "@A", .replace = "@B", .repeat = 1}},
+       "@A@A",
        "@B@B"},
       // A "%" is an ordinary character in the replace pattern and in the data.
-      {"percent signs stay", {{.pattern = "@V=(\\S+)", .replace = "@V=100% \\1 %s%d"}},
-       "@V=%s%n", "@V=100% %s%n %s%d"},
+      {"percent signs stay",
+       {{.pattern = "@V=(\\S+)", .replace = "@V=100% \\1 %s%d"}},
+       "@V=%s%n",
+       "@V=100% %s%n %s%d"},
       // The match's length comes from the offsets: a zero byte inside it is
       // replaced with the rest.
       {"zero byte inside the match", {{.pattern = "A\\x00B", .replace = "Z"}}, "xA\0By"s, "xZy"},
-      {"zero byte inside a group", {{.pattern = "A(.)B", .replace = "<\\1>"}}, "A\0B"s,
-       "<\0>"s},
+      {"zero byte inside a group", {{.pattern = "A(.)B", .replace = "<\\1>"}}, "A\0B"s, "<\0>"s},
       // Patterns whose first character is not the first byte of a match.
       {"group first", {{.pattern = "(?:SET|GET) A", .replace = "X"}}, "..GET A", "..X"},
       {"class first", {{.pattern = "[0-9]+X", .replace = "N"}}, "ab12X", "abN"},
       {"escape first", {{.pattern = "\\d\\d", .replace = "N"}}, "ab12", "abN"},
-      {"caseless", {{.pattern = "copies", .replace = "C", .options = PCRE_CASELESS}}, "xCOPIES",
+      {"caseless",
+       {{.pattern = "copies", .replace = "C", .options = PCRE_CASELESS}},
+       "xCOPIES",
        "xC"},
       {"caseless letter in a group", {{.pattern = "(?i)(k)ey", .replace = "L"}}, "aKEY", "aL"},
       // Overlaps: a repeating rule does not match inside its own match, and
       // a second rule over bytes already taken is dropped.
-      {"repeat does not overlap itself", {{.pattern = "aa", .replace = "b", .repeat = 1}}, "aaaaa",
+      {"repeat does not overlap itself",
+       {{.pattern = "aa", .replace = "b", .repeat = 1}},
+       "aaaaa",
        "bba"},
       {"a later rule over taken bytes is dropped",
        {{.name = "first", .pattern = "abc", .replace = "1"},
         {.name = "second", .pattern = "bcd", .replace = "2"}},
-       "abcd", "1d"},
-      {"match size bounds a match", {{.pattern = "a.*b", .replace = "X", .match_size = 3}},
-       "a12b", "a12b"},
-      {"match size large enough", {{.pattern = "a.*b", .replace = "X", .match_size = 4}}, "a12b",
+       "abcd",
+       "1d"},
+      {"match size bounds a match",
+       {{.pattern = "a.*b", .replace = "X", .match_size = 3}},
+       "a12b",
+       "a12b"},
+      {"match size large enough",
+       {{.pattern = "a.*b", .replace = "X", .match_size = 4}},
+       "a12b",
        "X"},
-      {"search length ends the walk", {{.pattern = "@", .replace = "#", .length = 3, .repeat = 1}}, "ab@@",
+      {"search length ends the walk",
+       {{.pattern = "@", .replace = "#", .length = 3, .repeat = 1}},
+       "ab@@",
        "ab#@"},
-      {"search length past the data", {{.pattern = "@", .replace = "#", .length = 99}}, "ab@",
+      {"search length past the data",
+       {{.pattern = "@", .replace = "#", .length = 99}},
+       "ab@",
        "ab#"},
   };
   for (const Case& c : cases) EXPECT_EQ(rewrite(c.rules, c.input), c.expected) << c.what;
@@ -120,6 +139,13 @@ TEST_F(ModifyTest, ReplacementTextsAreCappedAndTheRunFails) {
   EXPECT_EQ(rewrite({{.pattern = "<(x+)>", .replace = "\\1"}}, input), "<failed>");
   EXPECT_TRUE(logged("longer than 2047 bytes"));
   EXPECT_EQ(rewrite({{.pattern = "<(x+)>", .replace = "ok"}}, input), "ok");
+}
+
+TEST_F(ModifyTest, OneMatchSeesAtMostSixtyFourKibibytes) {
+  const std::string within = "<" + std::string(REPLACE_TOKEN_MATCH_SIZE_MAX - 2, 'x') + ">";
+  const std::string beyond = "<" + std::string(REPLACE_TOKEN_MATCH_SIZE_MAX - 1, 'x') + ">";
+  EXPECT_TRUE(rewrite({{.pattern = "<x*>", .replace = "ok"}}, within) == "ok");
+  EXPECT_TRUE(rewrite({{.pattern = "<x*>", .replace = "ok"}}, beyond) == beyond);
 }
 
 TEST_F(ModifyTest, CostlyPatternsStopTheRunInsteadOfRunningAway) {
@@ -175,9 +201,14 @@ TEST_F(ModifyTest, CriteriaChooseTheRulesOfAJob) {
 TEST_F(ModifyTest, RequiredRulesAreInsertedOnlyWhenNothingMatched) {
   const std::string header = "@PJL SET A=1\n@PJL ENTER LANGUAGE=PCLXL\n";
   const std::int64_t enter = 13;
-  const Rule required_b{.name = "B", .pattern = "@PJL SET B(=)OFF\n", .replace = "@PJL SET B\\1ON\n",
-                        .required = 1, .captures = {"="}};
-  const Rule optional_c{.name = "C", .pattern = "@PJL SET C(=)OFF\n", .replace = "@PJL SET C\\1ON\n",
+  const Rule required_b{.name = "B",
+                        .pattern = "@PJL SET B(=)OFF\n",
+                        .replace = "@PJL SET B\\1ON\n",
+                        .required = 1,
+                        .captures = {"="}};
+  const Rule optional_c{.name = "C",
+                        .pattern = "@PJL SET C(=)OFF\n",
+                        .replace = "@PJL SET C\\1ON\n",
                         .captures = {"="}};
   {
     ReplaceTokenListPtr list = make_rules({required_b, optional_c}, enter);
@@ -203,10 +234,15 @@ TEST_F(ModifyTest, RequiredRulesAreInsertedOnlyWhenNothingMatched) {
 }
 
 TEST_F(ModifyTest, AnAssociatedRuleFollowsTheOtherRulesMatch) {
-  const Rule duplex{.name = "DUPLEX", .pattern = "@PJL SET DUPLEX(=)OFF\n",
-                    .replace = "@PJL SET DUPLEX\\1ON\n", .required = 1, .captures = {"="}};
-  const Rule binding{.name = "BINDING", .pattern = "@PJL SET BINDING(=)LONGEDGE\n",
-                     .replace = "@PJL SET BINDING\\1LONGEDGE\n", .required = 1,
+  const Rule duplex{.name = "DUPLEX",
+                    .pattern = "@PJL SET DUPLEX(=)OFF\n",
+                    .replace = "@PJL SET DUPLEX\\1ON\n",
+                    .required = 1,
+                    .captures = {"="}};
+  const Rule binding{.name = "BINDING",
+                     .pattern = "@PJL SET BINDING(=)LONGEDGE\n",
+                     .replace = "@PJL SET BINDING\\1LONGEDGE\n",
+                     .required = 1,
                      .captures = {"="}};
   ReplaceTokenListPtr list = make_rules({duplex, binding}, 0);
   ASSERT_EQ(replacement_regex_associate(list.get(), "DUPLEX", "BINDING"), 1);
@@ -217,10 +253,10 @@ TEST_F(ModifyTest, AnAssociatedRuleFollowsTheOtherRulesMatch) {
 }
 
 TEST_F(ModifyTest, TheMatchLimitCountsEditsOverTheWholeList) {
-  const Rule qty{.name = "QTY", .pattern = "@PJL SET QTY=\\d+\n", .replace = "@PJL SET QTY=3\n",
-                 .repeat = 1};
-  const Rule copies{.name = "COPIES", .pattern = "@PJL SET COPIES=\\d+\n",
-                    .replace = "@PJL SET COPIES=3\n"};
+  const Rule qty{
+      .name = "QTY", .pattern = "@PJL SET QTY=\\d+\n", .replace = "@PJL SET QTY=3\n", .repeat = 1};
+  const Rule copies{
+      .name = "COPIES", .pattern = "@PJL SET COPIES=\\d+\n", .replace = "@PJL SET COPIES=3\n"};
   ReplaceTokenListPtr list = make_rules({qty, copies}, -1, 1);
   EXPECT_EQ(rewrite(list.get(), "@PJL SET QTY=1\n@PJL SET QTY=1\n@PJL SET COPIES=1\n"),
             "@PJL SET QTY=3\n@PJL SET QTY=1\n@PJL SET COPIES=3\n");
@@ -242,12 +278,10 @@ TEST_F(ModifyTest, RuleWindowsMustLieInTheListsWindow) {
             1);
   EXPECT_EQ(replacement_regex_append(list.get(), "b", "x", 1, 0, 5, 1, "", nullptr, 0, 0, nullptr),
             0);
-  EXPECT_EQ(replacement_regex_append(list.get(), "c", "x", 1, 0, 20, 11, "", nullptr, 0, 0,
-                                     nullptr),
-            0);
-  EXPECT_EQ(replacement_regex_append(list.get(), "d", "x", 1, 0, 20, 10, "", nullptr, 0, 0,
-                                     nullptr),
-            1);
+  EXPECT_EQ(
+      replacement_regex_append(list.get(), "c", "x", 1, 0, 20, 11, "", nullptr, 0, 0, nullptr), 0);
+  EXPECT_EQ(
+      replacement_regex_append(list.get(), "d", "x", 1, 0, 20, 10, "", nullptr, 0, 0, nullptr), 1);
   EXPECT_EQ(replace_token_list_size(list.get()), 2);
   EXPECT_EQ(replace_token_list_size(nullptr), -1);
   EXPECT_STREQ(replace_token_list_get_name(nullptr), "UNKNOWN ReplaceTokenList");
