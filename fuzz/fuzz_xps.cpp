@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/xps.h"
-#include "analysis/xps_zip.h"
+#include "scan/xps_zip.h"
 #include "foundation/ja.h"
 
 #include "fuzz_input.h"

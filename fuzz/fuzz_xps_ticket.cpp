@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "analysis/xps.h"
-#include "analysis/xps_zip.h"
+#include "scan/xps_zip.h"
 #include "foundation/ja.h"
 
 #include "fuzz_input.h"

@@ -7,7 +7,7 @@
 
 #include "scan/position_timer.h"
 #include "analysis/xps_color.h"
-#include "analysis/xps_xml.h"
+#include "scan/xps_xml.h"
 #include "foundation/config.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"

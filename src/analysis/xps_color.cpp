@@ -11,7 +11,7 @@
 #include "analysis/png_tv.h"
 #include "scan/position_timer.h"
 #include "analysis/tiff_ifd.h"
-#include "analysis/xps_xml.h"
+#include "scan/xps_xml.h"
 #include "foundation/ascii.h"
 #include "foundation/config.h"
 #include "foundation/log.h"

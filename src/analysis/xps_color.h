@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "analysis/xps_zip.h"
+#include "scan/xps_zip.h"
 
 class PositionTimer;
 

@@ -93,6 +93,12 @@ using CpcaPacketListPtr = Owned<CpcaPacket, cpca_packet_list_free>;
 // failed assertion and is not written.
 void cpca_put_packet_length(std::uint8_t* header, std::uint64_t length);
 
+// Header bytes that are not print data in each print-data packet: 0 when
+// some print-data packet's data begins with ESC right after the 20-byte
+// header (PCL and PCL XL data start there), else 1 (the 21st header byte).
+[[nodiscard]] std::uint64_t cpca_print_data_header_skip(const std::uint8_t* buffer,
+                                                        const CpcaPacket* list, int count);
+
 // Writes the print data of the listed packets, in order, into a new
 // temporary file whose path goes to `path` (of `path_size` bytes). Each
 // print-data packet gives its parameters less the 21st header byte, unless

@@ -12,19 +12,6 @@
 
 namespace {
 
-// 0 when the print data begins with ESC right after the 20-byte header of
-// some print-data packet (PCL and PCL XL data start there), else 1: the
-// 21st header byte is not print data.
-std::uint64_t header_skip(const std::uint8_t* buffer, const CpcaPacket* list, int count) {
-  for (int i = 0; i < count; ++i) {
-    const CpcaPacket& p = list[i];
-    if (cpca_is_print_data(p) && p.param_len > 1 && buffer[p.offset + CPCA_HEADER_SIZE] == 0x1B) {
-      return 0;
-    }
-  }
-  return 1;
-}
-
 void discard(char* path) {
   (void)os_file_delete(path);
   path[0] = '\0';
@@ -49,6 +36,17 @@ bool write_packets(std::FILE* out, const std::uint8_t* buffer, const CpcaPacket*
 
 }  // namespace
 
+std::uint64_t cpca_print_data_header_skip(const std::uint8_t* buffer, const CpcaPacket* list,
+                                          int count) {
+  for (int i = 0; i < count; ++i) {
+    const CpcaPacket& p = list[i];
+    if (cpca_is_print_data(p) && p.param_len > 1 && buffer[p.offset + CPCA_HEADER_SIZE] == 0x1B) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
 int write_print_data_to_temp_file(const std::uint8_t* buffer, std::uint64_t /*length*/,
                                   const CpcaPacket* list, int count, char* path,
                                   std::size_t path_size) {
@@ -65,7 +63,7 @@ int write_print_data_to_temp_file(const std::uint8_t* buffer, std::uint64_t /*le
     discard(path);
     return 0;
   }
-  const std::uint64_t skip = header_skip(buffer, list, count);
+  const std::uint64_t skip = cpca_print_data_header_skip(buffer, list, count);
   LOG_DEBUG("Writing CPCA print data to '%s',delta=%d", path, static_cast<int>(skip));
   bool ok = write_packets(out.get(), buffer, list, count, skip, path);
   if (std::fclose(out.release()) != 0 && ok) {

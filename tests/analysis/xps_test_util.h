@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/xps_zip.h"
+#include "scan/xps_zip.h"
 
 namespace xps_test {
 

@@ -1,7 +1,7 @@
 // The zip package in memory: opening, the part list with interleaved pieces
 // joined, names, UTF-16 text, reading with its limits, and writing a new
 // package with parts replaced.
-#include "analysis/xps_zip.h"
+#include "scan/xps_zip.h"
 
 #include <gtest/gtest.h>
 

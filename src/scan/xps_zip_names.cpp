@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/xps_zip.h"
+#include "scan/xps_zip.h"
 #include "foundation/decimal.h"
 #include "foundation/log.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/xps.h"
+#include "scan/xps_package.h"
 #include "foundation/ascii.h"
 #include "foundation/decimal.h"
 #include "foundation/ja.h"

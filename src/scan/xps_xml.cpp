@@ -1,5 +1,5 @@
 // Start tags and attributes in one pass over an XML text.
-#include "analysis/xps_xml.h"
+#include "scan/xps_xml.h"
 
 #include <cstring>
 

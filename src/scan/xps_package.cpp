@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/xps.h"
-#include "analysis/xps_xml.h"
+#include "scan/xps_package.h"
+#include "scan/xps_xml.h"
 #include "foundation/log.h"
 
 namespace {

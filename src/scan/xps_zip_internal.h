@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "analysis/xps_zip.h"
+#include "scan/xps_zip.h"
 
 // The memory stream behind the zip library's file functions: the package
 // bytes (the caller's) and the read position.

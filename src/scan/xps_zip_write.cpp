@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/xps_zip.h"
-#include "analysis/xps_zip_internal.h"
+#include "scan/xps_zip.h"
+#include "scan/xps_zip_internal.h"
 #include "foundation/log.h"
 #include "foundation/os_file.h"
 

@@ -1,7 +1,7 @@
 // Reading a zip package held in memory: the memory stream under the zip
 // library, the one directory walk that lists the logical parts and learns
 // where every entry is, and reading parts with their sizes checked.
-#include "analysis/xps_zip.h"
+#include "scan/xps_zip.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -9,7 +9,7 @@
 #include <new>
 #include <utility>
 
-#include "analysis/xps_zip_internal.h"
+#include "scan/xps_zip_internal.h"
 #include "foundation/log.h"
 
 namespace {

@@ -1,0 +1,86 @@
+// The driver's CPCA and XPS steps: a Canon job and XPS packages from the
+// corpus rewritten through the whole modification, read back by the CPCA
+// extraction and by Python's zipfile and XML parser.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "foundation/ja.h"
+#include "foundation/ja_languages.h"
+#include "foundation/os_file.h"
+#include "foundation/watermark.h"
+#include "modify/modify_spool_file.h"
+#include "modify_test_support.h"
+#include "scan/cpca.h"
+
+namespace {
+
+class ModifyStepsCpcaTest : public modify_test::ModifyTest {
+ protected:
+  void SetUp() override {
+    ModifyTest::SetUp();
+    job_.reset(analyzer_create_job_attribs());
+    ASSERT_NE(job_, nullptr);
+    std::strcpy(job_->job_id, "7");
+    std::strcpy(job_->username, "alice");
+    std::strcpy(job_->printer_name, "canon");
+  }
+
+  // The driver's output for the job at `path`, or "<failed>".
+  std::string modify(const std::string& path, int language, const watermark_params& request) {
+    job_->language = language;
+    char out[OS_PATH_BUFFER_SIZE];
+    if (modify_spool_file_to_temp_file(&request, job_.get(), path.c_str(), out, sizeof out) != 1) {
+      return "<failed>";
+    }
+    out_ = out;
+    return sw_test::read_file(out_);
+  }
+  void TearDown() override {
+    if (!out_.empty()) std::remove(out_.c_str());
+    ModifyTest::TearDown();
+  }
+
+  JobAttribsPtr job_;
+  std::string out_;
+};
+
+std::string extracted(const std::string& bytes) {
+  char path[4096] = "";
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  if (!extract_canon_cpca_content2(data, bytes.size(), path, sizeof path) || path[0] == '\0') {
+    return "<not extracted>";
+  }
+  std::string out = sw_test::read_file(path);
+  std::remove(path);
+  return out;
+}
+
+TEST_F(ModifyStepsCpcaTest, CanonJobKeepsItsPrintDataAndGetsTheSettings) {
+  watermark_params request{};
+  request.force_duplex = 1;
+  request.copies = 3;
+  const std::string out = modify(corpus_dir() + "/cpca-gs-pxlmono-text-a4.pxl", LANG_PCL6, request);
+  ASSERT_NE(out, "<failed>");
+  EXPECT_EQ(extracted(out), sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl"));
+  EXPECT_NE(out.find(std::string("\x07\xD7\x00\x03", 4)), std::string::npos);  // copies 3
+  EXPECT_NE(out.find(std::string("\x07\xDF\x04", 3)), std::string::npos);      // duplex
+  EXPECT_FALSE(logged("Requested changes not performed"));
+}
+
+TEST_F(ModifyStepsCpcaTest, XpsTicketsRewrittenOrTheJobLeftAlone) {
+  watermark_params request{};
+  request.force_grayscale = 1;
+  const std::string out =
+      modify(corpus_dir() + "/xps-pieces-ticket16-mixed-letter.xps", LANG_XPS, request);
+  ASSERT_NE(out, "<failed>");
+  EXPECT_EQ(sw_test::command_output(
+                "python3 '" SW_SOURCE_DIR "/tests/modify/xps_tickets.py' show '" + out_ + "' 2>&1"),
+            "Metadata/Job_PT.xml 3 psk:TwoSidedShortEdge psk:Grayscale\n");
+  // No ticket to carry the change: the job prints as it is, and what was
+  // not done is named.
+  EXPECT_EQ(modify(corpus_dir() + "/gs-xpswrite-text-letter.xps", LANG_XPS, request), "<failed>");
+  EXPECT_TRUE(logged("Requested changes not performed: grayscale"));
+}
+
+}  // namespace
