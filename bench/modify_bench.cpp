@@ -1,7 +1,7 @@
 // The spool modification over a 1 GiB job: a PostScript job from Ghostscript
 // (corpus gs-ps2write-text-letter.ps) repeated to 1 GiB behind an XPIF
 // ticket whose duplex and copies the decision changes (hand-made ticket, as
-// in the modify tests). Each iteration is the whole driver as the job flow
+// in the modify tests); the PostScript planner adds its own block as well. Each iteration is the whole driver as the job flow
 // runs it: map the job, plan, check, write the rewrite into a new temporary
 // file. Beside it: cp of the same file, memchr over the mapped file, read()
 // into a reused buffer; "heap_peak_bytes" is the most heap the driver took.
