@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -204,6 +206,43 @@ int os_file_copy_repeats(const char* from_path, const char* to_path, int n_repea
                           n_repeats);
     unlink(to_path);
     return 0;
+  }
+  return 1;
+}
+
+int os_file_copy_range(int from_fd, std::uint64_t offset, std::uint64_t count, int to_fd) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
+      count > static_cast<std::uint64_t>(INT64_MAX) - offset) {
+    return 0;
+  }
+  auto position = static_cast<off_t>(offset);
+  bool in_kernel = true;
+  std::unique_ptr<char[]> block;
+  while (count > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
+        count, in_kernel ? KERNEL_COPY_CHUNK : STREAM_BLOCK));
+    if (in_kernel) {
+      const ssize_t n = copy_file_range(from_fd, &position, to_fd, nullptr, want, 0);
+      if (n > 0) {
+        count -= static_cast<std::uint64_t>(n);
+        continue;
+      }
+      if (n == 0) return 0;  // the source ended early
+      if (errno == EINTR) continue;
+      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+          errno != EBADF) {
+        return 0;
+      }
+      in_kernel = false;  // these files cannot: by blocks from where it stopped
+      block.reset(new (std::nothrow) char[STREAM_BLOCK]);
+      if (!block) return 0;
+      continue;
+    }
+    const ssize_t n = pread(from_fd, block.get(), want, position);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || !os_write_all(to_fd, block.get(), static_cast<std::size_t>(n))) return 0;
+    position += n;
+    count -= static_cast<std::uint64_t>(n);
   }
   return 1;
 }

@@ -100,6 +100,11 @@ void os_file_set_temp_dir(const char* dir);
 [[nodiscard]] int os_file_copy_repeats(const char* from_path, const char* to_path, int n_repeats);
 // The same into an open descriptor (at its current position).
 [[nodiscard]] int os_file_copy_repeats_fd(int from_fd, int to_fd, int n_repeats);
+// Copies `count` bytes of `from_fd` from `offset` on (its own position is
+// left alone) to `to_fd` at its current position, in the kernel where it
+// can; 0 when the source ends early or a read or write fails.
+[[nodiscard]] int os_file_copy_range(int from_fd, std::uint64_t offset, std::uint64_t count,
+                                     int to_fd);
 
 // Kilobytes for a byte count: 0 for <= 0, 1 for 1..1023, else count / 1024,
 // saturated at 4294967295.

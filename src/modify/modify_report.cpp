@@ -29,12 +29,10 @@ void send_user_warning(const std::string& text) {
 
 // "'<document>' for user '<user>' on '<server>\<printer>' (language: .., printer: ..)".
 std::string job_description(const JobAttribs* job, const char* document_name) {
-  char text[4 * JA_TEXT_SIZE + 256];
-  std::snprintf(text, sizeof text, "'%s' for user '%s' on '%s\\%s' (language: %s, printer: %s)",
-                document_name != nullptr ? document_name : job->document_name, job->username,
-                job->server_name, job->printer_name, analyzer_lang_to_string_unique(job->language),
-                job->printer_type);
-  return text;
+  const std::string document = document_name != nullptr ? document_name : job->document_name;
+  return "'" + document + "' for user '" + job->username + "' on '" + job->server_name + "\\" +
+         job->printer_name + "' (language: " + analyzer_lang_to_string_unique(job->language) +
+         ", printer: " + job->printer_type + ")";
 }
 
 }  // namespace

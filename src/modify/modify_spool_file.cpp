@@ -128,7 +128,7 @@ bool modify_run(ModifyRun* run, std::FILE* out, int* out_written) {
   }
   if (!modify_plan(run)) return false;
   if (out_written != nullptr) *out_written = 1;
-  if (!replacement_list_apply_to_file_handle(run->mm->data, run->list.get(), out)) {
+  if (!replacement_list_apply_mapped_to_file_handle(run->mm.get(), run->list.get(), out)) {
     LOG_ERROR("Could not write the modified spool file");
     return false;
   }
@@ -149,8 +149,8 @@ enum class WriteResult { NOT_OPENED, FAILED, WRITTEN };
 
 // Runs the modification into `path`; the output is closed in every case.
 WriteResult write_output(const watermark_params* request, const JobAttribs* job,
-                         const char* in_path, const char* path, bool create) {
-  std::FILE* out = modify_open_output(path, create ? 1 : 0);
+                         const char* in_path, const char* path, ModifyOutput how) {
+  std::FILE* out = modify_open_output(path, how);
   if (out == nullptr) {
     LOG_ERROR("modify_spool_file_new_file: Could not open %s %d:%s", path, errno,
               std::strerror(errno));
@@ -170,11 +170,12 @@ void delete_output(const char* path) {
 
 }  // namespace
 
-std::FILE* modify_open_output(const char* path, int create_new) {
-  if (!create_new) return os_fopen(path, "wb");
-  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+std::FILE* modify_open_output(const char* path, ModifyOutput how) {
+  if (how == ModifyOutput::TRUNCATE) return os_fopen(path, "wb");
+  const int flags = how == ModifyOutput::CREATE_NEW ? O_CREAT | O_EXCL : 0;
+  const int fd = open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC | flags, 0600);
   if (fd < 0) {
-    LOG_LAST_SYSTEM_ERROR("modify_spool_file_to_temp_file: Could not create '%s'", path);
+    LOG_LAST_SYSTEM_ERROR("modify_spool_file_to_temp_file: Could not open '%s'", path);
     return nullptr;
   }
   std::FILE* out = fdopen(fd, "wb");
@@ -214,7 +215,8 @@ int modify_spool_file_new_file(const watermark_params* request, const JobAttribs
               in_path);
     return 0;
   }
-  const WriteResult result = write_output(request, job, in_path, out_path, false);
+  const WriteResult result =
+      write_output(request, job, in_path, out_path, ModifyOutput::TRUNCATE);
   if (result == WriteResult::WRITTEN) return 1;
   if (result == WriteResult::FAILED) delete_output(out_path);
   return 0;
@@ -232,7 +234,7 @@ int modify_spool_file_to_temp_file(const watermark_params* request, const JobAtt
     out_path[0] = '\0';
     return 0;
   }
-  bool create = false;
+  ModifyOutput how = ModifyOutput::FRESH_TEMP;
   if (std::strcmp(out_path, in_path) == 0) {
     // The input is a temporary file itself: write beside it, under a name
     // that must be new.
@@ -242,12 +244,12 @@ int modify_spool_file_to_temp_file(const watermark_params* request, const JobAtt
       return 0;
     }
     std::strcat(out_path, TEMP_SUFFIX);
-    create = true;
+    how = ModifyOutput::CREATE_NEW;
   }
-  const WriteResult result = write_output(request, job, in_path, out_path, create);
+  const WriteResult result = write_output(request, job, in_path, out_path, how);
   if (result == WriteResult::WRITTEN) return 1;
   // A name that was taken already is someone else's file: left alone.
-  if (result == WriteResult::FAILED || !create) delete_output(out_path);
+  if (result == WriteResult::FAILED || how != ModifyOutput::CREATE_NEW) delete_output(out_path);
   out_path[0] = '\0';
   return 0;
 }

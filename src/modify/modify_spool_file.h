@@ -34,6 +34,12 @@ struct watermark_params;
                                                     const JobAttribs* job, const char* in_path,
                                                     std::FILE* out, int* out_written);
 
+// Loads the administrator's custom token file once per process (its rules
+// run over every modified job); 1 when a list is loaded.
+[[nodiscard]] int modify_spool_file_init(const char* custom_token_path);
+// Frees the loaded custom tokens.
+void modify_spool_file_close();
+
 // User-facing errors go to standard error instead of the server's log (the
 // command-line tool).
 void set_watermark_commandline_mode(int on);

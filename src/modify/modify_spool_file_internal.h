@@ -85,10 +85,18 @@ void report_partial_app_log(const char* not_done, const JobAttribs* job);
 
 // ---- output ----
 
-// Opens an output for writing: with `create_new` a name that must not exist
-// yet, made exclusively (mode 0600) and never through a link planted there;
-// else the file (a temporary file made for it) is truncated. Null on failure.
-[[nodiscard]] std::FILE* modify_open_output(const char* path, int create_new);
+// How an output is opened.
+enum class ModifyOutput {
+  TRUNCATE,    // any file at the path, emptied (an output the caller named)
+  CREATE_NEW,  // a name that must not exist yet: made exclusively, mode 0600
+  FRESH_TEMP,  // the empty temporary file just made for it: opened as it is
+};
+
+// Opens an output for writing, never through a link planted at its name.
+// A fresh temporary file is not truncated: a file system that flushes a
+// truncated file when it is closed (ext4) would write the whole rewrite to
+// disk before the job could go on. Null on failure.
+[[nodiscard]] std::FILE* modify_open_output(const char* path, ModifyOutput how);
 
 // ---- planning ----
 

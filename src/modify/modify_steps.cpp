@@ -1,18 +1,32 @@
 // The driver's steps whose planners live in their own units: the PJL header
 // and planner and the custom planner (the CPCA and XPS steps are in
-// modify_steps_cpca.cpp). A step whose planner is not part of this build
-// does what the job would need if it had nothing for that planner: no PJL
-// header is seen and no custom tokens are loaded.
-#include "foundation/log.h"
+// modify_steps_cpca.cpp), and the loading of the custom token file.
+#include "modify/modify_spool_file.h"
 #include "modify/modify_spool_file_internal.h"
+#include "modify/planner_custom.h"
+#include "modify/planner_pjl.h"
 
-std::int64_t modify_step_find_pjl_header(const std::uint8_t*, std::uint64_t, char* language_name,
-                                         std::size_t size) {
+std::int64_t modify_step_find_pjl_header(const std::uint8_t* data, std::uint64_t length,
+                                         char* language_name, std::size_t size) {
   if (language_name != nullptr && size > 0) language_name[0] = '\0';
-  return -1;
+  return detect_pjl_header(data, length, language_name, size);
 }
 
+// The PJL planner must see what the language planners see: one copy of a
+// job the driver repeated, the unwrapped data of a CPCA job. Run here, before
+// the CPCA planner, it would edit a Canon job's PJL inside its packets and
+// unwrapping would not carry the edits; until it runs after unwrapping the
+// PJL header is left to the language and CPCA planners.
 int modify_step_plan_pjl(ModifyRun*) { return 1; }
 
-int modify_step_plan_custom(ModifyRun*) { return -1; }
+int modify_step_plan_custom(ModifyRun* run) {
+  if (planner_custom_num_planners() < 0) return -1;
+  return plan_replacements_custom(&run->request, run->job, run->mm->data, run->working_length,
+                                  run->list.get());
+}
 
+int modify_spool_file_init(const char* custom_token_path) {
+  return planner_custom_init(custom_token_path);
+}
+
+void modify_spool_file_close() { planner_custom_close(); }

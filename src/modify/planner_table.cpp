@@ -5,11 +5,19 @@
 
 #include "foundation/ja_languages.h"
 #include "modify/planner_canon_ufr.h"
+#include "modify/planner_pcl5.h"
+#include "modify/planner_pcl6.h"
+#include "modify/planner_postscript.h"
 
 namespace {
 
 constexpr planner_row PLANNERS[] = {
+    {LANG_POSTSCRIPT, plan_replacements_postscript},
+    {LANG_POSTSCRIPT_CANON, plan_replacements_postscript},
+    {LANG_PCL5, plan_replacements_pcl5},
     {LANG_CANON_UFR, plan_replacements_canon_ufr},
+    {LANG_PCL5_CANON, plan_replacements_pcl5},
+    {LANG_PCL6, plan_replacements_pcl6},
 };
 
 }  // namespace

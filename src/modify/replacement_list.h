@@ -39,6 +39,9 @@ inline constexpr std::size_t REPLACEMENT_LANGUAGE_NAME_MAX = 128;
 inline constexpr std::size_t REPLACEMENT_PATH_MAX = 4095;
 // Pieces of the writer that copies gaps out of the buffer.
 inline constexpr std::uint64_t REPLACEMENT_WRITE_PIECE = 131072;
+// Gaps at least this long are copied from the mapped file's descriptor by the
+// kernel rather than through the mapping.
+inline constexpr std::uint64_t REPLACEMENT_KERNEL_COPY_MIN = 65536;
 // Transfer buffer of the stream rewrite used by the forced application.
 inline constexpr std::size_t REPLACEMENT_TRANSFER_BUFFER = 1048576;
 // Largest rewrite held in memory by replacement_list_flatten.
@@ -167,6 +170,13 @@ void replacement_list_log(const ReplacementList* list, const char* heading);
 // rewrite of `buffer` (length buffer_len) once. Sorts the list.
 [[nodiscard]] int replacement_list_apply_to_file_handle(const std::uint8_t* buffer,
                                                         ReplacementList* list, std::FILE* out);
+// The same for a list over a mapped file: the long gaps go from the file's
+// descriptor to the output's in the kernel (at about the speed of cp), the
+// rest is written directly; the stream is flushed first and must not be
+// written through afterwards but by the descriptor.
+[[nodiscard]] int replacement_list_apply_mapped_to_file_handle(const mapped_mem* mm,
+                                                               ReplacementList* list,
+                                                               std::FILE* out);
 // Opens `path` for writing and writes the rewrite once.
 [[nodiscard]] int replacement_list_apply_to_file(const std::uint8_t* buffer,
                                                  ReplacementList* list, const char* path);

@@ -65,8 +65,9 @@ bool request_fits(const replacement_request& r, std::size_t index, std::uint64_t
   return true;
 }
 
-// The rewrite of `buffer` (buffer_len bytes) handed to `sink(bytes, count)`
-// piece by piece: the gaps between the requests and their insertions.
+// The rewrite of `buffer` (buffer_len bytes) handed to `sink(bytes, count,
+// from_buffer)` piece by piece: the gaps between the requests (from_buffer
+// true) and their insertions.
 template <typename Sink>
 bool write_rewrite(const std::uint8_t* buffer, const ReplacementList* list, Sink&& sink) {
   if (list->replacements.empty()) {
@@ -80,15 +81,17 @@ bool write_rewrite(const std::uint8_t* buffer, const ReplacementList* list, Sink
     const replacement_request& r = *view[i];
     if (!request_fits(r, i, n, gap_end)) return false;
     if (r.offset > consumed) {
-      if (!sink(buffer + consumed, r.offset - consumed)) return false;
+      if (!sink(buffer + consumed, r.offset - consumed, true)) return false;
       gap_end = r.offset;
     }
     const int inserted = blength(r.insertion.get());
-    if (inserted > 0 && !sink(r.insertion->data, static_cast<std::uint64_t>(inserted))) return false;
+    if (inserted > 0 && !sink(r.insertion->data, static_cast<std::uint64_t>(inserted), false)) {
+      return false;
+    }
     // A request at or inside an earlier deletion never brings deleted bytes back.
     consumed = std::max(consumed, r.offset + r.len);
   }
-  return consumed >= n || sink(buffer + consumed, n - consumed);
+  return consumed >= n || sink(buffer + consumed, n - consumed, true);
 }
 
 // Writes `count` bytes to the stream in pieces of REPLACEMENT_WRITE_PIECE.
@@ -108,11 +111,22 @@ bool write_pieces(std::FILE* out, const std::uint8_t* bytes, std::uint64_t count
   return true;
 }
 
+// The same straight to a descriptor.
+bool write_pieces_fd(int fd, const std::uint8_t* bytes, std::uint64_t count) {
+  while (count > 0) {
+    const std::size_t piece = static_cast<std::size_t>(std::min(count, REPLACEMENT_WRITE_PIECE));
+    if (!os_write_all(fd, bytes, piece)) return false;
+    bytes += piece;
+    count -= piece;
+  }
+  return true;
+}
+
 int write_to_stream(const std::uint8_t* buffer, ReplacementList* list, std::FILE* out) {
   if (list->modified_file[0] != '\0') return os_file_copy_path(list->modified_file, out);
   if (buffer == nullptr && list->buffer_len > 0) return 0;
   replacement_list_sort(list);
-  return write_rewrite(buffer, list, [out](const std::uint8_t* bytes, std::uint64_t count) {
+  return write_rewrite(buffer, list, [out](const std::uint8_t* bytes, std::uint64_t count, bool) {
            return write_pieces(out, bytes, count);
          })
              ? 1
@@ -215,7 +229,9 @@ bool apply_file_to_file(ReplacementList* list, const char* in_path, const char* 
     LOG_ERROR("_private_apply_replacements: open failed in_path='%s'", in_path);
     return false;
   }
-  UniqueFile out(os_fopen(out_path, "wb"));
+  // The fresh temporary file is empty: opened without truncation, which
+  // ext4 would answer with a flush of the whole rewrite when it is closed.
+  UniqueFile out(os_fopen(out_path, "r+b"));
   if (!out) {
     LOG_ERROR("_private_apply_replacements: open failed out_path='%s'", out_path);
     return false;
@@ -250,7 +266,8 @@ bstring replacement_list_flatten(const std::uint8_t* buffer, std::uint64_t lengt
   }
   BstringPtr out(bfromcstr(""));
   if (out == nullptr) return nullptr;
-  const bool ok = write_rewrite(buffer, list, [&out](const std::uint8_t* bytes, std::uint64_t n) {
+  const bool ok = write_rewrite(buffer, list, [&out](const std::uint8_t* bytes, std::uint64_t n,
+                                                     bool) {
     if (n > REPLACEMENT_FLATTEN_MAX - static_cast<std::uint64_t>(blength(out.get()))) {
       LOG_ERROR("replacement_list_flatten: rewrite larger than %" PRIu64 " bytes",
                 REPLACEMENT_FLATTEN_MAX);
@@ -273,6 +290,36 @@ int replacement_list_apply_to_file_handle(const std::uint8_t* buffer, Replacemen
   }
   if (out == nullptr) return 0;
   return write_to_stream(buffer, list, out);
+}
+
+int replacement_list_apply_mapped_to_file_handle(const mapped_mem* mm, ReplacementList* list,
+                                                 std::FILE* out) {
+  if (list == nullptr) {
+    LOG_ERROR("replacement_list_apply_mapped_to_file_handle: replacement_list == NULL");
+    return 0;
+  }
+  if (mm == nullptr || out == nullptr || list->buffer_len > mm->size) return 0;
+  if (list->modified_file[0] != '\0' || mm->file == nullptr) {
+    return write_to_stream(mm->data, list, out);
+  }
+  // From here on the descriptor is written directly; nothing may wait in
+  // the stream's buffer.
+  if (std::fflush(out) != 0) return 0;
+  const int fd = fileno(out);
+  const int in_fd = mm->file->fd;
+  replacement_list_sort(list);
+  const bool ok = write_rewrite(mm->data, list, [&](const std::uint8_t* bytes, std::uint64_t count,
+                                                    bool from_buffer) {
+    if (from_buffer && count >= REPLACEMENT_KERNEL_COPY_MIN) {
+      const auto offset = static_cast<std::uint64_t>(bytes - mm->data);
+      return os_file_copy_range(in_fd, offset, count, fd) == 1;
+    }
+    return write_pieces_fd(fd, bytes, count);
+  });
+  if (!ok) {
+    LOG_LAST_SYSTEM_ERROR("replacement_list_apply_mapped_to_file_handle: write failed");
+  }
+  return ok ? 1 : 0;
 }
 
 int replacement_list_apply_to_file_copies(const std::uint8_t* buffer, ReplacementList* list,

@@ -250,13 +250,15 @@ TEST_F(ModifyDriverTest, AnOutputBesideTheInputIsCreatedNewOrNotAtAll) {
   const std::string victim = write("victim", "keep");
   const std::string planted = temp_.file("planted");
   ASSERT_EQ(symlink(victim.c_str(), planted.c_str()), 0);
+  // Nor is a link planted where a temporary file should be.
+  EXPECT_EQ(modify_open_output(planted.c_str(), ModifyOutput::FRESH_TEMP), nullptr);
   for (const std::string& taken : {victim, planted}) {
     SCOPED_TRACE(taken);
-    EXPECT_EQ(modify_open_output(taken.c_str(), 1), nullptr);
+    EXPECT_EQ(modify_open_output(taken.c_str(), ModifyOutput::CREATE_NEW), nullptr);
     EXPECT_EQ(sw_test::read_file(victim), "keep");
   }
   const std::string fresh = temp_.file("fresh.tm");
-  std::FILE* out = modify_open_output(fresh.c_str(), 1);
+  std::FILE* out = modify_open_output(fresh.c_str(), ModifyOutput::CREATE_NEW);
   ASSERT_NE(out, nullptr);
   std::fclose(out);
   struct stat st {};

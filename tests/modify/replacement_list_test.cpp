@@ -145,6 +145,32 @@ TEST_F(ModifyTest, MemoryFileAndStreamWritersAgreeWithASpliceOfARealJob) {
   EXPECT_EQ(sw_test::read_file(replacement_list_get_modified_file(list.get())), expected);
 }
 
+TEST_F(ModifyTest, TheMappedWriterCopiesLongGapsInTheKernelAndAgreesWithTheSplice) {
+  const std::string one = sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl");
+  const std::string input = one + one + one + one;
+  const auto size = static_cast<std::int64_t>(input.size());
+  ASSERT_GT(size, 3 * static_cast<std::int64_t>(REPLACEMENT_KERNEL_COPY_MIN));
+  // Gaps longer and shorter than the kernel-copy threshold, a deletion that
+  // swallows an insertion inside it, edits at both ends.
+  const std::vector<Edit> edits = {
+      {0, 0, "HEAD"},       {100, 50, "x"},        {1000, 20000, "gone"},
+      {5000, 0, "inside"},  {size / 2, 3, "mid"},  {size - 9, 9, "TAIL"},
+      {size, 0, "END"},
+  };
+  const std::string in_path = write("job.pxl", input);
+  MappedMemPtr mm(create_mapped_mem(in_path.c_str()));
+  ASSERT_NE(mm, nullptr);
+  ReplacementListPtr list = make_list(input.size(), edits);
+  const std::string out_path = temp_.file("mapped.out");
+  std::FILE* out = std::fopen(out_path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fputs("PRE", out);  // buffered in the stream: must come first
+  ASSERT_EQ(replacement_list_apply_mapped_to_file_handle(mm.get(), list.get(), out), 1);
+  ASSERT_EQ(std::fclose(out), 0);
+  EXPECT_EQ(sw_test::read_file(out_path), "PRE" + flatten(input, list.get()));
+  EXPECT_EQ(flatten(input, list.get()), splice(input, edits));
+}
+
 TEST_F(ModifyTest, InlineCopiesRepeatTheRewriteAndStayWithinOneToAThousand) {
   const std::string input = "abcdef";
   const std::string in_path = write("in", input);

@@ -79,17 +79,31 @@ class ModifyE2E(unittest.TestCase):
         _, ps = corpus("gs-ps2write-text-letter.ps")
         printer = self.start("PRINT convert-duplex=1;change-copies=3;" + UID)
         got = self.print_job(printer, self.write("xpif.ps", XPIF_HEAD + ps), "ticket")
-        expected = (XPIF_HEAD + ps).replace(
+        head = XPIF_HEAD.replace(
             b"<sides syntax=\"keyword\">one-sided</sides>",
             b"<sides syntax=\"keyword\">two-sided-long-edge</sides>").replace(
             b"<copies syntax=\"integer\">1</copies>", b"<copies syntax=\"integer\">3</copies>")
-        self.assertEqual(got, expected)
+        # The ticket is rewritten; the PostScript after it is the PostScript
+        # planner's (its own duplex and copies block), every page kept.
+        self.assertEqual(got[:len(head)], head)
+        self.assertEqual(got.count(b"%%Page:"), ps.count(b"%%Page:"))
+        self.assertTrue(got.rstrip().endswith(b"%%EOF"))
 
     def test_compressed_for_a_printer_that_takes_gzip(self):
         path, pcl = corpus("gs-ljet4-text-a4.pcl")
         printer = self.start("PRINT", {"GzipCompress": "q1"})
         got = self.print_job(printer, path, "zipped")
         self.assertEqual(gzip.decompress(got), pcl)
+
+    def test_watermark_on_postscript_and_pcl_xl(self):
+        printer = self.start("PRINT wm-text=DRAFT-42;wm-font-size=20;wm-position=TOP;" + UID)
+        for name in ("gs-ps2write-text-letter.ps", "gs-pxlmono-text-a4.pxl"):
+            with self.subTest(name):
+                path, data = corpus(name)
+                got = self.print_job(printer, path, name)
+                self.assertNotEqual(got, data)
+                self.assertIn(b"DRAFT-42", got)
+        self.assertNotIn("Did not modify", "".join(self.warnings()))
 
     def test_watermark_on_pdf_prints_the_original_and_warns_the_server(self):
         path, pdf = corpus("gs-pdfwrite-text-a4.pdf")
