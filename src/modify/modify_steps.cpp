@@ -1,10 +1,12 @@
 // The driver's steps whose planners live in their own units: the PJL header
 // and planner and the custom planner (the CPCA and XPS steps are in
 // modify_steps_cpca.cpp), and the loading of the custom token file.
+#include "foundation/log.h"
 #include "modify/modify_spool_file.h"
 #include "modify/modify_spool_file_internal.h"
 #include "modify/planner_custom.h"
 #include "modify/planner_pjl.h"
+#include "scan/cpca.h"
 
 std::int64_t modify_step_find_pjl_header(const std::uint8_t* data, std::uint64_t length,
                                          char* language_name, std::size_t size) {
@@ -12,12 +14,19 @@ std::int64_t modify_step_find_pjl_header(const std::uint8_t* data, std::uint64_t
   return detect_pjl_header(data, length, language_name, size);
 }
 
-// The PJL planner must see what the language planners see: one copy of a
-// job the driver repeated, the unwrapped data of a CPCA job. Run here, before
-// the CPCA planner, it would edit a Canon job's PJL inside its packets and
-// unwrapping would not carry the edits; until it runs after unwrapping the
-// PJL header is left to the language and CPCA planners.
-int modify_step_plan_pjl(ModifyRun*) { return 1; }
+// Over the planners' view (one copy of a job the driver repeated). A PJL
+// header inside Canon CPCA packets is left alone: the CPCA planner sets
+// copies, duplex and colour in the settings packets the printer obeys, and a
+// QTY line inside the print data would multiply the binder's copy count.
+int modify_step_plan_pjl(ModifyRun* run) {
+  const std::uint8_t* data = run->mm->data;
+  if (run->working_length >= 2 && ((data[0] << 8) | data[1]) == CPCA_MAGIC) {
+    LOG_DEBUG("PJL header inside Canon CPCA packets: left to the CPCA planner");
+    return 1;
+  }
+  return plan_replacements_pjl(&run->request, run->job, data, run->working_length,
+                               run->list.get());
+}
 
 int modify_step_plan_custom(ModifyRun* run) {
   if (planner_custom_num_planners() < 0) return -1;

@@ -14,7 +14,7 @@
 namespace {
 
 bool has_signature(ByteSpan data, std::uint64_t offset) {
-  return scan_be16_at(data, offset) == 0xCDCA;
+  return scan_be16_at(data, offset) == CPCA_MAGIC;
 }
 
 // Offset of the first packet: a signature below min(length - 1, 1024).

@@ -28,6 +28,8 @@ inline constexpr std::uint64_t CPCA_PRINT_DATA_HEADER_SIZE = 21;
 inline constexpr std::uint64_t MAX_CPCA_PACKET = 65516;
 // The first packet's signature must begin below this offset.
 inline constexpr std::uint64_t CPCA_SIGNATURE_WINDOW = 1024;
+// The first two bytes of every packet header (big-endian).
+inline constexpr std::uint16_t CPCA_MAGIC = 0xCDCA;
 // Rows of a packet list: first allocation and growth step, and the limit.
 inline constexpr int CPCA_LIST_STEP = 500;
 inline constexpr int CPCA_MAX_PACKETS = 20000;
