@@ -82,9 +82,13 @@ class ModifyE2E(unittest.TestCase):
         head = XPIF_HEAD.replace(
             b"<sides syntax=\"keyword\">one-sided</sides>",
             b"<sides syntax=\"keyword\">two-sided-long-edge</sides>").replace(
-            b"<copies syntax=\"integer\">1</copies>", b"<copies syntax=\"integer\">3</copies>")
-        # The ticket is rewritten; the PostScript after it is the PostScript
-        # planner's (its own duplex and copies block), every page kept.
+            b"<copies syntax=\"integer\">1</copies>", b"<copies syntax=\"integer\">3</copies>").replace(
+            b"@PJL ENTER LANGUAGE=POSTSCRIPT\n",
+            b"@PJL SET DUPLEX=ON\n@PJL SET BINDING=LONGEDGE\n@PJL ENTER LANGUAGE=POSTSCRIPT\n")
+        # The ticket is rewritten and the PJL header asks for duplex too (the
+        # PostScript planner forces the copies); the PostScript after it is
+        # the PostScript planner's (its own duplex and copies block), every
+        # page kept.
         self.assertEqual(got[:len(head)], head)
         self.assertEqual(got.count(b"%%Page:"), ps.count(b"%%Page:"))
         self.assertTrue(got.rstrip().endswith(b"%%EOF"))
