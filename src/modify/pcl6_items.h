@@ -24,6 +24,7 @@ inline constexpr std::uint8_t PXL_OP_END_PAGE = 0x44;
 inline constexpr std::uint16_t PXL_ATTR_COLOR_SPACE = 3;
 inline constexpr std::uint16_t PXL_ATTR_MEDIA_SIZE = 37;
 inline constexpr std::uint16_t PXL_ATTR_ORIENTATION = 40;
+inline constexpr std::uint16_t PXL_ATTR_PAGE_COPIES = 49;
 inline constexpr std::uint16_t PXL_ATTR_SIMPLEX_PAGE_MODE = 52;
 inline constexpr std::uint16_t PXL_ATTR_DUPLEX_PAGE_MODE = 53;
 inline constexpr std::uint16_t PXL_ATTR_DUPLEX_PAGE_SIDE = 54;

@@ -24,6 +24,8 @@ constexpr std::string_view DUPLEX_BYTES_LEXMARK = std::string_view("\xC0\x00\xF8
 constexpr std::string_view DUPLEX_BYTES_XL2HB = "\xC0\x81\xF8\x35";
 constexpr std::string_view CURRENT_SIDE_BYTES = std::string_view("\xC0\x00\xF8\x36", 4);
 constexpr std::string_view GRAYSCALE_BYTES = "\xC0\x01\xF8\x03";
+// PageCopies 1 (a uint16, the attribute's own type).
+constexpr std::string_view ONE_PAGE_COPY_BYTES = std::string_view("\xC1\x01\x00\xF8\x31", 5);
 constexpr std::string_view FX_COLORSPACE_COMMENT =
     "\xC8\xC0\x07"
     "FXPC=0";
@@ -138,6 +140,28 @@ bool plan_grayscale(ByteSpan data, const PxlScan& scan, ReplacementList* list) {
       "plan_replacements_pcl6: grayscale not carried out: PCL XL pages set their colour space "
       "after BeginPage (%d of %zu BeginPage colour spaces rewritten)",
       rewritten, scan.pages.size());
+  return true;
+}
+
+// Copies of a PCL XL job are forced in its PJL header (QTY); a page that
+// also asks for PageCopies k would then print k times per copy. Those pages
+// are set to one copy each.
+bool plan_single_page_copies(ByteSpan data, const PxlScan& scan, ReplacementList* list) {
+  for (const PxlPage& page : scan.pages) {
+    const PxlAttribute* copies = page.end.find(PXL_ATTR_PAGE_COPIES);
+    if (copies == nullptr) continue;
+    const std::uint64_t len = copies->end - copies->start;
+    if (scan_bytes_at(data, copies->start, ONE_PAGE_COPY_BYTES) &&
+        len == ONE_PAGE_COPY_BYTES.size()) {
+      continue;
+    }
+    LOG_DEV("plan_replacements_pcl6: PageCopies at [%" PRIu64 ",%" PRIu64 "] set to 1",
+            copies->start, copies->end);
+    if (!append(list, copies->start, len, ONE_PAGE_COPY_BYTES)) {
+      LOG_ERROR("plan_replacements_pcl6: Could not set PageCopies to 1");
+      return false;
+    }
+  }
   return true;
 }
 
@@ -262,6 +286,9 @@ int plan_replacements_pcl6(const watermark_params* request, const JobAttribs* jo
     state.duplex = 1;
   }
   if (request->force_grayscale && !plan_grayscale(bytes, scan, list)) return 0;
+  if (request->copies > 0 && state.copies != 0 && !plan_single_page_copies(bytes, scan, list)) {
+    return 0;
+  }
   if (request->text[0] != '\0') {
     if (!plan_watermark(request, job, bytes, scan, list)) return 0;
     state.watermark = 1;

@@ -2,7 +2,8 @@
 // each BeginPage's page-mode attribute, asks for gray by rewriting a
 // BeginPage ColorSpace attribute where a job has one, and draws the
 // watermark from a stream defined after each BeginSession and executed
-// before each EndPage. Copies of PCL XL jobs are forced in the PJL header.
+// before each EndPage. Copies of PCL XL jobs are forced in the PJL header;
+// pages that ask for copies of their own are then set to one copy.
 //
 // What it does not do: grayscale is never reported as carried out (PCL XL
 // pages choose their colour space after BeginPage, and rewriting those

@@ -31,10 +31,12 @@ struct Planned {
 };
 
 Planned plan(const std::string& input, const watermark_params& request,
-             const char* language = "PCLXL", const char* printer_type = "") {
+             const char* language = "PCLXL", const char* printer_type = "",
+             const msf_state& before = {}) {
   JobAttribsPtr job(analyzer_create_job_attribs());
   std::strncpy(job->printer_type, printer_type, sizeof job->printer_type - 1);
   ReplacementListPtr list(replacement_list_create(input.size(), -1, language));
+  set_msf_state(list.get(), &before);
   const auto* data = reinterpret_cast<const std::uint8_t*>(input.data());
   Planned p;
   p.result = plan_replacements_pcl6(&request, job.get(), data, input.size(), list.get());
@@ -126,6 +128,24 @@ TEST_F(ModifyTest, PclXlForcedDuplexEqualsGhostscriptsDuplexButForThePageSide) {
   const Planned again = plan(ghostscript_pxl("pxlmono", "-dDuplex"), request);
   EXPECT_EQ(again.result, 1);
   EXPECT_EQ(again.edits, 0);
+}
+
+// Forced copies go into the PJL header (its QTY line, with the copies flag
+// set); pages that ask for PageCopies of their own would multiply them, so
+// they are set to one copy, as Ghostscript writes a job of one copy.
+TEST_F(ModifyTest, PclXlPagesPrintOnceWhenThePjlHeaderCarriesTheCopies) {
+  const std::string three = ghostscript_pxl("pxlmono", "-dNumCopies=3");
+  const std::string one = ghostscript_pxl("pxlmono", "");
+  ASSERT_FALSE(three.empty());
+  watermark_params request{};
+  request.copies = 3;
+  msf_state pjl_done{};
+  pjl_done.copies = 1;
+  const Planned p = plan(three, request, "PCLXL", "", pjl_done);
+  ASSERT_EQ(p.result, 1);
+  EXPECT_EQ(p.output, one);
+  // Without copies in the PJL header the pages keep theirs.
+  EXPECT_EQ(plan(three, request).edits, 0);
 }
 
 TEST_F(ModifyTest, PclXlDuplexValueFollowsThePrinter) {
