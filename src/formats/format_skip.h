@@ -6,6 +6,7 @@
 // member as one memchr per start byte would.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -22,6 +23,35 @@
 inline constexpr std::size_t FORMAT_SKIP_MAX_BYTES = 12;
 
 namespace format_skip_detail {
+
+// A set of bytes told apart by two 16-entry tables, one per nibble: each
+// high nibble in use gets a bit, and the low nibble's entry holds the bits
+// of the high nibbles it makes a member with. Up to eight high nibbles.
+struct NibbleClass {
+  std::array<std::uint8_t, 16> low{};
+  std::array<std::uint8_t, 16> high{};
+  bool usable = true;
+
+  constexpr void build(const std::array<bool, 256>& members) {
+    int bits = 0;
+    for (int h = 0; h < 16; ++h) {
+      bool used = false;
+      for (int l = 0; l < 16; ++l) used = used || members[static_cast<std::size_t>(h * 16 + l)];
+      if (!used) continue;
+      if (bits == 8) {
+        usable = false;
+        return;
+      }
+      const auto bit = static_cast<std::uint8_t>(1U << bits++);
+      high[static_cast<std::size_t>(h)] = bit;
+      for (int l = 0; l < 16; ++l) {
+        if (members[static_cast<std::size_t>(h * 16 + l)]) {
+          low[static_cast<std::size_t>(l)] = static_cast<std::uint8_t>(low[static_cast<std::size_t>(l)] | bit);
+        }
+      }
+    }
+  }
+};
 
 #if defined(FORMAT_SKIP_X86)
 // The first position in [pos, size) whose byte is one of `bytes`, or a
@@ -69,6 +99,42 @@ inline std::uint64_t next_sse2(const std::uint8_t* data, std::uint64_t size, std
   return pos;
 }
 
+__attribute__((target("avx2"))) inline __m256i nibble_member_avx2(__m256i v, __m256i low,
+                                                                  __m256i high) {
+  const __m256i nibble = _mm256_set1_epi8(0x0f);
+  const __m256i l = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
+  const __m256i h = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+  return _mm256_and_si256(l, h);  // non-zero in the lanes of members
+}
+
+__attribute__((target("avx2"))) inline __m256i table_avx2(const std::array<std::uint8_t, 16>& t) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data())));
+}
+
+// The first position in [pos, size) whose byte is a member of `set`, or a
+// position at which fewer than 64 bytes remain.
+__attribute__((target("avx2"))) inline std::uint64_t next_class_avx2(const std::uint8_t* data,
+                                                                     std::uint64_t size,
+                                                                     std::uint64_t pos,
+                                                                     const NibbleClass& set) {
+  constexpr std::uint64_t BLOCK = 64;
+  const __m256i low = table_avx2(set.low);
+  const __m256i high = table_avx2(set.high);
+  const __m256i zero = _mm256_setzero_si256();
+  while (size - pos >= BLOCK) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + 32));
+    const auto miss_a = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(nibble_member_avx2(a, low, high), zero)));
+    const auto miss_b = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(nibble_member_avx2(b, low, high), zero)));
+    const std::uint64_t hits = ~((std::uint64_t{miss_b} << 32) | miss_a);
+    if (hits != 0) return pos + static_cast<unsigned>(__builtin_ctzll(hits));
+    pos += BLOCK;
+  }
+  return pos;
+}
+
 inline const bool HAVE_AVX2 = [] {
   __builtin_cpu_init();  // may run before the runtime's own set-up
   return __builtin_cpu_supports("avx2") != 0;
@@ -81,9 +147,11 @@ class FormatByteSet {
  public:
   constexpr explicit FormatByteSet(std::string_view bytes) {
     for (const char c : bytes) add(static_cast<std::uint8_t>(c));
+    classes_.build(table_);
   }
   constexpr explicit FormatByteSet(std::span<const std::uint8_t> bytes) {
     for (const std::uint8_t b : bytes) add(b);
+    classes_.build(table_);
   }
   [[nodiscard]] constexpr bool contains(std::uint8_t b) const { return table_[b]; }
 
@@ -91,8 +159,16 @@ class FormatByteSet {
   [[nodiscard]] std::uint64_t next(const std::uint8_t* data, std::uint64_t size,
                                    std::uint64_t pos) const {
     if (pos >= size) return size;
+    // Members often stand close together: the next few bytes are looked at
+    // here before a vector pass is set up.
+    for (const std::uint64_t near = pos + std::min<std::uint64_t>(NEAR, size - pos); pos < near;
+         ++pos) {
+      if (table_[data[pos]]) return pos;
+    }
 #if defined(FORMAT_SKIP_X86)
-    if (count_ != 0 && !overflow_) {
+    if (classes_.usable && format_skip_detail::HAVE_AVX2) {
+      pos = format_skip_detail::next_class_avx2(data, size, pos, classes_);
+    } else if (count_ != 0 && !overflow_) {
       pos = format_skip_detail::HAVE_AVX2
                 ? format_skip_detail::next_avx2(data, size, pos, bytes_.data(), count_)
                 : format_skip_detail::next_sse2(data, size, pos, bytes_.data(), count_);
@@ -114,10 +190,13 @@ class FormatByteSet {
     table_[b] = true;
   }
 
+  static constexpr std::uint64_t NEAR = 8;
+
   std::array<bool, 256> table_{};
   std::array<std::uint8_t, FORMAT_SKIP_MAX_BYTES> bytes_{};
   std::size_t count_ = 0;
   bool overflow_ = false;
+  format_skip_detail::NibbleClass classes_;
 };
 
 // A byte that a test needs at `pos` and a second one, or one of the range
@@ -199,35 +278,6 @@ inline std::uint64_t next_pair_sse2(const std::uint8_t* data, std::uint64_t size
 }
 #endif
 
-// A set of bytes told apart by two 16-entry tables, one per nibble: each
-// high nibble in use gets a bit, and the low nibble's entry holds the bits
-// of the high nibbles it makes a member with. Up to eight high nibbles.
-struct NibbleClass {
-  std::array<std::uint8_t, 16> low{};
-  std::array<std::uint8_t, 16> high{};
-  bool usable = true;
-
-  constexpr void build(const std::array<bool, 256>& members) {
-    int bits = 0;
-    for (int h = 0; h < 16; ++h) {
-      bool used = false;
-      for (int l = 0; l < 16; ++l) used = used || members[static_cast<std::size_t>(h * 16 + l)];
-      if (!used) continue;
-      if (bits == 8) {
-        usable = false;
-        return;
-      }
-      const auto bit = static_cast<std::uint8_t>(1U << bits++);
-      high[static_cast<std::size_t>(h)] = bit;
-      for (int l = 0; l < 16; ++l) {
-        if (members[static_cast<std::size_t>(h * 16 + l)]) {
-          low[static_cast<std::size_t>(l)] = static_cast<std::uint8_t>(low[static_cast<std::size_t>(l)] | bit);
-        }
-      }
-    }
-  }
-};
-
 // The pairs that share one offset: the set of their first bytes and the
 // set of their second ones. A position where a first byte stands with a
 // second byte at the offset is a candidate, which the caller checks
@@ -241,18 +291,6 @@ struct NibbleGroup {
 inline constexpr std::size_t FORMAT_SKIP_MAX_GROUPS = 4;
 
 #if defined(FORMAT_SKIP_X86)
-__attribute__((target("avx2"))) inline __m256i nibble_member_avx2(__m256i v, __m256i low,
-                                                                  __m256i high) {
-  const __m256i nibble = _mm256_set1_epi8(0x0f);
-  const __m256i l = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
-  const __m256i h = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
-  return _mm256_and_si256(l, h);  // non-zero in the lanes of members
-}
-
-__attribute__((target("avx2"))) inline __m256i table_avx2(const std::array<std::uint8_t, 16>& t) {
-  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data())));
-}
-
 // The first candidate position in [pos, size), or a position at which
 // fewer than 32 + `reach` bytes remain.
 __attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2(

@@ -47,8 +47,6 @@ struct Case {
 
 void check(const Case& c) {
   SCOPED_TRACE(c.name);
-  // The configured time limit: a zeroed context would give the walks none.
-  const sw_test::ScopedGlobalContext context;
   JobAttribsPtr ja(analyzer_create_job_attribs());
   const ExactBuffer buffer(c.bytes);
   EXPECT_EQ(c.entry->analyze(buffer.data(), buffer.size(), 0, ja.get()), c.status);
