@@ -59,15 +59,16 @@ constexpr std::array<WalkCodeName, 4> IF_PAPERS = {
 
 // The first bytes at which some test of the walk can hit.
 constexpr FormatByteSet INTERESTING("P3E\x0c\x1d@G1eD"sv);
-// Where the walk stops: every test but the form feed's also needs the byte
-// after its first, so the GS commands of a dense page pass without a stop
-// at each. (The form feed is a pair with itself, at offset 0.)
+// Where the walk stops: every test but the form feed's also needs a byte
+// shortly after its first (the third after it where the first two are the
+// GS commands' own), so a dense page's commands pass without a stop at
+// each. (The form feed is a pair with itself, at offset 0.)
 constexpr FormatPairSet STOPS{
     {0x0c, 0, 0x0c},                                           // form feed
     {'P', 1, 0x00},  {'P', 1, 'G'},  {'P', 1, 'S'},            // ALC900 end, PGIMODE, PS=
     {'3', 1, '6'},   {'1', 1, '6'},  {'e', 1, 'p'},            // 36eps, 16eps, eps{
-    {'E', 1, 0x1d},  {'E', 1, 'S'},                            // C2000 start, ESC/PAGE
-    {0x1d, 1, '1'},  {0x1d, 1, '3'},                           // LP7800 page, blank page
+    {'E', 3, 'b'},   {'E', 1, 'S'},                            // C2000 start, ESC/PAGE
+    {0x1d, 3, 'e'},  {0x1d, 3, 'p'},                           // LP7800 page, blank page
     {'@', 1, 'E'},   {'G', 1, 'A'},  {'D', 1, 'X'}};           // @EJ, GAMMAMODE, DX=ON
 
 bool at(const EpsonPageScan& s, std::uint64_t p, std::string_view text) {
