@@ -304,20 +304,26 @@ __attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2(
     tables[g][2] = table_avx2(groups[g].second.low);
     tables[g][3] = table_avx2(groups[g].second.high);
   }
+  const __m256i nibble = _mm256_set1_epi8(0x0f);
   const __m256i zero = _mm256_setzero_si256();
   while (size - pos >= BLOCK + reach) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos));
-    __m256i miss = _mm256_set1_epi8(-1);
+    const __m256i v_low = _mm256_and_si256(v, nibble);
+    const __m256i v_high = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
+    // Non-zero in a lane where some group's first byte and second byte
+    // both stand: the smaller of the two class bytes is non-zero.
+    __m256i any = zero;
     for (std::size_t g = 0; g < count; ++g) {
       const __m256i w =
           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + groups[g].offset));
-      const __m256i no_first =
-          _mm256_cmpeq_epi8(nibble_member_avx2(v, tables[g][0], tables[g][1]), zero);
-      const __m256i no_second =
-          _mm256_cmpeq_epi8(nibble_member_avx2(w, tables[g][2], tables[g][3]), zero);
-      miss = _mm256_and_si256(miss, _mm256_or_si256(no_first, no_second));
+      const __m256i first = _mm256_and_si256(_mm256_shuffle_epi8(tables[g][0], v_low),
+                                             _mm256_shuffle_epi8(tables[g][1], v_high));
+      const __m256i second = _mm256_and_si256(
+          _mm256_shuffle_epi8(tables[g][2], _mm256_and_si256(w, nibble)),
+          _mm256_shuffle_epi8(tables[g][3], _mm256_and_si256(_mm256_srli_epi16(w, 4), nibble)));
+      any = _mm256_or_si256(any, _mm256_min_epu8(first, second));
     }
-    const auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(miss));
+    const auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(any, zero)));
     if (mask != 0) return pos + static_cast<unsigned>(__builtin_ctz(mask));
     pos += BLOCK;
   }
