@@ -32,6 +32,13 @@ constexpr std::string_view LIPS_ALTERNATE_PAPER = "\x7d\xca\xb1\x00\x07"sv;
 
 // The bytes the tests begin at.
 constexpr FormatByteSet STARTS("[DL;\xcd\x1b\x03\xcb@\x7d"sv);
+// Each test needs its start byte and the byte after it (a digit after the
+// bracket of the paper commands), so the walk moves on to the next place
+// where such a pair stands, not to every start byte in the raster data.
+constexpr FormatPairSet PAIRS{{'[', 1, 'e'},    {'[', 1, '0', '9'}, {0xcd, 1, 0xca},
+                              {'@', 1, 'P'},    {0x7d, 1, 0xca},    {'D', 1, 'U'},
+                              {'L', 1, 'I'},    {';', 1, 'I'},      {0x1b, 1, 0x45},
+                              {0x1b, 1, 0x2a},  {0x03, 1, 0xe7},    {0xcb, 1, 0x01}};
 
 bool room(const CanonUfrScan& s, std::uint64_t p, std::uint64_t n) { return s.d.size() - p > n; }
 bool at(const CanonUfrScan& s, std::uint64_t p, std::string_view text) {
@@ -150,7 +157,7 @@ void pcl5_image_header(CanonUfrScan* s, std::uint64_t p) {
 }  // namespace
 
 std::uint64_t canonufr_step(CanonUfrScan* s, std::uint64_t p) {
-  if (!STARTS.contains(s->d[p])) return STARTS.next(s->d.data(), s->d.size(), p);
+  if (!STARTS.contains(s->d[p])) return PAIRS.next(s->d.data(), s->d.size(), p);
   switch (byte(*s, p)) {
     case '[':
       lips_bracket(s, p);
@@ -178,5 +185,5 @@ std::uint64_t canonufr_step(CanonUfrScan* s, std::uint64_t p) {
       break;
   }
   // Straight on to the next byte a test can begin at.
-  return STARTS.next(s->d.data(), s->d.size(), p + 1);
+  return PAIRS.next(s->d.data(), s->d.size(), p + 1);
 }

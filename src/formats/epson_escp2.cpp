@@ -216,6 +216,16 @@ std::uint64_t rle_step(Escp2Walk* w, std::uint64_t p) {
   const std::uint8_t* data = w->d.data();
   const std::uint64_t size = w->d.size();
   std::uint64_t left = w->raster_left;
+  // Far from the end no run can carry past it (a run takes at most 129
+  // bytes), so the loop's chain from one count byte to the next holds no
+  // bound check.
+  constexpr std::uint64_t LONGEST_RUN = 129;
+  while (left > 0 && size - p > LONGEST_RUN) {
+    const std::uint8_t count = data[p];
+    const std::uint64_t produced = count < 128 ? count + 1u : 257u - count;
+    left -= std::min(produced, left);
+    p += count < 128 ? 2u + count : 2u;
+  }
   while (left > 0 && p < size) {
     const std::uint8_t count = data[p];
     const std::uint64_t produced = count < 128 ? count + 1u : 257u - count;

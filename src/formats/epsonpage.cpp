@@ -57,9 +57,19 @@ constexpr std::array<WalkCodeName, 3> IH_PAPERS = {{{12, "A5"}, {16, "B5"}, {18,
 constexpr std::array<WalkCodeName, 4> IF_PAPERS = {
     {{13, "A3"}, {14, "A4"}, {15, "A5"}, {25, "B5"}}};
 
-// The first bytes at which some test of the walk can hit: more kinds than
-// the shared walk's memchr starts, so the walk skips the others itself.
+// The first bytes at which some test of the walk can hit.
 constexpr FormatByteSet INTERESTING("P3E\x0c\x1d@G1eD"sv);
+// Where the walk stops: every test but the form feed's also needs a byte
+// shortly after its first (the third after it where the first two are the
+// GS commands' own), so a dense page's commands pass without a stop at
+// each. (The form feed is a pair with itself, at offset 0.)
+constexpr FormatPairSet STOPS{
+    {0x0c, 0, 0x0c},                                           // form feed
+    {'P', 1, 0x00},  {'P', 1, 'G'},  {'P', 1, 'S'},            // ALC900 end, PGIMODE, PS=
+    {'3', 1, '6'},   {'1', 1, '6'},  {'e', 1, 'p'},            // 36eps, 16eps, eps{
+    {'E', 3, 'b'},   {'E', 1, 'S'},                            // C2000 start, ESC/PAGE
+    {0x1d, 3, 'e'},  {0x1d, 3, 'p'},                           // LP7800 page, blank page
+    {'@', 1, 'E'},   {'G', 1, 'A'},  {'D', 1, 'X'}};           // @EJ, GAMMAMODE, DX=ON
 
 bool at(const EpsonPageScan& s, std::uint64_t p, std::string_view text) {
   return scan_bytes_at(s.d, p, text);
@@ -244,14 +254,14 @@ void settings(EpsonPageScan* s, std::uint64_t p) {
 // The tests at one position; the position the walk goes on at (the next
 // byte some test can begin at).
 std::uint64_t step(EpsonPageScan* s, std::uint64_t p) {
-  if (!INTERESTING.contains(s->d[p])) return INTERESTING.next(s->data, s->length, p);
+  if (!INTERESTING.contains(s->d[p])) return STOPS.next(s->data, s->length, p);
   if (byte_at(*s, p) == '\x0c') s->form_feed_since_c2000 = true;
   page_markers(s, p);
   std::uint64_t next = p + 1;
   if (byte_at(*s, p) == '@') next = epsonpage_ejl_line(s, p);
   settings(s, p);
   // Straight on to the next byte a test can begin at.
-  return INTERESTING.next(s->data, s->length, next);
+  return STOPS.next(s->data, s->length, next);
 }
 
 void walk(EpsonPageScan* s) {

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <span>
 
+#include "formats/format_skip.h"
 #include "foundation/config.h"
 #include "foundation/log.h"
 #include "scan/byte_cursor.h"
@@ -82,31 +83,31 @@ class WalkStarts {
 };
 
 // The next position at or after `pos` holding a start byte, or the data's
-// size. Remembers each start byte's next occurrence, so every stretch of the
-// data is searched once per start byte however the walk jumps.
+// size. One start byte is found with memchr (remembered, so every stretch
+// of the data is searched once however the walk jumps); several with one
+// vector pass over the data for all of them together.
 class WalkNextStart {
  public:
-  WalkNextStart(ByteSpan data, const WalkStarts& starts) : data_(data), starts_(starts) {}
+  WalkNextStart(ByteSpan data, const WalkStarts& starts)
+      : data_(data), starts_(starts), set_(starts.bytes()) {}
 
   [[nodiscard]] std::uint64_t at_or_after(std::uint64_t pos) {
     if (starts_.is_any()) return std::min<std::uint64_t>(pos, data_.size());
-    std::uint64_t best = data_.size();
     const auto bytes = starts_.bytes();
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      if (!known_[i] || next_[i] < pos) {
-        next_[i] = scan_find_byte(data_, pos, bytes[i]).value_or(data_.size());
-        known_[i] = true;
-      }
-      best = std::min(best, next_[i]);
+    if (bytes.size() != 1) return set_.next(data_.data(), data_.size(), pos);
+    if (!known_ || next_ < pos) {
+      next_ = scan_find_byte(data_, pos, bytes[0]).value_or(data_.size());
+      known_ = true;
     }
-    return best;
+    return next_;
   }
 
  private:
   ByteSpan data_;
   WalkStarts starts_;
-  std::array<std::uint64_t, WALK_MAX_STARTS> next_{};
-  std::array<bool, WALK_MAX_STARTS> known_{};
+  FormatByteSet set_;
+  std::uint64_t next_ = 0;
+  bool known_ = false;
 };
 
 // Walks `data` from offset 0 to its end. At each position holding a start
@@ -121,6 +122,23 @@ template <typename Step>
   std::uint64_t pos = 0;
   for (;;) {
     pos = next_start.at_or_after(pos);
+    if (pos >= data.size()) return true;
+    if (timer->expired(pos)) return false;
+    const std::uint64_t next = step(pos);
+    pos = next > pos ? next : pos + 1;
+  }
+}
+
+// The same walk from `from` on, stopping only where one of `pairs` stands:
+// for formats whose every test needs its start byte and one more byte
+// known in advance, so that frequent start bytes (zeros in raster data)
+// stop the walk only where a test could hit.
+template <typename Step>
+[[nodiscard]] bool format_walk_pairs(ByteSpan data, std::uint64_t from, WalkTimer* timer,
+                                     const FormatPairSet& pairs, Step&& step) {
+  std::uint64_t pos = from;
+  for (;;) {
+    pos = pairs.next(data.data(), data.size(), pos);
     if (pos >= data.size()) return true;
     if (timer->expired(pos)) return false;
     const std::uint64_t next = step(pos);

@@ -93,8 +93,11 @@ int hbpl_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs*
   const ByteSpan d = scan_bytes(data, length);
   WalkTimer timer("HBPL");
   Hbpl h;
-  (void)format_walk(d, &timer, WalkStarts{'E', 'S', 0x1B, 0x01},
-                    [&](std::uint64_t pos) { return hbpl_step(&h, d, pos); });
+  // Each test needs its first two bytes (the size record its first and
+  // fifth), so the walk stops only where such a pair stands.
+  const FormatPairSet pairs{{'E', 1, 'n'}, {'S', 1, 'D'}, {0x1B, 1, 'P'}, {0x01, 4, 0x9A}};
+  (void)format_walk_pairs(d, 0, &timer, pairs,
+                          [&](std::uint64_t pos) { return hbpl_step(&h, d, pos); });
   report_pages(h, ja);
   apply_trailer(data, length, ja);
   apply_header(data, length, ja);

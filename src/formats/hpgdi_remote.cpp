@@ -74,8 +74,12 @@ int hp_gdi_remote_process_job(const std::uint8_t* data, std::uint64_t length, Jo
   const ByteSpan d = scan_bytes(data, length);
   WalkTimer timer("HP GDI (remote)");
   HpRemote h;
-  (void)format_walk(d, &timer, WalkStarts{0x02, 0x20, 0x12},
-                    [&](std::uint64_t pos) { return remote_step(&h, d, pos); });
+  // Each record tested begins with its id and has a known byte a few on
+  // (the id's last byte or the size), so the walk stops only where such a
+  // pair stands.
+  const FormatPairSet pairs{{0x02, 4, 0x06}, {0x20, 3, 0x0F}, {0x20, 3, 0x05}, {0x12, 4, 0x04}};
+  (void)format_walk_pairs(d, 0, &timer, pairs,
+                          [&](std::uint64_t pos) { return remote_step(&h, d, pos); });
   if (h.pages != 0) ja_set_pages(ja, h.pages);
   if (h.width_mm > 0 && h.height_mm > 0) ja_set_page_width_height_mm(ja, h.width_mm, h.height_mm);
   if (h.duplex) ja_set_is_duplex(ja, 1);

@@ -86,8 +86,12 @@ int kmgdi_zimf_process_job(const std::uint8_t* data, std::uint64_t length, JobAt
   const ScanRegex media_size(R"(MediaSize=.*?([\d\.]+)x([\d\.]+)(in|mm);)", PCRE_ANCHORED);
   ZimfScan scan{scan_bytes(data, length), ja, media_size};
   WalkTimer timer("KMGDI ZIMF");
-  (void)format_walk(scan.data, &timer, WalkStarts{'E', 'S', 'M', 'R'},
-                    [&scan](std::uint64_t pos) { return scan.step(pos); });
+  // Each key is known by its first letter and one further on (the value's
+  // first letter or digit where the key alone is common), so the walk stops
+  // only where both stand, not at every capital of the stream.
+  const FormatPairSet pairs{{'E', 6, 'E'}, {'S', 6, 'T'}, {'M', 5, 'S'}, {'R', 20, '0'}};
+  (void)format_walk_pairs(scan.data, 0, &timer, pairs,
+                          [&scan](std::uint64_t pos) { return scan.step(pos); });
   ja_set_pages(ja, scan.pages);
   ja_set_copy_count(ja, 1);
   return 0;

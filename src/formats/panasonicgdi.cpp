@@ -99,8 +99,11 @@ int panasonic_gdi_process_job(const std::uint8_t* data, std::uint64_t length, Jo
   LOG_DEV("entering panasonic_gdi_process_job");
   PanasonicScan scan{scan_bytes(data, length), ja};
   WalkTimer timer(TIMEOUT_NAME);
-  (void)format_walk(scan.data, &timer, WalkStarts{0x00, 0x1b},
-                    [&scan](std::uint64_t pos) { return scan.step(pos); });
+  // Each record tested is known by its first two bytes, so the walk stops
+  // only where they stand, not at every zero of the raster data.
+  const FormatPairSet pairs{{0x00, 1, 0x70}, {0x1b, 1, 0x01, 0x03}};
+  (void)format_walk_pairs(scan.data, 0, &timer, pairs,
+                          [&scan](std::uint64_t pos) { return scan.step(pos); });
   if (scan.pages >= 1) ja_set_pages(ja, scan.pages);
   default_paper(ja);
   return 0;

@@ -121,10 +121,28 @@ int qpdl_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs*
   const ByteSpan d = scan_bytes(data, length);
   WalkTimer timer("QPDL");
   Qpdl q;
-  (void)format_walk(d, &timer, WalkStarts{0x00, 'D', 0xDC, 'X'}, [&](std::uint64_t pos) {
+  // Up to the first page header every zero byte may begin it; after it,
+  // each test needs its start byte and a known second byte, so the walk
+  // stops only where such a pair stands rather than at every zero of the
+  // raster data.
+  std::uint64_t header_at = length;
+  (void)format_walk(d, &timer, WalkStarts{0x00, 'X'}, [&](std::uint64_t pos) {
     qpdl_step(&q, d, pos, ja);
-    return pos + 1;
+    if (!q.have_page_header) return pos + 1;
+    header_at = pos;
+    return length;
   });
+  if (q.have_page_header && !timer.has_expired()) {
+    const FormatPairSet pairs{{0x00, 1, q.page_header[1]},
+                              {0x00, 1, 0x9A},
+                              {'D', 1, 'M'},
+                              {0xDC, 4, 0xE4},
+                              {'X', 1, 0x02}};
+    (void)format_walk_pairs(d, header_at + 1, &timer, pairs, [&](std::uint64_t pos) {
+      qpdl_step(&q, d, pos, ja);
+      return pos + 1;
+    });
+  }
   report(q, ja);
   (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
   return 0;

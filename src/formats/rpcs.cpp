@@ -195,8 +195,11 @@ int rpcs_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs*
   RpcsWalk w;
   w.d = scan_bytes(data, data != nullptr ? length : 0);
   WalkTimer timer("RPCS");
-  (void)format_walk(w.d, &timer, WalkStarts{0x22, 0x25, 'g', 0x00},
-                    [&](std::uint64_t p) { return step(&w, p); });
+  // Each layout has a fixed byte a little after its first one, so the walk
+  // stops only where both stand, not at every zero of the raster data.
+  const FormatPairSet pairs{
+      {0x22, 2, 0x01}, {0x25, 5, 0x23}, {'g', 2, 'd'}, {0x00, 1, 0x01}, {0x00, 1, 0x10}};
+  (void)format_walk_pairs(w.d, 0, &timer, pairs, [&](std::uint64_t p) { return step(&w, p); });
   ja_set_pages(ja, page_count(w));
   (void)pjl_set_job_attributes(data, w.d.size(), ja, PJL_UNIT_720TH_INCH);
   rpcr(w.d, ja);
