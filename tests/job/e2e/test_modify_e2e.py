@@ -1,5 +1,5 @@
 """End-to-end tests of spool-file rewriting: the stand-in server's decision
-asks for copies, duplex or compression; the loopback printer receives the
+asks for copies, duplex, grayscale or compression; the loopback printer receives the
 rewritten job, or the job as it was with the server's log warned when the
 rewrite cannot be made.
 
