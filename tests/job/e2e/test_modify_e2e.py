@@ -1,5 +1,5 @@
 """End-to-end tests of spool-file rewriting: the stand-in server's decision
-asks for copies, duplex or compression; the loopback printer receives the
+asks for copies, duplex, grayscale or compression; the loopback printer receives the
 rewritten job, or the job as it was with the server's log warned when the
 rewrite cannot be made.
 
@@ -8,12 +8,19 @@ Environment as for test_backend_e2e.py. Needs root.
 
 import gzip
 import os
+import re
+import subprocess
 import unittest
 
 import harness
 from test_backend_e2e import SOURCE_DIR, SERVER_NAME, corpus, settings
 
 UID = "redirect-uid=0123456789abcdef;"
+
+# PCL5 commands as Ghostscript's LaserJet devices write them.
+PCL_RESET = b"\x1bE"
+PCL_START_RASTER = b"\x1b*r1A"
+PCL_COPIES = re.compile(rb"\x1b&l(\d+)X")
 
 # An XPIF ticket in PJL XCPT lines as Xerox drivers write it (hand-made: no
 # Debian tool writes XPIF), put before a real PostScript job.
@@ -59,6 +66,22 @@ class ModifyE2E(unittest.TestCase):
         self.env.wait_done(job)
         return b"".join(printer.received()[before:])
 
+    def analyze(self, data):
+        """The record spool-analyze (built beside the backend) makes of the
+        bytes the printer received."""
+        tool = os.path.join(os.path.dirname(os.environ["SW_BACKEND"]), "spool-analyze")
+        path = self.write("received.prn", data)
+        run = subprocess.run([tool, path], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        return dict(line.split("=", 1) for line in run.stdout.splitlines() if "=" in line)
+
+    def ghostscript(self, device, path, options, after=()):
+        run = subprocess.run(["gs", "-q", "-dBATCH", "-dNOPAUSE", "-dNOSAFER",
+                              "-sDEVICE=" + device, *options, path, *after],
+                             capture_output=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        return run.stdout
+
     def warnings(self):
         return [str(call["params"]) for call in self.env.calls("log.logMessage")]
 
@@ -92,6 +115,85 @@ class ModifyE2E(unittest.TestCase):
         self.assertEqual(got[:len(head)], head)
         self.assertEqual(got.count(b"%%Page:"), ps.count(b"%%Page:"))
         self.assertTrue(got.rstrip().endswith(b"%%EOF"))
+
+    def test_pcl5_job_asks_for_duplex_and_copies(self):
+        path, pcl = corpus("gs-ljet4-text-a4.pcl")
+        # Ghostscript's own duplex device and its copies option write the
+        # commands the rewritten job must carry.
+        _, ljet4d = corpus("gs-ljet4d-text-letter.pcl")
+        _, ljet4_copies3 = corpus("gs-ljet4-copies3-mixed-letter.pcl")
+        duplex, copies3 = b"\x1b&l1S", b"\x1b&l3X"
+        self.assertIn(duplex, ljet4d)
+        self.assertIn(copies3, ljet4_copies3)
+        printer = self.start("PRINT convert-duplex=1;change-copies=3;" + UID)
+        got = self.print_job(printer, path, "pcl5")
+        # Duplex is set after the reset that opens the job (a reset would
+        # undo it) and before the first page's raster.
+        reset = got.find(PCL_RESET)
+        self.assertGreaterEqual(reset, 0)
+        at = got.find(duplex, reset + len(PCL_RESET))
+        self.assertGreater(at, reset)
+        self.assertLess(at, got.find(PCL_START_RASTER))
+        # Every copy count in the job says three, as -dNumCopies=3 writes
+        # it: a page whose own count the driver wrote is not left at one.
+        self.assertIn(copies3, got)
+        self.assertEqual(set(PCL_COPIES.findall(got)), {b"3"})
+        record, original = self.analyze(got), self.analyze(pcl)
+        self.assertEqual((record["pages"], record["copies"], record["duplex"]),
+                         (original["pages"], "3", "1"))
+        self.assertEqual(got.count(PCL_START_RASTER), pcl.count(PCL_START_RASTER))
+        self.assertNotIn("Did not modify", "".join(self.warnings()))
+
+    def test_pcl_xl_job_asks_for_duplex(self):
+        path, pxl = corpus("gs-pxlmono-text-a4.pxl")
+        # DuplexPageMode (long edge) on each BeginPage, as pxlmono -dDuplex
+        # writes it for the same document.
+        _, gs_duplex = corpus("gs-pxlmono-copies2-duplex-text-a4.pxl")
+        duplex_page_mode = b"\xc0\x01\xf8\x35"
+        self.assertNotIn(duplex_page_mode, pxl)
+        printer = self.start("PRINT convert-duplex=1;" + UID)
+        got = self.print_job(printer, path, "pclxl")
+        record, original = self.analyze(got), self.analyze(pxl)
+        self.assertEqual(original["duplex"], "0")
+        self.assertEqual((record["pages"], record["duplex"]), (original["pages"], "1"))
+        self.assertEqual(got.count(duplex_page_mode), gs_duplex.count(duplex_page_mode))
+        # No page still asks for one-sided printing (SimplexPageMode).
+        self.assertIn(b"\xc0\x00\xf8\x34", pxl)
+        self.assertNotIn(b"\xc0\x00\xf8\x34", got)
+        self.assertNotIn("Did not modify", "".join(self.warnings()))
+
+    def test_grayscale_pcl_xl_job_gets_the_pjl_header_of_pxlmono(self):
+        path, pxl = corpus("gs-pxlcolor-mixed-a4.pxl")
+        # Ghostscript's monochrome PCL XL device run on the same source.
+        mono = self.ghostscript("pxlmono", os.path.join(SOURCE_DIR, "tests/corpus/src/mixed.ps"),
+                                ["-r300", "-sPAPERSIZE=a4", "-dFIXEDMEDIA", "-sOutputFile=-"])
+        enter = b"@PJL ENTER LANGUAGE"
+
+        def header(data):
+            end = data.find(b"\n", data.find(enter)) + 1
+            self.assertGreater(end, 0)
+            return data[:end]
+
+        self.assertNotEqual(header(pxl), header(mono))
+        printer = self.start("PRINT convert-grayscale=1;" + UID)
+        got = self.print_job(printer, path, "gray")
+        self.assertEqual(header(got), header(mono))
+        self.assertEqual(self.analyze(got)["pages"], self.analyze(pxl)["pages"])
+        self.assertNotIn("Did not", "".join(self.warnings()))
+
+    def test_grayscale_postscript_job_renders_in_gray(self):
+        path, ps = corpus("gs-ps2write-mixed-a4.ps")
+        options = ["-sOutputFile=/dev/null"]
+        ask = ["-c", "currentpagedevice /ProcessColorModel get =="]
+        printer = self.start("PRINT convert-grayscale=1;" + UID)
+        got = self.print_job(printer, path, "gray")
+        received = self.write("received.ps", got)
+        # Ghostscript runs the job and then reports the colour model the
+        # job left the device in.
+        self.assertIn(b"/DeviceRGB", self.ghostscript("pdfwrite", path, options, ask))
+        self.assertIn(b"/DeviceGray", self.ghostscript("pdfwrite", received, options, ask))
+        self.assertEqual(got.count(b"%%Page:"), ps.count(b"%%Page:"))
+        self.assertNotIn("Did not", "".join(self.warnings()))
 
     def test_compressed_for_a_printer_that_takes_gzip(self):
         path, pcl = corpus("gs-ljet4-text-a4.pcl")
