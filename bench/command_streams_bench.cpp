@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "bench_analyze.h"
 #include "bench_heap.h"
 #include "bench_support.h"
 #include "formats/riso.h"
@@ -46,17 +47,10 @@ int riso_with_colour(const std::uint8_t* data, std::uint64_t size, JobAttribs* j
 }
 
 void analyse(benchmark::State& state, const std::string& path, Process process) {
-  config_init_session_defaults(&global_ctx);
-  int pages = 0;
-  std::int64_t peak = 0;
-  bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
-    JobAttribsPtr ja(analyzer_create_job_attribs());
-    peak = std::max(peak, bench_heap_peak_of([&] { (void)process(data, size, ja.get()); }));
-    pages = ja->pages;
-    return pages;
-  });
-  state.counters["pages"] = pages;
-  state.counters["peak_heap_bytes"] = static_cast<double>(peak);
+  bench_analyze_pass(state, path,
+                     [&](const std::uint8_t* data, std::uint64_t size, JobAttribs* ja) {
+                       (void)process(data, size, ja);
+                     });
 }
 
 void register_all() {

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_analyze.h"
 #include "bench_heap.h"
 #include "bench_support.h"
 #include "formats/canon.h"
@@ -68,21 +69,10 @@ std::string seed_file(const std::string& name, const std::string& bytes) {
 using Process = int (*)(const std::uint8_t*, std::uint64_t, JobAttribs*);
 
 void analyse(benchmark::State& state, const std::string& path, Process process) {
-  config_init_session_defaults(&global_ctx);
-  if (path.empty()) {
-    state.SkipWithError("no corpus: run the tests of the ci or debug preset first");
-    return;
-  }
-  int pages = 0;
-  std::int64_t peak = 0;
-  bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
-    JobAttribsPtr ja(analyzer_create_job_attribs());
-    peak = std::max(peak, bench_heap_peak_of([&] { (void)process(data, size, ja.get()); }));
-    pages = ja->pages;
-    return pages;
-  });
-  state.counters["pages"] = pages;
-  state.counters["peak_heap_bytes"] = static_cast<double>(peak);
+  bench_analyze_pass(state, path,
+                     [&](const std::uint8_t* data, std::uint64_t size, JobAttribs* ja) {
+                       (void)process(data, size, ja);
+                     });
 }
 
 struct Family {

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "analysis/pcl6.h"
+#include "bench_analyze.h"
 #include "bench_heap.h"
 #include "bench_support.h"
 #include "foundation/config.h"
@@ -44,21 +45,10 @@ std::string seed_path() {
 }
 
 void analyse(benchmark::State& state, const std::string& path, int color) {
-  config_init_session_defaults(&global_ctx);
-  if (path.empty()) {
-    state.SkipWithError("no corpus: run the tests of the ci or debug preset first");
-    return;
-  }
-  int pages = 0;
-  std::int64_t peak = 0;
-  bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
-    JobAttribsPtr ja(analyzer_create_job_attribs());
-    peak = std::max(peak, bench_heap_peak_of([&] { (void)pcl6_process_job(data, size, color, ja.get()); }));
-    pages = ja->pages;
-    return pages;
-  });
-  state.counters["pages"] = pages;
-  state.counters["peak_heap_bytes"] = static_cast<double>(peak);
+  bench_analyze_pass(state, path,
+                     [&](const std::uint8_t* data, std::uint64_t size, JobAttribs* ja) {
+                       (void)pcl6_process_job(data, size, color, ja);
+                     });
 }
 
 void register_all() {

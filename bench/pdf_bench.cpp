@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "analysis/pdf.h"
+#include "bench_analyze.h"
 #include "bench_heap.h"
 #include "bench_support.h"
 #include "foundation/config.h"
@@ -25,21 +26,10 @@
 namespace {
 
 void analyse(benchmark::State& state, const std::string& path) {
-  config_init_session_defaults(&global_ctx);
-  if (path.empty()) {
-    state.SkipWithError("no corpus: run the tests of the ci or debug preset first");
-    return;
-  }
-  int pages = 0;
-  std::int64_t peak = 0;
-  bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
-    JobAttribsPtr ja(analyzer_create_job_attribs());
-    peak = std::max(peak, bench_heap_peak_of([&] { (void)pdf_process_job(data, size, ja.get()); }));
-    pages = ja->pages;
-    return pages;
-  });
-  state.counters["pages"] = pages;
-  state.counters["peak_heap_bytes"] = static_cast<double>(peak);
+  bench_analyze_pass(state, path,
+                     [&](const std::uint8_t* data, std::uint64_t size, JobAttribs* ja) {
+                       (void)pdf_process_job(data, size, ja);
+                     });
 }
 
 void register_all() {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_analyze.h"
 #include "bench_heap.h"
 #include "bench_support.h"
 #include "formats/hbpl.h"
@@ -70,21 +71,10 @@ std::string zjstream_file(const std::string& seed, std::uint64_t size) {
 
 void analyse(benchmark::State& state, const std::string& path, const AnalyzerEntry& entry,
              int extra) {
-  config_init_session_defaults(&global_ctx);
-  if (path.empty()) {
-    state.SkipWithError("no corpus: run the tests of the ci or debug preset first");
-    return;
-  }
-  int pages = 0;
-  std::int64_t peak = 0;
-  bench_mapped_pass(state, path, [&](const std::uint8_t* data, std::uint64_t size) {
-    JobAttribsPtr ja(analyzer_create_job_attribs());
-    peak = std::max(peak, bench_heap_peak_of([&] { (void)entry.analyze(data, size, extra, ja.get()); }));
-    pages = ja->pages;
-    return pages;
-  });
-  state.counters["pages"] = pages;
-  state.counters["peak_heap_bytes"] = static_cast<double>(peak);
+  bench_analyze_pass(state, path,
+                     [&](const std::uint8_t* data, std::uint64_t size, JobAttribs* ja) {
+                       (void)entry.analyze(data, size, extra, ja);
+                     });
 }
 
 void add(const std::string& label, const std::string& path, const AnalyzerEntry& entry,
