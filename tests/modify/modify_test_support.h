@@ -10,11 +10,45 @@
 #include <vector>
 
 #include "corpus/corpus.h"
+#include "foundation/bstrlib.h"
+#include "foundation/ja.h"
+#include "foundation/watermark.h"
+#include "modify/replacement_list.h"
 #include "foundation/config.h"
 #include "support/oracle.h"
 #include "support/test_support.h"
 
 namespace modify_test {
+
+// What a planner made of a job: its result, the flags it set, the number of
+// edits and the job with the edits applied.
+struct Planned {
+  int result = 0;
+  std::string output;
+  msf_state state{};
+  std::int64_t edits = 0;
+};
+
+using PlannerFunc = int (*)(const watermark_params*, const JobAttribs*, const std::uint8_t*,
+                            std::uint64_t, ReplacementList*);
+
+// Runs `planner` over `input` into `list` (made by the caller with the
+// header facts the planner needs) and applies the edits.
+inline Planned run_planner(PlannerFunc planner, const std::string& input,
+                           const watermark_params& request, const JobAttribs* job,
+                           ReplacementList* list) {
+  const auto* data = reinterpret_cast<const std::uint8_t*>(input.data());
+  Planned p;
+  p.result = planner(&request, job, data, input.size(), list);
+  get_msf_state(list, &p.state);
+  p.edits = replacement_list_size(list);
+  if (bstring out = replacement_list_flatten(data, input.size(), list)) {
+    p.output.assign(reinterpret_cast<const char*>(out->data), static_cast<std::size_t>(out->slen));
+    bdestroy(out);
+  }
+  return p;
+}
+
 
 class ModifyTest : public ::testing::Test {
  protected:

@@ -20,28 +20,14 @@
 namespace {
 
 using modify_test::ModifyTest;
-
-struct Planned {
-  int result = 0;
-  std::string output;
-  msf_state state{};
-  std::int64_t edits = 0;
-};
+using modify_test::Planned;
+using modify_test::run_planner;
 
 Planned plan(const std::string& input, const watermark_params& request, int language = 5) {
   JobAttribsPtr job(analyzer_create_job_attribs());
   job->language = language;
   ReplacementListPtr list(replacement_list_create(input.size(), -1, "PCL"));
-  const auto* data = reinterpret_cast<const std::uint8_t*>(input.data());
-  Planned p;
-  p.result = plan_replacements_pcl5(&request, job.get(), data, input.size(), list.get());
-  get_msf_state(list.get(), &p.state);
-  p.edits = replacement_list_size(list.get());
-  if (bstring out = replacement_list_flatten(data, input.size(), list.get())) {
-    p.output.assign(reinterpret_cast<const char*>(out->data), static_cast<std::size_t>(out->slen));
-    bdestroy(out);
-  }
-  return p;
+  return run_planner(plan_replacements_pcl5, input, request, job.get(), list.get());
 }
 
 JobAttribsPtr analyse(const std::string& bytes) {

@@ -19,16 +19,11 @@
 namespace {
 
 using modify_test::ModifyTest;
+using modify_test::Planned;
+using modify_test::run_planner;
 
 const std::string WATERMARK_EXEC =
     std::string("\x61\x74\x69\xC8\xC0\x0F", 6) + "Torvelle_Stream" + "\xF8\x8B\x5E\x60";
-
-struct Planned {
-  int result = 0;
-  std::string output;
-  msf_state state{};
-  std::int64_t edits = 0;
-};
 
 Planned plan(const std::string& input, const watermark_params& request,
              const char* language = "PCLXL", const char* printer_type = "",
@@ -37,16 +32,7 @@ Planned plan(const std::string& input, const watermark_params& request,
   std::strncpy(job->printer_type, printer_type, sizeof job->printer_type - 1);
   ReplacementListPtr list(replacement_list_create(input.size(), -1, language));
   set_msf_state(list.get(), &before);
-  const auto* data = reinterpret_cast<const std::uint8_t*>(input.data());
-  Planned p;
-  p.result = plan_replacements_pcl6(&request, job.get(), data, input.size(), list.get());
-  get_msf_state(list.get(), &p.state);
-  p.edits = replacement_list_size(list.get());
-  if (bstring out = replacement_list_flatten(data, input.size(), list.get())) {
-    p.output.assign(reinterpret_cast<const char*>(out->data), static_cast<std::size_t>(out->slen));
-    bdestroy(out);
-  }
-  return p;
+  return run_planner(plan_replacements_pcl6, input, request, job.get(), list.get());
 }
 
 watermark_params watermark_request(const char* text, double font_size = 24) {

@@ -19,15 +19,10 @@
 namespace {
 
 using modify_test::ModifyTest;
+using modify_test::Planned;
+using modify_test::run_planner;
 
 constexpr const char* MARK = "ZQXWATERMARKQZX";
-
-struct Planned {
-  int result = 0;
-  std::string output;
-  msf_state state{};
-  std::int64_t edits = 0;
-};
 
 Planned plan(const std::string& input, const watermark_params& request,
              const char* printer_type = "", int pages = -1, int duplex = 0) {
@@ -37,16 +32,7 @@ Planned plan(const std::string& input, const watermark_params& request,
   job->is_duplex = duplex;
   std::strncpy(job->printer_type, printer_type, sizeof job->printer_type - 1);
   ReplacementListPtr list(replacement_list_create(input.size(), -1, nullptr));
-  const auto* data = reinterpret_cast<const std::uint8_t*>(input.data());
-  Planned p;
-  p.result = plan_replacements_postscript(&request, job.get(), data, input.size(), list.get());
-  get_msf_state(list.get(), &p.state);
-  p.edits = replacement_list_size(list.get());
-  if (bstring out = replacement_list_flatten(data, input.size(), list.get())) {
-    p.output.assign(reinterpret_cast<const char*>(out->data), static_cast<std::size_t>(out->slen));
-    bdestroy(out);
-  }
-  return p;
+  return run_planner(plan_replacements_postscript, input, request, job.get(), list.get());
 }
 
 watermark_params watermark(const char* text) {
