@@ -343,6 +343,10 @@ std::uint64_t escape_position(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
     if (const Next next = any_mode_step(st, pos)) return *next;
   }
   feed_color(st, pos);
+  const bool pcl_mode = st->mode != PCL5_MODE_HPGL && st->mode != PCL5_MODE_RASTER;
+  if (pcl_mode && family == '*' && pos.n() >= 3 && pos.at(2) == 'b') {
+    if (const std::uint64_t end = raster_row(st, pos.data, pos.p)) return end;
+  }
   Next next;
   switch (st->mode) {
     case PCL5_MODE_HPGL: next = hpgl_escape_step(st, pos); break;

@@ -36,6 +36,14 @@ using Next = std::optional<std::uint64_t>;
 [[nodiscard]] Next hpgl_escape_step(Pcl5ScanState* st, Pos pos);
 [[nodiscard]] Next hpgl_mode_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja);
 
+// ESC*b#W or ESC*b#V at an ESC*b, one a row in nearly every raster job: the
+// position behind its data, or 0 when the bytes are no row. The digits are
+// read here (at most 16 within a 20-byte window, so no overflow). Called
+// once a row, so it takes and returns registers only: a Pos or a Next went
+// through the stack in pieces and was read back whole, and that stall cost
+// more than the row itself.
+[[nodiscard]] std::uint64_t raster_row(Pcl5ScanState* st, ByteSpan data, std::uint64_t p);
+
 // Paper (pcl5_paper.cpp).
 // The ESC&l#A paper code: its name goes to the record; code 101 reads the
 // custom size that follows the command at `command`.

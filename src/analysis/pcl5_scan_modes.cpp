@@ -191,20 +191,9 @@ Next data_block(Pcl5ScanState* st, Pos pos) {
   return std::nullopt;  // the buffer's start: not a data block
 }
 
-// ESC*b#W and ESC*b#V, one a row in nearly every raster job: the digits
-// are read here (at most 16 within the 20-byte window, so no overflow).
-Next raster_row(Pcl5ScanState* st, Pos pos) {
-  const std::uint64_t limit = pos.p + std::min<std::uint64_t>(WINDOW, pos.n());
-  std::uint64_t q = pos.p + 3;
-  std::uint64_t count = 0;
-  while (q < limit && ascii_is_digit(pos.data[q])) count = count * 10 + (pos.data[q++] - '0');
-  if (q == pos.p + 3 || q >= limit || (pos.data[q] != 'W' && pos.data[q] != 'V')) return std::nullopt;
-  return step_over_data(st, pos.data, q + 1, count);
-}
-
 // ESC*b: a raster row, or raster mode for combined commands.
 Next raster_transfer(Pcl5ScanState* st, Pos pos) {
-  if (const Next next = raster_row(st, pos)) return next;
+  if (const std::uint64_t end = raster_row(st, pos.data, pos.p)) return end;
   std::int64_t value = 0;
   std::uint8_t letter = 0;
   const std::uint64_t limit = pos.p + WINDOW;
@@ -304,6 +293,17 @@ Next oki_raster(Pcl5ScanState* st, Pos pos) {
 }
 
 }  // namespace
+
+std::uint64_t raster_row(Pcl5ScanState* st, ByteSpan data, std::uint64_t p) {
+  const Pos pos{data, p};
+  if (p > data.size() || pos.n() < 3) return 0;
+  const std::uint64_t limit = pos.p + std::min<std::uint64_t>(WINDOW, pos.n());
+  std::uint64_t q = pos.p + 3;
+  std::uint64_t count = 0;
+  while (q < limit && ascii_is_digit(pos.data[q])) count = count * 10 + (pos.data[q++] - '0');
+  if (q == pos.p + 3 || q >= limit || (pos.data[q] != 'W' && pos.data[q] != 'V')) return 0;
+  return step_over_data(st, pos.data, q + 1, count);
+}
 
 Next pcl_escape_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
   if (pos.n() < 3) return std::nullopt;
