@@ -14,14 +14,16 @@ std::int64_t modify_step_find_pjl_header(const std::uint8_t* data, std::uint64_t
   return detect_pjl_header(data, length, language_name, size);
 }
 
-// Over the planners' view (one copy of a job the driver repeated). A PJL
-// header inside Canon CPCA packets is left alone: the CPCA planner sets
-// copies, duplex and colour in the settings packets the printer obeys, and a
-// QTY line inside the print data would multiply the binder's copy count.
+// Over the planners' view (one copy of a job the driver repeated). A Canon
+// CPCA job is left to the CPCA planner: its settings packets carry copies,
+// duplex and colour, the printer obeys them, and a QTY line in a PJL header
+// (inside the packets or before them) would multiply the binder's copies.
 int modify_step_plan_pjl(ModifyRun* run) {
   const std::uint8_t* data = run->mm->data;
-  if (run->working_length >= 2 && ((data[0] << 8) | data[1]) == CPCA_MAGIC) {
-    LOG_DEBUG("PJL header inside Canon CPCA packets: left to the CPCA planner");
+  std::int64_t last_packet = -1;
+  int valid = 0;
+  if (cpca_get_packet_count(data, run->working_length, 0, &last_packet, &valid) >= 0) {
+    LOG_DEBUG("PJL header of a Canon CPCA job: left to the CPCA planner");
     return 1;
   }
   return plan_replacements_pjl(&run->request, run->job, data, run->working_length,
