@@ -119,7 +119,7 @@ int page_count(const PdfScan& scan) {
 int pdf_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   LOG_DEV("entering pdf_process_job");
   static const PdfPatterns patterns;
-  PositionTimer timer(global_ctx.parse_timeout);
+  WalkTimer timer("PDF");
   PdfScan scan;
   scan.patterns = &patterns;
   scan.ja = ja;

@@ -65,7 +65,7 @@ struct PdfInflater {
 struct PdfScan {
   const PdfPatterns* patterns = nullptr;
   JobAttribs* ja = nullptr;
-  PositionTimer* timer = nullptr;
+  WalkTimer* timer = nullptr;
   std::uint64_t positions = 0;     // bytes walked, object streams included (for the timer)
   std::int64_t page_objects = 0;   // page dictionaries seen
   int inline_copies = -1;          // "P(1)" references of the last inline-copy match

@@ -198,8 +198,6 @@ void pdf_walk(PdfScan* s, ByteSpan data, bool nested) {
   while (!s->timed_out) {
     const std::uint64_t stop = stops.next(pos);
     if (s->timer->expired(base + stop)) {
-      LOG_DEBUG("parse timeout exceeded at position: %" PRIu64, base + stop);
-      LOG_ERROR("Parse timeout exceeded. Language: PDF");
       s->timed_out = true;
       break;
     }

@@ -57,17 +57,13 @@ int plaintext_process_job(const std::uint8_t* data, std::uint64_t length, JobAtt
     lines_per_page = PLAINTEXT_DEFAULT_LINES_PER_PAGE;
   }
   LOG_DEBUG("Plain text lines per page: %d", lines_per_page);
-  PositionTimer timer(global_ctx.parse_timeout);
+  WalkTimer timer("Plain Text");
   TextPages t;
   const std::uint8_t* p = data;
   const std::uint8_t* end = data + (data != nullptr ? length : 0);
   const std::uint8_t* next_form_feed = nullptr;
   while (p < end) {
-    if (timer.expired(static_cast<std::uint64_t>(p - data))) {
-      LOG_DEBUG("parse timeout exceeded at position: %llu", static_cast<unsigned long long>(p - data));
-      LOG_ERROR("Parse timeout exceeded. Language: Plain Text");
-      break;
-    }
+    if (timer.expired(static_cast<std::uint64_t>(p - data))) break;
     const std::uint8_t* stop = next_stop(p, end, &next_form_feed);
     t.page_has_content = t.page_has_content || has_content(p, stop);
     if (stop == end) break;

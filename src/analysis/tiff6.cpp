@@ -70,16 +70,12 @@ void at_copies(ByteSpan d, std::uint64_t p, const ScanRegex& pattern, TiffScan* 
 
 void walk(ByteSpan d, TiffScan* scan, JobAttribs* ja) {
   static const ScanRegex copies(R"re(\@PJL\s+DEFAULT\s+COPIES\s*=\s*(\d+))re", PCRE_ANCHORED);
-  PositionTimer timer(global_ctx.parse_timeout);
+  WalkTimer timer("TIFF6");
   StopBytes stops(d, 0x1B, '@', 'T');
   std::uint64_t pos = 0;
   for (;;) {
     const std::uint64_t p = stops.next(pos);
-    if (timer.expired(p)) {
-      LOG_DEBUG("parse timeout exceeded at position: %" PRIu64, p);
-      LOG_ERROR("Parse timeout exceeded. Language: TIFF6");
-      return;
-    }
+    if (timer.expired(p)) return;
     if (p >= d.size()) break;
     const std::uint64_t r = d.size() - p;
     if (d[p] == 0x1B) {

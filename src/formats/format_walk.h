@@ -14,8 +14,6 @@
 #include <span>
 
 #include "formats/format_skip.h"
-#include "foundation/config.h"
-#include "foundation/log.h"
 #include "scan/byte_cursor.h"
 #include "scan/position_timer.h"
 
@@ -31,28 +29,6 @@
   if (pos > data.size() || marker.size() > data.size() - pos) return false;
   return marker.empty() || std::memcmp(data.data() + pos, marker.data(), marker.size()) == 0;
 }
-
-// The time limit of one walk with its two log lines, written once when the
-// limit runs out. `language` names the format in the ERROR line.
-class WalkTimer {
- public:
-  explicit WalkTimer(const char* language)
-      : timer_(global_ctx.parse_timeout), language_(language) {}
-
-  // true once the limit has run out (the clock is read once per stride).
-  [[nodiscard]] bool expired(std::uint64_t pos) {
-    if (timer_.has_expired()) return true;
-    if (!timer_.expired(pos)) return false;
-    LOG_DEBUG("parse timeout exceeded at position: %llu", static_cast<unsigned long long>(pos));
-    LOG_ERROR("Parse timeout exceeded. Language: %s", language_);
-    return true;
-  }
-  [[nodiscard]] bool has_expired() const { return timer_.has_expired(); }
-
- private:
-  PositionTimer timer_;
-  const char* language_;
-};
 
 // The bytes at which a format's tests can hit: up to WALK_MAX_STARTS bytes,
 // each found with memchr, or every position (`any`) for a format whose

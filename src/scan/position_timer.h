@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "foundation/config.h"
+#include "foundation/log.h"
 #include "foundation/timeout.h"
 
 inline constexpr std::uint64_t POSITION_TIMER_STRIDE = 10000;
@@ -35,4 +37,26 @@ class PositionTimer {
   std::uint64_t next_poll_ = 0;
   bool started_ = false;
   bool expired_ = false;
+};
+
+// The time limit of one walk with its two log lines, written once when the
+// limit runs out. `language` names the format in the ERROR line.
+class WalkTimer {
+ public:
+  explicit WalkTimer(const char* language)
+      : timer_(global_ctx.parse_timeout), language_(language) {}
+
+  // true once the limit has run out (the clock is read once per stride).
+  [[nodiscard]] bool expired(std::uint64_t pos) {
+    if (timer_.has_expired()) return true;
+    if (!timer_.expired(pos)) return false;
+    LOG_DEBUG("parse timeout exceeded at position: %llu", static_cast<unsigned long long>(pos));
+    LOG_ERROR("Parse timeout exceeded. Language: %s", language_);
+    return true;
+  }
+  [[nodiscard]] bool has_expired() const { return timer_.has_expired(); }
+
+ private:
+  PositionTimer timer_;
+  const char* language_;
 };
