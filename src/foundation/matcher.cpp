@@ -185,7 +185,7 @@ int test_row(MatchToken& row, const std::uint8_t* bytes, std::uint64_t available
              std::uint64_t position, pcre2_match_data* data) {
   if (!matcher_row_active(row, position)) return 0;
   if (row.compiled == nullptr || data == nullptr) return 0;
-  const int rc = regex_engine_match(row.compiled->code, bytes, available, data,
+  const int rc = regex_engine_match(row.compiled, bytes, available, data,
                                     regex_engine_context());
   if (rc < 0) {
     if (rc != PCRE2_ERROR_NOMATCH) {

@@ -93,7 +93,7 @@ int run_match(const Regex* regex, const void* subject, std::uint64_t length,
   ThreadMatchState& state = thread_state();
   *data = state.data_;
   if (state.data_ == nullptr) return PCRE2_ERROR_NOMEMORY;
-  return regex_engine_match(regex->code, subject, length, state.data_, state.context_);
+  return regex_engine_match(regex, subject, length, state.data_, state.context_);
 }
 
 // Logs and refuses a call without a compiled expression or subject.
@@ -132,9 +132,27 @@ char* copy_bytes(const std::uint8_t* start, std::size_t length) {
 
 }  // namespace
 
-int regex_engine_match(const pcre2_real_code_8* code, const void* subject, std::uint64_t length,
+const pcre2_real_code_8* regex_engine_program(const Regex* regex) {
+  if (const pcre2_code* jit = regex->jit_code.load(std::memory_order_acquire)) return jit;
+  // Exactly one match reaches the count, so one thread compiles; a pattern
+  // the JIT cannot compile stays interpreted.
+  if (regex->matches.fetch_add(1, std::memory_order_relaxed) + 1 != REGEX_JIT_AFTER_MATCHES) {
+    return regex->code;
+  }
+  pcre2_code* copy = pcre2_code_copy(regex->code);
+  if (copy == nullptr) return regex->code;
+  if (pcre2_jit_compile(copy, PCRE2_JIT_COMPLETE) != 0) {
+    pcre2_code_free(copy);
+    return regex->code;
+  }
+  regex->jit_code.store(copy, std::memory_order_release);
+  return copy;
+}
+
+int regex_engine_match(const Regex* regex, const void* subject, std::uint64_t length,
                        pcre2_real_match_data_8* data, pcre2_real_match_context_8* context) {
-  return pcre2_match(code, subject_pointer(subject), length, 0, 0, data, context);
+  return pcre2_match(regex_engine_program(regex), subject_pointer(subject), length, 0, 0, data,
+                     context);
 }
 
 pcre2_real_match_context_8* regex_engine_context() { return thread_state().context_; }
@@ -173,11 +191,7 @@ Regex* regex_compile_ex(const char* pattern, int options, char* error_text,
       std::strcpy(message, "no memory");
     }
   }
-  if (regex != nullptr) {
-    // The interpreter serves when the JIT is not available.
-    (void)pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-    return regex;
-  }
+  if (regex != nullptr) return regex;
   const int shown_offset = offset > INT_MAX ? INT_MAX : static_cast<int>(offset);
   LOG_ERROR("PCRE compilation failed on pattern: %s at offset: %d with error: %s",
             pattern != nullptr ? pattern : "(null)", shown_offset, message);
@@ -195,6 +209,7 @@ Regex* regex_compile(const char* pattern, int options) {
 
 void regex_free(Regex* regex) {
   if (regex == nullptr) return;
+  pcre2_code_free(regex->jit_code.load(std::memory_order_acquire));
   pcre2_code_free(regex->code);
   delete regex;
 }
@@ -246,8 +261,8 @@ int regex_exec_at(const Regex* regex, const void* subject, std::uint64_t length,
                                       : 0);
     code = state.data_ == nullptr
                ? PCRE2_ERROR_NOMEMORY
-               : pcre2_match(regex->code, subject_pointer(subject), length, start, engine,
-                             state.data_, state.context_);
+               : pcre2_match(regex_engine_program(regex), subject_pointer(subject), length,
+                             start, engine, state.data_, state.context_);
   }
   if (code < 0) {
     if (rc != nullptr) *rc = code;

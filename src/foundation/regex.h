@@ -5,6 +5,7 @@
 // data.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -33,11 +34,23 @@ inline constexpr std::uint32_t REGEX_DEPTH_LIMIT = 10000;
 // Whole match plus groups 1 to 4.
 inline constexpr int REGEX_MATCH_INFO_GROUPS = 5;
 
+// Matches an expression is interpreted for before it is JIT-compiled. A JIT
+// compilation costs as much as some hundred short interpreted matches, and a
+// backend process lives for one job: the patterns it tries a few times (the
+// language tests, the settings it reads) are never worth compiling, the
+// scanners' patterns are after their first few positions.
+inline constexpr std::uint32_t REGEX_JIT_AFTER_MATCHES = 32;
+
 // A compiled expression. `pattern` is the caller's text (kept, not copied: it
-// must outlive the Regex); `code` is the compiled program (owned).
+// must outlive the Regex); `code` is the compiled program (owned). Once the
+// expression has been matched REGEX_JIT_AFTER_MATCHES times, `jit_code` holds
+// a JIT-compiled copy (owned) that later matches use; a copy, so that threads
+// still matching with `code` are never disturbed by the compilation.
 struct Regex {
   const char* pattern = nullptr;
   pcre2_real_code_8* code = nullptr;
+  mutable std::atomic<pcre2_real_code_8*> jit_code{nullptr};
+  mutable std::atomic<std::uint32_t> matches{0};
 };
 
 // Captures of one match. Index 0 is the whole match, 1 to 4 the groups.

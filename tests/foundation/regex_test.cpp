@@ -1,5 +1,6 @@
 // Regular-expression wrapper: option mapping, capture records and offsets,
-// the caller's offset-vector bound, integer groups and bounded matching.
+// the caller's offset-vector bound, integer groups, bounded matching, and the
+// switch from interpreted to JIT-compiled matching.
 #include "foundation/regex.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -221,6 +224,38 @@ TEST(Regex, CompiledExpressionIsReusable) {
     EXPECT_EQ(value, expected[i]);
   }
   EXPECT_EQ(std::strcmp(re->pattern, "%%Pages:\\s*(\\d+)"), 0);
+}
+
+// An expression is interpreted for its first matches and JIT-compiled after:
+// every match, whichever program ran it, finds the same text and groups, also
+// when several threads cross the switch at once.
+TEST(Regex, MatchesAreTheSameBeforeAndAfterTheJitCompilation) {
+  RegexPtr re = compile("\\x1b&l(\\d+)([A-Za-z])", PCRE_CASELESS);
+  const std::string subjects[] = {"\x1b&l26A", "xx\x1b&L2a", "\x1b&lA", std::string(300, 'q')};
+  const int rounds = 4 * static_cast<int>(REGEX_JIT_AFTER_MATCHES);
+  auto run = [&](std::vector<std::string>* seen) {
+    for (int round = 0; round < rounds; ++round) {
+      for (const std::string& subject : subjects) {
+        std::int64_t vector[9] = {};
+        const int found = regex_exec(re.get(), subject.data(), subject.size(), vector, 9, nullptr);
+        seen->push_back(!found ? "-" : subject.substr(vector[2], vector[3] - vector[2]) + "/" +
+                                           subject.substr(vector[4], vector[5] - vector[4]));
+      }
+    }
+  };
+  std::vector<std::vector<std::string>> seen(4);
+  std::vector<std::thread> threads;
+  for (auto& results : seen) threads.emplace_back(run, &results);
+  for (std::thread& thread : threads) thread.join();
+  for (const auto& results : seen) {
+    ASSERT_EQ(results.size(), static_cast<std::size_t>(rounds) * 4);
+    for (std::size_t i = 0; i < results.size(); i += 4) {
+      EXPECT_EQ(results[i], "26/A");
+      EXPECT_EQ(results[i + 1], "2/a");
+      EXPECT_EQ(results[i + 2], "-");
+      EXPECT_EQ(results[i + 3], "-");
+    }
+  }
 }
 
 }  // namespace
