@@ -154,6 +154,16 @@ class Standin:
 class Handler(SimpleXMLRPCRequestHandler):
     rpc_paths = ("/rpc/providers/xmlrpc",)
 
+    def handle(self):
+        # From the request's first byte to the answer sent: what a benchmark
+        # takes off a client's time to see the client's own cost.
+        start = time.perf_counter()
+        super().handle()
+        path = getattr(self.server, "service_times", None)
+        if path:
+            with open(path, "a", encoding="utf-8") as f:
+                f.write("%.3f\n" % ((time.perf_counter() - start) * 1000))
+
     def log_message(self, fmt, *args):  # keep the test output quiet
         pass
 
@@ -170,6 +180,8 @@ def main():
     parser.add_argument("--script", help="JSON answers, read on every call")
     parser.add_argument("--log", required=True, help="JSON lines of every call")
     parser.add_argument("--events", help="JSON lines [type, value] for drainEvents")
+    parser.add_argument("--service-times",
+                        help="a line per call: milliseconds from request to answer")
     args = parser.parse_args()
 
     standin = Standin(args.script, args.log, args.events)
@@ -177,6 +189,7 @@ def main():
                             logRequests=False, allow_none=False)
     server.register_instance(type("Dispatcher", (), {
         "_dispatch": lambda self, method, params: standin.dispatch(method, params)})())
+    server.service_times = args.service_times
     port = server.server_address[1]
     if args.port_file:
         tmp = args.port_file + ".tmp"

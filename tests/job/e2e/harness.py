@@ -156,6 +156,7 @@ class Environment:
         self.standin_log = os.path.join(self.paths["appserver"], "calls.jsonl")
         self.standin_script = os.path.join(self.paths["appserver"], "script.json")
         self.standin_events = os.path.join(self.paths["appserver"], "events.jsonl")
+        self.standin_service_times = os.path.join(self.paths["appserver"], "service_ms.txt")
         self.appserver_port = None
         self.log_path = os.path.join(self.paths["sw"], "spoolwarden.log")
 
@@ -180,7 +181,8 @@ class Environment:
         args = ["python3", os.path.join(self.source_dir, "tools", "standins", "appserver_standin.py"),
                 "--port", str(self.appserver_port or 0), "--port-file", port_file,
                 "--script", self.standin_script, "--log", self.standin_log,
-                "--events", self.standin_events]
+                "--events", self.standin_events,
+                "--service-times", self.standin_service_times]
         self.procs["appserver"] = subprocess.Popen(args, stdout=subprocess.DEVNULL)
         wait_for(lambda: os.path.exists(port_file), 10, "the stand-in server")
         with open(port_file) as f:
