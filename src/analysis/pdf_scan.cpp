@@ -340,9 +340,11 @@ void pdf_walk(PdfScan* s, ByteSpan data, bool nested) {
   StreamSkip skip;
   std::uint64_t pos = 0;
   while (!s->timed_out) {
-    std::uint64_t stop = stops.next(pos);
+    // A stream's data is not searched for stops: at its first byte the walk
+    // goes on behind it.
+    std::uint64_t stop = stops.next(pos, skip.data_at);
     if (stop >= skip.data_at) {
-      if (stop < skip.resume_at) stop = stops.next(skip.resume_at);
+      stop = stops.next(skip.resume_at);
       skip.data_at = UINT64_MAX;
     }
     if (s->timer->expired(base + stop)) {
