@@ -30,7 +30,7 @@ inline constexpr std::uint64_t PDF_DICT_MAX = std::uint64_t{16} << 20;
 // the most bytes one object stream is inflated to.
 inline constexpr std::uint64_t PDF_STREAM_KEYWORD_MAX = 4096;
 inline constexpr std::uint64_t PDF_OBJSTM_MAX_BYTES = std::uint64_t{64} << 20;
-// How far from a /Length key its stream's dictionary may begin and end (a
+// How far from one of its keys a stream's dictionary may begin and end (a
 // stream dictionary is a few keys; an image's inline colour table is the
 // longest value it holds).
 inline constexpr std::uint64_t PDF_STREAM_DICT_MAX = 65536;
@@ -108,7 +108,7 @@ enum class PdfLengthKind { NONE, DIRECT, INDIRECT };
 // describes it. The dictionary's "<<" is looked for back to
 // `lowest` (and at most PDF_STREAM_DICT_MAX bytes).
 struct PdfStreamDict {
-  std::uint64_t looked_to = 0;  // /Length keys before this offset need no second look
+  std::uint64_t looked_to = 0;  // keys before this offset need no second look
   std::uint64_t data_at = 0;    // the first data byte; 0 when no "stream" keyword follows
   PdfLengthKind length_kind = PdfLengthKind::NONE;
   std::uint64_t length = 0;     // a direct /Length

@@ -30,9 +30,10 @@ constexpr std::string_view ENDOBJ = "endobj";
 // Stream data searched for its "endstream" between two looks at the clock.
 constexpr std::uint64_t ENDSTREAM_SEARCH_STEP = std::uint64_t{1} << 20;
 
-// A stream the walk has met the dictionary of: from its first data byte on,
-// the walk goes on at `resume_at` (behind its "endstream"). `looked_to` and
-// `last_key` keep /Length keys from being looked at twice.
+// A stream the walk has met the dictionary of: at its first data byte, the
+// walk goes on at `resume_at` (behind its "endstream"). No dictionary is
+// read twice: keys before `looked_to` were read with it, and the search back
+// for a dictionary's "<<" stops at `last_key`, the key looked at before.
 struct StreamSkip {
   std::uint64_t data_at = UINT64_MAX;  // none pending
   std::uint64_t resume_at = 0;
