@@ -97,8 +97,8 @@ void apply_box(PdfScan* s, std::string_view box) {
 // One past the "endstream" that stands at `at` behind blanks; none when it
 // does not.
 std::optional<std::uint64_t> endstream_at(ByteSpan data, std::uint64_t at) {
-  const std::uint64_t limit = data.size() - at > PDF_STREAM_KEYWORD_MAX ? at + PDF_STREAM_KEYWORD_MAX
-                                                                         : data.size();
+  const std::uint64_t limit =
+      data.size() - at > PDF_STREAM_KEYWORD_MAX ? at + PDF_STREAM_KEYWORD_MAX : data.size();
   while (at < limit && ascii_is_space(data[at])) ++at;
   if (!scan_bytes_at(data, at, ENDSTREAM)) return std::nullopt;
   return at + ENDSTREAM.size();
@@ -111,17 +111,16 @@ std::optional<std::uint64_t> find_end_keyword(ByteSpan data, std::uint64_t from,
   const auto keyword_at = [&](std::uint64_t p) {
     return scan_bytes_at(data, p, ENDSTREAM) || scan_bytes_at(data, p, ENDOBJ);
   };
-  const __m128i e = _mm_set1_epi8('e');
-  const __m128i n = _mm_set1_epi8('n');
-  const __m128i d = _mm_set1_epi8('d');
+  // The sixteen bytes from `at` that equal `c`, as a vector mask.
+  const auto equal = [&](std::uint64_t at, char c) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + at));
+    return _mm_cmpeq_epi8(block, _mm_set1_epi8(c));
+  };
   std::uint64_t p = from;
   for (; p < to && to - p >= 18; p += 16) {  // the loads reach p + 17
-    const auto load = [&](std::uint64_t at) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + at));
-    };
-    const __m128i hits = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(load(p), e), _mm_cmpeq_epi8(load(p + 1), n)),
-                                       _mm_cmpeq_epi8(load(p + 2), d));
-    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
+    const __m128i hits =
+        _mm_and_si128(_mm_and_si128(equal(p, 'e'), equal(p + 1, 'n')), equal(p + 2, 'd'));
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
       const std::uint64_t at = p + static_cast<std::uint64_t>(__builtin_ctz(mask));
       if (keyword_at(at)) return at;
     }

@@ -44,7 +44,8 @@ std::string pdf(int pages, const std::string& box = "0 0 595 842", const std::st
 std::string three_pages_between(const std::string& front, const std::string& back = "") {
   std::string out = "%PDF-1.4\n%\xc7\xec\x8f\xa2\n" + front;
   for (int i = 0; i < 3; ++i) {
-    out += std::to_string(20 + i) + " 0 obj\n<</Type/Page/MediaBox [0 0 595 842]/Parent 3 0 R>>\nendobj\n";
+    out += std::to_string(20 + i) +
+           " 0 obj\n<</Type/Page/MediaBox [0 0 595 842]/Parent 3 0 R>>\nendobj\n";
   }
   return out + back + "trailer\n<< /Root 1 0 R >>\n%%EOF\n" + std::string(300, '%') + "\n";
 }
@@ -206,16 +207,19 @@ TEST_F(PdfTest, StreamDataSteppedOverByItsLength) {
   };
   const Case cases[] = {
       {"encoded, direct length", stream_object(5, "/Filter /FlateDecode /Length " + len, fake)},
-      {"encoded, CRLF line ends", stream_object(5, "/Length " + len + "/Filter/DCTDecode", fake, "\r\n")},
+      {"encoded, CRLF line ends",
+       stream_object(5, "/Length " + len + "/Filter/DCTDecode", fake, "\r\n")},
       {"encoded, filter array",
        stream_object(5, "/Filter [/ASCII85Decode /FlateDecode] /Length " + len, fake)},
       {"encoded, indirect length",
-       stream_object(5, "/Length 6 0 R /Filter /FlateDecode", fake) + "6 0 obj\n" + len + "\nendobj\n"},
+       stream_object(5, "/Length 6 0 R /Filter /FlateDecode", fake) + "6 0 obj\n" + len +
+           "\nendobj\n"},
       {"attached file, not encoded, short",
        stream_object(5, "/Type /EmbeddedFile /Length 200", fake.substr(0, 200))},
       // Damaged: walked as they are, so no page behind them is lost.
       {"length past its endstream",
-       stream_object(5, "/Filter /FlateDecode /Length " + std::to_string(plain.size() + 150), plain)},
+       stream_object(5, "/Filter /FlateDecode /Length " + std::to_string(plain.size() + 150),
+                     plain)},
       {"negative length", stream_object(5, "/Filter /FlateDecode /Length -6000", plain)},
       {"length beyond the file",
        stream_object(5, "/Filter /FlateDecode /Length 9223372036854775807", plain)},
@@ -224,7 +228,8 @@ TEST_F(PdfTest, StreamDataSteppedOverByItsLength) {
       {"length not an integer", stream_object(5, "/Filter /FlateDecode /Length 6000.5", plain)},
       {"indirect length, data cut short before the pages",
        "5 0 obj\n<</Length 6 0 R/Filter /FlateDecode>>\nstream\n" + plain + "\n",
-       stream_object(8, "/Length 9 0 R/Filter /FlateDecode", "x\x9c\x03\x00") + "9 0 obj\n4\nendobj\n"},
+       stream_object(8, "/Length 9 0 R/Filter /FlateDecode", "x\x9c\x03\x00") +
+           "9 0 obj\n4\nendobj\n"},
   };
   for (const Case& c : cases) {
     JaPtr ja(analyzer_create_job_attribs());
@@ -239,7 +244,8 @@ TEST_F(PdfTest, StreamDataSteppedOverByItsLength) {
 // and nothing is read past the end (the buffer is exactly the file).
 TEST_F(PdfTest, StreamCutOffByTheEndOfTheFile) {
   const std::string data = binary_data(5000, false);
-  const std::string dicts[] = {"/Filter /FlateDecode /Length 100000", "/Filter /FlateDecode /Length 7 0 R",
+  const std::string dicts[] = {"/Filter /FlateDecode /Length 100000",
+                               "/Filter /FlateDecode /Length 7 0 R",
                                "/Type /EmbeddedFile /Length 7 0 R"};
   for (const std::string& dict : dicts) {
     const std::string pages = three_pages_between("");
@@ -257,7 +263,8 @@ TEST_F(PdfTest, StreamCutOffByTheEndOfTheFile) {
 // show its three page dictionaries as they are, which count once.
 TEST_F(PdfTest, UnencodedDataAndObjectStreamsStillRead) {
   const std::string packet = "<?xpacket begin?><x:xmpmeta>" + std::string(5000, ' ') +
-                             "<PageAttribRange PaperSize=\"A4\" Copies=\"2\"/></x:xmpmeta><?xpacket end?>";
+                             "<PageAttribRange PaperSize=\"A4\" Copies=\"2\"/></x:xmpmeta>"
+                             "<?xpacket end?>";
   JaPtr ja(analyzer_create_job_attribs());
   ASSERT_EQ(analyse(three_pages_between(stream_object(
                         5, "/Type /Metadata /Subtype /XML /Length " + std::to_string(packet.size()),
