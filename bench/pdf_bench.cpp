@@ -1,6 +1,8 @@
 // The PDF analyzer over 1 GiB of real PDF output (a corpus PDF repeated):
-// Ghostscript's pdfwrite output, and qpdf's rewrite of it with object
-// streams (every page inside a stream that is inflated). Reported beside the
+// Ghostscript's pdfwrite output, qpdf's rewrite of it with object streams
+// (every page inside a stream that is inflated), and pdfwrite's output of a
+// page with a large image (the file is nearly all encoded image data, which
+// the walk steps over by its length without reading it). Reported beside the
 // memchr and read() references and beside qpdf --show-npages and pdfinfo on
 // the same file (they read the cross-reference table at the end and the
 // page tree, not the whole file). The counter peak_heap_bytes is the most
@@ -33,13 +35,19 @@ void analyse(benchmark::State& state, const std::string& path) {
 }
 
 void register_all() {
-  const std::pair<const char*, const char*> seeds[] = {
-      {"pdfwrite", "gs-pdfwrite-mixed-letter.pdf"},
-      {"qpdf object streams", "qpdf-objstm-mixed-a4.pdf"},
+  struct Seed {
+    const char* label;
+    const char* tag;  // of the files in TMPDIR
+    const char* file;
   };
-  for (const auto& [label, file] : seeds) {
+  const Seed seeds[] = {
+      {"pdfwrite", "pdfwrite", "gs-pdfwrite-mixed-letter.pdf"},
+      {"qpdf object streams", "objstm", "qpdf-objstm-mixed-a4.pdf"},
+      {"pdfwrite image", "noise", "gs-pdfwrite-noise-a4.pdf"},
+  };
+  for (const auto& [label, tag_text, file] : seeds) {
     const std::string seed = bench_corpus_file(file);
-    const std::string tag = std::string(label) == "pdfwrite" ? "pdfwrite" : "objstm";
+    const std::string tag = tag_text;
     const std::string big = seed.empty() ? "" : bench_repeated_file("pdf_" + tag + "_1GiB", seed, BENCH_GIB);
     const std::string small =
         seed.empty() ? "" : bench_repeated_file("pdf_" + tag + "_16MiB", seed, std::uint64_t{16} << 20);

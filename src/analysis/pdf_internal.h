@@ -30,6 +30,13 @@ inline constexpr std::uint64_t PDF_DICT_MAX = std::uint64_t{16} << 20;
 // the most bytes one object stream is inflated to.
 inline constexpr std::uint64_t PDF_STREAM_KEYWORD_MAX = 4096;
 inline constexpr std::uint64_t PDF_OBJSTM_MAX_BYTES = std::uint64_t{64} << 20;
+// How far from one of its keys a stream's dictionary may begin and end (a
+// stream dictionary is a few keys; an image's inline colour table is the
+// longest value it holds).
+inline constexpr std::uint64_t PDF_STREAM_DICT_MAX = 65536;
+// The shortest stream data stepped over by its length: below it, walking the
+// data costs no more than reading the dictionary that gives the length.
+inline constexpr std::uint64_t PDF_STREAM_SKIP_MIN = 4096;
 
 // The compiled patterns of the walk.
 struct PdfPatterns {
@@ -92,6 +99,24 @@ struct PdfPagesNode {
 // The object stream whose /Type key is at `type_at`, inflated into
 // scan->inflater; false when it is not a Flate stream that can be inflated.
 [[nodiscard]] bool pdf_inflate_object_stream(PdfScan* scan, ByteSpan data, std::uint64_t type_at);
+
+// The /Length of a stream: a number of bytes, a reference to an object that
+// holds it ("n g R"), or anything else.
+enum class PdfLengthKind { NONE, DIRECT, INDIRECT };
+
+// The stream whose dictionary holds the key at `key_at`, as its dictionary
+// describes it. The dictionary's "<<" is looked for back to
+// `lowest` (and at most PDF_STREAM_DICT_MAX bytes).
+struct PdfStreamDict {
+  std::uint64_t looked_to = 0;  // keys before this offset need no second look
+  std::uint64_t data_at = 0;    // the first data byte; 0 when no "stream" keyword follows
+  PdfLengthKind length_kind = PdfLengthKind::NONE;
+  std::uint64_t length = 0;     // a direct /Length
+  bool filtered = false;        // a /Filter names a decoding: the data is encoded bytes
+  bool embedded_file = false;   // /Type /EmbeddedFile: a file attached to the document
+};
+[[nodiscard]] PdfStreamDict pdf_stream_dict(ByteSpan data, std::uint64_t key_at,
+                                            std::uint64_t lowest);
 
 // Width and height in millimetres of a box text "x1 y1 x2 y2" (numbers may
 // carry decimals): |x2 - x1| and |y2 - y1| points, rounded half up. None

@@ -1,6 +1,7 @@
-// PDF objects around a /Type key: the dictionary that holds it (found back
-// to its "<<" and read forward to its ">>"), the /Count of a page-tree node,
-// and the stream of an object stream, inflated.
+// PDF objects around a key: the dictionary that holds it (found back to its
+// "<<" and read forward to its ">>"), the /Count of a page-tree node, the
+// stream of an object stream, inflated, and what a stream's dictionary says
+// of its data.
 #include <zlib.h>
 
 #include <algorithm>
@@ -20,10 +21,24 @@ namespace {
 constexpr std::uint64_t INFLATE_INPUT_CHUNK = std::uint64_t{1} << 30;
 constexpr std::size_t INFLATE_OUTPUT_STEP = std::size_t{64} << 10;
 
-bool is_regular(std::uint8_t c) {
-  return !ascii_is_space(c) && c != '(' && c != ')' && c != '<' && c != '>' && c != '[' &&
-         c != ']' && c != '{' && c != '}' && c != '/' && c != '%';
+// Byte classes, looked up: dictionaries are read at every page and stream.
+struct ByteClasses {
+  bool regular[256];  // a byte of a name or number: no blank, no delimiter
+  bool marks[256];    // a byte that read_dict acts on
+};
+constexpr ByteClasses make_byte_classes() {
+  ByteClasses t{};
+  for (int b = 0; b < 256; ++b) {
+    const auto c = static_cast<std::uint8_t>(b);
+    t.regular[b] = !ascii_is_space(c) && c != '(' && c != ')' && c != '<' && c != '>' &&
+                   c != '[' && c != ']' && c != '{' && c != '}' && c != '/' && c != '%';
+    t.marks[b] = c == '<' || c == '>' || c == '(' || c == '/';
+  }
+  return t;
 }
+constexpr ByteClasses BYTE_CLASSES = make_byte_classes();
+
+bool is_regular(std::uint8_t c) { return BYTE_CLASSES.regular[c]; }
 
 // What the top level of a dictionary says.
 struct DictInfo {
@@ -32,13 +47,20 @@ struct DictInfo {
   bool has_parent = false;
   bool flate = false;          // /Filter is /FlateDecode (alone)
   bool decode_parms = false;   // /DecodeParms present
+  bool filtered = false;       // /Filter names at least one decoding
+  bool embedded_file = false;  // /Type /EmbeddedFile
+  PdfLengthKind length_kind = PdfLengthKind::NONE;
+  std::uint64_t length = 0;    // a direct /Length
   std::optional<std::string_view> media_box;  // the numbers of a direct /MediaBox array
 };
 
 // The "<<" that opens the dictionary holding offset `at`, looking back at
-// most PDF_DICT_BACK_MAX bytes and stepping over nested dictionaries.
-std::optional<std::uint64_t> dict_open(ByteSpan d, std::uint64_t at) {
-  const std::uint64_t floor = at > PDF_DICT_BACK_MAX ? at - PDF_DICT_BACK_MAX : 0;
+// most `back` bytes, not before `lowest`, and stepping over nested
+// dictionaries.
+std::optional<std::uint64_t> dict_open(ByteSpan d, std::uint64_t at,
+                                       std::uint64_t back = PDF_DICT_BACK_MAX,
+                                       std::uint64_t lowest = 0) {
+  const std::uint64_t floor = std::max(at > back ? at - back : 0, lowest);
   int depth = 0;
   std::uint64_t j = at;  // the pair of bytes ending before j
   while (j >= floor + 2) {
@@ -92,6 +114,44 @@ std::optional<int> direct_integer(ByteSpan d, std::uint64_t i) {
   return decimal_clamp<int>(n.value);
 }
 
+// A /Length value at i: a direct count of bytes (digits that end there), an
+// indirect reference, or neither ("-5", "12.5", a name, a count too large
+// for 64 bits).
+void stream_length(ByteSpan d, std::uint64_t i, DictInfo* info) {
+  i = skip_space(d, i);
+  const DecimalRead n = decimal_read(d.subspan(i), DecimalSign::NONE);
+  if (n.length == 0 || n.saturated) return;
+  const std::uint64_t after = i + n.length;
+  std::uint64_t j = skip_space(d, after);
+  const DecimalRead generation = decimal_read(d.subspan(j), DecimalSign::NONE);
+  if (generation.length > 0) {
+    j = skip_space(d, j + generation.length);
+    if (j < d.size() && d[j] == 'R') {
+      info->length_kind = PdfLengthKind::INDIRECT;
+      return;
+    }
+  }
+  if (after < d.size() && is_regular(d[after])) return;
+  info->length_kind = PdfLengthKind::DIRECT;
+  info->length = static_cast<std::uint64_t>(n.value);
+}
+
+// A /Filter that names a decoding: a name, or an array whose first element
+// is one ("[]" and "null" decode nothing; an indirect value is not followed).
+bool names_a_filter(ByteSpan d, std::uint64_t i) {
+  i = skip_space(d, i);
+  if (i < d.size() && d[i] == '[') i = skip_space(d, i + 1);
+  return i + 1 < d.size() && d[i] == '/' && is_regular(d[i + 1]);
+}
+
+// A name value at i that is `name` (with its "/") as a whole.
+bool name_is(ByteSpan d, std::uint64_t i, std::string_view name) {
+  i = skip_space(d, i);
+  if (!scan_bytes_at(d, i, name)) return false;
+  i += name.size();
+  return i >= d.size() || !is_regular(d[i]);
+}
+
 // /FlateDecode alone, as a name or a one-element array.
 bool flate_filter(ByteSpan d, std::uint64_t i) {
   i = skip_space(d, i);
@@ -124,19 +184,34 @@ void top_level_key(ByteSpan d, std::string_view key, std::uint64_t value_at, Dic
     info->has_parent = true;
   } else if (key == "Filter") {
     info->flate = flate_filter(d, value_at);
+    info->filtered = names_a_filter(d, value_at);
   } else if (key == "DecodeParms") {
     info->decode_parms = true;
+  } else if (key == "Length") {
+    stream_length(d, value_at, info);
+  } else if (key == "Type") {
+    info->embedded_file = name_is(d, value_at, "/EmbeddedFile");
   }
 }
 
-// Reads the dictionary opened at `open` to its ">>".
-std::optional<DictInfo> read_dict(ByteSpan d, std::uint64_t open) {
+// The end of the bytes that read_dict reads from `open`, at most `limit`.
+std::uint64_t dict_read_end(ByteSpan d, std::uint64_t open, std::uint64_t limit) {
+  return d.size() - open > limit ? open + limit : d.size();
+}
+
+// Reads the dictionary opened at `open` to its ">>", at most `limit` bytes.
+std::optional<DictInfo> read_dict(ByteSpan d, std::uint64_t open,
+                                  std::uint64_t limit = PDF_DICT_MAX) {
   DictInfo info;
-  const std::uint64_t end = std::min<std::uint64_t>(d.size(), open + PDF_DICT_MAX);
+  const std::uint64_t end = dict_read_end(d, open, limit);
   int depth = 0;
   std::uint64_t i = open;
   while (i < end) {
     const std::uint8_t c = d[i];
+    if (!BYTE_CLASSES.marks[c]) {
+      ++i;
+      continue;
+    }
     const bool pair = i + 1 < end && d[i + 1] == c;
     if (c == '<' && pair) {
       ++depth;
@@ -161,6 +236,20 @@ std::optional<DictInfo> read_dict(ByteSpan d, std::uint64_t open) {
     }
   }
   return std::nullopt;
+}
+
+// The first data byte of the stream whose dictionary ends at `dict_end`:
+// behind blanks, the "stream" keyword and its line end (CRLF or LF; a lone
+// CR is taken too). None when no "stream" keyword follows.
+std::optional<std::uint64_t> stream_data_at(ByteSpan d, std::uint64_t dict_end) {
+  const std::uint64_t limit = dict_read_end(d, dict_end, PDF_STREAM_KEYWORD_MAX);
+  std::uint64_t i = dict_end;
+  while (i < limit && ascii_is_space(d[i])) ++i;
+  if (!scan_bytes_at(d, i, "stream")) return std::nullopt;
+  i += 6;
+  if (scan_bytes_at(d, i, "\r\n")) return i + 2;
+  if (i < d.size() && (d[i] == '\n' || d[i] == '\r')) return i + 1;
+  return i;
 }
 
 // Room for `more` bytes behind what the inflater holds, keeping what it
@@ -237,15 +326,31 @@ bool pdf_inflate_object_stream(PdfScan* scan, ByteSpan data, std::uint64_t type_
     LOG_DEBUG("pdf object stream at %" PRIu64 " is not plain Flate data; not read", type_at);
     return false;
   }
-  std::uint64_t i = skip_space(data, dict->end);
-  if (i - dict->end > PDF_STREAM_KEYWORD_MAX || !scan_bytes_at(data, i, "stream")) return false;
-  i += 6;
-  if (scan_bytes_at(data, i, "\r\n")) {
-    i += 2;
-  } else if (i < data.size() && (data[i] == '\n' || data[i] == '\r')) {
-    ++i;
-  }
-  if (!inflate_stream(data, i, &scan->inflater)) return false;
+  const std::optional<std::uint64_t> stream = stream_data_at(data, dict->end);
+  if (!stream || !inflate_stream(data, *stream, &scan->inflater)) return false;
   LOG_DEBUG("pdf object stream at %" PRIu64 ": %zu bytes inflated", type_at, scan->inflater.size);
   return true;
+}
+
+PdfStreamDict pdf_stream_dict(ByteSpan data, std::uint64_t key_at, std::uint64_t lowest) {
+  PdfStreamDict out;
+  out.looked_to = key_at + 1;
+  const std::optional<std::uint64_t> open = dict_open(data, key_at, PDF_STREAM_DICT_MAX, lowest);
+  if (!open) return out;
+  const std::optional<DictInfo> dict = read_dict(data, *open, PDF_STREAM_DICT_MAX);
+  if (!dict) {
+    // Keys in the bytes read already would only be read again.
+    out.looked_to = dict_read_end(data, *open, PDF_STREAM_DICT_MAX);
+    return out;
+  }
+  out.looked_to = std::max(dict->end, out.looked_to);
+  if (dict->end <= key_at) return out;
+  const std::optional<std::uint64_t> stream = stream_data_at(data, dict->end);
+  if (!stream) return out;
+  out.data_at = *stream;
+  out.length_kind = dict->length_kind;
+  out.length = dict->length;
+  out.filtered = dict->filtered;
+  out.embedded_file = dict->embedded_file;
+  return out;
 }

@@ -1,7 +1,12 @@
 // The PDF walk: one pass over the file that stops only at "/", "<" and "["
 // (found sixteen bytes at a time), tries a pattern only where a short
 // literal test agrees, and walks the inside of every object stream the same
-// way, so that pages kept in object streams are counted too.
+// way, so that pages kept in object streams are counted too. The encoded
+// data of a stream (images, fonts, compressed page contents: most of a
+// large file) is stepped over by its /Length, so those pages of the mapping
+// are never read.
+#include <emmintrin.h>
+
 #include <charconv>
 #include <cinttypes>
 #include <cmath>
@@ -20,6 +25,21 @@ namespace {
 
 constexpr int ANCHORED_CASELESS = PCRE_CASELESS | PCRE_DOTALL | PCRE_ANCHORED;
 constexpr double MM_PER_POINT = 25.4 / 72.0;
+constexpr std::string_view ENDSTREAM = "endstream";
+constexpr std::string_view ENDOBJ = "endobj";
+// Stream data searched for its "endstream" between two looks at the clock.
+constexpr std::uint64_t ENDSTREAM_SEARCH_STEP = std::uint64_t{1} << 20;
+
+// A stream the walk has met the dictionary of: at its first data byte, the
+// walk goes on at `resume_at` (behind its "endstream"). No dictionary is
+// read twice: keys before `looked_to` were read with it, and the search back
+// for a dictionary's "<<" stops at `last_key`, the key looked at before.
+struct StreamSkip {
+  std::uint64_t data_at = UINT64_MAX;  // none pending
+  std::uint64_t resume_at = 0;
+  std::uint64_t looked_to = 0;
+  std::uint64_t last_key = 0;
+};
 
 bool is_word_byte(std::uint8_t c) { return ascii_is_alnum(c) || c == '_'; }
 bool is_delimiter_or_space(std::uint8_t c) { return !is_word_byte(c) && c != '.' && c != '-'; }
@@ -33,7 +53,7 @@ std::string_view window(ByteSpan data, std::uint64_t at, std::uint64_t length) {
 bool page_type_at(ByteSpan data, std::uint64_t p) {
   const std::uint64_t limit = p + PDF_PAGE_WINDOW;
   for (std::uint64_t q = p + 5; q < limit; ++q) {
-    if (q + 5 <= limit && scan_bytes_at_caseless(data, q, "/Page")) {
+    if (data[q] == '/' && q + 5 <= limit && scan_bytes_at_caseless(data, q, "/Page")) {
       return q + 5 >= data.size() || !is_word_byte(data[q + 5]);
     }
     if (ascii_is_alpha(data[q])) return false;
@@ -74,6 +94,115 @@ void apply_box(PdfScan* s, std::string_view box) {
   LOG_DEBUG("MediaBox: %d, %d", size->width_mm, size->height_mm);
 }
 
+// One past the "endstream" that stands at `at` behind blanks; none when it
+// does not.
+std::optional<std::uint64_t> endstream_at(ByteSpan data, std::uint64_t at) {
+  const std::uint64_t limit =
+      data.size() - at > PDF_STREAM_KEYWORD_MAX ? at + PDF_STREAM_KEYWORD_MAX : data.size();
+  while (at < limit && ascii_is_space(data[at])) ++at;
+  if (!scan_bytes_at(data, at, ENDSTREAM)) return std::nullopt;
+  return at + ENDSTREAM.size();
+}
+
+// The first "endstream" or "endobj" that begins in [from, to): their common
+// "end" is looked for sixteen positions at a time (in encoded data it is
+// rare), then the keyword behind it.
+std::optional<std::uint64_t> find_end_keyword(ByteSpan data, std::uint64_t from, std::uint64_t to) {
+  const auto keyword_at = [&](std::uint64_t p) {
+    return scan_bytes_at(data, p, ENDSTREAM) || scan_bytes_at(data, p, ENDOBJ);
+  };
+  // The sixteen bytes from `at` that equal `c`, as a vector mask.
+  const auto equal = [&](std::uint64_t at, char c) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + at));
+    return _mm_cmpeq_epi8(block, _mm_set1_epi8(c));
+  };
+  std::uint64_t p = from;
+  for (; p < to && to - p >= 18; p += 16) {  // the loads reach p + 17
+    const __m128i hits =
+        _mm_and_si128(_mm_and_si128(equal(p, 'e'), equal(p + 1, 'n')), equal(p + 2, 'd'));
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
+      const std::uint64_t at = p + static_cast<std::uint64_t>(__builtin_ctz(mask));
+      if (keyword_at(at)) return at;
+    }
+  }
+  for (; p < to; ++p) {
+    if (keyword_at(p)) return p;
+  }
+  return std::nullopt;
+}
+
+// The "endstream" behind stream data from `from` whose length the
+// dictionary does not give directly: the first one, unless an "endobj"
+// comes before it (the data would run into the objects behind it: a stream
+// cut short is walked, not stepped over). Searched a step at a time under
+// the time limit; `base` is the position of the data in the walk.
+std::optional<std::uint64_t> find_endstream(PdfScan* s, ByteSpan data, std::uint64_t from,
+                                            std::uint64_t base) {
+  for (std::uint64_t at = from; at < data.size();) {
+    if (s->timer->expired(base + at)) {
+      s->timed_out = true;
+      return std::nullopt;
+    }
+    const std::uint64_t to =
+        data.size() - at > ENDSTREAM_SEARCH_STEP ? at + ENDSTREAM_SEARCH_STEP : data.size();
+    if (const std::optional<std::uint64_t> end = find_end_keyword(data, at, to)) {
+      if (!scan_bytes_at(data, *end, ENDSTREAM)) return std::nullopt;
+      return *end + ENDSTREAM.size();
+    }
+    at = to;
+  }
+  return std::nullopt;
+}
+
+// Where the walk goes on behind the data of the stream `st`, when it steps
+// over it. Encoded data is binary: a "/Type /Page" or "<<" in it is chance.
+// An attached file is another document: the pages of an attached PDF are not
+// this job's, nor is its page tree's /Count (an attachment is mostly written
+// behind the document's own page tree, and the last root seen would win).
+// Other unencoded data is walked: a metadata packet or a page's contents may
+// hold what the walk looks for.
+std::optional<std::uint64_t> stream_resume(PdfScan* s, ByteSpan data, const PdfStreamDict& st,
+                                           std::uint64_t base) {
+  if (!st.filtered && !st.embedded_file) return std::nullopt;
+  switch (st.length_kind) {
+    case PdfLengthKind::DIRECT:
+      // A length that overshoots, or data not followed by "endstream", is a
+      // damaged file: walked as it is.
+      if (st.length > data.size() - st.data_at) return std::nullopt;
+      return endstream_at(data, st.data_at + st.length);
+    case PdfLengthKind::INDIRECT:
+      return find_endstream(s, data, st.data_at, base);
+    case PdfLengthKind::NONE:
+      break;
+  }
+  return std::nullopt;
+}
+
+// A key at p of a stream's dictionary (mostly): the stream is stepped over
+// from its first data byte, once the walk has read the rest of its
+// dictionary (an object stream's /Type may follow its /Length).
+void at_stream_key(PdfScan* s, ByteSpan data, std::uint64_t p, std::uint64_t base,
+                   StreamSkip* skip) {
+  if (p < skip->looked_to || skip->data_at != UINT64_MAX) return;
+  const PdfStreamDict st = pdf_stream_dict(data, p, skip->last_key);
+  skip->looked_to = st.looked_to;
+  skip->last_key = p + 1;
+  if (st.data_at == 0) return;
+  if (const std::optional<std::uint64_t> resume = stream_resume(s, data, st, base)) {
+    LOG_DEV("Stream data %" PRIu64 "..%" PRIu64 " stepped over", st.data_at, *resume);
+    skip->data_at = st.data_at;
+    skip->resume_at = *resume;
+  }
+}
+
+// A /Length key at p. A stream that ends within PDF_STREAM_SKIP_MIN bytes
+// is walked: reading its dictionary costs as much as walking its data.
+void at_length(PdfScan* s, ByteSpan data, std::uint64_t p, std::uint64_t base, StreamSkip* skip) {
+  const std::uint64_t near = data.size() - p > PDF_STREAM_SKIP_MIN ? p + PDF_STREAM_SKIP_MIN
+                                                                  : data.size();
+  if (!find_end_keyword(data, p, near)) at_stream_key(s, data, p, base, skip);
+}
+
 // A page-tree node of pages: the root's /Count, and its media box while no
 // page gave one.
 void at_pages_node(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
@@ -87,7 +216,8 @@ void at_pages_node(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
   if (node->media_box && s->ja->page_width_mm < 0) apply_box(s, *node->media_box);
 }
 
-void at_type(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
+void at_type(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested, std::uint64_t base,
+             StreamSkip* skip) {
   const std::uint64_t r = data.size() - p;
   const bool page = r >= PDF_PAGE_WINDOW && page_type_at(data, p);
   if (page) {
@@ -112,15 +242,26 @@ void at_type(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
     ++s->object_streams;
     // A nested walk inflates nothing, so the buffer stays as it is.
     pdf_walk(s, s->inflater.data(), true);
+  } else if (skip != nullptr && type_is(data, p, "/EmbeddedFile")) {
+    at_stream_key(s, data, p, base, skip);  // whatever its length
   }
 }
 
-void at_slash(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
-  // Most names are neither key: their first letter says so.
+// A key at p. `skip` is null in an object stream, which holds no streams.
+void at_slash(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested, std::uint64_t base,
+              StreamSkip* skip) {
+  // Most names are none of the keys: their first letter says so.
   const std::uint8_t first = p + 1 < data.size() ? ascii_to_lower(data[p + 1]) : 0;
+  if (first == 'l') {
+    if (skip != nullptr && scan_bytes_at(data, p, "/Length") &&
+        (p + 7 >= data.size() || is_delimiter_or_space(data[p + 7]))) {
+      at_length(s, data, p, base, skip);
+    }
+    return;
+  }
   if (first != 't' && first != 'm') return;
   if (scan_bytes_at_caseless(data, p, "/Type")) {
-    at_type(s, data, p, nested);
+    at_type(s, data, p, nested, base, skip);
     return;
   }
   if (s->ja->page_width_mm < 0 && data.size() - p >= PDF_BOX2_WINDOW &&
@@ -135,7 +276,9 @@ void at_slash(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
 
 // A driver's page-attribute comment: paper, copies and duplex.
 void at_angle(PdfScan* s, ByteSpan data, std::uint64_t p) {
-  if (data.size() - p < PDF_ATTRIB_WINDOW || !scan_bytes_at_caseless(data, p, "<PageAttribRange")) {
+  // Most "<" open a dictionary, a hex string or an XML element of another name.
+  if (data.size() - p < PDF_ATTRIB_WINDOW || ascii_to_lower(data[p + 1]) != 'p' ||
+      !scan_bytes_at_caseless(data, p, "<PageAttribRange")) {
     return;
   }
   const std::string_view text = window(data, p, PDF_ATTRIB_WINDOW);
@@ -194,9 +337,16 @@ PdfPatterns::PdfPatterns()
 void pdf_walk(PdfScan* s, ByteSpan data, bool nested) {
   const std::uint64_t base = s->positions;
   StopBytes stops(data, '/', '<', '[');
+  StreamSkip skip;
   std::uint64_t pos = 0;
   while (!s->timed_out) {
-    const std::uint64_t stop = stops.next(pos);
+    // A stream's data is not searched for stops: at its first byte the walk
+    // goes on behind it.
+    std::uint64_t stop = stops.next(pos, skip.data_at);
+    if (stop >= skip.data_at) {
+      stop = stops.next(skip.resume_at);
+      skip.data_at = UINT64_MAX;
+    }
     if (s->timer->expired(base + stop)) {
       s->timed_out = true;
       break;
@@ -204,7 +354,7 @@ void pdf_walk(PdfScan* s, ByteSpan data, bool nested) {
     if (stop >= data.size()) break;
     switch (data[stop]) {
       case '/':
-        at_slash(s, data, stop, nested);
+        at_slash(s, data, stop, nested, base, nested ? nullptr : &skip);
         break;
       case '<':
         at_angle(s, data, stop);

@@ -1,11 +1,13 @@
 // The PDF analyzer on small hand-made PDFs, for what no driver in the corpus
 // writes: PJL paper sizes, boxes with a non-zero origin, PWG tickets, a
 // driver's page-attribute comment, inline copies, revised page trees and
-// files without pages. (Object streams, linearized files and the PJL
+// files without pages, and streams whose lengths no writer gets wrong.
+// (Object streams, linearized files, attached PDFs, large images and the PJL
 // headers of real PPDs are corpus files.)
 #include "analysis/pdf.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <memory>
 #include <string>
@@ -35,6 +37,38 @@ std::string pdf(int pages, const std::string& box = "0 0 595 842", const std::st
   out += "3 0 obj\n<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(pages) +
          " >>\nendobj\n" + extra;
   return out + "trailer\n<< /Root 1 0 R >>\n%%EOF\n" + std::string(300, '%') + "\n";
+}
+
+// Three page dictionaries without a page tree (the pages counted are the
+// dictionaries the walk meets) between `front` and `back`, padded at the end.
+std::string three_pages_between(const std::string& front, const std::string& back = "") {
+  std::string out = "%PDF-1.4\n%\xc7\xec\x8f\xa2\n" + front;
+  for (int i = 0; i < 3; ++i) {
+    out += std::to_string(20 + i) +
+           " 0 obj\n<</Type/Page/MediaBox [0 0 595 842]/Parent 3 0 R>>\nendobj\n";
+  }
+  return out + back + "trailer\n<< /Root 1 0 R >>\n%%EOF\n" + std::string(300, '%') + "\n";
+}
+
+// Binary stream data of `size` bytes (high bytes only, so no keyword), with
+// a page dictionary and a page-tree root written into it every 1000 bytes
+// when `with_pages` is set: text that a walk through the data would count.
+std::string binary_data(std::size_t size, bool with_pages) {
+  std::string out;
+  for (std::size_t i = 0; out.size() < size; ++i) {
+    if (with_pages && i % 1000 == 0) {
+      out += "<</Type /Page /MediaBox [0 0 100 100]>> <</Type /Pages /Count 9>>";
+    } else {
+      out += static_cast<char>(0x80 + (i * 37) % 128);
+    }
+  }
+  return out;
+}
+
+std::string stream_object(int n, const std::string& dict, const std::string& data,
+                          const std::string& eol = "\n") {
+  return std::to_string(n) + " 0 obj\n<<" + dict + ">>\nstream" + eol + data + eol +
+         "endstream\nendobj\n";
 }
 
 class PdfTest : public AnalysisTest {
@@ -153,6 +187,113 @@ TEST_F(PdfTest, PagesCountedFromThePageTree) {
     EXPECT_EQ(analyse(c.data, ja.get()), c.result) << c.name;
     EXPECT_EQ(ja->pages, c.pages) << c.name;
   }
+}
+
+// Stream data is stepped over by its length where its dictionary names a
+// filter (encoded bytes) or an attached file, and only where "endstream"
+// stands behind it; otherwise it is walked as before. Either way the job's
+// three pages count, and the pages written into the data do not. The
+// streams are hand-made: no writer gets lengths wrong, and none leaves page
+// dictionaries readable in encoded data (the corpus holds an attached PDF in
+// stored Flate blocks, and qpdf's attachments).
+TEST_F(PdfTest, StreamDataSteppedOverByItsLength) {
+  const std::string fake = binary_data(6000, true);
+  const std::string plain = binary_data(6000, false);
+  const std::string len = std::to_string(fake.size());
+  struct Case {
+    const char* name;
+    std::string front;  // objects in front of the job's pages
+    std::string back;   // and behind them
+  };
+  const Case cases[] = {
+      {"encoded, direct length", stream_object(5, "/Filter /FlateDecode /Length " + len, fake)},
+      {"encoded, CRLF line ends",
+       stream_object(5, "/Length " + len + "/Filter/DCTDecode", fake, "\r\n")},
+      {"encoded, filter array",
+       stream_object(5, "/Filter [/ASCII85Decode /FlateDecode] /Length " + len, fake)},
+      {"encoded, indirect length",
+       stream_object(5, "/Length 6 0 R /Filter /FlateDecode", fake) + "6 0 obj\n" + len +
+           "\nendobj\n"},
+      {"attached file, not encoded, short",
+       stream_object(5, "/Type /EmbeddedFile /Length 200", fake.substr(0, 200))},
+      // Damaged: walked as they are, so no page behind them is lost.
+      {"length past its endstream",
+       stream_object(5, "/Filter /FlateDecode /Length " + std::to_string(plain.size() + 150),
+                     plain)},
+      {"negative length", stream_object(5, "/Filter /FlateDecode /Length -6000", plain)},
+      {"length beyond the file",
+       stream_object(5, "/Filter /FlateDecode /Length 9223372036854775807", plain)},
+      {"length beyond 64 bits",
+       stream_object(5, "/Filter /FlateDecode /Length 36893488147419103232", plain)},
+      {"length not an integer", stream_object(5, "/Filter /FlateDecode /Length 6000.5", plain)},
+      {"indirect length, data cut short before the pages",
+       "5 0 obj\n<</Length 6 0 R/Filter /FlateDecode>>\nstream\n" + plain + "\n",
+       stream_object(8, "/Length 9 0 R/Filter /FlateDecode", "x\x9c\x03\x00") +
+           "9 0 obj\n4\nendobj\n"},
+  };
+  for (const Case& c : cases) {
+    JaPtr ja(analyzer_create_job_attribs());
+    const std::string job = three_pages_between(c.front, c.back);
+    EXPECT_EQ(analyse(job, ja.get()), 0) << c.name;
+    EXPECT_EQ(ja->pages, 3) << c.name;
+    EXPECT_EQ(ja->page_width_mm, 210) << c.name;
+  }
+}
+
+// A stream cut off by the end of the file: the pages in front of it count,
+// and nothing is read past the end (the buffer is exactly the file).
+TEST_F(PdfTest, StreamCutOffByTheEndOfTheFile) {
+  const std::string data = binary_data(5000, false);
+  const std::string dicts[] = {"/Filter /FlateDecode /Length 100000",
+                               "/Filter /FlateDecode /Length 7 0 R",
+                               "/Type /EmbeddedFile /Length 7 0 R"};
+  for (const std::string& dict : dicts) {
+    const std::string pages = three_pages_between("");
+    const std::string job = pages.substr(0, pages.find("trailer")) + "5 0 obj\n<<" + dict +
+                            ">>\nstream\n" + data;
+    JaPtr ja(analyzer_create_job_attribs());
+    EXPECT_EQ(analyse(job, ja.get()), 0) << dict;
+    EXPECT_EQ(ja->pages, 3) << dict;
+  }
+}
+
+// Unencoded data is walked: a driver's page attributes in a metadata packet
+// are found, and an object stream whose data is stepped over (its /Type
+// behind its /Length) is still inflated and walked; its stored Flate blocks
+// show its three page dictionaries as they are, which count once.
+TEST_F(PdfTest, UnencodedDataAndObjectStreamsStillRead) {
+  const std::string packet = "<?xpacket begin?><x:xmpmeta>" + std::string(5000, ' ') +
+                             "<PageAttribRange PaperSize=\"A4\" Copies=\"2\"/></x:xmpmeta>"
+                             "<?xpacket end?>";
+  JaPtr ja(analyzer_create_job_attribs());
+  ASSERT_EQ(analyse(three_pages_between(stream_object(
+                        5, "/Type /Metadata /Subtype /XML /Length " + std::to_string(packet.size()),
+                        packet)),
+                    ja.get()),
+            0);
+  EXPECT_EQ(ja->copy_count, 2);
+  EXPECT_STREQ(ja->paper_size_name, "A4");
+
+  std::string objects = "20 0 21 70 22 140 ";
+  for (int i = 0; i < 3; ++i) {
+    objects += "<</Type/Page/MediaBox [0 0 612 792]/Parent 3 0 R>>" + std::string(19, ' ');
+  }
+  objects += std::string(6000, ' ');
+  uLongf size = compressBound(objects.size());
+  std::string deflated(size, '\0');
+  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(deflated.data()), &size,
+                      reinterpret_cast<const Bytef*>(objects.data()), objects.size(), 0),
+            Z_OK);
+  deflated.resize(size);
+  const std::string job = "%PDF-1.5\n" +
+                          stream_object(4, "/Length " + std::to_string(size) +
+                                               " /Filter /FlateDecode /Type /ObjStm /N 3 /First 18",
+                                        deflated) +
+                          "trailer\n<< /Root 1 0 R >>\n%%EOF\n" + std::string(300, '%');
+  JaPtr objstm(analyzer_create_job_attribs());
+  ASSERT_EQ(analyse(job, objstm.get()), 0);
+  EXPECT_EQ(objstm->pages, 3);
+  EXPECT_EQ(objstm->page_width_mm, 216);
 }
 
 // An expired time limit stops the walk where it is: what was found stands
