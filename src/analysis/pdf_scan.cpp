@@ -7,19 +7,20 @@
 // are never read.
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
 
 #include "analysis/pdf_internal.h"
-#include "analysis/stop_bytes.h"
 #include "foundation/ascii.h"
 #include "foundation/config.h"
 #include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "foundation/regex.h"
+#include "formats/format_skip.h"
 
 namespace {
 
@@ -334,17 +335,37 @@ PdfPatterns::PdfPatterns()
       inline_copies(R"re(\[(?:\s*\d+\s*<<\s*/P\(1\)\s*>>)+\s*\]\s*endobj)re",
                     PCRE_MULTILINE | PCRE_DOTALL | PCRE_ANCHORED) {}
 
+namespace {
+
+// Where a test can begin: a name whose first letter is that of a key the walk
+// reads (/Type, /MediaBox, /Length), a "<P" that may open a driver's page
+// attributes, a "[" before a number or a blank. Dictionaries are full of
+// other names: stopping at each "/" would cost a test every few bytes.
+const FormatPairSet PDF_STOPS{{'/', 1, 'T'}, {'/', 1, 't'},      {'/', 1, 'M'},
+                              {'/', 1, 'm'}, {'/', 1, 'L'},      {'<', 1, 'P'},
+                              {'<', 1, 'p'}, {'[', 1, '0', '9'}, {'[', 1, ' '},
+                              {'[', 1, '\t', '\r'}};
+
+// The next stop at or after `pos`, looking no further than `limit`: `limit`
+// when none lies before it (a walk that steps over a stream's data reads none
+// of it).
+std::uint64_t next_stop(ByteSpan data, std::uint64_t pos, std::uint64_t limit) {
+  const std::uint64_t size = std::min<std::uint64_t>(limit, data.size());
+  return PDF_STOPS.next(data.data(), size, pos);
+}
+
+}  // namespace
+
 void pdf_walk(PdfScan* s, ByteSpan data, bool nested) {
   const std::uint64_t base = s->positions;
-  StopBytes stops(data, '/', '<', '[');
   StreamSkip skip;
   std::uint64_t pos = 0;
   while (!s->timed_out) {
     // A stream's data is not searched for stops: at its first byte the walk
     // goes on behind it.
-    std::uint64_t stop = stops.next(pos, skip.data_at);
+    std::uint64_t stop = next_stop(data, pos, skip.data_at);
     if (stop >= skip.data_at) {
-      stop = stops.next(skip.resume_at);
+      stop = next_stop(data, skip.resume_at, UINT64_MAX);
       skip.data_at = UINT64_MAX;
     }
     if (s->timer->expired(base + stop)) {
