@@ -3,9 +3,7 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <vector>
 
 #include "analysis/ps_regex.h"
 #include "foundation/ascii.h"
@@ -46,28 +44,45 @@ constexpr std::string_view PAINTING[] = {
     "S",         "s",         "EI",
 };
 
+// NON_MARKING by first byte: the strings of byte b are
+// BY_FIRST_BYTE.strings[begin[b] .. begin[b + 1]).
+struct NonMarkingIndex {
+  std::array<std::uint8_t, 257> begin{};
+  std::array<std::uint8_t, std::size(NON_MARKING)> strings{};
+};
+
+constexpr NonMarkingIndex make_non_marking_index() {
+  NonMarkingIndex index;
+  std::size_t next = 0;
+  for (int b = 0; b < 256; ++b) {
+    index.begin[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(next);
+    for (std::size_t k = 0; k < std::size(NON_MARKING); ++k) {
+      if (static_cast<std::uint8_t>(NON_MARKING[k][0]) == b) index.strings[next++] = static_cast<std::uint8_t>(k);
+    }
+  }
+  index.begin[256] = static_cast<std::uint8_t>(next);
+  return index;
+}
+constexpr NonMarkingIndex BY_FIRST_BYTE = make_non_marking_index();
+
 // The bytes of the head of a page taken by the strings of NON_MARKING, each
 // string's occurrences counted without overlap as bytes_occupied_by_string
 // counts them, in one pass: a page marker comes every few kilobytes, and a
 // search per occurrence of a blank would cost more than the walk to the
 // marker.
 std::uint64_t non_marking_bytes(const std::uint8_t* page, std::uint64_t length) {
-  static const auto BY_FIRST_BYTE = [] {
-    std::array<std::vector<std::uint8_t>, 256> strings;
-    for (std::size_t k = 0; k < std::size(NON_MARKING); ++k) {
-      strings[static_cast<std::uint8_t>(NON_MARKING[k][0])].push_back(static_cast<std::uint8_t>(k));
-    }
-    return strings;
-  }();
   // Where each string may begin again (its last occurrence ends there).
   std::array<std::uint64_t, std::size(NON_MARKING)> free_from{};
   std::uint64_t total = 0;
   for (std::uint64_t i = 0; i < length; ++i) {
-    for (const std::uint8_t k : BY_FIRST_BYTE[page[i]]) {
+    const std::uint8_t c = page[i];
+    for (std::size_t j = BY_FIRST_BYTE.begin[c]; j < BY_FIRST_BYTE.begin[c + 1]; ++j) {
+      const std::uint8_t k = BY_FIRST_BYTE.strings[j];
       const std::string_view text = NON_MARKING[k];
-      if (i < free_from[k] || text.size() > length - i || std::memcmp(page + i, text.data(), text.size()) != 0) {
-        continue;
-      }
+      if (i < free_from[k] || text.size() > length - i) continue;
+      std::size_t same = 1;  // the first byte chose the string
+      while (same < text.size() && page[i + same] == static_cast<std::uint8_t>(text[same])) ++same;
+      if (same < text.size()) continue;
       total += text.size();
       free_from[k] = i + text.size();
     }

@@ -102,11 +102,13 @@ __attribute__((target("avx2"))) inline void lead_groups(const std::uint8_t* at, 
 }
 
 // The first position in [p, end) where some group lets all four bytes
-// pass, or the first position of [p, end) not tested: a block of 32
-// positions is tested only while its loads stay inside the `n` bytes of `d`.
+// pass and `begins` holds, or the first position of [p, end) not tested: a
+// block of 32 positions is tested only while its loads stay inside the `n`
+// bytes of `d`.
+template <typename Begins>
 __attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNibbles& t, const std::uint8_t* d,
                                                                     std::uint64_t p, std::uint64_t end,
-                                                                    std::uint64_t n) {
+                                                                    std::uint64_t n, Begins begins) {
   constexpr std::uint64_t BLOCK = 32;
   const __m256i zero = _mm256_setzero_si256();
   const __m256i ones = _mm256_set1_epi8(-1);
@@ -122,10 +124,10 @@ __attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNi
     __m256i second = ones;
     for (std::size_t k = 0; k < LEAD_BYTES; ++k) lead_groups(d + p + k, tables[k], &first, &second);
     const __m256i none = _mm256_cmpeq_epi8(_mm256_or_si256(first, second), zero);
-    const auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
-    if (mask != 0) {
+    for (auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none)); mask != 0; mask &= mask - 1) {
       const std::uint64_t hit = p + static_cast<unsigned>(__builtin_ctz(mask));
-      return hit < end ? hit : end;
+      if (hit >= end) return end;
+      if (begins(hit)) return hit;
     }
     p += BLOCK;
   }
@@ -193,20 +195,25 @@ class PsLiteralFilter {
     }
     return p < stop ? p : stop;
   }
-  // The first position from `p` below `stop` at which some literal may
-  // begin (never one at which may_begin holds is passed), or `stop`. `n` is
-  // the length of `d`.
-  [[nodiscard]] std::uint64_t next_lead(const std::uint8_t* d, std::uint64_t p, std::uint64_t stop,
-                                        std::uint64_t n) const {
+  // The first position from `p` below `stop` at which may_begin holds, or
+  // `stop`. `n` is the length of `d`.
+  [[nodiscard]] std::uint64_t next_begin(const std::uint8_t* d, std::uint64_t p, std::uint64_t stop,
+                                         std::uint64_t n) const {
 #if defined(PS_PAIRS_X86)
     if (ps_pairs_detail::HAVE_AVX2) {
-      p = ps_pairs_detail::next_lead_avx2(nibbles_, d, p, stop, n);
-      // A position the vector test let pass, or the end: the pairs decide
-      // only in the last bytes, where no block of 32 can be loaded.
+      p = ps_pairs_detail::next_lead_avx2(nibbles_, d, p, stop, n,
+                                          [&](std::uint64_t q) { return may_begin(d + q, n - q); });
+      // Where a literal begins, or the end: the pairs decide only in the
+      // last bytes, where no block of 32 can be loaded.
       if (p >= stop || n - p >= ps_pairs_detail::LEAD_REACH) return p;
     }
 #endif
-    return next_pair(d, p, stop, n);
+    for (; p < stop; ++p) {
+      p = next_pair(d, p, stop, n);
+      if (p >= stop) return stop;
+      if (may_begin(d + p, n - p)) return p;
+    }
+    return stop;
   }
   [[nodiscard]] bool may_begin(const std::uint8_t* p, std::uint64_t n) const {
     if (!pair(p[0], n > 1 ? p[1] : 0)) return false;

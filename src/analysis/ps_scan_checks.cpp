@@ -83,10 +83,10 @@ bool macro_definition(PsScan* s, const PsHere& h, PsStep* step) {
   const std::uint8_t c = *h.at();
   PsMatch m;
   const char* kind = nullptr;
-  if (c == '/' && h.r() > 199 && ps_next_showpage(s, h.p) < h.p + MACRO1_WINDOW &&
+  if (c == '/' && h.r() > 199 && ps_next_showpage(s, h.p, h.p + MACRO1_WINDOW) < h.p + MACRO1_WINDOW &&
       h.match(PsRe::MACRO_TYPE1, MACRO1_WINDOW, &m)) {
     kind = "1";
-  } else if ((c == 'd' || c == 'D') && h.r() > 99 && ps_next_showpage(s, h.p) < h.p + MACRO2_WINDOW &&
+  } else if ((c == 'd' || c == 'D') && h.r() > 99 && ps_next_showpage(s, h.p, h.p + MACRO2_WINDOW) < h.p + MACRO2_WINDOW &&
              h.match(PsRe::MACRO_TYPE2, MACRO2_WINDOW, &m)) {
     kind = "2";
   }
@@ -265,11 +265,21 @@ std::uint64_t find_showpage(const std::uint8_t* d, std::uint64_t from, std::uint
 
 }  // namespace
 
-std::uint64_t ps_next_showpage(PsScan* s, std::uint64_t p) {
-  if (s->next_showpage < 0 || static_cast<std::uint64_t>(s->next_showpage) < p) {
-    s->next_showpage = static_cast<std::int64_t>(find_showpage(s->start, p, s->length()));
+std::uint64_t ps_next_showpage(PsScan* s, std::uint64_t p, std::uint64_t limit) {
+  if (p < s->showpage_from || p > s->showpage_to) {
+    s->showpage_from = p;
+    s->showpage_to = p;
+    s->showpage_found = false;
   }
-  return static_cast<std::uint64_t>(s->next_showpage);
+  if (!s->showpage_found && s->showpage_to < limit) {
+    // Words that begin below the limit, whole inside the buffer.
+    const std::uint64_t n = s->length();
+    const std::uint64_t reach = limit < n - 7 && n > 7 ? limit + 7 : n;
+    const std::uint64_t word = find_showpage(s->start, s->showpage_to, reach);
+    s->showpage_found = word < reach || reach == n;
+    s->showpage_to = word < reach ? word : reach == n ? n : limit;
+  }
+  return s->showpage_to;
 }
 
 // Encoded data the scan passes over whole: a PDF stream's bytes (its colour
