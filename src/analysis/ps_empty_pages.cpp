@@ -149,6 +149,7 @@ void process_empty_pages(const std::uint8_t* start, std::uint64_t marker, int pa
   window->closed_start = window->latest_start;
   const std::int64_t threshold = window->latest_threshold;
   window->latest_start = static_cast<std::int64_t>(marker);
+  window->pending_page = nullptr;
   if (static_cast<std::int64_t>(marker) < window->closed_start) {
     window->closed_limit = threshold;
     return;
@@ -156,12 +157,17 @@ void process_empty_pages(const std::uint8_t* start, std::uint64_t marker, int pa
   const std::uint8_t* page = start + window->closed_start;
   const std::uint64_t size = marker - static_cast<std::uint64_t>(window->closed_start);
   const std::uint64_t head = std::min(size, NON_MARKING_SPAN);
+  if (pages % 2 != 0) {
+    window->pending_page = page;
+    window->pending_head = head;
+    window->pending_threshold = threshold;
+    return;
+  }
   const std::uint64_t non_marking = non_marking_bytes(page, head);
   window->closed_limit = threshold + static_cast<std::int64_t>(non_marking);
   LOG_DEBUG("Page difference: %llu = %llu non-marking + %lld marking ", static_cast<ull>(size),
             static_cast<ull>(non_marking),
             static_cast<long long>(size) - static_cast<long long>(non_marking));
-  if (pages % 2 != 0) return;
   if (static_cast<std::int64_t>(size) >= window->closed_limit) return;
   // A small page that paints is not empty, however few its bytes.
   if (ps_page_paints(page, size)) return;
@@ -177,7 +183,11 @@ void ps_empty_pages_setup_end(PsEmptyPageWindow* window, std::uint64_t offset) {
 void readjust_on_empty_pages(JobAttribs* ja, const PsEmptyPageWindow& window) {
   if (ja == nullptr || ja->is_duplex == 0 || ja->pages < 2 || ja->pages % 2 != 0) return;
   if (window.closed_start < 0 || window.latest_start < window.closed_start) return;
-  if (window.latest_start - window.closed_start >= window.closed_limit) return;
+  const std::int64_t limit =
+      window.pending_page != nullptr
+          ? window.pending_threshold + static_cast<std::int64_t>(non_marking_bytes(window.pending_page, window.pending_head))
+          : window.closed_limit;
+  if (window.latest_start - window.closed_start >= limit) return;
   if (window.potential <= 0) return;
   LOG_DEBUG("Found empty last page in duplex mode. Ignoring %d pages.", window.potential);
   ja->pages = window.potential < ja->pages ? ja->pages - window.potential : ja->pages;

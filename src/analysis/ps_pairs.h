@@ -68,9 +68,12 @@ struct LeadNibbles {
       auto& lo = low[k][half];
       auto& hi = high[k][half];
       if (k < literal.size()) {
+        // Both bytes that fold to the literal's: bit 5 of a byte is bit 1
+        // of its high nibble, so the text is looked up as it stands.
         const std::uint8_t c = fold(static_cast<std::uint8_t>(literal[k]));
         lo[c & 15] = static_cast<std::uint8_t>(lo[c & 15] | bit);
         hi[c >> 4] = static_cast<std::uint8_t>(hi[c >> 4] | bit);
+        hi[(c >> 4) & ~2] = static_cast<std::uint8_t>(hi[(c >> 4) & ~2] | bit);
       } else {
         for (auto& b : lo) b = static_cast<std::uint8_t>(b | bit);
         for (auto& b : hi) b = static_cast<std::uint8_t>(b | bit);
@@ -94,7 +97,7 @@ struct LeadTables {
 __attribute__((target("avx2"))) inline void lead_groups(const std::uint8_t* at, const LeadTables& t, __m256i* first,
                                                         __m256i* second) {
   const __m256i nibble = _mm256_set1_epi8(0x0f);
-  const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), _mm256_set1_epi8(0x20));
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
   const __m256i lo = _mm256_and_si256(v, nibble);
   const __m256i hi = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
   *first = _mm256_and_si256(*first, _mm256_and_si256(_mm256_shuffle_epi8(t.low[0], lo), _mm256_shuffle_epi8(t.high[0], hi)));
