@@ -43,13 +43,18 @@ struct LeadNibbles {
   std::array<std::array<std::array<std::uint8_t, 16>, 2>, LEAD_BYTES> high{};
 
   static constexpr std::uint8_t fold(std::uint8_t c) { return static_cast<std::uint8_t>(c | 0x20); }
-  static constexpr int group(std::uint8_t folded_first) {
+  // Literals of one byte have a group of their own: any bytes may follow
+  // them, and in a group with others they would let through every byte
+  // that follows one of those others' first bytes. The rare first bytes
+  // share three groups.
+  static constexpr int group(std::uint8_t folded_first, std::size_t length) {
     constexpr std::string_view FIRSTS[] = {"%", "<", "/", "d", "c", "s", "p", "e",
-                                           "n", "i", "b", "af", "!#", "`(", "hu", "gox"};
+                                           "ni", "b", "af", "!#", "`(", "hu", "gox"};
+    if (length == 1) return 15;
     for (std::size_t g = 0; g < std::size(FIRSTS); ++g) {
       if (FIRSTS[g].find(static_cast<char>(folded_first)) != std::string_view::npos) return static_cast<int>(g);
     }
-    return 15;
+    return 11 + folded_first % 3;
   }
   void clear() {
     for (auto& byte : low) {
@@ -61,7 +66,7 @@ struct LeadNibbles {
   }
   // A literal's first bytes; past its end any byte may follow.
   void add(std::string_view literal) {
-    const int g = group(fold(static_cast<std::uint8_t>(literal[0])));
+    const int g = group(fold(static_cast<std::uint8_t>(literal[0])), literal.size());
     const auto half = static_cast<std::size_t>(g / 8);
     const auto bit = static_cast<std::uint8_t>(1U << (g % 8));
     for (std::size_t k = 0; k < LEAD_BYTES; ++k) {
