@@ -6,9 +6,10 @@
 // first byte.
 //
 // Text of program-heavy prologs and content streams is dense in such pairs
-// ("de" of def, "co" of count, "ex" of exch, "du" of dup, ...), so the walk
-// first passes over 32 positions at a time with a test of each literal's
-// first three bytes where the processor has AVX2 (see next_lead).
+// ("de" of def, "co" of count, "ex" of exch, "du" of dup, ...), so where the
+// processor has AVX2 the walk first passes over 32 positions at a time with
+// a test of the literals' first four bytes (see next_begin); the pairs and
+// the leads then decide at the few positions it lets through.
 #pragma once
 
 #include <array>

@@ -179,8 +179,8 @@ struct PsScan {
   // Where the walk knows "showpage" (any case) to stand: no word begins in
   // [showpage_from, showpage_to), and one does at showpage_to when
   // showpage_found (the end of the buffer counts as one). The search goes
-  // only as far as the walk asks, so data the walk passes over by its end
-  // marks is never searched.
+  // only as far as the walk asks (the stretch it is in and the macro window
+  // behind it), never at once to the end of the buffer.
   std::uint64_t showpage_from = 0;
   std::uint64_t showpage_to = 0;
   bool showpage_found = false;
