@@ -1,6 +1,7 @@
 // The empty-page windows, the painting test and the bounding-box size.
 #include "analysis/ps_empty_pages.h"
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -42,6 +43,52 @@ constexpr std::string_view PAINTING[] = {
     "Do",        "sh",        "f",          "F",        "B",          "b",
     "S",         "s",         "EI",
 };
+
+// NON_MARKING by first byte: the strings of byte b are
+// BY_FIRST_BYTE.strings[begin[b] .. begin[b + 1]).
+struct NonMarkingIndex {
+  std::array<std::uint8_t, 257> begin{};
+  std::array<std::uint8_t, std::size(NON_MARKING)> strings{};
+};
+
+constexpr NonMarkingIndex make_non_marking_index() {
+  NonMarkingIndex index;
+  std::size_t next = 0;
+  for (int b = 0; b < 256; ++b) {
+    index.begin[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(next);
+    for (std::size_t k = 0; k < std::size(NON_MARKING); ++k) {
+      if (static_cast<std::uint8_t>(NON_MARKING[k][0]) == b) index.strings[next++] = static_cast<std::uint8_t>(k);
+    }
+  }
+  index.begin[256] = static_cast<std::uint8_t>(next);
+  return index;
+}
+constexpr NonMarkingIndex BY_FIRST_BYTE = make_non_marking_index();
+
+// The bytes of the head of a page taken by the strings of NON_MARKING, each
+// string's occurrences counted without overlap as bytes_occupied_by_string
+// counts them, in one pass: a page marker comes every few kilobytes, and a
+// search per occurrence of a blank would cost more than the walk to the
+// marker.
+std::uint64_t non_marking_bytes(const std::uint8_t* page, std::uint64_t length) {
+  // Where each string may begin again (its last occurrence ends there).
+  std::array<std::uint64_t, std::size(NON_MARKING)> free_from{};
+  std::uint64_t total = 0;
+  for (std::uint64_t i = 0; i < length; ++i) {
+    const std::uint8_t c = page[i];
+    for (std::size_t j = BY_FIRST_BYTE.begin[c]; j < BY_FIRST_BYTE.begin[c + 1]; ++j) {
+      const std::uint8_t k = BY_FIRST_BYTE.strings[j];
+      const std::string_view text = NON_MARKING[k];
+      if (i < free_from[k] || text.size() > length - i) continue;
+      std::size_t same = 1;  // the first byte chose the string
+      while (same < text.size() && page[i + same] == static_cast<std::uint8_t>(text[same])) ++same;
+      if (same < text.size()) continue;
+      total += text.size();
+      free_from[k] = i + text.size();
+    }
+  }
+  return total;
+}
 
 bool is_word_byte(std::uint8_t c) { return ascii_is_alnum(c) || c == '_'; }
 
@@ -102,6 +149,7 @@ void process_empty_pages(const std::uint8_t* start, std::uint64_t marker, int pa
   window->closed_start = window->latest_start;
   const std::int64_t threshold = window->latest_threshold;
   window->latest_start = static_cast<std::int64_t>(marker);
+  window->pending_page = nullptr;
   if (static_cast<std::int64_t>(marker) < window->closed_start) {
     window->closed_limit = threshold;
     return;
@@ -109,13 +157,17 @@ void process_empty_pages(const std::uint8_t* start, std::uint64_t marker, int pa
   const std::uint8_t* page = start + window->closed_start;
   const std::uint64_t size = marker - static_cast<std::uint64_t>(window->closed_start);
   const std::uint64_t head = std::min(size, NON_MARKING_SPAN);
-  std::uint64_t non_marking = 0;
-  for (std::string_view text : NON_MARKING) non_marking += bytes_occupied_by_string(page, head, text);
+  if (pages % 2 != 0) {
+    window->pending_page = page;
+    window->pending_head = head;
+    window->pending_threshold = threshold;
+    return;
+  }
+  const std::uint64_t non_marking = non_marking_bytes(page, head);
   window->closed_limit = threshold + static_cast<std::int64_t>(non_marking);
   LOG_DEBUG("Page difference: %llu = %llu non-marking + %lld marking ", static_cast<ull>(size),
             static_cast<ull>(non_marking),
             static_cast<long long>(size) - static_cast<long long>(non_marking));
-  if (pages % 2 != 0) return;
   if (static_cast<std::int64_t>(size) >= window->closed_limit) return;
   // A small page that paints is not empty, however few its bytes.
   if (ps_page_paints(page, size)) return;
@@ -131,7 +183,11 @@ void ps_empty_pages_setup_end(PsEmptyPageWindow* window, std::uint64_t offset) {
 void readjust_on_empty_pages(JobAttribs* ja, const PsEmptyPageWindow& window) {
   if (ja == nullptr || ja->is_duplex == 0 || ja->pages < 2 || ja->pages % 2 != 0) return;
   if (window.closed_start < 0 || window.latest_start < window.closed_start) return;
-  if (window.latest_start - window.closed_start >= window.closed_limit) return;
+  const std::int64_t limit =
+      window.pending_page != nullptr
+          ? window.pending_threshold + static_cast<std::int64_t>(non_marking_bytes(window.pending_page, window.pending_head))
+          : window.closed_limit;
+  if (window.latest_start - window.closed_start >= limit) return;
   if (window.potential <= 0) return;
   LOG_DEBUG("Found empty last page in duplex mode. Ignoring %d pages.", window.potential);
   ja->pages = window.potential < ja->pages ? ja->pages - window.potential : ja->pages;

@@ -19,6 +19,12 @@ struct PsEmptyPageWindow {
   std::int64_t latest_start = -1;  // offset of the latest page's start, -1 none
   std::int64_t latest_threshold = PS_EMPTY_PAGE_THRESHOLD;
   std::int32_t potential = 0;      // potential empty pages counted
+  // The closed page of an odd page count is tested for nothing: its limit is
+  // counted only when the pages are decided, from its first bytes (the
+  // buffer is still mapped then), and only when no later page closes.
+  const std::uint8_t* pending_page = nullptr;
+  std::uint64_t pending_head = 0;
+  std::int64_t pending_threshold = 0;
 };
 
 // A page-end marker at offset `marker` of [start, end) brings the page count

@@ -154,12 +154,14 @@ std::uint64_t next_candidate(PsScan* s, std::uint64_t p, std::uint64_t stop) {
   const std::uint64_t n = s->length();
   while (p < stop) {
     // Behind the window before the next showpage only the literals matter.
-    const std::uint64_t word = ps_next_showpage(s, p);
+    const std::uint64_t word = ps_next_showpage(s, p, stop + MACRO_WINDOW);
     const std::uint64_t zone = word >= MACRO_WINDOW ? word - MACRO_WINDOW + 1 : 0;
     if (p < zone) {
-      p = s->filter.next_pair(d, p, std::min(stop, zone), n);
+      const std::uint64_t until = std::min(stop, zone);
+      p = s->filter.next_begin(d, p, until, n);
+      if (p < until) return p;
       if (p >= stop) return stop;
-      if (p == zone && !s->filter.pair(d[p], p + 1 < n ? d[p + 1] : 0)) continue;
+      continue;  // at the window before the word
     }
     if (s->filter.may_begin(d + p, n - p) || (may_define_macro(d[p]) && word < p + MACRO_WINDOW)) return p;
     ++p;

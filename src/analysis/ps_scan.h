@@ -176,18 +176,23 @@ struct PsScan {
   // Colour procedures of the prolog the walk already stops at.
   std::size_t colour_procedures = 0;
   std::uint64_t next_poll = 0;
-  // Next offsets (at or after a position) of words some checks need within
-  // their windows; recomputed only when the walk passes them.
-  // The next "showpage" (any case) at or after the walk; -1 until looked for.
-  std::int64_t next_showpage = -1;
+  // Where the walk knows "showpage" (any case) to stand: no word begins in
+  // [showpage_from, showpage_to), and one does at showpage_to when
+  // showpage_found (the end of the buffer counts as one). The search goes
+  // only as far as the walk asks (the stretch it is in and the macro window
+  // behind it), never at once to the end of the buffer.
+  std::uint64_t showpage_from = 0;
+  std::uint64_t showpage_to = 0;
+  bool showpage_found = false;
 
   [[nodiscard]] std::uint64_t length() const { return static_cast<std::uint64_t>(end - start); }
 };
 
 
 // The next offset at or after p where "showpage" (any case) begins, or the
-// length: the macro definitions need the word within their windows.
-[[nodiscard]] std::uint64_t ps_next_showpage(PsScan* s, std::uint64_t p);
+// length when none does, if that is below `limit`; otherwise some offset at
+// or past `limit`. The macro definitions need the word within their windows.
+[[nodiscard]] std::uint64_t ps_next_showpage(PsScan* s, std::uint64_t p, std::uint64_t limit);
 // An image operator at p whose samples follow it as ASCII85 text.
 [[nodiscard]] bool ps_ascii85_image_data_follows(const PsScan& s, std::uint64_t p);
 

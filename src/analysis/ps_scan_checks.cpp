@@ -2,8 +2,8 @@
 // guarded by the bytes at the position before any pattern runs. A check that
 // skips ends the work at the position; the others let the later ones run.
 #include <algorithm>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "analysis/ps_empty_pages.h"
@@ -83,10 +83,10 @@ bool macro_definition(PsScan* s, const PsHere& h, PsStep* step) {
   const std::uint8_t c = *h.at();
   PsMatch m;
   const char* kind = nullptr;
-  if (c == '/' && h.r() > 199 && ps_next_showpage(s, h.p) < h.p + MACRO1_WINDOW &&
+  if (c == '/' && h.r() > 199 && ps_next_showpage(s, h.p, h.p + MACRO1_WINDOW) < h.p + MACRO1_WINDOW &&
       h.match(PsRe::MACRO_TYPE1, MACRO1_WINDOW, &m)) {
     kind = "1";
-  } else if ((c == 'd' || c == 'D') && h.r() > 99 && ps_next_showpage(s, h.p) < h.p + MACRO2_WINDOW &&
+  } else if ((c == 'd' || c == 'D') && h.r() > 99 && ps_next_showpage(s, h.p, h.p + MACRO2_WINDOW) < h.p + MACRO2_WINDOW &&
              h.match(PsRe::MACRO_TYPE2, MACRO2_WINDOW, &m)) {
     kind = "2";
   }
@@ -201,11 +201,44 @@ bool showpage_at(const std::uint8_t* d, std::uint64_t i, std::uint64_t n) {
   return i + 8 <= n && scan_bytes_at_caseless(scan_bytes(d + i, 8), 0, "showpage");
 }
 
-// The first "showpage" in any case at or after `from`, or n. Sixteen
+#if defined(__x86_64__) || defined(__i386__)
+const bool HAVE_AVX2 = [] {
+  __builtin_cpu_init();  // may run before the runtime's own set-up
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+
+__attribute__((target("avx2"))) __m256i folded_is(const std::uint8_t* at, char c) {
+  const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), _mm256_set1_epi8(0x20));
+  return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
+}
+
+// find_showpage on 32 positions at a time: the first position at or after
+// `i` where the word stands, or one from which fewer than 35 bytes remain.
+__attribute__((target("avx2"))) std::uint64_t find_showpage_avx2(const std::uint8_t* d, std::uint64_t i,
+                                                                 std::uint64_t n) {
+  for (; n - i >= 35; i += 32) {
+    const __m256i hits = _mm256_and_si256(_mm256_and_si256(folded_is(d + i, 's'), folded_is(d + i + 1, 'h')),
+                                          _mm256_and_si256(folded_is(d + i + 2, 'o'), folded_is(d + i + 3, 'w')));
+    for (auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
+      const std::uint64_t k = i + static_cast<unsigned>(__builtin_ctz(mask));
+      if (showpage_at(d, k, n)) return k;
+    }
+  }
+  return i;
+}
+#endif
+
+// The first "showpage" in any case at or after `from`, or n. Sixteen (or 32)
 // positions at a time are tested for "show" (each byte or'ed with 0x20, which
 // folds ASCII case), the few hits then for the whole word.
 std::uint64_t find_showpage(const std::uint8_t* d, std::uint64_t from, std::uint64_t n) {
   std::uint64_t i = from;
+#if defined(__x86_64__) || defined(__i386__)
+  if (HAVE_AVX2 && i < n) {
+    i = find_showpage_avx2(d, i, n);
+    if (n - i >= 35) return i;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i fold = _mm_set1_epi8(0x20);
   const __m128i s = _mm_set1_epi8('s');
@@ -232,11 +265,21 @@ std::uint64_t find_showpage(const std::uint8_t* d, std::uint64_t from, std::uint
 
 }  // namespace
 
-std::uint64_t ps_next_showpage(PsScan* s, std::uint64_t p) {
-  if (s->next_showpage < 0 || static_cast<std::uint64_t>(s->next_showpage) < p) {
-    s->next_showpage = static_cast<std::int64_t>(find_showpage(s->start, p, s->length()));
+std::uint64_t ps_next_showpage(PsScan* s, std::uint64_t p, std::uint64_t limit) {
+  if (p < s->showpage_from || p > s->showpage_to) {
+    s->showpage_from = p;
+    s->showpage_to = p;
+    s->showpage_found = false;
   }
-  return static_cast<std::uint64_t>(s->next_showpage);
+  if (!s->showpage_found && s->showpage_to < limit) {
+    // Words that begin below the limit, whole inside the buffer.
+    const std::uint64_t n = s->length();
+    const std::uint64_t reach = limit < n - 7 && n > 7 ? limit + 7 : n;
+    const std::uint64_t word = find_showpage(s->start, s->showpage_to, reach);
+    s->showpage_found = word < reach || reach == n;
+    s->showpage_to = word < reach ? word : reach == n ? n : limit;
+  }
+  return s->showpage_to;
 }
 
 // Encoded data the scan passes over whole: a PDF stream's bytes (its colour
