@@ -33,10 +33,22 @@ struct PsCsaEntry {
   std::int32_t gray;
 };
 
+// A pdftops image array. Its chunks are decoded when a page first draws it
+// as a colour image, not where it is defined: pdftops defines every image
+// of a document up front and again on the page that draws it, and many
+// images are never drawn where the page could still turn colour.
 struct PsImageColour {
   std::int32_t index;
-  std::int32_t colour;
+  std::int32_t colour;  // 1 colour, 0 not, PS_IMAGE_NOT_DECODED
+  // Not yet decoded: the array's chunks begin at `chunks` of the buffer
+  // [buffer, buffer + length) (the job's own, mapped while it is analysed);
+  // `count` is the array's declared size.
+  const std::uint8_t* buffer;
+  std::uint64_t length;
+  std::uint64_t chunks;
+  std::int32_t count;
 };
+inline constexpr std::int32_t PS_IMAGE_NOT_DECODED = -1;
 
 // Buffer-relative state that a nested scan must not see or change.
 struct PsColorBufferState {

@@ -15,6 +15,11 @@
 namespace {
 
 constexpr std::uint64_t STAGE_BUFFER = 16384;
+// A stage's first fill is this small and each one after it twice as large,
+// up to the whole buffer: a reader that stops early (an image whose first
+// pixels are colour) has the stages before it decode little more than it
+// read, and one that reads on pays for few fills.
+constexpr std::uint64_t FIRST_FILL = 512;
 constexpr std::uint8_t RLE_END = 128;
 
 class BytesSource final : public PsByteSource {
@@ -66,7 +71,8 @@ class BufferedStage : public PsByteSource {
   bool fill() {
     if (pos_ < size_) return true;
     if (in_done_) return false;
-    size_ = in_->read(buffer_, STAGE_BUFFER);
+    size_ = in_->read(buffer_, fill_size_);
+    fill_size_ = std::min(fill_size_ * 2, STAGE_BUFFER);
     pos_ = 0;
     if (size_ == 0) {
       in_done_ = true;
@@ -78,6 +84,7 @@ class BufferedStage : public PsByteSource {
   std::uint8_t buffer_[STAGE_BUFFER];
   std::uint64_t pos_ = 0;
   std::uint64_t size_ = 0;
+  std::uint64_t fill_size_ = FIRST_FILL;
   bool in_done_ = false;
   bool done_ = false;
 };

@@ -1,6 +1,7 @@
 // The pixel test, the image data pipeline and the palette tests.
 #include "analysis/ps_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -16,7 +17,11 @@ namespace {
 
 using ull = unsigned long long;
 
-constexpr std::uint64_t PIECE = 65536;
+// Samples are tested in pieces that grow from the first to the largest:
+// most colour images show colour in their first pixels, and the stages
+// decode only what is asked of them.
+constexpr std::uint64_t FIRST_PIECE = 256;
+constexpr std::uint64_t PIECE = 16384;
 // How much of an image's encoded and inflated data is looked at: a first
 // pass with the normal limits, a second with the full ones for a raster
 // that showed a single pixel value.
@@ -95,12 +100,11 @@ class PixelTest {
 int test_source(PsByteSource* source, int components, int* uniform) {
   if (uniform != nullptr) *uniform = 1;
   if (source == nullptr || (components != 3 && components != 4)) return PS_IMAGE_UNKNOWN;
-  std::unique_ptr<std::uint8_t[]> piece(new (std::nothrow) std::uint8_t[PIECE]);
-  if (piece == nullptr) return PS_IMAGE_UNKNOWN;
+  std::uint8_t piece[PIECE];
   PixelTest test(components);
-  for (;;) {
-    const std::uint64_t n = source->read(piece.get(), PIECE);
-    if (n == 0 || test.feed(piece.get(), n)) break;
+  for (std::uint64_t size = FIRST_PIECE;; size = std::min(size * 2, PIECE)) {
+    const std::uint64_t n = source->read(piece, size);
+    if (n == 0 || test.feed(piece, n)) break;
   }
   if (uniform != nullptr) *uniform = test.uniform() && test.pixels() > 0 ? 1 : 0;
   if (test.colour()) return PS_IMAGE_COLOUR;

@@ -1,6 +1,7 @@
 // pdftops writes a preloaded image as an array of ASCII85 chunks
-// ("dup i <~...~> put") and draws it later from "ImData_<n>_0". The chunks
-// are read when the array is built and the result kept for the image's use.
+// ("dup i <~...~> put") and draws it later from "ImData_<n>_0". Where the
+// array is built its chunks are found (the walk goes on behind them); they
+// are decoded when a page that is not yet colour draws the image as RGB.
 #include <vector>
 
 #include "analysis/ps_color_internal.h"
@@ -44,29 +45,15 @@ bool read_chunk(ByteCursor* c, int* index, PsPiece* text) {
   return c->skip_if("put");
 }
 
-void remember(PSColor* color, int image, int colour) {
-  for (PsImageColour& entry : color->images) {
-    if (entry.index == image) {
-      entry.colour = colour;
-      return;
-    }
-  }
-  color->images.push_back(PsImageColour{image, colour});
-}
-
-bool test_image_array(const PsAt& at) {
-  PsMatch m;
-  if (!at.looking_at_caseless("1 array") || at.remaining() <= ARRAY_WINDOW ||
-      !at.match(PsRe::PDFTOPS_ARRAY, ARRAY_WINDOW, &m))
-    return false;
-  const int image = group_int(m, 1);
-  const int count = group_int(m, 2);
-  ByteCursor c(at.start, static_cast<std::uint64_t>(at.end - at.start), static_cast<std::uint64_t>(m.after() - at.start));
+// The chunks of the array that begin at `from` of the buffer, at most
+// `count` of them (its declared size) and never more than MAX_CHUNKS. The
+// cursor is left behind the last one.
+std::vector<PsPiece> read_chunks(ByteCursor* c, int count) {
   std::vector<PsPiece> chunks;
   int expected = 0;
   int index = 0;
   PsPiece text{};
-  while (expected < MAX_CHUNKS && read_chunk(&c, &index, &text)) {
+  while (expected < MAX_CHUNKS && read_chunk(c, &index, &text)) {
     if (index != expected) {
       LOG_DEBUG("pdftops_has_color: out of order index. n0=%d,n=%d", expected, index);
     }
@@ -74,9 +61,38 @@ bool test_image_array(const PsAt& at) {
     expected = index + 1;
     if (index >= count - 1) break;
   }
-  if (chunks.empty()) return false;
-  const int result = image_chunks_have_color(std::move(chunks));
-  remember(at.color, image, result == PS_IMAGE_COLOUR ? 1 : 0);
+  return chunks;
+}
+
+int decode_image(const PsImageColour& entry) {
+  ByteCursor c(entry.buffer, entry.length, entry.chunks);
+  return image_chunks_have_color(read_chunks(&c, entry.count)) == PS_IMAGE_COLOUR ? 1 : 0;
+}
+
+void remember(PSColor* color, const PsImageColour& image) {
+  for (PsImageColour& entry : color->images) {
+    if (entry.index == image.index) {
+      entry = image;
+      return;
+    }
+  }
+  color->images.push_back(image);
+}
+
+bool test_image_array(const PsAt& at) {
+  PsMatch m;
+  if (!at.looking_at_caseless("1 array") || at.remaining() <= ARRAY_WINDOW ||
+      !at.match(PsRe::PDFTOPS_ARRAY, ARRAY_WINDOW, &m))
+    return false;
+  const auto length = static_cast<std::uint64_t>(at.end - at.start);
+  PsImageColour image{group_int(m, 1), PS_IMAGE_NOT_DECODED, at.start, length,
+                      static_cast<std::uint64_t>(m.after() - at.start), group_int(m, 2)};
+  ByteCursor c(at.start, length, image.chunks);
+  if (read_chunks(&c, image.count).empty()) return false;
+  // A decoded prolog's buffer is gone when a page draws the image: decode
+  // its arrays now.
+  if (!at.color->saved_buffers.empty()) image.colour = decode_image(image);
+  remember(at.color, image);
   at.skip_to(at.start + c.pos());
   return true;
 }
@@ -101,8 +117,10 @@ void test_image_use(const PsAt& at) {
     colour_image = entries == 6;
   }
   if (colour_image) {
-    for (const PsImageColour& entry : at.color->images) {
-      if (entry.index == image && entry.colour != 0) {
+    for (PsImageColour& entry : at.color->images) {
+      if (entry.index != image) continue;
+      if (entry.colour == PS_IMAGE_NOT_DECODED) entry.colour = decode_image(entry);
+      if (entry.colour != 0) {
         LOG_DEBUG("Found color PDF image 'ImData_%d' at offset %llu, has_color_on_page", image,
                   static_cast<ull>(at.offset()));
         at.mark();
