@@ -46,9 +46,21 @@ struct PsImageColour {
   const std::uint8_t* buffer;
   std::uint64_t length;
   std::uint64_t chunks;
+  std::uint64_t chunks_end;  // behind the last chunk
   std::int32_t count;
 };
 inline constexpr std::int32_t PS_IMAGE_NOT_DECODED = -1;
+
+// The text of an image array already decoded (in the job's own buffer) and
+// its result: an array written again with the same bytes (the same image
+// on another page, in another copy of the document) is not decoded again.
+struct PsDecodedArray {
+  const std::uint8_t* text;
+  std::uint64_t length;
+  std::int32_t count;
+  std::int32_t colour;
+};
+inline constexpr std::size_t PS_DECODED_ARRAYS_MAX = 8;
 
 // Buffer-relative state that a nested scan must not see or change.
 struct PsColorBufferState {
@@ -81,6 +93,10 @@ struct PSColor {
   bool index_valid;
   std::vector<PsCsaEntry> csa;
   std::vector<PsImageColour> images;
+  // At most PS_DECODED_ARRAYS_MAX, the oldest replaced first; kept across
+  // documents (a result depends on nothing but the bytes).
+  std::vector<PsDecodedArray> decoded_arrays;
+  std::size_t next_decoded_array;
 };
 
 // A new detector (nothing on failure, "calloc failed" logged).

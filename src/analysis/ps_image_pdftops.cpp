@@ -2,6 +2,7 @@
 // ("dup i <~...~> put") and draws it later from "ImData_<n>_0". Where the
 // array is built its chunks are found (the walk goes on behind them); they
 // are decoded when a page that is not yet colour draws the image as RGB.
+#include <cstring>
 #include <vector>
 
 #include "analysis/ps_color_internal.h"
@@ -64,9 +65,29 @@ std::vector<PsPiece> read_chunks(ByteCursor* c, int count) {
   return chunks;
 }
 
-int decode_image(const PsImageColour& entry) {
+int decode_chunks(const PsImageColour& entry) {
   ByteCursor c(entry.buffer, entry.length, entry.chunks);
   return image_chunks_have_color(read_chunks(&c, entry.count)) == PS_IMAGE_COLOUR ? 1 : 0;
+}
+
+// The array's result: that of an array decoded before with the same bytes
+// and size, else decoded now (and kept for the next one).
+int decode_image(PSColor* color, const PsImageColour& entry) {
+  const std::uint8_t* text = entry.buffer + entry.chunks;
+  const std::uint64_t length = entry.chunks_end - entry.chunks;
+  for (const PsDecodedArray& known : color->decoded_arrays) {
+    if (known.length == length && known.count == entry.count && std::memcmp(known.text, text, length) == 0) {
+      return known.colour;
+    }
+  }
+  const PsDecodedArray decoded{text, length, entry.count, decode_chunks(entry)};
+  if (color->decoded_arrays.size() < PS_DECODED_ARRAYS_MAX) {
+    color->decoded_arrays.push_back(decoded);
+  } else {
+    color->decoded_arrays[color->next_decoded_array] = decoded;
+    color->next_decoded_array = (color->next_decoded_array + 1) % PS_DECODED_ARRAYS_MAX;
+  }
+  return decoded.colour;
 }
 
 void remember(PSColor* color, const PsImageColour& image) {
@@ -85,13 +106,14 @@ bool test_image_array(const PsAt& at) {
       !at.match(PsRe::PDFTOPS_ARRAY, ARRAY_WINDOW, &m))
     return false;
   const auto length = static_cast<std::uint64_t>(at.end - at.start);
-  PsImageColour image{group_int(m, 1), PS_IMAGE_NOT_DECODED, at.start, length,
-                      static_cast<std::uint64_t>(m.after() - at.start), group_int(m, 2)};
+  const auto chunks = static_cast<std::uint64_t>(m.after() - at.start);
+  PsImageColour image{group_int(m, 1), PS_IMAGE_NOT_DECODED, at.start, length, chunks, chunks, group_int(m, 2)};
   ByteCursor c(at.start, length, image.chunks);
   if (read_chunks(&c, image.count).empty()) return false;
+  image.chunks_end = c.pos();
   // A decoded prolog's buffer is gone when a page draws the image: decode
   // its arrays now.
-  if (!at.color->saved_buffers.empty()) image.colour = decode_image(image);
+  if (!at.color->saved_buffers.empty()) image.colour = decode_chunks(image);
   remember(at.color, image);
   at.skip_to(at.start + c.pos());
   return true;
@@ -119,7 +141,7 @@ void test_image_use(const PsAt& at) {
   if (colour_image) {
     for (PsImageColour& entry : at.color->images) {
       if (entry.index != image) continue;
-      if (entry.colour == PS_IMAGE_NOT_DECODED) entry.colour = decode_image(entry);
+      if (entry.colour == PS_IMAGE_NOT_DECODED) entry.colour = decode_image(at.color, entry);
       if (entry.colour != 0) {
         LOG_DEBUG("Found color PDF image 'ImData_%d' at offset %llu, has_color_on_page", image,
                   static_cast<ull>(at.offset()));
