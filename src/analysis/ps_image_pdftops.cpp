@@ -3,6 +3,7 @@
 // array is built its chunks are found (the walk goes on behind them); they
 // are decoded when a page that is not yet colour draws the image as RGB.
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "analysis/ps_color_internal.h"
@@ -46,11 +47,12 @@ bool read_chunk(ByteCursor* c, int* index, PsPiece* text) {
   return c->skip_if("put");
 }
 
-// The chunks of the array that begin at `from` of the buffer, at most
-// `count` of them (its declared size) and never more than MAX_CHUNKS. The
-// cursor is left behind the last one.
-std::vector<PsPiece> read_chunks(ByteCursor* c, int count) {
-  std::vector<PsPiece> chunks;
+// The chunks of the array at the cursor, at most `count` of them (its
+// declared size) and never more than MAX_CHUNKS, added to `chunks` (may be
+// null when only their number and end are wanted). The cursor is left
+// behind the last one.
+int read_chunks(ByteCursor* c, int count, std::vector<PsPiece>* chunks) {
+  int found = 0;
   int expected = 0;
   int index = 0;
   PsPiece text{};
@@ -58,16 +60,19 @@ std::vector<PsPiece> read_chunks(ByteCursor* c, int count) {
     if (index != expected) {
       LOG_DEBUG("pdftops_has_color: out of order index. n0=%d,n=%d", expected, index);
     }
-    chunks.push_back(text);
+    if (chunks != nullptr) chunks->push_back(text);
+    ++found;
     expected = index + 1;
     if (index >= count - 1) break;
   }
-  return chunks;
+  return found;
 }
 
 int decode_chunks(const PsImageColour& entry) {
   ByteCursor c(entry.buffer, entry.length, entry.chunks);
-  return image_chunks_have_color(read_chunks(&c, entry.count)) == PS_IMAGE_COLOUR ? 1 : 0;
+  std::vector<PsPiece> chunks;
+  (void)read_chunks(&c, entry.count, &chunks);
+  return image_chunks_have_color(std::move(chunks)) == PS_IMAGE_COLOUR ? 1 : 0;
 }
 
 // The array's result: that of an array decoded before with the same bytes
@@ -109,7 +114,7 @@ bool test_image_array(const PsAt& at) {
   const auto chunks = static_cast<std::uint64_t>(m.after() - at.start);
   PsImageColour image{group_int(m, 1), PS_IMAGE_NOT_DECODED, at.start, length, chunks, chunks, group_int(m, 2)};
   ByteCursor c(at.start, length, image.chunks);
-  if (read_chunks(&c, image.count).empty()) return false;
+  if (read_chunks(&c, image.count, nullptr) == 0) return false;
   image.chunks_end = c.pos();
   // A decoded prolog's buffer is gone when a page draws the image: decode
   // its arrays now.
