@@ -33,10 +33,34 @@ struct PsCsaEntry {
   std::int32_t gray;
 };
 
+// A pdftops image array. Its chunks are decoded when a page first draws it
+// as a colour image, not where it is defined: pdftops defines every image
+// of a document up front and again on the page that draws it, and many
+// images are never drawn where the page could still turn colour.
 struct PsImageColour {
   std::int32_t index;
+  std::int32_t colour;  // 1 colour, 0 not, PS_IMAGE_NOT_DECODED
+  // Not yet decoded: the array's chunks begin at `chunks` of the buffer
+  // [buffer, buffer + length) (the job's own, mapped while it is analysed);
+  // `count` is the array's declared size.
+  const std::uint8_t* buffer;
+  std::uint64_t length;
+  std::uint64_t chunks;
+  std::uint64_t chunks_end;  // behind the last chunk
+  std::int32_t count;
+};
+inline constexpr std::int32_t PS_IMAGE_NOT_DECODED = -1;
+
+// The text of an image array already decoded (in the job's own buffer) and
+// its result: an array written again with the same bytes (the same image
+// on another page, in another copy of the document) is not decoded again.
+struct PsDecodedArray {
+  const std::uint8_t* text;
+  std::uint64_t length;
+  std::int32_t count;
   std::int32_t colour;
 };
+inline constexpr std::size_t PS_DECODED_ARRAYS_MAX = 8;
 
 // Buffer-relative state that a nested scan must not see or change.
 struct PsColorBufferState {
@@ -69,6 +93,10 @@ struct PSColor {
   bool index_valid;
   std::vector<PsCsaEntry> csa;
   std::vector<PsImageColour> images;
+  // At most PS_DECODED_ARRAYS_MAX, the oldest replaced first; kept across
+  // documents (a result depends on nothing but the bytes).
+  std::vector<PsDecodedArray> decoded_arrays;
+  std::size_t next_decoded_array;
 };
 
 // A new detector (nothing on failure, "calloc failed" logged).

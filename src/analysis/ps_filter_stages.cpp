@@ -15,6 +15,11 @@
 namespace {
 
 constexpr std::uint64_t STAGE_BUFFER = 16384;
+// A stage's first fill is this small and each one after it twice as large,
+// up to the whole buffer: a reader that stops early (an image whose first
+// pixels are colour) has the stages before it decode little more than it
+// read, and one that reads on pays for few fills.
+constexpr std::uint64_t FIRST_FILL = 512;
 constexpr std::uint8_t RLE_END = 128;
 
 class BytesSource final : public PsByteSource {
@@ -66,7 +71,8 @@ class BufferedStage : public PsByteSource {
   bool fill() {
     if (pos_ < size_) return true;
     if (in_done_) return false;
-    size_ = in_->read(buffer_, STAGE_BUFFER);
+    size_ = in_->read(buffer_, fill_size_);
+    fill_size_ = std::min(fill_size_ * 2, STAGE_BUFFER);
     pos_ = 0;
     if (size_ == 0) {
       in_done_ = true;
@@ -78,6 +84,7 @@ class BufferedStage : public PsByteSource {
   std::uint8_t buffer_[STAGE_BUFFER];
   std::uint64_t pos_ = 0;
   std::uint64_t size_ = 0;
+  std::uint64_t fill_size_ = FIRST_FILL;
   bool in_done_ = false;
   bool done_ = false;
 };
@@ -232,10 +239,54 @@ class LzwSource final : public BufferedStage {
   LzwState state_{};
 };
 
+// The Adler-32 check value of zlib data after `n` more bytes. zlib's own
+// computes it a byte at a time; here each block's sums are kept in lanes
+// of independent bytes, which the compiler turns into vector additions.
+std::uint32_t adler32_update(std::uint32_t adler, const std::uint8_t* p, std::uint64_t n) {
+  constexpr std::uint64_t BASE = 65521;
+  constexpr std::uint64_t LANES = 32;
+  // The lanes' 32-bit sums cannot overflow within a block this long.
+  constexpr std::uint64_t BLOCK = 4096;
+  std::uint64_t a = adler & 0xffff;
+  std::uint64_t b = adler >> 16;
+  while (n >= LANES) {
+    const std::uint64_t length = std::min(n, BLOCK) / LANES * LANES;
+    std::uint32_t sums[LANES] = {};
+    std::uint32_t running[LANES] = {};
+    for (std::uint64_t k = 0; k < length; k += LANES) {
+      for (std::uint64_t j = 0; j < LANES; ++j) {
+        sums[j] += p[k + j];
+        running[j] += sums[j];
+      }
+    }
+    // Byte j of group k adds (length - k - j) times itself to b.
+    std::uint64_t sum = 0;
+    std::uint64_t weighted = 0;
+    std::uint64_t lane_offsets = 0;
+    for (std::uint64_t j = 0; j < LANES; ++j) {
+      sum += sums[j];
+      weighted += running[j];
+      lane_offsets += j * sums[j];
+    }
+    b = (b + length * a + LANES * weighted - lane_offsets) % BASE;
+    a = (a + sum) % BASE;
+    p += length;
+    n -= length;
+  }
+  for (std::uint64_t i = 0; i < n; ++i) {
+    a += p[i];
+    b += a;
+  }
+  return static_cast<std::uint32_t>((b % BASE) << 16 | (a % BASE));
+}
+
 class InflateSource final : public BufferedStage {
  public:
   explicit InflateSource(PsSourcePtr in) : BufferedStage(std::move(in)) {
-    const int rc = inflateInit2(&stream_, 15);
+    int rc = inflateInit2(&stream_, 15);
+    // zlib still reads the header and the check value; the value is
+    // computed and compared here (see check_value()).
+    if (rc == Z_OK) rc = inflateValidate(&stream_, 0);
     if (rc != Z_OK) {
       LOG_DEV(" UNKNOWN_IMAGE zlib:inflateInit2 error: [%d] %s", rc,
               stream_.msg != nullptr ? stream_.msg : "");
@@ -250,6 +301,7 @@ class InflateSource final : public BufferedStage {
   std::uint64_t read(std::uint8_t* out, std::uint64_t capacity) override {
     std::uint64_t written = 0;
     while (!done_ && written < capacity) {
+      if (pos_ >= size_) keep_tail();
       if (!fill()) {
         // The input ended before the deflate stream did.
         done_ = true;
@@ -264,7 +316,11 @@ class InflateSource final : public BufferedStage {
       const int rc = inflate(&stream_, Z_NO_FLUSH);
       pos_ = size_ - stream_.avail_in;
       written = static_cast<std::uint64_t>(stream_.next_out - out);
-      if (rc == Z_STREAM_END || (rc == Z_BUF_ERROR && pos_ == before_in && written == before_out)) {
+      adler_ = adler32_update(adler_, out + before_out, written - before_out);
+      if (rc == Z_STREAM_END && !check_value_matches()) {
+        LOG_DEV(" UNKNOWN_IMAGE zlib:inflate error: [%d] %s", Z_DATA_ERROR, "incorrect data check");
+        done_ = failed_ = true;
+      } else if (rc == Z_STREAM_END || (rc == Z_BUF_ERROR && pos_ == before_in && written == before_out)) {
         done_ = true;
       } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
         LOG_DEV(" UNKNOWN_IMAGE zlib:inflate error: [%d] %s", rc,
@@ -276,8 +332,29 @@ class InflateSource final : public BufferedStage {
   }
 
  private:
+  // The buffer is used up: its last bytes are kept, as the check value
+  // at the end of the stream may begin in it.
+  void keep_tail() {
+    for (std::uint64_t i = size_ > sizeof tail_ ? size_ - sizeof tail_ : 0; i < size_; ++i) {
+      std::memmove(tail_, tail_ + 1, sizeof tail_ - 1);
+      tail_[sizeof tail_ - 1] = buffer_[i];
+    }
+  }
+  // At the end of the stream: the four bytes zlib read last (the check
+  // value, most significant first) are the Adler-32 of what came out.
+  [[nodiscard]] bool check_value_matches() const {
+    std::uint32_t stored = 0;
+    for (std::uint64_t k = 0; k < sizeof tail_; ++k) {
+      const std::uint64_t back = sizeof tail_ - k;  // bytes before the read position
+      const std::uint8_t byte = back <= pos_ ? buffer_[pos_ - back] : tail_[sizeof tail_ - (back - pos_)];
+      stored = stored << 8 | byte;
+    }
+    return stored == adler_;
+  }
   z_stream stream_{};
   bool ready_ = false;
+  std::uint32_t adler_ = 1;
+  std::uint8_t tail_[4] = {};
 };
 
 class RunLengthSource final : public BufferedStage {

@@ -1,6 +1,7 @@
 // The pixel test, the image data pipeline and the palette tests.
 #include "analysis/ps_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -16,7 +17,11 @@ namespace {
 
 using ull = unsigned long long;
 
-constexpr std::uint64_t PIECE = 65536;
+// Samples are tested in pieces that grow from the first to the largest:
+// most colour images show colour in their first pixels, and the stages
+// decode only what is asked of them.
+constexpr std::uint64_t FIRST_PIECE = 256;
+constexpr std::uint64_t PIECE = 16384;
 // How much of an image's encoded and inflated data is looked at: a first
 // pass with the normal limits, a second with the full ones for a raster
 // that showed a single pixel value.
@@ -35,25 +40,53 @@ bool palette_entry_coloured(const PsMatch& m) {
   return value(1) != value(2) || value(2) != value(3);
 }
 
+// Pixels tested at a time before the first colour one is looked for
+// pixel by pixel: a block's components are compared without a branch.
+constexpr std::uint64_t PIXEL_BLOCK = 16;
+
+// Whether the pixel at `px` is colour: its components differ (for CMYK,
+// unless its black is saturated).
+bool pixel_is_colour(const std::uint8_t* px, std::uint64_t components) {
+  const bool differ = px[0] != px[1] || px[1] != px[2];
+  return components == 3 ? differ : differ && px[3] != 0xff;
+}
+
+// The offset of the first colour pixel of the whole pixels in
+// [p, p + length), or `length`.
+template <std::uint64_t C>
+std::uint64_t first_colour_pixel(const std::uint8_t* p, std::uint64_t length) {
+  std::uint64_t i = 0;
+  for (; i + PIXEL_BLOCK * C <= length; i += PIXEL_BLOCK * C) {
+    unsigned any = 0;
+    for (std::uint64_t q = i; q < i + PIXEL_BLOCK * C; q += C) {
+      const unsigned differ = static_cast<unsigned>((p[q] ^ p[q + 1]) | (p[q + 1] ^ p[q + 2]));
+      any |= C == 3 ? differ : static_cast<unsigned>(differ != 0 && p[q + 3] != 0xff);
+    }
+    if (any != 0) break;
+  }
+  for (; i < length; i += C) {
+    if (pixel_is_colour(p + i, C)) return i;
+  }
+  return length;
+}
+
 // The pixel test over samples fed in pieces.
 class PixelTest {
  public:
-  explicit PixelTest(int components) : components_(components) {}
+  explicit PixelTest(int components) : components_(static_cast<std::uint64_t>(components)) {}
   // true once a coloured pixel was seen.
   bool feed(const std::uint8_t* data, std::uint64_t n) {
     std::uint64_t i = 0;
-    while (partial_ > 0 && partial_ < 4 && i < n) {
+    while (partial_ > 0 && partial_ < sizeof pixel_ && i < n) {
       pixel_[partial_++] = data[i++];
       if (partial_ == components_) {
         partial_ = 0;
-        if (test(pixel_)) return true;
+        if (pixels(pixel_, components_)) return true;
       }
     }
-    const std::uint64_t c = static_cast<std::uint64_t>(components_);
-    for (; i + c <= n; i += c) {
-      if (test(data + i)) return true;
-    }
-    while (i < n && partial_ < 4) pixel_[partial_++] = data[i++];
+    const std::uint64_t whole = (n - i) / components_ * components_;
+    if (whole > 0 && pixels(data + i, whole)) return true;
+    for (i += whole; i < n && partial_ < sizeof pixel_; ++i) pixel_[partial_++] = data[i];
     return false;
   }
   [[nodiscard]] bool colour() const { return colour_; }
@@ -61,28 +94,30 @@ class PixelTest {
   [[nodiscard]] std::uint64_t pixels() const { return pixels_; }
 
  private:
-  bool test(const std::uint8_t* px) {
-    if (pixels_++ == 0) {
-      std::memcpy(first_, px, static_cast<std::size_t>(components_));
-    } else if (uniform_ && (px[0] != first_[0] || px[1] != first_[1] || px[2] != first_[2] ||
-                            (components_ == 4 && px[3] != first_[3]))) {
-      uniform_ = false;
+  // Whole pixels: up to the first colour one, each is counted and compared
+  // with the job's first pixel.
+  bool pixels(const std::uint8_t* p, std::uint64_t length) {
+    const std::uint64_t c = components_;
+    const std::uint64_t colour = c == 3 ? first_colour_pixel<3>(p, length) : first_colour_pixel<4>(p, length);
+    const std::uint64_t tested = colour < length ? colour + c : length;
+    if (pixels_ == 0) std::memcpy(first_, p, static_cast<std::size_t>(c));
+    for (std::uint64_t q = 0; uniform_ && q < tested; q += c) {
+      uniform_ = std::memcmp(p + q, first_, static_cast<std::size_t>(c)) == 0;
     }
-    const bool differ = px[0] != px[1] || px[1] != px[2];
-    if (components_ == 3 && differ) {
+    pixels_ += tested / c;
+    if (colour == length) return false;
+    const std::uint8_t* px = p + colour;
+    if (c == 3) {
       LOG_DEBUG("  Found rgb color in raster image at offset=%llu: %2.2x, %2.2x, %2.2x",
                 static_cast<ull>((pixels_ - 1) * 3), px[0], px[1], px[2]);
-      return colour_ = true;
-    }
-    if (components_ == 4 && differ && px[3] != 0xff) {
+    } else {
       LOG_DEBUG("  Found cmyk color in raster image at offset=%llu: %2.2x, %2.2x, %2.2x, %2.2x",
                 static_cast<ull>((pixels_ - 1) * 4), px[0], px[1], px[2], px[3]);
-      return colour_ = true;
     }
-    return false;
+    return colour_ = true;
   }
-  int components_;
-  int partial_ = 0;
+  std::uint64_t components_;
+  std::uint64_t partial_ = 0;
   std::uint8_t pixel_[4] = {};
   std::uint8_t first_[4] = {};
   std::uint64_t pixels_ = 0;
@@ -95,12 +130,11 @@ class PixelTest {
 int test_source(PsByteSource* source, int components, int* uniform) {
   if (uniform != nullptr) *uniform = 1;
   if (source == nullptr || (components != 3 && components != 4)) return PS_IMAGE_UNKNOWN;
-  std::unique_ptr<std::uint8_t[]> piece(new (std::nothrow) std::uint8_t[PIECE]);
-  if (piece == nullptr) return PS_IMAGE_UNKNOWN;
+  std::uint8_t piece[PIECE];
   PixelTest test(components);
-  for (;;) {
-    const std::uint64_t n = source->read(piece.get(), PIECE);
-    if (n == 0 || test.feed(piece.get(), n)) break;
+  for (std::uint64_t size = FIRST_PIECE;; size = std::min(size * 2, PIECE)) {
+    const std::uint64_t n = source->read(piece, size);
+    if (n == 0 || test.feed(piece, n)) break;
   }
   if (uniform != nullptr) *uniform = test.uniform() && test.pixels() > 0 ? 1 : 0;
   if (test.colour()) return PS_IMAGE_COLOUR;

@@ -1,6 +1,9 @@
 // pdftops writes a preloaded image as an array of ASCII85 chunks
-// ("dup i <~...~> put") and draws it later from "ImData_<n>_0". The chunks
-// are read when the array is built and the result kept for the image's use.
+// ("dup i <~...~> put") and draws it later from "ImData_<n>_0". Where the
+// array is built its chunks are found (the walk goes on behind them); they
+// are decoded when a page that is not yet colour draws the image as RGB.
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "analysis/ps_color_internal.h"
@@ -44,14 +47,62 @@ bool read_chunk(ByteCursor* c, int* index, PsPiece* text) {
   return c->skip_if("put");
 }
 
-void remember(PSColor* color, int image, int colour) {
+// The chunks of the array at the cursor, at most `count` of them (its
+// declared size) and never more than MAX_CHUNKS, added to `chunks` (may be
+// null when only their number and end are wanted). The cursor is left
+// behind the last one.
+int read_chunks(ByteCursor* c, int count, std::vector<PsPiece>* chunks) {
+  int found = 0;
+  int expected = 0;
+  int index = 0;
+  PsPiece text{};
+  while (expected < MAX_CHUNKS && read_chunk(c, &index, &text)) {
+    if (index != expected) {
+      LOG_DEBUG("pdftops_has_color: out of order index. n0=%d,n=%d", expected, index);
+    }
+    if (chunks != nullptr) chunks->push_back(text);
+    ++found;
+    expected = index + 1;
+    if (index >= count - 1) break;
+  }
+  return found;
+}
+
+int decode_chunks(const PsImageColour& entry) {
+  ByteCursor c(entry.buffer, entry.length, entry.chunks);
+  std::vector<PsPiece> chunks;
+  (void)read_chunks(&c, entry.count, &chunks);
+  return image_chunks_have_color(std::move(chunks)) == PS_IMAGE_COLOUR ? 1 : 0;
+}
+
+// The array's result: that of an array decoded before with the same bytes
+// and size, else decoded now (and kept for the next one).
+int decode_image(PSColor* color, const PsImageColour& entry) {
+  const std::uint8_t* text = entry.buffer + entry.chunks;
+  const std::uint64_t length = entry.chunks_end - entry.chunks;
+  for (const PsDecodedArray& known : color->decoded_arrays) {
+    if (known.length == length && known.count == entry.count && std::memcmp(known.text, text, length) == 0) {
+      return known.colour;
+    }
+  }
+  const PsDecodedArray decoded{text, length, entry.count, decode_chunks(entry)};
+  if (color->decoded_arrays.size() < PS_DECODED_ARRAYS_MAX) {
+    color->decoded_arrays.push_back(decoded);
+  } else {
+    color->decoded_arrays[color->next_decoded_array] = decoded;
+    color->next_decoded_array = (color->next_decoded_array + 1) % PS_DECODED_ARRAYS_MAX;
+  }
+  return decoded.colour;
+}
+
+void remember(PSColor* color, const PsImageColour& image) {
   for (PsImageColour& entry : color->images) {
-    if (entry.index == image) {
-      entry.colour = colour;
+    if (entry.index == image.index) {
+      entry = image;
       return;
     }
   }
-  color->images.push_back(PsImageColour{image, colour});
+  color->images.push_back(image);
 }
 
 bool test_image_array(const PsAt& at) {
@@ -59,24 +110,16 @@ bool test_image_array(const PsAt& at) {
   if (!at.looking_at_caseless("1 array") || at.remaining() <= ARRAY_WINDOW ||
       !at.match(PsRe::PDFTOPS_ARRAY, ARRAY_WINDOW, &m))
     return false;
-  const int image = group_int(m, 1);
-  const int count = group_int(m, 2);
-  ByteCursor c(at.start, static_cast<std::uint64_t>(at.end - at.start), static_cast<std::uint64_t>(m.after() - at.start));
-  std::vector<PsPiece> chunks;
-  int expected = 0;
-  int index = 0;
-  PsPiece text{};
-  while (expected < MAX_CHUNKS && read_chunk(&c, &index, &text)) {
-    if (index != expected) {
-      LOG_DEBUG("pdftops_has_color: out of order index. n0=%d,n=%d", expected, index);
-    }
-    chunks.push_back(text);
-    expected = index + 1;
-    if (index >= count - 1) break;
-  }
-  if (chunks.empty()) return false;
-  const int result = image_chunks_have_color(std::move(chunks));
-  remember(at.color, image, result == PS_IMAGE_COLOUR ? 1 : 0);
+  const auto length = static_cast<std::uint64_t>(at.end - at.start);
+  const auto chunks = static_cast<std::uint64_t>(m.after() - at.start);
+  PsImageColour image{group_int(m, 1), PS_IMAGE_NOT_DECODED, at.start, length, chunks, chunks, group_int(m, 2)};
+  ByteCursor c(at.start, length, image.chunks);
+  if (read_chunks(&c, image.count, nullptr) == 0) return false;
+  image.chunks_end = c.pos();
+  // A decoded prolog's buffer is gone when a page draws the image: decode
+  // its arrays now.
+  if (!at.color->saved_buffers.empty()) image.colour = decode_chunks(image);
+  remember(at.color, image);
   at.skip_to(at.start + c.pos());
   return true;
 }
@@ -101,8 +144,10 @@ void test_image_use(const PsAt& at) {
     colour_image = entries == 6;
   }
   if (colour_image) {
-    for (const PsImageColour& entry : at.color->images) {
-      if (entry.index == image && entry.colour != 0) {
+    for (PsImageColour& entry : at.color->images) {
+      if (entry.index != image) continue;
+      if (entry.colour == PS_IMAGE_NOT_DECODED) entry.colour = decode_image(at.color, entry);
+      if (entry.colour != 0) {
         LOG_DEBUG("Found color PDF image 'ImData_%d' at offset %llu, has_color_on_page", image,
                   static_cast<ull>(at.offset()));
         at.mark();

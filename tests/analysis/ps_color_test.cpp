@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string_view>
 #include <string>
 
 #include "analysis/analysis_test_util.h"
@@ -115,6 +116,46 @@ TEST_F(PsColorTest, PixelTest) {
     SCOPED_TRACE(c.name);
     const ExactBuffer samples(c.samples);
     EXPECT_EQ(raster_contains_color(samples.data(), samples.size(), c.components, nullptr), c.colour);
+  }
+}
+
+// Rasters longer than the blocks the test compares at once: the first
+// colour pixel is found wherever it is, and a raster counts as uniform
+// only when every pixel up to the first colour one equals the first pixel.
+TEST_F(PsColorTest, PixelTestOfLongRasters) {
+  auto rgb = [](int pixels, std::string_view pixel) {
+    std::string raster;
+    for (int i = 0; i < pixels; ++i) raster += pixel;
+    return raster;
+  };
+  const std::string gray("\x40\x40\x40", 3);
+  const std::string white("\xff\xff\xff", 3);
+  const std::string red("\xff\x00\x00", 3);
+  const std::string cmyk_black("\x00\x40\x80\xff", 4);
+  const std::string cmyk_cyan("\xc8\x00\x00\x00", 4);
+  struct Case {
+    const char* name;
+    std::string samples;
+    int components;
+    int colour;
+    int uniform;
+  };
+  const Case cases[] = {
+      {"one gray value", rgb(1000, gray), 3, 0, 1},
+      {"gray values", rgb(500, gray) + rgb(500, white), 3, 0, 0},
+      {"colour after 16 gray pixels", rgb(16, gray) + red + rgb(20, gray), 3, 1, 0},
+      {"colour after 37 gray pixels", rgb(37, gray) + red, 3, 1, 0},
+      {"colour after 1000 gray pixels and a part pixel", rgb(1000, gray) + red + "\x01", 3, 1, 0},
+      {"a colour first pixel", red + rgb(40, gray), 3, 1, 1},
+      {"colour with saturated black only", rgb(40, cmyk_black), 4, 0, 1},
+      {"CMYK colour after 33 black pixels", rgb(33, cmyk_black) + cmyk_cyan, 4, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ExactBuffer samples(c.samples);
+    int uniform = -1;
+    EXPECT_EQ(raster_contains_color(samples.data(), samples.size(), c.components, &uniform), c.colour);
+    EXPECT_EQ(uniform, c.uniform);
   }
 }
 

@@ -199,4 +199,32 @@ TEST(PsFiltersTest, FlateDataErrorsAreFailures) {
   EXPECT_EQ(ps_filter_inflate(nullptr, 0, out.data(), out.size()), 0);
 }
 
+// The check value at the end of a zlib stream is compared with what came
+// out, wherever it falls in the pieces the stage reads its input in (the
+// stage reads 512 bytes first): a changed byte of it is a failure.
+TEST(PsFiltersTest, FlateCheckValuesAreComparedAcrossReads) {
+  std::string random;
+  std::uint32_t seed = 12345;
+  for (int i = 0; i < 600; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    random += static_cast<char>(seed >> 24);
+  }
+  // Samples that do not compress: zlib stores them, so the stream is 11
+  // bytes longer than they are and its check value ends at byte n + 11.
+  for (std::size_t n = 495; n <= 510; ++n) {
+    SCOPED_TRACE(n);
+    const std::string text = random.substr(0, n);
+    const std::string good = deflate(text);
+    ASSERT_EQ(good.size(), n + 11);
+    for (std::size_t changed : {std::size_t{0}, good.size() - 4, good.size() - 1}) {
+      std::string stream = good;
+      if (changed > 0) stream[changed] = static_cast<char>(stream[changed] ^ 0x01);
+      bool failed = true;
+      const std::string out = drain(ps_source_inflate(bytes_of(stream)), &failed);
+      EXPECT_EQ(failed, changed > 0) << "byte " << changed << " changed";
+      EXPECT_EQ(out, text);
+    }
+  }
+}
+
 }  // namespace
