@@ -152,6 +152,9 @@ bool row_rule(png_structp png, png_infop info, const char* name, std::array<bool
   return true;
 }
 
+// Five bytes each: the chunk's name and a zero.
+constexpr png_byte PNG_IGNORED_CHUNKS[] = "iCCP\0tEXt\0zTXt\0iTXt\0eXIf\0sPLT\0hIST\0pCAL\0sCAL\0tIME";
+
 // Everything that libpng may leave by its jump point.
 int png_judge(png_structp png, png_infop info, PngSource* source, const char* name, PngRow* row) {
   png_set_read_fn(png, source, mem_read_file_func);
@@ -195,6 +198,12 @@ int png_has_color(const std::uint8_t* data, std::uint64_t length, const char* na
     LOG_ERROR("png_has_color: png_create_read_struct() failed");
     return -1;
   }
+  // A few kilobytes of PNG may declare a text or a colour profile of
+  // gigabytes, and libpng allocates what a chunk declares before it reads
+  // it. None of these chunks says anything of the pixels' colour: they are
+  // passed over unread.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, PNG_IGNORED_CHUNKS,
+                              static_cast<int>(sizeof PNG_IGNORED_CHUNKS / 5));
   png_infop info = png_create_info_struct(png);
   if (info == nullptr) {
     LOG_ERROR("png_has_color: png_create_info_struct() failed");
