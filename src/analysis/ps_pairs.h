@@ -13,7 +13,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -114,10 +116,30 @@ __attribute__((target("avx2"))) inline void lead_groups(const std::uint8_t* at, 
 // pass and `begins` holds, or the first position of [p, end) not tested: a
 // block of 32 positions is tested only while its loads stay inside the `n`
 // bytes of `d`.
+// The lanes of the 32 positions at `at` whose byte pair has its bit in
+// `pairs` (a bit per pair, the first byte the low eight bits of its
+// number).
+__attribute__((target("avx2"))) inline std::uint32_t pair_lanes(const std::uint8_t* at, const std::uint64_t* pairs) {
+  const auto* words = reinterpret_cast<const int*>(pairs);
+  const __m256i low5 = _mm256_set1_epi32(31);
+  const __m256i one = _mm256_set1_epi32(1);
+  std::uint32_t lanes = 0;
+  for (int j = 0; j < 4; ++j) {
+    const __m256i first = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + 8 * j)));
+    const __m256i second = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + 8 * j + 1)));
+    const __m256i key = _mm256_or_si256(first, _mm256_slli_epi32(second, 8));
+    const __m256i word = _mm256_i32gather_epi32(words, _mm256_srli_epi32(key, 5), 4);
+    const __m256i bit = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_and_si256(key, low5)), one);
+    const auto set = static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(bit, one))));
+    lanes |= set << (8 * j);
+  }
+  return lanes;
+}
+
 template <typename Begins>
-__attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNibbles& t, const std::uint8_t* d,
-                                                                    std::uint64_t p, std::uint64_t end,
-                                                                    std::uint64_t n, Begins begins) {
+__attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNibbles& t, const std::uint64_t* pairs,
+                                                                    const std::uint8_t* d, std::uint64_t p,
+                                                                    std::uint64_t end, std::uint64_t n, Begins begins) {
   constexpr std::uint64_t BLOCK = 32;
   const __m256i zero = _mm256_setzero_si256();
   const __m256i ones = _mm256_set1_epi8(-1);
@@ -133,7 +155,9 @@ __attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNi
     __m256i second = ones;
     for (std::size_t k = 0; k < LEAD_BYTES; ++k) lead_groups(d + p + k, tables[k], &first, &second);
     const __m256i none = _mm256_cmpeq_epi8(_mm256_or_si256(first, second), zero);
-    for (auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none)); mask != 0; mask &= mask - 1) {
+    auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
+    if (std::popcount(mask) > 2) mask &= pair_lanes(d + p, pairs);
+    for (; mask != 0; mask &= mask - 1) {
       const std::uint64_t hit = p + static_cast<unsigned>(__builtin_ctz(mask));
       if (hit >= end) return end;
       if (begins(hit)) return hit;
@@ -155,7 +179,10 @@ class PsLiteralFilter {
  public:
   void clear() {
     pairs_.fill(0);
-    for (auto& list : leads_) list.clear();
+    for (std::uint16_t key : bucket_keys_) bucket_of_[key] = 0;
+    bucket_keys_.clear();
+    buckets_.assign(1, {});
+    any_after_.fill(false);
     nibbles_.clear();
   }
   // A check begins with `literal` (ASCII case ignored when `caseless`). A
@@ -169,17 +196,28 @@ class PsLiteralFilter {
       lead.bytes[i] = caseless ? ascii_to_lower(c) : c;
     }
     lead.caseless = caseless;
+    for (std::size_t i = 0; i < lead.length; ++i) {
+      lead.value |= std::uint64_t{lead.bytes[i]} << (8 * i);
+      lead.mask |= std::uint64_t{0xff} << (8 * i);
+      if (caseless && ascii_is_alpha(lead.bytes[i])) lead.fold |= std::uint64_t{0x20} << (8 * i);
+    }
     nibbles_.add(literal);
     const auto first = static_cast<std::uint8_t>(literal[0]);
     const auto firsts = variants(first, caseless);
     for (std::size_t v = 0; v < firsts.size(); ++v) {
       const std::uint8_t a = firsts[v];
       if (v > 0 && a == firsts[0]) break;
-      leads_[a].push_back(lead);
       if (literal.size() == 1) {
+        any_after_[a] = true;
         for (int b = 0; b < 256; ++b) add_pair(a, static_cast<std::uint8_t>(b));
-      } else {
-        for (std::uint8_t b : variants(static_cast<std::uint8_t>(literal[1]), caseless)) add_pair(a, b);
+        continue;
+      }
+      const auto seconds = variants(static_cast<std::uint8_t>(literal[1]), caseless);
+      for (std::size_t w = 0; w < seconds.size(); ++w) {
+        const std::uint8_t b = seconds[w];
+        if (w > 0 && b == seconds[0]) break;
+        add_pair(a, b);
+        add_to_bucket(a, b, lead);
       }
     }
   }
@@ -210,7 +248,7 @@ class PsLiteralFilter {
                                          std::uint64_t n) const {
 #if defined(PS_PAIRS_X86)
     if (ps_pairs_detail::HAVE_AVX2) {
-      p = ps_pairs_detail::next_lead_avx2(nibbles_, d, p, stop, n,
+      p = ps_pairs_detail::next_lead_avx2(nibbles_, pairs_.data(), d, p, stop, n,
                                           [&](std::uint64_t q) { return may_begin(d + q, n - q); });
       // Where a literal begins, or the end: the pairs decide only in the
       // last bytes, where no block of 32 can be loaded.
@@ -226,18 +264,33 @@ class PsLiteralFilter {
   }
   [[nodiscard]] bool may_begin(const std::uint8_t* p, std::uint64_t n) const {
     if (!pair(p[0], n > 1 ? p[1] : 0)) return false;
-    for (const Lead& lead : leads_[p[0]]) {
+    if (any_after_[p[0]]) return true;
+    if (n < 2) return false;
+    const std::uint16_t bucket = bucket_of_[static_cast<unsigned>(p[0]) | static_cast<unsigned>(p[1]) << 8];
+    for (const Lead& lead : buckets_[bucket]) {
       if (lead.matches(p, n)) return true;
     }
     return false;
   }
 
  private:
+  // A literal's first eight bytes, also as one word: `value` the bytes (in
+  // lower case where caseless), `mask` the bytes the literal has, `fold` bit 5
+  // of its letters, which a caseless compare sets in the text (both cases of
+  // a letter, and nothing else, then meet the literal's byte).
   struct Lead {
     std::array<std::uint8_t, 8> bytes;
     std::uint8_t length;
     bool caseless;
+    std::uint64_t value = 0;
+    std::uint64_t mask = 0;
+    std::uint64_t fold = 0;
     [[nodiscard]] bool matches(const std::uint8_t* p, std::uint64_t n) const {
+      if (n >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        return ((word | fold) & mask) == value;
+      }
       const std::uint64_t k = std::min<std::uint64_t>(length, n);
       for (std::uint64_t i = 0; i < k; ++i) {
         const std::uint8_t c = caseless ? ascii_to_lower(p[i]) : p[i];
@@ -250,11 +303,28 @@ class PsLiteralFilter {
     if (!caseless || !ascii_is_alpha(c)) return {c, c};
     return {ascii_to_lower(c), ascii_to_upper(c)};
   }
+  // The literals of two bytes or more are kept by their first two bytes
+  // (both cases of each where caseless): text full of words that begin like
+  // some literal ("set" of setgray and setrgbcolor) then compares only the
+  // literals that begin with that pair.
+  void add_to_bucket(std::uint8_t a, std::uint8_t b, const Lead& lead) {
+    const auto key = static_cast<std::uint16_t>(a | b << 8);
+    if (bucket_of_[key] == 0) {
+      bucket_of_[key] = static_cast<std::uint16_t>(buckets_.size());
+      bucket_keys_.push_back(key);
+      buckets_.emplace_back();
+    }
+    buckets_[bucket_of_[key]].push_back(lead);
+  }
   void add_pair(std::uint8_t a, std::uint8_t b) {
     const unsigned key = static_cast<unsigned>(a) | static_cast<unsigned>(b) << 8;
     pairs_[key >> 6] |= std::uint64_t{1} << (key & 63);
   }
   std::array<std::uint64_t, 1024> pairs_{};
-  std::array<std::vector<Lead>, 256> leads_;
+  // Bucket 0 is empty: the pairs no literal of two bytes or more begins with.
+  std::array<std::uint16_t, 65536> bucket_of_{};
+  std::vector<std::uint16_t> bucket_keys_;
+  std::vector<std::vector<Lead>> buckets_ = std::vector<std::vector<Lead>>(1);
+  std::array<bool, 256> any_after_{};
   ps_pairs_detail::LeadNibbles nibbles_;
 };
