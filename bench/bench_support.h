@@ -31,7 +31,7 @@ inline constexpr std::uint64_t BENCH_GIB = std::uint64_t{1} << 30;
 // A file of the generated corpus: in SW_CORPUS_DIR, else in the CI or debug
 // build tree's corpus (benchmarks build in the release tree, which has
 // none). Empty when it is in neither.
-inline std::string bench_corpus_file(const char* name) {
+inline std::string bench_corpus_file(const std::string& name) {
   if (const char* dir = std::getenv("SW_CORPUS_DIR"); dir != nullptr && *dir != 0) {
     return std::string(dir) + "/" + name;
   }
@@ -180,21 +180,6 @@ inline void bench_register_references(const std::string& label, const std::strin
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime()
       ->ComputeStatistics("min", bench_min_statistic);
-}
-
-// A file of the generated print-data corpus (tests/corpus): SW_CORPUS_DIR,
-// else the ci or debug build tree's (the release tree makes no corpus).
-// Empty when none holds it.
-inline std::string bench_corpus_file(const std::string& name) {
-  std::vector<std::string> dirs;
-  if (const char* dir = std::getenv("SW_CORPUS_DIR"); dir != nullptr && *dir != 0) dirs.push_back(dir);
-  dirs.push_back(std::string(SW_BINARY_DIR) + "/../ci/corpus");
-  dirs.push_back(std::string(SW_BINARY_DIR) + "/../debug/corpus");
-  for (const std::string& dir : dirs) {
-    std::error_code error;
-    if (std::filesystem::exists(dir + "/" + name, error)) return dir + "/" + name;
-  }
-  return {};
 }
 
 // Runs a shell command once per iteration (a tool to compare with on the
