@@ -1,7 +1,7 @@
 // The next of three bytes of interest in a buffer, sixteen bytes at a time:
-// the whole-file walks of the PDF and TIFF analyzers stop only where a test
-// can begin. The mask of the current sixteen bytes is kept, so stops close
-// together (dictionary keys in a PDF) cost a bit scan, not a new search.
+// the whole-file walk of the TIFF analyzer stops only where a test can
+// begin. The mask of the current sixteen bytes is kept, so stops close
+// together cost a bit scan, not a new search.
 #pragma once
 
 #include <emmintrin.h>
@@ -17,18 +17,12 @@ class StopBytes {
         c_(_mm_set1_epi8(static_cast<char>(c))), a8_(a), b8_(b), c8_(c) {}
 
   // Offset of the first stop byte at or after `pos`, or the size of the data.
-  [[nodiscard]] std::uint64_t next(std::uint64_t pos) { return next(pos, UINT64_MAX); }
-  // The same, looking no further than `limit`: `limit` when no stop byte
-  // lies before it (a walk that steps over a data block reads none of it).
-  [[nodiscard]] std::uint64_t next(std::uint64_t pos, std::uint64_t limit) {
-    const std::uint64_t size = limit < data_.size() ? limit : data_.size();
+  [[nodiscard]] std::uint64_t next(std::uint64_t pos) {
+    const std::uint64_t size = data_.size();
     while (pos < size) {
       if (pos < block_ || pos >= block_ + 16) load(pos);
       const unsigned rest = mask_ >> (pos - block_);
-      if (rest != 0) {
-        const std::uint64_t stop = pos + static_cast<std::uint64_t>(__builtin_ctz(rest));
-        return stop < size ? stop : size;
-      }
+      if (rest != 0) return pos + static_cast<std::uint64_t>(__builtin_ctz(rest));
       pos = block_ + 16;
     }
     return size;
