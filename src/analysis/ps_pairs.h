@@ -48,16 +48,25 @@ struct LeadNibbles {
   static constexpr std::uint8_t fold(std::uint8_t c) { return static_cast<std::uint8_t>(c | 0x20); }
   // Literals of one byte have a group of their own: any bytes may follow
   // them, and in a group with others they would let through every byte
-  // that follows one of those others' first bytes. The rare first bytes
-  // share three groups.
+  // that follows one of those others' first bytes. First bytes that share a
+  // group share its high nibble where they can: a group lets through every
+  // mix of its first bytes' nibbles, and mixes of letters with the blank or
+  // a digit ("e " and "0 ") fill PostScript. The rare first bytes (a
+  // procedure's name may begin with any) join the group of their row.
   static constexpr int group(std::uint8_t folded_first, std::size_t length) {
-    constexpr std::string_view FIRSTS[] = {"%", "<", "/", "d", "c", "s", "p", "e",
-                                           "ni", "b", "af", "!#", "`(", "hu", "gox"};
+    constexpr std::string_view FIRSTS[] = {"%", "<", "/", "d", "c", "s", "pr{", "e",
+                                           "b", "ni", "afghjo`", "ux", "!#", " >", "1("};
     if (length == 1) return 15;
     for (std::size_t g = 0; g < std::size(FIRSTS); ++g) {
       if (FIRSTS[g].find(static_cast<char>(folded_first)) != std::string_view::npos) return static_cast<int>(g);
     }
-    return 11 + folded_first % 3;
+    switch (folded_first >> 4) {
+      case 6: return 10;
+      case 7: return 11;
+      case 2: return 12;
+      case 3: return 14;
+      default: return 13;
+    }
   }
   void clear() {
     for (auto& byte : low) {
