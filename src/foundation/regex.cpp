@@ -132,13 +132,13 @@ char* copy_bytes(const std::uint8_t* start, std::size_t length) {
 
 }  // namespace
 
-const pcre2_real_code_8* regex_engine_program(const Regex* regex) {
+const pcre2_real_code_8* regex_engine_program(const Regex* regex, std::uint64_t length) {
   if (const pcre2_code* jit = regex->jit_code.load(std::memory_order_acquire)) return jit;
-  // Exactly one match reaches the count, so one thread compiles; a pattern
-  // the JIT cannot compile stays interpreted.
-  if (regex->matches.fetch_add(1, std::memory_order_relaxed) + 1 != REGEX_JIT_AFTER_MATCHES) {
-    return regex->code;
-  }
+  const bool earned = length >= REGEX_JIT_SUBJECT_BYTES ||
+                      regex->matches.fetch_add(1, std::memory_order_relaxed) + 1 >= REGEX_JIT_AFTER_MATCHES;
+  // One thread compiles; the others go on with the interpreter meanwhile. A
+  // pattern the JIT cannot compile stays interpreted.
+  if (!earned || regex->jit_claimed.exchange(true, std::memory_order_acq_rel)) return regex->code;
   pcre2_code* copy = pcre2_code_copy(regex->code);
   if (copy == nullptr) return regex->code;
   if (pcre2_jit_compile(copy, PCRE2_JIT_COMPLETE) != 0) {
@@ -151,7 +151,7 @@ const pcre2_real_code_8* regex_engine_program(const Regex* regex) {
 
 int regex_engine_match(const Regex* regex, const void* subject, std::uint64_t length,
                        pcre2_real_match_data_8* data, pcre2_real_match_context_8* context) {
-  return pcre2_match(regex_engine_program(regex), subject_pointer(subject), length, 0, 0, data,
+  return pcre2_match(regex_engine_program(regex, length), subject_pointer(subject), length, 0, 0, data,
                      context);
 }
 
@@ -261,7 +261,7 @@ int regex_exec_at(const Regex* regex, const void* subject, std::uint64_t length,
                                       : 0);
     code = state.data_ == nullptr
                ? PCRE2_ERROR_NOMEMORY
-               : pcre2_match(regex_engine_program(regex), subject_pointer(subject), length,
+               : pcre2_match(regex_engine_program(regex, length), subject_pointer(subject), length,
                              start, engine, state.data_, state.context_);
   }
   if (code < 0) {

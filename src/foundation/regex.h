@@ -40,17 +40,23 @@ inline constexpr int REGEX_MATCH_INFO_GROUPS = 5;
 // language tests, the settings it reads) are never worth compiling, the
 // scanners' patterns are after their first few positions.
 inline constexpr std::uint32_t REGEX_JIT_AFTER_MATCHES = 32;
+// A subject this long earns the compilation at once: one interpreted search
+// through it can cost more than compiling.
+inline constexpr std::uint64_t REGEX_JIT_SUBJECT_BYTES = 4096;
 
 // A compiled expression. `pattern` is the caller's text (kept, not copied: it
 // must outlive the Regex); `code` is the compiled program (owned). Once the
-// expression has been matched REGEX_JIT_AFTER_MATCHES times, `jit_code` holds
-// a JIT-compiled copy (owned) that later matches use; a copy, so that threads
-// still matching with `code` are never disturbed by the compilation.
+// expression has been matched REGEX_JIT_AFTER_MATCHES times, or once against a
+// long subject, `jit_code` holds a JIT-compiled copy (owned) that later
+// matches use; a copy, so that threads still matching with `code` are never
+// disturbed by the compilation. `jit_claimed` is set by the one match that
+// compiles it.
 struct Regex {
   const char* pattern = nullptr;
   pcre2_real_code_8* code = nullptr;
   mutable std::atomic<pcre2_real_code_8*> jit_code{nullptr};
   mutable std::atomic<std::uint32_t> matches{0};
+  mutable std::atomic<bool> jit_claimed{false};
 };
 
 // Captures of one match. Index 0 is the whole match, 1 to 4 the groups.

@@ -11,9 +11,10 @@ struct pcre2_real_match_context_8;
 
 struct Regex;
 
-// The program to match `regex` with: its JIT-compiled copy once it has one,
-// compiling that copy when this is the match that earns it.
-[[nodiscard]] const pcre2_real_code_8* regex_engine_program(const Regex* regex);
+// The program to match `regex` with over a subject of `length` bytes: its
+// JIT-compiled copy once it has one, compiling that copy when this is the
+// match that earns it.
+[[nodiscard]] const pcre2_real_code_8* regex_engine_program(const Regex* regex, std::uint64_t length);
 // One match from offset 0 with no options into `data`; the engine's code.
 [[nodiscard]] int regex_engine_match(const Regex* regex, const void* subject,
                                      std::uint64_t length, pcre2_real_match_data_8* data,

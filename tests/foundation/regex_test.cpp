@@ -226,12 +226,15 @@ TEST(Regex, CompiledExpressionIsReusable) {
   EXPECT_EQ(std::strcmp(re->pattern, "%%Pages:\\s*(\\d+)"), 0);
 }
 
-// An expression is interpreted for its first matches and JIT-compiled after:
-// every match, whichever program ran it, finds the same text and groups, also
-// when several threads cross the switch at once.
+// An expression is interpreted for its first matches and JIT-compiled after
+// (at once for a long subject): every match, whichever program ran it, finds
+// the same text and groups, also when several threads cross the switch at
+// once.
 TEST(Regex, MatchesAreTheSameBeforeAndAfterTheJitCompilation) {
   RegexPtr re = compile("\\x1b&l(\\d+)([A-Za-z])", PCRE_CASELESS);
-  const std::string subjects[] = {"\x1b&l26A", "xx\x1b&L2a", "\x1b&lA", std::string(300, 'q')};
+  // The last subject is long enough to have the program compiled at once.
+  const std::string subjects[] = {"\x1b&l26A", "xx\x1b&L2a", "\x1b&lA", std::string(300, 'q'),
+                                  std::string(REGEX_JIT_SUBJECT_BYTES, 'x') + "\x1b&l7b"};
   const int rounds = 4 * static_cast<int>(REGEX_JIT_AFTER_MATCHES);
   auto run = [&](std::vector<std::string>* seen) {
     for (int round = 0; round < rounds; ++round) {
@@ -248,12 +251,13 @@ TEST(Regex, MatchesAreTheSameBeforeAndAfterTheJitCompilation) {
   for (auto& results : seen) threads.emplace_back(run, &results);
   for (std::thread& thread : threads) thread.join();
   for (const auto& results : seen) {
-    ASSERT_EQ(results.size(), static_cast<std::size_t>(rounds) * 4);
-    for (std::size_t i = 0; i < results.size(); i += 4) {
+    ASSERT_EQ(results.size(), static_cast<std::size_t>(rounds) * 5);
+    for (std::size_t i = 0; i < results.size(); i += 5) {
       EXPECT_EQ(results[i], "26/A");
       EXPECT_EQ(results[i + 1], "2/a");
       EXPECT_EQ(results[i + 2], "-");
       EXPECT_EQ(results[i + 3], "-");
+      EXPECT_EQ(results[i + 4], "7/b");
     }
   }
 }
