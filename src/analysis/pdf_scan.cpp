@@ -1,12 +1,10 @@
 // The PDF walk: one pass over the file that stops only where a key it reads
 // can begin (two-byte candidates found 32 bytes at a time, PDF_STOPS below),
-// tries a pattern only where a short literal test agrees, and walks the inside of every object stream the same
-// way, so that pages kept in object streams are counted too. The encoded
-// data of a stream (images, fonts, compressed page contents: most of a
-// large file) is stepped over by its /Length, so those pages of the mapping
-// are never read.
-#include <emmintrin.h>
-
+// tries a pattern only where a short literal test agrees, and walks the
+// inside of every object stream the same way, so that pages kept in object
+// streams are counted too. The encoded data of a stream (images, fonts,
+// compressed page contents: most of a large file) is stepped over by its
+// /Length, so those pages of the mapping are never read.
 #include <algorithm>
 #include <charconv>
 #include <cinttypes>
@@ -105,29 +103,13 @@ std::optional<std::uint64_t> endstream_at(ByteSpan data, std::uint64_t at) {
   return at + ENDSTREAM.size();
 }
 
-// The first "endstream" or "endobj" that begins in [from, to): their common
-// "end" is looked for sixteen positions at a time (in encoded data it is
-// rare), then the keyword behind it.
+// The first "endstream" or "endobj" that begins in [from, to): their "e"
+// and "d" two bytes apart are looked for 32 positions at a time (in encoded
+// data they are rare), then the keyword there.
 std::optional<std::uint64_t> find_end_keyword(ByteSpan data, std::uint64_t from, std::uint64_t to) {
-  const auto keyword_at = [&](std::uint64_t p) {
-    return scan_bytes_at(data, p, ENDSTREAM) || scan_bytes_at(data, p, ENDOBJ);
-  };
-  // The sixteen bytes from `at` that equal `c`, as a vector mask.
-  const auto equal = [&](std::uint64_t at, char c) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data.data() + at));
-    return _mm_cmpeq_epi8(block, _mm_set1_epi8(c));
-  };
-  std::uint64_t p = from;
-  for (; p < to && to - p >= 18; p += 16) {  // the loads reach p + 17
-    const __m128i hits =
-        _mm_and_si128(_mm_and_si128(equal(p, 'e'), equal(p + 1, 'n')), equal(p + 2, 'd'));
-    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
-      const std::uint64_t at = p + static_cast<std::uint64_t>(__builtin_ctz(mask));
-      if (keyword_at(at)) return at;
-    }
-  }
-  for (; p < to; ++p) {
-    if (keyword_at(p)) return p;
+  static const FormatPairSet END_KEYWORDS{{'e', 2, 'd'}};
+  for (std::uint64_t p = from; (p = END_KEYWORDS.next(data.data(), to, p)) < to; ++p) {
+    if (scan_bytes_at(data, p, ENDSTREAM) || scan_bytes_at(data, p, ENDOBJ)) return p;
   }
   return std::nullopt;
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "foundation/ascii.h"
+#include "foundation/cpu_features.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -176,10 +177,6 @@ __attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNi
   return p < end ? p : end;
 }
 
-inline const bool HAVE_AVX2 = [] {
-  __builtin_cpu_init();  // may run before the runtime's own set-up
-  return __builtin_cpu_supports("avx2") != 0;
-}();
 #endif
 
 }  // namespace ps_pairs_detail
@@ -256,7 +253,7 @@ class PsLiteralFilter {
   [[nodiscard]] std::uint64_t next_begin(const std::uint8_t* d, std::uint64_t p, std::uint64_t stop,
                                          std::uint64_t n) const {
 #if defined(PS_PAIRS_X86)
-    if (ps_pairs_detail::HAVE_AVX2) {
+    if (CPU_HAS_AVX2) {
       p = ps_pairs_detail::next_lead_avx2(nibbles_, pairs_.data(), d, p, stop, n,
                                           [&](std::uint64_t q) { return may_begin(d + q, n - q); });
       // Where a literal begins, or the end: the pairs decide only in the

@@ -11,6 +11,7 @@
 #include "analysis/ps_regex.h"
 #include "analysis/ps_scan.h"
 #include "foundation/ascii.h"
+#include "foundation/cpu_features.h"
 #include "foundation/log.h"
 #include "scan/byte_cursor.h"
 
@@ -202,11 +203,6 @@ bool showpage_at(const std::uint8_t* d, std::uint64_t i, std::uint64_t n) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-const bool HAVE_AVX2 = [] {
-  __builtin_cpu_init();  // may run before the runtime's own set-up
-  return __builtin_cpu_supports("avx2") != 0;
-}();
-
 __attribute__((target("avx2"))) __m256i folded_is(const std::uint8_t* at, char c) {
   const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), _mm256_set1_epi8(0x20));
   return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
@@ -234,7 +230,7 @@ __attribute__((target("avx2"))) std::uint64_t find_showpage_avx2(const std::uint
 std::uint64_t find_showpage(const std::uint8_t* d, std::uint64_t from, std::uint64_t n) {
   std::uint64_t i = from;
 #if defined(__x86_64__) || defined(__i386__)
-  if (HAVE_AVX2 && i < n) {
+  if (CPU_HAS_AVX2 && i < n) {
     i = find_showpage_avx2(d, i, n);
     if (n - i >= 35) return i;
   }

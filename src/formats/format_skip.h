@@ -14,6 +14,8 @@
 #include <span>
 #include <string_view>
 
+#include "foundation/cpu_features.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define FORMAT_SKIP_X86 1
@@ -135,10 +137,6 @@ __attribute__((target("avx2"))) inline std::uint64_t next_class_avx2(const std::
   return pos;
 }
 
-inline const bool HAVE_AVX2 = [] {
-  __builtin_cpu_init();  // may run before the runtime's own set-up
-  return __builtin_cpu_supports("avx2") != 0;
-}();
 #endif
 
 }  // namespace format_skip_detail
@@ -166,10 +164,10 @@ class FormatByteSet {
       if (table_[data[pos]]) return pos;
     }
 #if defined(FORMAT_SKIP_X86)
-    if (classes_.usable && format_skip_detail::HAVE_AVX2) {
+    if (classes_.usable && CPU_HAS_AVX2) {
       pos = format_skip_detail::next_class_avx2(data, size, pos, classes_);
     } else if (count_ != 0 && !overflow_) {
-      pos = format_skip_detail::HAVE_AVX2
+      pos = CPU_HAS_AVX2
                 ? format_skip_detail::next_avx2(data, size, pos, bytes_.data(), count_)
                 : format_skip_detail::next_sse2(data, size, pos, bytes_.data(), count_);
     }
@@ -354,7 +352,7 @@ class FormatPairSet {
                                    std::uint64_t pos) const {
     if (pos >= size) return size;
 #if defined(FORMAT_SKIP_X86)
-    if (count_ != 0 && grouped_ && format_skip_detail::HAVE_AVX2) {
+    if (count_ != 0 && grouped_ && CPU_HAS_AVX2) {
       constexpr std::uint64_t BLOCK = 32;
       for (;;) {
         pos = format_skip_detail::next_candidate_avx2(data, size, pos, groups_.data(),
@@ -364,7 +362,7 @@ class FormatPairSet {
         ++pos;
       }
     } else if (count_ != 0) {
-      pos = format_skip_detail::HAVE_AVX2
+      pos = CPU_HAS_AVX2
                 ? format_skip_detail::next_pair_avx2(data, size, pos, pairs_.data(), count_, reach_)
                 : format_skip_detail::next_pair_sse2(data, size, pos, pairs_.data(), count_, reach_);
     }
