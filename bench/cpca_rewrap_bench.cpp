@@ -28,6 +28,7 @@
 #include "modify/planner_canon_cpca.h"
 #include "modify/replacement_list.h"
 #include "scan/cpca.h"
+#include "support/cpca_packet.h"
 
 namespace {
 
@@ -35,17 +36,7 @@ constexpr std::uint64_t EDIT_EVERY = std::uint64_t{4} << 20;
 constexpr std::size_t EDIT_SIZE = 200;
 
 std::string packet(std::uint16_t opcode, const char* params, std::size_t n) {
-  const bool data = opcode == CPCA_OP_PRINT_DATA;
-  std::string p = "\xCD\xCA\x10";
-  p += data ? '\x02' : '\x00';
-  p += static_cast<char>(opcode >> 8);
-  p += static_cast<char>(opcode & 0xFF);
-  p += std::string("\x00\x01", 2);
-  p += static_cast<char>(n >> 8);
-  p += static_cast<char>(n & 0xFF);
-  p += data ? std::string("\x00\x00\x00\x96", 4) + std::string(6, '\0')
-            : std::string("\xFF\xFF", 2) + std::string(8, '\0');
-  return p + std::string(params, n);
+  return sw_test::cpca_packet(opcode, std::string_view(params, n));
 }
 
 // The inner job wrapped in packets, written once into TMPDIR.

@@ -15,6 +15,8 @@
 
 namespace {
 
+using modify_test::extracted;
+
 class ModifyStepsCpcaTest : public modify_test::ModifyTest {
  protected:
   void SetUp() override {
@@ -44,17 +46,6 @@ class ModifyStepsCpcaTest : public modify_test::ModifyTest {
   JobAttribsPtr job_;
   std::string out_;
 };
-
-std::string extracted(const std::string& bytes) {
-  char path[4096] = "";
-  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  if (!extract_canon_cpca_content2(data, bytes.size(), path, sizeof path) || path[0] == '\0') {
-    return "<not extracted>";
-  }
-  std::string out = sw_test::read_file(path);
-  std::remove(path);
-  return out;
-}
 
 TEST_F(ModifyStepsCpcaTest, CanonJobKeepsItsPrintDataAndGetsTheSettings) {
   watermark_params request{};

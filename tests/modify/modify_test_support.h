@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "foundation/watermark.h"
 #include "modify/replacement_list.h"
 #include "foundation/config.h"
+#include "scan/cpca.h"
 #include "support/oracle.h"
 #include "support/test_support.h"
 
@@ -49,6 +51,27 @@ inline Planned run_planner(PlannerFunc planner, const std::string& input,
   return p;
 }
 
+// A request for forced duplex, grayscale and copies.
+inline watermark_params asking(int duplex, int grayscale, int copies) {
+  watermark_params p{};
+  p.force_duplex = duplex;
+  p.force_grayscale = grayscale;
+  p.copies = copies;
+  return p;
+}
+
+// The print data of a Canon CPCA stream, by the extraction (the file it
+// wrote is removed).
+inline std::string extracted(const std::string& bytes) {
+  char path[4096] = "";
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  if (!extract_canon_cpca_content2(data, bytes.size(), path, sizeof path) || path[0] == '\0') {
+    return "<not extracted>";
+  }
+  std::string out = sw_test::read_file(path);
+  std::remove(path);
+  return out;
+}
 
 class ModifyTest : public ::testing::Test {
  protected:

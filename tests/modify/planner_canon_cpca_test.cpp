@@ -19,11 +19,14 @@
 #include "modify/cpca_rewrite_check.h"
 #include "modify/replacement_list.h"
 #include "modify_test_support.h"
+#include "support/cpca_packet.h"
 #include "scan/cpca.h"
 
 namespace {
 
 using modify_test::ModifyTest;
+using modify_test::asking;
+using modify_test::extracted;
 
 constexpr char PXL_JOB[] = "cpca-gs-pxlmono-text-a4.pxl";  // header byte, copies 2, 1 packet
 constexpr char PCL_JOB[] = "cpca-gs-ljet4-text-a4.pcl";    // raw, duplex 02, 3 packets
@@ -48,32 +51,12 @@ std::vector<Packet> packets_of(const std::string& bytes) {
   return out;
 }
 
-// The print data of a stream, by the extraction.
-std::string extracted(const std::string& bytes) {
-  char path[4096] = "";
-  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  if (!extract_canon_cpca_content2(data, bytes.size(), path, sizeof path) || path[0] == '\0') {
-    return "<not extracted>";
-  }
-  std::string out = sw_test::read_file(path);
-  std::remove(path);
-  return out;
-}
-
 std::string flattened(const std::uint8_t* data, std::uint64_t length, const ReplacementList* list) {
   const ReplacementListPtr sorted(replacement_list_clone(list));
   replacement_list_sort(sorted.get());
   const BstringPtr out(replacement_list_flatten(data, length, sorted.get()));
   if (out == nullptr) return "<not flattened>";
   return std::string(reinterpret_cast<const char*>(out->data), static_cast<std::size_t>(out->slen));
-}
-
-watermark_params asking(int duplex, int grayscale, int copies) {
-  watermark_params p{};
-  p.force_duplex = duplex;
-  p.force_grayscale = grayscale;
-  p.copies = copies;
-  return p;
 }
 
 class CpcaPlannerTest : public ModifyTest {
@@ -148,21 +131,8 @@ TEST_F(CpcaPlannerTest, UnwrapsTheDriversDataAndWrapsItAgainUnchanged) {
 
 // ---- hand-made streams (no tool here writes these packet layouts) ----
 
-// One packet as the packet model lays it out: CD CA, 10 00 (settings) or
-// 10 02 (print data), opcode, 00 01, parameter length, FF FF + 8 x 00 or
-// 00 00 00 96 + 6 x 00, parameters.
 std::string packet(std::uint16_t opcode, const std::string& params) {
-  const bool data = opcode == CPCA_OP_PRINT_DATA;
-  std::string p = "\xCD\xCA\x10";
-  p += data ? '\x02' : '\x00';
-  p += static_cast<char>(opcode >> 8);
-  p += static_cast<char>(opcode & 0xFF);
-  p += std::string("\x00\x01", 2);
-  p += static_cast<char>(params.size() >> 8);
-  p += static_cast<char>(params.size() & 0xFF);
-  p += data ? std::string("\x00\x00\x00\x96", 4) + std::string(6, '\0')
-            : std::string("\xFF\xFF", 2) + std::string(8, '\0');
-  return p + params;
+  return sw_test::cpca_packet(opcode, params);
 }
 
 std::string bytes(std::initializer_list<int> values) {

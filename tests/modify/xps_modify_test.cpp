@@ -14,18 +14,11 @@
 namespace {
 
 using modify_test::ModifyTest;
+using modify_test::asking;
 
 std::string oracle(const std::string& args) {
   return sw_test::command_output("python3 '" SW_SOURCE_DIR "/tests/modify/xps_tickets.py' " + args +
                                  " 2>&1");
-}
-
-watermark_params asking(int duplex, int grayscale, int copies) {
-  watermark_params p{};
-  p.force_duplex = duplex;
-  p.force_grayscale = grayscale;
-  p.copies = copies;
-  return p;
 }
 
 class XpsModifyTest : public ModifyTest {
