@@ -68,6 +68,15 @@ struct PdfInflater {
   [[nodiscard]] ByteSpan data() const { return ByteSpan(bytes.get(), size); }
 };
 
+// Width and height in millimetres of a box text "x1 y1 x2 y2" (numbers may
+// carry decimals): |x2 - x1| and |y2 - y1| points, rounded half up. None
+// when the text is not four numbers.
+struct PdfBoxSize {
+  int width_mm;
+  int height_mm;
+};
+[[nodiscard]] std::optional<PdfBoxSize> pdf_box_size(std::string_view box);
+
 // One walk's findings and state.
 struct PdfScan {
   const PdfPatterns* patterns = nullptr;
@@ -77,6 +86,8 @@ struct PdfScan {
   std::int64_t page_objects = 0;   // page dictionaries seen
   int inline_copies = -1;          // "P(1)" references of the last inline-copy match
   std::optional<int> root_count;   // /Count of the last page-tree root seen
+  std::string last_box_text;       // the box text read last, and its size
+  std::optional<PdfBoxSize> last_box_size;
   int object_streams = 0;          // object streams inflated
   PdfInflater inflater;            // object streams are inflated into it
   bool timed_out = false;
@@ -95,6 +106,10 @@ struct PdfPagesNode {
   std::optional<std::string_view> media_box;
 };
 [[nodiscard]] std::optional<PdfPagesNode> pdf_pages_node(ByteSpan data, std::uint64_t type_at);
+
+// The box (the text between the brackets) of a /MediaBox key at `at` whose
+// value is a direct array; none when no such key stands there.
+[[nodiscard]] std::optional<std::string_view> pdf_media_box_at(ByteSpan data, std::uint64_t at);
 
 // The object stream whose /Type key is at `type_at`, inflated into
 // scan->inflater; false when it is not a Flate stream that can be inflated.
@@ -117,12 +132,3 @@ struct PdfStreamDict {
 };
 [[nodiscard]] PdfStreamDict pdf_stream_dict(ByteSpan data, std::uint64_t key_at,
                                             std::uint64_t lowest);
-
-// Width and height in millimetres of a box text "x1 y1 x2 y2" (numbers may
-// carry decimals): |x2 - x1| and |y2 - y1| points, rounded half up. None
-// when the text is not four numbers.
-struct PdfBoxSize {
-  int width_mm;
-  int height_mm;
-};
-[[nodiscard]] std::optional<PdfBoxSize> pdf_box_size(std::string_view box);

@@ -317,6 +317,14 @@ std::optional<PdfPagesNode> pdf_pages_node(ByteSpan data, std::uint64_t type_at)
   return PdfPagesNode{dict->count, dict->has_parent, dict->media_box};
 }
 
+std::optional<std::string_view> pdf_media_box_at(ByteSpan data, std::uint64_t at) {
+  constexpr std::string_view KEY = "/MediaBox";
+  if (!scan_bytes_at(data, at, KEY)) return std::nullopt;
+  at += KEY.size();
+  if (at < data.size() && is_regular(data[at])) return std::nullopt;
+  return direct_array(data, at);
+}
+
 bool pdf_inflate_object_stream(PdfScan* scan, ByteSpan data, std::uint64_t type_at) {
   const std::optional<std::uint64_t> open = dict_open(data, type_at);
   if (!open) return false;

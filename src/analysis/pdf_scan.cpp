@@ -47,17 +47,29 @@ std::string_view window(ByteSpan data, std::uint64_t at, std::uint64_t length) {
   return scan_text(data.subspan(at, length));
 }
 
+// The name `lower` (its letters in lower case) at p, with its "/", in
+// either case, as the patterns compare it.
+bool name_at_caseless(ByteSpan data, std::uint64_t p, std::string_view lower) {
+  return p < data.size() && data[p] == '/' && scan_letters_at_caseless(data, p + 1, lower);
+}
+
 // "/Type" at p followed, within the page window, by non-letters and then a
-// "/Page" key that ends there (not "/Pages").
-bool page_type_at(ByteSpan data, std::uint64_t p) {
+// "/Page" key that ends there (not "/Pages"): one past that key.
+std::optional<std::uint64_t> page_type_end(ByteSpan data, std::uint64_t p) {
   const std::uint64_t limit = p + PDF_PAGE_WINDOW;
   for (std::uint64_t q = p + 5; q < limit; ++q) {
-    if (data[q] == '/' && q + 5 <= limit && scan_bytes_at_caseless(data, q, "/Page")) {
-      return q + 5 >= data.size() || !is_word_byte(data[q + 5]);
+    if (data[q] == '/' && q + 5 <= limit && name_at_caseless(data, q, "page")) {
+      if (q + 5 < data.size() && is_word_byte(data[q + 5])) return std::nullopt;
+      return q + 5;
     }
-    if (ascii_is_alpha(data[q])) return false;
+    if (ascii_is_alpha(data[q])) return std::nullopt;
   }
-  return false;
+  return std::nullopt;
+}
+
+std::uint64_t skip_blanks(ByteSpan data, std::uint64_t p) {
+  while (p < data.size() && ascii_is_space(data[p])) ++p;
+  return p;
 }
 
 // "/Type" at p followed by blanks and the name `value` (as a whole name).
@@ -69,28 +81,34 @@ bool type_is(ByteSpan data, std::uint64_t p, std::string_view value) {
   return q >= data.size() || is_delimiter_or_space(data[q]);
 }
 
-// true when `key` (a name, compared without regard to case as the patterns
-// do) begins somewhere in the `length` bytes from p: the box patterns are
-// tried only then.
+// true when the name `key` (its letters in lower case; compared without
+// regard to case as the patterns do) begins somewhere in the `length` bytes
+// from p: the box patterns are tried only then.
 bool window_has_key(ByteSpan data, std::uint64_t p, std::uint64_t length, std::string_view key) {
   const ByteSpan w = data.subspan(p, length);
-  for (std::optional<std::uint64_t> at = scan_find_byte(w, 1, '/'); at;
-       at = scan_find_byte(w, *at + 1, '/')) {
-    if (scan_bytes_at_caseless(w, *at, key)) return true;
+  for (std::uint64_t at = 1; at < w.size(); ++at) {
+    if (w[at] == '/' && scan_letters_at_caseless(w, at + 1, key)) return true;
   }
   return false;
 }
 
-void apply_box(PdfScan* s, std::string_view box) {
-  const std::optional<PdfBoxSize> size = pdf_box_size(box);
+// Sets the page size from a box text; false when the text is not a box (the
+// size found before stands). Every page of a document mostly has the same
+// box, so the text read last is not read again.
+bool apply_box(PdfScan* s, std::string_view box) {
+  if (box != s->last_box_text) {
+    s->last_box_text.assign(box);
+    s->last_box_size = pdf_box_size(box);
+  }
+  const std::optional<PdfBoxSize>& size = s->last_box_size;
   if (!size) {
-    // A box that cannot be read keeps the size found before.
     LOG_DEBUG("MediaBox not read: '%.*s'", static_cast<int>(box.size()), box.data());
-    return;
+    return false;
   }
   s->ja->page_width_mm = size->width_mm;
   s->ja->page_height_mm = size->height_mm;
   LOG_DEBUG("MediaBox: %d, %d", size->width_mm, size->height_mm);
+  return true;
 }
 
 // One past the "endstream" that stands at `at` behind blanks; none when it
@@ -202,24 +220,32 @@ void at_pages_node(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested) {
 void at_type(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested, std::uint64_t base,
              StreamSkip* skip) {
   const std::uint64_t r = data.size() - p;
-  const bool page = r >= PDF_PAGE_WINDOW && page_type_at(data, p);
+  const std::optional<std::uint64_t> page_end =
+      r >= PDF_PAGE_WINDOW ? page_type_end(data, p) : std::nullopt;
+  const bool page = page_end.has_value();
   if (page) {
     ++s->page_objects;
     LOG_DEV("Found page at %" PRIu64, p);
+    // The page's own box wherever its dictionary holds it (writers that sort
+    // the keys put /MediaBox before /Type). It is the size that stands, so a
+    // box the pattern finds near the key is not looked for. Most writers put
+    // it right behind the type: its dictionary is then not read.
+    std::optional<std::string_view> box = pdf_media_box_at(data, skip_blanks(data, *page_end));
+    if (!box) {
+      const std::optional<PdfPagesNode> node = pdf_pages_node(data, p);
+      if (node) box = node->media_box;
+    }
+    if (box && apply_box(s, *box)) return;
   }
-  if (r >= PDF_BOX_WINDOW && window_has_key(data, p, PDF_BOX_WINDOW, "/MediaBox")) {
+  if (r >= PDF_BOX_WINDOW && window_has_key(data, p, PDF_BOX_WINDOW, "mediabox")) {
     const ScanMatch m = s->patterns->box.match(window(data, p, PDF_BOX_WINDOW));
     if (m.matched) {
       LOG_DEV("Found MediaBox: '%.*s'", static_cast<int>(m.group(1).size()), m.group(1).data());
       apply_box(s, m.group(1));
     }
   }
-  if (page) {
-    // The page's own box wherever its dictionary holds it (writers that sort
-    // the keys put /MediaBox before /Type).
-    const std::optional<PdfPagesNode> node = pdf_pages_node(data, p);
-    if (node && node->media_box) apply_box(s, *node->media_box);
-  } else if (type_is(data, p, "/Pages")) {
+  if (page) return;
+  if (type_is(data, p, "/Pages")) {
     at_pages_node(s, data, p, nested);
   } else if (!nested && type_is(data, p, "/ObjStm") && pdf_inflate_object_stream(s, data, p)) {
     ++s->object_streams;
@@ -243,12 +269,12 @@ void at_slash(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested, std::uint
     return;
   }
   if (first != 't' && first != 'm') return;
-  if (scan_bytes_at_caseless(data, p, "/Type")) {
+  if (name_at_caseless(data, p, "type")) {
     at_type(s, data, p, nested, base, skip);
     return;
   }
   if (s->ja->page_width_mm < 0 && data.size() - p >= PDF_BOX2_WINDOW &&
-      scan_bytes_at_caseless(data, p, "/MediaBox")) {
+      name_at_caseless(data, p, "mediabox")) {
     const ScanMatch m = s->patterns->box2.match(window(data, p, PDF_BOX2_WINDOW));
     if (m.matched) {
       LOG_DEBUG("Found MediaBox(2): '%.*s'", static_cast<int>(m.group(1).size()), m.group(1).data());
@@ -261,7 +287,7 @@ void at_slash(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested, std::uint
 void at_angle(PdfScan* s, ByteSpan data, std::uint64_t p) {
   // Most "<" open a dictionary, a hex string or an XML element of another name.
   if (data.size() - p < PDF_ATTRIB_WINDOW || ascii_to_lower(data[p + 1]) != 'p' ||
-      !scan_bytes_at_caseless(data, p, "<PageAttribRange")) {
+      !scan_letters_at_caseless(data, p + 1, "pageattribrange")) {
     return;
   }
   const std::string_view text = window(data, p, PDF_ATTRIB_WINDOW);
@@ -288,9 +314,13 @@ void at_angle(PdfScan* s, ByteSpan data, std::uint64_t p) {
 // An array of page labels that restarts at "1" for every copy.
 void at_bracket(PdfScan* s, ByteSpan data, std::uint64_t p) {
   if (data.size() - p < PDF_COPIES_WINDOW) return;
+  // The pattern wants a number and "<<" first: "[0 0 612 792]" and the kids
+  // of a page-tree node ("[4 0 R ...") are turned away without it.
   std::uint64_t q = p + 1;
   while (q < data.size() && ascii_is_space(data[q])) ++q;
   if (q >= data.size() || !ascii_is_digit(data[q])) return;
+  while (q < data.size() && (ascii_is_digit(data[q]) || ascii_is_space(data[q]))) ++q;
+  if (q >= data.size() || data[q] != '<') return;
   const ScanMatch m = s->patterns->inline_copies.match(window(data, p, PDF_COPIES_WINDOW));
   if (!m.matched) return;
   const std::string_view whole = m.group(0);

@@ -33,6 +33,27 @@ inline std::string_view scan_text(ByteSpan bytes) {
 // The same, ASCII letters compared without regard to case.
 [[nodiscard]] bool scan_bytes_at_caseless(ByteSpan data, std::uint64_t offset,
                                           std::string_view text);
+// true when the letters `lower` (lower-case letters only) stand at `offset`
+// in either case: eight bytes at a time, for keys a walk tests at every
+// stop. A byte ORed with 0x20 is a given lower-case letter only when it is
+// that letter in one case or the other.
+[[nodiscard]] inline bool scan_letters_at_caseless(ByteSpan data, std::uint64_t offset,
+                                                   std::string_view lower) {
+  if (offset > data.size() || lower.size() > data.size() - offset) return false;
+  const std::uint8_t* at = data.data() + offset;
+  std::size_t i = 0;
+  for (; i + 8 <= lower.size(); i += 8) {
+    std::uint64_t bytes = 0;
+    std::uint64_t letters = 0;
+    std::memcpy(&bytes, at + i, 8);
+    std::memcpy(&letters, lower.data() + i, 8);
+    if ((bytes | 0x2020202020202020U) != letters) return false;
+  }
+  for (; i < lower.size(); ++i) {
+    if ((at[i] | 0x20U) != static_cast<std::uint8_t>(lower[i])) return false;
+  }
+  return true;
+}
 
 // true when a test at `p` that needs `n` bytes below the limit `window`
 // ("p < W - n") may run: W must exceed n (no unsigned wrap for small

@@ -26,6 +26,28 @@ TEST(ByteCursorTest, RandomAccessNeverReadsPastTheEnd) {
   EXPECT_FALSE(scan_bytes_at_caseless(span, 11, "JLx"));
 }
 
+// Letters in either case match, on the eight-byte path and on the byte-wise
+// tail; a different letter, short data or an offset past the end do not.
+TEST(ByteCursorTest, LettersCompareInEitherCase) {
+  const struct {
+    const char* text;
+    std::uint64_t at;
+    const char* lower;
+    bool match;
+  } cases[] = {
+      {"/MediaBox", 1, "mediabox", true},   {"/mEDIAbOX", 1, "mediabox", true},
+      {"/MediaBox", 1, "mediaboxx", false}, {"<PageAttribRange", 1, "pageattribrange", true},
+      {"/Type", 1, "type", true},           {"/Tipe", 1, "type", false},
+      {"/MEDIABOX", 1, "mediabox", true},   {"/MediaBoy", 1, "mediabox", false},
+      {"/Ty", 1, "type", false},            {"/Type", UINT64_MAX, "type", false},
+  };
+  for (const auto& c : cases) {
+    const auto data = bytes(c.text);
+    EXPECT_EQ(scan_letters_at_caseless(ByteSpan(data), c.at, c.lower), c.match)
+        << c.text << " at " << c.at << " against " << c.lower;
+  }
+}
+
 TEST(ByteCursorTest, NumbersAtOffsetsInBothOrders) {
   const std::vector<std::uint8_t> data = {0xCD, 0xCA, 0x10, 0x00, 0x01, 0x02};
   const ByteSpan span(data);
