@@ -274,6 +274,9 @@ bool inflate_stream(ByteSpan d, std::uint64_t from, PdfInflater* in) {
   if (!in->ready) {
     if (inflateInit(&z) != Z_OK) return false;
     in->ready = true;
+    // The objects are read for what they say, not checked: a stream whose
+    // checksum is wrong is read as far as it inflates, like a cut one.
+    if (inflateValidate(&z, 0) != Z_OK) return false;
   } else if (inflateReset(&z) != Z_OK) {
     return false;
   }

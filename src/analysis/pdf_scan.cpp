@@ -10,6 +10,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "analysis/pdf_internal.h"
 #include "foundation/ascii.h"
@@ -81,13 +82,23 @@ bool type_is(ByteSpan data, std::uint64_t p, std::string_view value) {
   return q >= data.size() || is_delimiter_or_space(data[q]);
 }
 
-// true when the name `key` (its letters in lower case; compared without
-// regard to case as the patterns do) begins somewhere in the `length` bytes
-// from p: the box patterns are tried only then.
-bool window_has_key(ByteSpan data, std::uint64_t p, std::uint64_t length, std::string_view key) {
+// true when the names `first` and then `second` (their letters in lower
+// case; compared without regard to case as the patterns do) begin in that
+// order in the `length` bytes from p: the box pattern is tried only then.
+bool window_has_keys(ByteSpan data, std::uint64_t p, std::uint64_t length, std::string_view first,
+                     std::string_view second) {
   const ByteSpan w = data.subspan(p, length);
-  for (std::uint64_t at = 1; at < w.size(); ++at) {
-    if (w[at] == '/' && scan_letters_at_caseless(w, at + 1, key)) return true;
+  const std::uint8_t* const begin = w.data();
+  const std::uint8_t* const end = begin + w.size();
+  bool first_seen = false;
+  for (const std::uint8_t* at = begin + 1;
+       at < end && (at = static_cast<const std::uint8_t*>(std::memchr(at, '/', end - at)));
+       ++at) {
+    const auto offset = static_cast<std::uint64_t>(at - begin);
+    if (!scan_letters_at_caseless(w, offset + 1, first_seen ? second : first)) continue;
+    if (first_seen) return true;
+    first_seen = true;
+    at += first.size();
   }
   return false;
 }
@@ -237,7 +248,7 @@ void at_type(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested, std::uint6
     }
     if (box && apply_box(s, *box)) return;
   }
-  if (r >= PDF_BOX_WINDOW && window_has_key(data, p, PDF_BOX_WINDOW, "mediabox")) {
+  if (r >= PDF_BOX_WINDOW && window_has_keys(data, p, PDF_BOX_WINDOW, "page", "mediabox")) {
     const ScanMatch m = s->patterns->box.match(window(data, p, PDF_BOX_WINDOW));
     if (m.matched) {
       LOG_DEV("Found MediaBox: '%.*s'", static_cast<int>(m.group(1).size()), m.group(1).data());
