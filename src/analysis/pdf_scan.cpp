@@ -207,9 +207,26 @@ void at_stream_key(PdfScan* s, ByteSpan data, std::uint64_t p, std::uint64_t bas
   }
 }
 
-// A /Length key at p. A stream that ends within PDF_STREAM_SKIP_MIN bytes
-// is walked: reading its dictionary costs as much as walking its data.
+// The number a /Length value at `at` gives directly; none for a reference
+// to another object ("n g R") or anything that is not a number.
+std::optional<std::uint64_t> direct_length(ByteSpan data, std::uint64_t at) {
+  at = skip_blanks(data, at);
+  const DecimalRead n = decimal_read(data.subspan(at), DecimalSign::NONE);
+  if (n.length == 0 || n.saturated) return std::nullopt;
+  const std::uint64_t next = skip_blanks(data, at + n.length);
+  if (next < data.size() && ascii_is_digit(data[next])) return std::nullopt;
+  return static_cast<std::uint64_t>(n.value);
+}
+
+// A /Length key at p. A stream shorter than PDF_STREAM_SKIP_MIN bytes is
+// walked: reading its dictionary costs as much as walking its data. A
+// length held by another object is not known here: the stream is short when
+// it ends within that many bytes.
 void at_length(PdfScan* s, ByteSpan data, std::uint64_t p, std::uint64_t base, StreamSkip* skip) {
+  if (const std::optional<std::uint64_t> length = direct_length(data, p + 7)) {
+    if (*length >= PDF_STREAM_SKIP_MIN) at_stream_key(s, data, p, base, skip);
+    return;
+  }
   const std::uint64_t near = data.size() - p > PDF_STREAM_SKIP_MIN ? p + PDF_STREAM_SKIP_MIN
                                                                   : data.size();
   if (!find_end_keyword(data, p, near)) at_stream_key(s, data, p, base, skip);
@@ -364,10 +381,17 @@ namespace {
 // reads (/Type, /MediaBox, /Length), a "<P" that may open a driver's page
 // attributes, a "[" before a number or a blank. Dictionaries are full of
 // other names: stopping at each "/" would cost a test every few bytes.
-const FormatPairSet PDF_STOPS{{'/', 1, 'T'}, {'/', 1, 't'},      {'/', 1, 'M'},
-                              {'/', 1, 'm'}, {'/', 1, 'L'},      {'<', 1, 'P'},
-                              {'<', 1, 'p'}, {'[', 1, '0', '9'}, {'[', 1, ' '},
-                              {'[', 1, '\t', '\r'}};
+const FormatPairSet PDF_STOPS{{{'/', 1, 'T'},
+                               {'/', 1, 't'},
+                               {'/', 1, 'M'},
+                               {'/', 1, 'm'},
+                               {'/', 1, 'L'},
+                               {'<', 1, 'P'},
+                               {'<', 1, 'p'},
+                               {'[', 1, '0', '9'},
+                               {'[', 1, ' '},
+                               {'[', 1, '\t', '\r'}},
+                              FormatGrouping::BY_FIRST_BYTE};
 
 // The next stop at or after `pos`, looking no further than `limit`: `limit`
 // when none lies before it (a walk that steps over a stream's data reads none

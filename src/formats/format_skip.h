@@ -336,9 +336,19 @@ __attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2(
 // bytes alone, in raster data full of zeros. Near the end, where the second
 // byte would lie past the data, the start byte alone is enough (the tests
 // make their own room checks).
+//
+// Pairs are grouped by offset: a position is a candidate when one of the
+// first bytes stands with one of the second bytes of the group. Grouped
+// also by first byte, the test costs one more group per first byte but
+// lets through no mixed pair: worth it in text dense with other such
+// pairs (in a PDF dictionary, "/" begins every name and "P" many of them).
+enum class FormatGrouping { BY_OFFSET, BY_FIRST_BYTE };
+
 class FormatPairSet {
  public:
-  constexpr FormatPairSet(std::initializer_list<FormatPair> pairs) {
+  constexpr FormatPairSet(std::initializer_list<FormatPair> pairs,
+                          FormatGrouping grouping = FormatGrouping::BY_OFFSET)
+      : by_first_(grouping == FormatGrouping::BY_FIRST_BYTE) {
     for (const FormatPair& pair : pairs) {
       if (count_ == FORMAT_SKIP_MAX_PAIRS) break;
       pairs_[count_++] = pair;
@@ -386,15 +396,19 @@ class FormatPairSet {
     return false;
   }
 
-  // One group per offset, each with its first and second bytes' classes;
-  // not grouped (the pairs tried one by one) when there are too many
-  // offsets or high nibbles.
+  // Whether pairs a and b fall in one group.
+  [[nodiscard]] constexpr bool same_group(const FormatPair& a, const FormatPair& b) const {
+    return a.offset == b.offset && (!by_first_ || a.first == b.first);
+  }
+
+  // One group per offset (and first byte), each with its first and second
+  // bytes' classes; not grouped (the pairs tried one by one) when there are
+  // too many groups or high nibbles.
   constexpr void build_groups() {
     grouped_ = true;
     for (std::size_t i = 0; i < count_ && grouped_; ++i) {
-      const std::uint8_t offset = pairs_[i].offset;
       bool seen = false;
-      for (std::size_t j = 0; j < i; ++j) seen = seen || pairs_[j].offset == offset;
+      for (std::size_t j = 0; j < i; ++j) seen = seen || same_group(pairs_[j], pairs_[i]);
       if (seen) continue;
       if (group_count_ == format_skip_detail::FORMAT_SKIP_MAX_GROUPS) {
         grouped_ = false;
@@ -404,12 +418,12 @@ class FormatPairSet {
       std::array<bool, 256> seconds{};
       for (std::size_t j = i; j < count_; ++j) {
         const FormatPair& pair = pairs_[j];
-        if (pair.offset != offset) continue;
+        if (!same_group(pair, pairs_[i])) continue;
         firsts[pair.first] = true;
         for (int b = pair.second; b <= pair.second_last; ++b) seconds[static_cast<std::size_t>(b)] = true;
       }
       format_skip_detail::NibbleGroup& group = groups_[group_count_++];
-      group.offset = offset;
+      group.offset = pairs_[i].offset;
       group.first.build(firsts);
       group.second.build(seconds);
       grouped_ = group.first.usable && group.second.usable;
@@ -422,4 +436,5 @@ class FormatPairSet {
   std::array<format_skip_detail::NibbleGroup, format_skip_detail::FORMAT_SKIP_MAX_GROUPS> groups_{};
   std::size_t group_count_ = 0;
   bool grouped_ = false;
+  bool by_first_ = false;
 };
