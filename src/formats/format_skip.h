@@ -290,17 +290,21 @@ inline constexpr std::size_t FORMAT_SKIP_MAX_GROUPS = 4;
 
 #if defined(FORMAT_SKIP_X86)
 // The first candidate position in [pos, size), or a position at which
-// fewer than 32 + `reach` bytes remain.
-__attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2(
+// fewer than 32 + `reach` bytes remain. `COUNT` groups: the loops over them
+// unroll and their tables stay in registers.
+template <std::size_t COUNT>
+__attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2_n(
     const std::uint8_t* data, std::uint64_t size, std::uint64_t pos, const NibbleGroup* groups,
-    std::size_t count, std::uint64_t reach) {
+    std::uint64_t reach) {
   constexpr std::uint64_t BLOCK = 32;
-  __m256i tables[FORMAT_SKIP_MAX_GROUPS][4];
-  for (std::size_t g = 0; g < count; ++g) {
+  __m256i tables[COUNT][4];
+  std::uint64_t offsets[COUNT];
+  for (std::size_t g = 0; g < COUNT; ++g) {
     tables[g][0] = table_avx2(groups[g].first.low);
     tables[g][1] = table_avx2(groups[g].first.high);
     tables[g][2] = table_avx2(groups[g].second.low);
     tables[g][3] = table_avx2(groups[g].second.high);
+    offsets[g] = groups[g].offset;
   }
   const __m256i nibble = _mm256_set1_epi8(0x0f);
   const __m256i zero = _mm256_setzero_si256();
@@ -311,9 +315,8 @@ __attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2(
     // Non-zero in a lane where some group's first byte and second byte
     // both stand: the smaller of the two class bytes is non-zero.
     __m256i any = zero;
-    for (std::size_t g = 0; g < count; ++g) {
-      const __m256i w =
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + groups[g].offset));
+    for (std::size_t g = 0; g < COUNT; ++g) {
+      const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + offsets[g]));
       const __m256i first = _mm256_and_si256(_mm256_shuffle_epi8(tables[g][0], v_low),
                                              _mm256_shuffle_epi8(tables[g][1], v_high));
       const __m256i second = _mm256_and_si256(
@@ -326,6 +329,22 @@ __attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2(
     pos += BLOCK;
   }
   return pos;
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2(
+    const std::uint8_t* data, std::uint64_t size, std::uint64_t pos, const NibbleGroup* groups,
+    std::size_t count, std::uint64_t reach) {
+  static_assert(FORMAT_SKIP_MAX_GROUPS == 4);
+  switch (count) {
+    case 1:
+      return next_candidate_avx2_n<1>(data, size, pos, groups, reach);
+    case 2:
+      return next_candidate_avx2_n<2>(data, size, pos, groups, reach);
+    case 3:
+      return next_candidate_avx2_n<3>(data, size, pos, groups, reach);
+    default:
+      return next_candidate_avx2_n<4>(data, size, pos, groups, reach);
+  }
 }
 #endif
 
