@@ -4,6 +4,10 @@
 // of its data.
 #include <zlib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -54,27 +58,55 @@ struct DictInfo {
   std::optional<std::string_view> media_box;  // the numbers of a direct /MediaBox array
 };
 
+// An angle bracket: "<" (0x3C) and ">" (0x3E) are the two bytes that OR 2
+// makes ">".
+bool is_angle(std::uint8_t c) { return (c | 2U) == '>'; }
+
+// The offset of the last "<" or ">" in [floor, before); none when there is
+// none. Dictionary text holds few of them, so the search steps back 16
+// bytes at a time.
+std::optional<std::uint64_t> last_angle(ByteSpan d, std::uint64_t floor, std::uint64_t before) {
+#if defined(__SSE2__)
+  const __m128i two = _mm_set1_epi8(2);
+  const __m128i close = _mm_set1_epi8('>');
+  while (before - floor >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.data() + before - 16));
+    const auto mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, two), close)));
+    if (mask != 0) return before - 16 + static_cast<unsigned>(31 - __builtin_clz(mask));
+    before -= 16;
+  }
+#endif
+  while (before > floor) {
+    if (is_angle(d[--before])) return before;
+  }
+  return std::nullopt;
+}
+
 // The "<<" that opens the dictionary holding offset `at`, looking back at
 // most `back` bytes, not before `lowest`, and stepping over nested
-// dictionaries.
+// dictionaries. Pairs are read from the right: in "<<<" the pair is the
+// last two.
 std::optional<std::uint64_t> dict_open(ByteSpan d, std::uint64_t at,
                                        std::uint64_t back = PDF_DICT_BACK_MAX,
                                        std::uint64_t lowest = 0) {
   const std::uint64_t floor = std::max(at > back ? at - back : 0, lowest);
   int depth = 0;
-  std::uint64_t j = at;  // the pair of bytes ending before j
-  while (j >= floor + 2) {
-    const std::uint8_t a = d[j - 2];
-    const std::uint8_t b = d[j - 1];
-    if (a == '>' && b == '>') {
+  std::uint64_t j = at;  // bytes before j are still to be read
+  while (j > floor) {
+    const std::optional<std::uint64_t> angle = last_angle(d, floor, j);
+    if (!angle) break;
+    const std::uint64_t i = *angle;
+    if (i == floor || d[i - 1] != d[i]) {
+      j = i;  // a lone bracket
+    } else if (d[i] == '>') {
       ++depth;
-      j -= 2;
-    } else if (a == '<' && b == '<') {
-      if (depth == 0) return j - 2;
-      --depth;
-      j -= 2;
+      j = i - 1;
+    } else if (depth == 0) {
+      return i - 1;
     } else {
-      --j;
+      --depth;
+      j = i - 1;
     }
   }
   return std::nullopt;

@@ -115,6 +115,34 @@ TEST_F(PdfTest, BoxSizes) {
   EXPECT_EQ(ja->page_height_mm, 297);
 }
 
+// A page's own box is the size, wherever its dictionary holds it: right
+// behind its type, or before it (keys in sorted order) behind hex strings
+// and nested dictionaries; the last page's box stands, and a box that cannot
+// be read keeps the one before.
+TEST_F(PdfTest, EachPagesOwnBoxWhereverItsDictionaryHoldsIt) {
+  const std::string sorted =
+      "<< /Contents 4 0 R /ID [<ab><cd>] /MediaBox [0 0 842 1191] /Resources << /Font << /F1 5 0 R "
+      ">> /ProcSet [/PDF] >> /Rotate 0 /Type /Page >>";
+  const struct {
+    const char* name;
+    std::string pages;
+    int width;
+    int height;
+  } cases[] = {
+      {"sorted keys", sorted, 297, 420},
+      {"behind the type, then sorted", "<</Type/Page/MediaBox [0 0 612 792]>>\n" + sorted, 297, 420},
+      {"sorted, then behind the type", sorted + "\n<</Type/Page/MediaBox [0 0 612 792]>>", 216, 279},
+      {"an unreadable box last", sorted + "\n<</Type/Page/MediaBox [0 0 612]>>", 297, 420},
+  };
+  for (const auto& c : cases) {
+    JaPtr ja(analyzer_create_job_attribs());
+    ASSERT_EQ(analyse(three_pages_between("", "9 0 obj\n" + c.pages + "\nendobj\n"), ja.get()), 0)
+        << c.name;
+    EXPECT_EQ(ja->page_width_mm, c.width) << c.name;
+    EXPECT_EQ(ja->page_height_mm, c.height) << c.name;
+  }
+}
+
 TEST_F(PdfTest, PwgTicketAndPageAttributes) {
   struct Case {
     const char* name;
