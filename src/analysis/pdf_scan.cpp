@@ -392,13 +392,25 @@ const FormatPairSet PDF_STOPS{{{'/', 1, 'T'},
                                {'[', 1, ' '},
                                {'[', 1, '\t', '\r'}},
                               FormatGrouping::BY_FIRST_BYTE};
+// The same once a box has given the page size: a /MediaBox key is read on
+// its own only while none has.
+const FormatPairSet PDF_STOPS_SIZED{{{'/', 1, 'T'},
+                                     {'/', 1, 't'},
+                                     {'/', 1, 'L'},
+                                     {'<', 1, 'P'},
+                                     {'<', 1, 'p'},
+                                     {'[', 1, '0', '9'},
+                                     {'[', 1, ' '},
+                                     {'[', 1, '\t', '\r'}},
+                                    FormatGrouping::BY_FIRST_BYTE};
 
 // The next stop at or after `pos`, looking no further than `limit`: `limit`
 // when none lies before it (a walk that steps over a stream's data reads none
 // of it).
-std::uint64_t next_stop(ByteSpan data, std::uint64_t pos, std::uint64_t limit) {
+std::uint64_t next_stop(const PdfScan* s, ByteSpan data, std::uint64_t pos, std::uint64_t limit) {
   const std::uint64_t size = std::min<std::uint64_t>(limit, data.size());
-  return PDF_STOPS.next(data.data(), size, pos);
+  const FormatPairSet& stops = s->ja->page_width_mm < 0 ? PDF_STOPS : PDF_STOPS_SIZED;
+  return stops.next(data.data(), size, pos);
 }
 
 }  // namespace
@@ -410,9 +422,9 @@ void pdf_walk(PdfScan* s, ByteSpan data, bool nested) {
   while (!s->timed_out) {
     // A stream's data is not searched for stops: at its first byte the walk
     // goes on behind it.
-    std::uint64_t stop = next_stop(data, pos, skip.data_at);
+    std::uint64_t stop = next_stop(s, data, pos, skip.data_at);
     if (stop >= skip.data_at) {
-      stop = next_stop(data, skip.resume_at, UINT64_MAX);
+      stop = next_stop(s, data, skip.resume_at, UINT64_MAX);
       skip.data_at = UINT64_MAX;
     }
     if (s->timer->expired(base + stop)) {
