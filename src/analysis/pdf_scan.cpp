@@ -6,11 +6,13 @@
 // compressed page contents: most of a large file) is stepped over by its
 // /Length, so those pages of the mapping are never read.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "analysis/pdf_internal.h"
 #include "foundation/ascii.h"
@@ -378,31 +380,26 @@ PdfPatterns::PdfPatterns()
 namespace {
 
 // Where a test can begin: a name whose first letter is that of a key the walk
-// reads (/Type, /MediaBox, /Length), a "<P" that may open a driver's page
-// attributes, a "[" before a number or a blank. Dictionaries are full of
-// other names: stopping at each "/" would cost a test every few bytes.
-const FormatPairSet PDF_STOPS{{{'/', 1, 'T'},
-                               {'/', 1, 't'},
-                               {'/', 1, 'M'},
-                               {'/', 1, 'm'},
-                               {'/', 1, 'L'},
-                               {'<', 1, 'P'},
-                               {'<', 1, 'p'},
-                               {'[', 1, '0', '9'},
-                               {'[', 1, ' '},
-                               {'[', 1, '\t', '\r'}},
-                              FormatGrouping::BY_FIRST_BYTE};
-// The same once a box has given the page size: a /MediaBox key is read on
-// its own only while none has.
-const FormatPairSet PDF_STOPS_SIZED{{{'/', 1, 'T'},
-                                     {'/', 1, 't'},
-                                     {'/', 1, 'L'},
-                                     {'<', 1, 'P'},
-                                     {'<', 1, 'p'},
-                                     {'[', 1, '0', '9'},
-                                     {'[', 1, ' '},
-                                     {'[', 1, '\t', '\r'}},
-                                    FormatGrouping::BY_FIRST_BYTE};
+// reads (/Type, /Length; /MediaBox below), a "<P" that may open a driver's
+// page attributes, a "[" before a number or a blank. Dictionaries are full
+// of other names: stopping at each "/" would cost a test every few bytes.
+constexpr std::array<FormatPair, 10> PDF_STOP_PAIRS{{{'/', 1, 'T'},
+                                                     {'/', 1, 't'},
+                                                     {'/', 1, 'L'},
+                                                     {'<', 1, 'P'},
+                                                     {'<', 1, 'p'},
+                                                     {'[', 1, '0', '9'},
+                                                     {'[', 1, ' '},
+                                                     {'[', 1, '\t', '\r'},
+                                                     {'/', 1, 'M'},
+                                                     {'/', 1, 'm'}}};
+// A /MediaBox key is read on its own only while no box has given the page
+// size: its two pairs come last, and are left out once one has.
+constexpr std::size_t PDF_BOX_KEY_PAIRS = 2;
+const FormatPairSet PDF_STOPS{std::span(PDF_STOP_PAIRS), FormatGrouping::BY_FIRST_BYTE};
+const FormatPairSet PDF_STOPS_SIZED{
+    std::span(PDF_STOP_PAIRS).first(PDF_STOP_PAIRS.size() - PDF_BOX_KEY_PAIRS),
+    FormatGrouping::BY_FIRST_BYTE};
 
 // The next stop at or after `pos`, looking no further than `limit`: `limit`
 // when none lies before it (a walk that steps over a stream's data reads none

@@ -316,7 +316,8 @@ __attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2_n(
     // both stand: the smaller of the two class bytes is non-zero.
     __m256i any = zero;
     for (std::size_t g = 0; g < COUNT; ++g) {
-      const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + offsets[g]));
+      const __m256i w =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + offsets[g]));
       const __m256i first = _mm256_and_si256(_mm256_shuffle_epi8(tables[g][0], v_low),
                                              _mm256_shuffle_epi8(tables[g][1], v_high));
       const __m256i second = _mm256_and_si256(
@@ -367,6 +368,8 @@ class FormatPairSet {
  public:
   constexpr FormatPairSet(std::initializer_list<FormatPair> pairs,
                           FormatGrouping grouping = FormatGrouping::BY_OFFSET)
+      : FormatPairSet(std::span<const FormatPair>(pairs.begin(), pairs.size()), grouping) {}
+  constexpr FormatPairSet(std::span<const FormatPair> pairs, FormatGrouping grouping)
       : by_first_(grouping == FormatGrouping::BY_FIRST_BYTE) {
     for (const FormatPair& pair : pairs) {
       if (count_ == FORMAT_SKIP_MAX_PAIRS) break;

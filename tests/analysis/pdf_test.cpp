@@ -120,6 +120,7 @@ TEST_F(PdfTest, BoxSizes) {
 // and nested dictionaries; the last page's box stands, and a box that cannot
 // be read keeps the one before.
 TEST_F(PdfTest, EachPagesOwnBoxWhereverItsDictionaryHoldsIt) {
+  const std::string box_first = "<</Type/Page/MediaBox [0 0 612 792]>>";
   const std::string sorted =
       "<< /Contents 4 0 R /ID [<ab><cd>] /MediaBox [0 0 842 1191] /Resources << /Font << /F1 5 0 R "
       ">> /ProcSet [/PDF] >> /Rotate 0 /Type /Page >>";
@@ -130,8 +131,8 @@ TEST_F(PdfTest, EachPagesOwnBoxWhereverItsDictionaryHoldsIt) {
     int height;
   } cases[] = {
       {"sorted keys", sorted, 297, 420},
-      {"behind the type, then sorted", "<</Type/Page/MediaBox [0 0 612 792]>>\n" + sorted, 297, 420},
-      {"sorted, then behind the type", sorted + "\n<</Type/Page/MediaBox [0 0 612 792]>>", 216, 279},
+      {"behind the type, then sorted", box_first + "\n" + sorted, 297, 420},
+      {"sorted, then behind the type", sorted + "\n" + box_first, 216, 279},
       {"an unreadable box last", sorted + "\n<</Type/Page/MediaBox [0 0 612]>>", 297, 420},
   };
   for (const auto& c : cases) {
