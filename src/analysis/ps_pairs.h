@@ -198,13 +198,14 @@ __attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNi
       tables[k].high[h] = lead_table(t.high[k][h]);
     }
   }
+  const bool shorts = t.short_count != 0;
   while (p < end && n - p >= LEAD_REACH) {
     __m256i first = ones;
     __m256i second = ones;
     for (std::size_t k = 0; k < LEAD_BYTES; ++k) lead_groups(d + p + k, tables[k], &first, &second);
     const __m256i none = _mm256_cmpeq_epi8(_mm256_or_si256(first, second), zero);
     auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
-    if (t.short_count != 0) mask |= short_lanes(d + p, t);
+    if (shorts) mask |= short_lanes(d + p, t);
     if (std::popcount(mask) > 2) mask &= pair_lanes(d + p, pairs);
     for (; mask != 0; mask &= mask - 1) {
       const std::uint64_t hit = p + static_cast<unsigned>(__builtin_ctz(mask));
