@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <span>
 
 #include "analysis/ps_color_internal.h"
 #include "foundation/ascii.h"
@@ -225,23 +226,35 @@ void test_create_rgb(const PsAt& at) {
   at.skip_past(m);
 }
 
+// Each test is guarded by its own bytes; the order is the detector's. Most
+// operators follow their operands: their tests need a number, a blank or a
+// bracket right before the position, and are passed over without one (two
+// letters such as "sc" stand inside many words of a prolog).
+struct OperatorTest {
+  void (*test)(const PsAt&);
+  bool after_operands;
+};
+
+bool run_operator_tests(const PsAt& at, std::span<const OperatorTest> tests) {
+  const bool operands = number_run_before(at) != 0;
+  for (const OperatorTest& t : tests) {
+    if (!at.active()) return false;
+    if (operands || !t.after_operands) t.test(at);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ps_color_test_operators(const PsAt& at) {
-  // Each test is guarded by its own bytes; the order is the detector's.
-  using Test = void (*)(const PsAt&);
-  static constexpr Test FIRST[] = {test_dr_color, test_scol, test_colr, test_binary_scol, test_scl};
-  static constexpr Test SECOND[] = {test_device_rgb, test_cmyk,       test_device_cmyk, test_rgb_vector,
-                                    test_bracket_sc, test_rg,         test_create_rgb};
-  for (Test test : FIRST) {
-    if (!at.active()) return false;
-    test(at);
-  }
+  static constexpr OperatorTest FIRST[] = {
+      {test_dr_color, false}, {test_scol, true}, {test_colr, true}, {test_binary_scol, false}, {test_scl, true}};
+  static constexpr OperatorTest SECOND[] = {{test_device_rgb, false}, {test_cmyk, true},      {test_device_cmyk, false},
+                                            {test_rgb_vector, true},  {test_bracket_sc, true}, {test_rg, true},
+                                            {test_create_rgb, true}};
+  if (!run_operator_tests(at, FIRST)) return false;
   if (at.active() && ps_image_test_colorimage(at)) return true;
-  for (Test test : SECOND) {
-    if (!at.active()) return false;
-    test(at);
-  }
+  (void)run_operator_tests(at, SECOND);
   return false;
 }
 

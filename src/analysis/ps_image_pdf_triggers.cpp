@@ -149,9 +149,16 @@ bool colour_space_before_is_colour(const PsAt& at) {
   return true;
 }
 
+// The image pattern is anchored: "cs" begins it only with blanks or the
+// dictionary right behind (in a prolog the two letters mostly stand inside
+// words such as "GraphicState").
+bool pdf_image_may_begin(const PsAt& at) {
+  if (at.looking_at("<<")) return true;
+  return at.looking_at_caseless("cs") && at.remaining() > 2 && (ascii_is_space(at.pos[2]) || at.pos[2] == '<');
+}
+
 void test_pdf_image(const PsAt& at) {
-  if (!(at.looking_at("<<") || at.looking_at_caseless("cs")) || at.remaining() <= PDF_IMAGE_WINDOW)
-    return;
+  if (!pdf_image_may_begin(at) || at.remaining() <= PDF_IMAGE_WINDOW) return;
   PsMatch m;
   if (!at.match(PsRe::PDF_IMAGE, PDF_IMAGE_WINDOW, &m)) return;
   LOG_DEBUG("Found PDF image at %llu", offset_of(at));

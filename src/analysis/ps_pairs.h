@@ -8,8 +8,9 @@
 // Text of program-heavy prologs and content streams is dense in such pairs
 // ("de" of def, "co" of count, "ex" of exch, "du" of dup, ...), so where the
 // processor has AVX2 the walk first passes over 32 positions at a time with
-// a test of the literals' first four bytes (see next_begin); the pairs and
-// the leads then decide at the few positions it lets through.
+// a test of the literals' first four bytes (see next_begin), two-letter
+// literals compared whole; the pairs and the leads then decide at the few
+// positions it lets through.
 #pragma once
 
 #include <array>
@@ -69,6 +70,14 @@ struct LeadNibbles {
       default: return 13;
     }
   }
+  // Literals of two letters ("sc", "rg" of the colour tests) are compared
+  // whole instead: in the group of their first letter they would let every
+  // position through that begins like any longer word of the group ("set",
+  // "st", "co"), as any bytes may follow them.
+  static constexpr std::size_t SHORT_MAX = 4;
+  std::array<std::array<std::uint8_t, 2>, SHORT_MAX> shorts{};
+  std::size_t short_count = 0;
+
   void clear() {
     for (auto& byte : low) {
       for (auto& half : byte) half.fill(0);
@@ -76,9 +85,11 @@ struct LeadNibbles {
     for (auto& byte : high) {
       for (auto& half : byte) half.fill(0);
     }
+    short_count = 0;
   }
   // A literal's first bytes; past its end any byte may follow.
   void add(std::string_view literal) {
+    if (add_short(literal)) return;
     const int g = group(fold(static_cast<std::uint8_t>(literal[0])), literal.size());
     const auto half = static_cast<std::size_t>(g / 8);
     const auto bit = static_cast<std::uint8_t>(1U << (g % 8));
@@ -98,6 +109,18 @@ struct LeadNibbles {
       }
     }
   }
+  // Kept as a whole pair (folded) while there is room; false otherwise.
+  bool add_short(std::string_view literal) {
+    if (literal.size() != 2 || !ascii_is_alpha(static_cast<std::uint8_t>(literal[0]))) return false;
+    const std::array<std::uint8_t, 2> pair{fold(static_cast<std::uint8_t>(literal[0])),
+                                           fold(static_cast<std::uint8_t>(literal[1]))};
+    for (std::size_t k = 0; k < short_count; ++k) {
+      if (shorts[k] == pair) return true;
+    }
+    if (short_count == SHORT_MAX) return false;
+    shorts[short_count++] = pair;
+    return true;
+  }
 };
 
 #if defined(PS_PAIRS_X86)
@@ -110,6 +133,21 @@ struct LeadTables {
   __m256i low[2];
   __m256i high[2];
 };
+
+// The lanes of the 32 positions at `at` where one of the short literals
+// stands (folded as the groups fold).
+__attribute__((target("avx2"))) inline std::uint32_t short_lanes(const std::uint8_t* at, const LeadNibbles& t) {
+  const __m256i fold = _mm256_set1_epi8(0x20);
+  const __m256i first = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), fold);
+  const __m256i second = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1)), fold);
+  __m256i hits = _mm256_setzero_si256();
+  for (std::size_t k = 0; k < t.short_count; ++k) {
+    const __m256i a = _mm256_cmpeq_epi8(first, _mm256_set1_epi8(static_cast<char>(t.shorts[k][0])));
+    const __m256i b = _mm256_cmpeq_epi8(second, _mm256_set1_epi8(static_cast<char>(t.shorts[k][1])));
+    hits = _mm256_or_si256(hits, _mm256_and_si256(a, b));
+  }
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
+}
 
 // The groups of each half that let each of the 32 bytes at `at` pass.
 __attribute__((target("avx2"))) inline void lead_groups(const std::uint8_t* at, const LeadTables& t, __m256i* first,
@@ -160,12 +198,14 @@ __attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNi
       tables[k].high[h] = lead_table(t.high[k][h]);
     }
   }
+  const bool shorts = t.short_count != 0;
   while (p < end && n - p >= LEAD_REACH) {
     __m256i first = ones;
     __m256i second = ones;
     for (std::size_t k = 0; k < LEAD_BYTES; ++k) lead_groups(d + p + k, tables[k], &first, &second);
     const __m256i none = _mm256_cmpeq_epi8(_mm256_or_si256(first, second), zero);
     auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
+    if (shorts) mask |= short_lanes(d + p, t);
     if (std::popcount(mask) > 2) mask &= pair_lanes(d + p, pairs);
     for (; mask != 0; mask &= mask - 1) {
       const std::uint64_t hit = p + static_cast<unsigned>(__builtin_ctz(mask));

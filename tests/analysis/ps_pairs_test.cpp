@@ -106,6 +106,7 @@ TEST(PsLiteralFilter, SkipsToLiteralsInAnyCaseAndAtTheEnd) {
       filler + "\x8b\xcb\xab\xeb " + filler + "\x85\x01\x41" + filler,
       filler + "<~<<<0<a<A<F<G<\n" + filler,
       filler + "pgsv pgsv" + filler,
+      filler + "0 1 0 sc [1 0 0] SC /cs CS 1 0 0 rg RG Rg scale descent argument" + filler,
       filler + "%%",
       filler + "%",
       filler + "showp",
@@ -113,6 +114,8 @@ TEST(PsLiteralFilter, SkipsToLiteralsInAnyCaseAndAtTheEnd) {
       filler + "stre",
       filler + "definenu",
       filler + "<",
+      filler + "rg",
+      filler + "S",
       "%%",
       "s",
       "",
@@ -131,6 +134,20 @@ TEST(PsLiteralFilter, SkipsToLiteralsInAnyCaseAndAtTheEnd) {
         if (shift < job.size()) expect_same_positions(s->filter, job.substr(0, job.size() - shift));
       }
     }
+  }
+}
+
+TEST(PsLiteralFilter, SkipsToEveryTwoLetterLiteralBeyondTheWholeCompares) {
+  // Two-letter literals are compared whole by the vector test while there
+  // is room; the others go through the nibble groups with the longer words.
+  PsLiteralFilter filter;
+  filter.clear();
+  for (std::string_view literal : {"sc", "cs", "rg", "pg", "Ab", "cd", "setcolor", "count"}) filter.add(literal, true);
+  const std::string filler(70, 'x');
+  const std::string job = filler + "SC cS Rg pG ab AB Cd cD setColor COUNT copy scx" + filler + "ab";
+  for (std::size_t shift = 0; shift < 40; ++shift) {
+    expect_same_positions(filter, std::string(shift, ' ') + job);
+    expect_same_positions(filter, job.substr(0, job.size() - shift));
   }
 }
 
