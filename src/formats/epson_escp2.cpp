@@ -89,7 +89,7 @@ void unit_command(Escp2Walk* w, std::uint64_t p, std::uint64_t params) {
 void paper_size(Escp2Walk* w, std::uint64_t p, std::uint64_t params) {
   if (params < 8) return;
   const auto inch_to_mm = [&](std::uint32_t units) {
-    return static_cast<int>(std::floor(units * w->unit * 25.4 + 0.5));
+    return ja_round_mm(units * w->unit * 25.4);
   };
   const int width = inch_to_mm(scan_le32_at(w->d, p + 5).value_or(0));
   const int height = inch_to_mm(scan_le32_at(w->d, p + 9).value_or(0));

@@ -70,8 +70,8 @@ struct ZimfScan {
     const double w = text_group_double(m.group(1));
     const double h = text_group_double(m.group(2));
     if (m.group(3) == "in") {
-      ja->page_width_mm = static_cast<int>(std::floor(MM_PER_INCH * w + 0.5));
-      ja->page_height_mm = static_cast<int>(std::floor(MM_PER_INCH * h + 0.5));
+      ja->page_width_mm = ja_round_mm(MM_PER_INCH * w);
+      ja->page_height_mm = ja_round_mm(MM_PER_INCH * h);
     } else {
       ja->page_width_mm = text_group_int(m.group(1));
       ja->page_height_mm = text_group_int(m.group(2));

@@ -79,6 +79,10 @@ void ja_set_pages_func(const char* file, int line, JobAttribs* ja, int pages);
 void ja_set_is_tumble_func(const char* file, int line, JobAttribs* ja, int on);
 void ja_set_is_duplex_func(const char* file, int line, JobAttribs* ja, int on);
 void ja_set_is_grayscale_func(const char* file, int line, JobAttribs* ja, int on);
+// Whole millimetres of a length in millimetres, halves upwards. Lengths
+// read from print data always convert: beyond a kilometre either way they
+// are clamped, and a value that is not a number gives 0.
+[[nodiscard]] int ja_round_mm(double mm);
 // Page size in millimetres, rounded half up. A positive size replaces the
 // recorded one only when its area is not smaller; a size with a side of 0 or
 // below is stored as it is. Non-finite values are refused.

@@ -25,13 +25,6 @@ constexpr const char* LONG_EDGE_SUFFIX = "LONGEDGE";
 constexpr const char* SETTER_SOURCE = "torvelle.cpp";
 constexpr const char* DOUBLING_SOURCE = "ja.cpp";
 
-// Whole millimetres, halves upwards, within the limit.
-int round_mm(double value) {
-  if (value > PAGE_MM_LIMIT) value = PAGE_MM_LIMIT;
-  if (value < -PAGE_MM_LIMIT) value = -PAGE_MM_LIMIT;
-  return static_cast<int>(std::floor(value + 0.5));
-}
-
 // The area of the recorded paper name, else of the recorded size when both
 // sides are positive. 0 when there is none.
 int recorded_area(const JobAttribs* ja, std::int64_t* area) {
@@ -83,6 +76,13 @@ bool parse_inch_size(const char* name, int* width_mm, int* height_mm) {
 
 }  // namespace
 
+int ja_round_mm(double mm) {
+  if (std::isnan(mm)) return 0;
+  if (mm > PAGE_MM_LIMIT) mm = PAGE_MM_LIMIT;
+  if (mm < -PAGE_MM_LIMIT) mm = -PAGE_MM_LIMIT;
+  return static_cast<int>(std::floor(mm + 0.5));
+}
+
 void ja_set_page_width_height_mm_func(const char* file, int line, JobAttribs* ja, double width_mm,
                                       double height_mm) {
   if (!TV_ASSERT(ja != nullptr)) return;
@@ -92,8 +92,8 @@ void ja_set_page_width_height_mm_func(const char* file, int line, JobAttribs* ja
                           width_mm, height_mm);
     return;
   }
-  int width = round_mm(width_mm);
-  int height = round_mm(height_mm);
+  int width = ja_round_mm(width_mm);
+  int height = ja_round_mm(height_mm);
   log_debug_printf_func(file, line, "ja_set_page_width_height_mm_func: wxh=%dx%d,was=%dx%d", width,
                         height, ja->page_width_mm, ja->page_height_mm);
   if (width > 0 && height > 0) {

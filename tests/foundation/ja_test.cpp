@@ -166,6 +166,20 @@ TEST_F(JaTest, PageSizeRefusesNonFiniteAndClampsHugeValues) {
   });
 }
 
+// Lengths read from print data (sizes in inches times a unit, say) convert
+// to whole millimetres whatever they are.
+TEST_F(JaTest, RoundedMillimetresAreAlwaysAnInt) {
+  const struct {
+    double mm;
+    int want;
+  } cases[] = {
+      {2.5, 3},         {2.49, 2},       {-2.5, -2},         {2.032e31, 1000000},
+      {-1e300, -1000000}, {std::numeric_limits<double>::infinity(), 1000000},
+      {std::numeric_limits<double>::quiet_NaN(), 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ja_round_mm(c.mm), c.want) << c.mm;
+}
+
 struct NameCase {
   const char* what;
   const char* recorded_name;
