@@ -149,7 +149,7 @@ void process_empty_pages(const std::uint8_t* start, std::uint64_t marker, int pa
   window->closed_start = window->latest_start;
   const std::int64_t threshold = window->latest_threshold;
   window->latest_start = static_cast<std::int64_t>(marker);
-  window->pending_page = nullptr;
+  window->limit_pending = false;
   if (static_cast<std::int64_t>(marker) < window->closed_start) {
     window->closed_limit = threshold;
     return;
@@ -158,9 +158,9 @@ void process_empty_pages(const std::uint8_t* start, std::uint64_t marker, int pa
   const std::uint64_t size = marker - static_cast<std::uint64_t>(window->closed_start);
   const std::uint64_t head = std::min(size, NON_MARKING_SPAN);
   if (pages % 2 != 0) {
-    window->pending_page = page;
+    window->closed_limit = threshold;
+    window->limit_pending = true;
     window->pending_head = head;
-    window->pending_threshold = threshold;
     return;
   }
   const std::uint64_t non_marking = non_marking_bytes(page, head);
@@ -180,13 +180,14 @@ void ps_empty_pages_setup_end(PsEmptyPageWindow* window, std::uint64_t offset) {
   window->latest_threshold = PS_EMPTY_PAGE_THRESHOLD_AFTER_SETUP;
 }
 
-void readjust_on_empty_pages(JobAttribs* ja, const PsEmptyPageWindow& window) {
+void readjust_on_empty_pages(JobAttribs* ja, const PsEmptyPageWindow& window,
+                             const std::uint8_t* start) {
   if (ja == nullptr || ja->is_duplex == 0 || ja->pages < 2 || ja->pages % 2 != 0) return;
   if (window.closed_start < 0 || window.latest_start < window.closed_start) return;
-  const std::int64_t limit =
-      window.pending_page != nullptr
-          ? window.pending_threshold + static_cast<std::int64_t>(non_marking_bytes(window.pending_page, window.pending_head))
-          : window.closed_limit;
+  std::int64_t limit = window.closed_limit;
+  if (window.limit_pending) {
+    limit += static_cast<std::int64_t>(non_marking_bytes(start + window.closed_start, window.pending_head));
+  }
   if (window.latest_start - window.closed_start >= limit) return;
   if (window.potential <= 0) return;
   LOG_DEBUG("Found empty last page in duplex mode. Ignoring %d pages.", window.potential);

@@ -19,12 +19,12 @@ struct PsEmptyPageWindow {
   std::int64_t latest_start = -1;  // offset of the latest page's start, -1 none
   std::int64_t latest_threshold = PS_EMPTY_PAGE_THRESHOLD;
   std::int32_t potential = 0;      // potential empty pages counted
-  // The closed page of an odd page count is tested for nothing: its limit is
-  // counted only when the pages are decided, from its first bytes (the
-  // buffer is still mapped then), and only when no later page closes.
-  const std::uint8_t* pending_page = nullptr;
+  // The closed page of an odd page count is tested for nothing: its limit
+  // holds only its threshold while `limit_pending`, and the non-marking
+  // bytes of its first `pending_head` bytes are counted only when the pages
+  // are decided (and only when no later page closes).
+  bool limit_pending = false;
   std::uint64_t pending_head = 0;
-  std::int64_t pending_threshold = 0;
 };
 
 // A page-end marker at offset `marker` of [start, end) brings the page count
@@ -36,8 +36,10 @@ void process_empty_pages(const std::uint8_t* start, std::uint64_t marker, int pa
 // threshold.
 void ps_empty_pages_setup_end(PsEmptyPageWindow* window, std::uint64_t offset);
 // A duplex job of an even page count whose last closed page is below its
-// limit loses the window's potential empty pages.
-void readjust_on_empty_pages(JobAttribs* ja, const PsEmptyPageWindow& window);
+// limit loses the window's potential empty pages. `start` is the buffer the
+// window's offsets count from.
+void readjust_on_empty_pages(JobAttribs* ja, const PsEmptyPageWindow& window,
+                             const std::uint8_t* start);
 
 // Bytes taken by the non-overlapping occurrences of `text` in the window.
 [[nodiscard]] std::uint64_t bytes_occupied_by_string(const std::uint8_t* window,

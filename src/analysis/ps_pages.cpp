@@ -50,7 +50,7 @@ int first_rule(PsScan* s, PsPageDecision* d) {
     LOG_DEBUG("using page_count_dsc_strict: %d", s->page_count_dsc_strict);
     set_pages(s, ps_dsc_strict_pages(*s));
     const int chosen = ja->pages;
-    readjust_on_empty_pages(ja, s->windows[1]);
+    readjust_on_empty_pages(ja, s->windows[1], s->start);
     drop_short_last_page(s, "adjusting num pages for short last page before %%%%Trailer %d=>%d");
     return chosen;
   } else {
@@ -71,7 +71,7 @@ int first_rule(PsScan* s, PsPageDecision* d) {
     return chosen;
   }
   const int chosen = ja->pages;
-  if (d->window1) readjust_on_empty_pages(ja, s->windows[0]);
+  if (d->window1) readjust_on_empty_pages(ja, s->windows[0], s->start);
   return chosen;
 }
 
@@ -82,7 +82,7 @@ void fallbacks(PsScan* s, int chosen) {
     LOG_DEV("using page count from named macro: macro_page_count=%d,pre_adjustment_pages=%d",
             s->macro_page_count, ja->pages);
     set_pages(s, s->macro_page_count);
-    readjust_on_empty_pages(ja, s->windows[2]);
+    readjust_on_empty_pages(ja, s->windows[2], s->start);
   }
   if (ja->pages != 0) return;
   if (ps_row(*s, TOKEN_PAGE_X).hit_count >= 1) {
