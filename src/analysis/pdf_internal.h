@@ -118,6 +118,17 @@ struct PdfPagesNode {
 // The /Length of a stream: a number of bytes, a reference to an object that
 // holds it ("n g R"), or anything else.
 enum class PdfLengthKind { NONE, DIRECT, INDIRECT };
+struct PdfLength {
+  PdfLengthKind kind = PdfLengthKind::NONE;
+  std::uint64_t bytes = 0;  // a direct length
+};
+// A /Length value at `at`: a direct count of bytes (digits that end there),
+// an indirect reference, or neither ("-5", "12.5", a name, a count too large
+// for 64 bits).
+[[nodiscard]] PdfLength pdf_length_value(ByteSpan data, std::uint64_t at);
+
+// The first offset at or after `at` that is not white space.
+[[nodiscard]] std::uint64_t pdf_skip_space(ByteSpan data, std::uint64_t at);
 
 // The stream whose dictionary holds the key at `key_at`, as its dictionary
 // describes it. The dictionary's "<<" is looked for back to

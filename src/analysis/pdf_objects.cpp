@@ -112,11 +112,6 @@ std::optional<std::uint64_t> dict_open(ByteSpan d, std::uint64_t at,
   return std::nullopt;
 }
 
-std::uint64_t skip_space(ByteSpan d, std::uint64_t i) {
-  while (i < d.size() && ascii_is_space(d[i])) ++i;
-  return i;
-}
-
 // A literal string "(...)" at i: one past its ")".
 std::uint64_t skip_string(ByteSpan d, std::uint64_t i, std::uint64_t end) {
   int depth = 0;
@@ -134,51 +129,35 @@ std::uint64_t skip_string(ByteSpan d, std::uint64_t i, std::uint64_t end) {
 
 // The integer value of a key at i; none for an indirect reference ("n g R").
 std::optional<int> direct_integer(ByteSpan d, std::uint64_t i) {
-  i = skip_space(d, i);
+  i = pdf_skip_space(d, i);
   const DecimalRead n = decimal_read(d.subspan(i), DecimalSign::NONE);
   if (n.length == 0) return std::nullopt;
-  std::uint64_t j = skip_space(d, i + n.length);
+  std::uint64_t j = pdf_skip_space(d, i + n.length);
   const DecimalRead generation = decimal_read(d.subspan(j), DecimalSign::NONE);
   if (generation.length > 0) {
-    j = skip_space(d, j + generation.length);
+    j = pdf_skip_space(d, j + generation.length);
     if (j < d.size() && d[j] == 'R') return std::nullopt;
   }
   return decimal_clamp<int>(n.value);
 }
 
-// A /Length value at i: a direct count of bytes (digits that end there), an
-// indirect reference, or neither ("-5", "12.5", a name, a count too large
-// for 64 bits).
 void stream_length(ByteSpan d, std::uint64_t i, DictInfo* info) {
-  i = skip_space(d, i);
-  const DecimalRead n = decimal_read(d.subspan(i), DecimalSign::NONE);
-  if (n.length == 0 || n.saturated) return;
-  const std::uint64_t after = i + n.length;
-  std::uint64_t j = skip_space(d, after);
-  const DecimalRead generation = decimal_read(d.subspan(j), DecimalSign::NONE);
-  if (generation.length > 0) {
-    j = skip_space(d, j + generation.length);
-    if (j < d.size() && d[j] == 'R') {
-      info->length_kind = PdfLengthKind::INDIRECT;
-      return;
-    }
-  }
-  if (after < d.size() && is_regular(d[after])) return;
-  info->length_kind = PdfLengthKind::DIRECT;
-  info->length = static_cast<std::uint64_t>(n.value);
+  const PdfLength length = pdf_length_value(d, i);
+  info->length_kind = length.kind;
+  info->length = length.bytes;
 }
 
 // A /Filter that names a decoding: a name, or an array whose first element
 // is one ("[]" and "null" decode nothing; an indirect value is not followed).
 bool names_a_filter(ByteSpan d, std::uint64_t i) {
-  i = skip_space(d, i);
-  if (i < d.size() && d[i] == '[') i = skip_space(d, i + 1);
+  i = pdf_skip_space(d, i);
+  if (i < d.size() && d[i] == '[') i = pdf_skip_space(d, i + 1);
   return i + 1 < d.size() && d[i] == '/' && is_regular(d[i + 1]);
 }
 
 // A name value at i that is `name` (with its "/") as a whole.
 bool name_is(ByteSpan d, std::uint64_t i, std::string_view name) {
-  i = skip_space(d, i);
+  i = pdf_skip_space(d, i);
   if (!scan_bytes_at(d, i, name)) return false;
   i += name.size();
   return i >= d.size() || !is_regular(d[i]);
@@ -186,20 +165,20 @@ bool name_is(ByteSpan d, std::uint64_t i, std::string_view name) {
 
 // /FlateDecode alone, as a name or a one-element array.
 bool flate_filter(ByteSpan d, std::uint64_t i) {
-  i = skip_space(d, i);
+  i = pdf_skip_space(d, i);
   const bool array = i < d.size() && d[i] == '[';
-  if (array) i = skip_space(d, i + 1);
+  if (array) i = pdf_skip_space(d, i + 1);
   const bool flate = scan_bytes_at(d, i, "/FlateDecode") || scan_bytes_at(d, i, "/Fl");
   if (!flate) return false;
   i += scan_bytes_at(d, i, "/FlateDecode") ? 12 : 3;
   if (i < d.size() && is_regular(d[i])) return false;
-  return !array || (i = skip_space(d, i), i < d.size() && d[i] == ']');
+  return !array || (i = pdf_skip_space(d, i), i < d.size() && d[i] == ']');
 }
 
 // The text inside a direct array value at i ("[0 0 612 792]"), at most
 // PDF_BOX_WINDOW bytes long.
 std::optional<std::string_view> direct_array(ByteSpan d, std::uint64_t i) {
-  i = skip_space(d, i);
+  i = pdf_skip_space(d, i);
   if (i >= d.size() || d[i] != '[') return std::nullopt;
   const ByteSpan rest = d.subspan(i + 1, std::min<std::uint64_t>(d.size() - i - 1, PDF_BOX_WINDOW));
   const std::optional<std::uint64_t> close = scan_find_byte(rest, 0, ']');
@@ -343,6 +322,26 @@ bool inflate_stream(ByteSpan d, std::uint64_t from, PdfInflater* in) {
 }
 
 }  // namespace
+
+std::uint64_t pdf_skip_space(ByteSpan data, std::uint64_t at) {
+  while (at < data.size() && ascii_is_space(data[at])) ++at;
+  return at;
+}
+
+PdfLength pdf_length_value(ByteSpan data, std::uint64_t at) {
+  at = pdf_skip_space(data, at);
+  const DecimalRead n = decimal_read(data.subspan(at), DecimalSign::NONE);
+  if (n.length == 0 || n.saturated) return {};
+  const std::uint64_t after = at + n.length;
+  std::uint64_t j = pdf_skip_space(data, after);
+  const DecimalRead generation = decimal_read(data.subspan(j), DecimalSign::NONE);
+  if (generation.length > 0) {
+    j = pdf_skip_space(data, j + generation.length);
+    if (j < data.size() && data[j] == 'R') return {PdfLengthKind::INDIRECT, 0};
+  }
+  if (after < data.size() && is_regular(data[after])) return {};
+  return {PdfLengthKind::DIRECT, static_cast<std::uint64_t>(n.value)};
+}
 
 std::optional<PdfPagesNode> pdf_pages_node(ByteSpan data, std::uint64_t type_at) {
   const std::optional<std::uint64_t> open = dict_open(data, type_at);

@@ -70,15 +70,9 @@ std::optional<std::uint64_t> page_type_end(ByteSpan data, std::uint64_t p) {
   return std::nullopt;
 }
 
-std::uint64_t skip_blanks(ByteSpan data, std::uint64_t p) {
-  while (p < data.size() && ascii_is_space(data[p])) ++p;
-  return p;
-}
-
 // "/Type" at p followed by blanks and the name `value` (as a whole name).
 bool type_is(ByteSpan data, std::uint64_t p, std::string_view value) {
-  std::uint64_t q = p + 5;
-  while (q < data.size() && ascii_is_space(data[q])) ++q;
+  std::uint64_t q = pdf_skip_space(data, p + 5);
   if (!scan_bytes_at(data, q, value)) return false;
   q += value.size();
   return q >= data.size() || is_delimiter_or_space(data[q]);
@@ -209,24 +203,13 @@ void at_stream_key(PdfScan* s, ByteSpan data, std::uint64_t p, std::uint64_t bas
   }
 }
 
-// The number a /Length value at `at` gives directly; none for a reference
-// to another object ("n g R") or anything that is not a number.
-std::optional<std::uint64_t> direct_length(ByteSpan data, std::uint64_t at) {
-  at = skip_blanks(data, at);
-  const DecimalRead n = decimal_read(data.subspan(at), DecimalSign::NONE);
-  if (n.length == 0 || n.saturated) return std::nullopt;
-  const std::uint64_t next = skip_blanks(data, at + n.length);
-  if (next < data.size() && ascii_is_digit(data[next])) return std::nullopt;
-  return static_cast<std::uint64_t>(n.value);
-}
-
 // A /Length key at p. A stream shorter than PDF_STREAM_SKIP_MIN bytes is
 // walked: reading its dictionary costs as much as walking its data. A
 // length held by another object is not known here: the stream is short when
 // it ends within that many bytes.
 void at_length(PdfScan* s, ByteSpan data, std::uint64_t p, std::uint64_t base, StreamSkip* skip) {
-  if (const std::optional<std::uint64_t> length = direct_length(data, p + 7)) {
-    if (*length >= PDF_STREAM_SKIP_MIN) at_stream_key(s, data, p, base, skip);
+  if (const PdfLength length = pdf_length_value(data, p + 7); length.kind == PdfLengthKind::DIRECT) {
+    if (length.bytes >= PDF_STREAM_SKIP_MIN) at_stream_key(s, data, p, base, skip);
     return;
   }
   const std::uint64_t near = data.size() - p > PDF_STREAM_SKIP_MIN ? p + PDF_STREAM_SKIP_MIN
@@ -260,7 +243,7 @@ void at_type(PdfScan* s, ByteSpan data, std::uint64_t p, bool nested, std::uint6
     // the keys put /MediaBox before /Type). It is the size that stands, so a
     // box the pattern finds near the key is not looked for. Most writers put
     // it right behind the type: its dictionary is then not read.
-    std::optional<std::string_view> box = pdf_media_box_at(data, skip_blanks(data, *page_end));
+    std::optional<std::string_view> box = pdf_media_box_at(data, pdf_skip_space(data, *page_end));
     if (!box) {
       const std::optional<PdfPagesNode> node = pdf_pages_node(data, p);
       if (node) box = node->media_box;
@@ -346,8 +329,7 @@ void at_bracket(PdfScan* s, ByteSpan data, std::uint64_t p) {
   if (data.size() - p < PDF_COPIES_WINDOW) return;
   // The pattern wants a number and "<<" first: "[0 0 612 792]" and the kids
   // of a page-tree node ("[4 0 R ...") are turned away without it.
-  std::uint64_t q = p + 1;
-  while (q < data.size() && ascii_is_space(data[q])) ++q;
+  std::uint64_t q = pdf_skip_space(data, p + 1);
   if (q >= data.size() || !ascii_is_digit(data[q])) return;
   while (q < data.size() && (ascii_is_digit(data[q]) || ascii_is_space(data[q]))) ++q;
   if (q >= data.size() || data[q] != '<') return;
