@@ -160,10 +160,6 @@ __attribute__((target("avx2"))) inline void lead_groups(const std::uint8_t* at, 
   *second = _mm256_and_si256(*second, _mm256_and_si256(_mm256_shuffle_epi8(t.low[1], lo), _mm256_shuffle_epi8(t.high[1], hi)));
 }
 
-// The first position in [p, end) where some group lets all four bytes
-// pass and `begins` holds, or the first position of [p, end) not tested: a
-// block of 32 positions is tested only while its loads stay inside the `n`
-// bytes of `d`.
 // The lanes of the 32 positions at `at` whose byte pair has its bit in
 // `pairs` (a bit per pair, the first byte the low eight bits of its
 // number).
@@ -184,6 +180,10 @@ __attribute__((target("avx2"))) inline std::uint32_t pair_lanes(const std::uint8
   return lanes;
 }
 
+// The first position in [p, end) where some group lets all four bytes
+// pass and `begins` holds, or the first position of [p, end) not tested: a
+// block of 32 positions is tested only while its loads stay inside the `n`
+// bytes of `d`.
 template <typename Begins>
 __attribute__((target("avx2"))) inline std::uint64_t next_lead_avx2(const LeadNibbles& t, const std::uint64_t* pairs,
                                                                     const std::uint8_t* d, std::uint64_t p,

@@ -270,7 +270,7 @@ std::uint64_t ps_next_showpage(PsScan* s, std::uint64_t p, std::uint64_t limit) 
   if (!s->showpage_found && s->showpage_to < limit) {
     // Words that begin below the limit, whole inside the buffer.
     const std::uint64_t n = s->length();
-    const std::uint64_t reach = limit < n - 7 && n > 7 ? limit + 7 : n;
+    const std::uint64_t reach = n > 7 && limit < n - 7 ? limit + 7 : n;
     const std::uint64_t word = find_showpage(s->start, s->showpage_to, reach);
     s->showpage_found = word < reach || reach == n;
     s->showpage_to = word < reach ? word : reach == n ? n : limit;
