@@ -208,7 +208,8 @@ void at_stream_key(PdfScan* s, ByteSpan data, std::uint64_t p, std::uint64_t bas
 // length held by another object is not known here: the stream is short when
 // it ends within that many bytes.
 void at_length(PdfScan* s, ByteSpan data, std::uint64_t p, std::uint64_t base, StreamSkip* skip) {
-  if (const PdfLength length = pdf_length_value(data, p + 7); length.kind == PdfLengthKind::DIRECT) {
+  if (const PdfLength length = pdf_length_value(data, p + 7);
+      length.kind == PdfLengthKind::DIRECT) {
     if (length.bytes >= PDF_STREAM_SKIP_MIN) at_stream_key(s, data, p, base, skip);
     return;
   }

@@ -351,19 +351,19 @@ __attribute__((target("avx2"))) inline std::uint64_t next_candidate_avx2(
 
 }  // namespace format_skip_detail
 
+// How a pair set groups its pairs for the vector test. By offset: a
+// position is a candidate when one of the first bytes stands with one of
+// the second bytes of the group. Also by first byte: the test costs one
+// more group per first byte but lets through no mixed pair, worth it in
+// text dense with other such pairs (in a PDF dictionary "/" begins every
+// name and "P" many of them).
+enum class FormatGrouping { BY_OFFSET, BY_FIRST_BYTE };
+
 // The positions where a walk's tests can hit when each test needs two bytes
 // (a start byte and one a few bytes on): far fewer than those of the start
 // bytes alone, in raster data full of zeros. Near the end, where the second
 // byte would lie past the data, the start byte alone is enough (the tests
 // make their own room checks).
-//
-// Pairs are grouped by offset: a position is a candidate when one of the
-// first bytes stands with one of the second bytes of the group. Grouped
-// also by first byte, the test costs one more group per first byte but
-// lets through no mixed pair: worth it in text dense with other such
-// pairs (in a PDF dictionary, "/" begins every name and "P" many of them).
-enum class FormatGrouping { BY_OFFSET, BY_FIRST_BYTE };
-
 class FormatPairSet {
  public:
   constexpr FormatPairSet(std::initializer_list<FormatPair> pairs,

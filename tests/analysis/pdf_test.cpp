@@ -7,7 +7,6 @@
 #include "analysis/pdf.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <memory>
 #include <string>
@@ -15,6 +14,7 @@
 #include "analysis/analysis_test_util.h"
 #include "analysis/pdf_internal.h"
 #include "foundation/ja.h"
+#include "support/zlib_deflate.h"
 
 namespace {
 
@@ -308,14 +308,10 @@ TEST_F(PdfTest, UnencodedDataAndObjectStreamsStillRead) {
     objects += "<</Type/Page/MediaBox [0 0 612 792]/Parent 3 0 R>>" + std::string(19, ' ');
   }
   objects += std::string(6000, ' ');
-  uLongf size = compressBound(objects.size());
-  std::string deflated(size, '\0');
-  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(deflated.data()), &size,
-                      reinterpret_cast<const Bytef*>(objects.data()), objects.size(), 0),
-            Z_OK);
-  deflated.resize(size);
+  const std::string deflated = sw_test::zlib_deflate(objects, 0);
+  ASSERT_FALSE(deflated.empty());
   const std::string job = "%PDF-1.5\n" +
-                          stream_object(4, "/Length " + std::to_string(size) +
+                          stream_object(4, "/Length " + std::to_string(deflated.size()) +
                                                " /Filter /FlateDecode /Type /ObjStm /N 3 /First 18",
                                         deflated) +
                           "trailer\n<< /Root 1 0 R >>\n%%EOF\n" + std::string(300, '%');
