@@ -279,6 +279,17 @@ int replacement_list_append(ReplacementList* list, std::int64_t offset, std::uin
   return replacement_list_append_ex(list, offset, len, insertion, REPLACEMENT_PRIORITY_NORMAL);
 }
 
+bool replacement_list_deletion_overlaps(const ReplacementList* list, std::uint64_t offset,
+                                        std::uint64_t len) {
+  if (list == nullptr || len == 0) return false;
+  const std::uint64_t from = offset + list->offset_in_main_file;
+  const std::uint64_t to = from + len;
+  for (const replacement_request& r : list->replacements) {
+    if (r.len > 0 && r.offset < to && from < r.offset + r.len) return true;
+  }
+  return false;
+}
+
 int replacement_list_append_ex2(ReplacementList* list, std::int64_t offset, std::uint64_t len,
                                 const void* bytes, std::size_t count, std::int32_t priority) {
   if (count > static_cast<std::size_t>(INT32_MAX - 1)) {

@@ -135,6 +135,11 @@ using ReplacementListPtr = Owned<ReplacementList, replacement_list_free>;
 [[nodiscard]] int replacement_list_append2(ReplacementList* list, std::int64_t offset,
                                            std::uint64_t len, const void* bytes,
                                            std::size_t count);
+// true when deleting `len` bytes from `offset` (counted as appends count
+// it) would overlap a deletion the list holds already: two edits cannot both
+// write the same bytes.
+[[nodiscard]] bool replacement_list_deletion_overlaps(const ReplacementList* list,
+                                                      std::uint64_t offset, std::uint64_t len);
 // Appends every request of `source` (offset, length, insertion, priority);
 // stops at the first failure.
 [[nodiscard]] int replacement_list_concat(ReplacementList* target, const ReplacementList* source);

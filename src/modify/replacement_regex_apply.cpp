@@ -70,6 +70,15 @@ int apply_matched_tokens(ReplaceTokenView* view, ReplacementList* replacements) 
   for (ReplaceToken* token : view->tokens) {
     for (const ReplaceTokenMatch& match : token->matches) {
       if (match.offset < 0) continue;
+      // Another list's rule may have matched a line that holds this match
+      // (a PJL value running over into the next command): the edit made
+      // first stands, as within one list.
+      if (replacement_list_deletion_overlaps(replacements, static_cast<std::uint64_t>(match.offset),
+                                             match.length)) {
+        LOG_DEBUG("  '%s' at %" PRId64 " overlaps an edit made before; dropped",
+                  token->friendly_name.c_str(), match.offset);
+        continue;
+      }
       if (!replacement_list_append_ex(replacements, match.offset, match.length,
                                       match.replacement.get(), REPLACEMENT_PRIORITY_NORMAL)) {
         LOG_ERROR("Error adding replacement token '%s' to ReplacementList",

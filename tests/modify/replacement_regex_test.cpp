@@ -262,6 +262,31 @@ TEST_F(ModifyTest, TheMatchLimitCountsEditsOverTheWholeList) {
             "@PJL SET QTY=3\n@PJL SET QTY=1\n@PJL SET COPIES=3\n");
 }
 
+// Two lists run into one set of edits (the PJL planner runs one per
+// setting): a match of the second list that overlaps an edit of the first (a
+// value that runs over into the next command, as the fuzzer wrote it) is
+// dropped, so the edits stay valid and the first one stands.
+TEST_F(ModifyTest, AMatchOverlappingAnotherListsEditIsDropped) {
+  const std::string input = "@PJL COMMENT=\"DUPLEX OFF\"\n@PJL SET PRINTINFO=\"X@PJL COMMENT=\"DUPLEX OFF\"\n";
+  ReplaceTokenListPtr duplex = make_rules({{.name = "DUPLEX", .pattern = "DUPLEX OFF",
+                                            .replace = "DUPLEX ON", .repeat = 1}});
+  ReplaceTokenListPtr info = make_rules(
+      {{.name = "INFO", .pattern = "@PJL SET PRINTINFO=[^\n]*\n", .replace = "@PJL SET PRINTINFO=\"Y\"\n"}});
+  ReplacementListPtr edits(replacement_list_create(input.size(), -1, nullptr));
+  ASSERT_EQ(replace_token_list_add_replacements(duplex.get(), bytes(input), input.size(), 4, "",
+                                                edits.get()),
+            1);
+  ASSERT_EQ(replace_token_list_add_replacements(info.get(), bytes(input), input.size(), 4, "",
+                                                edits.get()),
+            1);
+  replacement_list_sort(edits.get());
+  ASSERT_EQ(replacement_list_is_valid(bytes(input), input.size(), edits.get()), 1);
+  BstringPtr out(replacement_list_flatten(bytes(input), input.size(), edits.get()));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(std::string(bdata(out.get()), blength(out.get())),
+            "@PJL COMMENT=\"DUPLEX ON\"\n@PJL SET PRINTINFO=\"X@PJL COMMENT=\"DUPLEX ON\"\n");
+}
+
 TEST_F(ModifyTest, BadListsFailTheRun) {
   EXPECT_EQ(rewrite({{.name = "A", .pattern = "x"}, {.name = "A", .pattern = "y"}}, "xy"),
             "<failed>");
