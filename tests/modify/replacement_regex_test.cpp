@@ -267,11 +267,13 @@ TEST_F(ModifyTest, TheMatchLimitCountsEditsOverTheWholeList) {
 // value that runs over into the next command, as the fuzzer wrote it) is
 // dropped, so the edits stay valid and the first one stands.
 TEST_F(ModifyTest, AMatchOverlappingAnotherListsEditIsDropped) {
-  const std::string input = "@PJL COMMENT=\"DUPLEX OFF\"\n@PJL SET PRINTINFO=\"X@PJL COMMENT=\"DUPLEX OFF\"\n";
+  const std::string input =
+      "@PJL COMMENT=\"DUPLEX OFF\"\n@PJL SET PRINTINFO=\"X@PJL COMMENT=\"DUPLEX OFF\"\n";
   ReplaceTokenListPtr duplex = make_rules({{.name = "DUPLEX", .pattern = "DUPLEX OFF",
                                             .replace = "DUPLEX ON", .repeat = 1}});
   ReplaceTokenListPtr info = make_rules(
-      {{.name = "INFO", .pattern = "@PJL SET PRINTINFO=[^\n]*\n", .replace = "@PJL SET PRINTINFO=\"Y\"\n"}});
+      {{.name = "INFO", .pattern = "@PJL SET PRINTINFO=[^\n]*\n",
+        .replace = "@PJL SET PRINTINFO=\"Y\"\n"}});
   ReplacementListPtr edits(replacement_list_create(input.size(), -1, nullptr));
   ASSERT_EQ(replace_token_list_add_replacements(duplex.get(), bytes(input), input.size(), 4, "",
                                                 edits.get()),
