@@ -1,6 +1,6 @@
-// Canon BJ: every command ESC ( x carries the length of its parameters, so
-// the walk jumps over whole commands (raster data included) and only a form
-// feed between commands ends a page.
+// Canon BJ: every command ESC ( x and ESC [ x carries the length of its
+// parameters, so the walk jumps over whole commands (raster data included)
+// and only a form feed between commands ends a page.
 #include "formats/canon.h"
 
 #include "foundation/ja.h"
@@ -21,11 +21,13 @@ struct CanonScan {
   ByteSpan data;
   JobAttribs* ja;
   int pages = 0;
+  bool plane_raster = false;   // ESC ( A: raster of one ink plane of a colour printer
+  bool single_raster = false;  // ESC [ g: raster of the black-only BJ printers
 
   std::uint64_t step(std::uint64_t pos) {
     const std::uint64_t length = data.size();
     if (data[pos] == FORM_FEED) {
-      if (walk_has_room(length, pos, 2) && data[pos + 1] != 0x80 && data[pos + 2] != ESC) {
+      if (ends_page(pos)) {
         ++pages;
         LOG_DEBUG("found page at: %llu", static_cast<unsigned long long>(pos));
       }
@@ -43,11 +45,39 @@ struct CanonScan {
                 height);
       ja_set_page_width_height_mm(ja, width, height);
     }
-    if (walk_has_room(length, pos, 4) && data[pos + 1] == '(' && data[pos + 2] >= 'A' &&
-        data[pos + 2] <= 'z') {
+    if (walk_has_room(length, pos, 4) && (data[pos + 1] == '(' || data[pos + 1] == '[') &&
+        data[pos + 2] >= 'A' && data[pos + 2] <= 'z') {
+      if (data[pos + 2] == 'A' && data[pos + 1] == '(') plane_raster = true;
+      if (data[pos + 2] == 'g' && data[pos + 1] == '[') single_raster = true;
       return pos + 5 + data[pos + 3] + 256ULL * data[pos + 4];
     }
-    return pos + 1;
+    return short_command_end(pos);
+  }
+
+  // A form feed between commands. One that ends the data (older BJ printers
+  // end the job with it) has no bytes behind it to test.
+  [[nodiscard]] bool ends_page(std::uint64_t pos) const {
+    const std::uint64_t behind = data.size() - pos - 1;
+    if (behind == 0) return true;
+    if (data[pos + 1] == 0x80) return false;
+    return behind == 1 || data[pos + 2] != ESC;
+  }
+
+  // The older BJ commands with parameter bytes but no length (feeds, page
+  // length, positions): their parameters may hold a 0C that is no form feed.
+  [[nodiscard]] std::uint64_t short_command_end(std::uint64_t pos) const {
+    if (!walk_has_room(data.size(), pos, 3)) return pos + 1;
+    switch (data[pos + 1]) {
+      case 'J':
+      case '5':
+        return pos + 3;
+      case 'd':
+        return pos + 4;
+      case 'C':
+        return data[pos + 2] == 0 ? pos + 4 : pos + 3;
+      default:
+        return pos + 1;
+    }
   }
 };
 
@@ -60,6 +90,10 @@ int canon_bj_process_job(const std::uint8_t* data, std::uint64_t length, JobAttr
   (void)format_walk(scan.data, &timer, WalkStarts{FORM_FEED, ESC},
                     [&scan](std::uint64_t pos) { return scan.step(pos); });
   ja_set_pages(ja, scan.pages);
+  if (scan.single_raster && !scan.plane_raster) {
+    LOG_DEBUG("black-only raster (ESC [ g): grayscale");
+    ja_set_is_grayscale(ja, 1);
+  }
   return 0;
 }
 

@@ -344,6 +344,7 @@ void finish(EpsonPageScan* s) {
     pages = duplex_pages(*s, lp8900);
   }
   if (pages < 1) pages = marker_pages(*s);
+  if (pages < 1) pages = epsonpage_plain_pages(s->d);
   if (pages < 1) {
     LOG_ERROR("Unable to determine page count in Epson data stream");
     return;

@@ -62,3 +62,8 @@ struct EpsonPageScan {
 
 // The paper of an EJL PS= code, nullptr for a code not in the table.
 [[nodiscard]] const char* epsonpage_ps_paper_name(std::string_view code);
+
+// Pages of a job without EJL: its form feeds between GS commands, bit images
+// skipped. 0 for a job with EJL, or whose bit images do not line up with
+// the next command.
+[[nodiscard]] int epsonpage_plain_pages(ByteSpan data);
