@@ -30,7 +30,8 @@ int zebra2_process_job(const std::uint8_t* data, std::uint64_t length, JobAttrib
   LabelCount count;
   if (scan_bytes_at(d, 0, "\nN\n")) {
     count = epl2_labels(d, &timer);
-  } else if (scan_bytes_at(d, 0, "~DG") || scan_bytes_at(d, 0, "^XA")) {
+  } else if (scan_bytes_at(d, 0, "~DG") ||
+             (scan_bytes_at(d, 0, "^XA") && scan_find(d, 0, "^XZ").has_value())) {
     count = zpl_labels(d, &timer);
   } else if (scan_bytes_at(d, 0, "! ")) {
     count = cpcl_labels(d, &timer);
