@@ -50,7 +50,7 @@ struct LipsWalk {
       return d.size();
     }
     if (final == 'p' && between.empty() && first.length > 0 && count.paper < 0) {
-      count.paper = static_cast<int>(first.value);
+      count.paper = decimal_clamp<int>(first.value);
     }
     if (final != 'r' || between != ".") return q + 1;
     // Raster image: its first parameter is the byte count of its data.

@@ -45,6 +45,13 @@ int read_numbers(std::string_view text, char separator, Number* out, int count) 
   return n;
 }
 
+// rows x bytes per row, or more than MAX_GRAPHIC_BYTES when either is
+// that large (the product of two saturated numbers would overflow).
+Number graphic_bytes(Number bytes_per_row, Number rows) {
+  if (bytes_per_row > MAX_GRAPHIC_BYTES || rows > MAX_GRAPHIC_BYTES) return MAX_GRAPHIC_BYTES + 1;
+  return bytes_per_row * rows;
+}
+
 // pos + bytes, or the end of the data.
 std::uint64_t skip(ByteSpan d, std::uint64_t pos, Number bytes) {
   if (bytes < 0 || bytes > MAX_GRAPHIC_BYTES) return d.size();
@@ -57,7 +64,7 @@ std::uint64_t skip(ByteSpan d, std::uint64_t pos, Number bytes) {
 Number epl2_graphic(std::string_view text) {
   if (!text.starts_with("GW")) return -1;
   Number v[4] = {};
-  return read_numbers(text.substr(2), ',', v, 4) == 4 ? v[2] * v[3] : -1;
+  return read_numbers(text.substr(2), ',', v, 4) == 4 ? graphic_bytes(v[2], v[3]) : -1;
 }
 
 void count_label(LabelCount* count, Number copies) {
@@ -106,7 +113,7 @@ LabelCount cpcl_labels(ByteSpan d, WalkTimer* timer) {
         for (int field = 0; field < 4; ++field) {
           data = scan_find_byte(d, data, ' ').value_or(d.size() - 1) + 1;
         }
-        pos = line_at(d, skip(d, data, v[0] * v[1])).next;
+        pos = line_at(d, skip(d, data, graphic_bytes(v[0], v[1]))).next;
         continue;
       }
     }

@@ -538,6 +538,8 @@ TEST(MarkerFormats, LabelJobsOfCupsDriversSkipTheirGraphics) {
        .bytes = dymo_reset + B("\x1b\x66\x01\x45\x1b\x66\x1b\x45\x1b\x45"), .pages = 2},
       {.name = "EPL2: a print command inside a graphic", .entry = &ZEBRA2_ANALYZER,
        .bytes = "\nN\nq816\nGW0,0,4,1\n\nP1\nP1\n", .pages = 1, .copies = 1},
+      {.name = "EPL2: a graphic of saturated size", .entry = &ZEBRA2_ANALYZER,
+       .bytes = "\nN\nq816\nGW0,0,99999999999999999999,99999999999999999999\nP1\n", .pages = 0},
       {.name = "EPL2: copies in the print command", .entry = &ZEBRA2_ANALYZER,
        .bytes = "\nN\nq816\nP2\n\nN\nq816\nP2\n", .pages = 2, .copies = 2},
       {.name = "ZPL: a format that only deletes prints nothing", .entry = &ZEBRA2_ANALYZER,
