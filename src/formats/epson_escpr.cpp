@@ -278,7 +278,7 @@ bool walk(EscprWalk* w, int language) {
   return true;
 }
 
-// The driver ends a two-sided job of an odd page count with a blank side
+// A driver pads a two-sided job of an odd page count with a blank side
 // (one white sample): not a page of the document.
 const EscprWalk::EndedPage* padding_page(const EscprWalk& w, bool duplex) {
   if (!duplex || w.page_ends < 2 || w.page_ends % 2 != 0) return nullptr;
