@@ -6,6 +6,7 @@
 
 #include "foundation/regex.h"
 #include "scan/byte_cursor.h"
+#include "scan/position_timer.h"
 #include "scan/scan_regex.h"
 
 struct JobAttribs;
@@ -63,7 +64,13 @@ struct EpsonPageScan {
 // The paper of an EJL PS= code, nullptr for a code not in the table.
 [[nodiscard]] const char* epsonpage_ps_paper_name(std::string_view code);
 
-// Pages of a job without EJL: its form feeds between GS commands, bit images
-// skipped. 0 for a job with EJL, or whose bit images do not line up with
-// the next command.
-[[nodiscard]] int epsonpage_plain_pages(ByteSpan data);
+// Pages counted on the command stream's own boundaries (form feeds, and
+// resets that end a page of bit images); in_step is false when the walk met
+// bytes that are no command where one must begin, or ran out of time, and
+// the count is not to be used.
+struct EpsonPageCommandPages {
+  std::int32_t pages = 0;
+  bool in_step = true;
+};
+
+[[nodiscard]] EpsonPageCommandPages epsonpage_command_pages(ByteSpan d, WalkTimer* timer);
