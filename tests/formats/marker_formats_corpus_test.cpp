@@ -22,10 +22,11 @@ constexpr int CANON_PRINTABLE_SHORT_MM = 3;
 
 bool is_label(int lang) { return lang == LANG_ZEBRA2 || lang == LANG_DYMO; }
 
-// Ghostscript's Canon BJ devices send no ESC ( p: their jobs name no
-// printable area, and none is reported.
+// Ghostscript's Canon BJ devices and Gutenprint's older BJC models send no
+// ESC ( p: their jobs name no printable area, and none is reported.
 bool names_no_area(const CorpusRow& row) {
-  return row.chain.find("gs -sDEVICE=bj") != std::string::npos;
+  return row.chain.find("gs -sDEVICE=bj") != std::string::npos ||
+         row.chain.find("gutenprint.5.3://bjc-85/") != std::string::npos;
 }
 
 using sw_test::paper_key;
