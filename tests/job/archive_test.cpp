@@ -198,7 +198,9 @@ TEST_F(ArchiveTest, BackgroundCopyStartsOnlyIntoAWritableDirectory) {
   struct stat made {};
   ASSERT_EQ(stat((dir_ / "spool/archive").c_str(), &made), 0);
   EXPECT_EQ(made.st_mode & 07777, ARCHIVE_DIR_MODE);
-  if (root && group >= 0) EXPECT_EQ(made.st_gid, static_cast<gid_t>(group));
+  if (root && group >= 0) {
+    EXPECT_EQ(made.st_gid, static_cast<gid_t>(group));
+  }
   EXPECT_EQ(standin_.calls_of("spoolwarden.notifyPdlCopyComplete").size(),
             static_cast<std::size_t>(notes));
   const std::string log = job_test::log_text(dir_);
