@@ -116,7 +116,9 @@ std::uint64_t group_data(Walk* w, std::uint8_t family, std::uint8_t group, std::
   const bool transparent = family == '&' && group == 'p' && upper == 'X';
   if (!row && !transparent && upper != 'W') return q;
   const std::uint64_t n = std::min<std::uint64_t>(value, w->to - q);
-  if (row) w->ink.ink_bytes += row_ink(w->data.subspan(q, n), w->format);
+  if (row) ++w->ink.raster_rows;
+  // A row that runs past the stretch is no mark (a cut job).
+  if (row && value <= w->to - q) w->ink.ink_bytes += row_ink(w->data.subspan(q, n), w->format);
   if (transparent && n > 0) w->ink.other_marks = true;
   return q + n;
 }
@@ -166,4 +168,10 @@ bool pcl5_stretch_is_blank(ByteSpan data, std::uint64_t from, std::uint64_t to,
                            Pcl5RasterFormat format) {
   const Pcl5StretchInk ink = pcl5_stretch_ink(data, from, to, format);
   return !ink.other_marks && ink.ink_bytes <= PCL5_BLANK_PAGE_MAX_INK;
+}
+
+bool pcl5_stretch_is_blank_raster_page(ByteSpan data, std::uint64_t from, std::uint64_t to,
+                                       Pcl5RasterFormat format) {
+  const Pcl5StretchInk ink = pcl5_stretch_ink(data, from, to, format);
+  return ink.raster_rows > 0 && !ink.other_marks && ink.ink_bytes <= PCL5_BLANK_PAGE_MAX_INK;
 }

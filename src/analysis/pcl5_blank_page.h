@@ -21,6 +21,8 @@ struct Pcl5StretchInk {
   std::uint64_t ink_bytes = 0;
   // Text, transparent data or HP-GL/2: marks that are not judged.
   bool other_marks = false;
+  // Raster rows and planes, blank or not.
+  std::uint64_t raster_rows = 0;
 };
 
 // Walks the commands of [from, to) (raster data stepped over by its
@@ -38,3 +40,8 @@ inline constexpr std::uint64_t PCL5_BLANK_PAGE_MAX_INK = 1;
 // bytes and no other marks.
 [[nodiscard]] bool pcl5_stretch_is_blank(ByteSpan data, std::uint64_t from, std::uint64_t to,
                                          Pcl5RasterFormat format);
+
+// The same for a page a raster driver wrote: at least one raster row, and
+// no more ink than a blank one (the blank back side of a duplex job).
+[[nodiscard]] bool pcl5_stretch_is_blank_raster_page(ByteSpan data, std::uint64_t from,
+                                                     std::uint64_t to, Pcl5RasterFormat format);

@@ -208,8 +208,8 @@ bool remove_blank_last_side(Summary& s) {
   if (s.pages % 2 != 0 || s.added_unended_page || !t.latest_page || !t.second_latest_page) {
     return false;
   }
-  if (!pcl5_stretch_is_blank(scan_bytes(s.data, s.length), *t.second_latest_page, *t.latest_page,
-                             t.second_latest_format)) {
+  if (!pcl5_stretch_is_blank_raster_page(scan_bytes(s.data, s.length), *t.second_latest_page,
+                                         *t.latest_page, t.second_latest_format)) {
     return false;
   }
   LOG_DEBUG("Found the blank back side of an odd page count in duplex mode. Ignoring 1 page.");

@@ -307,7 +307,8 @@ std::uint64_t raster_row(Pcl5ScanState* st, ByteSpan data, std::uint64_t p) {
   std::uint64_t count = 0;
   while (q < limit && ascii_is_digit(pos.data[q])) count = count * 10 + (pos.data[q++] - '0');
   if (q == pos.p + 3 || q >= limit || (pos.data[q] != 'W' && pos.data[q] != 'V')) return 0;
-  if (count > 0) st->raster_marks = true;
+  // A row that runs past the job's end is no mark: the job was cut.
+  if (count > 0 && count < pos.data.size() - q) st->raster_marks = true;
   return step_over_data(st, pos.data, q + 1, count);
 }
 
@@ -334,7 +335,7 @@ std::uint64_t raster_group(Pcl5ScanState* st, ByteSpan data, std::uint64_t q, st
   }
   switch (data[q]) {
     case 'v': case 'w': case 'V': case 'W':
-      if (count > 0) st->raster_marks = true;
+      if (count > 0 && count < data.size() - q) st->raster_marks = true;
       return step_over_data(st, data, q + 1, count);
     case 'm': case 'M':
       st->raster_format.compression = static_cast<std::int64_t>(std::min<std::uint64_t>(count, INT64_MAX));
