@@ -356,13 +356,13 @@ std::uint64_t escape_position(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
     if (const Next next = any_mode_step(st, pos)) return *next;
   }
   feed_color(st, pos);
-  const bool pcl_mode = st->mode != PCL5_MODE_HPGL && st->mode != PCL5_MODE_RASTER;
   const bool raster_command = family == '*' && pos.n() >= 3 && pos.at(2) == 'b';
-  if ((pcl_mode || st->mode == PCL5_MODE_RASTER) && raster_command) {
+  if (st->mode != PCL5_MODE_HPGL && raster_command) {
     if (const std::uint64_t end = raster_row(st, pos.data, pos.p)) {
-      // Groups that go on without an ESC belong to the row's command.
+      // A row ends raster mode; groups that go on without an ESC belong to
+      // the row's command.
+      st->mode = PCL5_MODE_PCL;
       const bool more = end < pos.data.size() && ascii_is_digit(pos.data[end]);
-      if (st->mode == PCL5_MODE_RASTER) st->mode = PCL5_MODE_PCL;
       return more ? raster_groups(st, pos.data, end, false) : end;
     }
   }

@@ -36,7 +36,9 @@ TEST(MarkerFormatsCorpus, EveryFileGivesItsTruths) {
     // gray job says so through its colour mode.
     EXPECT_EQ(f["color_pages"], "-1");
     // LIDIL says nothing of the job's colour mode.
-    if (row.lang != LANG_LIDIL) EXPECT_EQ(f["grayscale"], row.colour_out ? "0" : "1");
+    if (row.lang != LANG_LIDIL) {
+      EXPECT_EQ(f["grayscale"], row.colour_out ? "0" : "1");
+    }
     // The SAG-GDI page header codes the paper; Canon BJ gives only the
     // printable area (not compared).
     if (row.lang == LANG_SAG_GDI) {
