@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "foundation/owned.h"
+#include "scan/byte_cursor.h"
 
 inline constexpr int PCL5_PALETTE_COUNT = 64;
 inline constexpr int PCL5_PALETTE_ENTRIES = 256;
@@ -99,6 +100,12 @@ void PCL5ColorParseComplete(PCL5Color* detector);
 [[nodiscard]] int PCL5ColorGetColorPageCount(const PCL5Color* detector);
 // Pages whose raster data could not be judged and had no colour otherwise.
 [[nodiscard]] int PCL5ColorGetUndecidedPageCount(const PCL5Color* detector);
+// A group of a combined raster command that the scanner read without an
+// ESC*b before it (Ghostscript's DeskJet drivers go on after a group that an
+// upper-case letter ended): `letter` and `value` as written, `block` the
+// data of a plane or row group. Judged as the command's own groups.
+void PCL5ColorRasterGroup(PCL5Color* detector, std::uint8_t letter, std::int64_t value,
+                          ByteSpan block);
 // Resets every palette, selects palette 0 and resets HP-GL/2 without colour
 // preserved (a printer reset or universal exit).
 void PCL5ColorResetFound(PCL5Color* detector);

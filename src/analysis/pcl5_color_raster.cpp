@@ -443,3 +443,22 @@ std::uint64_t raster_configure(PCL5Color* d, At at) {
 }
 
 }  // namespace pcl5_color
+
+void PCL5ColorRasterGroup(PCL5Color* detector, std::uint8_t letter, std::int64_t value,
+                          ByteSpan block) {
+  if (detector == nullptr) return;
+  switch (pcl_upper(letter)) {
+    case 'M':
+      detector->compression = value;
+      break;
+    case 'Y':
+      pcl5_color::raster_clear_seed_rows(detector);
+      break;
+    case 'V':
+    case 'W':
+      pcl5_color::judge_block(detector, block, pcl_upper(letter) == 'W');
+      break;
+    default:
+      break;
+  }
+}

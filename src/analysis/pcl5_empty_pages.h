@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "analysis/pcl5_blank_page.h"
 #include "foundation/owned.h"
 #include "scan/byte_cursor.h"
 
@@ -15,6 +16,9 @@ struct EmptyPageTracker {
   std::optional<std::uint64_t> latest_page;         // position of the latest page end
   std::optional<std::uint64_t> second_latest_page;  // the page end before it
   std::uint64_t potential_empty_pages = 0;
+  // How raster rows were written at each of the two page ends.
+  Pcl5RasterFormat latest_format;
+  Pcl5RasterFormat second_latest_format;
 };
 
 // The compiled patterns of non-marking content, built on first use.

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "analysis/pcl5.h"
+#include "analysis/pcl5_blank_page.h"
 #include "analysis/pcl5_scan.h"
 #include "foundation/config.h"
 #include "foundation/decimal.h"
@@ -33,9 +34,41 @@ struct Summary {
   int n_up = -1;
   int inline_copies = 1;
   EmptyPageTracker* tracker = nullptr;
+  // The pages were counted from sheet ends (form feeds, ejects, side
+  // selections), and whether a last page that none of them closed was added.
+  bool counted_by_sheet_ends = false;
+  bool added_unended_page = false;
 };
 
-void choose_pages(Summary& s) {
+// Resets and universal exits as page ends of a raster job: only those that
+// closed raster data count, and raster data after the last of them is a
+// page of its own (a job of one PJL job a page has two exits a page; a job
+// whose pages begin with a reset has none after its last page).
+bool pages_from_marked_ends(Summary& s) {
+  const Pcl5ScanState& st = s.st;
+  if (!st.raster_seen) return false;
+  s.pages = st.marked_ends + (st.raster_marks ? 1 : 0);
+  LOG_DEBUG("using the resets and universal exits that closed raster data for page count: %lld",
+            static_cast<long long>(s.pages));
+  return true;
+}
+
+// Raster data after the last sheet end of a job counted by sheet ends: the
+// printer ejects that page at the reset, exit or end of the job.
+void add_unended_page(Summary& s) {
+  const Pcl5ScanState& st = s.st;
+  if (!s.counted_by_sheet_ends || !st.marks_since_sheet_end) return;
+  if (pcl5_stretch_is_blank(scan_bytes(s.data, s.length), st.last_sheet_end, s.length,
+                            st.format_at_sheet_end)) {
+    return;
+  }
+  LOG_DEBUG("Found a last page that no page end closed at %llu",
+            static_cast<unsigned long long>(st.last_sheet_end));
+  s.pages += 1;
+  s.added_unended_page = true;
+}
+
+void choose_page_counter(Summary& s) {
   Pcl5ScanState& st = s.st;
   s.pages = st.standard_pages;
   s.tracker = &st.standard_tracker;
@@ -48,6 +81,7 @@ void choose_pages(Summary& s) {
     s.pages = st.unicode_pages;
     s.tracker = &st.unicode_tracker;
   }
+  s.counted_by_sheet_ends = s.pages > 0;
   if (s.pages == 0 && st.hpgl_pages > 0) s.pages = st.hpgl_pages;
   if (s.pages == 0 && st.flags.oki && st.oki_raster_pages > 0) {
     LOG_DEBUG("Using OKI page count");
@@ -57,9 +91,12 @@ void choose_pages(Summary& s) {
   if (s.pages < st.eject_count) {
     LOG_DEBUG("using page eject count for page count");
     s.pages = st.eject_count;
+    s.counted_by_sheet_ends = true;
   }
-  if (s.pages == 0 && (st.reset_count > 0 || st.uel_count > 0)) {
-    if (st.reset_count < st.uel_count) {
+  if (s.pages == 0 && (st.reset_count > 0 || st.uel_count > 0 || st.raster_seen)) {
+    if (pages_from_marked_ends(s)) {
+      if (s.pages > 0) return;
+    } else if (st.reset_count < st.uel_count) {
       LOG_DEBUG("using reset count for page count");
       s.pages = st.uel_count;
     } else {
@@ -72,7 +109,13 @@ void choose_pages(Summary& s) {
     LOG_DEBUG("using Duplex Page Side Selection for page count");
     s.pages = st.dpss_count;
     st.dpss_count = 0;
+    s.counted_by_sheet_ends = true;
   }
+}
+
+void choose_pages(Summary& s) {
+  choose_page_counter(s);
+  add_unended_page(s);
 }
 
 void choose_copies(Summary& s) {
@@ -155,6 +198,25 @@ void add_page_side_selections(Summary& s) {
   s.pages = p + d;
 }
 
+// The blank back side a duplex driver adds to an odd page count (CUPS
+// drivers with cupsEvenDuplex): a last page between two sheet ends whose
+// raster carries no ink. Judged on the decoded raster, since each driver
+// writes its blank page its own way (rows of zero length, rows of zero
+// bytes, or the single dot hpcups puts on every page).
+bool remove_blank_last_side(Summary& s) {
+  const EmptyPageTracker& t = *s.tracker;
+  if (s.pages % 2 != 0 || s.added_unended_page || !t.latest_page || !t.second_latest_page) {
+    return false;
+  }
+  if (!pcl5_stretch_is_blank_raster_page(scan_bytes(s.data, s.length), *t.second_latest_page,
+                                         *t.latest_page, t.second_latest_format)) {
+    return false;
+  }
+  LOG_DEBUG("Found the blank back side of an odd page count in duplex mode. Ignoring 1 page.");
+  s.pages -= 1;
+  return true;
+}
+
 // Blank back sides that a duplex driver inserted.
 void remove_blank_back_sides(Summary& s) {
   if (s.ja->is_duplex == 0 || s.pages <= 1) return;
@@ -182,6 +244,8 @@ void remove_blank_back_sides(Summary& s) {
     LOG_DEBUG("Found empty pages in duplex mode with Page Side Selection. Ignoring %lld page%s.",
               static_cast<long long>(c), plural);
     s.pages -= c;
+  } else {
+    (void)remove_blank_last_side(s);
   }
 }
 

@@ -124,6 +124,13 @@ void first_byte(Pcl5ScanState* st, ByteSpan data, std::uint64_t start) {
   }
 }
 
+// How raster rows were written at a tracker's page ends, rotated as the
+// ends are.
+void note_raster_format(EmptyPageTracker* tracker, Pcl5RasterFormat format) {
+  if (tracker->latest_page) tracker->second_latest_format = tracker->latest_format;
+  tracker->latest_format = format;
+}
+
 // ---- tests of every mode ----
 
 bool canon_footer(Pos pos) {
@@ -291,6 +298,9 @@ void count_dpss(Pcl5ScanState* st, Pos pos) {
   }
   const std::int64_t old_dpss = st->dpss_count;
   count(&st->dpss_count);
+  pcl5_sheet_end(st, pos.p);
+  note_raster_format(&st->standard_tracker, st->raster_format);
+  note_raster_format(&st->unicode_tracker, st->raster_format);
   process_empty_pages(st->non_marking, pos.data, &st->standard_tracker, pos.p,
                       saturating_add(saturating_add(old_dpss, st->standard_pages), 1));
   process_empty_pages(st->non_marking, pos.data, &st->unicode_tracker, pos.p,
@@ -303,11 +313,13 @@ Next any_mode_step(Pcl5ScanState* st, Pos pos) {
   const std::uint64_t n = pos.n();
   if (n > 4 && pos.is("\x1b&l0H")) {
     count(&st->eject_count);
+    pcl5_sheet_end(st, pos.p);
     return pos.p + 5;
   }
   if (n > 7 && pos.is(UEL)) {
     PCL5ColorResetFound(st->color);
     count(&st->uel_count);
+    pcl5_job_boundary_end(st);
     return pos.p + UEL.size();
   }
   if (pos.offset() > RESET_MIN_OFFSET && pos.is("\x1b" "E")) {
@@ -315,6 +327,7 @@ Next any_mode_step(Pcl5ScanState* st, Pos pos) {
     // A reset returns the printer's palettes to their defaults as well.
     PCL5ColorResetFound(st->color);
     count(&st->reset_count);
+    pcl5_job_boundary_end(st);
     std::uint64_t q = pos.p + 2;
     while (scan_bytes_at(pos.data, q, "\x1b" "E")) q += 2;
     return q;
@@ -343,14 +356,27 @@ std::uint64_t escape_position(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
     if (const Next next = any_mode_step(st, pos)) return *next;
   }
   feed_color(st, pos);
-  const bool pcl_mode = st->mode != PCL5_MODE_HPGL && st->mode != PCL5_MODE_RASTER;
-  if (pcl_mode && family == '*' && pos.n() >= 3 && pos.at(2) == 'b') {
-    if (const std::uint64_t end = raster_row(st, pos.data, pos.p)) return end;
+  const bool raster_command = family == '*' && pos.n() >= 3 && pos.at(2) == 'b';
+  if (st->mode != PCL5_MODE_HPGL && raster_command) {
+    if (const std::uint64_t end = raster_row(st, pos.data, pos.p)) {
+      // A row ends raster mode; groups that go on without an ESC belong to
+      // the row's command.
+      st->mode = PCL5_MODE_PCL;
+      const bool more = end < pos.data.size() && ascii_is_digit(pos.data[end]);
+      return more ? raster_groups(st, pos.data, end, false) : end;
+    }
   }
   Next next;
   switch (st->mode) {
     case PCL5_MODE_HPGL: next = hpgl_escape_step(st, pos); break;
-    case PCL5_MODE_RASTER: break;  // raster rows begin with digits
+    case PCL5_MODE_RASTER:
+      // Raster rows begin with digits; a new ESC*b command goes on with
+      // the raster (its groups read as in PCL mode).
+      if (raster_command) {
+        const std::uint64_t end = raster_groups(st, pos.data, pos.p + 3, true);
+        if (end != pos.p + 3) next = end;
+      }
+      break;
     default: next = pcl_escape_step(st, pos, ja); break;
   }
   return next ? *next : pos.p + 1;
@@ -402,6 +428,8 @@ std::uint64_t step_over_data(Pcl5ScanState* st, ByteSpan data, std::uint64_t dat
 void count_page_end(Pcl5ScanState* st, Pos pos, bool unicode) {
   std::int64_t* counter = unicode ? &st->unicode_pages : &st->standard_pages;
   count(counter);
+  pcl5_sheet_end(st, pos.p);
+  note_raster_format(unicode ? &st->unicode_tracker : &st->standard_tracker, st->raster_format);
   process_empty_pages(st->non_marking, pos.data,
                       unicode ? &st->unicode_tracker : &st->standard_tracker, pos.p,
                       saturating_add(*counter, st->dpss_count));
@@ -411,6 +439,26 @@ void count_page_end(Pcl5ScanState* st, Pos pos, bool unicode) {
 }  // namespace pcl5_scanner
 
 using namespace pcl5_scanner;
+
+void pcl5_note_raster_marks(Pcl5ScanState* st) {
+  if (!st->raster_marks) return;
+  st->raster_seen = true;
+  st->marks_since_sheet_end = true;
+}
+
+void pcl5_sheet_end(Pcl5ScanState* st, std::uint64_t position) {
+  pcl5_note_raster_marks(st);
+  st->raster_marks = false;
+  st->marks_since_sheet_end = false;
+  st->last_sheet_end = position + 1;
+  st->format_at_sheet_end = st->raster_format;
+}
+
+void pcl5_job_boundary_end(Pcl5ScanState* st) {
+  pcl5_note_raster_marks(st);
+  if (st->raster_marks) count(&st->marked_ends);
+  st->raster_marks = false;
+}
 
 int pcl5_color_page_index(const Pcl5ScanState& st) {
   // Every counted page end: form feeds, ejects, universal exits, OKI raster
@@ -459,13 +507,17 @@ void pcl5_scan(ByteSpan data, Pcl5ScanState* st, JobAttribs* ja) {
     p = next_candidate(*st, data, p);
     if (p >= data.size()) {
       LOG_DEBUG("Reached end of file at: %llu", static_cast<unsigned long long>(p));
+      pcl5_note_raster_marks(st);
       return;
     }
     // Each position's successor depends on the lengths read at it, so the
     // hardware cannot run ahead: ask for the bytes a little further on.
     if (data.size() - p > PREFETCH_AHEAD) __builtin_prefetch(data.data() + p + PREFETCH_AHEAD);
     const std::uint64_t next = scan_position(st, Pos{data, p}, ja);
-    if (next == p + 1 && poll_timeout(st, p)) return;
+    if (next == p + 1 && poll_timeout(st, p)) {
+      pcl5_note_raster_marks(st);
+      return;
+    }
     p = next;
   }
 }

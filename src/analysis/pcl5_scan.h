@@ -52,6 +52,18 @@ struct Pcl5ScanState {
   int oki_custom_width = 0;        // millimetres from ESC&f#I and #J
   int oki_custom_height = 0;
   std::int64_t oce_copies = 0;
+  // Raster data (a row or plane of at least one byte) since the last page
+  // end of any kind; page ends that close such a page are counted apart.
+  bool raster_marks = false;
+  bool raster_seen = false;          // raster data anywhere in the job
+  std::int64_t marked_ends = 0;      // resets and universal exits that closed raster data
+  // Raster data since the last sheet end (form feed, eject, side selection,
+  // HP-GL/2 page end), the position behind that end and how raster rows
+  // were written then.
+  bool marks_since_sheet_end = false;
+  std::uint64_t last_sheet_end = 0;
+  Pcl5RasterFormat raster_format;   // how raster rows are written now
+  Pcl5RasterFormat format_at_sheet_end;
   std::uint64_t binary_border = 0;  // last byte of the last data block stepped over
   bool binary_border_set = false;
   Pcl5DriverFlags flags;
@@ -80,6 +92,15 @@ void pcl5_scan(ByteSpan data, Pcl5ScanState* state, JobAttribs* ja);
 // The page index handed to the colour detector: every counted page end
 // starts a new page there.
 [[nodiscard]] int pcl5_color_page_index(const Pcl5ScanState& state);
+
+// Page ends as the raster marks see them: a sheet end (form feed, eject,
+// duplex side selection, HP-GL/2 page end) at `position`, and a reset or
+// universal exit, which counts among the marked ends when raster data came
+// before it. pcl5_note_raster_marks carries the marks of the rows read since
+// the last end into the job-wide flags (also at the end of the scan).
+void pcl5_sheet_end(Pcl5ScanState* st, std::uint64_t position);
+void pcl5_job_boundary_end(Pcl5ScanState* st);
+void pcl5_note_raster_marks(Pcl5ScanState* st);
 
 // Reads a decimal number whose digits stand every `step` bytes (1 for
 // bytes, 2 for UTF-16LE text) from `pos` up to `terminator`, reading at most

@@ -44,6 +44,18 @@ using Next = std::optional<std::uint64_t>;
 // more than the row itself.
 [[nodiscard]] std::uint64_t raster_row(Pcl5ScanState* st, ByteSpan data, std::uint64_t p);
 
+// The groups of a combined raster command from q on ("#v", "#w", "#y",
+// "#m" and their upper-case forms), each plane's data stepped over by its
+// count. Ghostscript's DeskJet drivers go on with such groups right after
+// a group that an upper-case letter ended, without a new ESC*b; they are
+// read as one command. The position behind the last group (q when there is
+// none); raster mode when the last group is in lower case, PCL mode when in
+// upper case. The colour detector is given every group it has not seen:
+// all of them, or all but the first when `first_judged` (the detector was
+// fed the position of the first).
+[[nodiscard]] std::uint64_t raster_groups(Pcl5ScanState* st, ByteSpan data, std::uint64_t q,
+                                          bool first_judged);
+
 // Paper (pcl5_paper.cpp).
 // The ESC&l#A paper code: its name goes to the record; code 101 reads the
 // custom size that follows the command at `command`.

@@ -191,23 +191,28 @@ Next data_block(Pcl5ScanState* st, Pos pos) {
   return std::nullopt;  // the buffer's start: not a data block
 }
 
-// ESC*b: a raster row, or raster mode for combined commands.
+// ESC*b: a raster row, or the groups of a combined raster command (raster
+// mode when its last group is in lower case).
 Next raster_transfer(Pcl5ScanState* st, Pos pos) {
   if (const std::uint64_t end = raster_row(st, pos.data, pos.p)) return end;
-  std::int64_t value = 0;
-  std::uint8_t letter = 0;
-  const std::uint64_t limit = pos.p + WINDOW;
-  if (const std::uint64_t end = number_then(pos.data, pos.p + 3, limit, "my", &value, &letter)) {
+  const std::uint64_t end = raster_groups(st, pos.data, pos.p + 3, true);
+  if (end == pos.p + 3) return std::nullopt;
+  if (st->mode == PCL5_MODE_RASTER) {
     LOG_DEV("Start Raster mode at: %llu", static_cast<unsigned long long>(pos.p));
-    st->mode = PCL5_MODE_RASTER;
-    return end;
   }
-  if (const std::uint64_t end = number_then(pos.data, pos.p + 3, limit, "wv", &value, &letter)) {
-    LOG_DEV("Start Raster mode at: %llu", static_cast<unsigned long long>(pos.p));
-    st->mode = PCL5_MODE_RASTER;
-    return step_over_data(st, pos.data, end, count_of(value));
-  }
-  return std::nullopt;
+  return end;
+}
+
+// ESC*v#W (configure image data): raster rows of direct RGB colour are
+// white where their bytes are FF, every other kind where they are 0. Only
+// looked at; the data block is stepped over at its count.
+void configure_image_data(Pcl5ScanState* st, Pos pos) {
+  std::int64_t count = 0;
+  const std::uint64_t end = number_then(pos.data, pos.p + 3, pos.p + WINDOW, "W", &count, nullptr);
+  if (end == 0 || count < 2 || pos.data.size() - end < 2) return;
+  const std::uint8_t space = pos.data[end];
+  const std::uint8_t encoding = pos.data[end + 1];
+  st->raster_format.white = space == 0 && (encoding == 2 || encoding == 3) ? 0xff : 0x00;
 }
 
 // ESC&f#I / #J: OKI custom paper in tenths of a point.
@@ -302,7 +307,59 @@ std::uint64_t raster_row(Pcl5ScanState* st, ByteSpan data, std::uint64_t p) {
   std::uint64_t count = 0;
   while (q < limit && ascii_is_digit(pos.data[q])) count = count * 10 + (pos.data[q++] - '0');
   if (q == pos.p + 3 || q >= limit || (pos.data[q] != 'W' && pos.data[q] != 'V')) return 0;
+  // A row that runs past the job's end is no mark: the job was cut.
+  if (count > 0 && count < pos.data.size() - q) st->raster_marks = true;
   return step_over_data(st, pos.data, q + 1, count);
+}
+
+namespace {
+
+// One group of a raster command at q: "(\d+)" and a letter of "vwVW" (a
+// plane or row, whose data is stepped over) or "yYmM" (rows skipped, the
+// compression method). The position behind it, or 0; *letter gets the
+// letter.
+std::uint64_t raster_group(Pcl5ScanState* st, ByteSpan data, std::uint64_t q, std::uint8_t* letter,
+                           bool judge) {
+  const std::uint64_t limit = q + std::min<std::uint64_t>(WINDOW, data.size() - q);
+  const std::uint64_t digits = q;
+  std::uint64_t count = 0;
+  while (q < limit && ascii_is_digit(data[q])) count = count * 10 + (data[q++] - '0');
+  if (q == digits || q >= limit) return 0;
+  *letter = data[q];
+  const std::uint8_t c = data[q];
+  const bool plane = c == 'v' || c == 'w' || c == 'V' || c == 'W';
+  if (judge && (plane || c == 'm' || c == 'M' || c == 'y' || c == 'Y')) {
+    const std::uint64_t size = plane ? std::min<std::uint64_t>(count, data.size() - (q + 1)) : 0;
+    PCL5ColorRasterGroup(st->color, c, static_cast<std::int64_t>(std::min<std::uint64_t>(count, INT64_MAX)),
+                         data.subspan(q + 1, size));
+  }
+  switch (data[q]) {
+    case 'v': case 'w': case 'V': case 'W':
+      if (count > 0 && count < data.size() - q) st->raster_marks = true;
+      return step_over_data(st, data, q + 1, count);
+    case 'm': case 'M':
+      st->raster_format.compression = static_cast<std::int64_t>(std::min<std::uint64_t>(count, INT64_MAX));
+      return q + 1;
+    case 'y': case 'Y':
+      return q + 1;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+std::uint64_t raster_groups(Pcl5ScanState* st, ByteSpan data, std::uint64_t q, bool first_judged) {
+  std::uint8_t letter = 0;
+  std::uint8_t last = 0;
+  while (q < data.size() && ascii_is_digit(data[q])) {
+    const std::uint64_t end = raster_group(st, data, q, &letter, last != 0 || !first_judged);
+    if (end == 0) break;
+    last = letter;
+    q = end;
+  }
+  if (last != 0) st->mode = ascii_is_lower(last) ? PCL5_MODE_RASTER : PCL5_MODE_PCL;
+  return q;
 }
 
 Next pcl_escape_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
@@ -311,6 +368,7 @@ Next pcl_escape_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
     case '*':
       if (pos.at(2) == 'b') return raster_transfer(st, pos);
       if (pos.at(2) == 'r') return oki_raster(st, pos);
+      if (pos.at(2) == 'v') configure_image_data(st, pos);
       return std::nullopt;
     case '&':
       switch (pos.at(2)) {
@@ -338,12 +396,8 @@ Next pcl_text_step(Pcl5ScanState* st, Pos pos, JobAttribs* ja) {
 Next raster_mode_step(Pcl5ScanState* st, Pos pos) {
   const std::uint8_t c = pos.at();
   if (pos.n() > 19 && ascii_is_digit(c)) {
-    std::int64_t value = 0;
-    std::uint8_t letter = 0;
-    if (const std::uint64_t end = number_then(pos.data, pos.p, pos.p + WINDOW, "wvWV", &value, &letter)) {
-      if (letter == 'W' || letter == 'V') st->mode = PCL5_MODE_PCL;
-      return step_over_data(st, pos.data, end, count_of(value));
-    }
+    const std::uint64_t end = raster_groups(st, pos.data, pos.p, true);
+    if (end != pos.p) return end;
   }
   if (c >= 0x40 && c <= 0x60) {
     LOG_DEV("End Raster mode at: %llu", static_cast<unsigned long long>(pos.p));
@@ -456,6 +510,7 @@ Next plot_copies(Pcl5ScanState* st, Pos pos) {
 Next page_end(Pcl5ScanState* st, Pos pos) {
   if (!pos.is("PG;")) return std::nullopt;
   ++st->hpgl_pages;
+  pcl5_sheet_end(st, pos.p);
   if (pos.n() < FOOTER_COPIES_BEFORE_END && pos.is("PG;RP")) {
     std::int64_t replots = 0;
     const std::uint64_t end = number_then(pos.data, pos.p + 5, pos.p + std::min<std::uint64_t>(pos.n(), WINDOW),

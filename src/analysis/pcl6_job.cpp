@@ -242,6 +242,13 @@ void apply_qty_lines(const Pcl6Scan& s, InlineCopiesCache* cache, bool divided, 
 
 void apply_colour(const Pcl6Scan& s, int pages) {
   if (!s.color) return;
+  if (s.jetready && s.ja->is_grayscale != 0) {
+    // The bands are not read, but the driver's header prints the job in
+    // gray (hpcups' grayscale mode: PLANESINUSE=1 or RENDERMODE=GRAYSCALE).
+    LOG_DEBUG("JetReady bands of a job its PJL header prints in gray: no colour page");
+    ja_set_color_pages(s.ja, 0);
+    return;
+  }
   if (s.jetready) {
     LOG_DEBUG("JetReady bands: colour pages cannot be judged");
     ja_set_color_pages(s.ja, COLOR_PAGES_UNJUDGED);

@@ -123,7 +123,12 @@ void take_layout(Taker& take) {
   take.flag(PjlToken::DUPLEX_ON, &h->duplex);
   take.flag(PjlToken::DUPLEX_OFF, &h->duplex_off);
   take.flag(PjlToken::DUPLEX_WORDS, &h->duplex);
-  take.flag(PjlToken::PRINT_ON_BACK_SIDE, &h->duplex);
+  // PRINTONBACKSIDE=ON asks for two sides only where DUPLEX=OFF does not
+  // say otherwise: HP's PDF printers get it in every job, one-sided ones
+  // included.
+  if (h->duplex_off == 0 || take.hit(PjlToken::DUPLEX_ON)) {
+    take.flag(PjlToken::PRINT_ON_BACK_SIDE, &h->duplex);
+  }
   take.flag(PjlToken::BINDING_SHORT_EDGE, &h->tumble);
   take.flag(PjlToken::PRINTAREA_INKED, &h->inked_print_area);
   take.number(PjlToken::PAPER_LENGTH, &h->paper_length, above_zero);

@@ -38,7 +38,7 @@ const std::array<PjlTokenPattern, PJL_HEADER_TOKENS> PJL_HEADER_PATTERNS = {{
     // The model is the text before a parenthesised version number.
     {R"re(@PJL\s+COMMENT\s+"(.{5,100}?)\s*\([\.0-9]+\).{5,100}?")re", true},
     {R"re(@PJL OKIAUXJOBINFO\s+DATA\s*=\s*MultiPage\s*=\s*(\d+))re", true},
-    {R"re(@PJL SET GLVERSION\s+=\s+(\d+)\.(\d+))re", true},
+    {R"re(@PJL SET GLVERSION\s*=\s*(\d+)\.(\d+))re", true},
 }};
 
 // Trailer rows: only the first ignores case.

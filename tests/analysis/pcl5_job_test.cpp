@@ -38,11 +38,15 @@ TEST_F(Pcl5JobTest, PjlHeaderVariations) {
   EXPECT_EQ(gray->color_pages, 0);
   EXPECT_EQ(gray->is_grayscale, 1);
 
-  // GL version 2.2: PAPERWIDTH and PAPERLENGTH over 25.4.
-  const auto plot = analyse(pjl_job(
-      "@PJL SET GLVERSION = 2.2\r\n@PJL SET PAPERWIDTH=254\r\n@PJL SET PAPERLENGTH=508\r\n", 1));
-  EXPECT_EQ(plot->page_width_mm, 10);
-  EXPECT_EQ(plot->page_height_mm, 20);
+  // GL version 2.2: PAPERWIDTH and PAPERLENGTH over 25.4, whether or not
+  // blanks stand around the "=".
+  for (const char* version : {"@PJL SET GLVERSION = 2.2\r\n", "@PJL SET GLVERSION=2.2\r\n"}) {
+    SCOPED_TRACE(version);
+    const auto plot = analyse(pjl_job(
+        std::string(version) + "@PJL SET PAPERWIDTH=254\r\n@PJL SET PAPERLENGTH=508\r\n", 1));
+    EXPECT_EQ(plot->page_width_mm, 10);
+    EXPECT_EQ(plot->page_height_mm, 20);
+  }
 
   // The driver name always names the printer type; a QTY above the job's
   // copies becomes the copy count.

@@ -49,6 +49,13 @@ TEST_F(Pcl5ScanTest, Jobs) {
            pcl5_test::UEL + blanks(20),
        3},
       {"a form feed and two ejects", reset + "a\fb\x1b&l0Hc\x1b&l0H" + blanks(20), 2},
+      // Raster jobs: resets and exits end only pages that raster data came
+      // before; the PJL job's own ESC E and exits around its one page are
+      // no pages. (ESC*b3W: a row of three bytes.)
+      {"a raster page between two resets, in a PJL job",
+       pcl5_test::UEL + "@PJL ENTER LANGUAGE=PCL\r\n" + blanks(120) + reset +
+           "\x1b*r1A\x1b*b3W\x01\x0c\x03\x1b*rB" + reset + pcl5_test::UEL + blanks(20),
+       1},
       // The PJL header ends at the ESC of the first PCL command, which is
       // examined: its copies count.
       {"command that ends the job header",

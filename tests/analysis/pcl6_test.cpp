@@ -60,9 +60,10 @@ constexpr PaperSize CUSTOM_PAPERS[] = {{"A2", 420, 594}};
 
 // Chains whose colour the analyzer cannot read: hpcups' JetReady output
 // carries its pages as compressed bands in vendor-unique data. The
-// analyzer marks the colour pages unjudged rather than claim none.
+// analyzer marks the colour pages unjudged rather than claim none, unless
+// the driver's header prints the job in gray.
 bool colour_unread(const CorpusRow& row) {
-  return row.chain.find("hp-color_laserjet_3600.ppd") != std::string::npos;
+  return row.chain.find("hp-color_laserjet_3600.ppd") != std::string::npos && row.colour_out;
 }
 
 // Copies that the chain wrote into the data as repeated pages: whole jobs

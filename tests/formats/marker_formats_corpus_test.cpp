@@ -1,6 +1,7 @@
 // The marker-counting formats on the corpus files of their language codes
 // (Canon BJ from Gutenprint and Ghostscript, the SAG-GDI laser from
-// rastertosag-gdi, the label jobs of CUPS's Dymo and Zebra drivers), run
+// rastertosag-gdi, the label jobs of CUPS's Dymo and Zebra drivers, LIDIL
+// from hpcups), run
 // through the built spool-analyze as the job flow runs them: pages, copies,
 // duplex, the colour mode and the paper against the recipes' truths.
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int LANG_CANON_BJ = 20;
 constexpr int LANG_SAG_GDI = 58;
+constexpr int LANG_LIDIL = 13;  // GDI (HP): hpcups' LIDIL
 constexpr int LANG_ZEBRA2 = 39;
 constexpr int LANG_DYMO = 47;
 // How far short of the paper Canon BJ's printable area may fall, in mm.
@@ -35,7 +37,10 @@ using sw_test::spool_analyze_fields;
 TEST(MarkerFormatsCorpus, EveryFileGivesItsTruths) {
   int files = 0;
   for (const CorpusRow& row : corpus_rows()) {
-    if (row.lang != LANG_CANON_BJ && row.lang != LANG_SAG_GDI && !is_label(row.lang)) continue;
+    if (row.lang != LANG_CANON_BJ && row.lang != LANG_SAG_GDI && !is_label(row.lang) &&
+        row.lang != LANG_LIDIL) {
+      continue;
+    }
     SCOPED_TRACE(row.file);
     ++files;
     auto f = spool_analyze_fields(row.path);
@@ -50,15 +55,16 @@ TEST(MarkerFormatsCorpus, EveryFileGivesItsTruths) {
     // printers, is judged gray throughout.
     const bool judged_gray = row.lang == LANG_CANON_BJ && !row.colour_out;
     EXPECT_EQ(f["color_pages"], judged_gray ? "0" : "-1");
-    if (!is_label(row.lang)) {
+    // Label jobs and LIDIL say nothing of the job's colour mode.
+    if (!is_label(row.lang) && row.lang != LANG_LIDIL) {
       EXPECT_EQ(f["grayscale"], row.colour_out ? "0" : "1");
     }
     // The SAG-GDI page header codes the paper; Canon BJ gives its printable
     // area, the length first, a few millimetres short of the paper; the
-    // label jobs give none.
+    // label jobs and LIDIL give none.
     if (row.lang == LANG_SAG_GDI) {
       EXPECT_EQ(paper_key(f["paper"]), paper_key(row.paper));
-    } else if (is_label(row.lang)) {
+    } else if (is_label(row.lang) || row.lang == LANG_LIDIL) {
       continue;
     } else if (names_no_area(row)) {
       EXPECT_EQ(f["page_width_mm"], "-1");

@@ -129,6 +129,14 @@ TEST(PjlHeaderTest, TakesEachSettingsFirstOccurrence) {
       {.name = "print on back side",
        .lines = "@PJL SET PRINTONBACKSIDE=TRUE\n",
        .duplex = 1},
+      // HP's PDF printers: PRINTONBACKSIDE=ON in one-sided jobs too.
+      {.name = "DUPLEX=OFF outweighs print on back side",
+       .lines = "@PJL SET DUPLEX=OFF\n@PJL SET PRINTONBACKSIDE=ON\n",
+       .duplex_off = 1},
+      {.name = "DUPLEX=ON with print on back side",
+       .lines = "@PJL SET DUPLEX=ON\n@PJL SET DUPLEX=OFF\n@PJL SET PRINTONBACKSIDE=ON\n",
+       .duplex = 1,
+       .duplex_off = 1},
       {.name = "grayscale and colour can both be set",
        .lines = "@PJL SET DATAMODE=GRAYSCALE\n@PJL SET RENDERMODEL=CMYK\n",
        .grayscale = 1,
@@ -165,6 +173,12 @@ TEST(PjlHeaderTest, TakesEachSettingsFirstOccurrence) {
     EXPECT_STREQ(h.driver_name, c.driver);
     EXPECT_STREQ(h.printer_model, c.model);
   }
+}
+
+TEST(PjlHeaderTest, GlVersionWithoutBlanks) {
+  const PjlHeaderInfo h = parse(pjl_job("@PJL SET GLVERSION=2.2\n"));
+  EXPECT_EQ(h.gl_version_major, 2);
+  EXPECT_EQ(h.gl_version_minor, 2);
 }
 
 TEST(PjlHeaderTest, OkiAndGlFields) {
