@@ -22,10 +22,10 @@
 //     EndStream define is itself a PCL XL stream (header line and items,
 //     without session or page operators), its ReadStream data as long as
 //     its StreamDataLength says, and ExecStream runs only a stream defined
-//     before.
+//     before in its session.
 // It accepts Ghostscript's pxlmono and pxlcolor output and cupsfilter's and
-// hpcups' PCL XL unchanged (tests/support/pxl_strict_test.cpp). Every read
-// stays within the bytes given.
+// hpcups' PCL XL unchanged (tests/modify/pxl_strict_reader_test.cpp). Every
+// read stays within the bytes given.
 #pragma once
 
 #include <cinttypes>
@@ -340,6 +340,7 @@ class ItemReader {
           return fail("EndSession outside a session or in a page", error);
         if (source_open_) return fail("EndSession with its data source open", error);
         in_session_ = false;
+        defined_.clear();  // user-defined streams live as long as their session
         return true;
       case OP_BEGIN_PAGE:
         if (!in_session_ || in_page_)
@@ -484,7 +485,6 @@ class JobReader {
 
   PxlStrictRead run() {
     PxlStrictRead read;
-    std::set<std::string> defined;
     bool entered = false;
     while (p_ < d_.size()) {
       const char c = d_[p_];
@@ -500,7 +500,7 @@ class JobReader {
       } else if (c == '@') {
         ok = pjl_line(&entered, &read);
       } else if (c == ')' || c == '(') {
-        ok = stream(entered, &defined, &read);
+        ok = stream(entered, &read);
         entered = false;
       } else {
         ok = fail("neither PJL nor a PCL XL stream", &read);
@@ -540,7 +540,7 @@ class JobReader {
     return true;
   }
 
-  bool stream(bool entered, std::set<std::string>* defined, PxlStrictRead* read) {
+  bool stream(bool entered, PxlStrictRead* read) {
     PxlStrictStream s;
     s.begin = p_;
     s.entered = entered;
@@ -550,7 +550,6 @@ class JobReader {
     read->streams.push_back(std::move(s));
     PxlStrictStream* stream = &read->streams.back();
     ItemReader items(d_, stream->big_endian, false, read, stream);
-    items.defined_ = *defined;
     std::uint64_t stop = 0;
     std::string error;
     if (!items.run(p_ + header, d_.size(), &stop, &error)) {
@@ -559,7 +558,6 @@ class JobReader {
       return false;
     }
     if (stream->sessions == 0) return fail("a PCL XL stream without a session", read);
-    *defined = items.defined_;
     p_ = stop;
     return true;
   }
