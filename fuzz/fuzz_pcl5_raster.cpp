@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/pcl5.h"
@@ -19,15 +20,17 @@ SW_FUZZ_SESSION_DEFAULTS()
 
 namespace {
 
-const char* const PALETTES[] = {
-    "",                                            // the default monochrome palette
-    "\x1b*v6W\x00\x01\x08\x08\x08\x08",            // indexed by pixel, 8 bits
-    "\x1b*v6W\x00\x01\x02\x08\x08\x08",            // indexed by pixel, 2 bits
-    "\x1b*v6W\x00\x03\x08\x08\x08\x08",            // direct by pixel
-    "\x1b*r-4U",                                   // Simple Colour KCMY planes
-    "\x1b*v6W\x00\x00\x03\x08\x08\x08",            // indexed by plane
+using namespace std::string_view_literals;
+
+// Each with its length: the palettes hold zero bytes.
+constexpr std::string_view PALETTES[] = {
+    ""sv,                                  // the default monochrome palette
+    "\x1b*v6W\x00\x01\x08\x08\x08\x08"sv,  // indexed by pixel, 8 bits
+    "\x1b*v6W\x00\x01\x02\x08\x08\x08"sv,  // indexed by pixel, 2 bits
+    "\x1b*v6W\x00\x03\x08\x08\x08\x08"sv,  // direct by pixel
+    "\x1b*r-4U"sv,                         // Simple Colour KCMY planes
+    "\x1b*v6W\x00\x00\x03\x08\x08\x08"sv,  // indexed by plane
 };
-constexpr std::size_t PALETTE_LENGTHS[] = {0, 11, 11, 11, 6, 11};
 const int METHODS[] = {0, 1, 2, 3, 5, 9};
 const char* const WIDTHS[] = {"", "\x1b*r1S", "\x1b*r40S", "\x1b*r5000S", "\x1b*r262144S"};
 
@@ -37,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 3) return 0;
   const std::size_t palette = data[0] % 6;
   std::string job = "\x1b" "E";
-  job.append(PALETTES[palette], PALETTE_LENGTHS[palette]);
+  job.append(PALETTES[palette]);
   job += WIDTHS[data[2] % 5];
   job += "\x1b*r1A\x1b*b" + std::to_string(METHODS[data[1] % 6]) + "M";
   // Rows: a length byte, then that many bytes; planes are V until the

@@ -9,11 +9,19 @@
 
 namespace {
 
+using namespace std::string_view_literals;
+
+// Byte constants with zero bytes carry their length ("..."sv): a view made
+// from a plain literal would end at the first zero.
+// Measure inch, UnitsPerMeasure 600 x 600, SetPageScale; PenWidth 8,
+// SetPenWidth; ColorSpace gray, SetColorSpace.
 constexpr std::string_view INIT_STREAM_DATA =
     "\xC0\x00\xF8\x86\xD1\x58\x02\x58\x02\xF8\x89\x77\xC1\x08\x00\xF8\x4B\x7A"
-    "\xC0\x01\xF8\x03\x6A";
-constexpr std::string_view NULL_BRUSH_DATA = "\xC0\x00\xF8\x04\x63";
-constexpr std::string_view OPEN_DATA_SOURCE_DATA = "\xC0\x00\xF8\x88\xC0\x01\xF8\x82\x48";
+    "\xC0\x01\xF8\x03\x6A"sv;
+// NullBrush 0, SetBrushSource.
+constexpr std::string_view NULL_BRUSH_DATA = "\xC0\x00\xF8\x04\x63"sv;
+// SourceType default, DataOrg binary little-endian, OpenDataSource.
+constexpr std::string_view OPEN_DATA_SOURCE_DATA = "\xC0\x00\xF8\x88\xC0\x01\xF8\x82\x48"sv;
 constexpr std::string_view COURIER = "Courier         ";
 constexpr int SYMBOL_SET_ROMAN8 = 629;
 constexpr std::size_t TEXT_MAX = 255;

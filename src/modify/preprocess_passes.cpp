@@ -6,12 +6,14 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/search.h"
+#include "modify/pcl6_items.h"
 #include "modify/preprocess.h"
 #include "modify/replacement_list.h"
 
@@ -20,6 +22,7 @@ namespace {
 // The universal exit that begins and ends PJL jobs, and its first 8 bytes.
 constexpr char UNIVERSAL_EXIT[] = "\x1B%-12345X";
 constexpr char UNIVERSAL_EXIT_8[] = "\x1B%-12345";
+constexpr std::uint64_t UNIVERSAL_EXIT_LEN = sizeof UNIVERSAL_EXIT - 1;
 // The trailer of a job lies in its last bytes.
 constexpr std::uint64_t TAIL_WINDOW = 1000;
 
@@ -203,11 +206,18 @@ int proc_pcl6_kyocera_header(const std::uint8_t* data, std::uint64_t length, std
 
 // ---- PCL XL ----
 
+// The PJL header a PCL XL job without "@PJL ENTER LANGUAGE" is given, so
+// that the printer it goes to is told the language of what follows.
+constexpr std::string_view PCL6_PJL_HEADER =
+    "\x1B%-12345X@PJL JOB\n@PJL SET QTY=1\n@PJL ENTER LANGUAGE=PCLXL\n";
+// A window this short holds no job worth a header.
+constexpr std::uint64_t PCL6_HEADER_MIN_WINDOW = 10;
+
 struct Pcl6State {
   std::int64_t enter_language = -1;  // offset of "@PJL ENTER LANGUAGE", -1 until found
-  std::uint64_t data_start = 0;      // first byte after the PJL header
+  std::uint64_t data_start = 0;      // first byte of the PCL XL data
   std::uint64_t last_media = 0;      // offset of the last media size replaced
-  bool header_searched = false;
+  bool header_added = false;
 };
 
 int init_pcl6(PreprocessorSlot* slot) {
@@ -220,18 +230,33 @@ void term_pcl6(PreprocessorSlot* slot) {
   slot->state = nullptr;
 }
 
-// Deletes the PJL header: everything up to the end of the enter-language
-// line, so the stream begins with the PCL XL stream header.
-bool strip_pcl6_header(const std::uint8_t* data, std::uint64_t length, std::uint64_t window,
-                       ReplacementList* list, Pcl6State* st) {
+// The job's own PJL header stays: it names the language (and carries the
+// job's settings). A job without an enter-language line gets the PJL header
+// once, at its start. The PCL XL data starts after the enter-language line,
+// or, without one, after the stream header line.
+bool find_pcl6_header(const std::uint8_t* data, std::uint64_t length, std::uint64_t window,
+                      ReplacementList* list, Pcl6State* st) {
   const std::int64_t enter = find_in(data, 0, std::min(window, PJL_HEADER_WINDOW), PJL_ENTER);
-  if (enter < 0) return true;
-  st->enter_language = enter;
-  const void* lf = std::memchr(data + enter, '\n', length - static_cast<std::uint64_t>(enter));
-  if (lf == nullptr) return true;
-  st->data_start = static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(lf) - data) + 1;
-  LOG_DEBUG("proc_pcl6: deleting the PJL header of %" PRIu64 " bytes", st->data_start);
-  return delete_uncovered(list, 0, st->data_start);
+  if (enter >= 0) {
+    st->enter_language = enter;
+    const void* lf = std::memchr(data + enter, '\n', length - static_cast<std::uint64_t>(enter));
+    st->data_start =
+        lf == nullptr ? length
+                      : static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(lf) - data) + 1;
+    return true;
+  }
+  if (st->header_added || window <= PCL6_HEADER_MIN_WINDOW) return true;
+  LOG_DEBUG("proc_pcl6: adding PCL6 header");
+  if (!replacement_list_append2(list, 0, 0, PCL6_PJL_HEADER.data(), PCL6_PJL_HEADER.size())) {
+    LOG_ERROR("pp_pcl6: replacement_list_append pcl6_context->_pjl_header");
+    return false;
+  }
+  st->header_added = true;
+  PxlStreamHeader header;
+  bool little_endian = true;
+  const std::int64_t body = pxl_find_stream(scan_bytes(data, length), 0, &header, &little_endian);
+  st->data_start = body >= 0 ? static_cast<std::uint64_t>(body) : 0;
+  return true;
 }
 
 // The media-size value before the BeginPage at `p`: "C0 <size> F8 25"
@@ -273,10 +298,7 @@ bool replace_media_sizes(const std::uint8_t* data, std::uint64_t from, std::uint
 int proc_pcl6(const std::uint8_t* data, std::uint64_t length, std::uint64_t window,
               ReplacementList* list, PreprocessorSlot* slot, int) {
   auto* st = static_cast<Pcl6State*>(slot->state);
-  if (st->enter_language < 0 && !st->header_searched) {
-    if (!strip_pcl6_header(data, length, window, list, st)) return 0;
-    st->header_searched = st->enter_language >= 0 || window >= std::min(length, PJL_HEADER_WINDOW);
-  }
+  if (st->enter_language < 0 && !find_pcl6_header(data, length, window, list, st)) return 0;
   // The trailer first, so that no media edit lands in the bytes it deletes.
   std::int64_t trailer = -1;
   if (window + TAIL_WINDOW > length) {
@@ -290,7 +312,11 @@ int proc_pcl6(const std::uint8_t* data, std::uint64_t length, std::uint64_t wind
   slot->bytes_processed = window;
   if (trailer >= 0) {
     LOG_DEBUG("pp_pcl6: Found '\x1B%%-12345X' at offset %" PRId64, trailer);
-    if (!delete_uncovered(list, static_cast<std::uint64_t>(trailer), length)) return 0;
+    // The universal exit that ends the PCL XL data stays: a job repeated
+    // after it, or one whose header opens with a PCL reset, must not run on
+    // inside the PCL XL stream.
+    const std::uint64_t after_exit = static_cast<std::uint64_t>(trailer) + UNIVERSAL_EXIT_LEN;
+    if (!delete_uncovered(list, after_exit, length)) return 0;
     slot->bytes_processed = length;
   }
   return 1;

@@ -257,7 +257,7 @@ TEST_F(PdfTest, StreamDataSteppedOverByItsLength) {
       {"length not an integer", stream_object(5, "/Filter /FlateDecode /Length 6000.5", plain)},
       {"indirect length, data cut short before the pages",
        "5 0 obj\n<</Length 6 0 R/Filter /FlateDecode>>\nstream\n" + plain + "\n",
-       stream_object(8, "/Length 9 0 R/Filter /FlateDecode", "x\x9c\x03\x00") +
+       stream_object(8, "/Length 9 0 R/Filter /FlateDecode", std::string("x\x9c\x03\x00", 4)) +
            "9 0 obj\n4\nendobj\n"},
   };
   for (const Case& c : cases) {

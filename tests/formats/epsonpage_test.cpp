@@ -169,7 +169,7 @@ TEST_F(EpsonPage, TruncatedJobsStayInBounds) {
       ejl_job("@EJL JI DATE=\"2026/01/01\" PRINTER=\"LP-S8100\"\n@EJL SET RS=QK QT=2 DX=ON \n",
               "16eps{IB\x00\x01\x00\x01\x00\xff\x00\x00\x04\x00\xff\x4b\x31\x00\x00\x00\x00\x01"
               "eps{IH\x00\x00\x00\x12\x00\x00\x00\x00\x00\x00\x00\x01 36eps{IF"s +
-                  std::string(14, '\x01') + "P\x00L\x01" + "\x00\x00\x00\x00\x00\x00\x00\x1d" +
+                  std::string(14, '\x01') + "P\x00L\x01"s + "\x00\x00\x00\x00\x00\x00\x00\x1d"s +
                   "12eps{IL\x00\x00\x04\x00"s + "\x0c\x1d" "1b\x0c\x0c\x1b\x01");
   for (std::size_t n = 0; n <= job.size(); ++n) {
     JobAttribsPtr ja(analyzer_create_job_attribs());

@@ -1,13 +1,16 @@
 // The PCL XL planner over Ghostscript's and cupsfilter's PCL XL: duplex as
 // Ghostscript writes it, a watermark executed once per page before EndPage
 // (and its PageCopies), rewrites that our PCL XL analyzer and the planner's
-// own item walk read to the end with the same pages.
+// own item walk read to the end with the same pages, and that the strict
+// reader (tests/support/pxl_strict.h) reads as a printer must.
 #include "modify/planner_pcl6.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "analysis/pcl6.h"
 #include "foundation/ja.h"
@@ -15,10 +18,13 @@
 #include "modify/pcl6_items.h"
 #include "modify/replacement_list.h"
 #include "modify_test_support.h"
+#include "support/pxl_strict_assert.h"
 
 namespace {
 
 using modify_test::ModifyTest;
+using namespace std::string_literals;
+using namespace std::string_view_literals;
 using modify_test::Planned;
 using modify_test::run_planner;
 
@@ -110,6 +116,7 @@ TEST_F(ModifyTest, PclXlForcedDuplexEqualsGhostscriptsDuplexButForThePageSide) {
   ASSERT_EQ(p.result, 1);
   EXPECT_EQ(p.state.duplex, 1);
   EXPECT_EQ(p.output, without_duplex_page_side(duplex));
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(p.output));
   // A job that already asks for duplex is left as it is.
   const Planned again = plan(ghostscript_pxl("pxlmono", "-dDuplex"), request);
   EXPECT_EQ(again.result, 1);
@@ -130,6 +137,7 @@ TEST_F(ModifyTest, PclXlPagesPrintOnceWhenThePjlHeaderCarriesTheCopies) {
   const Planned p = plan(three, request, "PCLXL", "", pjl_done);
   ASSERT_EQ(p.result, 1);
   EXPECT_EQ(p.output, one);
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(p.output));
   // Without copies in the PJL header the pages keep theirs.
   EXPECT_EQ(plan(three, request).edits, 0);
 }
@@ -142,18 +150,20 @@ TEST_F(ModifyTest, PclXlDuplexValueFollowsThePrinter) {
   EXPECT_EQ(count_of(brother.output, std::string("\xC0\x81\xF8\x35\x43", 5)), 2);
   const Planned sharp = plan(input, request, "PCLXL", "SHARP MX-2610N");
   EXPECT_EQ(count_of(sharp.output, std::string("\xC0\x01\xF8\x35\xC0\x00\xF8\x36\x43", 9)), 1);
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(brother.output));
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(sharp.output));
 }
 
 TEST_F(ModifyTest, PclXlWatermarkRunsOncePerPageBeforeEndPageAndItsCopies) {
   struct Case {
     const char* file;
-    const char* before_end_page;  // what follows the execution
+    std::string_view before_end_page;  // what follows the execution
   } cases[] = {
-      {"gs-pxlcolor-mixed-a4.pxl", "\xC1\x01\x00\xF8\x31\x44"},
-      {"gs-pxlcolor-photo-a4-rle.pxl", "\xC1\x01\x00\xF8\x31\x44"},
-      {"gs-pxlmono-copies2-duplex-text-a4.pxl", "\xC1\x02\x00\xF8\x31\x44"},
-      {"cf-pxlcolor-mixed-a4.pxl", nullptr},
-      {"cf-hpcups-clj3600-mixed-a4.pxl", nullptr},
+      {"gs-pxlcolor-mixed-a4.pxl", "\xC1\x01\x00\xF8\x31\x44"sv},
+      {"gs-pxlcolor-photo-a4-rle.pxl", "\xC1\x01\x00\xF8\x31\x44"sv},
+      {"gs-pxlmono-copies2-duplex-text-a4.pxl", "\xC1\x02\x00\xF8\x31\x44"sv},
+      {"cf-pxlcolor-mixed-a4.pxl", {}},
+      {"cf-hpcups-clj3600-mixed-a4.pxl", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -163,15 +173,64 @@ TEST_F(ModifyTest, PclXlWatermarkRunsOncePerPageBeforeEndPageAndItsCopies) {
     EXPECT_EQ(p.state.watermark, 1);
     const int pages = pages_of(input);
     EXPECT_EQ(count_of(p.output, WATERMARK_EXEC), pages);
-    if (c.before_end_page != nullptr) {
-      EXPECT_EQ(count_of(p.output, WATERMARK_EXEC + c.before_end_page), pages);
+    if (!c.before_end_page.empty()) {
+      EXPECT_EQ(count_of(p.output, WATERMARK_EXEC + std::string(c.before_end_page)), pages);
     }
     EXPECT_EQ(count_of(p.output, "Torvelle_Stream"), pages + 1);
-    // The rewrite reads to its end, with the same pages.
+    // The rewrite reads to its end, with the same pages, the stream
+    // defined once and executed on every page.
     EXPECT_EQ(pages_of(p.output), pages);
     const PxlScan scan = walk(p.output);
     EXPECT_EQ(static_cast<int>(scan.pages.size()), pages);
+    EXPECT_TRUE(sw_test::is_strict_pcl_xl(p.output));
+    const sw_test::PxlStrictRead read = sw_test::pxl_strict_read(p.output);
+    EXPECT_EQ(read.pages(), pages);
+    EXPECT_EQ(read.stream_names, std::vector<std::string>{"Torvelle_Stream"});
   }
+}
+
+// The definition right after BeginSession, field by field, in a job
+// Ghostscript wrote (its stream header line: ") HP-PCL XL;1;1;Comment ...").
+TEST_F(ModifyTest, PclXlWatermarkStreamIsDefinedInItsOwnDataSource) {
+  const std::string input = sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl");
+  const Planned p = plan(input, watermark_request("DRAFT"));
+  ASSERT_EQ(p.result, 1);
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(p.output));
+  const std::size_t session = input.find("\xF8\x8F\x41"sv) + 3;  // ErrorReport, BeginSession
+  ASSERT_EQ(p.output.substr(0, session), input.substr(0, session));
+  const std::string_view out = std::string_view(p.output).substr(session);
+  std::string def;
+  def += "\xC0\x00\xF8\x88"sv;                  // SourceType 0 (default)
+  def += "\xC0\x01\xF8\x82"sv;                  // DataOrg 1 (binary, low byte first)
+  def += "\x48"sv;                              // OpenDataSource
+  def += "\xC8\xC0\x0FTorvelle_Stream\xF8\x8B"sv;  // ubyte_array (15) StreamName
+  def += "\x5B"sv;                              // BeginStream
+  def += "\xC2"sv;                              // uint32 (the stream's length)
+  ASSERT_EQ(out.substr(0, def.size()), def);
+  const std::string_view length = out.substr(def.size(), 4);
+  std::uint32_t n = 0;
+  for (int i = 3; i >= 0; --i) n = n << 8 | static_cast<std::uint8_t>(length[i]);
+  std::string read = "\xF8\x8C"s;  // StreamDataLength
+  read += "\x5C"sv;                // ReadStream
+  read += "\xFA"sv;                // embedded data of the same length
+  read += length;
+  ASSERT_EQ(out.substr(def.size() + 4, read.size()), read);
+  const std::size_t body_at = def.size() + 4 + read.size();
+  const std::string_view body = out.substr(body_at, n);
+  std::string head;
+  head += ") HP-PCL XL;1;1\n"sv;             // the job's class, protocol, revision
+  head += "\xC0\x00\xF8\x86"sv;              // Measure 0 (inch)
+  head += "\xD1\x58\x02\x58\x02\xF8\x89"sv;  // UnitsPerMeasure 600 x 600
+  head += "\x77"sv;                          // SetPageScale
+  head += "\xC1\x08\x00\xF8\x4B\x7A"sv;      // PenWidth 8, SetPenWidth
+  head += "\xC0\x01\xF8\x03\x6A"sv;          // ColorSpace 1 (gray), SetColorSpace
+  head += "\xC8\xC0\x10"sv;                  // ubyte_array (16)
+  head += "Courier         \xF8\xA8"sv;       // FontName
+  EXPECT_EQ(body.substr(0, head.size()), head);
+  // ROP3 240 SetROP, then NullBrush 0 SetBrushSource.
+  EXPECT_NE(body.find("\xC0\xF0\xF8\x2C\x7B\xC0\x00\xF8\x04\x63"sv), std::string_view::npos);
+  // EndStream, CloseDataSource, then the job's own items.
+  EXPECT_EQ(out.substr(body_at + n, 2 + 32), "\x5D\x49"s + input.substr(session, 32));
 }
 
 TEST_F(ModifyTest, PclXlWatermarkSpacingFitsLargeFonts) {
@@ -180,6 +239,7 @@ TEST_F(ModifyTest, PclXlWatermarkSpacingFitsLargeFonts) {
   const Planned p = plan(input, watermark_request("AB", 100));
   ASSERT_EQ(p.result, 1);
   EXPECT_EQ(count_of(p.output, std::string("\xC9\xC0\x02\xA1\x01\xA1\x01\xF8\xAF", 9)), 2);
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(p.output));
 }
 
 TEST_F(ModifyTest, PclXlGrayscaleIsNeverReportedDone) {
@@ -209,6 +269,7 @@ TEST_F(ModifyTest, PclXlWatermarksEveryPageOfALongJob) {
   const Planned p = plan(job, watermark_request("x"));
   ASSERT_EQ(p.result, 1);
   EXPECT_EQ(count_of(p.output, WATERMARK_EXEC + "\x44"), 1200);
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(p.output));
 }
 
 TEST_F(ModifyTest, PclXlPlannerRefusesDataItCannotWalk) {

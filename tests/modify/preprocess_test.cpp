@@ -1,12 +1,16 @@
-// Preprocessors: the PJL header and trailer taken off PostScript and PCL XL
-// jobs written by Ghostscript and CUPS, languages left alone, and the
+// Preprocessors: the PJL header and trailer taken off PostScript jobs, the
+// trailer taken off PCL XL jobs written by Ghostscript, CUPS and hpcups (and
+// a PJL header given to one that has none), languages left alone, and the
 // wrappers no tool here writes (hand-made, annotated below).
 #include "modify/preprocess.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "foundation/ja_languages.h"
 #include "modify_test_support.h"
+#include "support/pxl_strict_assert.h"
 
 namespace {
 
@@ -25,17 +29,50 @@ std::string cleaned(const std::string& path, int language) {
   return result;
 }
 
-TEST_F(ModifyTest, PclXlLosesItsPjlHeaderAndTrailer) {
-  for (const char* file : {"gs-pxlmono-text-a4.pxl", "cf-pxlcolor-mixed-a4.pxl"}) {
+// The end of the job's PCL XL data: after the first universal exit in its
+// last 1000 bytes that follow the enter-language line.
+std::size_t data_end_of(const std::string& job) {
+  const std::size_t data = job.find('\n', job.find("@PJL ENTER LANGUAGE")) + 1;
+  return job.find(UEL, std::max(job.size() > 1000 ? job.size() - 1000 : 0, data)) +
+         std::strlen(UEL);
+}
+
+// The printer is told the language by the job's own PJL header, which stays;
+// the trailer goes, so that a transform can put its own after the data, but
+// the universal exit that ends the PCL XL data stays with it (hpcups' jobs
+// open with a PCL reset that must not follow PCL XL data directly).
+TEST_F(ModifyTest, PclXlKeepsItsPjlHeaderAndLosesItsTrailer) {
+  for (const char* file :
+       {"gs-pxlmono-text-a4.pxl", "cf-pxlcolor-mixed-a4.pxl", "cf-hpcups-clj3600-text-a4.pcl"}) {
     SCOPED_TRACE(file);
     const std::string input = sw_test::corpus_bytes(file);
-    const std::size_t start = input.find(") HP-PCL XL");
-    const std::size_t end = input.rfind(UEL);
-    ASSERT_NE(start, std::string::npos);
-    ASSERT_GT(end, start);
+    const std::size_t end = data_end_of(input);
+    ASSERT_LT(end, input.size() + 1);
     const std::string out = cleaned(write("job.pxl", input), LANG_PCL6);
-    EXPECT_EQ(out.substr(0, 11), ") HP-PCL XL");
-    EXPECT_EQ(out, input.substr(start, end - start));
+    EXPECT_TRUE(out == input.substr(0, end)) << out.size() << " bytes, not " << end;
+    EXPECT_TRUE(sw_test::is_strict_pcl_xl(out));
+  }
+}
+
+// A PCL XL stream without a PJL header (as a driver's data reaches the
+// spooler when no PJL is wrapped around it; cut from Ghostscript's job)
+// gets the PJL header that names the language, once.
+TEST_F(ModifyTest, PclXlWithoutEnterLanguageGetsThePjlHeaderOnce) {
+  const std::string header = "\x1B%-12345X@PJL JOB\n@PJL SET QTY=1\n@PJL ENTER LANGUAGE=PCLXL\n";
+  for (const char* file : {"gs-pxlmono-text-a4.pxl", "gs-pxlcolor-mixed-a4.pxl"}) {
+    SCOPED_TRACE(file);
+    const std::string job = sw_test::corpus_bytes(file);
+    const std::size_t start = job.find(") HP-PCL XL");
+    const std::string stream = job.substr(start, job.rfind(UEL) - start);
+    for (const std::string& input : {stream, stream + UEL}) {
+      const std::string out = cleaned(write("raw.pxl", input), LANG_PCL6);
+      EXPECT_TRUE(out == header + input) << out.substr(0, 80);
+      EXPECT_TRUE(sw_test::is_strict_pcl_xl(out));
+      const sw_test::PxlStrictRead read = sw_test::pxl_strict_read(out);
+      ASSERT_EQ(read.streams.size(), 1u);
+      EXPECT_TRUE(read.streams[0].entered);
+      EXPECT_EQ(read.pages(), sw_test::pxl_strict_read(job).pages());
+    }
   }
 }
 
@@ -55,8 +92,7 @@ TEST_F(ModifyTest, ACanonJobIsTakenOutOfItsCpcaPacketsFirst) {
   const std::string input = sw_test::corpus_bytes("cpca-gs-pxlmono-text-a4.pxl");
   ASSERT_EQ(input.substr(0, 2), "\xCD\xCA");  // CPCA packets
   const std::string out = cleaned(write("job.cpca", input), LANG_PCL6);
-  const std::size_t start = plain.find(") HP-PCL XL");
-  EXPECT_EQ(out, plain.substr(start, plain.rfind(UEL) - start));
+  EXPECT_TRUE(out == plain.substr(0, data_end_of(plain)));
   EXPECT_TRUE(temp_files().empty());  // the unwrapped data went with the run
 }
 
@@ -140,12 +176,13 @@ TEST_F(ModifyTest, HandMadeWrappers) {
       {"ctrl-d", "%!PS\nshowpage\n\x04\x04\x1B%-12345X@PJL EOJ\n", LANG_POSTSCRIPT,
        "%!PS\nshowpage\n"},
       // Media-size codes above 18 become Letter (0), only where the ubyte
-      // tag shows that the byte is an attribute value.
+      // tag shows that the byte is an attribute value; the stream has no
+      // PJL header, so it gets one.
       {"pcl xl media size", pxl_page, LANG_PCL6,
        [&] {
          std::string s = pxl_page;
          s[s.find('\x13')] = '\0';
-         return s;
+         return "\x1B%-12345X@PJL JOB\n@PJL SET QTY=1\n@PJL ENTER LANGUAGE=PCLXL\n" + s;
        }()},
       // KIP drivers: control-byte runs shrink, but lines are kept.
       {"kip", "junk%!PS-Adobe-3.0 KIP Unified\r\n\r\n/a 1 def\t\t/b 2 def\r\n", LANG_POSTSCRIPT,

@@ -1,7 +1,8 @@
 // A transform run from script to rewritten job: edits at perl's match
 // offsets, repeated jobs counted by Ghostscript and qpdf, the job header
-// stripped with other edits placed at the original offsets, test mode, and
-// the runs that must fail and leave the job as it is.
+// stripped with other edits placed at the original offsets (each copy of a
+// stripped PCL XL job read by the strict reader), test mode, and the runs
+// that must fail and leave the job as it is.
 #include "transform/xvp_xform.h"
 
 #include <filesystem>
@@ -9,11 +10,14 @@
 
 #include "foundation/ja_languages.h"
 #include "modify/replacement_list.h"
+#include "support/pxl_strict_assert.h"
 #include "transform_test_support.h"
 
 namespace {
 
 using transform_test::TransformTest;
+
+const std::string UEL = "\x1B%-12345X";
 
 class TransformRunTest : public TransformTest {
  protected:
@@ -100,19 +104,48 @@ TEST_F(TransformRunTest, StrippedHeaderWithANewOneAndEditsAtOriginalOffsets) {
   EXPECT_EQ(pdf_pages(out), 8);
 }
 
-TEST_F(TransformRunTest, StrippedPclXlBeginsWithItsStreamHeader) {
-  const std::string out = transformed(sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl"),
-                                      LANG_PCL6, "STRIP_HEADER\n");
-  EXPECT_EQ(out.substr(0, 11), ") HP-PCL XL");
-  EXPECT_EQ(out.find("\x1B%-12345X"), std::string::npos);
+// The PCL XL of each copy, as the strip leaves it: the job's PJL header (or
+// the one a job without it is given), the stream and the universal exit
+// that ends it, no trailer.
+TEST_F(TransformRunTest, StrippedPclXlCopiesAreEachAJobThePrinterReads) {
+  const std::string header = "\x1B%-12345X@PJL JOB\n@PJL SET QTY=1\n@PJL ENTER LANGUAGE=PCLXL\n";
+  const std::string gs = sw_test::corpus_bytes("gs-pxlcolor-mixed-a4.pxl");
+  const std::size_t stream = gs.find(") HP-PCL XL");
+  // Ghostscript's stream without the PJL around it (cut from its job).
+  const std::string raw = gs.substr(stream, gs.rfind(UEL) - stream);
+  struct Case {
+    const char* name;
+    std::string job;
+    std::string once;  // one stripped copy
+  };
+  const std::string mono = sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl");
+  const std::string hpcups = sw_test::corpus_bytes("cf-hpcups-clj3600-text-a4.pcl");
+  const Case cases[] = {
+      // Ghostscript's job ends with the exit; hpcups' goes on with
+      // "@PJL EOJ" and another exit, and its next copy opens with ESC E.
+      {"gs-pxlmono-text-a4.pxl", mono, mono},
+      {"cf-hpcups-clj3600-text-a4.pcl", hpcups,
+       hpcups.substr(0, hpcups.find(UEL, hpcups.size() - 100) + UEL.size())},
+      {"stream without PJL", raw, header + raw},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = transformed(c.job, LANG_PCL6, "STRIP_HEADER\nREPEAT_ALL 2\n");
+    EXPECT_TRUE(out == c.once + c.once) << out.size() << " bytes, not twice " << c.once.size();
+    EXPECT_TRUE(sw_test::is_strict_pcl_xl(out));
+    const sw_test::PxlStrictRead read = sw_test::pxl_strict_read(out);
+    ASSERT_EQ(read.streams.size(), 2u);
+    for (const sw_test::PxlStrictStream& s : read.streams) EXPECT_TRUE(s.entered);
+    EXPECT_EQ(read.pages(), 2 * sw_test::pxl_strict_read(c.once).pages());
+  }
 }
 
 TEST_F(TransformRunTest, ACanonJobIsStrippedOutOfItsPacketsButTakesNoOtherEdits) {
   const std::string cpca = sw_test::corpus_bytes("cpca-gs-pxlmono-text-a4.pxl");
   const std::string plain = sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl");
-  const std::size_t start = plain.find(") HP-PCL XL");
-  const std::string stripped = plain.substr(start, plain.rfind("\x1B%-12345X") - start);
-  EXPECT_EQ(transformed(cpca, LANG_PCL6, "STRIP_HEADER\nREPEAT_ALL 2\n"), stripped + stripped);
+  const std::string out = transformed(cpca, LANG_PCL6, "STRIP_HEADER\nREPEAT_ALL 2\n");
+  EXPECT_TRUE(out == plain + plain);
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(out));
   // Offsets of the wrapped job do not fit the unwrapped data.
   EXPECT_EQ(transformed(cpca, LANG_PCL6, "STRIP_HEADER\nINSERT 0 0 \"x\"\n"), "<failed>");
   EXPECT_TRUE(logged("STRIP_HEADER: the job was unwrapped, so other edits cannot be placed"));

@@ -49,6 +49,22 @@ def corpus(name):
         return path, f.read()
 
 
+def strict_pcl_xl(data):
+    """What the strict PCL XL reader (SW_PXL_READER, tests/support/pxl_strict.h)
+    says of `data`: the fields of its "ok" line (streams, pages, entered,
+    exits, user_streams) as texts; AssertionError with the reader's error
+    when `data` is not PCL XL a printer reads."""
+    with tempfile.NamedTemporaryFile(suffix=".pxl") as f:
+        f.write(data)
+        f.flush()
+        run = subprocess.run([os.environ["SW_PXL_READER"], f.name], capture_output=True,
+                             text=True)
+    line = run.stdout.strip()
+    if run.returncode != 0 or not line.startswith("ok "):
+        raise AssertionError("not strict PCL XL: %s%s" % (line, run.stderr))
+    return dict(field.split("=", 1) for field in line.split()[1:])
+
+
 class LoopbackPrinter:
     """A raw (port 9100 style) printer on a loopback address (127.0.0.1
     unless given): what each connection sends is kept, in order; with `keep`

@@ -96,6 +96,7 @@ class ModifyE2E(unittest.TestCase):
         printer = self.start("PRINT change-copies=5;" + UID)
         got = self.print_job(printer, self.write("copies.pxl", one * 3), "copies")
         self.assertEqual(got, one * 5)
+        self.assertEqual(harness.strict_pcl_xl(got)["streams"], "5")
         self.assertNotIn("without:", "".join(self.warnings()))
 
     def test_xpif_ticket_asks_for_duplex_and_copies(self):
@@ -160,6 +161,7 @@ class ModifyE2E(unittest.TestCase):
         # No page still asks for one-sided printing (SimplexPageMode).
         self.assertIn(b"\xc0\x00\xf8\x34", pxl)
         self.assertNotIn(b"\xc0\x00\xf8\x34", got)
+        self.assertEqual(harness.strict_pcl_xl(got)["pages"], original["pages"])
         self.assertNotIn("Did not modify", "".join(self.warnings()))
 
     def test_grayscale_pcl_xl_job_gets_the_pjl_header_of_pxlmono(self):
@@ -179,6 +181,7 @@ class ModifyE2E(unittest.TestCase):
         got = self.print_job(printer, path, "gray")
         self.assertEqual(header(got), header(mono))
         self.assertEqual(self.analyze(got)["pages"], self.analyze(pxl)["pages"])
+        self.assertEqual(harness.strict_pcl_xl(got)["pages"], self.analyze(pxl)["pages"])
         self.assertNotIn("Did not", "".join(self.warnings()))
 
     def test_grayscale_postscript_job_renders_in_gray(self):
@@ -209,6 +212,12 @@ class ModifyE2E(unittest.TestCase):
                 got = self.print_job(printer, path, name)
                 self.assertNotEqual(got, data)
                 self.assertIn(b"DRAFT-42", got)
+                if name.endswith(".pxl"):
+                    # The mark is a stream the job defines once and runs
+                    # on each page; the printer reads every page.
+                    record = harness.strict_pcl_xl(got)
+                    self.assertEqual((record["pages"], record["user_streams"]),
+                                     (harness.strict_pcl_xl(data)["pages"], "1"))
         self.assertNotIn("Did not modify", "".join(self.warnings()))
 
     def test_watermark_on_pdf_prints_the_original_and_warns_the_server(self):

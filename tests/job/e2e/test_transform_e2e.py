@@ -24,6 +24,11 @@ REPEAT_ALL 2
 '''
 
 
+UEL = b"\x1b%-12345X"
+# What a PCL XL job without a PJL header is given when its header is stripped.
+PCL_XL_PJL_HEADER = b"\x1b%-12345X@PJL JOB\n@PJL SET QTY=1\n@PJL ENTER LANGUAGE=PCLXL\n"
+
+
 def stamped(data, user):
     """What the stamp script makes of `data`, computed with Python's re."""
     pages = re.search(rb"%%EndComments\r?\n.*%%Pages: (\d+)", data, re.S).group(1)
@@ -112,6 +117,29 @@ class TransformE2E(unittest.TestCase):
             self.script(STAMP_SCRIPT, languages=("pcl5",))
             got, _ = self.redirect("plain")
             self.assertEqual(got, [self.data])
+
+    def test_pcl_xl_header_stripped_and_repeated(self):
+        # Each copy keeps the PJL header that names the language (a stream
+        # without one is given one) and the universal exit after its data:
+        # q2's printer reads two whole jobs.
+        self.script("STRIP_HEADER\nREPEAT_ALL 2\n", languages=("pcl6",))
+        _, job = corpus("gs-pxlmono-text-a4.pxl")
+        pages = harness.strict_pcl_xl(job)["pages"]
+        stream = job[job.index(b") HP-PCL XL"):job.rindex(UEL)]
+        # Ghostscript's job ends with the universal exit that ends its data.
+        cases = (("with its PJL header", job, job),
+                 ("a stream without PJL", stream, PCL_XL_PJL_HEADER + stream))
+        for name, data, once in cases:
+            with self.subTest(name):
+                self.path = os.path.join(self.env.dir, "pclxl.pxl")
+                with open(self.path, "wb") as f:
+                    f.write(data)
+                os.chmod(self.path, 0o644)
+                got, _ = self.redirect("pclxl")
+                self.assertEqual(got, [once + once])
+                record = harness.strict_pcl_xl(got[0])
+                self.assertEqual((record["streams"], record["entered"], record["pages"]),
+                                 ("2", "2", str(2 * int(pages))))
 
 
 if __name__ == "__main__":
