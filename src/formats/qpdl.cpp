@@ -7,6 +7,7 @@
 #include "formats/dots.h"
 #include "formats/format_entry.h"
 #include "formats/format_walk.h"
+#include "formats/qpdl_colour.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "scan/pjl.h"
@@ -20,6 +21,10 @@ constexpr std::uint64_t PAGE_HEADER_SIZE = 16;
 constexpr std::size_t HEADER_SIDE_BYTE = 9;
 constexpr std::size_t HEADER_PAGE_NUMBER_FIRST = 11;
 constexpr std::size_t HEADER_PAGE_NUMBER_LAST = 13;
+// SpliX asks for manual duplex (the printer pauses for the sheets to be
+// turned) in the job's PJL header, which the header step does not take as
+// two-sided printing.
+constexpr std::string_view MANUAL_DUPLEX = "@PJL SET DUPLEX=MANUAL";
 
 struct Qpdl {
   std::array<std::uint8_t, PAGE_HEADER_SIZE> page_header{};
@@ -114,6 +119,22 @@ void report(const Qpdl& q, JobAttribs* ja) {
   }
 }
 
+// The colour of the pages, when the records from the first page header on
+// can be read and give the pages counted.
+void report_colour(ByteSpan d, std::uint64_t first_page, WalkTimer* timer, JobAttribs* ja) {
+  const auto colour = qpdl_page_colours(d, first_page, timer);
+  if (!colour || colour->pages != ja->pages) {
+    LOG_DEBUG("qpdl: colour not judged");
+    return;
+  }
+  ja_set_color_pages(ja, colour->colour_pages);
+  ja_set_is_grayscale(ja, colour->colour_pages == 0 ? 1 : 0);
+}
+
+void apply_manual_duplex(ByteSpan d, std::uint64_t first_page, JobAttribs* ja) {
+  if (scan_find(d.first(first_page), 0, MANUAL_DUPLEX)) ja_set_is_duplex(ja, 1);
+}
+
 }  // namespace
 
 int qpdl_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
@@ -144,7 +165,9 @@ int qpdl_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs*
     });
   }
   report(q, ja);
+  if (q.have_page_header && !timer.has_expired()) report_colour(d, header_at, &timer, ja);
   (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
+  if (q.have_page_header) apply_manual_duplex(d, header_at, ja);
   return 0;
 }
 

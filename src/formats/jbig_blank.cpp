@@ -1,0 +1,28 @@
+#include "formats/jbig_blank.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint8_t JBIG_ESCAPE = 0xFF;
+constexpr std::uint8_t JBIG_SDNORM = 0x02;
+constexpr std::uint8_t JBIG_SDRST = 0x03;
+
+}  // namespace
+
+bool jbig_stripes_are_blank(ByteSpan stripes) {
+  auto p = stripes.begin();
+  const auto end = stripes.end();
+  for (;;) {
+    p = std::find_if(p, end, [](std::uint8_t b) { return b != 0; });
+    if (p == end) return true;
+    // The only non-zero bytes allowed are end-of-stripe markers.
+    if (*p != JBIG_ESCAPE || end - p < 2) return false;
+    if (p[1] != JBIG_SDNORM && p[1] != JBIG_SDRST) return false;
+    p += 2;
+  }
+}
+
+bool jbig_bih_has_typical_prediction(ByteSpan bih) {
+  return bih.size() >= JBIG_BIH_SIZE && (bih[JBIG_BIH_OPTIONS] & JBIG_OPTION_TPBON) != 0;
+}
