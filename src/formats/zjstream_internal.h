@@ -85,6 +85,7 @@ struct ZjPageMarks {
   int colour_pages = 0;
   int unjudged_pages = 0;
   int blank_pages = 0;
+  bool several_planes = false;  // a page's colour mode names more than one bitmap
   bool duplex_pause = false;
 };
 

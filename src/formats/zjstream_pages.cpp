@@ -29,6 +29,7 @@ void zj_marks_start_page(ZjPageMarks* m, const std::uint8_t* first_item, const s
                       [&](std::uint16_t id, std::uint32_t value) {
                         if (id == ZJI_COLOR_MODE) m->planes = value;
                       });
+  if (m->planes > 1) m->several_planes = true;
 }
 
 void zj_marks_record(ZjPageMarks* m, const std::uint8_t* record, std::uint32_t size,

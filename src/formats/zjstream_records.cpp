@@ -183,11 +183,13 @@ void zj_correct_duplex(const ZjRecordWalk& w, JobAttribs* ja) {
 }
 
 // Colour pages when every page was judged (identical copies hold the same
-// share of them), and the job gray exactly when none is colour. A job with
-// a page not judged keeps the colour mode of its items.
+// share of them), and the job gray exactly when none is colour. Without a
+// judgement the job is gray only when no page's colour mode names several
+// bitmaps (whatever the last page's says).
 void zj_report_colour(const ZjPageMarks& m, std::uint64_t copies, JobAttribs* ja) {
   if (m.unjudged_pages > 0) {
     LOG_DEBUG("zjstream: %d pages without a colour mark, colour not judged", m.unjudged_pages);
+    if (m.several_planes) ja_set_is_grayscale(ja, 0);
     return;
   }
   const auto colour = static_cast<int>(static_cast<std::uint64_t>(m.colour_pages) / copies);
