@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "formats/dots.h"
 #include "formats/jbig_blank.h"
 #include "foundation/decimal.h"
 #include "foundation/ja.h"
@@ -32,7 +33,6 @@ constexpr std::uint64_t DDST_START_WINDOW = 10240;
 // PJL lines are short; a longer run without a line end is no DDST line.
 constexpr std::uint64_t DDST_LINE_MAX = 512;
 constexpr int DDST_MAX_RESOLUTION = 9600;
-constexpr double MM_PER_INCH = 25.4;
 
 struct DdstWalk {
   ByteSpan d;
@@ -76,7 +76,8 @@ std::optional<std::int64_t> line_number(std::string_view line, std::string_view 
 // Reads the PJL line at `pos` (and the block it announces): where the walk
 // goes on, or nothing when the line or its block does not fit.
 std::optional<std::uint64_t> ddst_line(DdstWalk* w, std::uint64_t pos) {
-  const ByteSpan window = w->d.subspan(pos, std::min<std::uint64_t>(w->d.size() - pos, DDST_LINE_MAX));
+  const ByteSpan window =
+      w->d.subspan(pos, std::min<std::uint64_t>(w->d.size() - pos, DDST_LINE_MAX));
   const auto newline = scan_find_byte(window, 0, '\n');
   if (!newline) return std::nullopt;
   const std::string_view line = scan_text(window.first(*newline));
@@ -90,7 +91,8 @@ std::optional<std::uint64_t> ddst_line(DdstWalk* w, std::uint64_t pos) {
   if (line.starts_with(PAGE_END)) {
     ddst_page_end(w);
   } else if (line.starts_with(RESOLUTION)) {
-    w->resolution = static_cast<int>(std::min<std::int64_t>(line_number(line, RESOLUTION).value_or(0), DDST_MAX_RESOLUTION));
+    const std::int64_t dpi = line_number(line, RESOLUTION).value_or(0);
+    w->resolution = static_cast<int>(std::min<std::int64_t>(dpi, DDST_MAX_RESOLUTION));
   } else if (line.starts_with(END_OF_JOB)) {
     w->done = true;
   }
@@ -121,16 +123,12 @@ std::optional<std::uint64_t> ddst_step(DdstWalk* w, std::uint64_t pos) {
 
 void ddst_report(const DdstWalk& w, const std::uint8_t* data, std::uint64_t length,
                  JobAttribs* ja) {
-  int pages = w.pages;
-  if (w.duplex && pages > 0 && pages % 2 == 0 && w.blank_pages > 0) {
-    LOG_DEBUG("ddst: a duplex page without marks is a blank back side");
-    --pages;
-  }
-  ja_set_pages(ja, pages);
+  ja_set_pages(ja, pages_without_blank_back_side(w.pages, w.duplex, w.blank_pages));
   if (w.duplex) ja_set_is_duplex(ja, 1);
   ja_set_copy_count(ja, 1);
   // PAPERWIDTH and PAPERLENGTH are in the job's dots.
-  const double unit = w.resolution > 0 ? MM_PER_INCH / w.resolution : PJL_UNIT_720TH_INCH;
+  const double unit =
+      w.resolution > 0 ? mm_per_dot(static_cast<std::uint32_t>(w.resolution)) : PJL_UNIT_720TH_INCH;
   (void)pjl_set_job_attributes_inline(data, length, ja, unit);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "formats/dots.h"
+#include "formats/format_colour.h"
 #include "formats/format_entry.h"
 #include "formats/format_walk.h"
 #include "foundation/ja.h"
@@ -83,10 +84,7 @@ std::uint64_t hbpl_step(Hbpl* h, ByteSpan d, std::uint64_t pos) {
 // Pages counted by their page-start records: their colour when every one
 // gives it, and the first one's paper.
 void report_page_starts(const Hbpl& h, JobAttribs* ja) {
-  if (h.unjudged_pages == 0) {
-    ja_set_color_pages(ja, h.colour_pages);
-    ja_set_is_grayscale(ja, h.colour_pages == 0 ? 1 : 0);
-  }
+  if (h.unjudged_pages == 0) format_set_judged_colour(ja, h.colour_pages);
   if (const char* paper = walk_code_name(PAGE_START_PAPERS, h.paper); paper != nullptr)
     ja_set_paper_size_name(ja, paper);
 }

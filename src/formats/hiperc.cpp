@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "formats/format_colour.h"
 #include "formats/format_entry.h"
 #include "formats/format_walk.h"
 #include "foundation/ascii.h"
@@ -39,15 +40,10 @@ constexpr std::uint64_t HIPERC_PLANE_COUNT = 12;
 constexpr std::uint64_t HIPERC_PLANE_NUMBER = 13;
 constexpr std::uint8_t HIPERC_BLACK_PLANE = 3;
 
-struct HipercColour {
-  int pages = 0;
-  int colour_pages = 0;
-};
-
 // The pages and colour pages of the records from `pos` to the universal
 // exit (or the end of the data); nothing when a record does not fit.
-std::optional<HipercColour> hiperc_page_colours(ByteSpan d, std::uint64_t pos, WalkTimer* timer) {
-  HipercColour c;
+std::optional<PageColours> hiperc_page_colours(ByteSpan d, std::uint64_t pos, WalkTimer* timer) {
+  PageColours c;
   bool colour = false;
   while (pos < d.size() && !scan_bytes_at(d, pos, PJL_UEL)) {
     const auto length = scan_be32_at(d, pos);
@@ -140,18 +136,6 @@ void hiperc_walk(Hiperc* h, ByteSpan d, WalkTimer* timer) {
   });
 }
 
-// The colour of the pages when the records can be read and give the pages
-// counted.
-void report_colour(const Hiperc& h, ByteSpan d, WalkTimer* timer, JobAttribs* ja) {
-  const auto colour = hiperc_page_colours(d, h.records_at, timer);
-  if (!colour || colour->pages != ja->pages) {
-    LOG_DEBUG("hiperc: colour not judged");
-    return;
-  }
-  ja_set_color_pages(ja, colour->colour_pages);
-  ja_set_is_grayscale(ja, colour->colour_pages == 0 ? 1 : 0);
-}
-
 }  // namespace
 
 int hiperc_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
@@ -165,7 +149,8 @@ int hiperc_process_job(const std::uint8_t* data, std::uint64_t length, JobAttrib
   }
   hiperc_walk(&h, d, &timer);
   ja_set_pages(ja, h.added_page + h.end_pages);
-  if (h.records_at != 0 && !timer.has_expired()) report_colour(h, d, &timer, ja);
+  if (h.records_at != 0 && !timer.has_expired())
+    format_report_colour(ja, hiperc_page_colours(d, h.records_at, &timer), "hiperc");
   (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "foundation/log.h"
+
 namespace {
 
 constexpr std::uint8_t JBIG_ESCAPE = 0xFF;
@@ -25,4 +27,10 @@ bool jbig_stripes_are_blank(ByteSpan stripes) {
 
 bool jbig_bih_has_typical_prediction(ByteSpan bih) {
   return bih.size() >= JBIG_BIH_SIZE && (bih[JBIG_BIH_OPTIONS] & JBIG_OPTION_TPBON) != 0;
+}
+
+int pages_without_blank_back_side(int pages, bool two_sided, int blank_pages) {
+  if (!two_sided || pages <= 0 || pages % 2 != 0 || blank_pages <= 0) return pages;
+  LOG_DEBUG("a page without marks is the blank back side of a duplex job: %d pages", pages - 1);
+  return pages - 1;
 }

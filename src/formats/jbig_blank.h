@@ -28,3 +28,10 @@ inline constexpr std::uint8_t JBIG_OPTION_TPBON = 0x08;
 // true when `bih` is a bitmap header whose bitmap is coded with typical
 // prediction (the case in which blank stripes are told apart by their bytes).
 [[nodiscard]] bool jbig_bih_has_typical_prediction(ByteSpan bih);
+
+// The pages of a manual duplex job whose driver may have made an odd page
+// count even with a blank back side: `pages` less one when the job is
+// `two_sided`, the count even and `blank_pages` of its pages blank. A
+// document whose last page is blank and whose count is even looks the same
+// in such a stream; formats that mark the odd form say so in `two_sided`.
+[[nodiscard]] int pages_without_blank_back_side(int pages, bool two_sided, int blank_pages);

@@ -119,18 +119,6 @@ void report(const Qpdl& q, JobAttribs* ja) {
   }
 }
 
-// The colour of the pages, when the records from the first page header on
-// can be read and give the pages counted.
-void report_colour(ByteSpan d, std::uint64_t first_page, WalkTimer* timer, JobAttribs* ja) {
-  const auto colour = qpdl_page_colours(d, first_page, timer);
-  if (!colour || colour->pages != ja->pages) {
-    LOG_DEBUG("qpdl: colour not judged");
-    return;
-  }
-  ja_set_color_pages(ja, colour->colour_pages);
-  ja_set_is_grayscale(ja, colour->colour_pages == 0 ? 1 : 0);
-}
-
 void apply_manual_duplex(ByteSpan d, std::uint64_t first_page, JobAttribs* ja) {
   if (scan_find(d.first(first_page), 0, MANUAL_DUPLEX)) ja_set_is_duplex(ja, 1);
 }
@@ -165,7 +153,8 @@ int qpdl_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs*
     });
   }
   report(q, ja);
-  if (q.have_page_header && !timer.has_expired()) report_colour(d, header_at, &timer, ja);
+  if (q.have_page_header && !timer.has_expired())
+    format_report_colour(ja, qpdl_page_colours(d, header_at, &timer), "qpdl");
   (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
   if (q.have_page_header) apply_manual_duplex(d, header_at, ja);
   return 0;

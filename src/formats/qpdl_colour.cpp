@@ -38,7 +38,7 @@ struct PlaneState {
 
 struct QpdlWalk {
   ByteSpan d;
-  QpdlColour result;
+  PageColours result;
   std::array<PlaneState, PLANE_BLACK + 1> planes{};
   bool page_colour = false;
   std::optional<bool> several_planes;  // the band form, known at the first band
@@ -116,9 +116,11 @@ std::optional<std::uint64_t> qpdl_record(QpdlWalk* w, std::uint64_t pos) {
   const std::uint64_t room = w->d.size() - pos;
   switch (w->d[pos]) {
     case QPDL_PAGE_HEADER:
-      return room >= QPDL_PAGE_HEADER_SIZE ? std::optional(pos + QPDL_PAGE_HEADER_SIZE) : std::nullopt;
+      return room >= QPDL_PAGE_HEADER_SIZE ? std::optional(pos + QPDL_PAGE_HEADER_SIZE)
+                                           : std::nullopt;
     case QPDL_BAND_SETUP:
-      return room >= QPDL_BAND_SETUP_SIZE ? std::optional(pos + QPDL_BAND_SETUP_SIZE) : std::nullopt;
+      return room >= QPDL_BAND_SETUP_SIZE ? std::optional(pos + QPDL_BAND_SETUP_SIZE)
+                                          : std::nullopt;
     case QPDL_BAND_BIH:
       return room >= QPDL_BAND_BIH_SIZE ? std::optional(pos + QPDL_BAND_BIH_SIZE) : std::nullopt;
     case QPDL_PAGE_END:
@@ -136,8 +138,8 @@ std::optional<std::uint64_t> qpdl_record(QpdlWalk* w, std::uint64_t pos) {
 
 }  // namespace
 
-std::optional<QpdlColour> qpdl_page_colours(ByteSpan d, std::uint64_t first_page,
-                                            WalkTimer* timer) {
+std::optional<PageColours> qpdl_page_colours(ByteSpan d, std::uint64_t first_page,
+                                             WalkTimer* timer) {
   QpdlWalk w;
   w.d = d;
   std::uint64_t pos = first_page;
@@ -145,7 +147,8 @@ std::optional<QpdlColour> qpdl_page_colours(ByteSpan d, std::uint64_t first_page
     if (timer->expired(pos)) return std::nullopt;
     const auto next = qpdl_record(&w, pos);
     if (!next) {
-      LOG_DEBUG("qpdl: no record the colour walk knows at %llu", static_cast<unsigned long long>(pos));
+      LOG_DEBUG("qpdl: no record the colour walk knows at %llu",
+                static_cast<unsigned long long>(pos));
       return std::nullopt;
     }
     pos = *next;

@@ -12,19 +12,16 @@
 #include <cstdint>
 #include <optional>
 
+#include "formats/format_colour.h"
 #include "scan/byte_cursor.h"
 #include "scan/position_timer.h"
 
-struct QpdlColour {
-  int pages = 0;         // page ends read
-  int colour_pages = 0;  // pages with a colour plane that may hold marks
-};
-
 // Reads the records from the page header at `first_page` to the end of the
-// job. A colour plane holds no marks when its data is JBIG with typical
+// job: the page ends, and the pages with a colour plane that may hold
+// marks. A colour plane holds no marks when its data is JBIG with typical
 // prediction whose stripes are all blank; other data of a colour plane
 // counts as marks (drivers send colour planes only for colour pages, or
 // send them blank). Nothing when a record is unknown or does not fit, or
 // the time limit ran out: the colour is then not judged.
-[[nodiscard]] std::optional<QpdlColour> qpdl_page_colours(ByteSpan d, std::uint64_t first_page,
-                                                          WalkTimer* timer);
+[[nodiscard]] std::optional<PageColours> qpdl_page_colours(ByteSpan d, std::uint64_t first_page,
+                                                           WalkTimer* timer);

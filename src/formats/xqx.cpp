@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "formats/dmpaper.h"
+#include "formats/dots.h"
 #include "formats/jbig_blank.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
@@ -42,7 +43,6 @@ constexpr std::uint64_t XQX_ITEM_HEADER = 8;
 // More items than foo2xqx writes in one record: a larger count is no record.
 constexpr std::uint32_t XQX_MAX_ITEMS = 100;
 constexpr std::uint32_t XQX_MAX_COPIES = 9999;
-constexpr double MM_PER_INCH = 25.4;
 
 // The first page's settings.
 struct XqxPage {
@@ -86,13 +86,26 @@ std::uint32_t item_value(ByteSpan value) { return scan_be32_at(value, 0).value_o
 void xqx_page_item(XqxPage* page, std::uint32_t id, ByteSpan value) {
   const std::uint32_t v = item_value(value);
   switch (id) {
-    case XQXI_COPIES: page->copies = v; break;
-    case XQXI_DMPAPER: page->paper = v; break;
-    case XQXI_RESOLUTION_X: page->res_x = v; break;
-    case XQXI_RESOLUTION_Y: page->res_y = v; break;
-    case XQXI_VIDEO_X: page->video_x = v; break;
-    case XQXI_VIDEO_Y: page->video_y = v; break;
-    default: break;
+    case XQXI_COPIES:
+      page->copies = v;
+      break;
+    case XQXI_DMPAPER:
+      page->paper = v;
+      break;
+    case XQXI_RESOLUTION_X:
+      page->res_x = v;
+      break;
+    case XQXI_RESOLUTION_Y:
+      page->res_y = v;
+      break;
+    case XQXI_VIDEO_X:
+      page->video_x = v;
+      break;
+    case XQXI_VIDEO_Y:
+      page->video_y = v;
+      break;
+    default:
+      break;
   }
 }
 
@@ -125,9 +138,8 @@ std::optional<std::uint64_t> xqx_record(XqxWalk* w, std::uint64_t pos) {
   if (*count > XQX_MAX_ITEMS) return std::nullopt;
   if (*type == XQX_END_DOC && *count == 0) return w->d.size();
   if (*type == XQX_START_PLANE) w->plane_typical = false;  // until its header says so
-  const auto next = xqx_items(w->d, body, *count, [&](std::uint32_t id, ByteSpan value) {
-    xqx_item(w, *type, id, value);
-  });
+  const auto next = xqx_items(
+      w->d, body, *count, [&](std::uint32_t id, ByteSpan value) { xqx_item(w, *type, id, value); });
   if (*type == XQX_START_PAGE || *type == XQX_END_DOC) w->first.read = true;
   if (*type == XQX_END_DOC) w->odd_form = true;
   if (*type == XQX_END_PAGE) {
@@ -139,25 +151,21 @@ std::optional<std::uint64_t> xqx_record(XqxWalk* w, std::uint64_t pos) {
 }
 
 void xqx_report(const XqxWalk& w, JobAttribs* ja) {
-  int pages = w.pages;
   // foo2xqx makes an odd page count even with a blank back side; such a
   // job's last page is opened by the end-of-document record.
-  if (w.duplex && w.odd_form && pages > 0 && pages % 2 == 0 && w.blank_pages > 0) {
-    LOG_DEBUG("xqx: a duplex page without marks is a blank back side");
-    --pages;
-  }
-  ja_set_pages(ja, pages);
+  ja_set_pages(ja, pages_without_blank_back_side(w.pages, w.duplex && w.odd_form, w.blank_pages));
   if (w.duplex) ja_set_is_duplex(ja, 1);
   const XqxPage& p = w.first;
-  if (p.copies >= 1 && p.copies <= XQX_MAX_COPIES) ja_set_copy_count(ja, static_cast<int>(p.copies));
+  if (p.copies >= 1 && p.copies <= XQX_MAX_COPIES)
+    ja_set_copy_count(ja, static_cast<int>(p.copies));
   const char* paper = dmpaper_code_to_name(p.paper);
   if (paper[0] != '\0') {
     ja_set_paper_size_name(ja, paper);
   } else if (p.res_x > 0 && p.res_y > 0 && p.video_x > 0 && p.video_y > 0) {
     // A paper without a DMPAPER name: the page's bitmap, in the dots per
     // inch that the page states.
-    ja_set_page_width_height_mm(ja, p.video_x * MM_PER_INCH / p.res_x,
-                                p.video_y * MM_PER_INCH / p.res_y);
+    ja_set_page_width_height_mm(ja, p.video_x * mm_per_dot(p.res_x),
+                                p.video_y * mm_per_dot(p.res_y));
   }
 }
 
@@ -166,8 +174,8 @@ void xqx_report(const XqxWalk& w, JobAttribs* ja) {
 int xqx_process_records(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   XqxWalk w;
   w.d = scan_bytes(data, length);
-  const auto magic = scan_find(w.d.first(std::min<std::uint64_t>(length, XQX_MAGIC_WINDOW)), 0,
-                               XQX_MAGIC);
+  const auto magic =
+      scan_find(w.d.first(std::min<std::uint64_t>(length, XQX_MAGIC_WINDOW)), 0, XQX_MAGIC);
   if (!magic) return 0;
   WalkTimer timer("HP GDI (remote)");
   std::uint64_t pos = *magic + XQX_MAGIC.size();

@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "formats/dmpaper.h"
+#include "formats/format_colour.h"
 #include "formats/format_walk.h"
+#include "formats/jbig_blank.h"
 #include "formats/zjstream.h"
 #include "formats/zjstream_internal.h"
 #include "foundation/ja.h"
@@ -165,9 +167,10 @@ std::uint64_t zj_fold_copies(const std::uint8_t* base, const ZjRecordWalk& w, Jo
 // pauses for the sheets to be turned), a page whose bitmaps hold none.
 void zj_correct_duplex(const ZjRecordWalk& w, JobAttribs* ja) {
   if (ja->is_duplex == 0 || ja->pages <= 0 || ja->pages % 2 != 0) return;
-  if (w.marks.duplex_pause && w.marks.blank_pages > 0) {
-    LOG_DEBUG("zjstream: a duplex page without marks is a blank back side");
-    ja_set_pages(ja, ja->pages - 1);
+  if (const int pages = pages_without_blank_back_side(ja->pages, w.marks.duplex_pause,
+                                                      w.marks.blank_pages);
+      pages != ja->pages) {
+    ja_set_pages(ja, pages);
     return;
   }
   const std::uint64_t n = offset_list_size(w.starts.get());
@@ -193,8 +196,7 @@ void zj_report_colour(const ZjPageMarks& m, std::uint64_t copies, JobAttribs* ja
     return;
   }
   const auto colour = static_cast<int>(static_cast<std::uint64_t>(m.colour_pages) / copies);
-  ja_set_color_pages(ja, std::min(colour, ja->pages));
-  ja_set_is_grayscale(ja, colour == 0 ? 1 : 0);
+  format_set_judged_colour(ja, std::min(colour, ja->pages));
 }
 
 }  // namespace

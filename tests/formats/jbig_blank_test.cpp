@@ -40,11 +40,11 @@ TEST(JbigBlank, OnlyZerosAndEndOfStripeMarkersAreBlank) {
 
 TEST(JbigBlank, TypicalPredictionFromTheBitmapHeader) {
   // DL, D, P, reserved, XD, YD, L0 (BE32 each), MX, MY, order, options.
-  const std::string header = bytes({0, 0, 1, 0}) + be32(4960) + be32(7016) + be32(128) +
-                             bytes({0, 0, 3});
-  EXPECT_TRUE(jbig_bih_has_typical_prediction(span_of(header + bytes({0x48}))));  // LRLTWO TPBON
+  const std::string header =
+      bytes({0, 0, 1, 0}) + be32(4960) + be32(7016) + be32(128) + bytes({0, 0, 3});
+  EXPECT_TRUE(jbig_bih_has_typical_prediction(span_of(header + bytes({0x48}))));   // LRLTWO TPBON
   EXPECT_FALSE(jbig_bih_has_typical_prediction(span_of(header + bytes({0x40}))));  // LRLTWO
-  EXPECT_FALSE(jbig_bih_has_typical_prediction(span_of(header)));  // cut short
+  EXPECT_FALSE(jbig_bih_has_typical_prediction(span_of(header)));                  // cut short
 }
 
 }  // namespace

@@ -67,7 +67,8 @@ std::string xqx_duplex() { return bytes({0x12, 0, 0, 0, 4, 0, 0, 0, 0, 0x20, 0, 
 using XqxItems = std::vector<std::pair<std::uint32_t, std::string>>;
 std::string xqx(std::uint32_t type, const XqxItems& items = {}) {
   std::string r = be32(type) + be32(static_cast<std::uint32_t>(items.size()));
-  for (const auto& [id, value] : items) r += be32(id) + be32(static_cast<std::uint32_t>(value.size())) + value;
+  for (const auto& [id, value] : items)
+    r += be32(id) + be32(static_cast<std::uint32_t>(value.size())) + value;
   return r;
 }
 // A plane's JBIG header (options 5C: typical prediction on).
@@ -83,8 +84,8 @@ std::string xqx_page(const std::string& stripes, std::uint32_t opener = 3,
          be32(static_cast<std::uint32_t>(stripes.size())) + stripes + xqx(6) + xqx(4);
 }
 std::string xqx_stream(const std::string& pages, std::uint32_t duplex) {
-  return "\x1b%-12345X@PJL JOB\r\n\x1b%-12345X,XQX" + xqx(1, {{0x10000002, be32(duplex)}}) + pages +
-         xqx(2) + "\x1b%-12345X@PJL EOJ\r\n\x1b%-12345X";
+  return "\x1b%-12345X@PJL JOB\r\n\x1b%-12345X,XQX" + xqx(1, {{0x10000002, be32(duplex)}}) +
+         pages + xqx(2) + "\x1b%-12345X@PJL EOJ\r\n\x1b%-12345X";
 }
 
 // DDST (foo2ddst): PJL lines around each page, the bitmap in blocks behind
@@ -417,7 +418,8 @@ TEST_F(RecordScannersTest, DdstPages) {
        .paper = "A4"},
       {.name = "odd manual duplex loses its blank back side",
        .entry = &KMGDI_ANALYZER,
-       .data = ddst_job(ddst_page(coded) + ddst_page(coded) + ddst_page(blank) + ddst_page(coded, 3)),
+       .data = ddst_job(ddst_page(coded) + ddst_page(coded) + ddst_page(blank) +
+                        ddst_page(coded, 3)),
        .pages = 3,
        .duplex = 1},
       {.name = "one-sided keeps a blank page",

@@ -222,7 +222,8 @@ TEST_F(ZjStreamTest, TruncatedStreamsStayInBounds) {
   const std::string data = stream(page('a', 40) + page('a', 40) + page('b', 40, {{3, 9}, {4, 2}}));
   run_every_prefix(ZJSTREAM_ANALYZER, data, RECORD_PARSE);
   run_every_prefix(ZJSTREAM_ANALYZER, data, BYTE_SCAN);
-  const std::string hp = stream(hp_page(1, MARKS) + PAUSE + hp_page(4, BLANK, COLOUR_DOTS), {{2, 2}});
+  const std::string hp =
+      stream(hp_page(1, MARKS) + PAUSE + hp_page(4, BLANK, COLOUR_DOTS), {{2, 2}});
   run_every_prefix(ZJSTREAM_ANALYZER, hp, RECORD_PARSE);
 }
 
