@@ -84,7 +84,8 @@ constexpr std::array<AnalyzerRow, ANALYZER_DISPATCH_ROWS> BUILT_IN = {{
     row(15, RISO_ANALYZER, X::COLOR),
     row(16, PCL5_ANALYZER, X::COLOR),
     row(17, EPSONPAGE_ANALYZER),
-    row(18, EPSON_ANALYZER, X::CONSTANT, 0),
+    // The colour flag: ESC/P2 raster shows each page's inks.
+    row(18, EPSON_ANALYZER, X::COLOR),
     row(19, QPDL_ANALYZER),
     row(20, CANON_BJ_ANALYZER),
     row(21, CANONCAPT_ANALYZER),

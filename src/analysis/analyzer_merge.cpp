@@ -32,11 +32,15 @@ void merge_flags(JobAttribs* j, const JobAttribs* a, int keep) {
 
 // CUPS raster pages already hold the spooler's copies. When the analysis
 // counted the raster pages, they replace the page count (merge_pages) with
-// every copy in them, so the copies are billed once: copies become 1.
+// every copy in them, so the copies are billed once: copies become 1. A
+// raster whose headers ask the printer for copies (NumCopies 2 or more,
+// read by the analysis) holds each page once: those copies stand.
 // Otherwise the spooler's pages are divided by its copies where they can be.
 void merge_copies(JobAttribs* j, const JobAttribs* a) {
   if (a->language == LANG_CUPS_RASTER) {
-    if (a->pages < 1 && j->copy_count >= 2 && j->pages % j->copy_count == 0) {
+    if (a->pages >= 1 && a->copy_count >= 2) {
+      j->copy_count = a->copy_count;
+    } else if (a->pages < 1 && j->copy_count >= 2 && j->pages % j->copy_count == 0) {
       j->pages /= j->copy_count;
     } else {
       j->copy_count = 1;

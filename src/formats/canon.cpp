@@ -12,15 +12,24 @@ namespace {
 
 constexpr std::uint8_t FORM_FEED = 0x0C;
 constexpr std::uint8_t ESC = 0x1B;
-// Sizes of ESC ( p are in 1/60 inch; the driver's printable area is 7 mm
-// short of the paper.
+// Sizes of ESC ( p are in 1/60 inch, the length first; the driver's
+// printable area is 7 mm short of the paper.
 constexpr double MM_PER_SIXTIETH = 25.4 / 60.0;
 constexpr int PAGE_MARGIN_MM = 7;
+// ESC ( $ (9 parameter bytes) sets two-sided printing: its third byte is
+// 2 for duplex, 0 for simplex.
+constexpr std::uint8_t DUPLEX_COMMAND = '$';
+constexpr std::uint64_t DUPLEX_PARAMS = 9;
+constexpr std::uint8_t DUPLEX_ON = 2;
+// ESC ( c: the low bit of its first parameter byte selects monochrome.
+constexpr std::uint8_t MONOCHROME_BIT = 0x01;
 
 struct CanonScan {
   ByteSpan data;
   JobAttribs* ja;
   int pages = 0;
+  bool monochrome = false;
+  bool color_mode = false;
 
   std::uint64_t step(std::uint64_t pos) {
     const std::uint64_t length = data.size();
@@ -31,23 +40,43 @@ struct CanonScan {
       }
       return pos + 1;
     }
-    if (walk_has_room(length, pos, 5) && scan_bytes_at(data, pos, "\x1b(c") &&
-        data[pos + 4] == 0x00 && data[pos + 5] == 0x31) {
-      LOG_DEBUG("grayscale mode detected at: %llu", static_cast<unsigned long long>(pos));
-      ja_set_is_grayscale(ja, 1);
-    }
+    if (walk_has_room(length, pos, 5) && scan_bytes_at(data, pos, "\x1b(c")) color_command(pos);
     if (walk_has_room(length, pos, 10) && scan_bytes_at(data, pos, "\x1b(p") && data[pos + 3] >= 8) {
-      const int width = static_cast<int>(*scan_be16_at(data, pos + 5) * MM_PER_SIXTIETH) + PAGE_MARGIN_MM;
-      const int height = static_cast<int>(*scan_be16_at(data, pos + 9) * MM_PER_SIXTIETH) + PAGE_MARGIN_MM;
+      const int height = static_cast<int>(*scan_be16_at(data, pos + 5) * MM_PER_SIXTIETH) + PAGE_MARGIN_MM;
+      const int width = static_cast<int>(*scan_be16_at(data, pos + 9) * MM_PER_SIXTIETH) + PAGE_MARGIN_MM;
       LOG_DEBUG("found a size at %llu of %dmm x %dmm", static_cast<unsigned long long>(pos), width,
                 height);
       ja_set_page_width_height_mm(ja, width, height);
     }
-    if (walk_has_room(length, pos, 4) && data[pos + 1] == '(' && data[pos + 2] >= 'A' &&
-        data[pos + 2] <= 'z') {
+    if (walk_has_room(length, pos, 4) && data[pos + 1] == '(' &&
+        ((data[pos + 2] >= 'A' && data[pos + 2] <= 'z') || data[pos + 2] == DUPLEX_COMMAND)) {
+      if (data[pos + 2] == DUPLEX_COMMAND) duplex_command(pos);
       return pos + 5 + data[pos + 3] + 256ULL * data[pos + 4];
     }
     return pos + 1;
+  }
+
+  // ESC ( c: its first parameter byte's low bit selects monochrome (x1) or colour (x0).
+  void color_command(std::uint64_t pos) {
+    if (data[pos + 4] == 0x00 && data[pos + 5] == 0x31) {
+      LOG_DEBUG("grayscale mode detected at: %llu", static_cast<unsigned long long>(pos));
+      ja_set_is_grayscale(ja, 1);
+    }
+    if ((data[pos + 5] & MONOCHROME_BIT) != 0) {
+      monochrome = true;
+    } else {
+      color_mode = true;
+    }
+  }
+
+  void duplex_command(std::uint64_t pos) {
+    if (data[pos + 3] + 256ULL * data[pos + 4] != DUPLEX_PARAMS ||
+        !walk_has_room(data.size(), pos, 5 + DUPLEX_PARAMS)) {
+      return;
+    }
+    const int plex = data[pos + 7];
+    LOG_DEBUG("duplex setting %d at: %llu", plex, static_cast<unsigned long long>(pos));
+    if (plex == DUPLEX_ON) ja_set_is_duplex(ja, 1);
   }
 };
 
@@ -60,6 +89,12 @@ int canon_bj_process_job(const std::uint8_t* data, std::uint64_t length, JobAttr
   (void)format_walk(scan.data, &timer, WalkStarts{FORM_FEED, ESC},
                     [&scan](std::uint64_t pos) { return scan.step(pos); });
   ja_set_pages(ja, scan.pages);
+  // Only monochrome mode judges colour (every page gray); the raster of a
+  // colour-mode job is not read for it.
+  if (scan.monochrome && !scan.color_mode) {
+    ja_set_is_grayscale(ja, 1);
+    ja_set_color_pages(ja, 0);
+  }
   return 0;
 }
 

@@ -7,8 +7,9 @@
 #include "scan/analyzer_entry.h"
 
 // Counts the pages (form feeds outside the commands' parameters) and reads
-// the monochrome mode (ESC ( c) and the page size (ESC ( p, 1/60 inch).
-// Returns 0.
+// the monochrome mode (ESC ( c; a monochrome job has 0 colour pages, a
+// colour one leaves them uncounted), duplex (ESC ( $) and the page size
+// (ESC ( p, 1/60 inch, the length first). Returns 0.
 [[nodiscard]] int canon_bj_process_job(const std::uint8_t* data, std::uint64_t length,
                                        JobAttribs* ja);
 

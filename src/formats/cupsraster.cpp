@@ -1,5 +1,6 @@
 // CUPS raster: the first page header read in its sync word's byte order, and
-// the pages found as the headers equal to the first.
+// the pages found by walking the page headers, each page's raster skipped by
+// the size its own header gives.
 #include "formats/cupsraster.h"
 
 #include <algorithm>
@@ -33,6 +34,29 @@ constexpr std::uint64_t PAGE_SIZE_NAME_SIZE = 64;
 constexpr std::uint32_t COLOR_SPACE_W = 0;
 constexpr std::uint32_t COLOR_SPACE_K = 3;
 constexpr std::uint32_t COLOR_SPACE_SW = 18;
+
+// Offsets inside a page header (from its first byte, behind the sync word
+// for the first page).
+constexpr std::uint64_t H_CUPS_WIDTH = 372;
+constexpr std::uint64_t H_CUPS_HEIGHT = 376;
+constexpr std::uint64_t H_BITS_PER_COLOR = 384;
+constexpr std::uint64_t H_BITS_PER_PIXEL = 388;
+constexpr std::uint64_t H_BYTES_PER_LINE = 392;
+constexpr std::uint64_t H_COLOR_ORDER = 396;
+constexpr std::uint64_t H_COLOR_SPACE = 400;
+constexpr std::uint64_t H_NUM_COLORS = 420;  // versions 2 and 3
+constexpr std::uint32_t ORDER_CHUNKED = 0;
+constexpr std::uint32_t ORDER_PLANAR = 2;
+// Limits of a header that describes real raster.
+constexpr std::uint32_t MAX_BITS_PER_PIXEL = 240;
+constexpr std::uint64_t MAX_BYTES_PER_LINE = std::uint64_t{1} << 28;
+constexpr std::uint32_t MAX_PLANES = 15;
+// A run count of the compressed form that fills the rest of the line.
+constexpr std::uint8_t CLEAR_TO_END = 128;
+
+bool is_gray_space(std::uint32_t space) {
+  return space == COLOR_SPACE_W || space == COLOR_SPACE_K || space == COLOR_SPACE_SW;
+}
 
 struct RasterKind {
   int version;
@@ -82,7 +106,7 @@ void read_copies_and_colour(ByteSpan d, const RasterKind& kind, JobAttribs* ja) 
   if (space == COLOR_SPACE_K) {
     LOG_DEBUG("Found black only colorspace");
     ja_set_is_grayscale(ja, 1);
-  } else if (space == COLOR_SPACE_W || space == COLOR_SPACE_SW) {
+  } else if (is_gray_space(space)) {
     LOG_DEBUG("Found gray colorspace %u", space);
     ja_set_is_grayscale(ja, 1);
   }
@@ -120,13 +144,13 @@ void read_page_size_name(ByteSpan d, JobAttribs* ja) {
   LOG_DEBUG("Found paper size: %s", ja->paper_size_name);
 }
 
-// Pages: each later header equal to the first over all but its last byte.
-// The search runs to the end of the data, so a last page shorter than a
-// header still counts.
-int count_pages(ByteSpan d, const RasterKind& kind) {
+// Pages, old way: each later header equal to the first over all but its
+// last byte. The search runs to the end of the data, so a last page shorter
+// than a header still counts. Used where the headers do not describe their
+// raster (the walk below cannot follow them).
+int count_equal_headers(ByteSpan d, const RasterKind& kind, WalkTimer* timer) {
   const std::uint8_t* pattern = d.data() + SYNC_SIZE;
   const std::uint64_t compared = kind.header - 1;
-  WalkTimer timer("CUPS RASTER");
   int pages = 1;
   std::uint64_t from = SYNC_SIZE + kind.header;
   while (from < d.size()) {
@@ -137,9 +161,111 @@ int count_pages(ByteSpan d, const RasterKind& kind) {
     LOG_DEBUG("Found new page starting at: %llu", static_cast<unsigned long long>(at));
     if (pages < INT32_MAX) ++pages;
     from = at + compared;
-    if (timer.expired(from)) break;
+    if (timer->expired(from)) break;
   }
   return pages;
+}
+
+// What one page header says of its raster.
+struct PageLayout {
+  std::uint64_t bytes_per_line = 0;
+  std::uint64_t lines = 0;       // rows, times the colours for planar order
+  std::uint64_t sample_unit = 1; // bytes a run of compressed data repeats
+  std::uint32_t color_space = 0;
+};
+
+// The layout of the header at `at`, or nothing when its numbers describe
+// no raster that could follow it.
+std::optional<PageLayout> page_layout(ByteSpan d, std::uint64_t at, const RasterKind& kind) {
+  const auto field = [&](std::uint64_t offset) { return header_u32(d, at + offset, kind); };
+  const std::uint32_t width = field(H_CUPS_WIDTH);
+  const std::uint32_t height = field(H_CUPS_HEIGHT);
+  const std::uint32_t bits_per_color = field(H_BITS_PER_COLOR);
+  const std::uint32_t bits_per_pixel = field(H_BITS_PER_PIXEL);
+  const std::uint32_t order = field(H_COLOR_ORDER);
+  PageLayout page;
+  page.bytes_per_line = field(H_BYTES_PER_LINE);
+  page.color_space = field(H_COLOR_SPACE);
+  if (width == 0 || height == 0 || page.bytes_per_line == 0 || bits_per_pixel == 0 ||
+      bits_per_pixel > MAX_BITS_PER_PIXEL || bits_per_color > bits_per_pixel ||
+      page.bytes_per_line > MAX_BYTES_PER_LINE ||
+      page.bytes_per_line < (std::uint64_t{width} * bits_per_color + 7) / 8) {
+    return std::nullopt;
+  }
+  page.lines = height;
+  page.sample_unit = (bits_per_pixel + 7) / 8;
+  if (order == ORDER_PLANAR) {
+    // Version 1 headers do not say how many planes follow.
+    const std::uint32_t colors = kind.version >= 2 ? field(H_NUM_COLORS) : 0;
+    if (colors == 0 || colors > MAX_PLANES) return std::nullopt;
+    page.lines *= colors;
+  }
+  if (order != ORDER_CHUNKED) page.sample_unit = (bits_per_color + 7) / 8;
+  if (page.sample_unit == 0) page.sample_unit = 1;
+  return page;
+}
+
+// Version 2 (and PWG) raster: every line group is a repeat count, then runs
+// of samples until a line is full. Returns where the page's data ends, or
+// the end of the data for a page cut short.
+std::uint64_t skip_compressed(ByteSpan d, std::uint64_t p, const PageLayout& page) {
+  std::uint64_t line = 0;
+  while (line < page.lines && p < d.size()) {
+    line += 1u + d[p++];
+    std::uint64_t filled = 0;
+    while (filled < page.bytes_per_line && p < d.size()) {
+      const std::uint8_t count = d[p++];
+      std::uint64_t take = 0;
+      if (count == CLEAR_TO_END) {
+        filled = page.bytes_per_line;
+        continue;
+      }
+      if (count < CLEAR_TO_END) {
+        take = page.sample_unit;
+        filled += (count + 1u) * page.sample_unit;
+      } else {
+        take = (257u - count) * page.sample_unit;
+        filled += take;
+      }
+      if (take > d.size() - p) return d.size();
+      p += take;
+    }
+  }
+  return p;
+}
+
+// The page headers walked from the first on, each page's raster skipped by
+// the size its own header gives (so pages of other sizes or colour spaces
+// count like the first). Nothing when a header does not describe its raster.
+struct WalkedPages {
+  int pages = 0;
+  bool all_gray = true;
+};
+
+std::optional<WalkedPages> walk_pages(ByteSpan d, const RasterKind& kind, WalkTimer* timer) {
+  WalkedPages walked;
+  std::uint64_t at = SYNC_SIZE;
+  while (kind.header <= d.size() - at) {
+    const std::optional<PageLayout> page = page_layout(d, at, kind);
+    if (!page) {
+      LOG_DEBUG("CUPS raster: page header at %llu describes no raster",
+                static_cast<unsigned long long>(at));
+      return std::nullopt;
+    }
+    if (walked.pages < INT32_MAX) ++walked.pages;
+    walked.all_gray = walked.all_gray && is_gray_space(page->color_space);
+    const std::uint64_t data = at + kind.header;
+    if (kind.version == 2) {
+      at = skip_compressed(d, data, *page);
+    } else if (page->lines > (d.size() - data) / page->bytes_per_line) {
+      break;  // the last page is cut short
+    } else {
+      at = data + page->lines * page->bytes_per_line;
+    }
+    LOG_DEBUG("Found new page starting at: %llu", static_cast<unsigned long long>(data));
+    if (at >= d.size() || timer->expired(at)) break;
+  }
+  return walked;
 }
 
 }  // namespace
@@ -160,7 +286,16 @@ int cupsraster_process_job(const std::uint8_t* data, std::uint64_t length, JobAt
   read_copies_and_colour(d, *kind, ja);
   read_page_size(d, *kind, ja);
   if (kind->version == 3) read_page_size_name(d, ja);
-  const int pages = count_pages(d, *kind);
+  WalkTimer timer("CUPS RASTER");
+  int pages = 0;
+  if (const std::optional<WalkedPages> walked = walk_pages(d, *kind, &timer)) {
+    pages = walked->pages;
+    // The colour spaces judge colour only where every page is gray; a page
+    // in a colour space may or may not carry colour (no pixel is read).
+    if (walked->all_gray) ja_set_color_pages(ja, 0);
+  } else {
+    pages = count_equal_headers(d, *kind, &timer);
+  }
   LOG_DEBUG("Found pagecount of: %d", pages);
   ja_set_pages(ja, pages);
   return 0;

@@ -17,10 +17,11 @@ struct JobAttribs;
 [[nodiscard]] int epson_process_job_new(const std::uint8_t* data, std::uint64_t length,
                                         int color_detection, int language, JobAttribs* ja);
 
-// ESC/P2: form feeds after page content are pages; raster data is skipped by
-// its lengths; the colour mode, the unit and the paper size come from the
-// extended commands, duplex from the remote blocks, copies from the EJL
-// lines. Returns 0.
+// ESC/P2: form feeds after page content are pages (less the blank side of
+// an odd duplex job); raster data is skipped by its lengths, and its inks
+// make a page colour unless the colour mode is monochrome; the unit and the
+// paper size come from the extended commands, duplex from the remote
+// blocks, copies from the EJL lines. Returns 0.
 [[nodiscard]] int epson_process_job(const std::uint8_t* data, std::uint64_t length,
                                     int color_detection, JobAttribs* ja);
 

@@ -2,11 +2,14 @@
 // counting form feeds that end a page with content.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "formats/epson.h"
 #include "formats/format_walk.h"
 #include "foundation/ja.h"
+#include "foundation/ja_papers.h"
 #include "foundation/log.h"
 #include "foundation/search.h"
 #include "scan/byte_cursor.h"
@@ -25,6 +28,19 @@ constexpr double DEFAULT_UNIT_INCH = 1.0 / 360;
 constexpr double UNIT_1_BYTE_BASE = 3600;
 constexpr std::uint8_t ESC = 0x1B;
 constexpr std::uint8_t FORM_FEED = 0x0C;
+// A raster command's colour byte: the ink in its low four bits (0 black,
+// 1 magenta, 2 cyan, 4 yellow, 7 red, 8 blue, 10 orange, 11 green), the
+// light and dark variants of the ink in the high bits. Black and gloss
+// (clear) carry no colour.
+constexpr std::uint8_t INK_MASK = 0x0F;
+constexpr std::uint8_t INK_BLACK = 0;
+constexpr std::uint8_t INK_GLOSS = 9;
+// Some models' drivers make the page length of ESC ( S longer than the
+// paper by this much (24 points) for their bottom margin.
+constexpr double EXTRA_BOTTOM_INCH = 24.0 / 72;
+constexpr int PAPER_TOLERANCE_MM = 1;
+constexpr std::string_view REMOTE_NAME = "REMOTE1";
+constexpr std::uint64_t REMOTE_COMMAND_HEAD = 4;  // two letters and a LE16 count
 
 enum class Mode { NORMAL, TIFF_RASTER, RLE_RASTER, REMOTE };
 
@@ -44,6 +60,16 @@ struct Escp2Walk {
   bool simplex = false;
   bool duplex = false;
   bool default_simplex = false;
+  // Raster seen: in the job, on the page being built, and colour ink on it;
+  // the ink ESC r chose for ESC . raster.
+  bool color_mode_seen = false;  // an ESC ( K chose colour or monochrome
+  bool job_raster = false;
+  bool page_raster = false;
+  bool page_color_ink = false;
+  std::uint8_t dot_raster_ink = INK_BLACK;
+  // Whether the first and the last counted page carry no raster.
+  bool first_page_blank = false;
+  bool last_page_blank = false;
 };
 
 unsigned long long at(std::uint64_t p) { return static_cast<unsigned long long>(p); }
@@ -58,10 +84,29 @@ void form_feed(Escp2Walk* w, std::uint64_t p) {
     LOG_DEV("Found bogus eop at %llu", at(p));
   } else if (p > FIRST_PAGE_OFFSET) {
     ++w->pages;
-    if (w->page_color) ++w->color_pages;
+    // A page is colour when its raster uses a colour ink, unless the job
+    // prints in monochrome mode.
+    if (w->page_color_ink && (w->page_color || !w->color_mode_seen)) ++w->color_pages;
+    if (w->pages == 1) w->first_page_blank = !w->page_raster;
+    w->last_page_blank = !w->page_raster;
     LOG_DEV("Found new page pages=%d,color_pages=%d at %llu", w->pages, w->color_pages, at(p));
+    w->page_raster = false;
+    w->page_color_ink = false;
   }
   w->page_content = false;
+}
+
+bool is_color_ink(std::uint8_t color) {
+  const std::uint8_t ink = color & INK_MASK;
+  return ink != INK_BLACK && ink != INK_GLOSS;
+}
+
+// Raster of `bytes` bytes in ink `color` on the page being built.
+void raster_on_page(Escp2Walk* w, std::uint8_t color, std::uint64_t bytes) {
+  if (bytes == 0) return;
+  w->job_raster = true;
+  w->page_raster = true;
+  w->page_color_ink = w->page_color_ink || is_color_ink(color);
 }
 
 void raster_done(Escp2Walk* w) {
@@ -86,20 +131,39 @@ void unit_command(Escp2Walk* w, std::uint64_t p, std::uint64_t params) {
   LOG_DEV("Esc(U found unit: %f", w->unit);
 }
 
+// A named paper within a millimetre of width x height, or null.
+const PaperNameDims* paper_near(int width, int height) {
+  for (const PaperNameDims& paper : paper_name_dims()) {
+    if (std::abs(paper.width_mm - width) <= PAPER_TOLERANCE_MM &&
+        std::abs(paper.height_mm - height) <= PAPER_TOLERANCE_MM) {
+      return &paper;
+    }
+  }
+  return nullptr;
+}
+
 void paper_size(Escp2Walk* w, std::uint64_t p, std::uint64_t params) {
   if (params < 8) return;
-  const auto inch_to_mm = [&](std::uint32_t units) {
-    return ja_round_mm(units * w->unit * 25.4);
-  };
-  const int width = inch_to_mm(scan_le32_at(w->d, p + 5).value_or(0));
-  const int height = inch_to_mm(scan_le32_at(w->d, p + 9).value_or(0));
+  const double inch_width = scan_le32_at(w->d, p + 5).value_or(0) * w->unit;
+  const double inch_height = scan_le32_at(w->d, p + 9).value_or(0) * w->unit;
+  const int width = ja_round_mm(inch_width * 25.4);
+  int height = ja_round_mm(inch_height * 25.4);
   LOG_DEV("ESC(S size found: %d x %d", width, height);
+  // A length that is no paper's but is one's with the drivers' extra
+  // bottom margin added is that paper's.
+  const PaperNameDims* short_paper =
+      paper_near(width, ja_round_mm((inch_height - EXTRA_BOTTOM_INCH) * 25.4));
+  if (paper_near(width, height) == nullptr && short_paper != nullptr) {
+    LOG_DEBUG("ESC(S length %d mm holds the bottom margin: %s paper", height, short_paper->name);
+    height = short_paper->height_mm;
+  }
   ja_set_page_width_height_mm(w->ja, width, height);
 }
 
 void color_mode(Escp2Walk* w, std::uint64_t p, std::uint64_t params) {
   if (w->d[p + 3] != 2 || params < 2) return;
   const int marker = w->d[p + 6];
+  w->color_mode_seen = true;
   if (marker == 2) {
     w->page_color = true;
     w->color_set_on_page = w->pages;
@@ -153,6 +217,7 @@ std::uint64_t dot_raster(Escp2Walk* w, std::uint64_t p) {
   const std::uint64_t rows = w->d[p + 5];
   const std::uint64_t dots = w->d[p + 6] + 256u * w->d[p + 7];
   const std::uint64_t bytes = (dots + 7) / 8 * rows;
+  raster_on_page(w, w->dot_raster_ink, bytes);
   if (compression == 0) {
     // Uncompressed raster is page content as much as compressed raster.
     w->page_content = true;
@@ -172,6 +237,7 @@ std::uint64_t byte_raster(Escp2Walk* w, std::uint64_t p) {
   const int compression = w->d[p + 3];
   const std::uint64_t row_bytes = w->d[p + 5] + 256u * w->d[p + 6];
   const std::uint64_t rows = w->d[p + 7] + 256u * w->d[p + 8];
+  raster_on_page(w, w->d[p + 2], row_bytes * rows);
   if (compression == 0) {
     w->page_content = true;
     return skip_to(*w, p, 9 + row_bytes * rows);
@@ -203,6 +269,10 @@ std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
     case '\\':
       return p + 4;
     case '+':
+      return p + 3;
+    case 'r':
+      // The ink of the ESC . raster that follows.
+      w->dot_raster_ink = w->d[p + 2];
       return p + 3;
     default:
       return p + 1;
@@ -277,6 +347,24 @@ void remote_pm(Escp2Walk* w, std::uint64_t p) {
   }
 }
 
+// A remote command: two capital letters, a LE16 parameter count and the
+// parameters. DP asks for two-sided printing when one of its two parameter
+// bytes is not 0 (the drivers write 00 02 for long-edge duplex).
+std::uint64_t remote_command(Escp2Walk* w, std::uint64_t p) {
+  const std::uint64_t params = scan_le16_at(w->d, p + 2).value_or(0);
+  if (scan_bytes_at(w->d, p, "DP") && params >= 2 && w->d.size() - (p + 4) >= 2 &&
+      (w->d[p + 4] != 0 || w->d[p + 5] != 0)) {
+    w->duplex = true;
+    LOG_DEV("Found remote 'DP' %02x %02x at %llu, assuming duplex ", w->d[p + 4], w->d[p + 5],
+            at(p));
+  }
+  return skip_to(*w, p, REMOTE_COMMAND_HEAD + params);
+}
+
+bool is_capital(std::uint8_t c) { return c >= 'A' && c <= 'Z'; }
+
+// Remote mode: the block's name, then its commands one after another up to
+// the block's end.
 std::uint64_t remote_step(Escp2Walk* w, std::uint64_t p) {
   using namespace std::string_view_literals;
   if (scan_bytes_at(w->d, p, "\x1b\0\0\0"sv)) {
@@ -285,14 +373,17 @@ std::uint64_t remote_step(Escp2Walk* w, std::uint64_t p) {
     LOG_DEV("Switching to MODE_NORMAL at offset=%llu", at(p));
     return p + 4;
   }
-  if (scan_bytes_at(w->d, p, "REMOTE1DP")) {
-    w->duplex = true;
-    LOG_DEV("Found 'REMOTE1DP' at %llu, assuming duplex ", at(p));
-    return p + 9;
+  if (scan_bytes_at(w->d, p, REMOTE_NAME)) {
+    if (scan_bytes_at(w->d, p, "REMOTE1DP")) {
+      w->duplex = true;
+      LOG_DEV("Found 'REMOTE1DP' at %llu, assuming duplex ", at(p));
+    } else if (scan_bytes_at(w->d, p, "REMOTE1PM")) {
+      remote_pm(w, p);
+    }
+    return p + REMOTE_NAME.size();
   }
-  if (scan_bytes_at(w->d, p, "REMOTE1PM")) {
-    remote_pm(w, p);
-    return p + 9;
+  if (w->d.size() - p >= REMOTE_COMMAND_HEAD && is_capital(w->d[p]) && is_capital(w->d[p + 1])) {
+    return remote_command(w, p);
   }
   return p + 1;
 }
@@ -332,21 +423,25 @@ int remote_jxd_pages(ByteSpan d) {
   return pages;
 }
 
-void report(const Escp2Walk& w, int color_detection, JobAttribs* ja) {
-  const int jxd_pages = remote_jxd_pages(w.d);
-  if (jxd_pages != 0) ja_set_pages(ja, jxd_pages);
-  if (ja->pages < 1) ja_set_pages(ja, w.pages);
-  if (jxd_pages > 0 || ja->pages < 2) {
-    const std::int64_t ejl = search_count_ref(w.d.data(), w.d.size(), "@EJL 1284.4");
-    if (ejl >= 3) {
-      const int copies = static_cast<int>(std::min<std::int64_t>(ejl - 1, INT32_MAX));
-      LOG_DEBUG("epson_process_job: copy_count=%d", copies);
-      ja_set_copy_count(ja, copies);
-    }
+// The pages counted, less the blank side a driver adds to a two-sided job
+// of an odd page count: a first or last page that carries no raster in a
+// job whose count is even.
+int document_pages(const Escp2Walk& w, bool duplex) {
+  if (!duplex || w.pages < 2 || w.pages % 2 != 0 || !w.job_raster ||
+      !(w.first_page_blank || w.last_page_blank)) {
+    return w.pages;
   }
-  ja_set_is_duplex(ja, w.default_simplex ? (w.pages > 1 && !w.simplex) : w.duplex);
-  LOG_DEBUG("Epson pages=%d,is_simplex=%d,ja->is_duplex=%d", w.pages, w.simplex, ja->is_duplex);
-  if (color_detection) {
+  LOG_DEBUG("Epson: %s page of %d carries no raster: blank side of a duplex job",
+            w.first_page_blank ? "first" : "last", w.pages);
+  return w.pages - 1;
+}
+
+void report_colour(const Escp2Walk& w, int color_detection, JobAttribs* ja) {
+  // Colour is judged where the job prints in monochrome mode or shows its
+  // raster's inks; a job whose raster was not seen is not, unless
+  // monochrome mode says so.
+  const bool judged = w.job_raster || (w.color_mode_seen && !w.page_color);
+  if (color_detection && judged) {
     int color_pages = w.color_pages;
     if (color_pages > ja->pages) {
       LOG_DEBUG("Epson: color_pages=%d,ja->pages=%d Adjusting", color_pages, ja->pages);
@@ -357,6 +452,24 @@ void report(const Escp2Walk& w, int color_detection, JobAttribs* ja) {
   }
   ja_set_is_grayscale(ja, w.color_pages == 0);
   LOG_DEBUG("Epson: ja->is_grayscale=%d", ja->is_grayscale);
+}
+
+void report(const Escp2Walk& w, int color_detection, JobAttribs* ja) {
+  const int jxd_pages = remote_jxd_pages(w.d);
+  if (jxd_pages != 0) ja_set_pages(ja, jxd_pages);
+  const bool duplex = w.default_simplex ? (w.pages > 1 && !w.simplex) : w.duplex;
+  if (ja->pages < 1) ja_set_pages(ja, document_pages(w, duplex));
+  if (jxd_pages > 0 || ja->pages < 2) {
+    const std::int64_t ejl = search_count_ref(w.d.data(), w.d.size(), "@EJL 1284.4");
+    if (ejl >= 3) {
+      const int copies = static_cast<int>(std::min<std::int64_t>(ejl - 1, INT32_MAX));
+      LOG_DEBUG("epson_process_job: copy_count=%d", copies);
+      ja_set_copy_count(ja, copies);
+    }
+  }
+  ja_set_is_duplex(ja, duplex);
+  LOG_DEBUG("Epson pages=%d,is_simplex=%d,ja->is_duplex=%d", w.pages, w.simplex, ja->is_duplex);
+  report_colour(w, color_detection, ja);
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ constexpr std::uint64_t QUALITY2_COLOR_AT = 11;
 constexpr std::uint64_t JOB_SETTINGS_SIZE = 31;
 constexpr std::uint64_t P3_ROOM = 13;
 constexpr std::uint64_t RECORD_HEAD = 10;  // ESC, letter, LE32 length, 4-letter name
+constexpr std::uint64_t DATA_HEAD = 7;
+constexpr std::uint64_t DATA_COMPRESSION_AT = 4;
+constexpr std::uint8_t WHITE = 0xFF;
 constexpr std::uint8_t ESC = 0x1B;
 
 enum class Mode { NORMAL, REMOTE_CMD, CMD, CMD_P3 };
@@ -50,6 +53,13 @@ struct EscprWalk {
   bool doc_color = true;
   bool duplex = false;
   bool duplex_second = false;
+  // Whether the page being built holds a data record with marks; the
+  // first and last pages ended: blank, and counted as colour.
+  bool page_marks = false;
+  struct EndedPage {
+    bool blank = false;
+    bool color = false;
+  } first_page, last_page;
 };
 
 unsigned long long at(std::uint64_t p) { return static_cast<unsigned long long>(p); }
@@ -115,11 +125,27 @@ void job_settings(EscprWalk* w, std::uint64_t p) {
   ja_set_page_width_height_mm(w->ja, width, height);
 }
 
+// A data record's parameters: x and y (2 bytes each), the compression
+// (1), the byte count (2), then the samples. Uncompressed samples all FF
+// are white; compressed ones are taken as marks.
+bool record_has_marks(ByteSpan params) {
+  if (params.size() < DATA_HEAD || params[DATA_COMPRESSION_AT] != 0) return true;
+  for (const std::uint8_t b : params.subspan(DATA_HEAD)) {
+    if (b != WHITE) return true;
+  }
+  return false;
+}
+
 // ESC/P-R data records (ESC d, a LE32 length, "dsnd") are skipped whole.
-std::uint64_t data_record(const EscprWalk& w, std::uint64_t p) {
-  if (!scan_bytes_at(w.d, p + 6, "dsnd")) return p + 1;
-  const auto length = scan_le32_at(w.d, p + 2);
-  return length ? skip_to(w, p, RECORD_HEAD + *length) : w.d.size();
+std::uint64_t data_record(EscprWalk* w, std::uint64_t p) {
+  if (!scan_bytes_at(w->d, p + 6, "dsnd")) return p + 1;
+  const auto length = scan_le32_at(w->d, p + 2);
+  if (!length) return w->d.size();
+  const std::uint64_t from = std::min<std::uint64_t>(p + RECORD_HEAD, w->d.size());
+  w->page_marks =
+      w->page_marks || record_has_marks(w->d.subspan(from, std::min<std::uint64_t>(
+                                                              *length, w->d.size() - from)));
+  return skip_to(*w, p, RECORD_HEAD + *length);
 }
 
 std::uint64_t cmd_step(EscprWalk* w, std::uint64_t p) {
@@ -152,16 +178,19 @@ std::uint64_t cmd_step(EscprWalk* w, std::uint64_t p) {
   }
   if (scan_bytes_at(w->d, p, START_PAGE)) {
     ++w->page_starts;
+    w->page_marks = false;
     log_counts("Start page", *w, p);
     return p + START_PAGE.size();
   }
   if (scan_bytes_at(w->d, p, END_PAGE)) {
     ++w->page_ends;
     if (w->page_color) ++w->color_pages;
+    w->last_page = {!w->page_marks, w->page_color};
+    if (w->page_ends == 1) w->first_page = w->last_page;
     log_counts("End page", *w, p);
     return p + END_PAGE.size();
   }
-  if (scan_bytes_at(w->d, p, "\x1b" "d")) return data_record(*w, p);
+  if (scan_bytes_at(w->d, p, "\x1b" "d")) return data_record(w, p);
   return p + 1;
 }
 
@@ -249,13 +278,30 @@ bool walk(EscprWalk* w, int language) {
   return true;
 }
 
+// A driver pads a two-sided job of an odd page count with a blank side
+// (one white sample): not a page of the document.
+const EscprWalk::EndedPage* padding_page(const EscprWalk& w, bool duplex) {
+  if (!duplex || w.page_ends < 2 || w.page_ends % 2 != 0) return nullptr;
+  if (w.last_page.blank) return &w.last_page;
+  if (w.first_page.blank) return &w.first_page;
+  return nullptr;
+}
+
 void report(const EscprWalk& w, int color_detection, JobAttribs* ja) {
   LOG_DEBUG("epson_process_job_new: New format.");
-  ja_set_is_duplex(ja, w.duplex || w.duplex_second);
-  ja_set_pages(ja, w.page_ends);
+  const bool duplex = w.duplex || w.duplex_second;
+  ja_set_is_duplex(ja, duplex);
+  int pages = w.page_ends;
+  int color_pages = w.color_pages;
+  if (const EscprWalk::EndedPage* blank = padding_page(w, duplex)) {
+    LOG_DEBUG("epson_process_job_new: a blank side ends the duplex job of %d pages", pages);
+    --pages;
+    if (blank->color) --color_pages;
+  }
+  ja_set_pages(ja, pages);
   if (w.doc_color) {
-    ja_set_is_grayscale(ja, w.color_pages == 0);
-    if (color_detection) ja_set_color_pages(ja, w.color_pages);
+    ja_set_is_grayscale(ja, color_pages == 0);
+    if (color_detection) ja_set_color_pages(ja, color_pages);
   } else {
     ja_set_is_grayscale(ja, 1);
     if (color_detection) ja_set_color_pages(ja, 0);

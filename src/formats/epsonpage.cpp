@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -264,9 +265,8 @@ std::uint64_t step(EpsonPageScan* s, std::uint64_t p) {
   return STOPS.next(s->data, s->length, next);
 }
 
-void walk(EpsonPageScan* s) {
-  WalkTimer timer("Epson Page");
-  if (format_walk(s->d, &timer, WalkStarts::any(),
+void walk(EpsonPageScan* s, WalkTimer* timer) {
+  if (format_walk(s->d, timer, WalkStarts::any(),
                   [s](std::uint64_t p) { return step(s, p); })) {
     LOG_DEBUG("Reached end of file");
   }
@@ -308,22 +308,38 @@ std::int32_t duplex_pages(const EpsonPageScan& s, bool lp8900) {
   return decimal_clamp<std::int32_t>(pages);
 }
 
-// The models' page markers, in their order, when the EJL gave no pages.
-std::int32_t marker_pages(const EpsonPageScan& s) {
-  const struct {
-    int count;
-    const char* name;
-  } counts[] = {{s.alc900, "pages_alc900"},
-                {s.alc7000, "pages_alc7000"},
-                {s.alc6200, "pages_alc6200"},
-                {s.c2000_ff > 0 ? s.c2000_ff + 1 : 0, "pages_c2000_ff + 1"},
-                {s.c2000, "pages_c2000"}};
-  for (const auto& c : counts) {
+struct MarkerCount {
+  int count;
+  const char* name;
+};
+
+// The first count above 0 of `counts`, in their order; 0 when none is.
+std::int32_t first_count(std::span<const MarkerCount> counts) {
+  for (const MarkerCount& c : counts) {
     if (c.count > 0) {
       LOG_DEBUG("epsonpage_process_job: ja->pages = %s (%d)", c.name, c.count);
       return c.count;
     }
   }
+  return 0;
+}
+
+// The models' page markers, in their order, when the EJL gave no pages.
+// The page ends of the command stream come before the path markers: those
+// also open paths inside a page (Ghostscript's vector devices begin every
+// page's clip with them, and pages that begin with a drawing too).
+std::int32_t marker_pages(const EpsonPageScan& s, WalkTimer* timer) {
+  const MarkerCount page_ends[] = {
+      {s.alc900, "pages_alc900"}, {s.alc7000, "pages_alc7000"}, {s.alc6200, "pages_alc6200"}};
+  if (const std::int32_t pages = first_count(page_ends); pages > 0) return pages;
+  const EpsonPageCommandPages walked = epsonpage_command_pages(s.d, timer);
+  if (walked.in_step && walked.pages > 0) {
+    LOG_DEBUG("epsonpage_process_job: ja->pages = command page ends (%d)", walked.pages);
+    return walked.pages;
+  }
+  const MarkerCount path_starts[] = {{s.c2000_ff > 0 ? s.c2000_ff + 1 : 0, "pages_c2000_ff + 1"},
+                                     {s.c2000, "pages_c2000"}};
+  if (const std::int32_t pages = first_count(path_starts); pages > 0) return pages;
   if (s.lp7800_double != 0) {
     LOG_DEBUG("epsonpage_process_job: ja->pages = double_pages_lp7800 (%d) / 2 = %d",
               s.lp7800_double, s.lp7800_double / 2);
@@ -332,7 +348,7 @@ std::int32_t marker_pages(const EpsonPageScan& s) {
   return 0;
 }
 
-void finish(EpsonPageScan* s) {
+void finish(EpsonPageScan* s, WalkTimer* timer) {
   decide_colour(*s);
   const bool lp8900 = std::string_view(s->driver) == LP8900_DRIVER;
   decide_copies(s, lp8900);
@@ -343,7 +359,7 @@ void finish(EpsonPageScan* s) {
   } else {
     pages = duplex_pages(*s, lp8900);
   }
-  if (pages < 1) pages = marker_pages(*s);
+  if (pages < 1) pages = marker_pages(*s, timer);
   if (pages < 1) {
     LOG_ERROR("Unable to determine page count in Epson data stream");
     return;
@@ -370,8 +386,9 @@ int epsonpage_process_job(const std::uint8_t* data, std::uint64_t length, JobAtt
   s.d = scan_bytes(data, s.length);
   s.ja = ja;
   s.re = &patterns;
-  walk(&s);
-  finish(&s);
+  WalkTimer timer("Epson Page");
+  walk(&s, &timer);
+  finish(&s, &timer);
   return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "foundation/regex.h"
 #include "scan/byte_cursor.h"
+#include "scan/position_timer.h"
 #include "scan/scan_regex.h"
 
 struct JobAttribs;
@@ -62,3 +63,14 @@ struct EpsonPageScan {
 
 // The paper of an EJL PS= code, nullptr for a code not in the table.
 [[nodiscard]] const char* epsonpage_ps_paper_name(std::string_view code);
+
+// Pages counted on the command stream's own boundaries (form feeds, and
+// resets that end a page of bit images); in_step is false when the walk met
+// bytes that are no command where one must begin, or ran out of time, and
+// the count is not to be used.
+struct EpsonPageCommandPages {
+  std::int32_t pages = 0;
+  bool in_step = true;
+};
+
+[[nodiscard]] EpsonPageCommandPages epsonpage_command_pages(ByteSpan d, WalkTimer* timer);

@@ -119,6 +119,16 @@ TEST_F(MergeTest, CupsRasterCopies) {
          EXPECT_EQ(j->pages, 12);
          EXPECT_EQ(j->copy_count, 1);
        }},
+      // Copies in the raster's own header: the printer makes them, each
+      // page is in the raster once.
+      {"header copies of counted raster pages stand",
+       [](JobAttribs* j) { j->pages = 3; j->copy_count = 2; },
+       [](JobAttribs* a) { a->language = LANG_CUPS_RASTER; a->pages = 3; a->copy_count = 2; },
+       0, 1, -1,
+       [](const JobAttribs* j) {
+         EXPECT_EQ(j->pages, 3);
+         EXPECT_EQ(j->copy_count, 2);
+       }},
       {"raster pages that the copies do not divide",
        [](JobAttribs* j) { j->pages = 7; j->copy_count = 3; },
        [](JobAttribs* a) { a->language = LANG_CUPS_RASTER; a->pages = 21; }, 0, 1, -1,

@@ -144,7 +144,7 @@ TEST_F(AnalyzerTest, DispatchPassesTheRowsExtraArgument) {
   const std::vector<DispatchCase> cases = {
       {LANG_PCL5, 1, 1},      {LANG_PCL5, 0, 0},          {LANG_PCL6, 1, 1},
       {LANG_PDF, 1, 0},       {LANG_PLAIN_TEXT, 1, 58},   {LANG_ZJSTREAM, 0, 1},
-      {LANG_ESCP2, 1, 0},     {LANG_PCL3GUI, 1, 1},       {LANG_GDI_HP_2, 1, 0},
+      {LANG_ESCP2, 1, 1},     {LANG_PCL3GUI, 1, 1},       {LANG_GDI_HP_2, 1, 0},
       {LANG_CUPS_RASTER, 1, 0}, {LANG_XPS, 1, 1},
   };
   for (const DispatchCase& c : cases) {

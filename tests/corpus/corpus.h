@@ -31,7 +31,8 @@ struct CorpusRow {
   int pages = 0;           // pages of the source (0 for printer commands)
   int colour_pages = 0;    // colour pages of the source (inkcov)
   std::string paper;       // "A4", "Letter", "<w>x<h>pt" for a paper without a name,
-                           // or "-" for printer commands
+                           // "-" for printer commands, or every page's, comma-separated
+                           // ("A4,Letter,A4"), where the pages set their own
   bool colour_out = false; // the chain keeps colour
   int copies = 1;          // copies the recipe asked for
   bool duplex = false;     // the recipe asked for two-sided printing
@@ -39,6 +40,9 @@ struct CorpusRow {
 
   // Colour pages that an analyzer of this file should report.
   [[nodiscard]] int expected_colour_pages() const { return colour_out ? colour_pages : 0; }
+  // The first page's paper (rows whose pages set their own papers list them,
+  // comma-separated).
+  [[nodiscard]] std::string first_paper() const { return paper.substr(0, paper.find(',')); }
 };
 
 // Directory of the generated files.
@@ -122,4 +126,20 @@ inline std::vector<CorpusRow> corpus_rows_for_lang(int lang) {
   for (auto& r : corpus_rows())
     if (r.lang == lang) out.push_back(std::move(r));
   return out;
+}
+
+// The number of a "key=N" word in a row's note (ink_colour=3, ...), or -1
+// when the note has none.
+inline int corpus_note_value(const CorpusRow& row, std::string_view key) {
+  std::string_view note = row.note;
+  while (!note.empty()) {
+    const auto space = note.find(' ');
+    const std::string_view word = note.substr(0, space);
+    if (word.size() > key.size() && word.substr(0, key.size()) == key && word[key.size()] == '=') {
+      return corpus_detail::to_int(std::string(word.substr(key.size() + 1)));
+    }
+    if (space == std::string_view::npos) break;
+    note.remove_prefix(space + 1);
+  }
+  return -1;
 }

@@ -101,16 +101,26 @@ TEST_F(EscP2Test, RasterDataIsSkippedByItsLengths) {
   EXPECT_EQ(r.ja->pages, 2);
 }
 
-TEST_F(EscP2Test, ColourModeMarksPages) {
+// ESC i r c b nL nH mL mH: one uncompressed row of one byte in ink r.
+std::string raster_row(char ink) { return B("\x1bi") + ink + B("\x00\x01\x01\x00\x01\x00\xff"); }
+
+// A page is colour when its raster uses a colour ink in colour mode; a
+// black-ink page of a colour-mode job is not.
+TEST_F(EscP2Test, ColourInkMarksPages) {
   const std::string colour = B("\x1b(K\x02\x00\x00\x02");
   const std::string mono = B("\x1b(K\x02\x00\x00\x01");
-  const Result r = escp2(PREAMBLE + colour + CONTENT + FF + mono + CONTENT + FF);
-  EXPECT_EQ(r.ja->pages, 2);
+  const std::string black_page = raster_row('\x00') + raster_row('\x40') + FF;
+  const std::string cyan_page = raster_row('\x00') + raster_row('\x12') + FF;
+  const Result r = escp2(PREAMBLE + colour + black_page + cyan_page + mono + cyan_page);
+  EXPECT_EQ(r.ja->pages, 3);
   EXPECT_EQ(r.ja->color_pages, 1);
   EXPECT_EQ(r.ja->is_grayscale, 0);
-  const Result gray = escp2(PREAMBLE + mono + CONTENT + FF, 0);
+  const Result gray = escp2(PREAMBLE + mono + black_page, 0);
   EXPECT_EQ(gray.ja->color_pages, -1);  // not asked for
   EXPECT_EQ(gray.ja->is_grayscale, 1);
+  // Monochrome mode judges without raster; colour mode does not.
+  EXPECT_EQ(escp2(PREAMBLE + mono + CONTENT + FF).ja->color_pages, 0);
+  EXPECT_EQ(escp2(PREAMBLE + colour + CONTENT + FF).ja->color_pages, -1);
 }
 
 TEST_F(EscP2Test, DefaultSimplexIsDuplexOnlyForSeveralPagesWithoutPlexCommand) {

@@ -104,14 +104,37 @@ TEST_F(EpsonPage, C2000PageStartsCountOncePerPage) {
   EXPECT_EQ(analyse(job).pages, 3);
 }
 
+// Without EJL sheet count or model markers, the page ends of the command
+// stream: form feeds between commands, and resets that end a page of bit
+// images; a form feed inside a data block is skipped with the block.
+TEST_F(EpsonPage, PageEndsBetweenCommands) {
+  // GS 5;40;1;0bi{I: a bit image of 5 data bytes, one of them a form feed.
+  const std::string image = "\x1d" "5;40;1;0bi{I\x07\x0c\xff\x01\xfe"s;
+  const std::string reset = "\x1drhE"s;
+  EXPECT_EQ(analyse(ejl_job("", pages_of(3))).pages, 3);
+  EXPECT_EQ(analyse(ejl_job("", image + reset + image + image + reset + reset)).pages, 2);
+}
+
 TEST_F(EpsonPage, NoPageEvidenceLeavesThePagesAlone) {
-  // Raster ESC/Page without EJL sheet count or model markers.
-  JobAttribsPtr ja(analyzer_create_job_attribs());
-  ja->pages = 7;
-  const ExactBuffer b(ejl_job("", pages_of(3)));
-  EXPECT_EQ(epsonpage_process_job(b.data(), b.size(), ja.get()), 0);
-  EXPECT_EQ(ja->pages, 7);
-  EXPECT_TRUE(logged("Unable to determine page count in Epson data stream")) << log_text();
+  struct Case {
+    const char* name;
+    std::string page_bytes;
+  };
+  const std::vector<Case> cases = {
+      {"no page end", "\x1drhE\x1d" "0;0.24muE data"},
+      // A GS that opens no command: the stream is not walked as written,
+      // and its form feeds are not counted.
+      {"a GS that is no command", pages_of(3) + "\x1d\x01\x02"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    JobAttribsPtr ja(analyzer_create_job_attribs());
+    ja->pages = 7;
+    const ExactBuffer b(ejl_job("", c.page_bytes));
+    EXPECT_EQ(epsonpage_process_job(b.data(), b.size(), ja.get()), 0);
+    EXPECT_EQ(ja->pages, 7);
+    EXPECT_TRUE(logged("Unable to determine page count in Epson data stream")) << log_text();
+  }
 }
 
 TEST_F(EpsonPage, LastPageBlank) {

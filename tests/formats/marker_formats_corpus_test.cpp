@@ -14,6 +14,8 @@ namespace {
 
 constexpr int LANG_CANON_BJ = 20;
 constexpr int LANG_SAG_GDI = 58;
+// How far short of the paper Canon BJ's printable area may fall, in mm.
+constexpr int CANON_PRINTABLE_SHORT_MM = 3;
 
 using sw_test::paper_key;
 using sw_test::spool_analyze_fields;
@@ -31,16 +33,22 @@ TEST(MarkerFormatsCorpus, EveryFileGivesItsTruths) {
     EXPECT_EQ(f["copies"], std::to_string(row.copies));
     EXPECT_EQ(f["duplex"], row.duplex ? "1" : "0");
     // Neither format tells colour pages apart: colour is not counted, and a
-    // gray job says so through its colour mode.
-    EXPECT_EQ(f["color_pages"], "-1");
+    // gray job says so through its colour mode; a Canon BJ job in
+    // monochrome mode is judged gray throughout.
+    const bool judged_gray = row.lang == LANG_CANON_BJ && !row.colour_out;
+    EXPECT_EQ(f["color_pages"], judged_gray ? "0" : "-1");
     EXPECT_EQ(f["grayscale"], row.colour_out ? "0" : "1");
-    // The SAG-GDI page header codes the paper; Canon BJ gives only the
-    // printable area (not compared).
+    // The SAG-GDI page header codes the paper; Canon BJ gives its printable
+    // area, the length first, a few millimetres short of the paper.
     if (row.lang == LANG_SAG_GDI) {
       EXPECT_EQ(paper_key(f["paper"]), paper_key(row.paper));
+    } else {
+      const bool a4 = row.paper == "A4";
+      EXPECT_NEAR(std::stoi(f["page_width_mm"]), a4 ? 210 : 216, CANON_PRINTABLE_SHORT_MM);
+      EXPECT_NEAR(std::stoi(f["page_height_mm"]), a4 ? 297 : 279, CANON_PRINTABLE_SHORT_MM);
     }
   }
-  EXPECT_GE(files, 5);
+  EXPECT_GE(files, 7);
 }
 
 }  // namespace

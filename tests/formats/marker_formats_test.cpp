@@ -150,9 +150,10 @@ std::string canon_cmd(char letter, const std::string& params) {
 }
 
 TEST(CanonBj, FormFeedsBetweenCommandsAreThePages) {
-  // ESC ( p with 8 bytes of parameters: the size in 1/60 inch at +5 and +9
-  // (A4: 496 x 702 sixtieths, printable 7 mm less).
-  const std::string size = canon_cmd('p', B("\x01\xf0\x00\x00\x02\xbe\x00\x00"));
+  // ESC ( p with 8 bytes of parameters: the size in 1/60 inch, the length
+  // at +5 and the width at +9 (Gutenprint's A4: 682 x 480 sixtieths, the
+  // printable area, 7 mm short of it on each side counted).
+  const std::string size = canon_cmd('p', B("\x02\xaa\x00\x00\x01\xe0\x00\x00"));
   // ESC ( c whose first parameter byte is 31: monochrome.
   const std::string mono = canon_cmd('c', B("\x31\x00\x00"));
   // Raster data that holds form feeds: jumped over with its command.
@@ -160,10 +161,14 @@ TEST(CanonBj, FormFeedsBetweenCommandsAreThePages) {
   const std::string page = size + raster + B("\x0c");
   const Case cases[] = {
       {.name = "two pages", .entry = &CANON_BJ_ANALYZER,
-       .bytes = page + page + B("\x1b@\x00"), .pages = 2, .grayscale = 0, .width = 216,
-       .height = 304},
+       .bytes = page + page + B("\x1b@\x00"), .pages = 2, .grayscale = 0, .color_pages = -1,
+       .width = 210, .height = 295},
+      // Monochrome mode judges every page gray; colour mode judges nothing.
       {.name = "monochrome", .entry = &CANON_BJ_ANALYZER, .bytes = mono + page + B("\x1b@"),
-       .pages = 1, .grayscale = 1},
+       .pages = 1, .grayscale = 1, .color_pages = 0},
+      {.name = "colour mode", .entry = &CANON_BJ_ANALYZER,
+       .bytes = canon_cmd('c', B("\x30\x00\x02")) + page + B("\x1b@"), .pages = 1,
+       .grayscale = 0, .color_pages = -1},
       // A form feed followed by ESC is part of a command sequence.
       {.name = "FF ESC is no page", .entry = &CANON_BJ_ANALYZER,
        .bytes = B("\x0c\x00\x1b") + filler(4), .pages = 0},

@@ -1,8 +1,9 @@
 // CUPS raster and the Epson inkjet streams on the corpus files of their
 // language codes (Ghostscript's cups and pwgraster devices, cups-filters'
 // raster, Gutenprint's ESC/P2, the escpr driver's ESC/P-R), each analyzer
-// run on the mapped file as its dispatch row runs it: pages, copies, duplex,
-// the colour mode and the paper against the recipes' truths.
+// run on the mapped file as its dispatch row runs it, colour detection on:
+// pages, copies, duplex, the colour mode, the colour pages and the paper
+// against the recipes' truths.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "formats/epson.h"
 #include "foundation/ja.h"
 #include "foundation/mapped_mem.h"
+#include "support/spool_analyze_run.h"
 #include "support/test_support.h"
 
 namespace {
@@ -35,22 +37,29 @@ Size paper_mm(const std::string& paper) {
   return {0, 0};
 }
 
-// For some models Gutenprint adds the model's extra bottom margin to the
-// page length of ESC ( S (9 mm on the C88 and the XP-240): only the width is
-// the paper's.
-bool length_has_extra_margin(const CorpusRow& row) {
-  return row.file.find("gutenprint-xp240") != std::string::npos ||
-         row.file.find("gutenprint-c88") != std::string::npos;
+// The first page's paper: CUPS raster reports its first header's.
+void expect_paper(const CorpusRow& row, const JobAttribs& ja) {
+  const Size want = paper_mm(row.first_paper());
+  EXPECT_LE(std::abs(ja.page_width_mm - want.width), 1) << ja.page_width_mm;
+  EXPECT_LE(std::abs(ja.page_height_mm - want.height), 1) << ja.page_height_mm;
 }
 
-void expect_paper(const CorpusRow& row, const JobAttribs& ja) {
-  const Size want = paper_mm(row.paper);
-  EXPECT_LE(std::abs(ja.page_width_mm - want.width), 1) << ja.page_width_mm;
-  if (length_has_extra_margin(row)) {
-    EXPECT_GE(ja.page_height_mm, want.height);
-  } else {
-    EXPECT_LE(std::abs(ja.page_height_mm - want.height), 1) << ja.page_height_mm;
+// The colour pages each analyzer reports with colour detection on.
+int expected_colour_pages(const CorpusRow& row) {
+  if (row.lang == LANG_CUPS_RASTER) {
+    // Pages in a gray colour space are judged gray; the others not at all.
+    return row.colour_out ? -1 : 0;
   }
+  if (row.lang == LANG_ESCPR) {
+    // The print-quality record sets the ink for the whole job: every page
+    // of a colour job is counted as colour.
+    return row.colour_out ? row.pages : 0;
+  }
+  // ESC/P2: the pages whose raster uses a colour ink. Gutenprint prints
+  // neutral gray fills with its colour inks too (the note's ink_colour).
+  const int ink_colour = corpus_note_value(row, "ink_colour");
+  if (row.colour_out && ink_colour >= 0) return ink_colour;
+  return row.expected_colour_pages();
 }
 
 struct Analysed {
@@ -58,8 +67,8 @@ struct Analysed {
   JobAttribsPtr ja;
 };
 
-// The row's analyzer with its dispatch row's extra argument: ESC/P2 without
-// colour detection, ESC/P-R with it and the language in the record.
+// The row's analyzer with its dispatch row's extra argument: ESC/P2 and
+// ESC/P-R with colour detection (and the language in the record).
 Analysed analyse(const CorpusRow& row) {
   Analysed a{-1, JobAttribsPtr(analyzer_create_job_attribs())};
   MappedMemPtr spool(create_mapped_mem(row.path.c_str()));
@@ -68,7 +77,7 @@ Analysed analyse(const CorpusRow& row) {
   if (row.lang == LANG_CUPS_RASTER) {
     a.status = CUPSRASTER_ANALYZER.analyze(spool->data, spool->size, 0, a.ja.get());
   } else if (row.lang == LANG_ESCP2) {
-    a.status = EPSON_ANALYZER.analyze(spool->data, spool->size, 0, a.ja.get());
+    a.status = EPSON_ANALYZER.analyze(spool->data, spool->size, 1, a.ja.get());
   } else {
     a.status = EPSON_NEW_ANALYZER.analyze(spool->data, spool->size, 1, a.ja.get());
   }
@@ -89,16 +98,26 @@ TEST_F(RasterEpsonCorpusTest, EveryFileGivesItsTruths) {
     EXPECT_EQ(a.ja->copy_count, row.copies);
     EXPECT_EQ(a.ja->is_duplex, row.duplex ? 1 : 0);
     EXPECT_EQ(a.ja->is_grayscale, row.colour_out ? 0 : 1);
-    if (row.lang == LANG_ESCPR) {
-      // The print-quality record sets the ink for the whole job: every page
-      // of a colour job is counted as colour.
-      EXPECT_EQ(a.ja->color_pages, row.colour_out ? row.pages : 0);
-    } else {
-      EXPECT_EQ(a.ja->color_pages, -1);
-    }
+    EXPECT_EQ(a.ja->color_pages, expected_colour_pages(row));
     expect_paper(row, *a.ja);
   }
-  EXPECT_GE(files, 12);
+  EXPECT_GE(files, 20);
+}
+
+// The raster's own copies (NumCopies in its headers, each page once) are
+// the job's after the merge into the job record, as the job flow runs it.
+TEST_F(RasterEpsonCorpusTest, RasterCopiesSurviveTheMerge) {
+  int files = 0;
+  for (const CorpusRow& row : corpus_rows()) {
+    if (row.lang != LANG_CUPS_RASTER) continue;
+    SCOPED_TRACE(row.file);
+    ++files;
+    auto f = sw_test::spool_analyze_fields(row.path);
+    ASSERT_EQ(f["status"], "0");
+    EXPECT_EQ(f["pages"], std::to_string(row.pages));
+    EXPECT_EQ(f["copies"], std::to_string(row.copies));
+  }
+  EXPECT_GE(files, 6);
 }
 
 }  // namespace
