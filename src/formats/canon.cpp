@@ -1,6 +1,6 @@
-// Canon BJ: every command ESC ( x carries the length of its parameters, so
-// the walk jumps over whole commands (raster data included) and only a form
-// feed between commands ends a page.
+// Canon BJ: every command ESC ( x and ESC [ x carries the length of its
+// parameters, so the walk jumps over whole commands (raster data included)
+// and only a form feed between commands ends a page.
 #include "formats/canon.h"
 
 #include "foundation/ja.h"
@@ -30,11 +30,13 @@ struct CanonScan {
   int pages = 0;
   bool monochrome = false;
   bool color_mode = false;
+  bool plane_raster = false;   // ESC ( A: raster of one ink plane of a colour printer
+  bool single_raster = false;  // ESC [ g: raster of the black-only BJ printers
 
   std::uint64_t step(std::uint64_t pos) {
     const std::uint64_t length = data.size();
     if (data[pos] == FORM_FEED) {
-      if (walk_has_room(length, pos, 2) && data[pos + 1] != 0x80 && data[pos + 2] != ESC) {
+      if (ends_page(pos)) {
         ++pages;
         LOG_DEBUG("found page at: %llu", static_cast<unsigned long long>(pos));
       }
@@ -48,12 +50,41 @@ struct CanonScan {
                 height);
       ja_set_page_width_height_mm(ja, width, height);
     }
-    if (walk_has_room(length, pos, 4) && data[pos + 1] == '(' &&
+    if (walk_has_room(length, pos, 4) && (data[pos + 1] == '(' || data[pos + 1] == '[') &&
         ((data[pos + 2] >= 'A' && data[pos + 2] <= 'z') || data[pos + 2] == DUPLEX_COMMAND)) {
-      if (data[pos + 2] == DUPLEX_COMMAND) duplex_command(pos);
+      const bool extended = data[pos + 1] == '(';
+      if (extended && data[pos + 2] == DUPLEX_COMMAND) duplex_command(pos);
+      if (extended && data[pos + 2] == 'A') plane_raster = true;
+      if (!extended && data[pos + 2] == 'g') single_raster = true;
       return pos + 5 + data[pos + 3] + 256ULL * data[pos + 4];
     }
-    return pos + 1;
+    return short_command_end(pos);
+  }
+
+  // A form feed between commands. One that ends the data (older BJ printers
+  // end the job with it) has no bytes behind it to test.
+  [[nodiscard]] bool ends_page(std::uint64_t pos) const {
+    const std::uint64_t behind = data.size() - pos - 1;
+    if (behind == 0) return true;
+    if (data[pos + 1] == 0x80) return false;
+    return behind == 1 || data[pos + 2] != ESC;
+  }
+
+  // The older BJ commands with parameter bytes but no length (feeds, page
+  // length, positions): their parameters may hold a 0C that is no form feed.
+  [[nodiscard]] std::uint64_t short_command_end(std::uint64_t pos) const {
+    if (!walk_has_room(data.size(), pos, 3)) return pos + 1;
+    switch (data[pos + 1]) {
+      case 'J':
+      case '5':
+        return pos + 3;
+      case 'd':
+        return pos + 4;
+      case 'C':
+        return data[pos + 2] == 0 ? pos + 4 : pos + 3;
+      default:
+        return pos + 1;
+    }
   }
 
   // ESC ( c: its first parameter byte's low bit selects monochrome (x1) or colour (x0).
@@ -89,9 +120,11 @@ int canon_bj_process_job(const std::uint8_t* data, std::uint64_t length, JobAttr
   (void)format_walk(scan.data, &timer, WalkStarts{FORM_FEED, ESC},
                     [&scan](std::uint64_t pos) { return scan.step(pos); });
   ja_set_pages(ja, scan.pages);
-  // Only monochrome mode judges colour (every page gray); the raster of a
+  // Only monochrome mode, or the raster of the black-only printers (ESC [ g
+  // without ink planes), judges colour (every page gray); the raster of a
   // colour-mode job is not read for it.
-  if (scan.monochrome && !scan.color_mode) {
+  const bool black_only = scan.single_raster && !scan.plane_raster;
+  if ((scan.monochrome && !scan.color_mode) || black_only) {
     ja_set_is_grayscale(ja, 1);
     ja_set_color_pages(ja, 0);
   }

@@ -9,6 +9,7 @@
 
 #include "formats/canonufr_internal.h"
 #include "formats/format_walk.h"
+#include "formats/lips.h"
 #include "foundation/decimal.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
@@ -175,11 +176,35 @@ void canonufr_decide(CanonUfrScan* s) {
   pages_and_copies(s, cpca_copies);
 }
 
+namespace {
+
+// A LIPS job without PJL or CPCA packets has none of the counts the UFR
+// decisions weigh: its pages are its form feeds. A stream this walk cannot
+// follow is not analysed rather than counted wrong.
+int bare_lips_job(ByteSpan d, JobAttribs* ja) {
+  WalkTimer timer("Canon LIPS");
+  const LipsCount count = lips_pages(d, &timer);
+  if (!count.reliable) {
+    LOG_ERROR("Unable to follow the LIPS commands: the job is not analysed");
+    return -1;
+  }
+  LOG_DEBUG("LIPS job without PJL: pages=%d", count.pages);
+  ja_set_pages(ja, count.pages);
+  if (const char* name = walk_code_name(LIPS_PAPERS, count.paper)) {
+    ja_set_paper_size_name(ja, name);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int canonufr_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   LOG_DEV("entering canonufr_process_job");
+  const ByteSpan d = scan_bytes(data, data != nullptr ? length : 0);
+  if (lips_bare_job(d)) return bare_lips_job(d, ja);
   const CanonUfrPatterns patterns;
   CanonUfrScan s;
-  s.d = scan_bytes(data, data != nullptr ? length : 0);
+  s.d = d;
   s.ja = ja;
   s.re = &patterns;
   walk(&s);

@@ -12,7 +12,8 @@
 
 struct JobAttribs;
 
-// Analyses the job into `ja`; always 0.
+// Analyses the job into `ja`; 0, or -1 for a LIPS job without PJL whose
+// commands cannot be followed.
 [[nodiscard]] int canonufr_process_job(const std::uint8_t* data, std::uint64_t length,
                                        JobAttribs* ja);
 

@@ -1,4 +1,5 @@
-// Dymo label jobs: each label ends with ESC E.
+// Dymo label jobs: each label ends with ESC E (in the job of CUPS's driver,
+// outside its raster lines).
 #pragma once
 
 #include <cstdint>

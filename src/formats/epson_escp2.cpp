@@ -251,6 +251,52 @@ std::uint64_t byte_raster(Escp2Walk* w, std::uint64_t p) {
 
 bool is_letter(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// Bytes a column of an ESC/P bit image takes: 8-dot modes one, 24-dot modes
+// three, 48-dot modes six; 0 for a density that does not exist.
+std::uint64_t bit_image_column_bytes(std::uint8_t density) {
+  if (density <= 7) return 1;
+  if (density == 32 || density == 33 || (density >= 38 && density <= 40)) return 3;
+  if (density >= 71 && density <= 73) return 6;
+  return 0;
+}
+
+// ESC/P bit images (the raster of dot-matrix jobs, written without ESC/P2's
+// remote-mode head): ESC * m nL nH, ESC K/L/Y/Z nL nH (8-dot columns) and
+// ESC ^ m nL nH (9-dot columns of two bytes). The columns are page content
+// and may hold any byte, form feeds included.
+std::uint64_t bit_image(Escp2Walk* w, std::uint64_t p) {
+  const std::uint8_t command = w->d[p + 1];
+  std::uint64_t head = 4;
+  std::uint64_t column_bytes = 1;
+  if (command == '*' || command == '^') {
+    head = 5;
+    column_bytes = command == '^' ? 2 : bit_image_column_bytes(w->d[p + 2]);
+    if (column_bytes == 0) return p + 1;
+  }
+  const std::uint64_t columns = w->d[p + head - 2] + 256u * w->d[p + head - 1];
+  w->page_content = true;
+  // Bit images print in the black ribbon or ink.
+  raster_on_page(w, INK_BLACK, columns * column_bytes);
+  return skip_to(*w, p, head + columns * column_bytes);
+}
+
+// ESC/P commands with one parameter byte, which may be any value (a form
+// feed's 0C included): line feeds and spacing, page length, margins, pitch,
+// character sets.
+bool one_byte_parameter(std::uint8_t command) {
+  return std::memchr("J3AQlxUNptRkSW-a!j%w", command, 20) != nullptr;
+}
+
+// ESC B / ESC D: a list of tab stops ended by NUL, at most 32 of them.
+std::uint64_t tab_list_end(const Escp2Walk& w, std::uint64_t p) {
+  constexpr std::uint64_t MAX_TABS = 32;
+  const std::uint64_t last = std::min<std::uint64_t>(w.d.size(), p + 2 + MAX_TABS + 1);
+  for (std::uint64_t q = p + 2; q < last; ++q) {
+    if (w.d[q] == 0) return q + 1;
+  }
+  return p + 2;
+}
+
 std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
   const std::uint8_t b = w->d[p];
   if (b == FORM_FEED) {
@@ -270,12 +316,29 @@ std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
       return p + 4;
     case '+':
       return p + 3;
+    case '*':
+    case 'K':
+    case 'L':
+    case 'Y':
+    case 'Z':
+    case '^':
+      return bit_image(w, p);
     case 'r':
       // The ink of the ESC . raster that follows.
       w->dot_raster_ink = w->d[p + 2];
       return p + 3;
+    case 'c':
+    case 'e':
+    case 'f':
+      return p + 4;
+    case 'C':
+      // ESC C n lines, or ESC C NUL n inches.
+      return w->d[p + 2] == 0 ? p + 4 : p + 3;
+    case 'B':
+    case 'D':
+      return tab_list_end(*w, p);
     default:
-      return p + 1;
+      return one_byte_parameter(w->d[p + 1]) ? p + 3 : p + 1;
   }
 }
 

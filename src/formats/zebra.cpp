@@ -2,6 +2,7 @@
 
 #include "formats/format_entry.h"
 #include "formats/marker_count.h"
+#include "formats/zebra_labels.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 
@@ -23,7 +24,23 @@ int zebra_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs
 int zebra2_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   LOG_DEV("entering zebra2_process_job");
   WalkTimer timer("Zebra");
-  ja_set_pages(ja, marker_count(scan_bytes(data, length), END_OF_LABEL, &timer));
+  const ByteSpan d = scan_bytes(data, length);
+  // The jobs of CUPS's drivers, by their first commands (as detection
+  // found them); other jobs end their labels with CR LF P1 CR LF.
+  LabelCount count;
+  if (scan_bytes_at(d, 0, "\nN\n")) {
+    count = epl2_labels(d, &timer);
+  } else if (scan_bytes_at(d, 0, "~DG") ||
+             (scan_bytes_at(d, 0, "^XA") && scan_find(d, 0, "^XZ").has_value())) {
+    count = zpl_labels(d, &timer);
+  } else if (scan_bytes_at(d, 0, "! ")) {
+    count = cpcl_labels(d, &timer);
+  } else {
+    ja_set_pages(ja, marker_count(d, END_OF_LABEL, &timer));
+    return 0;
+  }
+  ja_set_pages(ja, count.labels);
+  if (count.copies > 1) ja_set_copy_count(ja, count.copies);
   return 0;
 }
 

@@ -141,7 +141,9 @@ void start_archive(JobAttribs* ja, ArchiveSpoolCallback archive_spool) {
     file = original;
   }
   (void)analyzer_build_archive_path(ja->archive_path, sizeof ja->archive_path, &ja->submit_time);
-  archive_copy_spool_to_archive_in_background(file, ja);
+  // The server learns an archive path only for a copy that is being made
+  // into its directory: it would otherwise look for a file that never comes.
+  if (!archive_copy_spool_to_archive_in_background(file, ja)) ja->archive_path[0] = '\0';
 }
 
 // The status decision after asking the server and, for ERROR, the policy.

@@ -10,7 +10,9 @@
 #include "foundation/os_file.h"
 #include "foundation/os_process.h"
 #include "foundation/os_stop.h"
+#include "foundation/os_time.h"
 #include "job/held_job_manager.h"
+#include "job/log_upkeep.h"
 #include "server/events_manager.h"
 
 namespace {
@@ -20,7 +22,21 @@ constexpr unsigned HELD_JOBS_DIR_MODE = 0770;
 
 void on_stop(int) { os_request_stop(); }
 
-int should_stop() { return os_stop_requested(); }
+// Asked after every drain call: the log's upkeep, then whether to stop.
+int after_each_call() {
+  (void)log_upkeep_rotate_if_due();
+  return os_stop_requested();
+}
+
+// With server events off nothing is drained, but the log still needs its
+// upkeep: the process stays for that until it is asked to stop.
+void keep_log_until_stopped() {
+  LOG_INFO("Server events are off: the event process only keeps the log bounded");
+  while (!os_stop_requested()) {
+    (void)log_upkeep_rotate_if_due();
+    os_sleep_millis(EVENTS_IDLE_LOG_CHECK_MS);
+  }
+}
 
 void install_signal_handlers() {
   struct sigaction action {};
@@ -62,6 +78,8 @@ int events_program_main(int argc, char** argv) {
   global_init();
   config_load(os_executable_path(self, sizeof self) ? self : argv[0], &global_ctx);
   install_signal_handlers();
+  // As root: the service account rotates the log in its directory.
+  (void)log_upkeep_prepare_dir();
   // Written as root, so that a log made here belongs to the service account.
   LOG_INFO("Event process starting");
   if (!settle_account()) return 1;
@@ -70,7 +88,8 @@ int events_program_main(int argc, char** argv) {
     return 1;
   }
   LOG_INFO("Event process started");
-  const int rc = events_manager_start_drain(should_stop);
+  const int rc = events_manager_start_drain(after_each_call);
+  if (rc == 0) keep_log_until_stopped();
   LOG_INFO("Event process stopped (%d)", rc);
   return 0;
 }

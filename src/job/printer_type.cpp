@@ -10,10 +10,12 @@
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "foundation/os.h"
+#include "foundation/os_time.h"
 #include "foundation/util.h"
 #include "hwcheck/snmp_get.h"
 #include "hwcheck/snmp_logging.h"
 #include "hwcheck/snmp_session.h"
+#include "job/printer_model_cache.h"
 
 namespace {
 
@@ -73,6 +75,20 @@ int printer_description_over_snmp(const char* address, char* buffer, std::size_t
     return 0;
   }
   return 1;
+}
+
+// The printer's description as an earlier job heard it, else asked now (and
+// remembered, answer or silence: job/printer_model_cache.h).
+int remembered_or_asked(const char* address, char* buffer, std::size_t size) {
+  const std::int64_t now = os_current_time_millis() / 1000;
+  switch (printer_model_cache_read(address, buffer, size, now)) {
+    case PrinterModelMemory::ANSWERED: return 1;
+    case PrinterModelMemory::SILENT: return 0;
+    case PrinterModelMemory::UNKNOWN: break;
+  }
+  const int answered = printer_description_over_snmp(address, buffer, size);
+  (void)printer_model_cache_write(address, answered ? buffer : nullptr);
+  return answered;
 }
 
 }  // namespace
@@ -145,7 +161,7 @@ int common_set_printer_type(JobAttribs* ja, const char* printer_address) {
     LOG_DEBUG("Failed to get printer type for printer %s, so trying SNMP", ja->printer_name);
     ja->printer_type[0] = '\0';
     if (printer_address == nullptr || printer_address[0] == '\0' ||
-        !printer_description_over_snmp(printer_address, type, sizeof type)) {
+        !remembered_or_asked(printer_address, type, sizeof type)) {
       return 0;
     }
     LOG_DEBUG("Successfully set job attrib printer type to: %s", type);

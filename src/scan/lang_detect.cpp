@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "foundation/ascii.h"
 #include "foundation/config.h"
 #include "foundation/ja_languages.h"
 #include "foundation/log.h"
@@ -32,12 +33,20 @@ constexpr std::uint64_t KYOCERA_GDI_MARK_LAST = 99;
 constexpr std::uint64_t XEROX_PHASER_HEAD = 1024;
 constexpr std::uint64_t KM_ZIMF_REMOTE_MIN = 100;
 constexpr std::uint64_t DYMO_450_OFFSET = 16;
+// ESC bytes in front of the ESC @ that resets a Dymo printer (CUPS's driver
+// sends 100).
+constexpr std::uint64_t DYMO_RESET_RUN = 100;
+// Longest parameter text of the DCS that enters LIPS mode.
+constexpr std::uint64_t LIPS_ENTRY_PARAMETERS = 24;
 constexpr std::uint64_t ENTER_LANGUAGE_SPAN = 40;
 constexpr int PCL5_ESCAPES_NEEDED = 10;
 constexpr std::uint64_t PCL5_ESCAPE_REACH = 1000;
 // Below this share of control bytes a window of more than 1024 bytes is text.
 constexpr double TEXT_CONTROL_PERCENT = 0.5;
 constexpr std::uint64_t TEXT_SMALL_WINDOW = 1024;
+// Text holds blanks between its words; a window with escape sequences and
+// fewer than one blank in this many bytes is not text.
+constexpr std::uint64_t TEXT_BLANKS_PER = 1000;
 
 const char* name_of(int code) { return analyzer_lang_to_string(code); }
 
@@ -171,11 +180,60 @@ int first_byte_signatures(ByteSpan d, ScanState& state) {
   return 0;
 }
 
+// CUPS's Dymo driver opens the job with a run of ESC bytes and ESC @.
+bool dymo_reset_run(ByteSpan d) {
+  std::uint64_t run = 0;
+  while (run < d.size() && d[run] == 0x1b) ++run;
+  return run > DYMO_RESET_RUN && run < d.size() && d[run] == '@';
+}
+
+// The label languages of CUPS's Zebra drivers, by how their jobs begin: EPL2
+// clears the image buffer (LF N LF q<width>), ZPL downloads its graphic or
+// opens a label format, CPCL opens a label with "! <offset> ".
+bool zebra_command_head(ByteSpan d) {
+  const bool epl2 = scan_bytes_at(d, 0, "\nN\nq") && d.size() > 4 && ascii_is_digit(d[4]);
+  const bool zpl = scan_bytes_at(d, 0, "~DG") || scan_bytes_at(d, 0, "^XA");
+  const bool cpcl = scan_bytes_at(d, 0, "! ") && d.size() > 2 && ascii_is_digit(d[2]);
+  return epl2 || zpl || cpcl;
+}
+
+// LIPS without PJL: the reset ESC % @, then the device control string that
+// enters LIPS mode (DCS level;resolution;mode J), in its 8- or 7-bit form.
+bool lips_mode_entry(ByteSpan d) {
+  if (!scan_bytes_at(d, 0, "\x1b%@")) return false;
+  std::uint64_t p = 3;
+  if (scan_bytes_at(d, p, "\x90")) {
+    p += 1;
+  } else if (scan_bytes_at(d, p, "\x1bP")) {
+    p += 2;
+  } else {
+    return false;
+  }
+  const std::uint64_t digits = p;
+  while (p < d.size() && p - digits < LIPS_ENTRY_PARAMETERS &&
+         (ascii_is_digit(d[p]) || d[p] == ';')) {
+    ++p;
+  }
+  return p > digits && p < d.size() && d[p] == 'J';
+}
+
 // Label printers and Ricoh/Oce streams with fixed heads.
 int fixed_heads(ByteSpan d) {
+  if (lips_mode_entry(d)) {
+    LOG_DEBUG("found LIPS mode entry without PJL");
+    return LANG_CANON_UFR;
+  }
   if (scan_bytes_at(d, 0, "I8,A,001\r\n\r\n")) {
     LOG_DEBUG("found Zebra (v2) data");
     return LANG_ZEBRA2;
+  }
+  if (zebra_command_head(d)) {
+    LOG_DEBUG("found Zebra label commands");
+    return LANG_ZEBRA2;
+  }
+  if (dymo_reset_run(d)) {
+    LOG_DEBUG("found Dymo reset");
+    return LANG_DYMO;
   }
   if (scan_bytes_at(d, 0, "\x1bQ\0\0\x1b\x42\0\x1b\x65\x1b\x68\x1bL"sv)) {
     LOG_DEBUG("found Dymo (330) data");
@@ -194,7 +252,7 @@ int fixed_heads(ByteSpan d) {
     LOG_DEBUG("found Ricoh GDI (SP C231)");
     return LANG_GDI_RICOH_SP_C231;
   }
-  if (scan_bytes_at(d, 0, "*OceJobBegin")) {
+  if (scan_bytes_at(d, 0, "*OceJobBegin") || scan_bytes_at(d, 0, "*OCEJobBegin")) {
     LOG_DEBUG("found *OceJobBegin");
     return LANG_OCE;
   }
@@ -292,13 +350,27 @@ int canon_override(ByteSpan d, int code) {
   return LANG_CANON_UFR;
 }
 
-int undecided(std::uint64_t window, const ScanState& state) {
+// Escape sequences in a window without blanks: printer graphics written in
+// printable bytes (DEC sixel, Xerox XES), whose "lines" are rows of dots.
+bool escaped_graphics(std::uint64_t window, const ScanState& state) {
+  if (window <= TEXT_SMALL_WINDOW || state.escapes == 0) return false;
+  return state.blanks < window / TEXT_BLANKS_PER;
+}
+
+// The ESC/P printer reset followed by another command: a dot-matrix or older
+// inkjet job (bit images, or ESC/P2 raster without a remote-mode head).
+bool escp_reset_head(ByteSpan d) { return scan_bytes_at(d, 0, "\x1b@\x1b"); }
+
+int undecided(ByteSpan d, std::uint64_t window, const ScanState& state) {
   const double percent =
       window == 0 ? 0.0
                   : static_cast<double>(state.control_bytes) * 100.0 / static_cast<double>(window);
   LOG_DEBUG("Checking for plain text with ctrl char count of %d and percentage of %f",
             static_cast<int>(std::min<std::uint64_t>(state.control_bytes, INT32_MAX)), percent);
-  if (state.control_bytes == 0 || (window > TEXT_SMALL_WINDOW && percent < TEXT_CONTROL_PERCENT)) {
+  if (escaped_graphics(window, state)) {
+    LOG_DEBUG("Found escape sequences in data without blanks: not plain text");
+  } else if (state.control_bytes == 0 ||
+             (window > TEXT_SMALL_WINDOW && percent < TEXT_CONTROL_PERCENT)) {
     return LANG_PLAIN_TEXT;
   }
   if (state.dell) {
@@ -312,6 +384,10 @@ int undecided(std::uint64_t window, const ScanState& state) {
   if (state.could_be_canon_pcl5) {
     LOG_DEBUG("Found could_be_canon_pcl5 but no other language so assume PCL5");
     return LANG_PCL5_CANON;
+  }
+  if (escp_reset_head(d)) {
+    LOG_DEBUG("Found the ESC/P reset at the start of binary data. Treating as ESC/P");
+    return LANG_ESCP2;
   }
   LOG_DEBUG("Found no matching language");
   return 0;
@@ -343,7 +419,7 @@ int detect_long(ByteSpan d) {
     code = late_heuristics(d, state);
   }
   code = canon_override(d, code);
-  if (code == 0) code = undecided(window, state);
+  if (code == 0) code = undecided(d, window, state);
   return code;
 }
 

@@ -75,6 +75,8 @@ static_assert(TOKEN_ROWS[TOKEN_ROW_PCLXL].literal == "PCLXL" &&
 // The flags and counters of one detection.
 struct ScanState {
   std::uint64_t control_bytes = 0;
+  std::uint64_t escapes = 0;  // ESC bytes, counted with the control bytes
+  std::uint64_t blanks = 0;   // spaces and tabs, counted with the control bytes
   bool dell = false;
   bool empty_pcl5 = false;
   bool could_be_canon_pcl5 = false;

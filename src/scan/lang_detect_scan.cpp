@@ -40,6 +40,15 @@ constexpr std::uint64_t RISO_COM_LIMIT = 84;
 
 constexpr std::string_view RISO_HC3R_UTF16 = "R\0I\0S\0O\0 \0H\0C\0\x33\0R\0"sv;
 constexpr std::string_view RISO_COM_UTF16 = "R\0I\0S\0O\0 \0C\0o\0m\0"sv;
+// The record stream of foo2zjs right behind the universal exit that ends its
+// PJL job header (no ENTER LANGUAGE names it).
+constexpr std::string_view ZJS_AFTER_UEL = "\x1b%-12345XJZJZ"sv;
+// ESC [ K 02 00 00: the initial condition that opens every Canon BJ job,
+// with or without a BJL or XML head in front of it.
+constexpr std::string_view CANON_BJ_INIT = "\x1b[K\x02\x00\x00"sv;
+// GS r h E: the hardware reset of an ESC/Page job (also of one sent without
+// EJL, which names no language).
+constexpr std::string_view ESCPAGE_RESET = "\x1drhE"sv;
 
 constexpr std::uint8_t SIGNATURE = 2;    // some scan signature begins with it
 constexpr std::uint8_t TOKEN_START = 4;  // some token row admits it
@@ -47,7 +56,7 @@ constexpr std::uint8_t TOKEN_START = 4;  // some token row admits it
 
 constexpr std::array<std::uint8_t, 256> make_classes() {
   std::array<std::uint8_t, 256> t{};
-  for (unsigned char c : "@\x01" "D\x1b\xcd" "PL%d\x81$R>)"sv) t[c] |= SIGNATURE;
+  for (unsigned char c : "@\x01" "D\x1b\xcd" "PL%d\x81$R>)\x1d"sv) t[c] |= SIGNATURE;
   // A row can only match where its literal begins: the first-character
   // filter folds case, but most patterns do not.
   for (int c = 0; c < 256; ++c) {
@@ -110,7 +119,7 @@ constexpr std::uint64_t BLOCK = 16;
 constexpr std::string_view SIGNATURE_LEADS[] = {
     "@P"sv,     "\x01\x05"sv, "DC"sv, "\x1b\x7c"sv, "\x1bi"sv, "\x1b&"sv, "\xcd\xca"sv,
     "PC"sv,     "%-"sv,       "LA"sv, "d1"sv,       "\x81\x81"sv, "$\x01"sv, "R\0"sv,
-    ">S"sv,     ") "sv,
+    ">S"sv,     ") "sv,       "\x1b%"sv, "\x1b["sv, "\x1dr"sv,
 };
 
 constexpr void add_pair(std::array<std::uint64_t, 1024>& bits, int a, int b) {
@@ -204,6 +213,15 @@ std::uint64_t count_control_bytes(const std::uint8_t* data, std::uint64_t n) {
     count += static_cast<std::uint64_t>(c <= 0x1f && (c < 0x09 || c > 0x0f) && c != 0x1b);
   }
   return count;
+}
+
+// ESC bytes and blanks (spaces, tabs): the plain-text test tells printer
+// graphics in printable bytes from text by them.
+void count_escapes_and_blanks(ByteSpan bytes, ScanState& state) {
+  for (const std::uint8_t c : bytes) {
+    state.escapes += static_cast<std::uint64_t>(c == 0x1b);
+    state.blanks += static_cast<std::uint64_t>(c == ' ' || c == '\t');
+  }
 }
 
 // One detection's scan: the window, the call's token rows and its flags.
@@ -349,9 +367,37 @@ int test_pjl_after_tokens(const ScanContext& sc, std::uint64_t p) {
   return 0;
 }
 
-// ESC-led signatures after the token rows: Brother records and the PCL5
+// PCL syntax behind a parameterized escape's group letters: an optional
+// sign, digits, an optional fraction, then a parameter letter. Drivers of
+// other languages write the same three bytes with binary values behind them
+// (the ALPS devices' ESC & l 01 00 H), which must not make the file PCL5.
+bool pcl_value_at(const ScanContext& sc, std::uint64_t q) {
+  const std::uint64_t end = sc.w();
+  if (q < end && (sc.window[q] == '+' || sc.window[q] == '-')) ++q;
+  const std::uint64_t digits_from = q;
+  while (q < end && ascii_is_digit(sc.window[q])) ++q;
+  if (q == digits_from) return false;
+  if (q < end && sc.window[q] == '.') {
+    ++q;
+    while (q < end && ascii_is_digit(sc.window[q])) ++q;
+  }
+  if (q >= end) return false;
+  const std::uint8_t letter = sc.window[q];
+  return (letter >= 0x40 && letter <= 0x5e) || (letter >= 0x60 && letter <= 0x7e);
+}
+
+// ESC-led signatures after the token rows: a ZjStream behind a PJL job
+// header, Canon BJ's initial-condition command, Brother records and the PCL5
 // copy count.
 int test_escape(const ScanContext& sc, std::uint64_t p) {
+  if (sc.room(p, ZJS_AFTER_UEL.size()) && sc.at(p, ZJS_AFTER_UEL)) {
+    LOG_DEBUG("found ZjStream behind a universal exit at offset %" PRIu64, p);
+    return LANG_ZJSTREAM;
+  }
+  if (sc.room(p, CANON_BJ_INIT.size()) && sc.at(p, CANON_BJ_INIT)) {
+    LOG_DEBUG("found Canon BJ initial condition at offset %" PRIu64, p);
+    return LANG_CANON_BJ;
+  }
   if (sc.room(p, 5) && sc.at(p, "\x1b\x7c\x01\x00"sv)) {
     if (sc.window[p + 4] == 0x0b) {
       LOG_DEBUG("found Brother data 0xB");
@@ -363,7 +409,7 @@ int test_escape(const ScanContext& sc, std::uint64_t p) {
     }
   }
   if (sc.room(p, 6) && sc.at(p, "\x1b\x69\x61\x01\x1b"sv)) return LANG_BROTHER_QL;
-  if (sc.room(p, 3) && sc.at(p, "\x1b&l")) {
+  if (sc.room(p, 3) && sc.at(p, "\x1b&l") && pcl_value_at(sc, p + 3)) {
     if (!sc.s.is_canon) {
       LOG_DEBUG("found PCL5 copy count at offset %" PRIu64 " is_canon=%d. Assuming PCL5", p, 0);
       return LANG_PCL5;
@@ -459,6 +505,12 @@ int test_other(const ScanContext& sc, std::uint64_t p) {
       if (sc.window[0] == '?' && sc.room(p, 5) && sc.at(p, ">S?<")) {
         LOG_DEBUG("found RISO GDI2");
         return LANG_GDI_RISO2;
+      }
+      return 0;
+    case 0x1d:
+      if (sc.room(p, ESCPAGE_RESET.size()) && sc.at(p, ESCPAGE_RESET)) {
+        LOG_DEBUG("found the ESC/Page reset at offset %" PRIu64, p);
+        return LANG_EPSON_PAGE;
       }
       return 0;
     case ')':
@@ -572,6 +624,7 @@ int scan_window(ByteSpan bytes, MatchToken* tokens, ScanState& state) {
   // The control bytes matter only to a scan without a decision; counting
   // them apart keeps the scan loop short.
   state.control_bytes = count_control_bytes(bytes.data(), stop);
+  count_escapes_and_blanks(bytes.first(stop), state);
   return 0;
 }
 

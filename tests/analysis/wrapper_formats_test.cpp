@@ -63,6 +63,8 @@ TEST_F(WrapperFormats, OceJobsReportTheEmbeddedJobAndTheHeader) {
       {"PCL XL inside", oce_wrap("Copies 2\r\n", pxl), LANG_PCL6, 2, 2, 0, ""},
       {"colour mode left to the job", oce_wrap("ColorMode color\r\n", pcl5), LANG_PCL5, 2, 1, 0,
        ""},
+      {"upper-case marks", oce_wrap(settings, pcl5, "*OCEJobBegin", "*OCEJobData"), LANG_PCL5, 2,
+       3, 1, "quarterly report"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus/corpus.h"
 #include "formats/canonufr.h"
 #include "foundation/ja.h"
 #include "support/test_support.h"
@@ -144,6 +145,44 @@ TEST_F(CanonUfr, TruncatedJobsStayInBounds) {
     JobAttribsPtr ja(analyzer_create_job_attribs());
     const sw_test::ExactBuffer b(all.substr(0, n));
     EXPECT_EQ(canonufr_process_job(b.data(), b.size(), ja.get()), 0);
+  }
+}
+
+// LIPS jobs that Ghostscript's LIPS devices write without PJL: the pages are
+// the form feeds between commands (raster data skipped by its length) and
+// the paper the LIPS paper number. The vector mode of LIPS IV, whose images
+// this walk does not follow, is not analysed (-1) rather than counted wrong.
+TEST_F(CanonUfr, LipsJobsWithoutPjl) {
+  struct LipsCase {
+    const char* file;
+    int result;
+  };
+  const LipsCase cases[] = {
+      {"gs-lips4-text-a4.prn", 0},
+      {"gs-lips3-three-a4.prn", 0},
+      {"gs-lips4v-three-a4.prn", -1},
+  };
+  for (const LipsCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    const auto row = corpus_row_named(c.file);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ(row->lang, 23);
+    const std::string data = sw_test::read_file(row->path);
+    ASSERT_FALSE(data.empty());
+    JobAttribsPtr ja(analyzer_create_job_attribs());
+    const sw_test::ExactBuffer b(data);
+    EXPECT_EQ(canonufr_process_job(b.data(), b.size(), ja.get()), c.result);
+    if (c.result != 0) continue;
+    EXPECT_EQ(ja->pages, row->pages);
+    EXPECT_EQ(std::string(ja->paper_size_name), row->paper);
+    EXPECT_EQ(ja->color_pages, -1);
+  }
+  // Every prefix of a raster command stays in bounds.
+  const std::string raster = "\x1b%@\x90" "31;300;0J\x9c\x9b" "14p\x9b" "3;1;300;9;8.rxyz\x0c"s;
+  for (std::size_t n = 0; n <= raster.size(); ++n) {
+    JobAttribsPtr ja(analyzer_create_job_attribs());
+    const sw_test::ExactBuffer b(raster.substr(0, n));
+    (void)canonufr_process_job(b.data(), b.size(), ja.get());
   }
 }
 

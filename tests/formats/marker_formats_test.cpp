@@ -530,4 +530,34 @@ TEST_F(MarkerFormatsTimeout, AnExpiredLimitStopsTheWalkAndSaysWhere) {
   }
 }
 
+// The label jobs of CUPS's drivers carry their graphics as bytes of a
+// declared size, which may hold a label end by chance: the walks step over
+// them. (Hand-made: a driver writes such bytes only for a particular image.)
+TEST(MarkerFormats, LabelJobsOfCupsDriversSkipTheirGraphics) {
+  const std::string dymo_reset = filler(100, '\x1b') + B("\x1b@");
+  const Case cases[] = {
+      {.name = "Dymo: ESC E inside a raster line", .entry = &DYMO_ANALYZER,
+       .bytes = dymo_reset + B("\x1bL\x00\x10\x1b\x44\x02\x1b\x65\x16\x1b\x45\x1b\x45"),
+       .pages = 1},
+      {.name = "Dymo: line feeds by ESC f 01 n, then a density letter f", .entry = &DYMO_ANALYZER,
+       .bytes = dymo_reset + B("\x1b\x66\x01\x45\x1b\x66\x1b\x45\x1b\x45"), .pages = 2},
+      {.name = "EPL2: a print command inside a graphic", .entry = &ZEBRA2_ANALYZER,
+       .bytes = "\nN\nq816\nGW0,0,4,1\n\nP1\nP1\n", .pages = 1, .copies = 1},
+      {.name = "EPL2: a graphic of saturated size", .entry = &ZEBRA2_ANALYZER,
+       .bytes = "\nN\nq816\nGW0,0,99999999999999999999,99999999999999999999\nP1\n", .pages = 0},
+      {.name = "EPL2: copies in the print command", .entry = &ZEBRA2_ANALYZER,
+       .bytes = "\nN\nq816\nP2\n\nN\nq816\nP2\n", .pages = 2, .copies = 2},
+      {.name = "ZPL: a format that only deletes prints nothing", .entry = &ZEBRA2_ANALYZER,
+       .bytes = "^XA^FO0,0^XGR:X.GRF,1,1^FS^PQ3^XZ^XA^IDR:X.GRF^FS^XZ", .pages = 1, .copies = 3},
+      {.name = "ZPL: a format without its end", .entry = &ZEBRA2_ANALYZER,
+       .bytes = "~DGR:X.GRF,2,1,\nFF^XA^FO0,0^XGR:X.GRF,1,1^FS", .pages = 1},
+      {.name = "CPCL: PRINT inside a graphic", .entry = &ZEBRA2_ANALYZER,
+       .bytes = "! 0 203 203 100 2\r\nCG 9 1 0 0 \r\nPRINT\r\n\r\nFORM\r\nPRINT\r\n", .pages = 1,
+       .copies = 2},
+      {.name = "CPCL: a graphic larger than the data", .entry = &ZEBRA2_ANALYZER,
+       .bytes = "! 0 203 203 100 1\r\nCG 900 900 0 0 \r\nPRINT\r\n", .pages = 0},
+  };
+  for (const Case& c : cases) check(c);
+}
+
 }  // namespace

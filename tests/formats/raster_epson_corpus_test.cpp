@@ -1,9 +1,10 @@
 // CUPS raster and the Epson inkjet streams on the corpus files of their
 // language codes (Ghostscript's cups and pwgraster devices, cups-filters'
-// raster, Gutenprint's ESC/P2, the escpr driver's ESC/P-R), each analyzer
-// run on the mapped file as its dispatch row runs it, colour detection on:
-// pages, copies, duplex, the colour mode, the colour pages and the paper
-// against the recipes' truths.
+// raster, Gutenprint's ESC/P2, Ghostscript's and CUPS's ESC/P without a
+// remote-mode head, the escpr driver's ESC/P-R), each analyzer run on the
+// mapped file as its dispatch row runs it, colour detection on: pages,
+// copies, duplex, the colour mode, the colour pages and the paper against
+// the recipes' truths.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,6 +63,17 @@ int expected_colour_pages(const CorpusRow& row) {
   return row.expected_colour_pages();
 }
 
+// ESC/P jobs without a remote-mode head (the dot-matrix devices, CUPS's
+// rastertoepson, Ghostscript's older ESC/P2 devices) carry no ESC ( S: they
+// name no paper, and none is reported.
+bool names_no_paper(const CorpusRow& row) {
+  for (const char* producer : {"-sDEVICE=epson", "-sDEVICE=lq850", "-sDEVICE=stcolor",
+                               "epson9.ppd", "epson24.ppd"}) {
+    if (row.chain.find(producer) != std::string::npos) return true;
+  }
+  return false;
+}
+
 struct Analysed {
   int status = -1;
   JobAttribsPtr ja;
@@ -99,7 +111,12 @@ TEST_F(RasterEpsonCorpusTest, EveryFileGivesItsTruths) {
     EXPECT_EQ(a.ja->is_duplex, row.duplex ? 1 : 0);
     EXPECT_EQ(a.ja->is_grayscale, row.colour_out ? 0 : 1);
     EXPECT_EQ(a.ja->color_pages, expected_colour_pages(row));
-    expect_paper(row, *a.ja);
+    if (names_no_paper(row)) {
+      EXPECT_EQ(a.ja->page_width_mm, -1);
+      EXPECT_EQ(a.ja->page_height_mm, -1);
+    } else {
+      expect_paper(row, *a.ja);
+    }
   }
   EXPECT_GE(files, 20);
 }

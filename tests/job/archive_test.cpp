@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -14,6 +16,7 @@
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"
 #include "foundation/os_file.h"
+#include "foundation/os_process.h"
 #include "job_test_support.h"
 
 namespace {
@@ -111,7 +114,7 @@ TEST_F(ArchiveTest, BackgroundCopyIsNeverWorldWritable) {
   chmod(dir_.path().c_str(), 0755);
   chmod((dir_ / "archive").c_str(), 0777);
   const mode_t saved = umask(0);
-  archive_copy_spool_to_archive_in_background(row->path.c_str(), ja.get());
+  EXPECT_EQ(archive_copy_spool_to_archive_in_background(row->path.c_str(), ja.get()), 1);
   umask(saved);
   ASSERT_TRUE(sw_test::wait_for(
       [&] { return !standin_.calls_of("spoolwarden.notifyPdlCopyComplete").empty(); }));
@@ -129,10 +132,80 @@ TEST_F(ArchiveTest, BackgroundCopyOfAMissingFileDoesNothing) {
   JobAttribsPtr ja(analyzer_create_job_attribs());
   job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
   job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
-  archive_copy_spool_to_archive_in_background((dir_ / "missing.spl").c_str(), ja.get());
+  EXPECT_EQ(archive_copy_spool_to_archive_in_background((dir_ / "missing.spl").c_str(), ja.get()),
+            0);
   EXPECT_NE(job_test::log_text(dir_).find("Cannot open spool file for copying"),
             std::string::npos);
   EXPECT_FALSE(sw_test::exists(dir_ / "archive/2025"));
+}
+
+// The background copy answers 1 only when its copy is under way into the
+// job's directory: the job flow tells the server the archive path then and
+// only then. A missing ArchiveDir is made (for the service account's
+// group); one the copy cannot write, or none at all, gives 0 and no copy.
+TEST_F(ArchiveTest, BackgroundCopyStartsOnlyIntoAWritableDirectory) {
+  const CorpusRow* row = corpus_file(LANG_PDF);
+  ASSERT_NE(row, nullptr);
+  const bool root = geteuid() == 0;
+  const long group = os_account_group(OS_SERVICE_ACCOUNT);
+  chmod(dir_.path().c_str(), 0755);  // the copy may run as the service account
+  struct Case {
+    const char* name;
+    std::string archive_dir;  // ArchiveDir; empty: not configured
+    mode_t existing_mode;     // 0: the directory does not exist
+    bool stopped;
+    int copying;
+  };
+  const Case cases[] = {
+      {"not configured", "", 0, false, 0},
+      {"made when missing", dir_ / "spool/archive", 0, false, 1},
+      {"existing and writable", dir_ / "open", 0777, false, 1},
+      {"archiving stopped", dir_ / "stopped", 0777, true, 0},
+      {"not writable by the copy", dir_ / "closed", 0555, false, 0},
+  };
+  int notes = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.existing_mode == 0555 && root && group < 0) {
+      continue;  // the copy would run as root, which writes anywhere
+    }
+    job_test::copy_text(global_ctx.archive_dir, CONFIG_TEXT_SIZE, c.archive_dir);
+    if (c.existing_mode != 0) {
+      std::filesystem::create_directories(c.archive_dir);
+      chmod(c.archive_dir.c_str(), c.existing_mode);
+    }
+    if (c.stopped) sw_test::write_file(c.archive_dir + "/.archiving-stopped", "");
+    JobAttribsPtr ja(analyzer_create_job_attribs());
+    job_test::copy_text(ja->archive_path, sizeof ja->archive_path, "2025/03/03/14");
+    job_test::copy_text(ja->job_uid, sizeof ja->job_uid, "0123456789abcdef");
+    job_test::copy_text(ja->spool_file, sizeof ja->spool_file, row->path);
+    EXPECT_EQ(archive_copy_spool_to_archive_in_background(row->path.c_str(), ja.get()),
+              c.copying);
+    if (c.copying) {
+      ++notes;
+      ASSERT_TRUE(sw_test::wait_for([&] {
+        return standin_.calls_of("spoolwarden.notifyPdlCopyComplete").size() ==
+               static_cast<std::size_t>(notes);
+      }));
+      EXPECT_EQ(sw_test::read_file(c.archive_dir + "/2025/03/03/14/0123456789abcdef/pdl.pdf"),
+                sw_test::read_file(row->path));
+    } else if (!c.archive_dir.empty()) {
+      EXPECT_FALSE(sw_test::exists(c.archive_dir + "/2025"));
+    }
+  }
+  // The directory made for a missing ArchiveDir: the copy's account enters
+  // and writes it through its group, nobody else gets in.
+  struct stat made {};
+  ASSERT_EQ(stat((dir_ / "spool/archive").c_str(), &made), 0);
+  EXPECT_EQ(made.st_mode & 07777, ARCHIVE_DIR_MODE);
+  if (root && group >= 0) {
+    EXPECT_EQ(made.st_gid, static_cast<gid_t>(group));
+  }
+  EXPECT_EQ(standin_.calls_of("spoolwarden.notifyPdlCopyComplete").size(),
+            static_cast<std::size_t>(notes));
+  const std::string log = job_test::log_text(dir_);
+  EXPECT_NE(log.find("No archive path configured. Cannot archive spool file: " + row->path),
+            std::string::npos);
 }
 
 }  // namespace

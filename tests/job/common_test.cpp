@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"
 #include "foundation/os.h"
+#include "foundation/os_process.h"
 #include "job/held_job_manager.h"
 #include "job/redirect.h"
 #include "job_test_support.h"
@@ -31,6 +33,8 @@ constexpr std::size_t PARAM_LANGUAGE = 5;
 constexpr std::size_t PARAM_PAGES = 8;
 constexpr std::size_t PARAM_COPIES = 9;
 constexpr std::size_t PARAM_ANALYSIS_CODE = 17;
+constexpr std::size_t PARAM_JOB_UID = 22;
+constexpr std::size_t PARAM_ARCHIVE_PATH = 23;
 
 const CorpusRow& corpus_file(int lang) {
   static const std::vector<CorpusRow> rows = corpus_rows();
@@ -276,6 +280,62 @@ TEST_F(JobFlowTest, ArchivingCopiesTheCallbacksFile) {
   const std::string copy = dir_ / ("archive/" + std::string(ja->archive_path) + "/" +
                                    ja->job_uid + "/pdl.pdf");
   EXPECT_EQ(sw_test::read_file(copy), sw_test::read_file(original));
+}
+
+// The decision request names an archive path only when the copy is being
+// made into it: with no ArchiveDir, or one the copy cannot write, the server
+// is sent an empty path and never hears of a copy.
+TEST_F(JobFlowTest, TheServerHearsOfAnArchiveOnlyWhenTheCopyIsMade) {
+  chmod(dir_.path().c_str(), 0755);  // the copy may run as the service account
+  const bool root = geteuid() == 0;
+  const bool service_account = os_account_group(OS_SERVICE_ACCOUNT) >= 0;
+  standin_.write_script(
+      "{\"methods\": {\"spoolwarden.getPrinterConfig\": "
+      "\"color-detection=N;failure-mode=PRINT_NEW_NO_REPLAY;archiving=Y;\"}}");
+  struct Case {
+    const char* name;
+    std::string archive_dir;
+    mode_t mode;  // of an existing directory; 0: none there
+    bool archived;
+  };
+  const Case cases[] = {
+      {"no ArchiveDir", "", 0, false},
+      {"ArchiveDir made for the copy", dir_ / "spool/archive", 0, true},
+      {"ArchiveDir the copy cannot write", dir_ / "closed", 0555, false},
+  };
+  std::size_t notes = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.mode == 0555 && root && !service_account) continue;  // root writes anywhere
+    job_test::copy_text(global_ctx.archive_dir, CONFIG_TEXT_SIZE, c.archive_dir);
+    if (c.mode != 0) {
+      std::filesystem::create_directories(c.archive_dir);
+      chmod(c.archive_dir.c_str(), c.mode);
+    }
+    const std::size_t before = standin_.decision_calls().size();
+    JobAttribsPtr ja = ps_job("kept.ps");
+    JobAction action = JOB_ACTION_DONT_PRINT;
+    ASSERT_EQ(run(ja.get(), &action), 0);
+    EXPECT_EQ(action, JOB_ACTION_PRINT);
+    const auto calls = standin_.decision_calls();
+    ASSERT_EQ(calls.size(), before + 1);
+    ASSERT_GT(calls.back().params.size(), PARAM_ARCHIVE_PATH);
+    EXPECT_EQ(calls.back().params[PARAM_JOB_UID].value, ja->job_uid);
+    const std::string sent = calls.back().params[PARAM_ARCHIVE_PATH].value;
+    if (!c.archived) {
+      EXPECT_EQ(sent, "");
+      continue;
+    }
+    EXPECT_EQ(sent.size(), 13u);  // yyyy/mm/dd/hh
+    EXPECT_EQ(sent, ja->archive_path);
+    ++notes;
+    ASSERT_TRUE(sw_test::wait_for([&] {
+      return standin_.calls_of("spoolwarden.notifyPdlCopyComplete").size() == notes;
+    }));
+    EXPECT_EQ(sw_test::read_file(c.archive_dir + "/" + sent + "/" + ja->job_uid + "/pdl.ps"),
+              sw_test::read_file(ps_));
+  }
+  EXPECT_EQ(standin_.calls_of("spoolwarden.notifyPdlCopyComplete").size(), notes);
 }
 
 TEST_F(JobFlowTest, UnreachableServerPrintsAndSaysSo) {

@@ -207,6 +207,32 @@ TEST_F(LangDetectCases, LeadingSignatures) {
       {"Ricoh SP C231", padded("GDIJ\0\0\0\x78\0\x01"s, 200, '\0'), LANG_GDI_RICOH_SP_C231,
        "found Ricoh GDI (SP C231)"},
       {"Oce", padded("*OceJobBegin", 200), LANG_OCE, "found *OceJobBegin"},
+      {"Oce in upper case", padded("*OCEJobBegin", 200), LANG_OCE, "found *OceJobBegin"},
+  });
+}
+
+// The heads of jobs that carry no language name: what the drivers without
+// a job header write first (their real output is in the corpus; these cases
+// hold the edges of each rule).
+TEST_F(LangDetectCases, HeadsWithoutAJobHeader) {
+  const std::string esc_run = std::string(100, '\x1b');
+  run({
+      {"Dymo reset run", padded(esc_run + "\x1b@\x1bL\x04\x1a"s, 400, '\0'), LANG_DYMO,
+       "found Dymo reset"},
+      {"Dymo reset run too short", padded(esc_run.substr(10) + "\x1b@\x1bL"s, 400, '\0'),
+       LANG_UNKNOWN},
+      {"EPL2 buffer clear", padded("\nN\nq816\nGW0,20,102,1\n"s, 400, '\xff'), LANG_ZEBRA2,
+       "found Zebra label commands"},
+      {"EPL2 clear without a width", padded("\nN\nqz"s, 400, '\x02'), LANG_UNKNOWN},
+      {"ZPL graphic download", padded("~DGR:CUPS.GRF,498540,210,\n", 400, ':'), LANG_ZEBRA2},
+      {"ZPL label format", padded("^XA\n^FO50,50^FDHello^FS\n^XZ\n", 400, ' '), LANG_ZEBRA2},
+      {"CPCL label", padded("! 0 203 203 1015 1\r\nPAGE-WIDTH 809\r\n"s, 400, '\0'), LANG_ZEBRA2},
+      {"CPCL mark without a number", padded("! zebra\r\n", 400, ' '), LANG_PLAIN_TEXT},
+      {"LIPS, 8-bit DCS", padded("\x1b%@\x90" "31;300;0Jlips3\x9c"s, 400, '\0'), LANG_CANON_UFR,
+       "found LIPS mode entry without PJL"},
+      {"LIPS, 7-bit DCS", padded("\x1b%@\x1bP41;600;1Jlips4v\x1b\\"s, 400, '\0'),
+       LANG_CANON_UFR},
+      {"LIPS reset without the mode entry", padded("\x1b%@\x1b<"s, 400, '\0'), LANG_UNKNOWN},
   });
 }
 
@@ -259,6 +285,30 @@ TEST_F(LangDetectCases, ScanSignatures) {
       {"NEC NPDL", padded(pjl + "@PJL ENTER LANGUAGE=NPDL\n", 400, '\x02'), LANG_NEC_GDI,
        "found start of NEC NPDL"},
       {"Xerox Phaser remote", placed(50, ") SAG-GDI RL;", 400, '\x02'), LANG_GDI_XEROX_PHASER_2},
+      {"ZjStream behind a PJL header", padded(pjl + "\x1b%-12345XJZJZ"s, 400, '\x02'),
+       LANG_ZJSTREAM, "found ZjStream behind a universal exit at offset 18"},
+      {"Canon BJ initial condition", placed(50, "\x1b[K\x02\x00\x00\x0f"s, 400, '\x02'),
+       LANG_CANON_BJ, "found Canon BJ initial condition at offset 50"},
+      {"Canon BJ mark without its parameters", placed(50, "\x1b[K\x02\x00\x01"s, 400, '\x02'),
+       LANG_UNKNOWN},
+      {"ESC/Page reset", placed(11, "\x1drhE\x1d" "1mmE"s, 400, '\x02'), LANG_EPSON_PAGE,
+       "found the ESC/Page reset at offset 11"},
+  });
+}
+
+// A PCL5 copy count decides only in PCL syntax: a value (sign, digits,
+// fraction) and a parameter letter behind ESC & l.
+TEST_F(LangDetectCases, PclCopyCountNeedsPclSyntax) {
+  run({
+      {"copies", placed(50, "\x1b&l2X", 400, '\x02'), LANG_PCL5},
+      {"signed fraction, then a group letter", placed(50, "\x1b&l+1.5c2X", 400, '\x02'), LANG_PCL5},
+      {"binary value (ALPS)", placed(50, "\x1b&l\x01\x00H"s, 400, '\x02'), LANG_UNKNOWN},
+      {"no value", placed(50, "\x1b&lH", 400, '\x02'), LANG_UNKNOWN},
+      {"value without a letter", placed(50, "\x1b&l12\x02"s, 400, '\x02'), LANG_UNKNOWN},
+      {"value cut by the end of the window", placed(395, "\x1b&l12", 400, '\x02'), LANG_UNKNOWN},
+      {"Canon head with a binary value", padded("\xcd\xca\x10\x00\x00\x00\x00\x00\x00\x00\x00\x01"s +
+                                                    "\x1b&l\x01\x00H"s, 400, '\x02'),
+       LANG_UNKNOWN},
   });
 }
 
@@ -354,6 +404,28 @@ TEST_F(LangDetectCases, RuleOrderAndOverrides) {
        LANG_POSTSCRIPT},
       {"plain PCL line decides before later marks",
        placed(50, "@PJL COMMENT ABC Driver PCL\n" + binary(20) + "%!PS", 400, '\x02'), LANG_PCL5},
+  });
+}
+
+// Escape sequences in a window without blanks are printer graphics in
+// printable bytes, not text; an ESC/P reset at the start of binary data is
+// ESC/P. Text with escape sequences between its words stays text.
+TEST_F(LangDetectCases, EscapesTellGraphicsFromText) {
+  const std::string words = "Sphinx of black quartz, judge my vow.\n";
+  std::string text_with_escapes = "\x1b@";
+  while (text_with_escapes.size() < 3000) text_with_escapes += "\x1b" "E" + words;
+  std::string sixel = "\x1bPq";
+  while (sixel.size() < 3000) sixel += "!115?!20o__~~@@BB-\n";
+  run({
+      {"text with escape sequences", text_with_escapes, LANG_PLAIN_TEXT},
+      {"sixel graphics", sixel + "\x1b\\\f", LANG_UNKNOWN,
+       "Found escape sequences in data without blanks: not plain text"},
+      {"sixel graphics in a small window", sixel.substr(0, 1000), LANG_PLAIN_TEXT},
+      {"printable bytes without blanks or escapes", padded("", 3000, 'x'), LANG_PLAIN_TEXT},
+      {"ESC/P reset on binary data", padded("\x1b@\x1bP\x1b*\x03\xe8\x02"s, 3000, '\x02'),
+       LANG_ESCP2, "Found the ESC/P reset at the start of binary data. Treating as ESC/P"},
+      {"ESC/P reset on text", "\x1b@\x1b" "E" + padded(words, 3000, ' '), LANG_PLAIN_TEXT},
+      {"ESC/P reset not at the start", " \x1b@\x1bP" + binary(3000), LANG_UNKNOWN},
   });
 }
 

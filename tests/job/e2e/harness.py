@@ -214,6 +214,19 @@ class Environment:
         # None removes a key: the backend's own default applies.
         return "".join("%s=%s\n" % (k, v) for k, v in values.items() if v is not None)
 
+    def write_config(self, config):
+        """The configuration (config_text of `config`) beside the backend,
+        the event process and the print monitor, each with the
+        environment-version file that an install puts beside it. The
+        backend reads it anew for every job."""
+        text = self.config_text(config)
+        env_version = os.path.join(self.source_dir, "tools", "install", "env-version")
+        for directory in (os.path.join(self.paths["bin"], "backend"), self.paths["events"],
+                          self.paths["monitor"]):
+            with open(os.path.join(directory, "spoolwarden.conf"), "w") as f:
+                f.write(text)
+            shutil.copy2(env_version, os.path.join(directory, "env-version"))
+
     def _install_cups_tree(self, config):
         bin_dir = self.paths["bin"]
         shutil.rmtree(bin_dir)
@@ -223,15 +236,10 @@ class Environment:
         shutil.copy2(self.backend, target)
         os.chown(target, 0, 0)
         os.chmod(target, 0o700)
-        with open(os.path.join(backend_dir, "spoolwarden.conf"), "w") as f:
-            f.write(self.config_text(config))
         # The event process and the print monitor, each with its files beside it.
         shutil.copy2(self.events_program, os.path.join(self.paths["events"], "spoolwarden-events"))
-        shutil.copy2(os.path.join(backend_dir, "spoolwarden.conf"),
-                     os.path.join(self.paths["events"], "spoolwarden.conf"))
         shutil.copy2(self.monitor_program, os.path.join(self.paths["monitor"], "ze-zorov-eredazo"))
-        shutil.copy2(os.path.join(backend_dir, "spoolwarden.conf"),
-                     os.path.join(self.paths["monitor"], "spoolwarden.conf"))
+        self.write_config(config)
         root = self.paths["root"]
         for sub in ("ppd", "ssl"):
             os.makedirs(os.path.join(root, sub), exist_ok=True)

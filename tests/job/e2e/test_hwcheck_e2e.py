@@ -142,6 +142,13 @@ class HardwareCheckE2E(unittest.TestCase):
         self.env.wait_done(job)
         harness.wait_for(lambda: second.received(), 30, "the redirected copy")
         self.env.wait_log("Setting printer type for job %d to: Acme Colour 7" % job)
+        # The next job's flow remembers what the printer said: it is not
+        # asked again.
+        again = self.env.submit("q1", self.pcl_path, title="moved again")
+        self.env.wait_done(again)
+        self.env.wait_log("Setting printer type for job %d to: Acme Colour 7" % again)
+        self.assertEqual(self.env.log().count("Creating new session for setting of printer_type"),
+                         1)
 
 
 if __name__ == "__main__":
