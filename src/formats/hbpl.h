@@ -1,6 +1,7 @@
 // HBPL and PLW (Fuji Xerox host-based page languages, as foo2hbpl2 writes
-// them): pages from EndPage texts, FX page markers or SD records, a dot
-// size from a dimension record, then the PJL trailer and header.
+// them): pages from EndPage texts, FX page markers or SD records (the page
+// start behind an FX marker gives the page's colour and paper), a dot size
+// from a dimension record, then the PJL trailer and header.
 #pragma once
 
 #include <cstdint>

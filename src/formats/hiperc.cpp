@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "formats/format_colour.h"
 #include "formats/format_entry.h"
 #include "formats/format_walk.h"
 #include "foundation/ascii.h"
@@ -22,7 +24,47 @@ struct Hiperc {
   int added_page = 1;
   int end_pages = 0;
   bool entered = false;  // the ENTER LANGUAGE line was stepped over
+  std::uint64_t records_at = 0;  // the first record (the header read), 0 when none
 };
+
+// HiperC records: a BE32 length (the whole record), a BE32 type, then
+// blocks. A plane record (type 0) opens each bitmap plane of a page: its
+// first block holds the number of planes it opens and the first plane's
+// number (0 cyan, 1 magenta, 2 yellow, 3 black); an end record (FF, 8
+// bytes) ends the page. foo2hiperc opens only the black plane on a page
+// without colour.
+constexpr std::uint64_t HIPERC_RECORD_HEADER = 8;
+constexpr std::uint32_t HIPERC_PLANE_RECORD = 0;
+constexpr std::uint32_t HIPERC_END_OF_PAGE = 0xFF;
+constexpr std::uint64_t HIPERC_PLANE_COUNT = 12;
+constexpr std::uint64_t HIPERC_PLANE_NUMBER = 13;
+constexpr std::uint8_t HIPERC_BLACK_PLANE = 3;
+
+// The pages and colour pages of the records from `pos` to the universal
+// exit (or the end of the data); nothing when a record does not fit.
+std::optional<PageColours> hiperc_page_colours(ByteSpan d, std::uint64_t pos, WalkTimer* timer) {
+  PageColours c;
+  bool colour = false;
+  while (pos < d.size() && !scan_bytes_at(d, pos, PJL_UEL)) {
+    const auto length = scan_be32_at(d, pos);
+    const auto type = scan_be32_at(d, pos + 4);
+    if (timer->expired(pos) || !length || !type || *length < HIPERC_RECORD_HEADER ||
+        *length > d.size() - pos)
+      return std::nullopt;
+    if (*type == HIPERC_PLANE_RECORD) {
+      if (*length <= HIPERC_PLANE_NUMBER) return std::nullopt;
+      const std::uint8_t planes = d[pos + HIPERC_PLANE_COUNT];
+      const std::uint8_t first = d[pos + HIPERC_PLANE_NUMBER];
+      if (planes > 1 || first < HIPERC_BLACK_PLANE) colour = true;
+    } else if (*type == HIPERC_END_OF_PAGE) {
+      ++c.pages;
+      if (colour) ++c.colour_pages;
+      colour = false;
+    }
+    pos += *length;
+  }
+  return c;
+}
 
 std::uint64_t read_header(Hiperc* h, ByteSpan d, std::uint64_t pos) {
   const std::uint8_t* p = d.data() + pos;
@@ -59,7 +101,9 @@ std::uint64_t hiperc_step(Hiperc* h, ByteSpan d, std::uint64_t pos) {
     h->entered = true;
     std::uint64_t at = pos + ENTER_HIPERC.size();
     while (at < d.size() && ascii_is_space(d[at])) ++at;
-    return walk_has_room(d.size(), at, HIPERC_HEADER_SIZE) ? read_header(h, d, at) : at;
+    if (!walk_has_room(d.size(), at, HIPERC_HEADER_SIZE)) return at;
+    h->records_at = at;
+    return read_header(h, d, at);
   }
   if (walk_has_room(d.size(), pos, 10) &&
       scan_bytes_at(d, pos, {"\x02\x00\x00\x00\x08\x00\x00\x00\xff", 9})) {
@@ -105,6 +149,8 @@ int hiperc_process_job(const std::uint8_t* data, std::uint64_t length, JobAttrib
   }
   hiperc_walk(&h, d, &timer);
   ja_set_pages(ja, h.added_page + h.end_pages);
+  if (h.records_at != 0 && !timer.has_expired())
+    format_report_colour(ja, hiperc_page_colours(d, h.records_at, &timer), "hiperc");
   (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
   return 0;
 }

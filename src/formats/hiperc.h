@@ -1,6 +1,6 @@
 // OKI HiperC (as foo2hiperc writes it): pages from the end-of-page records,
-// plus one for the first page when the HiperC header says so; then the PJL
-// header.
+// plus one for the first page when the HiperC header says so; each page's
+// colour from the planes its records open; then the PJL header.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
 // HP host-based GDI jobs: the remote form (XQX streams, as foo2xqx writes
-// them) with end-of-page, dimension and duplex records, and the local form
-// (also RISO GDI) with a running page count and a settings record. Both
-// apply the job's PJL header afterwards.
+// them, read record by record in formats/xqx.h; other data searched for
+// end-of-page, dimension and duplex records), and the local form (also RISO
+// GDI) with a running page count and a settings record. Both apply the
+// job's PJL header afterwards.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,13 @@
-// The remote HP GDI form: XQX records of 32-bit little-endian words.
+// The remote HP GDI form: an XQX stream is read record by record
+// (formats/xqx.cpp); other data, or a stream whose records do not fit, is
+// searched for the records below, byte by byte.
 #include <cstring>
 
 #include "formats/dots.h"
 #include "formats/format_entry.h"
 #include "formats/format_walk.h"
 #include "formats/hpgdi.h"
+#include "formats/xqx.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "scan/pjl.h"
@@ -71,6 +74,10 @@ std::uint64_t remote_step(HpRemote* h, ByteSpan d, std::uint64_t pos) {
 
 int hp_gdi_remote_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   LOG_DEV("entering hp_gdi_remote_process_job");
+  if (xqx_process_records(data, length, ja) == 1) {
+    (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
+    return 0;
+  }
   const ByteSpan d = scan_bytes(data, length);
   WalkTimer timer("HP GDI (remote)");
   HpRemote h;

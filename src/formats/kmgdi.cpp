@@ -1,9 +1,14 @@
-// The Konica Minolta GDI form with PJL pages.
+// The Konica Minolta GDI form with PJL pages. Two page formats that
+// language detection files under the same codes are read by their own
+// walks first: Ricoh's DDST (formats/ddst.cpp) and the Minolta command
+// stream (formats/kmgdi_commands.cpp).
 #include "formats/kmgdi.h"
 
 #include <algorithm>
 
+#include "formats/ddst.h"
 #include "formats/format_entry.h"
+#include "formats/kmgdi_commands.h"
 #include "formats/format_walk.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
@@ -87,6 +92,8 @@ void kmgdi_walk(KmGdi* k, ByteSpan d, WalkTimer* timer) {
 
 int kmgdi_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   LOG_DEV("entering kmgdi_process_job");
+  if (ddst_process_job(data, length, ja) == 1) return 0;
+  if (kmgdi_commands_process_job(data, length, ja) == 1) return 0;
   const ByteSpan d = scan_bytes(data, length);
   WalkTimer timer("KMGDI");
   KmGdi k;

@@ -7,9 +7,11 @@
 
 #include "scan/analyzer_entry.h"
 
-// Pages from "@PJL SET PAPER=" lines before each IMAGELEN header, else from
-// the IMAGELEN headers, else from runs of zero bytes; then the PJL header
-// when the job has PJL lines. Returns 0.
+// A Ricoh DDST job (formats/ddst.h) or a Minolta command stream
+// (formats/kmgdi_commands.h) is read by its own walk. Otherwise pages from
+// "@PJL SET PAPER=" lines before each IMAGELEN header, else from the
+// IMAGELEN headers, else from runs of zero bytes; then the PJL header when
+// the job has PJL lines. Returns 0.
 [[nodiscard]] int kmgdi_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja);
 // Copies 1, the PJL header and the PJL trailer's pages, once a "@PJL" line
 // is found; nothing without one. Returns 0.

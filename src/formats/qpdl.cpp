@@ -7,6 +7,7 @@
 #include "formats/dots.h"
 #include "formats/format_entry.h"
 #include "formats/format_walk.h"
+#include "formats/qpdl_colour.h"
 #include "foundation/ja.h"
 #include "foundation/log.h"
 #include "scan/pjl.h"
@@ -20,6 +21,10 @@ constexpr std::uint64_t PAGE_HEADER_SIZE = 16;
 constexpr std::size_t HEADER_SIDE_BYTE = 9;
 constexpr std::size_t HEADER_PAGE_NUMBER_FIRST = 11;
 constexpr std::size_t HEADER_PAGE_NUMBER_LAST = 13;
+// SpliX asks for manual duplex (the printer pauses for the sheets to be
+// turned) in the job's PJL header, which the header step does not take as
+// two-sided printing.
+constexpr std::string_view MANUAL_DUPLEX = "@PJL SET DUPLEX=MANUAL";
 
 struct Qpdl {
   std::array<std::uint8_t, PAGE_HEADER_SIZE> page_header{};
@@ -114,6 +119,10 @@ void report(const Qpdl& q, JobAttribs* ja) {
   }
 }
 
+void apply_manual_duplex(ByteSpan d, std::uint64_t first_page, JobAttribs* ja) {
+  if (scan_find(d.first(first_page), 0, MANUAL_DUPLEX)) ja_set_is_duplex(ja, 1);
+}
+
 }  // namespace
 
 int qpdl_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
@@ -144,7 +153,10 @@ int qpdl_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs*
     });
   }
   report(q, ja);
+  if (q.have_page_header && !timer.has_expired())
+    format_report_colour(ja, qpdl_page_colours(d, header_at, &timer), "qpdl");
   (void)pjl_set_job_attributes_inline(data, length, ja, PJL_UNIT_720TH_INCH);
+  if (q.have_page_header) apply_manual_duplex(d, header_at, ja);
   return 0;
 }
 

@@ -1,7 +1,8 @@
 // QPDL (Samsung SPL2/SPLc, as SpliX and foo2qpdl write it): pages from the
 // 16-byte page headers that repeat the first one, or from the DMCS records
 // some drivers write per page; copies and the page size from fixed records;
-// then the job's PJL header.
+// each page's colour from its band records (formats/qpdl_colour.h); then the
+// job's PJL header, and SpliX's manual duplex.
 #pragma once
 
 #include <cstdint>

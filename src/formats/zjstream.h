@@ -13,7 +13,8 @@
 struct JobAttribs;
 
 // Analyses a ZjStream job: with `record_parse` set (language code 28) the
-// records are walked when "JZJZ" stands in the first 1024 bytes, falling
+// records are walked when "JZJZ" stands in the first 1024 bytes (pages,
+// settings, and each page's colour where its records mark it), falling
 // back to the byte scan on any defect; without it (code 67) only the byte
 // scan runs. Always returns 0.
 int zjstream_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja,

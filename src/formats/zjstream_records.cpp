@@ -1,12 +1,14 @@
 // The ZjStream record parse: each record visited once by its size field,
 // pages from the start-page and end-page records, settings from the
-// start-of-document and start-page items, then the copies folding and the
-// duplex correction.
+// start-of-document and start-page items, each page's colour and marks
+// (zjstream_pages.cpp), then the copies folding and the duplex correction.
 #include <algorithm>
 #include <cstring>
 
 #include "formats/dmpaper.h"
+#include "formats/format_colour.h"
 #include "formats/format_walk.h"
+#include "formats/jbig_blank.h"
 #include "formats/zjstream.h"
 #include "formats/zjstream_internal.h"
 #include "foundation/ja.h"
@@ -21,11 +23,6 @@ constexpr std::uint32_t ZJ_MAX_ITEMS = 100;
 // the blank back side a duplex driver adds.
 constexpr std::uint64_t ZJ_BLANK_PAGE_BYTES = 450;
 
-std::uint32_t be32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         std::uint32_t{p[3]};
-}
-
 unsigned offset_u(const std::uint8_t* p, const std::uint8_t* base) {
   return static_cast<unsigned>(p - base);
 }
@@ -33,26 +30,18 @@ unsigned offset_u(const std::uint8_t* p, const std::uint8_t* base) {
 int clamp_count(std::uint32_t v) { return static_cast<int>(std::min<std::uint32_t>(v, INT32_MAX)); }
 
 // Calls apply(id, value) for each of `count` items from `item` on; 0 when an
-// item does not fit. An item must leave the 16 bytes of at least one more
-// record header behind it.
+// item does not fit (logged).
 template <typename Apply>
 int zj_each_item(const std::uint8_t* base, const std::uint8_t* item, const std::uint8_t* end,
                  std::uint32_t count, Apply apply) {
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (item > end || end - item < static_cast<std::ptrdiff_t>(ZJ_HEADER_SIZE)) {
-      LOG_ERROR("Invalid location. %u", offset_u(item, base));
-      return 0;
-    }
-    const auto size = static_cast<std::int32_t>(be32(item));
-    if (size < 0 || size > (end - item) - static_cast<std::ptrdiff_t>(ZJ_HEADER_SIZE)) {
-      LOG_ERROR("Invalid size %d at %u. %u", size, offset_u(item, base), offset_u(end, base));
-      return 0;
-    }
-    const auto id = static_cast<std::uint16_t>((item[4] << 8) | item[5]);
-    apply(id, be32(item + 8));
-    item += size;
+  const ZjItemsRead read = zj_walk_items(item, end, count, ZJ_ITEMS_BEFORE_HEADER, apply);
+  if (read.status == ZjItemsStatus::BAD_LOCATION) {
+    LOG_ERROR("Invalid location. %u", offset_u(read.at, base));
+  } else if (read.status == ZjItemsStatus::BAD_SIZE) {
+    LOG_ERROR("Invalid size %d at %u. %u", static_cast<std::int32_t>(zj_be32(read.at)),
+              offset_u(read.at, base), offset_u(end, base));
   }
-  return 1;
+  return read.status == ZjItemsStatus::COMPLETE ? 1 : 0;
 }
 
 struct ZjRecordWalk {
@@ -60,6 +49,8 @@ struct ZjRecordWalk {
   OffsetListPtr ends{offset_list_create()};
   int pages = 0;
   std::uint32_t quantity = 0;
+  ZjPageMarks marks;
+  bool in_page = false;
 };
 
 // The start of the document holds the job's duplex and quantity; its items
@@ -90,9 +81,9 @@ int zj_read_record(const std::uint8_t* data, std::uint64_t length, std::uint64_t
     return 0;
   }
   const std::uint8_t* rec = data + pos;
-  *size = be32(rec);
-  const std::uint32_t type = be32(rec + 4);
-  const std::uint32_t n_params = be32(rec + 8);
+  *size = zj_be32(rec);
+  const std::uint32_t type = zj_be32(rec + 4);
+  const std::uint32_t n_params = zj_be32(rec + 8);
   if (*size < ZJ_HEADER_SIZE || *size > length - pos) {
     LOG_ERROR("Invalid size %d at %u", static_cast<std::int32_t>(*size), rel);
     return 0;
@@ -114,8 +105,16 @@ int zj_read_record(const std::uint8_t* data, std::uint64_t length, std::uint64_t
     if (parse_zjstream_params(base, rec, rec + ZJ_HEADER_SIZE, end, n_params, ja) == 0) return 0;
     if (offset_list_append(walk->starts.get(), pos - magic) == 0) return 0;
     ++walk->pages;
+    zj_marks_start_page(&walk->marks, rec + ZJ_HEADER_SIZE, end, n_params);
+    walk->in_page = true;
   } else if (type == ZJT_END_PAGE) {
     if (offset_list_append(walk->ends.get(), pos - magic) == 0) return 0;
+    if (walk->in_page) zj_marks_end_page(&walk->marks, rec, *size, n_params);
+    walk->in_page = false;
+  } else if (type == ZJT_DUPLEX_PAUSE) {
+    walk->marks.duplex_pause = true;
+  } else if (walk->in_page) {
+    zj_marks_record(&walk->marks, rec, *size, type, n_params);
   }
   return 1;
 }
@@ -147,7 +146,8 @@ bool zj_is_copies(const std::uint8_t* base, const ZjRecordWalk& w, std::uint64_t
 // pages become pages/n pages and n copies (the largest n wins). Each
 // divisor may compare the whole stream again, so a hostile stream of many
 // pages is bounded by the time limit (the pages then stay unfolded).
-void zj_fold_copies(const std::uint8_t* base, const ZjRecordWalk& w, JobAttribs* ja) {
+// Returns the number of copies folded, 1 when none.
+std::uint64_t zj_fold_copies(const std::uint8_t* base, const ZjRecordWalk& w, JobAttribs* ja) {
   const auto pages = static_cast<std::uint64_t>(w.pages);
   WalkTimer timer("ZJ Stream");
   std::uint64_t compared = 0;
@@ -157,13 +157,22 @@ void zj_fold_copies(const std::uint8_t* base, const ZjRecordWalk& w, JobAttribs*
               static_cast<unsigned long long>(pages / n));
     ja_set_pages(ja, static_cast<int>(pages / n));
     ja_set_copy_count(ja, static_cast<int>(n));
-    return;
+    return n;
   }
+  return 1;
 }
 
-// A duplex job whose driver added a blank back side counts one page less.
+// A duplex job whose driver added a blank back side counts one page less:
+// a page too short to hold marks, or, in a manual duplex job (the driver
+// pauses for the sheets to be turned), a page whose bitmaps hold none.
 void zj_correct_duplex(const ZjRecordWalk& w, JobAttribs* ja) {
   if (ja->is_duplex == 0 || ja->pages <= 0 || ja->pages % 2 != 0) return;
+  if (const int pages = pages_without_blank_back_side(ja->pages, w.marks.duplex_pause,
+                                                      w.marks.blank_pages);
+      pages != ja->pages) {
+    ja_set_pages(ja, pages);
+    return;
+  }
   const std::uint64_t n = offset_list_size(w.starts.get());
   for (std::uint64_t i = 0; i < n; ++i) {
     const std::uint64_t s = offset_list_get(w.starts.get(), i);
@@ -174,6 +183,20 @@ void zj_correct_duplex(const ZjRecordWalk& w, JobAttribs* ja) {
       return;
     }
   }
+}
+
+// Colour pages when every page was judged (identical copies hold the same
+// share of them), and the job gray exactly when none is colour. Without a
+// judgement the job is gray only when no page's colour mode names several
+// bitmaps (whatever the last page's says).
+void zj_report_colour(const ZjPageMarks& m, std::uint64_t copies, JobAttribs* ja) {
+  if (m.unjudged_pages > 0) {
+    LOG_DEBUG("zjstream: %d pages without a colour mark, colour not judged", m.unjudged_pages);
+    if (m.several_planes) ja_set_is_grayscale(ja, 0);
+    return;
+  }
+  const auto colour = static_cast<int>(static_cast<std::uint64_t>(m.colour_pages) / copies);
+  format_set_judged_colour(ja, std::min(colour, ja->pages));
 }
 
 }  // namespace
@@ -237,7 +260,8 @@ int zjstream_parse_records(const std::uint8_t* data, std::uint64_t length, std::
   ja_set_pages(ja, walk.pages);
   if (walk.quantity > 0 && clamp_count(walk.quantity) > ja->copy_count)
     ja_set_copy_count(ja, clamp_count(walk.quantity));
-  if (walk.pages >= 2) zj_fold_copies(data + magic, walk, ja);
+  const std::uint64_t copies = walk.pages >= 2 ? zj_fold_copies(data + magic, walk, ja) : 1;
   zj_correct_duplex(walk, ja);
+  zj_report_colour(walk.marks, copies, ja);
   return 1;
 }

@@ -7,6 +7,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "formats/canongaro.h"
 #include "formats/fxplw.h"
@@ -59,6 +61,63 @@ std::string xqx_dimensions(int w, int h) {
 // foo2xqx's start-of-page copies item: id, size 4, count (BE32 each).
 std::string xqx_copies(int n) { return bytes({0x20, 0, 0, 5, 0, 0, 0, 4}) + be32(static_cast<std::uint32_t>(n)); }
 std::string xqx_duplex() { return bytes({0x12, 0, 0, 0, 4, 0, 0, 0, 0, 0x20, 0, 0, 1}); }
+
+// XQX records (foo2xqx): type and item count (BE32), items of id, size and
+// value (BE32 each); a JBIG record counts bytes of stripe data instead.
+using XqxItems = std::vector<std::pair<std::uint32_t, std::string>>;
+std::string xqx(std::uint32_t type, const XqxItems& items = {}) {
+  std::string r = be32(type) + be32(static_cast<std::uint32_t>(items.size()));
+  for (const auto& [id, value] : items)
+    r += be32(id) + be32(static_cast<std::uint32_t>(value.size())) + value;
+  return r;
+}
+// A plane's JBIG header (options 5C: typical prediction on).
+const std::string JBIG_HEADER =
+    bytes({0, 0, 1, 0}) + be32(9600) + be32(6848) + be32(128) + bytes({16, 0, 3, 0x5C});
+const std::string MARKS = bytes({0x4B, 0xC6, 0xFF, 0x02});
+const std::string BLANK = bytes({0xFF, 0x02, 0xFF, 0x02});
+// A page opened by `opener` (start of page, or the end of the document in a
+// manual duplex job of an odd page count) with one plane of `stripes`.
+std::string xqx_page(const std::string& stripes, std::uint32_t opener = 3,
+                     const XqxItems& items = {{0x20000001, be32(9)}}) {
+  return xqx(opener, items) + xqx(5, {{0x40000002, JBIG_HEADER}}) + be32(7) +
+         be32(static_cast<std::uint32_t>(stripes.size())) + stripes + xqx(6) + xqx(4);
+}
+std::string xqx_stream(const std::string& pages, std::uint32_t duplex) {
+  return "\x1b%-12345X@PJL JOB\r\n\x1b%-12345X,XQX" + xqx(1, {{0x10000002, be32(duplex)}}) +
+         pages + xqx(2) + "\x1b%-12345X@PJL EOJ\r\n\x1b%-12345X";
+}
+
+// DDST (foo2ddst): PJL lines around each page, the bitmap in blocks behind
+// IMAGELEN lines; `stage` 2 or 3 opens the page with the manual-duplex
+// stage in place of "@PJL".
+std::string ddst_page(const std::string& block, int stage = 0, int dpi = 600) {
+  const std::string open = stage == 0 ? std::string("@PJL") : zeros(3) + bytes({stage});
+  const int w = 4960 * dpi / 600;
+  const int h = 7016 * dpi / 600;
+  return open + " SET PAGESTATUS=START\r\n@PJL SET PAPER=A4\r\n@PJL SET PAPERWIDTH=" +
+         std::to_string(w) + "\r\n@PJL SET PAPERLENGTH=" + std::to_string(h) +
+         "\r\n@PJL SET RESOLUTION=" + std::to_string(dpi) + "\r\n@PJL SET IMAGELEN=" +
+         std::to_string(block.size()) + "\r\n" + block + "@PJL SET PAGESTATUS=END\r\n";
+}
+std::string ddst_job(const std::string& pages) {
+  return "\x1b%-12345X@PJL\r\n@PJL SET COMPRESS=JBIG\r\n@PJL SET USERNAME=root\r\n" + pages +
+         "@PJL EOJ\r\n\x1b%-12345X";
+}
+
+// Minolta GDI commands: ESC, command, sequence, length (LE16), complement,
+// parameters, checksum; a raster command's bitmap follows it.
+std::string km_command(int command, const std::string& parameters) {
+  std::string c = bytes({0x1B, command, 0}) + le16(static_cast<std::uint16_t>(parameters.size())) +
+                  bytes({~command & 0xFF}) + parameters;
+  unsigned sum = 0;
+  for (char b : c) sum += static_cast<std::uint8_t>(b);
+  return c + bytes({static_cast<int>(sum & 0xFF)});
+}
+std::string km_page(int paper) { return km_command(0x51, zeros(15) + bytes({paper}) + zeros(6)); }
+std::string km_raster(const std::string& bitmap) {
+  return km_command(0x52, le16(static_cast<std::uint16_t>(bitmap.size())) + zeros(6)) + bitmap;
+}
 
 // HP GDI local records.
 std::string hp_running_count(int n) { return bytes({6, 0, 0, 0, 7, 0x30, 0}) + be16(static_cast<std::uint16_t>(n)); }
@@ -297,6 +356,113 @@ TEST_F(RecordScannersTest, HpGdi) {
        .height_mm = 297},
   };
   for (const Case& c : cases) check(c);
+}
+
+TEST_F(RecordScannersTest, XqxRecords) {
+  const std::string marks = xqx_page(MARKS);
+  const Case cases[] = {
+      // foo2xqx's odd manual duplex: the blank back side, then the last
+      // page opened by the end-of-document record.
+      {.name = "odd manual duplex loses its blank back side",
+       .entry = &HP_GDI_REMOTE_ANALYZER,
+       .data = xqx_stream(marks + marks + xqx_page(BLANK) + xqx_page(MARKS, 2), 2),
+       .pages = 3,
+       .duplex = 1,
+       .paper = "A4"},
+      {.name = "even manual duplex keeps a blank page",
+       .entry = &HP_GDI_REMOTE_ANALYZER,
+       .data = xqx_stream(marks + xqx_page(BLANK), 2),
+       .pages = 2,
+       .duplex = 1},
+      {.name = "one-sided keeps a blank page",
+       .entry = &HP_GDI_REMOTE_ANALYZER,
+       .data = xqx_stream(marks + marks + xqx_page(BLANK) + xqx_page(MARKS, 2), 1),
+       .pages = 4,
+       .duplex = 0},
+      {.name = "copies; a paper without a DMPAPER name is its bitmap in the stated dots",
+       .entry = &HP_GDI_REMOTE_ANALYZER,
+       .data = xqx_stream(xqx_page(MARKS, 3, {{0x20000001, be32(0)}, {0x20000005, be32(3)},
+                                             {0x20000008, be32(600)}, {0x20000009, be32(300)},
+                                             {0x2000000F, be32(4961)}, {0x20000010, be32(3508)}}),
+                          1),
+       .pages = 1,
+       .copies = 3,
+       .width_mm = 210,
+       .height_mm = 297},
+  };
+  for (const Case& c : cases) check(c);
+}
+
+TEST_F(RecordScannersTest, XqxStreamThatDoesNotFitIsSearchedByteByByte) {
+  std::string data = xqx_stream(xqx_page(MARKS) + xqx_page(MARKS), 1);
+  data.replace(data.find(",XQX") + 8, 4, be32(0x7FFF));  // START_DOC claims 32767 items
+  const Findings f = run_analyzer(HP_GDI_REMOTE_ANALYZER, data);
+  EXPECT_TRUE(logged("reading the stream byte by byte"));
+  EXPECT_EQ(f.ja->pages, 2);  // the end-of-page form 02 | 00000006 | ... | 00000004 | ... | 03
+}
+
+TEST_F(RecordScannersTest, DdstPages) {
+  // Stripe data that holds the text of a page end: stepped over by length.
+  const std::string coded = JBIG_HEADER + bytes({0x12, 0x34}) + "@PJL SET PAGESTATUS=END\r\n" +
+                            bytes({0xFF, 0x02});
+  const std::string blank = JBIG_HEADER + BLANK;
+  const Case cases[] = {
+      {.name = "pages from the page ends; blocks stepped over",
+       .entry = &KMGDI_ANALYZER,
+       .data = ddst_job(ddst_page(coded) + ddst_page(coded)),
+       .pages = 2,
+       .copies = 1,
+       .duplex = 0,
+       .width_mm = 210,
+       .height_mm = 297,
+       .paper = "A4"},
+      {.name = "odd manual duplex loses its blank back side",
+       .entry = &KMGDI_ANALYZER,
+       .data = ddst_job(ddst_page(coded) + ddst_page(coded) + ddst_page(blank) +
+                        ddst_page(coded, 3)),
+       .pages = 3,
+       .duplex = 1},
+      {.name = "one-sided keeps a blank page",
+       .entry = &KMGDI_ANALYZER,
+       .data = ddst_job(ddst_page(coded) + ddst_page(blank)),
+       .pages = 2,
+       .duplex = 0},
+      {.name = "paper size in the dots of RESOLUTION",
+       .entry = &KMGDI_ANALYZER,
+       .data = ddst_job(ddst_page(coded, 0, 300)),
+       .pages = 1,
+       .width_mm = 210,
+       .height_mm = 297},
+  };
+  for (const Case& c : cases) check(c);
+  // A block longer than the data: the GDI rules count its IMAGELEN line.
+  std::string cut = ddst_job(ddst_page(coded));
+  cut.replace(cut.find("IMAGELEN=") + 9, 2, "99");
+  const Findings f = run_analyzer(KMGDI_ANALYZER, cut);
+  EXPECT_TRUE(logged("ddst: no PJL line or block fits"));
+  EXPECT_EQ(f.ja->pages, 1);
+}
+
+TEST_F(RecordScannersTest, MinoltaCommands) {
+  const std::string start = km_command(0x40, bytes({0x82, 0x10}));
+  const std::string end = km_command(0x55, bytes({0})) + km_command(0x41, bytes({0}));
+  // A bitmap holding the bytes of a page command: stepped over by its count.
+  const std::string bitmap = km_raster(km_page(4) + zeros(40));
+  const Case cases[] = {
+      {.name = "pages from the page commands, paper of the first",
+       .entry = &KMGDI_ANALYZER,
+       .data = start + km_page(0x1B) + bitmap + km_page(4) + bitmap + end,
+       .pages = 2,
+       .copies = 1,
+       .paper = "Letter"},
+  };
+  for (const Case& c : cases) check(c);
+  // A damaged checksum: the GDI rules count runs of zero bytes instead.
+  std::string damaged = start + km_page(4) + bitmap + end;
+  damaged[start.size() + 6] = 0x01;
+  const Findings f = run_analyzer(KMGDI_ANALYZER, damaged);
+  EXPECT_TRUE(logged("kmgdi: no whole command"));
+  EXPECT_EQ(f.ja->paper_size_name[0], '\0');
 }
 
 TEST_F(RecordScannersTest, LexmarkSmartAndCanonGaro) {

@@ -41,6 +41,19 @@ std::string stream(const std::string& pages, const Items& doc_items = {{2, 1}, {
   return "JZJZ" + record(0, doc_items) + pages + record(1);
 }
 
+// foo2hp's pages: the start record's plane count (item 7), a band record
+// (type 0C: a plane item, then JBIG stripe data), and an end record whose
+// items 8200-8203 tell whether the page has cyan, magenta, yellow, black.
+const std::string MARKS = bytes({0x4B, 0xC6, 0xFF, 0x02});  // coded stripe data
+const std::string BLANK = bytes({0xFF, 0x02, 0x00, 0x00});  // an end marker only
+std::string hp_page(int planes, const std::string& band, const Items& dots = {}) {
+  return record(2, {{3, 9}, {4, 1}, {7, static_cast<std::uint32_t>(planes)}}) +
+         record(0x0C, {{20, 4}}, band) + record(3, dots);
+}
+const Items COLOUR_DOTS = {{0x8200, 1}, {0x8201, 1}, {0x8202, 0}, {0x8203, 1}};
+const Items GRAY_DOTS = {{0x8200, 0}, {0x8201, 0}, {0x8202, 0}, {0x8203, 1}};
+const std::string PAUSE = record(0x0B);
+
 class ZjStreamTest : public sw_test::TempDirTest {};
 
 TEST_F(ZjStreamTest, RecordParseFoldsRepeatedRunsIntoCopies) {
@@ -111,6 +124,65 @@ TEST_F(ZjStreamTest, DuplexJobLosesOneBlankBackSideWhenItsPageCountIsEven) {
   }
 }
 
+TEST_F(ZjStreamTest, RecordParseCountsColourPagesPageByPage) {
+  struct Case {
+    const char* name;
+    std::string pages;
+    int expected_pages;
+    int expected_colour;  // -1: not judged
+    int expected_grayscale;
+  };
+  const Case cases[] = {
+      {"a colour page between gray ones", hp_page(1, MARKS) + hp_page(4, MARKS, COLOUR_DOTS) +
+                                              hp_page(1, MARKS),
+       3, 1, 0},
+      {"gray pages", hp_page(1, MARKS) + hp_page(1, MARKS + MARKS), 2, 0, 1},
+      {"four planes whose dot items say no colour", hp_page(4, MARKS, GRAY_DOTS), 1, 0, 1},
+      // foo2zjs's colour mode sends four planes of every page, gray or not.
+      {"four planes without dot items", hp_page(4, MARKS) + hp_page(1, MARKS), 2, -1, 0},
+      {"identical copies of a colour page",
+       hp_page(4, MARKS, COLOUR_DOTS) + hp_page(4, MARKS, COLOUR_DOTS), 1, 1, 0},
+  };
+  for (const Case& c : cases) {
+    const Findings f = run_analyzer(ZJSTREAM_ANALYZER, stream(c.pages), RECORD_PARSE);
+    EXPECT_EQ(f.ja->pages, c.expected_pages) << c.name;
+    EXPECT_EQ(f.ja->color_pages, c.expected_colour) << c.name;
+    EXPECT_EQ(f.ja->is_grayscale, c.expected_grayscale) << c.name;
+  }
+}
+
+// foo2hp's manual duplex: the driver pauses for the sheets to be turned and
+// makes an odd page count even with a blank back side.
+TEST_F(ZjStreamTest, ManualDuplexLosesItsBlankBackSide) {
+  const Items duplex = {{2, 2}};
+  // Pages longer than the short-page rule's 450 bytes.
+  auto times = [](const std::string& s, int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += s;
+    return r;
+  };
+  const std::string a = hp_page(1, times(MARKS, 150));
+  const std::string b = hp_page(1, times(MARKS, 151));
+  const std::string c = hp_page(1, times(MARKS, 152));
+  const std::string blank = hp_page(1, times(BLANK, 150));
+  struct Case {
+    const char* name;
+    std::string pages;
+    int expected_pages;
+  };
+  const Case cases[] = {
+      {"blank back side after the pause", a + c + PAUSE + blank + b, 3},
+      {"a blank page without a pause stays", a + c + blank + b, 4},
+      {"no blank page", a + c + PAUSE + a + b, 4},
+      {"an odd count keeps its blank page", a + PAUSE + blank + b, 3},
+  };
+  for (const Case& k : cases) {
+    const Findings f = run_analyzer(ZJSTREAM_ANALYZER, stream(k.pages, duplex), RECORD_PARSE);
+    EXPECT_EQ(f.ja->pages, k.expected_pages) << k.name;
+    EXPECT_EQ(f.ja->is_duplex, 1) << k.name;
+  }
+}
+
 TEST_F(ZjStreamTest, DefectiveStreamsFallBackToTheByteScan) {
   std::string bad_mark = stream(page('a') + page('b'));
   bad_mark.replace(bad_mark.find("ZZ", 40), 2, "ZY");
@@ -150,6 +222,9 @@ TEST_F(ZjStreamTest, TruncatedStreamsStayInBounds) {
   const std::string data = stream(page('a', 40) + page('a', 40) + page('b', 40, {{3, 9}, {4, 2}}));
   run_every_prefix(ZJSTREAM_ANALYZER, data, RECORD_PARSE);
   run_every_prefix(ZJSTREAM_ANALYZER, data, BYTE_SCAN);
+  const std::string hp =
+      stream(hp_page(1, MARKS) + PAUSE + hp_page(4, BLANK, COLOUR_DOTS), {{2, 2}});
+  run_every_prefix(ZJSTREAM_ANALYZER, hp, RECORD_PARSE);
 }
 
 TEST(DmPaper, NamesOfPaperCodes) {
