@@ -319,8 +319,10 @@ void end_of_job(Pcl6Scan& s, InlineCopiesCache* cache) {
   }
   apply_colour(s, pages);
   apply_kyocera_trailer(s, pages);
-  if (s.color && !s.has_color && ja->color_pages <= 0) {
-    LOG_DEBUG("Setting grayscale TRUE from !has_color && ja->color_pages <= 0");
+  // Only a job judged gray is a grayscale job: JetReady bands whose colour
+  // was not judged say nothing of it.
+  if (s.color && !s.has_color && ja->color_pages == 0) {
+    LOG_DEBUG("Setting grayscale TRUE from !has_color && ja->color_pages == 0");
     ja_set_is_grayscale(ja, 1);
   }
   if (pages > 0) {
