@@ -254,6 +254,12 @@ void apply_colour(const Pcl6Scan& s, int pages) {
     ja_set_color_pages(s.ja, COLOR_PAGES_UNJUDGED);
     return;
   }
+  if (s.ja->is_grayscale == 0 && PCL6ColorGetUndecidedPageCount(s.detector) > 0) {
+    LOG_DEBUG("Colour of %d page(s) cannot be judged: colour pages unknown",
+              PCL6ColorGetUndecidedPageCount(s.detector));
+    ja_set_color_pages(s.ja, COLOR_PAGES_UNJUDGED);
+    return;
+  }
   int k = PCL6ColorGetColorPageCount(s.detector);
   if (s.booklet.nested) {
     const int before = k;
