@@ -70,7 +70,9 @@ TEST_F(ColourRuleCorpusTest, MergedColourPagesAreTheTruthOrNotCounted) {
     }
     ++judged;
     // Colour that nothing judged is never billed as gray.
-    if (row.expected_colour_pages() > 0) EXPECT_NE(job->color_pages, 0);
+    if (row.expected_colour_pages() > 0) {
+      EXPECT_NE(job->color_pages, 0);
+    }
     if (known_miscount(row.file) != nullptr) continue;
     EXPECT_EQ(job->color_pages, row.expected_colour_pages())
         << "analysed colour pages " << analysis->color_pages << ", pages " << job->pages;
