@@ -63,6 +63,36 @@ class PiecesSource final : public PsByteSource {
   std::uint64_t pos_ = 0;
 };
 
+// Several ASCII85 strings, each decoded on its own (a short last group of
+// one is not continued by the next), one after another.
+class Ascii85StringsSource final : public PsByteSource {
+ public:
+  explicit Ascii85StringsSource(std::vector<PsPiece> strings) : strings_(std::move(strings)) {}
+  std::uint64_t read(std::uint8_t* out, std::uint64_t capacity) override {
+    while (!failed_) {
+      if (current_ == nullptr) {
+        if (index_ >= strings_.size()) return 0;
+        const PsPiece& s = strings_[index_++];
+        current_ = ps_source_ascii85(ps_source_bytes(s.data, s.length));
+        if (current_ == nullptr) {
+          failed_ = true;
+          return 0;
+        }
+      }
+      const std::uint64_t n = current_->read(out, capacity);
+      if (n > 0) return n;
+      if (current_->failed()) failed_ = true;
+      current_.reset();
+    }
+    return 0;
+  }
+
+ private:
+  std::vector<PsPiece> strings_;
+  std::size_t index_ = 0;
+  PsSourcePtr current_;
+};
+
 // A stage that reads its input through a buffer.
 class BufferedStage : public PsByteSource {
  protected:
@@ -447,6 +477,9 @@ PsSourcePtr ps_source_pieces(std::vector<PsPiece> pieces) {
 }
 PsSourcePtr ps_source_ascii85(PsSourcePtr in) {
   return in == nullptr ? nullptr : make_stage<Ascii85Source>(std::move(in));
+}
+PsSourcePtr ps_source_ascii85_strings(std::vector<PsPiece> strings) {
+  return make_stage<Ascii85StringsSource>(std::move(strings));
 }
 PsSourcePtr ps_source_asciihex(PsSourcePtr in) {
   return in == nullptr ? nullptr : make_stage<AsciiHexSource>(std::move(in));

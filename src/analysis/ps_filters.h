@@ -88,6 +88,9 @@ struct PsPiece {
 [[nodiscard]] PsSourcePtr ps_source_pieces(std::vector<PsPiece> pieces);
 // ASCII85Decode over another stage (or the raw bytes); ends at "~>".
 [[nodiscard]] PsSourcePtr ps_source_ascii85(PsSourcePtr in);
+// Several ASCII85 strings (each from behind "<~" to its "~>"), each
+// decoded on its own, one after another.
+[[nodiscard]] PsSourcePtr ps_source_ascii85_strings(std::vector<PsPiece> strings);
 // ASCIIHexDecode; ends at ">" (an odd last digit counts as followed by 0).
 [[nodiscard]] PsSourcePtr ps_source_asciihex(PsSourcePtr in);
 // LZWDecode with early change; ends at the end-of-data code.
