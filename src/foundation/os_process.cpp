@@ -111,6 +111,10 @@ int os_executable_path(char* buffer, std::size_t size) {
   return 1;
 }
 
+const char* os_command_path(const char* argv0, char* buffer, std::size_t size) {
+  return os_executable_path(buffer, size) ? buffer : argv0;
+}
+
 int os_get_computer_name(char* buffer, std::size_t size) {
   LOG_DEV("entering os_get_computer_name");
   if (buffer == nullptr || size == 0) {
