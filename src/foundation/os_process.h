@@ -7,6 +7,10 @@
 // The account the system's programs switch to when they run as root.
 inline constexpr const char* OS_SERVICE_ACCOUNT = "torvelle";
 
+// 1 when a process with id `pid` exists (whoever runs it), else 0; ids of 0
+// and below name no process.
+[[nodiscard]] int os_process_is_running(long pid);
+
 // Detaches the calling (already forked) process: new session, stdin from
 // /dev/zero, stdout and stderr to /dev/null, SIGTSTP ignored.
 int os_unix_daemonize();
