@@ -70,6 +70,7 @@ bool count_color_sheets(XpsZip* zip, const XpsFileList& list,
   scan.list = &list;
   const int color = get_num_color_pages(&scan, pages, pages_per_sheet, timer);
   ja_set_color_pages(ja, color);
+  if (color == COLOR_PAGES_UNJUDGED) return true;  // the pages stand; grayscale is not claimed
   if (color < 0) {
     ja_set_pages(ja, -1);
     return false;
