@@ -122,7 +122,7 @@ bool row_rule(png_structp png, png_infop info, const char* name, std::array<bool
   png_get_IHDR(png, info, &width, &height, &bit_depth, &color_type, &interlace, nullptr, nullptr);
   LOG_DEBUG("png_has_color: name='%s',width=%u,height=%u,bit_depth=%d,color_type=%d,"
             "interlace_type=%d", name, width, height, bit_depth, color_type, interlace);
-  *result = 0;
+  *result = IMAGE_GRAY;
   switch (color_type) {
     case PNG_COLOR_TYPE_GRAY:
     case PNG_COLOR_TYPE_GRAY_ALPHA:
@@ -143,10 +143,12 @@ bool row_rule(png_structp png, png_infop info, const char* name, std::array<bool
       LOG_ERROR("png_has_color: unknown color_type=%d", color_type);
       return false;
   }
-  if (static_cast<std::uint64_t>(width) * height > IMAGE_TV_MAX_PIXELS) {
-    LOG_ERROR("png_has_color: '%s' has %u x %u pixels, more than are decoded; assuming color",
-              name, width, height);
-    *result = 1;
+  const std::uint64_t samples =
+      static_cast<std::uint64_t>(width) * height * png_get_channels(png, info);
+  if (samples > IMAGE_TV_MAX_SAMPLES) {
+    LOG_INFO("png_has_color: '%s' has %u x %u pixels of %d samples, more than are decoded: "
+             "colour not judged", name, width, height, static_cast<int>(png_get_channels(png, info)));
+    *result = IMAGE_UNJUDGED;
     return false;
   }
   return true;
@@ -172,7 +174,7 @@ int png_judge(png_structp png, png_infop info, PngSource* source, const char* na
   }
   row->bytes = static_cast<png_bytep>(png_malloc(png, row_bytes));
   std::memset(row->bytes, 0, row_bytes);  // interlace passes leave the other pixels as they were
-  result = scan_rows(png, info, row->bytes, passes, rule);
+  result = scan_rows(png, info, row->bytes, passes, rule) != 0 ? IMAGE_COLOR : IMAGE_GRAY;
   png_free(png, row->bytes);
   row->bytes = nullptr;
   return result;
@@ -184,7 +186,7 @@ int png_decide(png_structp png, png_infop info, PngSource* source, const char* n
   if (setjmp(png_jmpbuf(png)) != 0) {
     if (row.bytes != nullptr) png_free(png, row.bytes);
     LOG_ERROR("png_has_color: returned from long jmp. '%s' appears not to be a valid PNG file", name);
-    return -1;
+    return IMAGE_BROKEN;
   }
   return png_judge(png, info, source, name, &row);
 }
@@ -196,7 +198,7 @@ int png_has_color(const std::uint8_t* data, std::uint64_t length, const char* na
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, error_func, warning_func);
   if (png == nullptr) {
     LOG_ERROR("png_has_color: png_create_read_struct() failed");
-    return -1;
+    return IMAGE_BROKEN;
   }
   // A few kilobytes of PNG may declare a text or a colour profile of
   // gigabytes, and libpng allocates what a chunk declares before it reads
@@ -204,11 +206,14 @@ int png_has_color(const std::uint8_t* data, std::uint64_t length, const char* na
   // passed over unread.
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, PNG_IGNORED_CHUNKS,
                               static_cast<int>(sizeof PNG_IGNORED_CHUNKS / 5));
+  // The chunks that are read (palette, transparency) are small; any other
+  // that a hostile image makes libpng buffer stays within the budget.
+  png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(IMAGE_TV_MEMORY_BUDGET));
   png_infop info = png_create_info_struct(png);
   if (info == nullptr) {
     LOG_ERROR("png_has_color: png_create_info_struct() failed");
     png_destroy_read_struct(&png, nullptr, nullptr);
-    return -1;
+    return IMAGE_BROKEN;
   }
   PngSource source{data, data != nullptr ? length : 0, 0};
   const int result = png_decide(png, info, &source, name);

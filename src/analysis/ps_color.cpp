@@ -141,11 +141,16 @@ void close_page(PSColor* color, const PsAt& at, int page_index) {
     ++color->color_pagecount;
     LOG_DEBUG("Page has color: offset=%llu,color_pagecount=%d",
               static_cast<unsigned long long>(at.offset()), color->color_pagecount);
+  } else if (color->unjudged_on_page != 0) {
+    ++color->unjudged_pagecount;
+    LOG_DEBUG("Page colour not judged: offset=%llu,unjudged_pagecount=%d",
+              static_cast<unsigned long long>(at.offset()), color->unjudged_pagecount);
   } else {
     LOG_DEBUG("Page has no color: offset=%llu,color_pagecount=%d",
               static_cast<unsigned long long>(at.offset()), color->color_pagecount);
   }
   color->has_color_on_page = 0;
+  color->unjudged_on_page = 0;
   color->page_index = page_index;
 }
 
@@ -257,6 +262,23 @@ void PSColorFree(PSColor* color) { delete color; }
 
 int PSColorGetColorPageCount(const PSColor* color) {
   return color != nullptr ? color->color_pagecount : 0;
+}
+
+int PSColorGetUnjudgedPageCount(const PSColor* color, const char** reason) {
+  if (reason != nullptr) *reason = color != nullptr ? color->unjudged_reason : nullptr;
+  return color != nullptr ? color->unjudged_pagecount : 0;
+}
+
+void SetPageUnjudgedFlag(PSColor* color, const std::uint8_t* pos, const std::uint8_t* start,
+                         const char* reason) {
+  if (color == nullptr || pos == nullptr || pos < start) return;
+  // In the prolog images are defined, not drawn; inside an embedded PDF
+  // object the page that uses it draws them, with its own tests.
+  if (color->in_prolog != 0 || (color->buffer.nobj >= 0 && color->buffer.resource_tracked != 0)) return;
+  LOG_DEBUG("Image at offset=%llu not judged: %s", static_cast<unsigned long long>(pos - start),
+            reason != nullptr ? reason : "");
+  if (color->unjudged_reason == nullptr) color->unjudged_reason = reason;
+  color->unjudged_on_page = 1;
 }
 
 void PSColorPushBuffer(PSColor* color) {

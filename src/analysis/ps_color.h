@@ -39,7 +39,12 @@ struct PsCsaEntry {
 // images are never drawn where the page could still turn colour.
 struct PsImageColour {
   std::int32_t index;
-  std::int32_t colour;  // 1 colour, 0 not, PS_IMAGE_NOT_DECODED
+  // 1 colour, 0 not, -1 unknown (the samples do not decode), or
+  // PS_IMAGE_NOT_DECODED; as decoded with `filter` (a PsImageFilter) for
+  // `components`.
+  std::int32_t colour;
+  std::int32_t filter;
+  std::int32_t components;
   // Not yet decoded: the array's chunks begin at `chunks` of the buffer
   // [buffer, buffer + length) (the job's own, mapped while it is analysed);
   // `count` is the array's declared size.
@@ -49,7 +54,7 @@ struct PsImageColour {
   std::uint64_t chunks_end;  // behind the last chunk
   std::int32_t count;
 };
-inline constexpr std::int32_t PS_IMAGE_NOT_DECODED = -1;
+inline constexpr std::int32_t PS_IMAGE_NOT_DECODED = -2;
 
 // The text of an image array already decoded (in the job's own buffer) and
 // its result: an array written again with the same bytes (the same image
@@ -58,6 +63,8 @@ struct PsDecodedArray {
   const std::uint8_t* text;
   std::uint64_t length;
   std::int32_t count;
+  std::int32_t filter;
+  std::int32_t components;
   std::int32_t colour;
 };
 inline constexpr std::size_t PS_DECODED_ARRAYS_MAX = 8;
@@ -75,6 +82,13 @@ struct PSColor {
   std::int32_t page_index;
   std::int32_t color_pagecount;
   std::int32_t has_color_on_page;
+  // The page draws an image whose samples cannot be decoded here: unless
+  // some colour mark colours it, its colour is not known.
+  std::int32_t unjudged_on_page;
+  // Pages closed without colour that held such an image, and the reason of
+  // the first one (a static text).
+  std::int32_t unjudged_pagecount;
+  const char* unjudged_reason;
   PsColorBufferState buffer;
   std::vector<PsColorBufferState> saved_buffers;
   std::int32_t is_gsps;
@@ -121,6 +135,14 @@ int PSColorEndResource(PSColor* color, const std::uint8_t* start, const std::uin
                        const std::uint8_t* end_resource);
 
 [[nodiscard]] int PSColorGetColorPageCount(const PSColor* color);
+// Pages whose colour could not be judged (no colour mark, and an image whose
+// samples could not be decoded); `reason` (may be null) receives why.
+[[nodiscard]] int PSColorGetUnjudgedPageCount(const PSColor* color, const char** reason);
+
+// An image at `pos` whose samples cannot be decoded: the page's colour is
+// not judged unless a colour mark colours it. `reason` is a static text.
+void SetPageUnjudgedFlag(PSColor* color, const std::uint8_t* pos, const std::uint8_t* start,
+                         const char* reason);
 
 // A colour mark at `pos`: colours the open tracked resource's object, or
 // the current page (unless the mark only paints invisible text).

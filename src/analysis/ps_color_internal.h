@@ -41,6 +41,8 @@ struct PsAt {
   // A colour mark at `p`.
   void mark(const std::uint8_t* p) const { SetPageColoredFlag(color, p, start, end); }
   void mark() const { mark(pos); }
+  // An image here whose samples cannot be decoded (`reason`: static text).
+  void unjudged(const char* reason) const { SetPageUnjudgedFlag(color, pos, start, reason); }
 };
 
 // Bytes of the run of number characters (digits, ".", "-", "[", "]" and
@@ -79,3 +81,4 @@ bool ps_image_test_palettes(const PsAt& at);
 bool ps_image_test_assumed(const PsAt& at);
 bool ps_image_test_pdf(const PsAt& at);
 bool ps_pdftops_image(const PsAt& at);
+bool ps_pdftops_inline_image(const PsAt& at);

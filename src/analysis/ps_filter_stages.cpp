@@ -38,29 +38,34 @@ class BytesSource final : public PsByteSource {
   std::uint64_t pos_ = 0;
 };
 
-class PiecesSource final : public PsByteSource {
+// Several ASCII85 strings, each decoded on its own (a short last group of
+// one is not continued by the next), one after another.
+class Ascii85StringsSource final : public PsByteSource {
  public:
-  explicit PiecesSource(std::vector<PsPiece> pieces) : pieces_(std::move(pieces)) {}
+  explicit Ascii85StringsSource(std::vector<PsPiece> strings) : strings_(std::move(strings)) {}
   std::uint64_t read(std::uint8_t* out, std::uint64_t capacity) override {
-    std::uint64_t written = 0;
-    while (written < capacity && index_ < pieces_.size()) {
-      const PsPiece& piece = pieces_[index_];
-      const std::uint64_t n = std::min(capacity - written, piece.length - pos_);
-      if (n > 0) std::memcpy(out + written, piece.data + pos_, n);
-      written += n;
-      pos_ += n;
-      if (pos_ == piece.length) {
-        ++index_;
-        pos_ = 0;
+    while (!failed_) {
+      if (current_ == nullptr) {
+        if (index_ >= strings_.size()) return 0;
+        const PsPiece& s = strings_[index_++];
+        current_ = ps_source_ascii85(ps_source_bytes(s.data, s.length));
+        if (current_ == nullptr) {
+          failed_ = true;
+          return 0;
+        }
       }
+      const std::uint64_t n = current_->read(out, capacity);
+      if (n > 0) return n;
+      if (current_->failed()) failed_ = true;
+      current_.reset();
     }
-    return written;
+    return 0;
   }
 
  private:
-  std::vector<PsPiece> pieces_;
+  std::vector<PsPiece> strings_;
   std::size_t index_ = 0;
-  std::uint64_t pos_ = 0;
+  PsSourcePtr current_;
 };
 
 // A stage that reads its input through a buffer.
@@ -442,11 +447,11 @@ PsSourcePtr make_stage(Args&&... args) {
 PsSourcePtr ps_source_bytes(const std::uint8_t* data, std::uint64_t length) {
   return make_stage<BytesSource>(data, length);
 }
-PsSourcePtr ps_source_pieces(std::vector<PsPiece> pieces) {
-  return make_stage<PiecesSource>(std::move(pieces));
-}
 PsSourcePtr ps_source_ascii85(PsSourcePtr in) {
   return in == nullptr ? nullptr : make_stage<Ascii85Source>(std::move(in));
+}
+PsSourcePtr ps_source_ascii85_strings(std::vector<PsPiece> strings) {
+  return make_stage<Ascii85StringsSource>(std::move(strings));
 }
 PsSourcePtr ps_source_asciihex(PsSourcePtr in) {
   return in == nullptr ? nullptr : make_stage<AsciiHexSource>(std::move(in));

@@ -80,14 +80,16 @@ using PsSourcePtr = std::unique_ptr<PsByteSource>;
 
 // The bytes of a buffer as they are.
 [[nodiscard]] PsSourcePtr ps_source_bytes(const std::uint8_t* data, std::uint64_t length);
-// The bytes of several pieces of a buffer, one after another.
+// A piece of a buffer.
 struct PsPiece {
   const std::uint8_t* data;
   std::uint64_t length;
 };
-[[nodiscard]] PsSourcePtr ps_source_pieces(std::vector<PsPiece> pieces);
 // ASCII85Decode over another stage (or the raw bytes); ends at "~>".
 [[nodiscard]] PsSourcePtr ps_source_ascii85(PsSourcePtr in);
+// Several ASCII85 strings (each from behind "<~" to its "~>"), each
+// decoded on its own, one after another.
+[[nodiscard]] PsSourcePtr ps_source_ascii85_strings(std::vector<PsPiece> strings);
 // ASCIIHexDecode; ends at ">" (an odd last digit counts as followed by 0).
 [[nodiscard]] PsSourcePtr ps_source_asciihex(PsSourcePtr in);
 // LZWDecode with early change; ends at the end-of-data code.

@@ -234,16 +234,6 @@ int raster_contains_color(const std::uint8_t* samples, std::uint64_t length, int
   return colour ? 1 : 0;
 }
 
-int ps_does_rle_image_contain_color_(const std::uint8_t* data, std::uint64_t length,
-                                     int components, int full, int* uniform) {
-  (void)full;  // run-length data is always tested to its end, piece by piece
-  PsSourcePtr source = ps_source_run_length(ps_source_bytes(data, length), true);
-  const int result = test_source(source.get(), components, uniform);
-  LOG_DEBUG(" ps_does_rle_image_contain_color returned %d after %llu compressed bytes", result,
-            static_cast<ull>(length));
-  return result == PS_IMAGE_COLOUR ? 1 : 0;
-}
-
 int image_data_has_color(const std::uint8_t* search, const std::uint8_t* start,
                          const std::uint8_t* end, PSImageParams* params,
                          const std::uint8_t** image_end) {
@@ -289,15 +279,39 @@ int ximage_ascii85_rtl_has_color(const std::uint8_t* data, const std::uint8_t* e
   return 0;
 }
 
-int image_chunks_have_color(std::vector<PsPiece> chunks) {
+PsImageFilter ps_image_filter_named(const std::uint8_t* text, std::uint64_t length) {
+  struct Named {
+    std::string_view name;
+    PsImageFilter filter;
+  };
+  static constexpr Named NAMES[] = {
+      {"/FlateDecode", PsImageFilter::FLATE},           {"/LZWDecode", PsImageFilter::LZW},
+      {"/RunLengthDecode", PsImageFilter::RUN_LENGTH},  {"/DCTDecode", PsImageFilter::UNSUPPORTED},
+      {"/CCITTFaxDecode", PsImageFilter::UNSUPPORTED},  {"/JBIG2Decode", PsImageFilter::UNSUPPORTED},
+      {"/JPXDecode", PsImageFilter::UNSUPPORTED},
+  };
+  const auto span = scan_bytes(text, length);
+  PsImageFilter found = PsImageFilter::NONE;
+  for (const Named& n : NAMES) {
+    if (!scan_find(span, 0, n.name)) continue;
+    if (found != PsImageFilter::NONE) return PsImageFilter::UNSUPPORTED;
+    found = n.filter;
+  }
+  return found;
+}
+
+int image_chunks_have_color(std::vector<PsPiece> chunks, int components, PsImageFilter filter) {
+  if (filter == PsImageFilter::UNSUPPORTED) return PS_IMAGE_UNKNOWN;
   int result = PS_IMAGE_GRAY;
   for (const bool full : {false, true}) {
-    PsSourcePtr source = ps_source_limit(
-        ps_source_inflate(ps_source_limit(ps_source_ascii85(ps_source_pieces(chunks)),
-                                          full ? ASCII85_LIMIT_FULL : ASCII85_LIMIT)),
-        full ? INFLATE_LIMIT_FULL : INFLATE_LIMIT);
+    PsSourcePtr source = ps_source_limit(ps_source_ascii85_strings(chunks),
+                                         full ? ASCII85_LIMIT_FULL : ASCII85_LIMIT);
+    const std::uint64_t limit = full ? INFLATE_LIMIT_FULL : INFLATE_LIMIT;
+    if (filter == PsImageFilter::FLATE) source = ps_source_limit(ps_source_inflate(std::move(source)), limit);
+    if (filter == PsImageFilter::LZW) source = ps_source_limit(ps_source_lzw(std::move(source)), limit);
+    if (filter == PsImageFilter::RUN_LENGTH) source = ps_source_run_length(std::move(source), false);
     int uniform = 0;
-    result = test_source(source.get(), 3, &uniform);
+    result = test_source(source.get(), components, &uniform);
     if (result != PS_IMAGE_GRAY || uniform == 0) break;
     LOG_DEBUG("image_data_has_color: Only 1 pixel value found. Retrying with full raster search");
   }

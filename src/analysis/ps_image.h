@@ -41,11 +41,6 @@ inline constexpr int PS_IMAGE_UNKNOWN = -1;
 [[nodiscard]] int raster_contains_color(const std::uint8_t* samples, std::uint64_t length,
                                         int components, int* uniform);
 
-// Decodes PostScript run-length data (streams one after another, each
-// followed by one separating byte) and tests its pixels: 1 colour, else 0.
-[[nodiscard]] int ps_does_rle_image_contain_color_(const std::uint8_t* data, std::uint64_t length,
-                                                    int components, int full, int* uniform);
-
 // The samples of the image found behind `search` between the params'
 // markers: 1 colour, 0 not, -1 unknown. `image_end` (may be null) receives
 // the byte before the end marker. A uniform raster without colour is tested
@@ -59,9 +54,19 @@ inline constexpr int PS_IMAGE_UNKNOWN = -1;
 [[nodiscard]] int samples_have_color(const std::uint8_t* data, std::uint64_t length,
                                      const PSImageParams* params);
 
-// ASCII85 Flate RGB samples given as pieces of text (pdftops image
-// chunks): 1 colour, 0 not, -1 unknown.
-[[nodiscard]] int image_chunks_have_color(std::vector<PsPiece> chunks);
+// How the samples of an image are compressed behind their text encoding.
+enum class PsImageFilter { NONE, FLATE, LZW, RUN_LENGTH, UNSUPPORTED };
+// The filter a data source's text names ("/FlateDecode filter" and the
+// like): NONE when it names none, UNSUPPORTED for one not decoded here
+// (DCTDecode, CCITTFaxDecode, ...) or more than one.
+[[nodiscard]] PsImageFilter ps_image_filter_named(const std::uint8_t* text, std::uint64_t length);
+
+// Samples given as ASCII85 strings (pdftops' image chunks: each piece the
+// text of one string, from behind "<~" up to and including "~>"), each
+// decoded on its own, then decompressed with `filter`: 1 colour, 0 not,
+// -1 unknown (the data does not decode, or the filter is not supported).
+[[nodiscard]] int image_chunks_have_color(std::vector<PsPiece> chunks, int components,
+                                          PsImageFilter filter);
 
 // ASCII85 run-length RGB samples from `data` to `end`: 1 colour (also when
 // nothing decodes), 0 gray.

@@ -2,7 +2,9 @@
 // plain forms applications and filters write, whose samples are a hex string
 // in the data procedure or follow the operator (hexadecimal text read by
 // readhexstring, or ASCII85 text through a filter).
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "analysis/ps_color_internal.h"
 #include "analysis/ps_image.h"
@@ -34,6 +36,8 @@ void report(const PsAt& at, int result) {
   if (result == PS_IMAGE_COLOUR) {
     LOG_DEBUG(" image at offset=%llu contains color, has_color_on_page", static_cast<ull>(at.offset()));
     at.mark();
+  } else if (result == PS_IMAGE_UNKNOWN) {
+    at.unjudged("colorimage samples that are not decoded here");
   }
 }
 
@@ -84,6 +88,61 @@ int procedure_samples(const PsAt& at, ByteSpan body, PSImageParams* params) {
   return samples_have_color(body.data() + *open + 1, *close - *open - 1, params);
 }
 
+constexpr std::uint64_t FILTERS_BACK = 200;
+
+enum class FileSource { NONE, DECODED, NOT_DECODED };
+
+// The data source "currentfile /A filter /B filter ..." that ends just
+// before `end` (behind its last "filter"): NONE when there is none such,
+// else whether its filters (set in `params`) are decoded here.
+FileSource current_file_filters(const PsAt& at, const std::uint8_t* end, PSImageParams* params) {
+  const std::uint8_t* lo = end - std::min<std::uint64_t>(FILTERS_BACK, end - at.start);
+  const auto span = scan_bytes(lo, static_cast<std::uint64_t>(end - lo));
+  const auto file = scan_rfind(span, span.size(), "currentfile");
+  if (!file || span.size() < 6 || !scan_bytes_at(span, span.size() - 6, "filter")) return FileSource::NONE;
+  const ByteSpan chain = span.subspan(*file + 11, span.size() - *file - 11);
+  struct Named {
+    std::string_view name;
+    std::int32_t PSImageParams::*flag;
+  };
+  static constexpr Named NAMES[] = {
+      {"/ASCIIHexDecode", &PSImageParams::is_asciihex}, {"/ASCII85Decode", &PSImageParams::is_ascii85},
+      {"/FlateDecode", &PSImageParams::is_flate},       {"/LZWDecode", &PSImageParams::is_lzw},
+      {"/RunLengthDecode", &PSImageParams::is_rle},
+  };
+  int names = 0;
+  for (std::uint64_t i = 0; i < chain.size(); ++i) {
+    if (chain[i] != '/') continue;
+    bool known = false;
+    for (const Named& n : NAMES) {
+      if (!scan_bytes_at(chain, i, n.name)) continue;
+      params->*n.flag += 1;
+      known = true;
+    }
+    if (!known) return FileSource::NOT_DECODED;  // DCTDecode, CCITTFaxDecode, ...
+    ++names;
+  }
+  const int text = params->is_asciihex + params->is_ascii85;
+  const int compressed = params->is_flate + params->is_lzw + params->is_rle;
+  if (names == 0 || text > 1 || compressed > 1 || names != text + compressed) return FileSource::NOT_DECODED;
+  // A text encoding comes first, then the compression.
+  if (text == 1 && compressed == 1) {
+    const auto text_at = scan_find(chain, 0, params->is_asciihex != 0 ? "/ASCIIHex" : "/ASCII85");
+    const auto first = scan_find_byte(chain, 0, '/');
+    if (text_at != first) return FileSource::NOT_DECODED;
+  }
+  params->is_raw = compressed == 0 ? 1 : 0;
+  return FileSource::DECODED;
+}
+
+// Samples of "currentfile ... filter false n colorimage": they follow the
+// operator (one white-space byte behind it).
+int current_file_samples(const PsAt& at, PSImageParams* params) {
+  const std::uint8_t* data = at.pos + OPERATOR;
+  if (data < at.end && ascii_is_space(*data)) ++data;
+  return samples_have_color(data, static_cast<std::uint64_t>(at.end - data), params);
+}
+
 // "false 3 colorimage" after a data procedure or a filtered current file.
 bool plain_colorimage(const PsAt& at) {
   PsMatch m;
@@ -94,12 +153,18 @@ bool plain_colorimage(const PsAt& at) {
   if (m.text(1) != "false" || (components != 3 && components != 4)) return false;
   const std::uint8_t* q = m.at(0);
   while (q > at.start && ascii_is_space(q[-1])) --q;
-  if (q == at.start || q[-1] != '}') return false;
-  const ByteSpan body = procedure_before(at, q - 1);
-  if (body.empty()) return false;
   PSImageParams params{};
   params.num_components = components;
-  const int result = procedure_samples(at, body, &params);
+  int result = PS_IMAGE_UNKNOWN;
+  if (q > at.start && q[-1] == '}') {
+    const ByteSpan body = procedure_before(at, q - 1);
+    if (body.empty()) return false;
+    result = procedure_samples(at, body, &params);
+  } else {
+    const FileSource source = current_file_filters(at, q, &params);
+    if (source == FileSource::NONE) return false;
+    if (source == FileSource::DECODED) result = current_file_samples(at, &params);
+  }
   report(at, result);
   return true;
 }
@@ -133,8 +198,8 @@ bool ps_image_test_colorimage(const PsAt& at) {
     set_markers(&params, "colorimage", "~>");
     const std::uint8_t* image_end = nullptr;
     const int result = image_data_has_color(at.pos, at.start, at.end, &params, &image_end);
-    if (result == PS_IMAGE_UNKNOWN) return true;
     report(at, result);
+    if (result == PS_IMAGE_UNKNOWN) return true;
     at.skip_to(image_end != nullptr ? image_end : at.pos + at.room(10));
     return false;
   }

@@ -195,6 +195,7 @@ int does_image_contain_color(PSColor* color, const std::uint8_t* pos, const std:
   }
   if (!read_filters(dict, start, &params)) {
     LOG_DEV(" image at offset=%llu has invalid params", offset);
+    SetPageUnjudgedFlag(color, pos, start, "an image's filters are not decoded here");
     return PS_IMAGE_UNKNOWN;
   }
   if (params.num_components != 3 && params.num_components != 4) {
@@ -206,6 +207,8 @@ int does_image_contain_color(PSColor* color, const std::uint8_t* pos, const std:
   const int result = image_data_has_color(pos, start, end, &params, image_end);
   if (result == PS_IMAGE_COLOUR) {
     LOG_DEBUG(" image at offset=%llu contains color", offset);
+  } else if (result == PS_IMAGE_UNKNOWN) {
+    SetPageUnjudgedFlag(color, pos, start, "an image's samples do not decode");
   } else {
     LOG_DEBUG(" no color in image at offset=%llu", offset);
   }

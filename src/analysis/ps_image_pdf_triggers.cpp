@@ -277,6 +277,7 @@ bool ps_image_test_pdf(const PsAt& at) {
   using Test = void (*)(const PsAt&);
   static constexpr Test TESTS[] = {test_dict_image, test_pdf_image, test_beginbinary_image,
                                    test_gray_header, test_jdp,       test_datasource};
+  if (ps_pdftops_inline_image(at)) return false;
   for (Test test : TESTS) {
     if (!at.active()) return false;
     test(at);

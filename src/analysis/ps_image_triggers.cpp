@@ -77,7 +77,10 @@ bool test_jimg(const PsAt& at) {
   set_markers(&params, "Jimg", encoding == 0 ? "~>" : "");
   const std::uint8_t* image_end = nullptr;
   const int result = image_data_has_color(at.pos, at.start, at.end, &params, &image_end);
-  if (result == PS_IMAGE_UNKNOWN) return true;
+  if (result == PS_IMAGE_UNKNOWN) {
+    at.unjudged("Jimg samples that do not decode");
+    return true;
+  }
   if (result == PS_IMAGE_COLOUR) {
     LOG_DEBUG(" re_Jimg_param:image at %llu contains color, has_color_on_page", offset_of(at));
     at.mark();

@@ -181,16 +181,21 @@ bool ps_color_test_pdf_stream(const PsAt& at) {
                         .has_value();
   bool colour = false;
   if (!font) {
-    const bool inline_images = dict.has("/PDF/ImageC") ||
-                               scan_find(scan_bytes(at.pos, at.room(A85_MARK_AHEAD)), 0, "/A85");
-    if (inline_images && inline_header_is_rgb(at)) {
-      LOG_DEBUG("Found color in a PDF stream BI header at offset=%llu, has_color_on_page",
-                static_cast<ull>(at.offset()));
-      colour = true;
-    }
+    // Content that decodes is read: its inline images' samples decide.
+    // Where it does not, an RGB inline image at its start is taken as colour.
     bool supported = false;
     PsSourcePtr source = filter_chain(dict, data, *endstream, &supported);
-    if (!colour && supported) colour = pdf_content_has_colour(source.get());
+    if (supported) {
+      colour = pdf_content_has_colour(source.get());
+    } else {
+      const bool inline_images = dict.has("/PDF/ImageC") ||
+                                 scan_find(scan_bytes(at.pos, at.room(A85_MARK_AHEAD)), 0, "/A85");
+      if (inline_images && inline_header_is_rgb(at)) {
+        LOG_DEBUG("Found color in a PDF stream BI header at offset=%llu, has_color_on_page",
+                  static_cast<ull>(at.offset()));
+        colour = true;
+      }
+    }
   }
   if (colour) {
     LOG_DEBUG("Found color in a PDF stream object at offset=%llu, has_color_on_page",

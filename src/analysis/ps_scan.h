@@ -286,7 +286,6 @@ void ps_log_tokens(const PsScan& s);
 void ps_final_steps(PsScan* s);
 void ps_final_duplex(PsScan* s);
 void ps_final_copies(PsScan* s);
-void ps_final_pages(PsScan* s);
 void ps_final_nup(PsScan* s, bool* centerfold);
 void ps_final_grayscale(PsScan* s, int* fiery_colour_pages);
 void ps_final_media(PsScan* s, bool centerfold);

@@ -226,9 +226,12 @@ void ps_final_colour_pages(PsScan* s, int fiery_colour_count) {
   JobAttribs* ja = s->ja;
   int count = s->fiery_ranges_seen ? fiery_colour_count : PSColorGetColorPageCount(s->color);
   KyoceraTrailerInfo trailer{};
+  // The printer driver's own count of colour and mono pages judges them all.
+  bool kyocera_counted = false;
   if (s->kyocera_seen && kyocerameta_parse_trailer(s->start, s->length(), &trailer) == 1) {
     const std::int64_t c = trailer.color_pages;
     const std::int64_t m = trailer.mono_pages;
+    kyocera_counted = true;
     if (c + m != ja->pages) {
       LOG_DEBUG("Inconsistent: pages=%d,mono_pages=%lld,color_pages=%lld", ja->pages, static_cast<long long>(m),
                 static_cast<long long>(c));
@@ -239,6 +242,15 @@ void ps_final_colour_pages(PsScan* s, int fiery_colour_count) {
       LOG_DEBUG("Updating color page count based on Kyocera trailer: %d=>%d", count, k);
       count = k;
     }
+  }
+  const char* reason = nullptr;
+  const int unjudged = PSColorGetUnjudgedPageCount(s->color, &reason);
+  if (unjudged > 0 && !s->fiery_ranges_seen && !kyocera_counted && ja->is_grayscale == 0) {
+    LOG_INFO("Colour pages not judged: %d page(s) without a colour mark hold images whose samples "
+             "cannot be decoded (%s)",
+             unjudged, reason != nullptr ? reason : "unknown");
+    ja_set_color_pages(ja, COLOR_PAGES_UNJUDGED);
+    return;
   }
   if (count < 1 || ja->is_grayscale != 0) {
     LOG_DEBUG("Color detection enabled. Grayscale = %d, Color count = %d. Set no color pages and grayscale",

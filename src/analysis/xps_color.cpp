@@ -92,7 +92,7 @@ int tiff_has_color(const std::string& data, const char* name) {
 }
 
 // The verdict on one image part: 1 colour (or not analysed), 0 grey,
-// -1 missing or broken.
+// -1 missing or broken, IMAGE_UNJUDGED too large to decode.
 int judge_image(XpsColorScan* scan, const std::string& image) {
   const std::string ext = extension_of(image);
   const bool jpeg = ext == ".jpg" || ext == ".jpeg";
@@ -118,7 +118,7 @@ int judge_image(XpsColorScan* scan, const std::string& image) {
   if (tiff) return tiff_has_color(data, image.c_str());
   const int verdict = jpeg ? jpeg_has_color(bytes, data.size(), image.c_str())
                            : png_has_color(bytes, data.size(), image.c_str());
-  if (verdict < 0) {
+  if (verdict == IMAGE_BROKEN) {
     LOG_ERROR("is_page_color_image: '%s' is not a valid %s image", image.c_str(), jpeg ? "JPEG" : "PNG");
   }
   return verdict;
@@ -199,11 +199,18 @@ int xps_page_color(XpsColorScan* scan, const std::string& page) {
     }
     images.insert(std::move(image));
   }
+  // An image that cannot be judged leaves the page unjudged unless another
+  // image shows colour.
+  int page_verdict = 0;
   for (const std::string& image : images) {
     const int verdict = image_verdict(scan, image);
-    if (verdict != 0) return verdict;
+    if (verdict == IMAGE_UNJUDGED) {
+      page_verdict = COLOR_PAGES_UNJUDGED;
+    } else if (verdict != 0) {
+      return verdict;
+    }
   }
-  return 0;
+  return page_verdict;
 }
 
 int get_num_color_pages(XpsColorScan* scan, const std::vector<std::string>& pages,
@@ -222,6 +229,10 @@ int get_num_color_pages(XpsColorScan* scan, const std::vector<std::string>& page
     if (i % static_cast<std::size_t>(pages_per_sheet) == 0) sheet_marked = false;
     if (sheet_marked) continue;  // the sheet is colour already
     const int color = xps_page_color(scan, pages[i]);
+    if (color == COLOR_PAGES_UNJUDGED) {
+      LOG_DEBUG(" get_num_color_pages: the colour of page %zu cannot be judged", i + 1);
+      return COLOR_PAGES_UNJUDGED;
+    }
     if (color < 0) {
       LOG_DEBUG(" get_num_color_pages: invalid XPS file");
       return -1;

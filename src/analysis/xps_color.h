@@ -28,18 +28,19 @@ class PositionTimer;
 struct XpsColorScan {
   XpsZip* zip = nullptr;
   const XpsFileList* list = nullptr;
-  std::unordered_map<std::string, int> image_verdicts;  // image part -> 1, 0 or -1
+  std::unordered_map<std::string, int> image_verdicts;  // part -> 1, 0, -1, IMAGE_UNJUDGED
   std::uint64_t bytes_read = 0;                          // page text and images read so far
 };
 
 // 1 when the page holds colour (or an image taken as colour), 0 when not,
-// -1 when an image it uses is missing or broken. A page part that cannot be
-// read counts as not colour (logged).
+// -1 when an image it uses is missing or broken, COLOR_PAGES_UNJUDGED
+// (foundation/ja.h) when no colour is seen but an image is too large to
+// judge. A page part that cannot be read counts as not colour (logged).
 [[nodiscard]] int xps_page_color(XpsColorScan* scan, const std::string& page);
 
 // The number of colour sheets of `pages` at `pages_per_sheet` (a sheet is
 // colour when any of its pages is); -1 when a page's image is missing or
-// broken; COLOR_PAGES_UNJUDGED (foundation/ja.h) when the timer runs out
-// before every page was judged.
+// broken; COLOR_PAGES_UNJUDGED (foundation/ja.h) when a page's colour cannot
+// be judged, or when the timer runs out before every page was judged.
 [[nodiscard]] int get_num_color_pages(XpsColorScan* scan, const std::vector<std::string>& pages,
                                       int pages_per_sheet, PositionTimer* timer);

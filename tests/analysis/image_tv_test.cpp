@@ -5,6 +5,7 @@
 // (a coloured pixel placed last, an unused coloured palette entry, Adam7).
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <jpeglib.h>
@@ -108,6 +109,37 @@ int jpeg_verdict(const std::string& bytes) {
   return jpeg_has_color(buffer.data(), buffer.size(), "test.jpg");
 }
 
+// `image` with its frame header (SOF0 to SOF2) declaring `width` x `height`
+// pixels: the data of a small image stands for the start of a huge one.
+std::string jpeg_declaring(std::string image, unsigned width, unsigned height) {
+  for (std::size_t i = 0; i + 9 < image.size(); ++i) {
+    const auto marker = static_cast<unsigned char>(image[i + 1]);
+    if (image[i] != '\xff' || marker < 0xc0 || marker > 0xc2) continue;
+    // FF Cn, length (2), precision (1), height (2), width (2)
+    image[i + 5] = static_cast<char>(height >> 8);
+    image[i + 6] = static_cast<char>(height & 0xff);
+    image[i + 7] = static_cast<char>(width >> 8);
+    image[i + 8] = static_cast<char>(width & 0xff);
+    return image;
+  }
+  return {};
+}
+
+// `image` with its header (IHDR, the first chunk) declaring `width` x
+// `height` pixels, its check value made again.
+std::string png_declaring(std::string image, std::uint32_t width, std::uint32_t height) {
+  constexpr std::size_t FIELDS = 16;  // after the signature (8), length (4) and type (4)
+  if (image.size() < FIELDS + 17) return {};
+  for (int i = 0; i < 4; ++i) {
+    image[FIELDS + i] = static_cast<char>(width >> (24 - 8 * i));
+    image[FIELDS + 4 + i] = static_cast<char>(height >> (24 - 8 * i));
+  }
+  const auto* typed = reinterpret_cast<const Bytef*>(image.data() + 12);
+  const uLong crc = crc32(0, typed, 17);  // type and the 13 bytes of fields
+  for (int i = 0; i < 4; ++i) image[FIELDS + 13 + i] = static_cast<char>(crc >> (24 - 8 * i));
+  return image;
+}
+
 class ImageTvTest : public AnalysisTest {};
 
 TEST_F(ImageTvTest, PngPixelsDecide) {
@@ -202,6 +234,50 @@ TEST_F(ImageTvTest, BrokenDataIsNoImage) {
   }
   EXPECT_EQ(png_verdict(jpeg), -1);
   EXPECT_EQ(jpeg_verdict(png), -1);
+}
+
+// Images that declare far more pixels than their few bytes hold. An image
+// of several scans keeps coefficients for the whole image, so above the
+// memory budget it is not judged (the fuzz seed made libjpeg take 2 GB); a
+// single-scan JPEG is decoded at a reduced scale and still judged; a PNG's
+// header decides before any row is inflated. Grey images need no decoding.
+TEST_F(ImageTvTest, ImagesDeclaringMoreThanIsDecoded) {
+  const std::string seeds = std::string(SW_SOURCE_DIR) + "/fuzz/corpus/image_tv/";
+  const std::vector<std::string> red_rgb(16, repeat_pixel("\xe0\x20\x20", 16));
+  const std::vector<std::string> gray_rgb(16, repeat_pixel("\x70\x70\x70", 16));
+  const std::vector<std::string> gray(16, std::string(16, '\x70'));
+  const auto jpeg = [](int components, J_COLOR_SPACE space, bool progressive,
+                       const std::vector<std::string>& rows) {
+    return jpeg_declaring(make_jpeg(16, 16, components, space, progressive, rows), 12288, 56320);
+  };
+  const PngLayout palette{.color_type = PNG_COLOR_TYPE_PALETTE, .palette = {{0, 0, 0}, {255, 0, 0}}};
+  const std::vector<std::string> red_indexes(3, std::string(4, '\x01'));
+  const std::vector<std::string> gray_samples(3, std::string(4, '\x70'));
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool png;
+    int want;
+  };
+  const Case cases[] = {
+      {"fuzz seed: progressive, 12288 x 56320 x 3",
+       xps_test::read_file(seeds + "jpeg-progressive-declaring-12288x56320"), false, IMAGE_UNJUDGED},
+      {"progressive colour", jpeg(3, JCS_RGB, true, red_rgb), false, IMAGE_UNJUDGED},
+      {"progressive grey component", jpeg(1, JCS_GRAYSCALE, true, gray), false, IMAGE_GRAY},
+      {"baseline colour, reduced scale", jpeg(3, JCS_RGB, false, red_rgb), false, IMAGE_COLOR},
+      {"baseline grey RGB, reduced scale", jpeg(3, JCS_RGB, false, gray_rgb), false, IMAGE_GRAY},
+      {"fuzz seed: png rgb, 20000 x 20000",
+       xps_test::read_file(seeds + "png-rgb-declaring-20000x20000"), true, IMAGE_UNJUDGED},
+      {"png palette, 20000 x 20000",
+       png_declaring(make_png(palette, red_indexes), 20000, 20000), true, IMAGE_UNJUDGED},
+      {"png grey, 20000 x 20000",
+       png_declaring(make_png({.color_type = PNG_COLOR_TYPE_GRAY}, gray_samples), 20000, 20000),
+       true, IMAGE_GRAY},
+  };
+  for (const Case& c : cases) {
+    ASSERT_FALSE(c.bytes.empty()) << c.name;
+    EXPECT_EQ(c.png ? png_verdict(c.bytes) : jpeg_verdict(c.bytes), c.want) << c.name;
+  }
 }
 
 // Real images: each page image of the image-page packages against its

@@ -96,6 +96,48 @@ TEST_F(PsColorTest, EmbeddedPdfObjectsColourTheirUsers) {
   EXPECT_EQ(colour_pages(used), 1);
 }
 
+// Colour images whose samples cannot be decoded here: the page is not
+// judged (the job's colour pages are COLOR_PAGES_UNJUDGED), never gray;
+// unless some other mark colours the page. The real forms (pdftops' arrays
+// of strings, hexadecimal samples behind colorimage, ps2write's inline
+// images) are decoded in the corpus rows; no tool here writes data that
+// fails to decode, so these are hand-made.
+TEST_F(PsColorTest, ImagesThatDoNotDecodeLeaveTheColourUnjudged) {
+  const std::string pad(60, ' ');
+  auto pdftops_inline = [&](const std::string& decode, const std::string& filter) {
+    return pad + "[<~s8W-!s8W-!~>\n<>]\n0\n<<\n  /ImageType 1\n  /Width 2\n  /Height 2\n  /Decode " + decode +
+           "\n  /DataSource { pdfImStr }\n    " + filter + "\n>>\nimage\npop pop\n";
+  };
+  const std::string rgb = "[0 1 0 1 0 1]";
+  struct Case {
+    const char* name;
+    std::string page;
+    int colour;
+  };
+  const Case cases[] = {
+      {"pdftops string array, Flate data that does not inflate", pdftops_inline(rgb, "/FlateDecode filter"),
+       COLOR_PAGES_UNJUDGED},
+      {"pdftops string array, LZW data with a bad code", pdftops_inline(rgb, "/LZWDecode filter"),
+       COLOR_PAGES_UNJUDGED},
+      {"pdftops string array, JPEG data", pdftops_inline(rgb, "/DCTDecode filter"), COLOR_PAGES_UNJUDGED},
+      {"the same on a page with a red fill", "1 0 0 setrgbcolor 0 0 9 9 rectfill\n" + pdftops_inline(rgb, "/DCTDecode filter"), 1},
+      {"pdftops string array of a gray image", pdftops_inline("[0 1]", "/DCTDecode filter"), 0},
+      {"colorimage of JPEG data behind the operator",
+       pad + "2 2 8 [2 0 0 -2 0 2] currentfile /DCTDecode filter false 3 colorimage\n" + std::string(40, 'x'),
+       COLOR_PAGES_UNJUDGED},
+      {"colorimage of samples held in a variable", pad + "2 2 8 [2 0 0 -2 0 2] { pic } false 3 colorimage",
+       COLOR_PAGES_UNJUDGED},
+      {"colorimage of gray hexadecimal samples",
+       pad + "2 2 8 [2 0 0 -2 0 2] currentfile /ASCIIHexDecode filter false 3 colorimage\n"
+             "101010 808080 ffffff 202020>",
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(colour_pages(two_pages(c.page)), c.colour);
+  }
+}
+
 TEST_F(PsColorTest, PixelTest) {
   struct Case {
     const char* name;

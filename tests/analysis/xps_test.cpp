@@ -1,12 +1,17 @@
 // The XPS analyzer and print tickets on packages built here (zip written by
 // minizip; the XML is hand-made where no driver in the corpus writes the
-// case: N-up tickets, page tickets, missing parts).
+// case: N-up tickets, page tickets, missing parts, hostile images).
 #include "analysis/xps.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_test_util.h"
 #include "analysis/xps_color.h"
@@ -223,6 +228,84 @@ TEST_F(XpsTest, PageImages) {
     EXPECT_EQ(ja->pages, c.pages) << c.name;
     EXPECT_EQ(ja->color_pages, c.color_pages) << c.name;
   }
+}
+
+// The image of a job of a few hundred bytes: a progressive JPEG declaring
+// 12288 x 56320 pixels in 3 components (a libFuzzer find), which libjpeg
+// would decode into 2 GB of coefficients; and device images of the seeds.
+std::string seed_image(const std::string& name) {
+  return xps_test::read_file(std::string(SW_SOURCE_DIR) + "/fuzz/corpus/image_tv/" + name);
+}
+
+std::string image_brush(const std::string& source) {
+  return "<Path Data=\"M 0,0 L 9,9\"><Path.Fill><ImageBrush ImageSource=\"" + source +
+         "\" Viewbox=\"0,0,9,9\"/></Path.Fill></Path>";
+}
+
+// An image too large to judge leaves its page, and so the job's colour, not
+// judged (the pages stand, grayscale is not claimed), unless colour shows on
+// that page anyway.
+TEST_F(XpsTest, ImagesTooLargeToJudge) {
+  const std::string hostile = seed_image("jpeg-progressive-declaring-12288x56320");
+  const std::vector<Entry> images = {{"img/0.jpg", hostile},
+                                     {"img/1.png", seed_image("png16m-colour")},
+                                     {"img/2.png", seed_image("png256-gray")}};
+  ASSERT_EQ(hostile.size(), 499u);
+  struct Case {
+    const char* name;
+    std::vector<std::string> pages;
+    int color_pages;
+  };
+  const Case cases[] = {
+      {"alone", {image_brush("/img/0.jpg")}, COLOR_PAGES_UNJUDGED},
+      {"beside a grey image", {image_brush("/img/0.jpg") + image_brush("/img/2.png")},
+       COLOR_PAGES_UNJUDGED},
+      {"after a colour page", {RED_PAGE, image_brush("/img/0.jpg")}, COLOR_PAGES_UNJUDGED},
+      {"beside a colour image", {image_brush("/img/0.jpg") + image_brush("/img/1.png")}, 1},
+      {"beside red paths", {image_brush("/img/0.jpg") + RED_PAGE}, 1},
+  };
+  for (const Case& c : cases) {
+    JaPtr ja(analyzer_create_job_attribs());
+    const Package p{.pages = c.pages, .extra = images};
+    EXPECT_EQ(analyse(make_package(p), 1, ja.get()), 0) << c.name;
+    EXPECT_EQ(ja->pages, static_cast<int>(c.pages.size())) << c.name;
+    EXPECT_EQ(ja->color_pages, c.color_pages) << c.name;
+    EXPECT_EQ(ja->is_grayscale, 0) << c.name;
+  }
+}
+
+// The whole program on that job stays within a bound of memory (it peaked
+// at 2 GB resident) and sends the colour pages as not counted.
+TEST_F(XpsTest, HostileImageJobStaysWithinMemory) {
+  constexpr long MAX_RESIDENT_KB = 256 * 1024;
+  const Package p{.pages = {image_brush("/img/0.jpg")},
+                  .extra = {{"img/0.jpg", seed_image("jpeg-progressive-declaring-12288x56320")}}};
+  const std::string package = file("hostile.xps", make_package(p)).string();
+  const std::string output = path_of("fields.txt");
+  const std::string program = std::string(SW_BINARY_DIR) + "/tools/spool-analyze";
+  // The child's peak counts the pages it shared with this process until
+  // the exec; beyond those it may take the bound.
+  rusage self{};
+  ASSERT_EQ(getrusage(RUSAGE_SELF, &self), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int null = open("/dev/null", O_WRONLY);
+    if (out < 0 || null < 0 || dup2(out, 1) < 0 || dup2(null, 2) < 0) _exit(127);
+    execl(program.c_str(), program.c_str(), package.c_str(), "--color", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string fields = xps_test::read_file(output);
+  EXPECT_NE(fields.find("\npages=1\n"), std::string::npos) << fields;
+  EXPECT_NE(fields.find("\ncolor_pages=-1\n"), std::string::npos) << fields;
+  EXPECT_LT(usage.ru_maxrss, self.ru_maxrss + MAX_RESIDENT_KB)
+      << "this process: " << self.ru_maxrss << " kB";
 }
 
 TEST_F(XpsTest, UnreadablePackagesFail) {
