@@ -51,22 +51,40 @@ void merge_copies(JobAttribs* j, const JobAttribs* a) {
   }
 }
 
+// Colour pages go on only as the analysis judged them: 0 or more when its
+// analyzer judged every page (0: judged, gray), -1 (not counted) otherwise,
+// so that colour nobody looked at is never billed as gray. Without colour
+// detection nothing is counted. Where the analysis found no pages the
+// spooler's count stands, and no page of it was judged.
+void merge_colour(JobAttribs* j, const JobAttribs* a, int color) {
+  if (color == 0) {
+    j->color_pages = -1;
+    return;
+  }
+  const char* language = analyzer_lang_to_string(a->language);
+  if (a->pages < 1) {
+    LOG_INFO("Colour pages of the %s job not judged: the analysis found no pages; sent as not "
+             "counted", language);
+    j->color_pages = -1;
+  } else if (a->color_pages >= 0) {
+    j->color_pages = a->color_pages;
+  } else if (a->color_pages == COLOR_PAGES_UNJUDGED) {
+    LOG_INFO("Colour pages of the %s job could not be judged: sent as not counted", language);
+    j->color_pages = -1;
+  } else {
+    LOG_INFO("Colour pages of the %s job not judged by the analyzer: sent as not counted",
+             language);
+    j->color_pages = -1;
+  }
+}
+
 void merge_pages(JobAttribs* j, const JobAttribs* a, int color, int n_up) {
   if (a->pages >= 1) {
     j->pages = a->pages;
-    j->color_pages = a->color_pages;
   } else if (j->pages < 1) {
     j->pages = 1;
   }
-  // After the analysis values are in: an uncounted -1 taken from the
-  // analysis must not reach a colour-detecting caller. Colour the analyzer
-  // could not judge goes on as not counted, never as gray.
-  if (j->color_pages == COLOR_PAGES_UNJUDGED) {
-    LOG_INFO("Colour pages of the job could not be judged: sent as not counted");
-    j->color_pages = -1;
-  } else if (color != 0 && j->color_pages < 1) {
-    j->color_pages = 0;
-  }
+  merge_colour(j, a, color);
   if (n_up >= 2) {
     LOG_DEBUG("Applying n_up to spool file page count: n_up=%d, spool_pages=%d", n_up, j->pages);
     const std::int64_t sheets = (static_cast<std::int64_t>(j->pages) + n_up - 1) / n_up;

@@ -80,12 +80,14 @@ AnalyzerFunc embedded_analyzer(int lang) {
   }
 }
 
-// The header's settings, read from its text (bytes 01 to 7F only).
-int parse_header(const std::uint8_t* header, std::uint64_t length, JobAttribs* ja) {
-  const ScanRegex monochrome("ColorMode\\s+monochrome", PCRE_CASELESS);
+// The header's settings, read from its text (bytes 01 to 7F only);
+// `monochrome` tells whether the header prints the job in monochrome.
+int parse_header(const std::uint8_t* header, std::uint64_t length, JobAttribs* ja,
+                 bool* monochrome) {
+  const ScanRegex monochrome_mode("ColorMode\\s+monochrome", PCRE_CASELESS);
   const ScanRegex copies("Copies\\s+(\\d+)", PCRE_CASELESS);
   const ScanRegex job_name("JobName\\s+\"([^\"]{1,40})\"", PCRE_CASELESS);
-  if (!monochrome.ok() || !copies.ok() || !job_name.ok()) {
+  if (!monochrome_mode.ok() || !copies.ok() || !job_name.ok()) {
     LOG_ERROR("oce_parse_header: regex_compile() failed");
     return -1;
   }
@@ -99,7 +101,8 @@ int parse_header(const std::uint8_t* header, std::uint64_t length, JobAttribs* j
     if (header[i] >= 0x01 && header[i] <= 0x7f) text[n++] = static_cast<char>(header[i]);
   }
   const std::string_view subject(text.get(), n);
-  if (monochrome.match(subject).matched) {
+  *monochrome = monochrome_mode.match(subject).matched;
+  if (*monochrome) {
     LOG_DEV("oce_parse_header: Found monochrome");
     ja_set_is_grayscale(ja, 1);
   }
@@ -139,7 +142,17 @@ int oce_process_job(const std::uint8_t* data, std::uint64_t length, int detect_c
   // The merge reports the embedded language, not the wrapper's.
   ja->language = lang;
   if (result != 0) return result;
-  return parse_header(data + w.header_start, w.header_end - w.header_start, ja);
+  bool monochrome = false;
+  if (parse_header(data + w.header_start, w.header_end - w.header_start, ja, &monochrome) != 0) {
+    return -1;
+  }
+  // A job the wrapper prints in monochrome has no colour page, whatever the
+  // embedded data holds or whether its analyzer could judge it.
+  if (monochrome && detect_color != 0) {
+    LOG_DEBUG("oce_process_job: monochrome job: no colour page");
+    ja_set_color_pages(ja, 0);
+  }
+  return 0;
 }
 
 const AnalyzerEntry OCE_ANALYZER{"oce_process_job", oce_process_job};

@@ -254,6 +254,12 @@ void apply_colour(const Pcl6Scan& s, int pages) {
     ja_set_color_pages(s.ja, COLOR_PAGES_UNJUDGED);
     return;
   }
+  if (s.ja->is_grayscale == 0 && PCL6ColorGetUndecidedPageCount(s.detector) > 0) {
+    LOG_DEBUG("Colour of %d page(s) cannot be judged: colour pages unknown",
+              PCL6ColorGetUndecidedPageCount(s.detector));
+    ja_set_color_pages(s.ja, COLOR_PAGES_UNJUDGED);
+    return;
+  }
   int k = PCL6ColorGetColorPageCount(s.detector);
   if (s.booklet.nested) {
     const int before = k;
@@ -319,8 +325,10 @@ void end_of_job(Pcl6Scan& s, InlineCopiesCache* cache) {
   }
   apply_colour(s, pages);
   apply_kyocera_trailer(s, pages);
-  if (s.color && !s.has_color && ja->color_pages <= 0) {
-    LOG_DEBUG("Setting grayscale TRUE from !has_color && ja->color_pages <= 0");
+  // Only a job judged gray is a grayscale job: JetReady bands whose colour
+  // was not judged say nothing of it.
+  if (s.color && !s.has_color && ja->color_pages == 0) {
+    LOG_DEBUG("Setting grayscale TRUE from !has_color && ja->color_pages == 0");
     ja_set_is_grayscale(ja, 1);
   }
   if (pages > 0) {

@@ -27,13 +27,22 @@ void increment_color_pagecount(PCL6Color* d) {
   d->last_color_page = d->page_index;
 }
 
-void start_page(PCL6Color* d, int page) {
-  LOG_DEV("New Page (%d): %d", d->page_index, page);
+// The verdict on the page that ends: colour, undecided or gray.
+void end_page(PCL6Color* d) {
   if (d->has_color_on_page) {
-    LOG_DEV("Previous page (%d) has color: %u", d->page_index, 1u);
+    LOG_DEV("Page (%d) has color", d->page_index);
     increment_color_pagecount(d);
+  } else if (d->undecided_on_page) {
+    LOG_DEBUG("Colour of PCL6 page %d cannot be judged", d->page_index);
+    ++d->undecided_pages;
   }
   d->has_color_on_page = false;
+  d->undecided_on_page = false;
+}
+
+void start_page(PCL6Color* d, int page) {
+  LOG_DEV("New Page (%d): %d", d->page_index, page);
+  end_page(d);
   d->page_index = page;
 }
 
@@ -172,11 +181,7 @@ void PCL6ColorParseAtPos(PCL6Color* d, ByteSpan job, std::uint64_t pos, int page
 void PCL6ColorCommitLastPage(PCL6Color* d) {
   if (d == nullptr) return;
   LOG_DEBUG("Commiting last PCL6 page");
-  if (d->has_color_on_page) {
-    LOG_DEV("Last page has color");
-    increment_color_pagecount(d);
-  }
-  d->has_color_on_page = false;
+  end_page(d);
   ++d->page_index;
 }
 
@@ -184,6 +189,12 @@ int PCL6ColorGetColorPageCount(const PCL6Color* d) {
   if (d == nullptr) return 0;
   return d->nup_color_pages > 0 ? d->nup_color_pages : d->color_pagecount;
 }
+
+int PCL6ColorGetUndecidedPageCount(const PCL6Color* d) {
+  return d == nullptr ? 0 : d->undecided_pages;
+}
+
+void pcl6color_found_undecided(PCL6Color* d) { d->undecided_on_page = true; }
 
 int PCL6GuessedJpegColor(const PCL6Color* d) {
   return d != nullptr && d->guessed_jpeg_color ? 1 : 0;

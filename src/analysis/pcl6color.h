@@ -51,6 +51,9 @@ void PCL6ColorCommitLastPage(PCL6Color* detector);
 [[nodiscard]] int PCL6ColorGetColorPageCount(const PCL6Color* detector);
 // 1 when colour was assumed from JPEG image data (0 without a detector).
 [[nodiscard]] int PCL6GuessedJpegColor(const PCL6Color* detector);
+// Pages without colour found that hold an image whose colour could not be
+// judged (a compression or palette the detector cannot read).
+[[nodiscard]] int PCL6ColorGetUndecidedPageCount(const PCL6Color* detector);
 
 // Whether an RGB triple counts as colour. Components within
 // PCL6_GRAY_TOLERANCE of each other are gray: drivers that render gray in

@@ -105,7 +105,9 @@ bool uncompressed_has_color(const Pcl6Image& img, const Block& b, std::uint64_t 
   return false;
 }
 
-bool direct_has_color(PCL6Color* d, const Pcl6Image& img, const Block& b, std::uint64_t pos) {
+// `undecided` is set when the data cannot be read to judge its colour.
+bool direct_has_color(PCL6Color* d, const Pcl6Image& img, const Block& b, std::uint64_t pos,
+                      bool* undecided) {
   const std::uint64_t row_bytes = (img.width * 3 * img.depth_bits + 7) / 8;
   RowTest test{img.width, img.depth_bits};
   switch (b.compression) {
@@ -133,19 +135,22 @@ bool direct_has_color(PCL6Color* d, const Pcl6Image& img, const Block& b, std::u
       return test.color;
     default:
       LOG_ERROR("Unknown image compression type");
+      *undecided = true;
       return false;
   }
 }
 
-bool indexed_has_color(const Pcl6Image& img, ByteSpan job, std::uint64_t pos) {
+bool indexed_has_color(const Pcl6Image& img, ByteSpan job, std::uint64_t pos, bool* undecided) {
   const Pcl6ColorSpace& cs = img.space;
   if (cs.palette_size == 0) {
     LOG_DEBUG("PCL6 image index mapping with no palette!");
+    *undecided = true;
     return false;
   }
   const int bits = depth_bits(cs.palette_depth < 0 ? 2 : cs.palette_depth);
   if (bits == 0) {
     LOG_DEBUG("Unable to parse ColorSpace palette data");
+    *undecided = true;
     return false;
   }
   const ByteSpan palette = job.subspan(cs.palette_data, cs.palette_size);
@@ -215,11 +220,15 @@ bool pcl6color_read_image_has_color(PCL6Color* d, ByteSpan job, std::uint64_t po
   const Pcl6Image& img = d->image;
   LOG_DEV("Found image at %u: Colorspace=%d", static_cast<unsigned>(pos), img.space.color_space);
   bool color = false;
+  bool undecided = false;
   if (img.space.color_space != PXL_COLOR_SPACE_GRAY) {
     LOG_DEBUG("Found image at %u", static_cast<unsigned>(pos));
-    color = img.mapping == PXL_MAPPING_INDEXED ? indexed_has_color(img, job, pos)
-                                               : direct_has_color(d, img, block, pos);
+    color = img.mapping == PXL_MAPPING_INDEXED ? indexed_has_color(img, job, pos, &undecided)
+                                               : direct_has_color(d, img, block, pos, &undecided);
   }
+  // The driver's colour mark decides a marked image; an unmarked one that
+  // could not be read leaves its page undecided.
+  if (!color && undecided && !img.xl2hb_marked) pcl6color_found_undecided(d);
   if (!color && img.xl2hb_marked) {
     LOG_DEBUG("Found XL2BH color marker in BeginImage. offset=%u,read_image_xl2hb_color=%d",
               static_cast<unsigned>(pos), block.xl2hb_color ? 1 : 0);

@@ -61,6 +61,11 @@ struct PCL6Color {
   int page_index = 0;
   int color_pagecount = 0;
   bool has_color_on_page = false;
+  // An image on the page whose colour could not be judged (its compression
+  // or palette is one the detector cannot read); pages with one and no
+  // colour found otherwise are undecided, never gray.
+  bool undecided_on_page = false;
+  int undecided_pages = 0;
   int nup_color_pages = 0;
   int nup = 0;
   int last_color_page = 0;
@@ -79,6 +84,8 @@ struct PCL6Color {
 
 // Marks the current page as colour and calls the callback.
 void pcl6color_found_color(PCL6Color* d);
+// Marks the current page as holding an image whose colour cannot be judged.
+void pcl6color_found_undecided(PCL6Color* d);
 
 // Images (pcl6color_image.cpp).
 void pcl6color_begin_image(PCL6Color* d, ByteSpan job, std::uint64_t pos);

@@ -133,6 +133,10 @@ int pdf_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* 
     apply_pjl_header(data, length, scan.inline_copies, ja);
     if (parse_pwg_print_ticket(data, length, ja) < 0) return -1;
   }
+  // Page content is not read for colour: only a job that its own PJL header
+  // or print ticket prints in gray is judged (gray); any other PDF's colour
+  // pages stay not judged (-1).
+  if (ja->is_grayscale != 0) ja_set_color_pages(ja, 0);
   if (pages <= 0) {
     LOG_ERROR("pdf_process_job: no page found");
     return -1;

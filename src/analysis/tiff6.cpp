@@ -30,6 +30,7 @@ constexpr double DEFAULT_DPI = 600.0;
 struct TiffScan {
   std::int64_t page_ends = 0;
   std::int64_t images = 0;
+  std::int64_t gray_images = 0;  // images whose colour model holds no colour
   int copies = -1;
 };
 
@@ -51,6 +52,7 @@ void read_tiff(ByteSpan tiff, TiffScan* scan, JobAttribs* ja) {
   const std::optional<TiffImage> image = tiff_read_ifd(tiff, *header, header->first_ifd);
   if (!image) return;
   scan->images += tiff_count_images(tiff);
+  scan->gray_images += tiff_count_gray_images(tiff);
   LOG_DEBUG("TIFF image %u x %u at %.1f x %.1f per unit %d", image->width, image->height,
             image->x_resolution, image->y_resolution, image->resolution_unit);
   const double width = side_mm(image->width, image->x_resolution, image->resolution_unit);
@@ -96,6 +98,23 @@ void walk(ByteSpan d, TiffScan* scan, JobAttribs* ja) {
   LOG_DEBUG("Reached end of file");
 }
 
+// The pixels are not read: pages are judged gray when every image's colour
+// model is gray or bilevel, or when the PJL header prints the job in gray.
+// An image in a colour model may still be all gray, so its job's colour
+// pages stay not judged (-1).
+void judge_colour(const TiffScan& scan, JobAttribs* ja) {
+  if (ja->is_grayscale != 0) {
+    LOG_DEBUG("tiff6_process_job: the PJL header prints the job in gray");
+    ja_set_color_pages(ja, 0);
+  } else if (scan.images > 0 && scan.gray_images == scan.images) {
+    LOG_DEBUG("tiff6_process_job: every image is gray or bilevel");
+    ja_set_color_pages(ja, 0);
+  } else {
+    LOG_DEBUG("tiff6_process_job: %" PRId64 " of %" PRId64 " images may hold colour: colour pages "
+              "not judged", scan.images - scan.gray_images, scan.images);
+  }
+}
+
 }  // namespace
 
 int tiff6_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
@@ -109,6 +128,7 @@ int tiff6_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs
   LOG_DEBUG("tiff6_process_job: images=%" PRId64 ",page ends=%" PRId64, scan.images, scan.page_ends);
   ja_set_pages(ja, static_cast<int>(std::min<std::int64_t>(pages, INT32_MAX)));
   if (data != nullptr) pjl_set_job_attributes(data, length, ja, PJL_UNIT_720TH_INCH);
+  judge_colour(scan, ja);
   if (pages <= 0) {
     LOG_ERROR("tiff6_process_job: no page found");
     return -1;

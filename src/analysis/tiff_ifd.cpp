@@ -121,9 +121,14 @@ std::optional<TiffImage> tiff_read_ifd(ByteSpan tiff, const TiffHeader& header,
   return image;
 }
 
-int tiff_count_images(ByteSpan tiff) {
+namespace {
+
+// Calls `visit` on each image of the directory chain; stops at a broken or
+// looping link and at TIFF_MAX_IMAGES.
+template <class Visit>
+void walk_images(ByteSpan tiff, Visit visit) {
   const std::optional<TiffHeader> header = tiff_read_header(tiff);
-  if (!header) return 0;
+  if (!header) return;
   std::unordered_set<std::uint32_t> seen;
   int images = 0;
   std::uint32_t offset = header->first_ifd;
@@ -131,9 +136,32 @@ int tiff_count_images(ByteSpan tiff) {
     const std::optional<TiffImage> image = tiff_read_ifd(tiff, *header, offset);
     if (!image) break;
     ++images;
+    visit(*image);
     offset = image->next_ifd;
   }
+}
+
+}  // namespace
+
+int tiff_count_images(ByteSpan tiff) {
+  int images = 0;
+  walk_images(tiff, [&images](const TiffImage&) { ++images; });
   return images;
+}
+
+int tiff_count_gray_images(ByteSpan tiff) {
+  int gray = 0;
+  walk_images(tiff, [&gray](const TiffImage& image) {
+    if (tiff_image_is_gray(image)) ++gray;
+  });
+  return gray;
+}
+
+bool tiff_image_is_gray(const TiffImage& image) {
+  const bool gray_model = image.photometric == TIFF_PHOTOMETRIC_WHITE_IS_ZERO ||
+                          image.photometric == TIFF_PHOTOMETRIC_BLACK_IS_ZERO ||
+                          image.photometric == TIFF_PHOTOMETRIC_MASK;
+  return gray_model && image.samples_per_pixel <= 2;
 }
 
 std::optional<double> tiff_length_mm(std::uint32_t pixels, double resolution, int unit) {

@@ -53,6 +53,15 @@ struct TiffImage {
 // looping link, and at TIFF_MAX_IMAGES); 0 when there is no valid header.
 [[nodiscard]] int tiff_count_images(ByteSpan tiff);
 
+// Images of the directory chain whose colour model holds no colour (see
+// tiff_image_is_gray); the chain is walked as by tiff_count_images.
+[[nodiscard]] int tiff_count_gray_images(ByteSpan tiff);
+
+// true when the image's colour model holds no colour: bilevel or gray
+// (WhiteIsZero, BlackIsZero) or a transparency mask, with at most one extra
+// (alpha) sample. A palette, RGB, CMYK or an absent model may hold colour.
+[[nodiscard]] bool tiff_image_is_gray(const TiffImage& image);
+
 // Millimetres of `pixels` at `resolution` pixels per `unit`, rounded half
 // up; none when the resolution is not positive or the unit has no length.
 [[nodiscard]] std::optional<double> tiff_length_mm(std::uint32_t pixels, double resolution, int unit);

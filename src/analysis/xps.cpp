@@ -70,12 +70,13 @@ bool count_color_sheets(XpsZip* zip, const XpsFileList& list,
   scan.list = &list;
   const int color = get_num_color_pages(&scan, pages, pages_per_sheet, timer);
   ja_set_color_pages(ja, color);
-  if (color == COLOR_PAGES_UNJUDGED) return true;  // the pages stand; grayscale is not claimed
+  // Not judged (the time limit): the pages stand, and no grayscale is claimed.
+  if (color == COLOR_PAGES_UNJUDGED) return true;
   if (color < 0) {
     ja_set_pages(ja, -1);
     return false;
   }
-  if (!timer->has_expired()) ja_set_is_grayscale(ja, color == 0 ? 1 : 0);
+  ja_set_is_grayscale(ja, color == 0 ? 1 : 0);
   return true;
 }
 

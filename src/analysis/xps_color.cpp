@@ -86,12 +86,9 @@ int tiff_has_color(const std::string& data, const char* name) {
     LOG_DEBUG("is_page_color_image: '%s' has no readable TIFF header. assuming color", name);
     return 1;
   }
-  const bool grey = image->photometric == TIFF_PHOTOMETRIC_WHITE_IS_ZERO ||
-                    image->photometric == TIFF_PHOTOMETRIC_BLACK_IS_ZERO ||
-                    image->photometric == TIFF_PHOTOMETRIC_MASK;
   LOG_DEBUG("is_page_color_image: '%s' TIFF photometric=%d,samples=%d", name, image->photometric,
             image->samples_per_pixel);
-  return grey && image->samples_per_pixel <= 2 ? 0 : 1;
+  return tiff_image_is_gray(*image) ? 0 : 1;
 }
 
 // The verdict on one image part: 1 colour (or not analysed), 0 grey,
@@ -223,8 +220,11 @@ int get_num_color_pages(XpsColorScan* scan, const std::vector<std::string>& page
   bool sheet_marked = false;
   for (std::size_t i = 0; i < pages.size(); ++i) {
     if (timer != nullptr && timer->expired(scan->bytes_read)) {
+      // The pages not looked at are not judged: the count so far would bill
+      // them as gray.
       LOG_ERROR("Parse timeout exceeded. Language: XPS (timeout=%d sec)", global_ctx.parse_timeout);
-      break;
+      LOG_DEBUG("get_num_color_pages: colour of pages %zu to %zu not judged", i + 1, pages.size());
+      return COLOR_PAGES_UNJUDGED;
     }
     if (i % static_cast<std::size_t>(pages_per_sheet) == 0) sheet_marked = false;
     if (sheet_marked) continue;  // the sheet is colour already

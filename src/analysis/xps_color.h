@@ -40,7 +40,7 @@ struct XpsColorScan {
 
 // The number of colour sheets of `pages` at `pages_per_sheet` (a sheet is
 // colour when any of its pages is); -1 when a page's image is missing or
-// broken; COLOR_PAGES_UNJUDGED when a page's colour cannot be judged. Stops
-// early, keeping the count so far, when the timer runs out.
+// broken; COLOR_PAGES_UNJUDGED (foundation/ja.h) when a page's colour cannot
+// be judged, or when the timer runs out before every page was judged.
 [[nodiscard]] int get_num_color_pages(XpsColorScan* scan, const std::vector<std::string>& pages,
                                       int pages_per_sheet, PositionTimer* timer);

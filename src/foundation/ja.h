@@ -15,9 +15,12 @@ inline constexpr int JA_ARCHIVE_PATH_SIZE = 31;     // "yyyy/mm/dd/hh"
 inline constexpr int JA_HIDDEN_PATH_SIZE = 4096;
 inline constexpr int JA_PRINT_PROCESSOR_SIZE = 57;
 
-// An analyzer's colour pages for print data whose colour it could not judge
-// (raster it cannot decode, vendor-unique bands). The merge passes it on as
-// -1, not counted, so that such a job is never billed as gray.
+// Colour pages in an analysis record: 0 or more when the analyzer judged the
+// colour of every page (0: judged, gray); the start value -1 when it did not
+// judge colour at all; COLOR_PAGES_UNJUDGED when it looked but could not
+// judge (raster it cannot decode, vendor-unique bands). The merge sends both
+// negative values on as -1, not counted, so that such a job is never billed
+// as gray.
 inline constexpr std::int32_t COLOR_PAGES_UNJUDGED = -2;
 
 struct JobAttribs {
@@ -37,7 +40,7 @@ struct JobAttribs {
   std::int32_t language;  // language code, see ja_languages.h
   std::int64_t size_kb;
   std::int32_t pages;
-  std::int32_t color_pages;  // -1: not counted (see COLOR_PAGES_UNJUDGED)
+  std::int32_t color_pages;  // -1: not judged, not counted (see COLOR_PAGES_UNJUDGED)
   std::int32_t copy_count;
   std::int32_t is_duplex;
   std::int32_t is_tumble;

@@ -343,6 +343,8 @@ int common_process_job_ex(JobAttribs* ja, int n_up, const char* printer_address,
     set_error(error_text, error_size, COMMON_ERR_ANALYSIS);
     sa->pages = 1;
     sa->copy_count = 1;
+    // What a failed analyzer left is no judgement of the job's colour.
+    sa->color_pages = -1;
     sa->language = LANG_UNKNOWN;
   } else if (sa->language == LANG_STATUS_DOCUMENT) {
     LOG_DEBUG("Found status document so just allowing to print");

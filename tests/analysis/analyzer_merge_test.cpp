@@ -2,6 +2,7 @@
 // each attribute, as a table of job/analysis pairs and the merged values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,20 +62,6 @@ TEST_F(MergeTest, PagesCopiesAndColour) {
       {"analysis copies of 1 leave the spooler's", [](JobAttribs* j) { j->copy_count = 3; },
        [](JobAttribs* a) { a->copy_count = 1; a->pages = 2; }, 0, 1, -1,
        [](const JobAttribs* j) { EXPECT_EQ(j->copy_count, 3); }},
-      // Pages taken from an analysis that did not count colour: a colour
-      // caller must see 0, never -1.
-      {"uncounted colour from the analysis becomes 0", nullptr,
-       [](JobAttribs* a) { a->pages = 4; a->color_pages = -1; }, 1, 1, -1,
-       [](const JobAttribs* j) { EXPECT_EQ(j->color_pages, 0); }},
-      {"uncounted colour stays without colour detection", nullptr,
-       [](JobAttribs* a) { a->pages = 4; a->color_pages = -1; }, 0, 1, -1,
-       [](const JobAttribs* j) { EXPECT_EQ(j->color_pages, -1); }},
-      // Colour the analyzer could not judge is never billed as gray.
-      {"unjudged colour goes on as not counted", nullptr,
-       [](JobAttribs* a) { a->pages = 4; a->color_pages = COLOR_PAGES_UNJUDGED; }, 1, 1, -1,
-       [](const JobAttribs* j) { EXPECT_EQ(j->color_pages, -1); }},
-      {"spooler's uncounted colour becomes 0", [](JobAttribs* j) { j->pages = 2; }, nullptr, 1, 1,
-       -1, [](const JobAttribs* j) { EXPECT_EQ(j->color_pages, 0); }},
       {"colour pages never exceed pages", nullptr,
        [](JobAttribs* a) { a->pages = 9; a->color_pages = 9; }, 1, 1, 4,
        [](const JobAttribs* j) {
@@ -90,6 +77,66 @@ TEST_F(MergeTest, PagesCopiesAndColour) {
       {"n-up on the largest page count", nullptr, [](JobAttribs* a) { a->pages = INT32_MAX; }, 0,
        1, 16, [](const JobAttribs* j) { EXPECT_EQ(j->pages, 134217728); }},
   });
+}
+
+// Colour pages reach the server as the analysis judged them, or as -1 (not
+// counted): never as 0 for colour nobody judged, and never without colour
+// detection.
+TEST_F(MergeTest, ColourIsJudgedOrNotCounted) {
+  struct Case {
+    const char* name;
+    int color;            // the printer's colour detection
+    int spooler_pages;    // the job record's pages before the merge
+    int pages;            // the analysis record's
+    int colour_pages;     // the analysis record's
+    int want;             // colour pages after the merge
+    const char* reason;   // the INFO line that says why it is not counted
+  };
+  const Case cases[] = {
+      {"judged gray", 1, 3, 4, 0, 0, nullptr},
+      {"judged colour", 1, 3, 4, 2, 2, nullptr},
+      {"judged colour on every page", 1, 3, 4, 4, 4, nullptr},
+      {"not judged by the analyzer", 1, 3, 4, -1, -1,
+       "Colour pages of the PDF job not judged by the analyzer: sent as not counted"},
+      {"could not be judged", 1, 3, 4, COLOR_PAGES_UNJUDGED, -1,
+       "Colour pages of the PDF job could not be judged: sent as not counted"},
+      {"no pages found, judged gray", 1, 3, 0, 0, -1,
+       "Colour pages of the PDF job not judged: the analysis found no pages"},
+      {"no pages found, not judged", 1, 3, 0, -1, -1,
+       "Colour pages of the PDF job not judged: the analysis found no pages"},
+      {"no pages anywhere", 1, 0, 0, -1, -1,
+       "Colour pages of the PDF job not judged: the analysis found no pages"},
+      {"detection off, judged colour", 0, 3, 4, 2, -1, nullptr},
+      {"detection off, judged gray", 0, 3, 4, 0, -1, nullptr},
+      {"detection off, not judged", 0, 3, 4, -1, -1, nullptr},
+      {"detection off, could not be judged", 0, 3, 4, COLOR_PAGES_UNJUDGED, -1, nullptr},
+      {"detection off, no pages found", 0, 3, 0, 0, -1, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    clear_log();
+    JobAttribsPtr j(analyzer_create_job_attribs());
+    JobAttribsPtr a(analyzer_create_job_attribs());
+    j->pages = c.spooler_pages;
+    j->color_pages = 1;  // whatever the spooler's record held never reaches the server
+    a->language = LANG_PDF;
+    a->pages = c.pages;
+    a->color_pages = c.colour_pages;
+    analyzer_splice_job_attribs(j.get(), a.get(), c.color, 1, -1);
+    EXPECT_EQ(j->color_pages, c.want);
+    EXPECT_EQ(j->pages, c.pages >= 1 ? c.pages : std::max(c.spooler_pages, 1));
+    if (c.reason != nullptr) {
+      const std::string text = log();
+      const std::size_t at = text.find(c.reason);
+      ASSERT_NE(at, std::string::npos) << text;
+      const std::size_t line = text.rfind('\n', at);
+      EXPECT_NE(text.substr(line == std::string::npos ? 0 : line, at - line).find("INFO"),
+                std::string::npos)
+          << text;
+    } else {
+      EXPECT_FALSE(logged("sent as not counted")) << log();
+    }
+  }
 }
 
 TEST_F(MergeTest, CupsRasterCopies) {
@@ -243,7 +290,8 @@ TEST_F(MergeTest, SelfSpliceNormalisesOneRecord) {
   text(ja->job_id, "17");
   analyzer_self_splice_job_attribs(ja.get(), 1);
   EXPECT_EQ(ja->pages, 1);
-  EXPECT_EQ(ja->color_pages, 0);
+  // No page was found, so no page's colour was judged.
+  EXPECT_EQ(ja->color_pages, -1);
   EXPECT_EQ(ja->copy_count, 1);
   EXPECT_EQ(ja->is_duplex, 1);
   EXPECT_EQ(ja->page_height_mm, 297);
@@ -251,6 +299,22 @@ TEST_F(MergeTest, SelfSpliceNormalisesOneRecord) {
   EXPECT_STREQ(ja->document_name, "doc");
   EXPECT_STREQ(ja->username, "kim");
   EXPECT_STREQ(ja->job_id, "17");
+}
+
+// A record merged into itself keeps the colour its analysis judged, and
+// one that was not judged stays not counted.
+TEST_F(MergeTest, SelfSpliceKeepsTheColourRule) {
+  for (const int colour : {0, 2, -1, COLOR_PAGES_UNJUDGED}) {
+    SCOPED_TRACE(colour);
+    JobAttribsPtr ja(analyzer_create_job_attribs());
+    ja->pages = 3;
+    ja->color_pages = colour;
+    analyzer_self_splice_job_attribs(ja.get(), 1);
+    EXPECT_EQ(ja->pages, 3);
+    EXPECT_EQ(ja->color_pages, colour >= 0 ? colour : -1);
+    analyzer_self_splice_job_attribs(ja.get(), 0);
+    EXPECT_EQ(ja->color_pages, -1);
+  }
 }
 
 TEST_F(MergeTest, ChangedRecordIsLogged) {

@@ -125,6 +125,31 @@ TEST_F(Pcl6Test, CorpusJobsGiveTheToolsTruths) {
   }
 }
 
+// An image whose data the detector cannot read (a compression it does not
+// know) leaves its page's colour undecided, never gray: Ghostscript's photo
+// pages with every image's CompressMode (C0 nn F8 65 before ReadImage B1)
+// set to 9.
+TEST_F(Pcl6Test, UnreadableImagesLeaveTheColourUnjudged) {
+  const auto row = corpus_row_named("gs-pxlcolor-photo-a4-rle.pxl");
+  ASSERT_TRUE(row.has_value());
+  std::string bytes = corpus_bytes(row->file);
+  int patched = 0;
+  for (std::size_t at = bytes.find("\xc0"); at != std::string::npos && at + 6 < bytes.size();
+       at = bytes.find("\xc0", at + 1)) {
+    if (bytes.compare(at + 2, 2, "\xf8\x65") == 0 && bytes[at + 4] == '\xb1') {
+      bytes[at + 1] = '\x09';
+      ++patched;
+    }
+  }
+  ASSERT_GE(patched, 2);
+  const Result r = analyse(bytes, 1);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.ja->pages, row->pages);
+  EXPECT_EQ(r.ja->color_pages, COLOR_PAGES_UNJUDGED);
+  EXPECT_EQ(r.ja->is_grayscale, 0);
+  EXPECT_TRUE(logged("Unknown image compression type"));
+}
+
 // Bytes inside embedded data are never operators: a glyph whose data holds
 // the bytes of an EndPage with its PageCopies (C1 01 00 F8 31 44 C0) does not
 // end a page, with or without colour detection.

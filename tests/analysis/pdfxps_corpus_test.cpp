@@ -14,6 +14,7 @@
 #include "corpus/corpus.h"
 #include "foundation/ja.h"
 #include "foundation/util.h"
+#include "support/files.h"
 
 namespace {
 
@@ -52,13 +53,15 @@ void expect_paper(const CorpusRow& row, const JobAttribs& ja) {
 class PdfXpsCorpusTest : public AnalysisTest {};
 
 // Every page of a PDF counts, whether its dictionary lies in the file or in
-// an object stream; the page size is the source's. PDF colour is not read.
+// an object stream; the page size is the source's. PDF colour is not read:
+// it is not judged (-1), unless the job's own PJL header prints it in gray.
 TEST_F(PdfXpsCorpusTest, PdfFilesGiveTheirPagesCopiesDuplexAndPaper) {
   int files = 0;
   for (const CorpusRow& row : corpus_rows_for_lang(3)) {
     SCOPED_TRACE(row.file);
     ++files;
     const JaPtr ja = analyse(row, 1);
+    EXPECT_EQ(ja->color_pages, row.colour_out ? -1 : 0);
     EXPECT_EQ(ja->pages, row.pages);
     EXPECT_EQ(ja->copy_count, row.copies);
     EXPECT_EQ(ja->is_duplex, row.duplex ? 1 : 0);
@@ -69,20 +72,40 @@ TEST_F(PdfXpsCorpusTest, PdfFilesGiveTheirPagesCopiesDuplexAndPaper) {
 }
 
 // TIFF pages are the images of the job; the page size comes from each
-// image's pixels and resolution (400, 600 and 300 dpi).
+// image's pixels and resolution (400, 600, 300 and 50 dpi). Pixels are not
+// read: bilevel and gray images are judged gray, images in a colour model
+// leave the colour not judged (-1).
 TEST_F(PdfXpsCorpusTest, TiffJobsGiveTheirPagesCopiesAndPaper) {
   int files = 0;
   for (const CorpusRow& row : corpus_rows_for_lang(27)) {
     SCOPED_TRACE(row.file);
     ++files;
     const JaPtr ja = analyse(row, 0);
+    EXPECT_EQ(ja->color_pages, row.colour_out ? -1 : 0);
     EXPECT_EQ(ja->pages, row.pages);
     EXPECT_EQ(ja->copy_count, row.copies);
     ASSERT_GT(ja->page_width_mm, 0);
     expect_paper(row, *ja);
     EXPECT_STREQ(ja->document_name, "spoolwarden corpus");
   }
-  EXPECT_GE(files, 3);
+  EXPECT_GE(files, 5);
+}
+
+// A TIFF job whose PJL header prints it in gray is judged gray, whatever
+// the colour model of its images: the colour TIFF job with the gray line
+// that PJL drivers write in front of the language.
+TEST_F(PdfXpsCorpusTest, TiffJobPrintedGrayByItsHeaderIsJudgedGray) {
+  const auto row = corpus_row_named("pjl-tiff24nc-r50-mixed-a4.prn");
+  ASSERT_TRUE(row.has_value());
+  std::string job = sw_test::read_file(row->path);
+  const std::size_t enter = job.find("@PJL ENTER LANGUAGE=TIFF6");
+  ASSERT_NE(enter, std::string::npos);
+  job.insert(enter, "@PJL SET RENDERMODE=GRAYSCALE\r\n");
+  JaPtr ja(analyzer_create_job_attribs());
+  ASSERT_EQ(analyzer_process_spool_file_internal(file("gray.prn", job).c_str(), 1, 0, ja.get()), 0);
+  EXPECT_EQ(ja->pages, row->pages);
+  EXPECT_EQ(ja->is_grayscale, 1);
+  EXPECT_EQ(ja->color_pages, 0);
 }
 
 // Texts are laid out as CUPS's texttopdf does at 66 lines a page (the

@@ -39,14 +39,20 @@ TEST(SpoolAnalyze, PrintsTheMergedRecordAndItsStatus) {
   };
   const std::string status_document = first_file(LANG_STATUS_DOCUMENT);
   const std::string unknown = first_file(LANG_UNKNOWN);
+  const std::string text = first_file(LANG_PLAIN_TEXT);
   ASSERT_FALSE(status_document.empty());
+  ASSERT_FALSE(text.empty());
   ASSERT_FALSE(unknown.empty());
   const std::vector<Case> cases = {
       {"status document", quoted(status_document), 0,
        {{"language", "43"}, {"language_name", "Status/Dummy Document"}, {"pages", "1"}}},
+      // No page of a status document is analysed, so none is judged.
       {"status document with colour detection", quoted(status_document) + " --color", 0,
-       {{"language", "43"}, {"color_pages", "0"}}},
-      {"colour flag first", "--color " + quoted(status_document), 0, {{"color_pages", "0"}}},
+       {{"language", "43"}, {"color_pages", "-1"}}},
+      // Plain text is judged gray with colour detection, not counted without.
+      {"colour flag last", quoted(text) + " --color", 0, {{"color_pages", "0"}}},
+      {"colour flag first", "--color " + quoted(text), 0, {{"color_pages", "0"}}},
+      {"no colour flag", quoted(text), 0, {{"color_pages", "-1"}}},
       {"unknown language", quoted(unknown), 1,
        {{"language", "0"}, {"language_name", "Unknown"}, {"pages", "1"}}},
       {"missing file", quoted(std::string(SW_BINARY_DIR) + "/no-such-spool-file"), 1,

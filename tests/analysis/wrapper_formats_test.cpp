@@ -23,6 +23,7 @@ using analysis_test::AnalysisTest;
 constexpr char PCL5_FILE[] = "gs-ljet4-text-a4.pcl";      // 2 pages, A4
 constexpr char PCLXL_FILE[] = "gs-pxlmono-text-a4.pxl";   // 2 pages, A4
 constexpr char PDF_FILE[] = "gs-pdfwrite-text-a4.pdf";
+constexpr char COLOUR_PCL5_FILE[] = "gs-cljet5c-mixed-letter.pcl";  // 4 pages, 2 in colour
 
 std::string corpus_bytes(const char* name) {
   const auto row = corpus_row_named(name);
@@ -77,6 +78,35 @@ TEST_F(WrapperFormats, OceJobsReportTheEmbeddedJobAndTheHeader) {
     EXPECT_EQ(ja->is_grayscale, c.grayscale);
     EXPECT_EQ(std::string(ja->document_name), c.document);
     EXPECT_EQ(std::string(ja->paper_size_name), "A4");
+  }
+}
+
+// With colour detection, the colour pages are the embedded job's, except
+// that a job the header prints in monochrome has none (judged gray).
+TEST_F(WrapperFormats, OceMonochromeJobsHaveNoColourPages) {
+  const auto row = corpus_row_named(COLOUR_PCL5_FILE);
+  ASSERT_TRUE(row.has_value());
+  const std::string pcl5 = sw_test::read_file(row->path);
+  ASSERT_FALSE(pcl5.empty());
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int color;
+    int colour_pages;
+  };
+  const std::vector<Case> cases = {
+      {"colour job", oce_wrap("ColorMode color\r\n", pcl5), 1, row->expected_colour_pages()},
+      {"monochrome job", oce_wrap("ColorMode Monochrome\r\n", pcl5), 1, 0},
+      {"no colour detection", oce_wrap("ColorMode Monochrome\r\n", pcl5), 0, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = file("oce.prn", c.bytes);
+    JobAttribsPtr ja(analyzer_create_job_attribs());
+    EXPECT_EQ(analyzer_process_spool_file(path.c_str(), c.color, ja.get()), 0) << log();
+    EXPECT_EQ(ja->language, LANG_PCL5);
+    EXPECT_EQ(ja->pages, row->pages);
+    EXPECT_EQ(ja->color_pages, c.colour_pages);
   }
 }
 

@@ -320,15 +320,16 @@ TEST_F(XpsTest, UnreadablePackagesFail) {
   EXPECT_EQ(ja->pages, 0);
 }
 
-// An expired time limit stops the colour scan: the pages stand, the colour
-// found so far stands, and grayscale is not claimed.
+// An expired time limit stops the colour scan: the pages stand, their colour
+// is not judged (never billed as gray: the second page is red), and
+// grayscale is not claimed.
 TEST_F(XpsTest, TimeLimitStopsTheColourScan) {
   global_ctx.parse_timeout = -1;  // already out
   JaPtr ja(analyzer_create_job_attribs());
   const Package p{.pages = {BLACK_PAGE, RED_PAGE}};
   EXPECT_EQ(analyse(make_package(p), 1, ja.get()), 0);
   EXPECT_EQ(ja->pages, 2);
-  EXPECT_EQ(ja->color_pages, 0);
+  EXPECT_EQ(ja->color_pages, COLOR_PAGES_UNJUDGED);
   EXPECT_EQ(ja->is_grayscale, 0);
   EXPECT_TRUE(logged("Parse timeout exceeded. Language: XPS"));
 }

@@ -43,16 +43,16 @@ TEST(MarkerFormatsCorpus, EveryFileGivesItsTruths) {
     }
     SCOPED_TRACE(row.file);
     ++files;
-    auto f = spool_analyze_fields(row.path);
+    auto f = spool_analyze_fields(row.path, true);
     ASSERT_EQ(f["status"], "0");
     EXPECT_EQ(f["language"], std::to_string(row.lang));
     EXPECT_EQ(f["pages"], std::to_string(row.pages));
     EXPECT_EQ(f["copies"], std::to_string(row.copies));
     EXPECT_EQ(f["duplex"], row.duplex ? "1" : "0");
-    // No format here tells colour pages apart: colour is not counted, and a
-    // gray job says so through its colour mode (label jobs have none); a
-    // Canon BJ job in monochrome mode, or in the raster of the black-only
-    // printers, is judged gray throughout.
+    // With colour detection: no format here tells colour pages apart, so
+    // colour is not counted, and a gray job says so through its colour mode
+    // (label jobs have none); a Canon BJ job in monochrome mode, or in the
+    // raster of the black-only printers, is judged gray throughout.
     const bool judged_gray = row.lang == LANG_CANON_BJ && !row.colour_out;
     EXPECT_EQ(f["color_pages"], judged_gray ? "0" : "-1");
     // Label jobs and LIDIL say nothing of the job's colour mode; SAG-GDI

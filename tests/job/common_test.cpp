@@ -32,7 +32,9 @@ namespace {
 constexpr std::size_t PARAM_LANGUAGE = 5;
 constexpr std::size_t PARAM_PAGES = 8;
 constexpr std::size_t PARAM_COPIES = 9;
+constexpr std::size_t PARAM_GRAYSCALE = 10;
 constexpr std::size_t PARAM_ANALYSIS_CODE = 17;
+constexpr std::size_t PARAM_COLOUR_PAGES = 19;
 constexpr std::size_t PARAM_JOB_UID = 22;
 constexpr std::size_t PARAM_ARCHIVE_PATH = 23;
 
@@ -175,6 +177,51 @@ TEST_F(JobFlowTest, FailedAnalysisIsSentAsOneUnknownPage) {
   EXPECT_EQ(calls[0].params[PARAM_COPIES].value, "1");
   EXPECT_EQ(calls[0].params[PARAM_ANALYSIS_CODE].value, std::to_string(code));
   EXPECT_NE(run_log().find("Unable to analyze JobId: 101 on printer lab"), std::string::npos);
+}
+
+// The decision call carries the colour pages that the analysis judged, or
+// -1 (not counted) where nothing judged them: a PDF's colour is not read, a
+// failed analysis judged nothing, and without colour detection nothing is
+// counted. Grayscale is claimed only for a job judged gray.
+TEST_F(JobFlowTest, ColourPagesAreJudgedOrSentAsNotCounted) {
+  const auto named = [](const char* file) {
+    const auto row = corpus_row_named(file);
+    return row ? row->path : std::string();
+  };
+  struct Case {
+    const char* name;
+    std::string path;
+    bool detection;
+    const char* colour_pages;
+    const char* grayscale;
+  };
+  const Case cases[] = {
+      {"PCL XL with colour pages", named("gs-pxlcolor-mixed-a4.pxl"), true, "2", "0"},
+      {"PCL XL in gray", named("gs-pxlmono-text-a4.pxl"), true, "0", "1"},
+      {"plain text is gray", named("pdftotext-text-letter.txt"), true, "0", "1"},
+      {"PDF colour is not judged", named("gs-pdfwrite-mixed-letter.pdf"), true, "-1", "0"},
+      {"failed analysis", corpus_file(LANG_UNKNOWN).path, true, "-1", "0"},
+      {"no colour detection", named("gs-pxlcolor-mixed-a4.pxl"), false, "-1", "0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(c.path.empty());
+    standin_.write_script(std::string("{\"methods\": {\"spoolwarden.getPrinterConfig\": "
+                                      "\"color-detection=") +
+                          (c.detection ? "Y" : "N") +
+                          ";failure-mode=PRINT_NEW_NO_REPLAY;\", "
+                          "\"spoolwarden.processPrintJob6\": \"PRINT\"}}");
+    const std::size_t before = standin_.decision_calls().size();
+    JobAttribsPtr ja = job("report.pdf", sw_test::read_file(c.path));
+    JobAction action = JOB_ACTION_DONT_PRINT;
+    EXPECT_EQ(run(ja.get(), &action), 0);
+    const auto calls = standin_.decision_calls();
+    ASSERT_EQ(calls.size(), before + 1);
+    ASSERT_GT(calls.back().params.size(), PARAM_COLOUR_PAGES);
+    EXPECT_EQ(calls.back().params[PARAM_COLOUR_PAGES].value, c.colour_pages);
+    EXPECT_EQ(calls.back().params[PARAM_GRAYSCALE].value, c.grayscale);
+    EXPECT_EQ(std::to_string(ja->color_pages), c.colour_pages);
+  }
 }
 
 TEST_F(JobFlowTest, DecisionsAreCarriedOutWithOneEventLine) {

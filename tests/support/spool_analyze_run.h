@@ -42,9 +42,11 @@ inline SpoolAnalyzeRun spool_analyze_run(const std::string& arguments) {
   return run;
 }
 
-// The fields of the analysis of one file, its exit status as "status".
-inline std::map<std::string, std::string> spool_analyze_fields(const std::string& path) {
-  SpoolAnalyzeRun run = spool_analyze_run("'" + path + "'");
+// The fields of the analysis of one file, its exit status as "status";
+// `color` asks for colour detection (without it no colour page is counted).
+inline std::map<std::string, std::string> spool_analyze_fields(const std::string& path,
+                                                               bool color = false) {
+  SpoolAnalyzeRun run = spool_analyze_run("'" + path + "'" + (color ? " --color" : ""));
   run.fields["status"] = std::to_string(run.status);
   return run.fields;
 }
