@@ -1,6 +1,7 @@
 // spool-analyze FILE [--color]: analyses one spool file as the job flow does
 // and prints the merged record, one "name=value" line a field. Exit status 0
-// when the file was analysed, 1 when the analysis failed, 2 for bad usage.
+// when the file was analysed, 1 when the analysis failed, 2 for bad usage
+// (--help and any other option but --color print the usage).
 //
 // The configuration is read from spoolwarden.conf next to the program when
 // there is one; otherwise the built-in defaults apply.
@@ -64,25 +65,28 @@ void print_record(const JobAttribs* j, const JobAttribs* a) {
   std::printf("user=%s\n", name_or(j->username, a->username));
 }
 
+int usage() {
+  std::fprintf(stderr, "usage: spool-analyze FILE [--color]\n");
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* file = nullptr;
   int color = 0;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--color") == 0) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--color") == 0) {
       color = 1;
-    } else if (file == nullptr && argv[i][0] != '\0') {
-      file = argv[i];
+    } else if (arg[0] == '-' || arg[0] == '\0' || file != nullptr) {
+      // --help and any option we do not know, an empty name, a second file.
+      return usage();
     } else {
-      file = nullptr;
-      break;
+      file = arg;
     }
   }
-  if (file == nullptr) {
-    std::fprintf(stderr, "usage: spool-analyze FILE [--color]\n");
-    return 2;
-  }
+  if (file == nullptr) return usage();
   load_configuration();
   JobAttribsPtr analysis(analyzer_create_job_attribs());
   JobAttribsPtr job(analyzer_create_job_attribs());

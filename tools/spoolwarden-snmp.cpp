@@ -9,6 +9,8 @@
 
 #include "foundation/config.h"
 #include "foundation/global.h"
+#include "foundation/os_file.h"
+#include "foundation/os_process.h"
 #include "hwcheck/snmp_logging.h"
 #include "hwcheck/snmp_printer_data.h"
 #include "hwcheck/snmp_walk.h"
@@ -50,7 +52,10 @@ int poll(SnmpSession* session) {
 int main(int argc, char** argv) {
   if (argc < 3) return usage(argv[0]);
   global_init();
-  (void)config_load_no_exit(argv[0], &global_ctx, nullptr, nullptr);
+  // The configuration beside the program, however it was started.
+  char self[OS_PATH_BUFFER_SIZE] = {};
+  (void)config_load_no_exit(os_command_path(argv[0], self, sizeof self), &global_ctx, nullptr,
+                            nullptr);
   snmp_init(0, stderr);
   SnmpSessionPtr session(snmp_create_session(argv[2], 2));
   if (!session) {

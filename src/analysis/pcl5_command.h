@@ -39,10 +39,3 @@ struct PclGroup {
 // most the data's size) is read. false when the bytes are not a group.
 [[nodiscard]] bool pcl_read_group(ByteSpan data, std::uint64_t pos, std::uint64_t limit,
                                   PclGroup* group);
-
-// true when ESC, `parameterised` and `group` stand at `pos`.
-[[nodiscard]] inline bool pcl_command_at(ByteSpan data, std::uint64_t pos, std::uint8_t parameterised,
-                                         std::uint8_t group) {
-  return pos < data.size() && data.size() - pos >= 3 && data[pos] == PCL_ESC &&
-         data[pos + 1] == parameterised && data[pos + 2] == group;
-}

@@ -169,25 +169,6 @@ void PCL6ColorParseAtPos(PCL6Color* d, ByteSpan job, std::uint64_t pos, int page
   }
 }
 
-int PCL6ColorImageDataSkip(ByteSpan job, std::uint64_t pos, std::uint64_t* next) {
-  if (pos < 2 || pos >= job.size() || job[pos] != PXL_OP_READ_IMAGE ||
-      job[pos - 2] != PXL_ATTR_ID) {
-    return 0;
-  }
-  PxlAttr attrs[PXL_MAX_ATTRS];
-  const int n = pxl_read_attrs_before(job, pos, PCL6_IMAGE_WINDOW, attrs, PXL_MAX_ATTRS);
-  if (pxl_find_attr(attrs, n, PXL_ATTR_BLOCK_HEIGHT) == nullptr) return 0;
-  const auto end = pxl_embedded_data_end(job, pos);
-  if (!end) {
-    LOG_DEBUG("Embedded data skip is past the end; embedded data len = %llu",
-              static_cast<unsigned long long>(job.size() - pos));
-    return 0;
-  }
-  LOG_DEV("Got read image attrs");
-  *next = *end;
-  return 1;
-}
-
 void PCL6ColorCommitLastPage(PCL6Color* d) {
   if (d == nullptr) return;
   LOG_DEBUG("Commiting last PCL6 page");

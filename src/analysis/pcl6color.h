@@ -44,11 +44,6 @@ void PCL6ColorSetNup(PCL6Color* detector, int nup);
 // previous page (counting it when it had colour).
 void PCL6ColorParseAtPos(PCL6Color* detector, ByteSpan job, std::uint64_t pos, int page);
 
-// 1 with *next set behind the data when a ReadImage at `pos` is followed by
-// embedded data that lies inside the job and whose image attributes can be
-// read; else 0.
-[[nodiscard]] int PCL6ColorImageDataSkip(ByteSpan job, std::uint64_t pos, std::uint64_t* next);
-
 // Closes the last page (counting it when it had colour) and moves past it.
 void PCL6ColorCommitLastPage(PCL6Color* detector);
 // The colour sheets when N-up counting found any, else the colour pages;

@@ -87,11 +87,11 @@ struct CanonScan {
     }
   }
 
-  // ESC ( c: its first parameter byte's low bit selects monochrome (x1) or colour (x0).
+  // ESC ( c: its first parameter byte's low bit selects monochrome (x1) or
+  // colour (x0). The job is gray only when no command chose colour (below).
   void color_command(std::uint64_t pos) {
     if (data[pos + 4] == 0x00 && data[pos + 5] == 0x31) {
       LOG_DEBUG("grayscale mode detected at: %llu", static_cast<unsigned long long>(pos));
-      ja_set_is_grayscale(ja, 1);
     }
     if ((data[pos + 5] & MONOCHROME_BIT) != 0) {
       monochrome = true;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "formats/canonufr_internal.h"
+#include "formats/format_colour.h"
 #include "formats/format_walk.h"
 #include "formats/lips.h"
 #include "foundation/decimal.h"
@@ -213,8 +214,12 @@ int canonufr_process_job(const std::uint8_t* data, std::uint64_t length, JobAttr
 }
 
 namespace {
+// A job that CPCA, its PCL5 image headers or its PJL header put in gray is
+// judged gray; UFR's own raster is not read for colour.
 int canonufr_adapter(const std::uint8_t* data, std::uint64_t length, int, JobAttribs* ja) {
-  return canonufr_process_job(data, length, ja);
+  const int result = canonufr_process_job(data, length, ja);
+  format_judge_gray_mode(ja);
+  return result;
 }
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "formats/format_colour.h"
 #include "formats/format_entry.h"
 #include "formats/format_walk.h"
 #include "foundation/ja.h"
@@ -98,18 +99,21 @@ int points_to_mm(std::uint32_t points) {
   return static_cast<int>(std::floor(points / 72.0 * 25.4 + 0.5));
 }
 
-void read_copies_and_colour(ByteSpan d, const RasterKind& kind, JobAttribs* ja) {
+void read_copies(ByteSpan d, const RasterKind& kind, JobAttribs* ja) {
   int copies = static_cast<int>(header_u32(d, NUM_COPIES_AT, kind) & 0xFFFF);
   LOG_DEBUG("Found copy count of: %d", copies);
   ja_set_copy_count(ja, copies < 1 ? 1 : copies);
+}
+
+// Whether the first page header's colour space is a gray one.
+bool first_page_gray(ByteSpan d, const RasterKind& kind) {
   const std::uint32_t space = header_u32(d, COLOR_SPACE_AT, kind);
   if (space == COLOR_SPACE_K) {
     LOG_DEBUG("Found black only colorspace");
-    ja_set_is_grayscale(ja, 1);
   } else if (is_gray_space(space)) {
     LOG_DEBUG("Found gray colorspace %u", space);
-    ja_set_is_grayscale(ja, 1);
   }
+  return is_gray_space(space);
 }
 
 void read_page_size(ByteSpan d, const RasterKind& kind, JobAttribs* ja) {
@@ -283,21 +287,26 @@ int cupsraster_process_job(const std::uint8_t* data, std::uint64_t length, JobAt
     LOG_ERROR("Invalid CUPS raster format");
     return -1;
   }
-  read_copies_and_colour(d, *kind, ja);
+  read_copies(d, *kind, ja);
   read_page_size(d, *kind, ja);
   if (kind->version == 3) read_page_size_name(d, ja);
   WalkTimer timer("CUPS RASTER");
   int pages = 0;
+  // The colour spaces judge colour only where every page is gray; a page
+  // in a colour space may or may not carry colour (no pixel is read), so
+  // such a job's colour stays unjudged. Pages counted by their headers'
+  // likeness to the first share its colour space.
+  bool all_gray = false;
   if (const std::optional<WalkedPages> walked = walk_pages(d, *kind, &timer)) {
     pages = walked->pages;
-    // The colour spaces judge colour only where every page is gray; a page
-    // in a colour space may or may not carry colour (no pixel is read).
-    if (walked->all_gray) ja_set_color_pages(ja, 0);
+    all_gray = walked->all_gray;
   } else {
     pages = count_equal_headers(d, *kind, &timer);
+    all_gray = first_page_gray(d, *kind);
   }
   LOG_DEBUG("Found pagecount of: %d", pages);
   ja_set_pages(ja, pages);
+  if (all_gray) format_set_judged_colour(ja, 0);
   return 0;
 }
 

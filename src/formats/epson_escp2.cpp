@@ -61,7 +61,7 @@ struct Escp2Walk {
   bool duplex = false;
   bool default_simplex = false;
   // Raster seen: in the job, on the page being built, and colour ink on it;
-  // the ink ESC r chose for ESC . raster.
+  // the ink ESC r or ESC ( r chose for ESC . raster and ESC/P bit images.
   bool color_mode_seen = false;  // an ESC ( K chose colour or monochrome
   bool job_raster = false;
   bool page_raster = false;
@@ -179,7 +179,7 @@ std::uint64_t extended_command(Escp2Walk* w, std::uint64_t p) {
   const std::uint8_t letter = w->d[p + 2];
   const std::uint64_t declared = w->d[p + 3] + 256u * w->d[p + 4];
   const std::uint64_t params = std::min(declared, w->d.size() - (p + 5));
-  if (std::memchr("CcKSUj", letter, 6) == nullptr) {
+  if (std::memchr("CcKSUjr", letter, 7) == nullptr) {
     w->page_content = true;
     LOG_DEV("Non-normal mode ESC(%c at %llu", letter, at(p));
   }
@@ -197,6 +197,11 @@ std::uint64_t extended_command(Escp2Walk* w, std::uint64_t p) {
       break;
     case 'K':
       color_mode(w, p, params);
+      break;
+    case 'r':
+      // ESC ( r 02 00 d n: ink n (d picks its light variant) for the
+      // ESC . raster that follows.
+      if (params >= 2) w->dot_raster_ink = w->d[p + 6];
       break;
     case 'j':
       if (w->d[p + 3] == 1) {
@@ -275,8 +280,9 @@ std::uint64_t bit_image(Escp2Walk* w, std::uint64_t p) {
   }
   const std::uint64_t columns = w->d[p + head - 2] + 256u * w->d[p + head - 1];
   w->page_content = true;
-  // Bit images print in the black ribbon or ink.
-  raster_on_page(w, INK_BLACK, columns * column_bytes);
+  // Bit images print in the ribbon colour or ink ESC r chose (black unless
+  // a colour printer's driver chose another).
+  raster_on_page(w, w->dot_raster_ink, columns * column_bytes);
   return skip_to(*w, p, head + columns * column_bytes);
 }
 
@@ -324,9 +330,13 @@ std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
     case '^':
       return bit_image(w, p);
     case 'r':
-      // The ink of the ESC . raster that follows.
+      // The ink of the ESC . raster or the bit images that follow.
       w->dot_raster_ink = w->d[p + 2];
       return p + 3;
+    case '@':
+      // The printer's reset goes back to black.
+      w->dot_raster_ink = INK_BLACK;
+      return p + 2;
     case 'c':
     case 'e':
     case 'f':
@@ -513,7 +523,9 @@ void report_colour(const Escp2Walk& w, int color_detection, JobAttribs* ja) {
     ja_set_color_pages(ja, color_pages);
     LOG_DEBUG("Epson: ja->color_pages=%d", ja->color_pages);
   }
-  ja_set_is_grayscale(ja, w.color_pages == 0);
+  // Gray only where judged gray: a job whose colour is not judged is not
+  // taken as gray.
+  ja_set_is_grayscale(ja, judged && w.color_pages == 0);
   LOG_DEBUG("Epson: ja->is_grayscale=%d", ja->is_grayscale);
 }
 

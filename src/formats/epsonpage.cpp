@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "formats/epsonpage_internal.h"
+#include "formats/format_colour.h"
 #include "formats/format_skip.h"
 #include "formats/format_walk.h"
 #include "foundation/ascii.h"
@@ -371,8 +372,12 @@ void finish(EpsonPageScan* s, WalkTimer* timer) {
   }
 }
 
+// ESC/Page tells a job's colour mode, not its colour pages: a job in gray
+// mode is judged gray, a colour job's pages are not judged.
 int epsonpage_adapter(const std::uint8_t* data, std::uint64_t length, int, JobAttribs* ja) {
-  return epsonpage_process_job(data, length, ja);
+  const int result = epsonpage_process_job(data, length, ja);
+  format_judge_gray_mode(ja);
+  return result;
 }
 
 }  // namespace

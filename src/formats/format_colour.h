@@ -32,3 +32,14 @@ inline void format_report_colour(JobAttribs* ja, const std::optional<PageColours
   }
   format_set_judged_colour(ja, walk->colour_pages);
 }
+
+// A job whose settings put all of it in a gray mode (the monochrome setting
+// of its records, its PJL header's gray render mode) is judged gray: no
+// colour pages. Called once every source of the setting was read; colour
+// pages the records judged stand, and without a gray setting the colour
+// stays unjudged.
+inline void format_judge_gray_mode(JobAttribs* ja) {
+  if (ja->color_pages >= 0 || ja->is_grayscale != 1) return;
+  LOG_DEBUG("The job prints in a gray mode: no colour pages");
+  ja_set_color_pages(ja, 0);
+}

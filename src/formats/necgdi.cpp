@@ -124,7 +124,7 @@ int nec_gdi_process_job(const std::uint8_t* data, std::uint64_t length, JobAttri
   apply_paper(paper_name(bytes, header), ja);
   ja_set_is_duplex(ja, header_duplex(bytes, header) ? 1 : 0);
   ja_set_pages(ja, pages);
-  ja_set_is_grayscale(ja, 1);
+  // No record marks colour or gray: the colour is left unjudged, never taken as gray.
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/format_colour.h"
 #include "formats/format_walk.h"
 #include "foundation/decimal.h"
 #include "foundation/ja.h"
@@ -179,8 +180,12 @@ int riso_process_job(const std::uint8_t* data, std::uint64_t length, int color_d
 }
 
 namespace {
+// Where the page marks do not account for every page, a job in gray mode is
+// still judged gray.
 int riso_adapter(const std::uint8_t* data, std::uint64_t length, int color, JobAttribs* ja) {
-  return riso_process_job(data, length, color, ja);
+  const int result = riso_process_job(data, length, color, ja);
+  format_judge_gray_mode(ja);
+  return result;
 }
 }  // namespace
 

@@ -100,7 +100,8 @@ std::uint64_t step(SplcWalk* w, std::uint64_t p) {
 
 int sharp_gdi_splc_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* ja) {
   LOG_DEV("entering sharp_gdi_splc_process_job");
-  ja_set_is_grayscale(ja, 1);
+  // No record marks colour or gray: only a PJL header's gray mode judges
+  // the colour, never the format alone.
   SplcWalk w;
   w.d = scan_bytes(data, data != nullptr ? length : 0);
   w.ja = ja;

@@ -97,7 +97,7 @@ int xerox_gdi_local_process_job(const std::uint8_t* data, std::uint64_t length, 
   const int copies = *scan_le16_at(bytes, COPIES_AT);
   LOG_DEBUG("xerox_gdi_local_process_job: found %d copies", copies);
   ja_set_copy_count(ja, copies);
-  ja_set_is_grayscale(ja, 1);
+  // No record marks colour or gray: the colour is left unjudged, never taken as gray.
   const LocalPatterns patterns;
   if (!patterns.ok()) {
     LOG_ERROR("xerox_gdi_local_process_job: could not initialize regex's");

@@ -82,7 +82,7 @@ int xerox_gdi_remote_process_job(const std::uint8_t* data, std::uint64_t length,
   const int pages = static_cast<int>(std::min<std::int64_t>(count, INT32_MAX));
   LOG_DEBUG("xerox_gdi_remote_process_job: found %d pages", pages);
   ja_set_pages(ja, pages);
-  ja_set_is_grayscale(ja, 1);
+  // No record marks colour or gray: the colour is left unjudged, never taken as gray.
   set_paper(bytes, ja);
   PjlHeaderInfo header;
   if (pjl_parse_header(data, length, &header) != 0) {

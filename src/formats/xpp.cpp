@@ -42,7 +42,7 @@ int xpp_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* 
   const std::int64_t lines = std::max<std::int64_t>(1, search_count_ref(data, length, line.c_str()));
   const std::int64_t pages = (lines + nup - 1) / nup;
   ja_set_pages(ja, static_cast<int>(std::min<std::int64_t>(pages, INT32_MAX)));
-  ja_set_is_grayscale(ja, 1);
+  // No record marks colour or gray: the colour is left unjudged, never taken as gray.
   ja_set_is_duplex(ja, text_group_int(m.group(1)) != SIMPLEX ? 1 : 0);
   ja_set_paper_size_name(ja, std::string(m.group(3)).c_str());
   ja_set_copy_count(ja, copies);

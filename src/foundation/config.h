@@ -27,7 +27,7 @@ inline constexpr int ENV_VER_13_DIRECT_PRINTING = 13;
 inline constexpr int ENV_VERSION_DEFAULT = 13;
 
 // Number of rows of config_vars.
-inline constexpr std::size_t CONFIG_VAR_COUNT = 103;
+inline constexpr std::size_t CONFIG_VAR_COUNT = 104;
 
 // Defaults that direct printing mode replaces when they were left alone.
 inline constexpr int CONFIG_DEFAULT_CONNECT_TIMEOUT_MS = 10000;
@@ -40,6 +40,9 @@ inline constexpr const char CONFIG_DEFAULT_APPLICATION_SERVER[] = "localhost";
 inline constexpr const char CONFIG_FILE_NAME[] = "spoolwarden.conf";
 inline constexpr const char CONFIG_DEFAULT_LOG_NAME[] = "spoolwarden.log";
 inline constexpr const char ENV_VERSION_FILE_NAME[] = "env-version";
+// The administrator's rewriting rules, beside the configuration unless
+// CustomTokenFile names another file.
+inline constexpr const char CUSTOM_TOKEN_FILE_NAME[] = "custom-tokens.conf";
 
 // All configuration of the process. Texts are zero-terminated; numbers and
 // flags are signed 32-bit. Field order is part of the interface.
@@ -153,6 +156,7 @@ struct SessionContext {
   int xvp_log_check_period_secs;                   // TransformLogsCheckSecs
   int xvp_printer_cache_lifetime_secs;             // TransformCacheLifetimeSecs
   char gzip_compress[CONFIG_LONG_TEXT_SIZE];       // GzipCompress
+  char custom_token_file[CONFIG_TEXT_SIZE];        // CustomTokenFile
 };
 
 // The one configuration of the process.
@@ -192,7 +196,7 @@ struct ConfigVar {
   const char* text_default;
 };
 
-// The 103 configuration keys, in lookup order (first match wins).
+// The 104 configuration keys, in lookup order (first match wins).
 extern const std::span<const ConfigVar> config_vars;
 
 // The first row matching `key` (ignoring case, "*" prefixes), or null.

@@ -184,6 +184,10 @@ void derive_base_dir_children(SessionContext* ctx) {
       join_into(ctx->print_monitor_path, ctx->base_dir_path, "ze-zorov-eredazo")) {
     LOG_DEBUG("Set print monitor path to \"%s\"", ctx->print_monitor_path);
   }
+  if (util_is_string_empty(ctx->custom_token_file) &&
+      join_into(ctx->custom_token_file, ctx->base_dir_path, CUSTOM_TOKEN_FILE_NAME)) {
+    LOG_DEBUG("Set custom token file to \"%s\"", ctx->custom_token_file);
+  }
 }
 
 void derive_archive_dir(SessionContext* ctx) {

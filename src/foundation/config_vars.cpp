@@ -142,6 +142,7 @@ constexpr std::array CONFIG_VARS{
     CV_INT("WatermarkPCL5MacroIsTemp", watermark_pcl5_macro_is_temp, 0),
     CV_BOOL("WatermarkPCL5NoGrayLevel", watermark_pcl5_no_gray_level, 0),
     CV_LONG_TEXT("GzipCompress", gzip_compress, ""),
+    CV_TEXT("CustomTokenFile", custom_token_file, ""),
 };
 
 static_assert(CONFIG_VARS.size() == CONFIG_VAR_COUNT);

@@ -34,6 +34,8 @@ int strip_one_trailing_separator(const char* path, char* out, std::size_t size) 
 // that nobody can name a file before it is made.
 constexpr int TEMP_NAME_DIGITS = 13;
 constexpr int UNIQUE_NAME_DIGITS = 16;
+// Digits of the largest process id (pid_max is at most 2^22).
+constexpr int OWNER_PID_DIGITS_MAX = 10;
 
 // The directory set by os_file_set_temp_dir, empty when none.
 char g_temp_dir[OS_HANDLE_NAME_SIZE] = "";
@@ -68,15 +70,18 @@ int random_hex(char* out, int digits) {
   return 1;
 }
 
-// Creates "<dir>/<prefix><digits random hex digits>" exclusively, never
-// through a link; the descriptor and the path in `name`, or -1 (errno set;
-// EEXIST only after every attempt met an existing name).
+// Creates "<dir>/<prefix><pid>-<digits random hex digits>" exclusively,
+// never through a link; the descriptor and the path in `name`, or -1 (errno
+// set; EEXIST only after every attempt met an existing name). The pid names
+// the process that made the file, so that what a killed process left behind
+// can be told from the files of one still running (os_file_owner_pid).
 int create_random_name(const char* dir, const char* prefix, int digits, unsigned mode,
                        char* name, std::size_t size) {
+  const long pid = static_cast<long>(getpid());
   for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
     char random[UNIQUE_NAME_DIGITS + 1];
     if (!random_hex(random, digits)) return -1;
-    const int len = std::snprintf(name, size, "%s/%s%s", dir, prefix, random);
+    const int len = std::snprintf(name, size, "%s/%s%ld-%s", dir, prefix, pid, random);
     if (len < 0 || static_cast<std::size_t>(len) >= size) {
       errno = ENAMETOOLONG;
       return -1;
@@ -281,6 +286,24 @@ int os_file_create_unique(const char* dir, const char* prefix, unsigned mode, ch
     path[0] = '\0';
   }
   return fd;
+}
+
+long os_file_owner_pid(const char* name, const char* prefix) {
+  if (name == nullptr || prefix == nullptr) return -1;
+  const std::size_t prefix_len = std::strlen(prefix);
+  if (std::strncmp(name, prefix, prefix_len) != 0) return -1;
+  const char* at = name + prefix_len;
+  long pid = 0;
+  int pid_digits = 0;
+  for (; *at >= '0' && *at <= '9'; ++at) {
+    if (++pid_digits > OWNER_PID_DIGITS_MAX) return -1;
+    pid = pid * 10 + (*at - '0');
+  }
+  if (pid_digits == 0 || *at != '-' || pid <= 0) return -1;
+  int hex = 0;
+  for (++at; (*at >= '0' && *at <= '9') || (*at >= 'a' && *at <= 'f'); ++at) ++hex;
+  if (*at != '\0' || (hex != TEMP_NAME_DIGITS && hex != UNIQUE_NAME_DIGITS)) return -1;
+  return pid;
 }
 
 std::uint32_t convert_bytes_to_kilobytes(std::int64_t bytes) {

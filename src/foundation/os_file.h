@@ -64,7 +64,7 @@ int os_file_delete(const char* path);
 // Creates or truncates the file and closes it; 1 once the file was opened.
 int os_file_create_empty(const char* path);
 
-// Creates a new empty file "<dir>/tv<13 random hexadecimal digits>", where
+// Creates a new empty file "<dir>/tv<pid>-<13 random hexadecimal digits>", where
 // dir is the directory set by os_file_set_temp_dir, else TMPDIR, else /tmp:
 // exclusively, mode 0600, never following a symbolic link, retrying on a
 // name collision; leaves its path in `buffer`. Fails, creating nothing, when
@@ -76,12 +76,16 @@ int os_file_create_empty(const char* path);
 // TMPDIR and /tmp.
 void os_file_set_temp_dir(const char* dir);
 
-// Creates a new file "<dir>/<prefix><16 random hexadecimal digits>" with
-// `mode`: exclusively, never through a symbolic link, at a name nobody can
-// guess beforehand. The path goes to `path` (nothing is created when it does
-// not fit). The open read-write descriptor, or -1 (logged).
+// Creates a new file "<dir>/<prefix><pid>-<16 random hexadecimal digits>"
+// with `mode`: exclusively, never through a symbolic link, at a name nobody
+// can guess beforehand. The path goes to `path` (nothing is created when it
+// does not fit). The open read-write descriptor, or -1 (logged).
 [[nodiscard]] int os_file_create_unique(const char* dir, const char* prefix, unsigned mode,
                                         char* path, std::size_t size);
+// The process id in the file name `name` (no directory) when it has the
+// shape the two functions above give names with `prefix`; else -1. Any
+// other name, however close, is not ours.
+[[nodiscard]] long os_file_owner_pid(const char* name, const char* prefix);
 
 // The copies below write into a new file only: a destination that exists
 // already (a file, or a link planted at the name) is refused, never followed,

@@ -19,6 +19,12 @@ constexpr std::size_t PASSWD_BUFFER = 16384;
 
 }  // namespace
 
+int os_process_is_running(long pid) {
+  if (pid <= 0) return 0;
+  // EPERM: it runs, as another account.
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? 1 : 0;
+}
+
 int os_unix_daemonize() {
   LOG_DEV("entering daemonize");
   setsid();
@@ -109,6 +115,10 @@ int os_executable_path(char* buffer, std::size_t size) {
   }
   buffer[n] = '\0';
   return 1;
+}
+
+const char* os_command_path(const char* argv0, char* buffer, std::size_t size) {
+  return os_executable_path(buffer, size) ? buffer : argv0;
 }
 
 int os_get_computer_name(char* buffer, std::size_t size) {

@@ -7,6 +7,10 @@
 // The account the system's programs switch to when they run as root.
 inline constexpr const char* OS_SERVICE_ACCOUNT = "torvelle";
 
+// 1 when a process with id `pid` exists (whoever runs it), else 0; ids of 0
+// and below name no process.
+[[nodiscard]] int os_process_is_running(long pid);
+
 // Detaches the calling (already forked) process: new session, stdin from
 // /dev/zero, stdout and stderr to /dev/null, SIGTSTP ignored.
 int os_unix_daemonize();
@@ -34,6 +38,10 @@ void os_dump_backtrace(int signal_number);
 // path for a CUPS backend: CUPS passes the device URI there). 1 with the
 // path in `buffer`; 0 when it cannot be read or does not fit.
 [[nodiscard]] int os_executable_path(char* buffer, std::size_t size);
+// The path a program's configuration is found beside (config_load): its own
+// executable, however it was started (through PATH, by a relative path);
+// `argv0` only when the kernel cannot tell. Returns `buffer` or `argv0`.
+[[nodiscard]] const char* os_command_path(const char* argv0, char* buffer, std::size_t size);
 
 // This machine's host name.
 [[nodiscard]] int os_get_computer_name(char* buffer, std::size_t size);

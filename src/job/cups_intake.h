@@ -13,7 +13,8 @@ struct JobAttribs;
 
 // Size of the pieces the incoming data is read in.
 inline constexpr std::size_t CUPS_INTAKE_READ_SIZE = 8192;
-// Spool files are "<directory>/tv" and 16 random hexadecimal digits.
+// Spool files are "<directory>/tv<pid>-" and 16 random hexadecimal digits
+// (os_file_create_unique): the pid tells whether their backend still runs.
 inline constexpr const char CUPS_INTAKE_SPOOL_PREFIX[] = "tv";
 // The private directory for spool files inside SpoolDir when TmpCupsSpoolDir
 // names none: only root writes it; CUPS's group may pass through it to the

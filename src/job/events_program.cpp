@@ -76,7 +76,7 @@ int events_program_main(int argc, char** argv) {
   (void)argc;
   char self[OS_PATH_BUFFER_SIZE] = {};
   global_init();
-  config_load(os_executable_path(self, sizeof self) ? self : argv[0], &global_ctx);
+  config_load(os_command_path(argv[0], self, sizeof self), &global_ctx);
   install_signal_handlers();
   // As root: the service account rotates the log in its directory.
   (void)log_upkeep_prepare_dir();

@@ -2,14 +2,35 @@
 
 #include <unistd.h>
 
+#include "foundation/config.h"
 #include "foundation/log.h"
 #include "modify/modify_spool_file.h"
+#include "modify/planner_custom.h"
 #include "modify/replacement_list.h"
 #include "transform/xvp_xform.h"
+
+namespace {
+
+// The administrator's rules (CustomTokenFile), read once per process at its
+// first rewrite: a job that is not rewritten never needs them. A file that
+// is missing, unreadable or refused leaves the process without custom rules
+// (the loader says why); the rewrite goes on without them.
+void load_custom_tokens_once() {
+  static bool tried = false;
+  if (tried) return;
+  tried = true;
+  if (modify_spool_file_init(global_ctx.custom_token_file) == 1) {
+    LOG_DEBUG("Custom token file %s: %lld rules", global_ctx.custom_token_file,
+              static_cast<long long>(planner_custom_num_planners()));
+  }
+}
+
+}  // namespace
 
 int job_hook_modify_spool_file_to_temp_file(const watermark_params* wm, JobAttribs* ja,
                                             const char* spool_file, char* new_path,
                                             std::size_t size) {
+  load_custom_tokens_once();
   return modify_spool_file_to_temp_file(wm, ja, spool_file, new_path, size);
 }
 

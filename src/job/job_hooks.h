@@ -10,6 +10,7 @@ struct watermark_params;
 
 // Rewrites the spool file as the decision asks into a new temporary file
 // whose path goes to `new_path`. 1 when a rewritten file was written, else 0.
+// The first call of a process loads the custom token file (CustomTokenFile).
 [[nodiscard]] int job_hook_modify_spool_file_to_temp_file(const watermark_params* wm,
                                                           JobAttribs* ja, const char* spool_file,
                                                           char* new_path, std::size_t size);

@@ -223,6 +223,10 @@ bool rewrap(ReplacementList* list, const mapped_mem* mm, const Layout& layout,
             const Partition& edits, const_bstring preamble, const_bstring postamble) {
   replacement_list_reset(list);
   replacement_list_set_buffer_len(list, mm->size);
+  // The offsets are the inner data's now: whatever writes the rewrite out
+  // from a file (compression, a forced application) must read that file,
+  // not the wrapped job the caller holds.
+  if (!replacement_list_set_buffer_file(list, mm->backing_file)) return false;
   if (!insert_in_pieces(list, 0, preamble->data, static_cast<std::uint64_t>(preamble->slen),
                         CPCA_PRIORITY_PREAMBLE)) {
     LOG_ERROR("Could not add preamble replacement");
@@ -270,17 +274,20 @@ int disassemble_cpca_file(mapped_mem* mm, const CpcaPacket* packets, int count,
     LOG_ERROR("disassemble_cpca_file: missing argument");
     return 0;
   }
+  // The job may be the first of several inline copies: the list covers that
+  // copy only, and the copies are written out again after the rewrite.
+  const std::uint64_t length = std::min(replacement_list_get_buffer_len(list), mm->size);
   Layout layout;
   if (!build_layout(mm, packets, count, &layout)) return 0;
   const ReplacementListPtr sorted(replacement_list_clone(list));
   if (sorted == nullptr) return 0;
   replacement_list_sort(sorted.get());
   replacement_list_log(sorted.get(), "Before flattening");
-  if (!replacement_list_is_valid(mm->data, mm->size, sorted.get())) return 0;
+  if (!replacement_list_is_valid(mm->data, length, sorted.get())) return 0;
   Partition edits;
   if (!partition_edits(layout, sorted.get(), &edits)) return 0;
   const BstringPtr preamble = flatten_range(mm->data, 0, layout.data_start, edits.pre);
-  const BstringPtr postamble = flatten_range(mm->data, layout.post_start, mm->size, edits.post);
+  const BstringPtr postamble = flatten_range(mm->data, layout.post_start, length, edits.post);
   if (preamble == nullptr || postamble == nullptr) {
     LOG_ERROR("CPCA: could not build the pre-amble or post-amble");
     return 0;

@@ -1,12 +1,15 @@
 // Reading the custom token file. Limits are checked, never cut to fit: a
 // pattern clipped at its limit would match something else than what the
-// administrator wrote, so such a line is refused with its reason.
+// administrator wrote, so such a line is refused with its reason. Every
+// complaint names the line of the file it is about.
 #include "modify/custom_tokens.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <sstream>
 #include <string_view>
@@ -14,6 +17,7 @@
 #include "foundation/ascii.h"
 #include "foundation/decimal.h"
 #include "foundation/log.h"
+#include "foundation/regex.h"
 #include "modify/replacement_regex.h"
 
 namespace {
@@ -43,14 +47,14 @@ bool decode_value(std::string_view raw, std::string* value) {
 
 enum class LineResult { KEPT, SKIPPED, REFUSED };
 
-LineResult parse_line(std::string_view line, keyval_list* list) {
+LineResult parse_line(std::string_view line, int number, keyval_list* list) {
   line = ascii_trim_space(line);
   if (line.empty() || line.front() == '#') return LineResult::SKIPPED;
   const std::string shown(line);
   const std::size_t equals = line.find('=');
   if (equals == std::string_view::npos || line.size() > CUSTOM_LINE_MAX ||
       equals > CUSTOM_KEY_PART_MAX) {
-    LOG_ERROR("Invalid line '%s'", shown.c_str());
+    LOG_ERROR("Invalid line '%s' (line %d)", shown.c_str(), number);
     return LineResult::SKIPPED;
   }
   const std::string_view left = ascii_trim_space(line.substr(0, equals));
@@ -64,13 +68,14 @@ LineResult parse_line(std::string_view line, keyval_list* list) {
                    [](char c) { return ascii_is_digit(c); }) ||
       (!instance_part.empty() &&
        !decimal_parse_whole(instance_part, &instance, DecimalSign::NONE))) {
-    LOG_ERROR("Invalid line '%s'", shown.c_str());
+    LOG_ERROR("Invalid line '%s' (line %d)", shown.c_str(), number);
     return LineResult::REFUSED;
   }
-  keyval entry{instance, std::string(key), {}};
+  keyval entry{instance, std::string(key), {}, number};
   if (key.size() > CUSTOM_KEY_MAX ||
       !decode_value(ascii_trim_space(line.substr(equals + 1)), &entry.value)) {
-    LOG_ERROR("Invalid line '%s': key or value too long, or a zero byte", shown.c_str());
+    LOG_ERROR("Invalid line '%s' (line %d): key or value too long, or a zero byte",
+              shown.c_str(), number);
     return LineResult::SKIPPED;
   }
   LOG_DEV("  keyval: instance=%d,key='%s',val='%s'", entry.instance, entry.key.c_str(),
@@ -84,6 +89,8 @@ LineResult parse_line(std::string_view line, keyval_list* list) {
 // a key wins).
 struct CustomRule {
   std::string friendly_name, search_pattern, replace_pattern;
+  // Lines the patterns were written on, for complaints.
+  int search_line = 0, presence_line = 0, printer_line = 0;
   std::int64_t search_match_size = -1, search_distance = -1;
   int search_options = CUSTOM_DEFAULT_OPTIONS;
   int required = 0;
@@ -139,9 +146,38 @@ constexpr RuleKey RULE_KEYS[] = {
 };
 
 void fill_rule(const keyval& e, CustomRule* rule) {
+  if (e.key == "search_pattern") rule->search_line = e.line;
+  if (e.key == "apply_if_pattern") rule->presence_line = e.line;
+  if (e.key == "apply_if_printer_name") rule->printer_line = e.line;
   for (const RuleKey& k : RULE_KEYS) {
     if (e.key == k.key) k.set(rule, e.value);
   }
+}
+
+// 1 when `pattern` (empty: none) compiles as the rule engine will compile
+// it; else logs why, naming the instance and the line.
+bool pattern_compiles(const char* what, const std::string& pattern, int options,
+                      std::int32_t instance, int line) {
+  if (pattern.empty()) return true;
+  char error[256] = "";
+  int offset = 0;
+  RegexPtr regex(regex_compile_ex(pattern.c_str(), options, error, sizeof error, &offset));
+  if (regex != nullptr) return true;
+  LOG_ERROR("Custom instance %d (line %d): %s '%s' does not compile at offset %d: %s", instance,
+            line, what, pattern.c_str(), offset, error);
+  return false;
+}
+
+// A rule whose patterns do not compile would fail every run of the list, and
+// with it every rewrite; it is left out at load instead.
+bool rule_compiles(const CustomRule& rule, std::int32_t instance) {
+  const MatchCriteria& c = rule.criteria;
+  return pattern_compiles("search_pattern", rule.search_pattern,
+                          rule.search_options | PCRE_ANCHORED, instance, rule.search_line) &&
+         pattern_compiles("apply_if_pattern", c.presence_pattern,
+                          c.presence_options | PCRE_ANCHORED, instance, rule.presence_line) &&
+         pattern_compiles("apply_if_printer_name", c.printer_type_pattern, PCRE_CASELESS,
+                          instance, rule.printer_line);
 }
 
 void add_instance(ReplaceTokenList* tokens, const keyval_list& list, std::int32_t instance) {
@@ -153,7 +189,8 @@ void add_instance(ReplaceTokenList* tokens, const keyval_list& list, std::int32_
   }
   LOG_DEV("Adding custom instance %d: friendly_name='%s', search_pattern='%s'", instance,
           rule.friendly_name.c_str(), rule.search_pattern.c_str());
-  if (!replacement_regex_append(tokens, rule.friendly_name.c_str(), rule.search_pattern.c_str(),
+  if (!rule_compiles(rule, instance) ||
+      !replacement_regex_append(tokens, rule.friendly_name.c_str(), rule.search_pattern.c_str(),
                                 size_or_whole(rule.search_match_size), rule.search_options, 0,
                                 size_or_whole(rule.search_distance), rule.replace_pattern.c_str(),
                                 nullptr, rule.required, 0, &rule.criteria)) {
@@ -201,20 +238,56 @@ void trim(char* text) {
 
 int parse_custom_tokens(const std::string& text, keyval_list* list) {
   std::istringstream in(text);
+  int number = 0;
   for (std::string line; std::getline(in, line);) {
-    if (parse_line(line, list) == LineResult::REFUSED) return 0;
+    if (parse_line(line, ++number, list) == LineResult::REFUSED) return 0;
   }
   return 1;
 }
 
+namespace {
+
+// The file's text. A missing file is no error (an administrator who wrote
+// no rules has none); one that exists and cannot be read is.
+enum class FileRead { READ, MISSING, UNREADABLE };
+
+FileRead read_file(const char* path, std::string* text) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return FileRead::MISSING;
+    LOG_LAST_SYSTEM_ERROR("Could not read custom replacement config file %s", path);
+    return FileRead::UNREADABLE;
+  }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {  // a directory, an I/O error
+      LOG_LAST_SYSTEM_ERROR("Could not read custom replacement config file %s", path);
+      close(fd);
+      return FileRead::UNREADABLE;
+    }
+    if (got == 0) break;
+    text->append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return FileRead::READ;
+}
+
+}  // namespace
+
 ReplaceTokenList* load_custom_tokens(const char* path) {
-  std::ifstream in(path == nullptr ? "" : path, std::ios::binary);
-  if (!in) {
-    LOG_DEBUG("Could not open custom replacement config file %s", path == nullptr ? "" : path);
+  if (path == nullptr) path = "";
+  std::string text;
+  const FileRead read = path[0] != '\0' ? read_file(path, &text) : FileRead::MISSING;
+  if (read == FileRead::MISSING) {
+    LOG_DEBUG("Could not open custom replacement config file %s", path);
     return nullptr;
   }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   KeyvalListPtr list(create_keyval_list());
-  if (list == nullptr || !parse_custom_tokens(text, list.get())) return nullptr;
-  return build_list(*list);
+  if (read == FileRead::READ && list != nullptr && parse_custom_tokens(text, list.get())) {
+    return build_list(*list);
+  }
+  LOG_ERROR("Custom token file %s not loaded: jobs are rewritten without custom rules", path);
+  return nullptr;
 }

@@ -28,6 +28,7 @@ struct keyval {
   std::int32_t instance;
   std::string key;
   std::string value;
+  int line;  // in the file, from 1: complaints name it
 };
 
 // The parsed entries, in file order.
@@ -44,9 +45,12 @@ void trim(char* text);
 
 // Reads the entries of a custom token file's text into `list`. 0 when a
 // line's instance part is not a number (the whole file is refused); lines
-// without "=", or longer than the limits above, are logged and skipped.
+// without "=", or longer than the limits above, are logged with their line
+// number and skipped.
 [[nodiscard]] int parse_custom_tokens(const std::string& text, keyval_list* list);
 
 // The rules of the file at `path` as the list "Custom tokens"; nullptr when
-// the file is missing (logged at debug level) or refused.
+// the file is missing (logged at debug level: no rules is no error), cannot
+// be read or is refused (logged as an ERROR). A rule whose patterns do not
+// compile is logged with its line and left out; the others load.
 [[nodiscard]] ReplaceTokenList* load_custom_tokens(const char* path);

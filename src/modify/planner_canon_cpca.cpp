@@ -402,7 +402,10 @@ int plan_replacements_canon_cpca(const watermark_params* request, const JobAttri
   LOG_DEV("entering plan_replacements_canon_cpca");
   int count = 0;
   int error = 0;
-  const CpcaPacketListPtr packets(get_cpca_packet_list(mm->data, mm->size, &count, &error));
+  // Only the first of several inline copies is planned (the list's length);
+  // the rewrite writes it out once per copy.
+  const std::uint64_t length = std::min(replacement_list_get_buffer_len(list), mm->size);
+  const CpcaPacketListPtr packets(get_cpca_packet_list(mm->data, length, &count, &error));
   if (packets == nullptr) {
     if (error != 0) LOG_ERROR("plan_replacements_canon_cpca: broken CPCA stream");
     return error != 0 ? 0 : 1;

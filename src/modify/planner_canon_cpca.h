@@ -29,6 +29,8 @@ inline constexpr std::int32_t CPCA_COPIES_MAX = 65535;
 // becomes 0 when the later planners must not run (second printer family
 // after a grayscale change); *is_cpca 1 for a CPCA job. 1 on success (also
 // for a job that is not CPCA, which is left alone), 0 on failure (logged).
+// Only the list's length of the mapping is read: a job of inline copies is
+// planned and unwrapped as its first copy.
 [[nodiscard]] int plan_replacements_canon_cpca(const watermark_params* request,
                                                const JobAttribs* job, mapped_mem* mm,
                                                ReplacementList* list, int* allow_attribute_planners,
@@ -45,8 +47,9 @@ inline constexpr std::int32_t CPCA_COPIES_MAX = 65535;
 // mapping at it and makes the list the re-wrapping of the edited inner data.
 // Edits already in the list (settings, PJL, XPIF) are kept: those in the
 // pre-amble or post-amble go into those, those inside print data move to the
-// inner data's offsets; an edit that touches a packet header fails. 1 on
-// success, 0 on failure (the temporary file deleted, the mapping unchanged).
+// inner data's offsets; an edit that touches a packet header fails. The
+// list then names the inner data's file as its buffer file. 1 on success, 0
+// on failure (the temporary file deleted, the mapping unchanged).
 [[nodiscard]] int disassemble_cpca_file(mapped_mem* mm, const CpcaPacket* packets, int count,
                                         ReplacementList* list);
 

@@ -530,6 +530,16 @@ void replacement_list_set_buffer_len(ReplacementList* list, std::uint64_t length
   if (present(list, "replacement_list_set_buffer_len")) list->buffer_len = length;
 }
 
+int replacement_list_set_buffer_file(ReplacementList* list, const char* path) {
+  if (!present(list, "replacement_list_set_buffer_file") || path == nullptr) return 0;
+  if (std::strlen(path) > REPLACEMENT_PATH_MAX) {
+    LOG_ERROR("replacement_list_set_buffer_file: path too long: '%s'", path);
+    return 0;
+  }
+  util_safe_strncpy(list->buffer_file, path, sizeof list->buffer_file);
+  return 1;
+}
+
 std::int64_t replacement_list_get_end_of_pjl(const ReplacementList* list) {
   return present(list, "replacement_list_get_end_of_pjl") ? list->end_of_pjl : -1;
 }

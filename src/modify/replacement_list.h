@@ -93,8 +93,9 @@ struct ReplacementList {
   replacement_packet_inserter packet_inserter = nullptr;
   std::uint64_t offset_in_main_file = 0;  // added to every offset appended
   char modified_file[REPLACEMENT_PATH_MAX + 1] = {};  // owned: deleted with the list
-  // The file the offsets refer to once replication re-pointed the buffer at
-  // a file of its own; empty while they refer to the caller's input file.
+  // The file the offsets refer to once replication or CPCA unwrapping
+  // re-pointed the buffer at a file of its own (the mapping owns it); empty
+  // while they refer to the caller's input file.
   char buffer_file[REPLACEMENT_PATH_MAX + 1] = {};
 };
 
@@ -257,6 +258,10 @@ void set_msf_state(ReplacementList* list, const msf_state* state);
 [[nodiscard]] std::int64_t replacement_list_size(const ReplacementList* list);
 [[nodiscard]] std::uint64_t replacement_list_get_buffer_len(const ReplacementList* list);
 void replacement_list_set_buffer_len(ReplacementList* list, std::uint64_t length);
+// Names the file the offsets now refer to (see buffer_file): the rewrite is
+// then read from it instead of the caller's input path. 0 when the path does
+// not fit (the list is left unchanged).
+[[nodiscard]] int replacement_list_set_buffer_file(ReplacementList* list, const char* path);
 [[nodiscard]] std::int64_t replacement_list_get_end_of_pjl(const ReplacementList* list);
 [[nodiscard]] const char* replacement_list_get_language_name(const ReplacementList* list);
 [[nodiscard]] int replacement_list_is_modified_inline_copies(const ReplacementList* list);

@@ -98,19 +98,21 @@ bool get_fixed_doc_seq_path(XpsZip* zip, const XpsFileList& list, std::string* o
 bool get_print_ticket_path(XpsZip* zip, const XpsFileList& list, std::string_view part,
                            std::string* out) {
   out->clear();
-  const std::optional<std::string> rels_name = get_rel_path(part);
-  if (!rels_name || unzip_get_index(list, *rels_name) < 0) return false;
+  // No relationships part: no ticket, quietly.
+  const int rels_index = unzip_get_rel_index(list, part);
+  if (rels_index < 0) return false;
+  const XpsPart& rels_part = list.parts[static_cast<std::size_t>(rels_index)];
   std::string rels;
-  if (!get_xps_value(zip, list, *rels_name, true, &rels)) return false;
-  *out = get_relationship(rels, *rels_name, TYPE_PRINT_TICKET);
+  if (!get_data_from_full_string(zip, rels_part, true, &rels)) return false;
+  *out = get_relationship(rels, rels_part.name, TYPE_PRINT_TICKET);
   const std::string name(part);
   if (out->empty()) {
     LOG_DEBUG("get_print_ticket_path: found=FALSE,path='%s',rels_path='%s',print_ticket=''",
-              name.c_str(), rels_name->c_str());
+              name.c_str(), rels_part.name.c_str());
     return false;
   }
   LOG_DEV("get_print_ticket_path: found=TRUE,path='%s',rels_path='%s',print_ticket='%s'",
-          name.c_str(), rels_name->c_str(), out->c_str());
+          name.c_str(), rels_part.name.c_str(), out->c_str());
   return true;
 }
 

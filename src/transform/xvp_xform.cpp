@@ -2,6 +2,7 @@
 #include "transform/xvp_xform.h"
 
 #include <cinttypes>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -77,15 +78,59 @@ bool strip_header(std::FILE* log, const mapped_mem* spool, int language, bool ot
   return ok;
 }
 
+// How a deletion meets the deletions already in the list.
+enum class Overlap { NONE, SAME, PARTIAL };
+
+Overlap deletion_overlap(const ReplacementList* list, std::uint64_t offset, std::uint64_t length,
+                         const replacement_request** other) {
+  Overlap found = Overlap::NONE;
+  for (const replacement_request& r : list->replacements) {
+    if (r.len == 0 || r.offset >= offset + length || offset >= r.offset + r.len) continue;
+    *other = &r;
+    if (r.offset != offset || r.len != length) return Overlap::PARTIAL;
+    found = Overlap::SAME;
+  }
+  return found;
+}
+
+// The bytes an edit still has to delete. A deletion of exactly the bytes
+// another edit deletes (STRIP_HEADER and a DELETE_UNTIL of the same header)
+// is that one deletion: 0, and only the edit's text is added, in front of
+// what follows. A deletion that cuts into another one has no single
+// meaning: it is named here and the check of the whole list fails the run.
+std::uint64_t deletion_to_append(std::FILE* log, const insertion& e, const ReplacementList* list) {
+  if (e.length == 0 || e.offset < 0) return e.length;
+  const auto offset = static_cast<std::uint64_t>(e.offset);
+  if (e.length > UINT64_MAX - offset) return e.length;  // refused when appended
+  const replacement_request* other = nullptr;
+  switch (deletion_overlap(list, offset, e.length, &other)) {
+    case Overlap::NONE:
+      break;
+    case Overlap::SAME:
+      XVP_DEBUG(log, "%s: bytes %" PRIu64 " to %" PRIu64 " are deleted already: one deletion",
+                e.name, offset, offset + e.length);
+      return 0;
+    case Overlap::PARTIAL:
+      XVP_ERROR(log,
+                "%s: deleting bytes %" PRIu64 " to %" PRIu64 " cuts into the deletion of bytes %" PRIu64
+                " to %" PRIu64 " by another edit or the stripped job header",
+                e.name, offset, offset + e.length, other->offset, other->offset + other->len);
+      break;
+  }
+  return e.length;
+}
+
 bool append_edit(std::FILE* log, const insertion& e, ReplacementList* list) {
   const std::string& text = e.text;
   if (text.size() > static_cast<std::size_t>(INT32_MAX) - 1) {
     XVP_ERROR(log, "%s: text of %zu bytes is too long", e.name, text.size());
     return false;
   }
+  const std::uint64_t length = deletion_to_append(log, e, list);
+  if (length == 0 && e.length > 0 && text.empty()) return true;
   const int ok = text.empty()
-                     ? replacement_list_append(list, e.offset, e.length, nullptr)
-                     : replacement_list_append2(list, e.offset, e.length, text.data(), text.size());
+                     ? replacement_list_append(list, e.offset, length, nullptr)
+                     : replacement_list_append2(list, e.offset, length, text.data(), text.size());
   if (!ok) XVP_ERROR(log, "%s: edit at offset %" PRId64 " cannot be placed", e.name, e.offset);
   return ok == 1;
 }

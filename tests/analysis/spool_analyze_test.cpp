@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "corpus/corpus.h"
+#include "support/oracle.h"
 #include "support/spool_analyze_run.h"
 #include "foundation/ja_languages.h"
 
@@ -73,11 +74,19 @@ TEST(SpoolAnalyze, ReportsTheLanguageOfEveryCorpusFile) {
 }
 
 TEST(SpoolAnalyze, BadUsage) {
-  for (const std::string arguments : {"", "--color", "a b", "''"}) {
+  const std::string file = quoted(first_file(LANG_STATUS_DOCUMENT));
+  // An option is never taken for a file name, before or after the file.
+  for (const std::string& arguments :
+       {std::string(), std::string("--color"), std::string("a b"), std::string("''"),
+        std::string("--help"), std::string("-h"), std::string("--colour ") + file,
+        file + " --help", "--color --verbose " + file}) {
     SCOPED_TRACE(arguments);
     const ToolRun run = spool_analyze_run(arguments);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.names.empty());
+    const std::string printed = sw_test::command_output(
+        std::string(SW_BINARY_DIR) + "/tools/spool-analyze " + arguments + " 2>&1");
+    EXPECT_EQ(printed, "usage: spool-analyze FILE [--color]\n");
   }
 }
 

@@ -21,6 +21,10 @@ struct Header {
   std::uint32_t height_pt = 842;
   std::uint32_t color_space = 1;  // RGB
   std::string page_size_name;
+  // A raster the page walk can follow (8 x 2 pixels of a byte each, so 16
+  // bytes of data a page); otherwise the pages are counted by headers equal
+  // to the first.
+  bool walkable = false;
 };
 
 void put32(std::string* s, std::size_t at, std::uint32_t v, bool big_endian) {
@@ -43,6 +47,13 @@ std::string header(const Header& h) {
   put32(&s, 376, 2480, big_endian);           // cupsWidth
   put32(&s, 380, 3508, big_endian);           // cupsHeight
   put32(&s, 404, h.color_space, big_endian);  // cupsColorSpace
+  if (h.walkable) {
+    put32(&s, 376, 8, big_endian);  // cupsWidth
+    put32(&s, 380, 2, big_endian);  // cupsHeight
+    put32(&s, 388, 8, big_endian);  // cupsBitsPerColor
+    put32(&s, 392, 8, big_endian);  // cupsBitsPerPixel
+    put32(&s, 396, 8, big_endian);  // cupsBytesPerLine; cupsColorOrder 0 (chunked)
+  }
   if (!v1) s.replace(1736, h.page_size_name.size(), h.page_size_name);  // cupsPageSizeName
   return s;
 }
@@ -87,16 +98,50 @@ TEST_F(CupsRasterTest, HeaderNumbersFollowTheSyncWordsByteOrder) {
   }
 }
 
+// A page in a gray colour space is judged gray; a page in a colour space
+// is not judged (its pixels are not read), so its job's colour pages stay
+// -1 and the job is not gray.
 TEST_F(CupsRasterTest, GrayAndBlackColourSpacesAreGrayscale) {
   struct Case {
     std::uint32_t space;
     int grayscale;
+    int color_pages;
   };
-  // 0 W, 3 K, 18 sW carry no colour; 1 RGB, 6 CMYK, 19 sRGB do.
-  for (const Case c : {Case{0, 1}, Case{3, 1}, Case{18, 1}, Case{1, 0}, Case{6, 0}, Case{19, 0}}) {
+  // 0 W, 3 K, 18 sW carry no colour; 1 RGB, 6 CMYK, 19 sRGB may.
+  for (const Case c : {Case{0, 1, 0}, Case{3, 1, 0}, Case{18, 1, 0}, Case{1, 0, -1},
+                       Case{6, 0, -1}, Case{19, 0, -1}}) {
     SCOPED_TRACE(c.space);
-    const Result r = analyse(stream({.color_space = c.space}, 1, 100));
+    for (const bool walkable : {false, true}) {
+      const Result r = analyse(stream(
+          {.sync = walkable ? "RaSt" : "RaS2", .color_space = c.space, .walkable = walkable}, 2,
+          16));
+      EXPECT_EQ(r.ja->pages, 2);
+      EXPECT_EQ(r.ja->is_grayscale, c.grayscale);
+      EXPECT_EQ(r.ja->color_pages, c.color_pages);
+    }
+  }
+}
+
+// Each page header has its own colour space: a gray first page does not
+// make a job gray whose later page is in colour.
+TEST_F(CupsRasterTest, EveryPagesColourSpaceCounts) {
+  struct Case {
+    std::uint32_t first;
+    std::uint32_t second;
+    int grayscale;
+    int color_pages;
+  };
+  for (const Case c : {Case{0, 3, 1, 0}, Case{18, 0, 1, 0}, Case{0, 1, 0, -1},
+                       Case{19, 18, 0, -1}}) {
+    SCOPED_TRACE(std::to_string(c.first) + " then " + std::to_string(c.second));
+    const std::string page = std::string(16, '\x7f');
+    const std::string bytes =
+        header({.sync = "RaSt", .color_space = c.first, .walkable = true}) + page +
+        header({.sync = "RaSt", .color_space = c.second, .walkable = true}).substr(4) + page;
+    const Result r = analyse(bytes);
+    EXPECT_EQ(r.ja->pages, 2);
     EXPECT_EQ(r.ja->is_grayscale, c.grayscale);
+    EXPECT_EQ(r.ja->color_pages, c.color_pages);
   }
 }
 

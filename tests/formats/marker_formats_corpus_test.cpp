@@ -55,8 +55,12 @@ TEST(MarkerFormatsCorpus, EveryFileGivesItsTruths) {
     // printers, is judged gray throughout.
     const bool judged_gray = row.lang == LANG_CANON_BJ && !row.colour_out;
     EXPECT_EQ(f["color_pages"], judged_gray ? "0" : "-1");
-    // Label jobs and LIDIL say nothing of the job's colour mode.
-    if (!is_label(row.lang) && row.lang != LANG_LIDIL) {
+    // Label jobs and LIDIL say nothing of the job's colour mode; SAG-GDI
+    // marks none either, so its jobs (from a black-and-white laser's
+    // driver) are not taken as gray.
+    if (row.lang == LANG_SAG_GDI) {
+      EXPECT_EQ(f["grayscale"], "0");
+    } else if (!is_label(row.lang) && row.lang != LANG_LIDIL) {
       EXPECT_EQ(f["grayscale"], row.colour_out ? "0" : "1");
     }
     // The SAG-GDI page header codes the paper; Canon BJ gives its printable

@@ -271,9 +271,10 @@ TEST(Zimf, DevmodeSettingsAndPages) {
   const Case cases[] = {
       {.name = "copies, monochrome, duplex", .entry = &ZIMF_ANALYZER,
        .bytes = zimf_job(4, 1, 2) + page + page, .pages = 2, .copies = 4, .duplex = 1,
-       .grayscale = 1},
+       .grayscale = 1, .color_pages = 0},
+      // The colour member chooses colour for the job, not for its pages.
       {.name = "colour, simplex", .entry = &ZIMF_ANALYZER, .bytes = zimf_job(1, 2, 1) + page,
-       .pages = 1, .copies = 1, .duplex = 0, .grayscale = 0},
+       .pages = 1, .copies = 1, .duplex = 0, .grayscale = 0, .color_pages = -1},
       // Too short for byte 94 of the DEVMODE (the copies and colour were there).
       {.name = "DEVMODE cut before its duplex", .entry = &ZIMF_ANALYZER,
        .bytes = zimf_job(4, 1, 2, 94), .pages = 0, .copies = 1, .duplex = 0, .grayscale = 0},
@@ -440,7 +441,7 @@ TEST(NecGdi, HeaderAndPages) {
   const Case cases[] = {
       {.name = "LT is LETTER, duplex", .entry = &NEC_GDI_ANALYZER,
        .bytes = npdl_job(B("\x1c" "fPLT.\x1c" "B,F,1,0."), 2), .pages = 2, .duplex = 1,
-       .grayscale = 1, .paper = "LETTER"},
+       .grayscale = 0, .color_pages = -1, .paper = "LETTER"},
       {.name = "custom size in tenths of a millimetre", .entry = &NEC_GDI_ANALYZER,
        .bytes = npdl_job(B("\x1c" "fPUNDF,2100,2970,1/10,m.\x1c"), 1), .pages = 1, .duplex = 0,
        .paper = "", .width = 210, .height = 297},
@@ -483,7 +484,7 @@ TEST(XeroxGdiRemote, PagesPaperAndPjlDuplex) {
   const Case cases[] = {
       {.name = "2 pages A4", .entry = &XEROX_GDI_REMOTE_ANALYZER,
        .bytes = "hdr" + sag_page(B("\x9a\x12\x1a")) + sag_page(B("\x9a\x12\x1a")), .pages = 2,
-       .grayscale = 1, .paper = "A4"},
+       .grayscale = 0, .color_pages = -1, .paper = "A4"},
       {.name = "unknown paper", .entry = &XEROX_GDI_REMOTE_ANALYZER,
        .bytes = sag_page(B("\x01\x02\x03")), .pages = 1, .paper = ""},
       {.name = "paper code cut off", .entry = &XEROX_GDI_REMOTE_ANALYZER,

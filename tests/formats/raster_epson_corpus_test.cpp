@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,6 +69,7 @@ int expected_colour_pages(const CorpusRow& row) {
 // name no paper, and none is reported.
 bool names_no_paper(const CorpusRow& row) {
   for (const char* producer : {"-sDEVICE=epson", "-sDEVICE=lq850", "-sDEVICE=stcolor",
+                               "-sDEVICE=photoex", "-sDEVICE=epsonc", "-sDEVICE=st800",
                                "epson9.ppd", "epson24.ppd"}) {
     if (row.chain.find(producer) != std::string::npos) return true;
   }
@@ -119,6 +121,33 @@ TEST_F(RasterEpsonCorpusTest, EveryFileGivesItsTruths) {
     }
   }
   EXPECT_GE(files, 20);
+}
+
+// The ink of ESC/P2 dot raster and of ESC/P bit images is chosen before
+// them, by ESC r n or ESC ( r 02 00 d n: each page's own choice makes it
+// colour or not. The three-page document has its colour on page 2.
+TEST_F(RasterEpsonCorpusTest, InkChosenBeforeTheRasterMarksEachPage) {
+  struct Case {
+    std::string_view file;
+    int color_pages;
+    int grayscale;
+  };
+  const Case cases[] = {
+      {"gs-photoex-three-a4.prn", 1, 0},  // ESC ( r before each ESC . raster
+      {"gs-stcolor-three-a4.prn", 1, 0},  // ESC r before each ESC . raster
+      {"gs-epsonc-three-a4.prn", 1, 0},   // ESC r before the ESC * bit images
+      {"gs-st800-three-a4.prn", 0, 1},    // black ESC . raster only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::optional<CorpusRow> row = corpus_row_named(c.file);
+    ASSERT_TRUE(row.has_value()) << "no corpus row";
+    const Analysed a = analyse(*row);
+    ASSERT_EQ(a.status, 0);
+    EXPECT_EQ(a.ja->pages, 3);
+    EXPECT_EQ(a.ja->color_pages, c.color_pages);
+    EXPECT_EQ(a.ja->is_grayscale, c.grayscale);
+  }
 }
 
 // The raster's own copies (NumCopies in its headers, each page once) are

@@ -154,6 +154,7 @@ struct Case {
   std::optional<int> copies;
   std::optional<int> duplex;
   std::optional<int> grayscale;
+  std::optional<int> color_pages;  // -1: not judged
   std::optional<int> width_mm;
   std::optional<int> height_mm;
   const char* paper = nullptr;
@@ -176,6 +177,9 @@ class RecordScannersTest : public sw_test::TempDirTest {
     }
     if (c.grayscale) {
       EXPECT_EQ(f.ja->is_grayscale, *c.grayscale);
+    }
+    if (c.color_pages) {
+      EXPECT_EQ(f.ja->color_pages, *c.color_pages);
     }
     if (c.width_mm) {
       EXPECT_EQ(f.ja->page_width_mm, *c.width_mm);
@@ -317,13 +321,15 @@ TEST_F(RecordScannersTest, HbplAndPlw) {
        .data = junk(10) + "@CLRM=GRAY" + junk(20) + "@JOCO=0" + junk(50) + end_page + junk(30),
        .pages = 1,
        .copies = 1,
-       .grayscale = 1},
+       .grayscale = 1,
+       .color_pages = 0},
       {.name = "PLW copies",
        .entry = &FXPLW_ANALYZER,
        .data = junk(10) + "@JOCO = 4" + junk(50) + end_page + junk(30) + end_page + junk(30),
        .pages = 2,
        .copies = 4,
-       .grayscale = 0},
+       .grayscale = 0,
+       .color_pages = -1},
   };
   for (const Case& c : cases) check(c);
 }
@@ -336,8 +342,18 @@ TEST_F(RecordScannersTest, HpGdi) {
                junk(10) + xqx_end_page() + junk(10),
        .pages = 2,
        .duplex = 1,
+       .color_pages = -1,
        .width_mm = 210,
        .height_mm = 297},
+      // The records mark no colour; the PJL header's render mode puts the
+      // whole job in gray.
+      {.name = "remote: a gray PJL render mode judges the job gray",
+       .entry = &HP_GDI_REMOTE_ANALYZER,
+       .data = "\x1b%-12345X@PJL JOB\r\n@PJL SET RENDERMODE=GRAYSCALE\r\n" + junk(10) +
+               xqx_end_page() + junk(300),
+       .pages = 1,
+       .grayscale = 1,
+       .color_pages = 0},
       {.name = "remote: the copies item",
        .entry = &HP_GDI_REMOTE_ANALYZER,
        .data = junk(10) + xqx_copies(2) + junk(10) + xqx_end_page() + junk(10) + xqx_copies(3) +
@@ -352,6 +368,7 @@ TEST_F(RecordScannersTest, HpGdi) {
        .copies = 3,
        .duplex = 1,
        .grayscale = 1,
+       .color_pages = 0,
        .width_mm = 210,
        .height_mm = 297},
   };

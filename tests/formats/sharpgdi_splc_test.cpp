@@ -27,7 +27,9 @@ TEST_F(SplcTest, PagesCountAgainAfterAPaperChange) {
   const auto ja = splc(page(9) + page(9) + page(9) + page(1) + page(1));
   EXPECT_EQ(ja->pages, 2);
   EXPECT_STREQ(ja->paper_size_name, "Letter");
-  EXPECT_EQ(ja->is_grayscale, 1);
+  // SPLC marks no colour: not judged, and not taken as gray.
+  EXPECT_EQ(ja->is_grayscale, 0);
+  EXPECT_EQ(ja->color_pages, -1);
   const auto a4 = splc(page(9) + page(9) + page(9));
   EXPECT_EQ(a4->pages, 3);
   EXPECT_STREQ(a4->paper_size_name, "A4");

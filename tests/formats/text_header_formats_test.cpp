@@ -38,6 +38,7 @@ struct Case {
   int copies = UNSET;
   int duplex = UNSET;
   int grayscale = UNSET;
+  int color_pages = UNSET;  // -1: not judged
   const char* paper = nullptr;
   int width = UNSET;
   int height = UNSET;
@@ -61,6 +62,9 @@ void check(const Case& c) {
   }
   if (c.grayscale != UNSET) {
     EXPECT_EQ(ja->is_grayscale, c.grayscale);
+  }
+  if (c.color_pages != UNSET) {
+    EXPECT_EQ(ja->color_pages, c.color_pages);
   }
   if (c.paper != nullptr) {
     EXPECT_STREQ(ja->paper_size_name, c.paper);
@@ -90,7 +94,7 @@ TEST(KmgdiZimf, EventsGivePagesSizeDuplexAndGray) {
        .height = 279},
       {.name = "two-sided, no colour planes", .entry = &KMGDI_ZIMF_ANALYZER,
        .bytes = "Sides=TwoSided;" + PAD + "RasterObject.Planes=000000,0,0,0,0,0,0;" + PAD + page,
-       .pages = 1, .duplex = 1, .grayscale = 1},
+       .pages = 1, .duplex = 1, .grayscale = 1, .color_pages = 0},
       {.name = "an event too near the end", .entry = &KMGDI_ZIMF_ANALYZER,
        .bytes = "Event=EndOfPage", .pages = 0},
   };
@@ -127,8 +131,8 @@ TEST(XeroxGdiLocal, HeadTextAndPages) {
   const std::string head = "paperWidth=2100 paperLength=2970 duplexManual=1 ";
   const Case cases[] = {
       {.name = "size, duplex, copies, pages", .entry = &XEROX_GDI_LOCAL_ANALYZER,
-       .bytes = xerox_local(300, head, 2), .pages = 2, .copies = 3, .duplex = 1, .grayscale = 1,
-       .width = 210, .height = 297},
+       .bytes = xerox_local(300, head, 2), .pages = 2, .copies = 3, .duplex = 1, .grayscale = 0,
+       .color_pages = -1, .width = 210, .height = 297},
       {.name = "exactly 100 bytes", .entry = &XEROX_GDI_LOCAL_ANALYZER,
        .bytes = xerox_local(100, "", 1), .pages = 1},
       {.name = "99 bytes", .entry = &XEROX_GDI_LOCAL_ANALYZER,
@@ -177,7 +181,7 @@ TEST(Xpp, SettingsLines) {
   const Case cases[] = {
       {.name = "5 lines at 2-up", .entry = &XPP_ANALYZER,
        .bytes = repeat(xpp_line(3, 2) + "page\n", 5), .pages = 3, .copies = 2, .duplex = 0,
-       .grayscale = 1, .paper = "A4"},
+       .grayscale = 0, .color_pages = -1, .paper = "A4"},
       {.name = "duplex", .entry = &XPP_ANALYZER, .bytes = xpp_line(1, 1), .pages = 1, .duplex = 1},
       {.name = "no line", .entry = &XPP_ANALYZER, .bytes = "DATA=\"XPP\"", .pages = 0},
   };

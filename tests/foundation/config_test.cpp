@@ -167,6 +167,7 @@ const KeyDefault KEY_DEFAULTS[] = {
     {"WatermarkPCL5MacroIsTemp", CONFIG_TYPE_INT, 0, nullptr},
     {"WatermarkPCL5NoGrayLevel", CONFIG_TYPE_BOOL, 0, nullptr},
     {"GzipCompress", CONFIG_TYPE_LONG_TEXT, 0, ""},
+    {"CustomTokenFile", CONFIG_TYPE_TEXT, 0, ""},
 };
 
 }  // namespace
@@ -601,6 +602,7 @@ TEST_F(ConfigLoad, FindsTheFileNextToAnAbsoluteCommandAndDerivesDirectories) {
       {"transform logs", ctx->xvp_logs_dir_path, b + "/transforms/logs"},
       {"saved spool", ctx->saved_spool_dir, b + "/savedspoolfiles"},
       {"print monitor", ctx->print_monitor_path, b + "/ze-zorov-eredazo"},
+      {"custom token file", ctx->custom_token_file, b + "/custom-tokens.conf"},
       {"archive (absent)", ctx->archive_dir, ""},
       {"env version file", ctx->env_version_file_path, b + "/env-version"},
   };

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "foundation/os_dir.h"
+#include "foundation/util.h"
 #include "support/full_disk.h"
 #include "support/test_support.h"
 
@@ -34,7 +35,8 @@ std::string pattern_bytes(std::size_t count) {
 TEST(OsFileTemp, NamesAreUnpredictableFreshEmptyPrivateFiles) {
   TempDir dir;
   ScopedEnv tmpdir("TMPDIR", dir.path().c_str());
-  const std::regex shape(dir.path() + "/tv[0-9a-f]{13}");
+  // The maker's process id, then the random part.
+  const std::regex shape(dir.path() + "/tv" + std::to_string(getpid()) + "-[0-9a-f]{13}");
   std::set<std::string> names;
   // Quick successive calls: each gets a file of its own.
   for (int i = 0; i < 50; ++i) {
@@ -77,7 +79,7 @@ TEST(OsFileTemp, PrivateDirectoryAndUniqueFiles) {
   ASSERT_EQ(os_file_make_temp(name, sizeof name), 1);
   EXPECT_EQ(std::string(name).rfind(shared.path() + "/tv", 0), 0u) << name;
 
-  const std::regex shape(mine.path() + "/copies-[0-9a-f]{16}");
+  const std::regex shape(mine.path() + "/copies-" + std::to_string(getpid()) + "-[0-9a-f]{16}");
   std::set<std::string> names;
   for (int i = 0; i < 20; ++i) {
     const int fd = os_file_create_unique(mine.path().c_str(), "copies-", 0640, name, sizeof name);
@@ -91,6 +93,38 @@ TEST(OsFileTemp, PrivateDirectoryAndUniqueFiles) {
   char small[8];
   EXPECT_EQ(os_file_create_unique(mine.path().c_str(), "copies-", 0600, small, sizeof small), -1);
   EXPECT_EQ(os_file_create_unique("/nonexistent-sw-dir", "x", 0600, name, sizeof name), -1);
+}
+
+// The maker's process id is read back only from a name of exactly the shape
+// made above: a file of anyone else is never taken for ours.
+TEST(OsFileTemp, OwnerPidOnlyFromNamesOfOurShape) {
+  const struct {
+    const char* name;
+    const char* prefix;
+    long pid;
+  } rows[] = {
+      {"tv4242-0123456789abcdef", "tv", 4242},
+      {"tv7-0123456789abc", "tv", 7},  // a temporary file's 13 digits
+      {"copies-99-0123456789abcdef", "copies-", 99},
+      {"copies-99-0123456789abcdef", "tv", -1},
+      {"tv4242-0123456789ABCDEF", "tv", -1},
+      {"tv4242-0123456789abcdef.bak", "tv", -1},
+      {"tv4242-0123456789", "tv", -1},
+      {"tv-0123456789abcdef", "tv", -1},
+      {"tv0-0123456789abcdef", "tv", -1},
+      {"tv12345678901-0123456789abcdef", "tv", -1},
+      {"tv0123456789abcdef", "tv", -1},  // the old shape names no process
+      {"tvguide", "tv", -1},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(os_file_owner_pid(row.name, row.prefix), row.pid) << row.name;
+  }
+  char name[4096];
+  TempDir dir;
+  const int fd = os_file_create_unique(dir.path().c_str(), "tv", 0600, name, sizeof name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  EXPECT_EQ(os_file_owner_pid(util_basename(name), "tv"), static_cast<long>(getpid()));
 }
 
 TEST(OsFileTemp, AnUnusableDirectoryFailsWithoutLooping) {

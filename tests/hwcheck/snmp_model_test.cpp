@@ -111,6 +111,34 @@ TEST_F(ModelTable, ConfigurationLines) {
   EXPECT_EQ(entries.size(), HWCHECK_MAX_USER_MODELS);
 }
 
+// The dump of the whole table, for an administrator reading the debug log:
+// the configuration's entries, then every built-in row; nothing without
+// debug logging.
+TEST_F(ModelTable, TableDumpListsTheConfigurationEntriesThenTheBuiltInRows) {
+  std::vector<HwcheckModelConfig> entries;
+  process_hwcheck_model_str("model=\"MP C3002\" make=\"Ricoh\" afterloops=\"4\"", &entries);
+  ASSERT_EQ(entries.size(), 1u);
+  const auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  log_.clear();
+  snmp_log_hwcheck_model_table(entries);
+  const std::string text = log_text();
+  EXPECT_EQ(count(text, "HWCheck Config Entry (config):"), 1u);
+  EXPECT_EQ(count(text, "HWCheck Config Entry (internal):"), HWCHECK_BUILTIN_MODEL_ROWS);
+  const auto config = text.find("HWCheck Config Entry (config):");
+  EXPECT_LT(config, text.find("HWCheck Config Entry (internal):"));
+  EXPECT_NE(text.find("model_string[0] = \"MP C3002\"", config), std::string::npos);
+  EXPECT_NE(text.find("stabilization_num_loops_after = 4", config), std::string::npos);
+  EXPECT_NE(text.find("model_string[7] = \"e-STUDIO855\""), std::string::npos);  // row 23
+  log_.clear();
+  global_ctx.debug_logging = 0;
+  snmp_log_hwcheck_model_table(entries);
+  EXPECT_EQ(log_text().find("HWCheck Config Entry"), std::string::npos);
+}
+
 // A Ricoh MP C3002 (row 13 through the make Ricoh) whose counter-type table puts the total at index 2, the
 // colour at 5 and the large pages at 9; row 13's own objects answer too.
 void ricoh_c3002(FakeAgent& agent) {

@@ -72,6 +72,12 @@ class Install(unittest.TestCase):
                 self.assertEqual(os.path.dirname(keys["Logfile"]), "/var/log/spoolwarden")
                 self.assertIn("LogRotateSizeKBytes", keys)
                 self.assertIn("LogRotateNumber", keys)
+                # The hardware check finds the print monitor where the
+                # install put it (the default, beside the configuration,
+                # holds none).
+                monitor = keys["PrintMonitorPath"]
+                self.assertEqual(monitor, EVENTS_DIR + "/print_monitor")
+                self.assertTrue(os.access(self.at(monitor), os.X_OK))
 
     def test_environment_version_lies_beside_every_configuration(self):
         for directory in (SERVERBIN + "/backend", EVENTS_DIR, CONFIG_DIR):

@@ -6,10 +6,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "foundation/os_file.h"
 #include "foundation/os_process.h"
 #include "foundation/printer_settings.h"
 #include "foundation/serialize_settings.h"
@@ -204,6 +209,100 @@ TEST_F(BackendTest, FinishRemovesTheSpoolFileAndEndsTheJobOnlyForGood) {
     EXPECT_FALSE(std::filesystem::exists(spool));
     EXPECT_EQ(std::filesystem::exists(backend_.journal.path), row.state_kept);
   }
+}
+
+namespace {
+
+// The files a backend makes while it spools and rewrites a job, made in
+// `dir` by a child process that then ends without removing them, as a
+// backend killed during its job does. Their names; the child's id in `pid`.
+std::vector<std::string> files_of_a_killed_backend(const std::string& dir, pid_t* pid) {
+  const pid_t child = fork();
+  if (child == 0) {
+    char path[4096];
+    int made = 0;
+    for (const char* prefix : {"tv", "copies-"}) {
+      const int fd = os_file_create_unique(dir.c_str(), prefix, 0600, path, sizeof path);
+      made += fd >= 0 ? 1 : 0;
+      if (fd >= 0) close(fd);
+    }
+    os_file_set_temp_dir(dir.c_str());
+    made += os_file_make_temp(path, sizeof path);  // a rewritten spool file
+    _exit(made == 3 ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);
+  *pid = child;
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::string name = e.path().filename();
+    if (name.find(std::to_string(child) + "-") != std::string::npos) names.push_back(name);
+  }
+  EXPECT_EQ(names.size(), 3u);
+  return names;
+}
+
+}  // namespace
+
+// A backend killed during a job leaves its files behind; the next backend
+// removes them wherever they are: in a configured TmpCupsSpoolDir, which
+// others may share (only names of ours whose process is gone), and in the
+// private directory. The files of running backends and everybody else's
+// stay.
+TEST_F(BackendTest, FilesOfAKilledBackendArePrunedWhereverTheyLive) {
+  const std::string shared = dir_ / "shared-tmp";
+  const std::string private_dir = dir_ / "swspool/tmp";
+  std::filesystem::create_directories(shared);
+  std::filesystem::create_directories(private_dir);
+  pid_t killed = 0;
+  const std::vector<std::string> dead_shared = files_of_a_killed_backend(shared, &killed);
+  const std::vector<std::string> dead_private = files_of_a_killed_backend(private_dir, &killed);
+  ASSERT_FALSE(dead_shared.empty());
+  char live[4096];
+  const int fd = os_file_create_unique(shared.c_str(), "tv", 0600, live, sizeof live);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  // Names close to ours that are not, and a file of the old name shape,
+  // long untouched: not ours to remove from a shared directory.
+  const std::string dead = std::to_string(killed);
+  std::vector<std::string> foreign = {
+      "tv" + dead + "-notes.txt", "tv" + dead + "-0123456789", "tvguide",
+      "tv" + dead + "-0123456789abcdef.bak", "report.pdf", "tv0123456789abcdef"};
+  for (const std::string& name : foreign) sw_test::write_file(shared + "/" + name, "x");
+  // Our shape exactly, but another account's file: not ours either (as
+  // root only; otherwise this test cannot give a file away).
+  if (geteuid() == 0) {
+    const std::string theirs = "tv" + dead + "-fedcba9876543210";
+    sw_test::write_file(shared + "/" + theirs, "x");
+    ASSERT_EQ(chown((shared + "/" + theirs).c_str(), 65534, 65534), 0);
+    foreign.push_back(theirs);
+  }
+  const auto two_days_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
+  std::filesystem::last_write_time(shared + "/tv0123456789abcdef", two_days_ago);
+  // In the private directory an old file of our prefix goes whatever its name.
+  sw_test::write_file(private_dir + "/tv0123456789abcdef", "x");
+  std::filesystem::last_write_time(private_dir + "/tv0123456789abcdef", two_days_ago);
+
+  job_test::copy_text(global_ctx.tmp_cups_spool_dir, CONFIG_TEXT_SIZE, shared);
+  ASSERT_EQ(backend_prepare_spool_tree(), 1);
+  os_file_set_temp_dir(nullptr);
+
+  for (const std::string& name : dead_shared) {
+    EXPECT_FALSE(std::filesystem::exists(shared + "/" + name)) << name;
+  }
+  for (const std::string& name : dead_private) {
+    EXPECT_FALSE(std::filesystem::exists(private_dir + "/" + name)) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(private_dir + "/tv0123456789abcdef"));
+  EXPECT_TRUE(std::filesystem::exists(live)) << "a running backend's file";
+  for (const std::string& name : foreign) {
+    EXPECT_TRUE(std::filesystem::exists(shared + "/" + name)) << name;
+  }
+  EXPECT_NE(job_test::log_text(dir_).find("Removed a spool file left by an earlier run: " +
+                                          shared + "/" + dead_shared[0]),
+            std::string::npos);
+  unlink(live);
 }
 
 // Status lines are read by CUPS one a line: a text cannot add a line of its

@@ -2,6 +2,7 @@
 // its bounds, failures that leave nothing behind, and the spool directory.
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <csignal>
@@ -282,7 +283,11 @@ TEST_F(SpoolFileTest, SpoolDirectoryIsConfiguredOrPrivateNeverShared) {
   std::string spooled;
   ASSERT_EQ(make("data", &spooled), 1);
   EXPECT_EQ(path_.rfind(private_dir + "/tv", 0), 0u) << path_;
-  EXPECT_EQ(path_.size(), private_dir.size() + 1 + 2 + 16) << path_;
+  // "tv", the backend's pid (what tells a pruner whether it still runs), "-",
+  // 16 random digits.
+  const std::string pid = std::to_string(getpid());
+  EXPECT_EQ(path_.rfind(private_dir + "/tv" + pid + "-", 0), 0u) << path_;
+  EXPECT_EQ(path_.size(), private_dir.size() + 1 + 2 + pid.size() + 1 + 16) << path_;
   EXPECT_EQ(sw_test::file_mode(path_), 0600u);
   // Without a spool directory there is nowhere safe to go.
   util_copy(global_ctx.spool_dir_path, "");

@@ -12,6 +12,7 @@
 #include "modify/modify_spool_file.h"
 #include "modify_test_support.h"
 #include "scan/cpca.h"
+#include "support/pxl_strict_assert.h"
 
 namespace {
 
@@ -68,6 +69,55 @@ TEST_F(ModifyStepsCpcaTest, CanonJobKeepsItsPrintDataAndGetsTheSettings) {
   plain.erase(at, pjl_lines.size());
   EXPECT_EQ(inner.find("@PJL SET QTY"), std::string::npos);
   EXPECT_TRUE(inner == plain) << "inner data differs from the plain job's rewrite";
+}
+
+// After unwrapping, the list's offsets are those of the unwrapped print
+// data. Compression reads the rewrite back from a file: it must be that
+// data, not the wrapped job, or the sizes differ and the whole rewrite
+// (duplex with it) is dropped.
+TEST_F(ModifyStepsCpcaTest, CompressionAfterUnwrappingKeepsTheRewrite) {
+  const std::string path = corpus_dir() + "/cpca-gs-ljet4-text-a4.pcl";
+  watermark_params request{};
+  request.force_duplex = 1;
+  const std::string plain = modify(path, LANG_PCL5_CANON, request);
+  ASSERT_NE(plain, "<failed>");
+  ASSERT_NE(plain, sw_test::read_file(path));
+  request.gzip = 1;  // gzip
+  const std::string zipped = modify(path, LANG_PCL5_CANON, request);
+  ASSERT_NE(zipped, "<failed>");
+  EXPECT_FALSE(logged("filesize mismatch"));
+  EXPECT_FALSE(logged("replacement_list_post_process failed"));
+  EXPECT_EQ(sw_test::command_output("gzip -dc " + write("out.gz", zipped)), plain);
+  // The rewrite is a CPCA stream again, its print data the driver's PCL5
+  // with the duplex command.
+  EXPECT_NE(extracted(plain).find("\x1B&l1S"), std::string::npos);
+}
+
+// A Canon job that the driver wrote twice for two copies (Ghostscript's
+// PCL XL in packets, repeated as such drivers repeat the job): the first
+// copy is unwrapped and rewritten, and inline replication writes that
+// rewrite twice, compressed or not, each copy a whole CPCA stream.
+TEST_F(ModifyStepsCpcaTest, InlineCopiesOfACanonJobAreEachRewritten) {
+  const std::string one = sw_test::read_file(corpus_dir() + "/cpca-gs-pxlmono-text-a4.pxl");
+  ASSERT_FALSE(one.empty());
+  const std::string path = write("copies.pxl", one + one);
+  watermark_params request{};
+  request.force_duplex = 1;
+  job_->pages = 2;
+  const std::string single = modify(corpus_dir() + "/cpca-gs-pxlmono-text-a4.pxl", LANG_PCL6,
+                                    request);
+  ASSERT_NE(single, "<failed>");
+  const std::string inner = extracted(single);
+  EXPECT_TRUE(sw_test::is_strict_pcl_xl(inner));
+  EXPECT_NE(inner, extracted(one));
+  job_->pages = 4;  // the analysis counts the pages of both copies
+  const std::string out = modify(path, LANG_PCL6, request);
+  EXPECT_TRUE(logged("plan_replacements_inline_copies: 2 copies"));
+  EXPECT_TRUE(out == single + single) << out.size() << " bytes, not twice " << single.size();
+  request.gzip = 1;  // gzip
+  const std::string zipped = modify(path, LANG_PCL6, request);
+  ASSERT_NE(zipped, "<failed>");
+  EXPECT_TRUE(sw_test::command_output("gzip -dc " + write("out.gz", zipped)) == single + single);
 }
 
 TEST_F(ModifyStepsCpcaTest, XpsTicketsRewrittenOrTheJobLeftAlone) {

@@ -3,7 +3,9 @@
 // a driver's job and over a second job in the same process.
 #include "modify/planner_custom.h"
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "foundation/ja.h"
 #include "foundation/ja_languages.h"
@@ -126,6 +128,51 @@ TEST_F(CustomTest, NoFileNoList) {
   EXPECT_EQ(planner_custom_num_planners(), 2);
   // Loaded once: a second call keeps the first list.
   EXPECT_EQ(planner_custom_init(temp_.file("missing.conf").c_str()), 1);
+}
+
+// A file that is there but cannot be used is an ERROR naming the file (and
+// the line, when one is at fault), and leaves no rules: jobs are rewritten
+// without them. A missing file is no error: most sites write no rules.
+TEST_F(CustomTest, AFileThatCannotBeUsedSaysWhyAndLeavesNoRules) {
+  struct Case {
+    const char* what;
+    std::string path;
+    std::vector<std::string> said;
+    bool error;
+  };
+  std::filesystem::create_directories(temp_.file("a-directory"));
+  const Case cases[] = {
+      {"missing", temp_.file("missing.conf"),
+       {"Could not open custom replacement config file"}, false},
+      {"a directory", temp_.file("a-directory"),
+       {"Could not read custom replacement config file " + temp_.file("a-directory")}, true},
+      {"an instance that is no number",
+       write("bad.conf", "1.friendly_name=A\n1.search_pattern=R\n\nx1.replace_pattern=-\n"),
+       {"Invalid line 'x1.replace_pattern=-' (line 4)"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    planner_custom_close();
+    EXPECT_EQ(planner_custom_init(c.path.c_str()), 0);
+    EXPECT_EQ(planner_custom_num_planners(), -1);
+    for (const std::string& text : c.said) EXPECT_TRUE(logged(text)) << text;
+    EXPECT_EQ(logged("Custom token file " + c.path + " not loaded"), c.error);
+  }
+}
+
+// A pattern that does not compile would fail every run of the list, and with
+// it every rewrite the server asks for: its rule is left out at load, named
+// with its line, and the other rules run.
+TEST_F(CustomTest, ARuleWhosePatternsDoNotCompileIsLeftOut) {
+  const std::string file =
+      "1.friendly_name=A\n1.search_pattern=(R\n1.replace_pattern=-\n"
+      "2.friendly_name=B\n2.search_pattern=Q\n2.replace_pattern=+\n"
+      "3.friendly_name=C\n3.search_pattern=S\n3.replace_pattern=*\n3.apply_if_pattern=[x\n";
+  EXPECT_EQ(run(file, "RQS"), "R+S");
+  EXPECT_EQ(planner_custom_num_planners(), 1);
+  EXPECT_TRUE(logged("Custom instance 1 (line 2): search_pattern '(R' does not compile"));
+  EXPECT_TRUE(logged("Custom instance 3 (line 10): apply_if_pattern '[x' does not compile"));
+  EXPECT_TRUE(logged(" Custom instance 1: friendly_name='A', search_pattern='(R' not added"));
 }
 
 TEST_F(CustomTest, TrimAndTheInstanceLimit) {

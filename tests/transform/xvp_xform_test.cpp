@@ -140,6 +140,52 @@ TEST_F(TransformRunTest, StrippedPclXlCopiesAreEachAJobThePrinterReads) {
   }
 }
 
+// STRIP_HEADER and a DELETE_UNTIL of the same header delete the same bytes:
+// that is one deletion, and the job goes out stripped once. A deletion that
+// cuts into another has no single meaning: the run fails and the log names
+// both.
+TEST_F(TransformRunTest, TheSameBytesDeletedTwiceAreOneDeletion) {
+  const std::string job = sw_test::corpus_bytes("cf-pstops-pjl-mixed-a4.ps");
+  const std::size_t ps = job.find("%!PS");
+  const std::size_t trailer = job.find(UEL, ps);
+  ASSERT_NE(ps, std::string::npos);
+  const std::string stripped = job.substr(ps, trailer - ps);
+  struct Case {
+    const char* name;
+    const char* script;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"strip, then delete until", "STRIP_HEADER\nDELETE_UNTIL \"%!PS\"\n", stripped},
+      {"delete until, then strip", "DELETE_UNTIL \"%!PS\"\nSTRIP_HEADER\n", stripped},
+      {"with a new header", "STRIP_HEADER\nDELETE_UNTIL \"%!PS\"\nADD_HEADER \"%%x\\n\"\n",
+       "%%x\n" + stripped},
+      {"the same DELETE twice", "DELETE 10 10\nDELETE 10 10\n", job.substr(0, 10) + job.substr(20)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = transformed(job, LANG_POSTSCRIPT, c.script);
+    EXPECT_TRUE(out == c.want) << out.substr(0, 200);
+  }
+  EXPECT_EQ(pdf_pages(stripped), 4);
+  struct Partial {
+    const char* script;
+    std::string message;
+  };
+  const Partial partial[] = {
+      {"STRIP_HEADER\nDELETE 0 10\n",
+       "DELETE: deleting bytes 0 to 10 cuts into the deletion of bytes 0 to " + std::to_string(ps) +
+           " by another edit or the stripped job header"},
+      {"DELETE 10 10\nDELETE 15 10\n",
+       "DELETE: deleting bytes 15 to 25 cuts into the deletion of bytes 10 to 20"},
+  };
+  for (const Partial& c : partial) {
+    SCOPED_TRACE(c.script);
+    EXPECT_EQ(transformed(job, LANG_POSTSCRIPT, c.script), "<failed>");
+    EXPECT_TRUE(logged(c.message)) << c.message;
+  }
+}
+
 TEST_F(TransformRunTest, ACanonJobIsStrippedOutOfItsPacketsButTakesNoOtherEdits) {
   const std::string cpca = sw_test::corpus_bytes("cpca-gs-pxlmono-text-a4.pxl");
   const std::string plain = sw_test::corpus_bytes("gs-pxlmono-text-a4.pxl");

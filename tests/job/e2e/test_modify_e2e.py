@@ -229,6 +229,39 @@ class ModifyE2E(unittest.TestCase):
                           "PostScript or PCL.")
         self.assertWarned("The print job is not PostScript or PCL")
 
+    def test_custom_token_file_rules_change_the_jobs_the_server_has_rewritten(self):
+        # An administrator's rule, in custom-tokens.conf beside the
+        # backend's configuration (the default place): toner saving for
+        # every rewritten job, after the resolution line of the PJL header.
+        path, pxl = corpus("gs-pxlmono-text-a4.pxl")
+        resolution = b"@PJL SET RESOLUTION=300\n"
+        self.assertIn(resolution, pxl)
+        rule = ("# toner saving\n"
+                "1.friendly_name=Economode\n"
+                "1.search_pattern=@PJL SET RESOLUTION=300\n"
+                "1.replace_pattern=\"@PJL SET RESOLUTION=300\\x0A@PJL SET ECONOMODE=ON\"\n")
+        backend_dir = os.path.join(self.env.paths["bin"], "backend")
+        printer = self.start("PRINT convert-duplex=1;" + UID)
+        with open(os.path.join(backend_dir, "custom-tokens.conf"), "w") as f:
+            f.write(rule)
+        got = self.print_job(printer, path, "economode")
+        self.assertIn(resolution + b"@PJL SET ECONOMODE=ON\n", got)
+        record, original = self.analyze(got), self.analyze(pxl)
+        self.assertEqual((record["pages"], record["duplex"]), (original["pages"], "1"))
+        self.assertEqual(harness.strict_pcl_xl(got)["pages"], original["pages"])
+
+        # CustomTokenFile names another file; a line of it is malformed: the
+        # log names the line, and the job is rewritten without the rules.
+        elsewhere = self.write("site-rules.conf", (rule + "second.friendly_name=oops\n").encode())
+        self.env.write_config({"ServerName": SERVER_NAME, "CustomTokenFile": elsewhere})
+        got = self.print_job(printer, path, "malformed")
+        self.assertNotIn(b"ECONOMODE", got)
+        self.assertEqual(self.analyze(got)["duplex"], "1")
+        log = self.env.log()
+        self.assertIn("Invalid line 'second.friendly_name=oops' (line 5)", log)
+        self.assertIn("Custom token file %s not loaded" % elsewhere, log)
+        self.assertNotIn("Did not modify", "".join(self.warnings()))
+
     def test_a_change_no_planner_can_make_prints_the_original_and_names_it(self):
         path, pdf = corpus("gs-pdfwrite-text-a4.pdf")
         printer = self.start("PRINT convert-grayscale=1;" + UID)
