@@ -53,6 +53,7 @@ struct PsImageColour {
   std::uint64_t chunks;
   std::uint64_t chunks_end;  // behind the last chunk
   std::int32_t count;
+  std::uint64_t array;  // where its definition ("1 array ...") begins
 };
 inline constexpr std::int32_t PS_IMAGE_NOT_DECODED = -2;
 

@@ -82,3 +82,11 @@ bool ps_image_test_assumed(const PsAt& at);
 bool ps_image_test_pdf(const PsAt& at);
 bool ps_pdftops_image(const PsAt& at);
 bool ps_pdftops_inline_image(const PsAt& at);
+// The palette image whose colour space pdftops set with the
+// "setcolorspace" that ends just before `before` (white space between): 1
+// colour when an entry of its hexadecimal DeviceRGB / DeviceCMYK palette is
+// coloured, 0 when none is (or the base is DeviceGray), -1 for an /Indexed
+// space not read here, PS_NOT_INDEXED when the space is not /Indexed or no
+// "setcolorspace" ends there.
+inline constexpr int PS_NOT_INDEXED = -3;
+[[nodiscard]] int ps_pdftops_palette(const std::uint8_t* start, const std::uint8_t* before);

@@ -6,7 +6,8 @@
 // decoded when a page that is not yet colour draws the image in colour,
 // with the filter the image dictionary names (Flate at level 3, LZW at
 // level 2). Samples that do not decode, or a filter not decoded here, leave
-// the page's colour unjudged.
+// the page's colour unjudged. A palette image (an /Indexed colour space set
+// just before it) takes its palette's colour instead (ps_image_pdftops_palette.cpp).
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -132,6 +133,29 @@ void report(const PsAt& at, int result, const char* what, int image) {
   }
 }
 
+// A palette image: its palette's colour, or not judged.
+void report_palette(const PsAt& at, int result) {
+  if (result == PS_IMAGE_COLOUR) {
+    LOG_DEBUG("Found coloured palette of a pdftops image at offset %llu", static_cast<ull>(at.offset()));
+    at.mark();
+  } else if (result == PS_IMAGE_UNKNOWN) {
+    at.unjudged("pdftops palette image whose palette is not read here");
+  }
+}
+
+// Where pdftops' "setcolorspace" for image `image` drawn at the position
+// would end: just before it, or before the image's array when the page
+// defines the array in between ("... setcolorspace 1 array dup /ImData_..
+// ... pop ImData_.. 0 0 << ... >> image").
+const std::uint8_t* space_end(const PsAt& at, int image) {
+  constexpr std::uint64_t ARRAY_TAIL = 64;  // "16 <> put pop"
+  for (const PsImageColour& entry : at.color->images) {
+    if (entry.index != image || entry.buffer != at.start || entry.chunks_end > at.offset()) continue;
+    if (at.offset() - entry.chunks_end <= ARRAY_TAIL) return at.start + entry.array;
+  }
+  return at.pos;
+}
+
 void remember(PSColor* color, const PsImageColour& image) {
   for (PsImageColour& entry : color->images) {
     if (entry.index == image.index) {
@@ -150,7 +174,7 @@ bool test_image_array(const PsAt& at) {
   const auto length = static_cast<std::uint64_t>(at.end - at.start);
   const auto chunks = static_cast<std::uint64_t>(m.after() - at.start);
   PsImageColour image{group_int(m, 1), PS_IMAGE_NOT_DECODED, 0, 0, at.start, length, chunks, chunks,
-                      group_int(m, 2)};
+                      group_int(m, 2), at.offset()};
   ByteCursor c(at.start, length, image.chunks);
   if (read_chunks(&c, image.count, nullptr) == 0) return false;
   image.chunks_end = c.pos();
@@ -173,6 +197,12 @@ void test_image_use(const PsAt& at) {
       !at.match(PsRe::PDFTOPS_IMDATA, ARRAY_WINDOW, &m))
     return;
   const int image = group_int(m, 1);
+  const int palette = ps_pdftops_palette(at.start, space_end(at, image));
+  if (palette != PS_NOT_INDEXED) {
+    report_palette(at, palette);
+    at.skip_past(m);
+    return;
+  }
   const int components = decode_components(m.at(2), m.text(2).size());
   if (components == 3 || components == 4) {
     const PsImageFilter filter = ps_image_filter_named(m.at(2), m.text(2).size());
@@ -200,14 +230,19 @@ const std::uint8_t* skip_white_back(const std::uint8_t* p, const std::uint8_t* l
 }
 
 // The ASCII85 strings of the array "[<~...~> ... <>]" whose "]" is just
-// before `close`, in order; false when no such array ends there.
-bool inline_strings(const std::uint8_t* start, const std::uint8_t* close, std::vector<PsPiece>* strings) {
+// before `close`, in order, and where its "[" is; false when no such array
+// ends there.
+bool inline_strings(const std::uint8_t* start, const std::uint8_t* close, std::vector<PsPiece>* strings,
+                    const std::uint8_t** open_bracket) {
   const std::uint8_t* lo = close - std::min<std::uint64_t>(INLINE_ARRAY_BACK, close - start);
   const std::uint8_t* p = close;
   for (;;) {
     p = skip_white_back(p, lo);
     if (p - lo < 1) return false;
-    if (p[-1] == '[') break;
+    if (p[-1] == '[') {
+      *open_bracket = p - 1;
+      break;
+    }
     if (p - lo < 2 || p[-1] != '>') return false;
     if (p[-2] == '<') {  // the empty string that ends the data
       p -= 2;
@@ -244,8 +279,14 @@ bool test_inline_image(const PsAt& at) {
   p = skip_white_back(p - 1, at.start);
   if (p - at.start < 1 || p[-1] != ']') return false;
   std::vector<PsPiece> strings;
-  if (!inline_strings(at.start, p - 1, &strings)) return false;
+  const std::uint8_t* array = nullptr;
+  if (!inline_strings(at.start, p - 1, &strings, &array)) return false;
   at.skip_to(word + 5);
+  const int palette = ps_pdftops_palette(at.start, array);
+  if (palette != PS_NOT_INDEXED) {
+    report_palette(at, palette);
+    return true;
+  }
   const int components = decode_components(dict.data(), dict.size());
   LOG_DEBUG("Found pdftops inline image of %d components in %zu strings at offset %llu", components,
             strings.size(), static_cast<ull>(at.offset()));

@@ -138,6 +138,42 @@ TEST_F(PsColorTest, ImagesThatDoNotDecodeLeaveTheColourUnjudged) {
   }
 }
 
+// pdftops palette images whose palette is not read here (a base that is
+// not a device space, a palette shorter than its entries, one given as a
+// literal string) leave the page unjudged; a DeviceGray base is gray. The
+// read palettes (RGB, in place and preloaded, coloured and gray) are the
+// corpus rows of pdftops; these spaces come from PDFs no tool here writes.
+TEST_F(PsColorTest, PalettesNotReadLeaveTheColourUnjudged) {
+  const std::string pad(60, ' ');
+  auto palette_image = [&](const std::string& space) {
+    return pad + space + " setcolorspace\n[<~s8W-!s8W-!~>\n<>]\n0\n<<\n  /ImageType 1\n  /Width 2\n  /Height 2\n"
+                         "  /BitsPerComponent 8\n  /Decode [0 255]\n  /DataSource { pdfImStr }\n    /LZWDecode filter\n>>\n"
+                         "image\npop pop\n";
+  };
+  struct Case {
+    const char* name;
+    std::string page;
+    int colour;
+  };
+  const Case cases[] = {
+      {"DeviceN base", palette_image("[/Indexed [/DeviceN [/Spot] /DeviceCMYK {0 0 0}] 1 <00ff>]"),
+       COLOR_PAGES_UNJUDGED},
+      {"palette shorter than its entries", palette_image("[/Indexed /DeviceRGB 3 <ff0000 00ff00>]"),
+       COLOR_PAGES_UNJUDGED},
+      {"palette as a literal string", palette_image("[/Indexed /DeviceRGB 0 (abc)]"), COLOR_PAGES_UNJUDGED},
+      {"DeviceGray base", palette_image("[/Indexed /DeviceGray 1 <00ff>]"), 0},
+      {"CMYK palette with a colour entry", palette_image("[/Indexed /DeviceCMYK 1 <00000000 ff000000>]"), 1},
+      {"the space of an earlier image is not this one's",
+       pad + "[/Indexed /DeviceRGB 1 <ff0000 00ff00>] setcolorspace\n" +
+           palette_image("[/Separation /Spot /DeviceGray {}]"),
+       COLOR_PAGES_UNJUDGED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(colour_pages(two_pages(c.page)), c.colour);
+  }
+}
+
 TEST_F(PsColorTest, PixelTest) {
   struct Case {
     const char* name;
