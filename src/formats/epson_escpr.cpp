@@ -299,9 +299,12 @@ void report(const EscprWalk& w, int color_detection, JobAttribs* ja) {
     if (blank->color) --color_pages;
   }
   ja_set_pages(ja, pages);
-  if (w.doc_color) {
-    ja_set_is_grayscale(ja, color_pages == 0);
-    if (color_detection) ja_set_color_pages(ja, color_pages);
+  if (w.doc_color && color_pages > 0) {
+    // A colour job says nothing of each page's marks: the driver sends text
+    // pages of a colour job in the colour mode too, so its pages are not
+    // judged (counting them all would bill gray pages as colour).
+    LOG_INFO("ESC/P-R job in colour mode: its %d page(s) in colour mode are not judged",
+             color_pages);
   } else {
     ja_set_is_grayscale(ja, 1);
     if (color_detection) ja_set_color_pages(ja, 0);

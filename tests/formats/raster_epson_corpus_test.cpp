@@ -53,9 +53,9 @@ int expected_colour_pages(const CorpusRow& row) {
     return row.colour_out ? -1 : 0;
   }
   if (row.lang == LANG_ESCPR) {
-    // The print-quality record sets the ink for the whole job: every page
-    // of a colour job is counted as colour.
-    return row.colour_out ? row.pages : 0;
+    // The print-quality record sets the ink for the whole job: a job in
+    // monochrome is judged gray, one in colour mode is not judged.
+    return row.colour_out ? -1 : 0;
   }
   // ESC/P2: the pages whose raster uses a colour ink. Gutenprint prints
   // neutral gray fills with its colour inks too (the note's ink_colour).
