@@ -20,7 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     JobAttribsPtr ja(analyzer_create_job_attribs());
     if (postscript_process_job(copy, size, color, ja.get()) != 0) std::abort();
     if (ja->pages < 0 || ja->copy_count < 1) std::abort();
-    if (color == 1 && (ja->color_pages < 0 || ja->color_pages > ja->pages)) std::abort();
+    // Colour on: judged (0 to pages), or looked at and not judgeable.
+    if (color == 1 && ja->color_pages != COLOR_PAGES_UNJUDGED &&
+        (ja->color_pages < 0 || ja->color_pages > ja->pages)) {
+      std::abort();
+    }
   }
   return 0;
 }
