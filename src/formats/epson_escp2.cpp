@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "formats/epson.h"
@@ -70,6 +71,9 @@ struct Escp2Walk {
   // Whether the first and the last counted page carry no raster.
   bool first_page_blank = false;
   bool last_page_blank = false;
+  // Where the walk met an escape sequence that ESC/P does not have (another
+  // maker's language behind the same reset).
+  std::optional<std::uint64_t> foreign_escape;
 };
 
 unsigned long long at(std::uint64_t p) { return static_cast<unsigned long long>(p); }
@@ -254,7 +258,10 @@ std::uint64_t byte_raster(Escp2Walk* w, std::uint64_t p) {
   return p + 9;
 }
 
-bool is_letter(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// ESC ( takes a letter or a sign as its command (ESC ( \ moves the print
+// head, ESC ( - selects a score line, ESC ( ^ prints data as characters); all
+// declare their parameters' length, and the parameters may hold any byte.
+bool is_extended_command(std::uint8_t c) { return c > ' ' && c < 0x7F; }
 
 // Bytes a column of an ESC/P bit image takes: 8-dot modes one, 24-dot modes
 // three, 48-dot modes six; 0 for a density that does not exist.
@@ -303,6 +310,12 @@ std::uint64_t tab_list_end(const Escp2Walk& w, std::uint64_t p) {
   return p + 2;
 }
 
+// Bytes that follow ESC in other makers' dot-matrix and inkjet languages
+// (Canon's ESC |, HP's Japanese ESC _, Star's ESC [) and in no ESC/P command.
+bool foreign_command(std::uint8_t command) {
+  return std::memchr("[]_|{}~\"", command, 8) != nullptr;
+}
+
 std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
   const std::uint8_t b = w->d[p];
   if (b == FORM_FEED) {
@@ -312,7 +325,7 @@ std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
   if (b != ESC || !walk_has_room(w->d.size(), p, ESC_ROOM)) return p + 1;
   switch (w->d[p + 1]) {
     case '(':
-      return is_letter(w->d[p + 2]) ? extended_command(w, p) : p + 1;
+      return is_extended_command(w->d[p + 2]) ? extended_command(w, p) : p + 1;
     case '.':
       return dot_raster(w, p);
     case 'i':
@@ -348,6 +361,7 @@ std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
     case 'D':
       return tab_list_end(*w, p);
     default:
+      if (foreign_command(w->d[p + 1]) && !w->foreign_escape) w->foreign_escape = p;
       return one_byte_parameter(w->d[p + 1]) ? p + 3 : p + 1;
   }
 }
@@ -561,6 +575,12 @@ int epson_process_job(const std::uint8_t* data, std::uint64_t length, int color_
       scan_find(w.d.first(std::min<std::uint64_t>(w.d.size(), REMOTE_TI_HEAD)), 0, "REMOTE1TI")
           .has_value();
   walk(&w);
+  if (w.foreign_escape) {
+    // Its pages are not ESC/P form feeds: a count would be a guess.
+    LOG_ERROR("ESC %c at offset %llu is no ESC/P command: the job is not analysed",
+              w.d[*w.foreign_escape + 1], at(*w.foreign_escape));
+    return -1;
+  }
   report(w, color_detection, ja);
   return 0;
 }

@@ -302,6 +302,14 @@ int enter_language_override(ByteSpan d) {
   return code;
 }
 
+// An escape without a value whose "parameter letter" is followed by a NUL:
+// the low byte of a binary count behind the same three bytes (the ALPS
+// devices' ESC * b nL nH W raster rows), not a PCL command.
+bool binary_count_behind(ByteSpan d, std::uint64_t start, std::uint64_t end) {
+  constexpr std::uint64_t ESCAPE_WITHOUT_VALUE = 4;
+  return end - start == ESCAPE_WITHOUT_VALUE && end < d.size() && d[end] == 0;
+}
+
 // Ten PCL5 escapes close together near the start mark PCL5.
 bool many_pcl5_escapes(ByteSpan d) {
   const Regex* regex = regexes().pcl5_escape.get();
@@ -319,10 +327,11 @@ bool many_pcl5_escapes(ByteSpan d) {
     if (regex_exec(regex, d.data() + from, head - from, pairs, 3, &rc) == 0) break;
     const std::uint64_t start = from + static_cast<std::uint64_t>(pairs[0]);
     const std::uint64_t end = from + static_cast<std::uint64_t>(pairs[1]);
+    from = end;
+    if (binary_count_behind(d, start, end)) continue;
     ++found;
     if (found == 1) limit = start + end + PCL5_ESCAPE_REACH;
     if (end >= limit) break;
-    from = end;
   }
   return found >= PCL5_ESCAPES_NEEDED;
 }

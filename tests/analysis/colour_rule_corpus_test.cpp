@@ -29,10 +29,11 @@ struct KnownMiscount {
   std::string_view file;
   std::string_view why;
 };
-constexpr std::array<KnownMiscount, 6> KNOWN_MISCOUNTS{{
+constexpr std::array<KnownMiscount, 7> KNOWN_MISCOUNTS{{
     {"cf-gutenprint-c88-mixed-a4.prn", "ESC/P2 (makers' formats): 3 colour pages for 2"},
     {"cf-gutenprint-xp240-mixed-a4.prn", "ESC/P2 (makers' formats): 3 colour pages for 2"},
     {"cf-gutenprint-740-mixed-letter.prn", "ESC/P2 (makers' formats): 3 colour pages for 2"},
+    {"gs-photoex-five-a4.prn", "ESC/P2: the device prints black titles with yellow dots too"},
     {"docs2-pdftops-level3-photos-a4.ps", "PostScript: a gray picture's page counted colour"},
     {"cf-pstops-nup4-mixed-letter.ps", "truth of the source pages; the job prints 4 up"},
     {"cf-pstops-ranges-mixed-a4.ps", "truth of the source pages; the job prints pages 2-3"},

@@ -58,7 +58,8 @@ int expected_colour_pages(const CorpusRow& row) {
     return row.colour_out ? -1 : 0;
   }
   // ESC/P2: the pages whose raster uses a colour ink. Gutenprint prints
-  // neutral gray fills with its colour inks too (the note's ink_colour).
+  // neutral gray fills with its colour inks too, and photoex some black
+  // titles (the note's ink_colour).
   const int ink_colour = corpus_note_value(row, "ink_colour");
   if (row.colour_out && ink_colour >= 0) return ink_colour;
   return row.expected_colour_pages();
@@ -107,6 +108,12 @@ TEST_F(RasterEpsonCorpusTest, EveryFileGivesItsTruths) {
     SCOPED_TRACE(row.file);
     ++files;
     const Analysed a = analyse(row);
+    // Other makers' languages behind the ESC/P reset are not analysed:
+    // their pages are no ESC/P form feeds.
+    if (corpus_note_value(row, "not_analysed") == 1) {
+      EXPECT_EQ(a.status, -1);
+      continue;
+    }
     ASSERT_EQ(a.status, 0);
     EXPECT_EQ(a.ja->pages, row.pages);
     EXPECT_EQ(a.ja->copy_count, row.copies);
