@@ -263,6 +263,13 @@ bool plane_row_colored(const PCL5Palette& palette, const PCL5RasterRows* rows, i
   return false;
 }
 
+// Whether a row's plane `plane` is one the palette reads: the only plane of
+// a palette indexed by pixel, or one of the index bits of its entries.
+bool plane_in_palette(const PCL5Palette& palette, int plane) {
+  if (palette.by_pixel) return plane == 0;
+  return plane < 31 && (1LL << plane) < palette.size;
+}
+
 // Adaptive compression: blocks of rows, each judged as it is decoded.
 void judge_adaptive(PCL5Color* d, ByteSpan in, Row row) {
   std::uint64_t i = 0;
@@ -298,6 +305,14 @@ void judge_block(PCL5Color* d, ByteSpan block, bool last_plane) {
   d->plane = last_plane ? 0 : d->plane + 1;
   if (d->has_color_on_page) return;
   if (d->configured_color_raster) {
+    d->rows->seed_known_gray = false;
+    return undecided(d, block.size());
+  }
+  if (!plane_in_palette(palette, plane) && !block.empty()) {
+    // More planes than the palette has: drivers that declare one black
+    // component and then send cyan, magenta and yellow planes behind it
+    // (uniprint's DeskJet 690 and Sharp inkjets). What those planes print
+    // is not known here.
     d->rows->seed_known_gray = false;
     return undecided(d, block.size());
   }

@@ -29,6 +29,7 @@ constexpr double DEFAULT_UNIT_INCH = 1.0 / 360;
 constexpr double UNIT_1_BYTE_BASE = 3600;
 constexpr std::uint8_t ESC = 0x1B;
 constexpr std::uint8_t FORM_FEED = 0x0C;
+constexpr std::uint8_t KANJI_FS = 0x1C;
 // A raster command's colour byte: the ink in its low four bits (0 black,
 // 1 magenta, 2 cyan, 4 yellow, 7 red, 8 blue, 10 orange, 11 green), the
 // light and dark variants of the ink in the high bits. Black and gloss
@@ -74,6 +75,9 @@ struct Escp2Walk {
   // Where the walk met an escape sequence that ESC/P does not have (another
   // maker's language behind the same reset).
   std::optional<std::uint64_t> foreign_escape;
+  // An ESC | 00 settings block: the model's raster rows reach inks by
+  // their nozzle rows, so ESC r does not tell a row's ink.
+  bool nozzle_rows = false;
 };
 
 unsigned long long at(std::uint64_t p) { return static_cast<unsigned long long>(p); }
@@ -311,9 +315,33 @@ std::uint64_t tab_list_end(const Escp2Walk& w, std::uint64_t p) {
 }
 
 // Bytes that follow ESC in other makers' dot-matrix and inkjet languages
-// (Canon's ESC |, HP's Japanese ESC _, Star's ESC [) and in no ESC/P command.
+// (Canon's ESC | with a letter, HP's Japanese ESC _, Star's ESC [) and in
+// no ESC/P command.
 bool foreign_command(std::uint8_t command) {
-  return std::memchr("[]_|{}~\"", command, 8) != nullptr;
+  return std::memchr("[]_{}~\"", command, 7) != nullptr;
+}
+
+// ESC | 00 nL nH and nL + 256 nH bytes: the settings block of the Stylus
+// Color 300, whose one head prints every ink, each from its own nozzle
+// rows. Canon's ESC | commands go on with a letter instead.
+std::uint64_t settings_block(Escp2Walk* w, std::uint64_t p) {
+  if (w->d[p + 2] != 0) {
+    if (!w->foreign_escape) w->foreign_escape = p;
+    return p + 1;
+  }
+  w->nozzle_rows = true;
+  return skip_to(*w, p, 5 + w->d[p + 3] + 256u * w->d[p + 4]);
+}
+
+// The FS commands of the Kanji printers' ESC/P (NEC's P2X mode among them):
+// the bytes each takes after FS and its letter. FS 3 n sets the line
+// spacing and FS $ nL nH the print position; their values may be any byte.
+std::uint64_t kanji_command_parameters(std::uint8_t command) {
+  constexpr std::uint64_t USER_KANJI_PATTERN = 74;  // FS 2 c1 c2 and 72 dot bytes
+  if (command == '2') return USER_KANJI_PATTERN;
+  if (std::memchr("$ST", command, 3) != nullptr) return 2;
+  if (std::memchr("!-3CWkrx", command, 8) != nullptr) return 1;
+  return 0;
 }
 
 std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
@@ -321,6 +349,9 @@ std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
   if (b == FORM_FEED) {
     form_feed(w, p);
     return p + 1;
+  }
+  if (b == KANJI_FS && p + 1 < w->d.size()) {
+    return skip_to(*w, p, 2 + kanji_command_parameters(w->d[p + 1]));
   }
   if (b != ESC || !walk_has_room(w->d.size(), p, ESC_ROOM)) return p + 1;
   switch (w->d[p + 1]) {
@@ -360,6 +391,8 @@ std::uint64_t normal_step(Escp2Walk* w, std::uint64_t p) {
     case 'B':
     case 'D':
       return tab_list_end(*w, p);
+    case '|':
+      return settings_block(w, p);
     default:
       if (foreign_command(w->d[p + 1]) && !w->foreign_escape) w->foreign_escape = p;
       return one_byte_parameter(w->d[p + 1]) ? p + 3 : p + 1;
@@ -527,7 +560,8 @@ void report_colour(const Escp2Walk& w, int color_detection, JobAttribs* ja) {
   // Colour is judged where the job prints in monochrome mode or shows its
   // raster's inks; a job whose raster was not seen is not, unless
   // monochrome mode says so.
-  const bool judged = w.job_raster || (w.color_mode_seen && !w.page_color);
+  const bool judged =
+      (w.job_raster && !w.nozzle_rows) || (w.color_mode_seen && !w.page_color);
   if (color_detection && judged) {
     int color_pages = w.color_pages;
     if (color_pages > ja->pages) {

@@ -99,16 +99,21 @@ TEST_F(Pcl5ColorTest, EveryKindOfPageEndClosesAPage) {
 }
 
 // Raster data whose colour cannot be told (three dithered colour planes of
-// Simple Colour) makes the colour pages unknown, not gray; the same data
-// under a monochrome palette is gray.
+// Simple Colour) makes the colour pages unknown, not gray; so do the same
+// planes behind a monochrome palette (drivers send colour planes after
+// declaring one black component), while one plane under it is gray.
 TEST_F(Pcl5ColorTest, PlanesWithoutABlackPlaneAreUnknown) {
   const std::string planes = "\x1b*b1V\xff\x1b*b1V\x00\x1b*b1W\xff"s;  // R, G, B
   const auto rgb = analyse("\x1b" "E\x1b*r3U\x1b*r8S\x1b*r1A\x1b*b0M" + planes + "\x1b*rC\f");
   EXPECT_EQ(rgb->color_pages, COLOR_PAGES_UNJUDGED);
   EXPECT_EQ(rgb->is_grayscale, 0);
   const auto mono = analyse("\x1b" "E\x1b*r1U\x1b*r8S\x1b*r1A\x1b*b0M" + planes + "\x1b*rC\f");
-  EXPECT_EQ(mono->color_pages, 0);
-  EXPECT_EQ(mono->is_grayscale, 1);
+  EXPECT_EQ(mono->color_pages, COLOR_PAGES_UNJUDGED);
+  EXPECT_EQ(mono->is_grayscale, 0);
+  const auto black =
+      analyse("\x1b" "E\x1b*r1U\x1b*r8S\x1b*r1A\x1b*b0M\x1b*b1W\xff\x1b*rC\f"s);
+  EXPECT_EQ(black->color_pages, 0);
+  EXPECT_EQ(black->is_grayscale, 1);
 }
 
 }  // namespace

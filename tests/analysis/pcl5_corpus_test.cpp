@@ -44,6 +44,9 @@ constexpr Expectation EXPECTATIONS[] = {
     {.file = "cf-hpcups-deskjet5650-duplex-three-a4.pcl", .colour_unknown = true},
     {.file = "cf-hpcups-envy5540-duplex-three-a4.pcl", .colour_unknown = true},
     {.file = "cf-hpcups-ojpro8600-duplex-three-a4.pcl", .colour_unknown = true},
+    // Colour planes behind a palette of black and white.
+    {.file = "gs-uniprint-cdj690-three-a4.pcl", .colour_unknown = true},
+    {.file = "gs-uniprint-sharp-three-a4.pcl", .colour_unknown = true},
     // HP-GL/2 PS gives the plot area: the paper less the plotter's margins.
     {.file = "cf-rastertopclx-designjet600-text-a4.pcl", .paper = Expectation::PLOT_AREA},
     {.file = "cf-rastertolabel-intellitech-text-a4.prn", .paper = Expectation::LABEL_MEDIA},
