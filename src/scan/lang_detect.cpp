@@ -47,6 +47,10 @@ constexpr std::uint64_t TEXT_SMALL_WINDOW = 1024;
 // Text holds blanks between its words; a window with escape sequences and
 // fewer than one blank in this many bytes is not text.
 constexpr std::uint64_t TEXT_BLANKS_PER = 1000;
+// Text in a single-byte code page holds letters above 7F here and there; a
+// window with more of them than this share that is no UTF-8 either is
+// pixel data (the raw RGB of dye-sublimation photo printers' jobs).
+constexpr std::uint64_t TEXT_HIGH_BYTES_PERCENT = 30;
 
 const char* name_of(int code) { return analyzer_lang_to_string(code); }
 
@@ -370,6 +374,40 @@ bool escaped_graphics(std::uint64_t window, const ScanState& state) {
 // inkjet job (bit images, or ESC/P2 raster without a remote-mode head).
 bool escp_reset_head(ByteSpan d) { return scan_bytes_at(d, 0, "\x1b@\x1b"); }
 
+// Whether `bytes` is UTF-8 (a sequence cut by the window's end included).
+bool utf8_text(ByteSpan bytes) {
+  std::uint64_t i = 0;
+  while (i < bytes.size()) {
+    const std::uint8_t lead = bytes[i];
+    std::uint64_t follow = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      follow = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      follow = 2;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      follow = 3;
+    } else {
+      return false;
+    }
+    for (std::uint64_t k = 1; k <= follow && i + k < bytes.size(); ++k) {
+      if ((bytes[i + k] & 0xC0) != 0x80) return false;
+    }
+    i += 1 + follow;
+  }
+  return true;
+}
+
+// Mostly bytes above 7F that are no UTF-8: binary data, not text.
+bool high_binary(ByteSpan window) {
+  std::uint64_t high = 0;
+  for (const std::uint8_t c : window) high += static_cast<std::uint64_t>(c >= 0x80);
+  return high * 100 > window.size() * TEXT_HIGH_BYTES_PERCENT && !utf8_text(window);
+}
+
 int undecided(ByteSpan d, std::uint64_t window, const ScanState& state) {
   const double percent =
       window == 0 ? 0.0
@@ -378,6 +416,8 @@ int undecided(ByteSpan d, std::uint64_t window, const ScanState& state) {
             static_cast<int>(std::min<std::uint64_t>(state.control_bytes, INT32_MAX)), percent);
   if (escaped_graphics(window, state)) {
     LOG_DEBUG("Found escape sequences in data without blanks: not plain text");
+  } else if (high_binary(d.first(window))) {
+    LOG_DEBUG("Found mostly bytes above 7F that are not UTF-8: not plain text");
   } else if (state.control_bytes == 0 ||
              (window > TEXT_SMALL_WINDOW && percent < TEXT_CONTROL_PERCENT)) {
     return LANG_PLAIN_TEXT;

@@ -445,6 +445,23 @@ TEST_F(LangDetectCases, PlainTextThreshold) {
   });
 }
 
+// Bytes above 7F: letters of text in UTF-8 or now and then in a single-byte
+// code page, or pixels (a photo printer's raw RGB) when they are most of it.
+TEST_F(LangDetectCases, BytesAbove7FTellPixelsFromText) {
+  std::string utf8;
+  while (utf8.size() < 3000) utf8 += "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 ";
+  std::string latin1;
+  while (latin1.size() < 3000) latin1 += "Gr\xfc\xdf" "e aus K\xf6ln. ";
+  run({
+      {"UTF-8 text", utf8, LANG_PLAIN_TEXT},
+      {"UTF-8 text cut inside a letter", utf8.substr(0, 2999), LANG_PLAIN_TEXT},
+      {"single-byte code page text", latin1, LANG_PLAIN_TEXT},
+      {"white RGB pixels", padded("", 3000, '\xff'), LANG_UNKNOWN,
+       "Found mostly bytes above 7F that are not UTF-8: not plain text"},
+      {"pixels behind a short header", padded("PGHD\n", 3000, '\xe0'), LANG_UNKNOWN},
+  });
+}
+
 // A time limit that has run out ends the scan; the later rules still run on
 // what was counted.
 TEST_F(LangDetectCases, ExpiredTimeLimitEndsTheScan) {
