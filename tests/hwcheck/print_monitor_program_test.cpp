@@ -12,6 +12,7 @@
 #include "hwcheck/print_monitor.h"
 #include "support/appserver_standin.h"
 #include "support/snmpsim.h"
+#include "support/snmpsim_suite.h"
 #include "support/test_support.h"
 
 namespace {
@@ -28,18 +29,11 @@ const std::string IDLE =
 
 class PrintMonitorProgram : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    sim_dir_ = new sw_test::TempDir;
-    sim_ = new sw_test::SnmpSimulator(SW_SOURCE_DIR "/tests/hwcheck/data", sim_dir_->path());
-    ready_ = sim_->ready("idle");
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    delete sim_dir_;
-  }
+  static void SetUpTestSuite() { sim_.start(SW_SOURCE_DIR "/tests/hwcheck/data", "idle"); }
+  static void TearDownTestSuite() { sim_.stop(); }
   void SetUp() override {
-    if (access(sw_test::SNMPSIMD, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
-    ASSERT_TRUE(ready_) << "snmpsimd did not answer";
+    if (!sw_test::SuiteSimulator::installed()) GTEST_SKIP() << "snmpsimd is not installed";
+    ASSERT_TRUE(sim_.ready()) << "snmpsimd did not answer";
     ASSERT_TRUE(server_.running());
     monitor_ = dir_ / "bin" / "ze-zorov-eredazo";
     fs::create_directories(monitor_.parent_path());
@@ -105,9 +99,7 @@ class PrintMonitorProgram : public ::testing::Test {
   }
   std::string log_text() const { return sw_test::read_file((dir_ / "spoolwarden.log").string()); }
 
-  static sw_test::TempDir* sim_dir_;
-  static sw_test::SnmpSimulator* sim_;
-  static bool ready_;
+  static sw_test::SuiteSimulator sim_;
   sw_test::TempDir work_;
   const fs::path dir_{work_.path()};
   sw_test::TempDir server_dir_;
@@ -118,9 +110,7 @@ class PrintMonitorProgram : public ::testing::Test {
   FILE* out_ = nullptr;
 };
 
-sw_test::TempDir* PrintMonitorProgram::sim_dir_ = nullptr;
-sw_test::SnmpSimulator* PrintMonitorProgram::sim_ = nullptr;
-bool PrintMonitorProgram::ready_ = false;
+sw_test::SuiteSimulator PrintMonitorProgram::sim_;
 
 // Pages printed after "enddoc_bg" are counted and reported as the job's.
 TEST_F(PrintMonitorProgram, CountsThePagesOfTheJob) {

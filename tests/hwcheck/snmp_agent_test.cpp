@@ -15,6 +15,7 @@
 #include "hwcheck/snmp_walk.h"
 #include "hwcheck_test_support.h"
 #include "support/snmpsim.h"
+#include "support/snmpsim_suite.h"
 
 namespace {
 
@@ -22,19 +23,12 @@ using sw_test::command_output;
 
 class Agent : public sw_test::HwcheckTest {
  protected:
-  static void SetUpTestSuite() {
-    dir_ = new sw_test::TempDir;
-    sim_ = new sw_test::SnmpSimulator(SW_SOURCE_DIR "/tests/hwcheck/data", dir_->path());
-    ready_ = sim_->ready("printer");
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    delete dir_;
-  }
+  static void SetUpTestSuite() { sim_.start(SW_SOURCE_DIR "/tests/hwcheck/data", "printer"); }
+  static void TearDownTestSuite() { sim_.stop(); }
   void SetUp() override {
     HwcheckTest::SetUp();
-    if (access(sw_test::SNMPSIMD, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
-    ASSERT_TRUE(ready_) << "snmpsimd did not answer";
+    if (!sw_test::SuiteSimulator::installed()) GTEST_SKIP() << "snmpsimd is not installed";
+    ASSERT_TRUE(sim_.ready()) << "snmpsimd did not answer";
   }
   SnmpSession* open(const char* community, int version = 2) {
     return snmp_create_session_with(sim_->address().c_str(), version,
@@ -50,14 +44,10 @@ class Agent : public sw_test::HwcheckTest {
     return text;
   }
 
-  static sw_test::TempDir* dir_;
-  static sw_test::SnmpSimulator* sim_;
-  static bool ready_;
+  static sw_test::SuiteSimulator sim_;
 };
 
-sw_test::TempDir* Agent::dir_ = nullptr;
-sw_test::SnmpSimulator* Agent::sim_ = nullptr;
-bool Agent::ready_ = false;
+sw_test::SuiteSimulator Agent::sim_;
 
 TEST_F(Agent, ReadsAgreeWithSnmpget) {
   SnmpSessionPtr session(open("printer"));

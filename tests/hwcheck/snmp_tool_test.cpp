@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/snmpsim.h"
+#include "support/snmpsim_suite.h"
 #include "support/test_support.h"
 
 namespace {
@@ -19,18 +20,11 @@ std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 class SnmpToolTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    sim_dir_ = new sw_test::TempDir;
-    sim_ = new sw_test::SnmpSimulator(SW_SOURCE_DIR "/tests/hwcheck/data", sim_dir_->path());
-    ready_ = sim_->ready("idle");
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    delete sim_dir_;
-  }
+  static void SetUpTestSuite() { sim_.start(SW_SOURCE_DIR "/tests/hwcheck/data", "idle"); }
+  static void TearDownTestSuite() { sim_.stop(); }
   void SetUp() override {
-    if (access(sw_test::SNMPSIMD, X_OK) != 0) GTEST_SKIP() << "snmpsimd is not installed";
-    ASSERT_TRUE(ready_) << "snmpsimd did not answer";
+    if (!sw_test::SuiteSimulator::installed()) GTEST_SKIP() << "snmpsimd is not installed";
+    ASSERT_TRUE(sim_.ready()) << "snmpsimd did not answer";
     fs::create_directories(dir_ / "bin");
     fs::copy_file(fs::path(SW_BINARY_DIR) / "tools" / "spoolwarden-snmp",
                   dir_ / "bin" / "spoolwarden-snmp");
@@ -47,16 +41,12 @@ class SnmpToolTest : public ::testing::Test {
                                    " walk " + sim_->address() + " 1.3.6.1.2.1.1.1.0 2>&1");
   }
 
-  static sw_test::TempDir* sim_dir_;
-  static sw_test::SnmpSimulator* sim_;
-  static bool ready_;
+  static sw_test::SuiteSimulator sim_;
   sw_test::TempDir work_;
   const fs::path dir_{work_.path()};
 };
 
-sw_test::TempDir* SnmpToolTest::sim_dir_ = nullptr;
-sw_test::SnmpSimulator* SnmpToolTest::sim_ = nullptr;
-bool SnmpToolTest::ready_ = false;
+sw_test::SuiteSimulator SnmpToolTest::sim_;
 
 TEST_F(SnmpToolTest, ReadsTheConfigurationBesideItselfHoweverStarted) {
   const std::string path_dir = quoted(dir_ / "bin");
