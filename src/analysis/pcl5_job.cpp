@@ -38,6 +38,8 @@ struct Summary {
   // selections), and whether a last page that none of them closed was added.
   bool counted_by_sheet_ends = false;
   bool added_unended_page = false;
+  // The pages were counted from form feeds: ejects are page ends apart.
+  bool counted_by_form_feeds = false;
 };
 
 // Resets and universal exits as page ends of a raster job: only those that
@@ -82,6 +84,7 @@ void choose_page_counter(Summary& s) {
     s.tracker = &st.unicode_tracker;
   }
   s.counted_by_sheet_ends = s.pages > 0;
+  s.counted_by_form_feeds = s.pages > 0;
   if (s.pages == 0 && st.hpgl_pages > 0) s.pages = st.hpgl_pages;
   if (s.pages == 0 && st.flags.oki && st.oki_raster_pages > 0) {
     LOG_DEBUG("Using OKI page count");
@@ -249,6 +252,17 @@ void remove_blank_back_sides(Summary& s) {
   }
 }
 
+// Pages that an eject closed instead of a form feed, in a job whose pages
+// were counted by its form feeds (Gutenprint's PCL ends the back side of a
+// duplex sheet with ESC&l0H and a reset). An eject of a page without raster
+// data (right behind a form feed) ejects nothing.
+void add_marked_ejects(Summary& s) {
+  const std::int64_t ejects = s.st.marked_ejects;
+  if (!s.counted_by_form_feeds || ejects <= 0) return;
+  LOG_DEBUG("Adding %lld page(s) that an eject closed", static_cast<long long>(ejects));
+  s.pages = s.pages > INT64_MAX - ejects ? INT64_MAX : s.pages + ejects;
+}
+
 void aveva_last_page(Summary& s) {
   if (!s.st.flags.aveva_plot || s.pages <= 1) return;
   const EmptyPageTracker& t = *s.tracker;
@@ -360,6 +374,7 @@ void summarise(Summary& s) {
   }
   add_page_side_selections(s);
   remove_blank_back_sides(s);
+  add_marked_ejects(s);
   aveva_last_page(s);
   apply_oki_trailer(s);
   apply_n_up(s);

@@ -313,6 +313,7 @@ Next any_mode_step(Pcl5ScanState* st, Pos pos) {
   const std::uint64_t n = pos.n();
   if (n > 4 && pos.is("\x1b&l0H")) {
     count(&st->eject_count);
+    if (st->raster_marks || st->marks_since_sheet_end) count(&st->marked_ejects);
     pcl5_sheet_end(st, pos.p);
     return pos.p + 5;
   }

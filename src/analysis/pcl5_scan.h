@@ -39,6 +39,7 @@ struct Pcl5ScanState {
   std::int64_t hpgl_pages = 0;     // "PG;"
   std::int64_t hpgl_copies = 0;
   std::int64_t eject_count = 0;    // ESC&l0H
+  std::int64_t marked_ejects = 0;  // ESC&l0H that closed a page with raster data
   std::int64_t uel_count = 0;      // universal exits
   std::int64_t reset_count = 0;    // ESC E after the first 100 bytes (runs count once)
   std::int64_t oki_raster_pages = 0;
