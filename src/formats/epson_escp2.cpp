@@ -68,6 +68,10 @@ struct Escp2Walk {
   bool job_raster = false;
   bool page_raster = false;
   bool page_color_ink = false;
+  // The raster command being stepped over prints in a colour ink: its dots,
+  // not its declared size, tell whether the page has colour (some drivers
+  // send every band in every ink, most of them empty).
+  bool colour_band = false;
   std::uint8_t dot_raster_ink = INK_BLACK;
   // Whether the first and the last counted page carry no raster.
   bool first_page_blank = false;
@@ -110,11 +114,39 @@ bool is_color_ink(std::uint8_t color) {
 }
 
 // Raster of `bytes` bytes in ink `color` on the page being built.
+// Raster of `bytes` bytes in ink `color` on the page being built; a colour
+// ink marks the page once its data shows a dot (colour_dots).
 void raster_on_page(Escp2Walk* w, std::uint8_t color, std::uint64_t bytes) {
+  w->colour_band = false;
   if (bytes == 0) return;
   w->job_raster = true;
   w->page_raster = true;
-  w->page_color_ink = w->page_color_ink || is_color_ink(color);
+  w->colour_band = !w->page_color_ink && is_color_ink(color);
+}
+
+// Raster bytes of the current command, as they stand or as the repeated
+// byte of a run: a dot in a colour band makes the page colour.
+void colour_dots(Escp2Walk* w, ByteSpan bytes) {
+  if (!w->colour_band) return;
+  for (const std::uint8_t b : bytes) {
+    if (b != 0) {
+      w->page_color_ink = true;
+      w->colour_band = false;
+      return;
+    }
+  }
+}
+
+// Raster data this walk does not decode (TIFF-compressed bands): a colour
+// band counts as colour.
+void colour_undecoded(Escp2Walk* w) {
+  if (w->colour_band) w->page_color_ink = true;
+  w->colour_band = false;
+}
+
+ByteSpan span_at(const Escp2Walk& w, std::uint64_t p, std::uint64_t n) {
+  if (p >= w.d.size()) return {};
+  return w.d.subspan(p, std::min(n, w.d.size() - p));
 }
 
 void raster_done(Escp2Walk* w) {
@@ -234,13 +266,15 @@ std::uint64_t dot_raster(Escp2Walk* w, std::uint64_t p) {
   if (compression == 0) {
     // Uncompressed raster is page content as much as compressed raster.
     w->page_content = true;
+    colour_dots(w, span_at(*w, p + 8, bytes));
     return skip_to(*w, p, 8 + bytes);
   }
   if (compression == 1) {
     w->mode = Mode::RLE_RASTER;
     w->raster_left = bytes;
-  } else if (compression == 2) {
-    w->mode = Mode::TIFF_RASTER;
+  } else {
+    colour_undecoded(w);
+    if (compression == 2) w->mode = Mode::TIFF_RASTER;
   }
   return p + 8;
 }
@@ -253,11 +287,14 @@ std::uint64_t byte_raster(Escp2Walk* w, std::uint64_t p) {
   raster_on_page(w, w->d[p + 2], row_bytes * rows);
   if (compression == 0) {
     w->page_content = true;
+    colour_dots(w, span_at(*w, p + 9, row_bytes * rows));
     return skip_to(*w, p, 9 + row_bytes * rows);
   }
   if (compression == 1) {
     w->mode = Mode::RLE_RASTER;
     w->raster_left = row_bytes * rows;
+  } else {
+    colour_undecoded(w);
   }
   return p + 9;
 }
@@ -294,6 +331,7 @@ std::uint64_t bit_image(Escp2Walk* w, std::uint64_t p) {
   // Bit images print in the ribbon colour or ink ESC r chose (black unless
   // a colour printer's driver chose another).
   raster_on_page(w, w->dot_raster_ink, columns * column_bytes);
+  colour_dots(w, span_at(*w, p + head, columns * column_bytes));
   return skip_to(*w, p, head + columns * column_bytes);
 }
 
@@ -406,6 +444,15 @@ std::uint64_t rle_step(Escp2Walk* w, std::uint64_t p) {
   const std::uint8_t* data = w->d.data();
   const std::uint64_t size = w->d.size();
   std::uint64_t left = w->raster_left;
+  // A colour band's runs are read until one shows a dot.
+  while (w->colour_band && left > 0 && p < size) {
+    const std::uint8_t count = data[p];
+    const std::uint64_t produced = count < 128 ? count + 1u : 257u - count;
+    const std::uint64_t consumed = count < 128 ? 1 + produced : 2;
+    colour_dots(w, span_at(*w, p + 1, consumed - 1));
+    left -= std::min(produced, left);
+    p = consumed <= size - p ? p + consumed : size;
+  }
   // Far from the end no run can carry past it (a run takes at most 129
   // bytes), so the loop's chain from one count byte to the next holds no
   // bound check.

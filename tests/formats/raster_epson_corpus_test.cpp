@@ -73,7 +73,7 @@ int expected_colour_pages(const CorpusRow& row) {
 bool names_no_paper(const CorpusRow& row) {
   for (const char* producer : {"-sDEVICE=epson", "-sDEVICE=lq850", "-sDEVICE=stcolor",
                                "-sDEVICE=photoex", "-sDEVICE=epsonc", "-sDEVICE=st800",
-                               "-sDEVICE=uniprint",
+                               "-sDEVICE=uniprint", "-sDEVICE=mj700v2c",
                                "epson9.ppd", "epson24.ppd"}) {
     if (row.chain.find(producer) != std::string::npos) return true;
   }
@@ -147,6 +147,7 @@ TEST_F(RasterEpsonCorpusTest, InkChosenBeforeTheRasterMarksEachPage) {
       {"gs-stcolor-three-a4.prn", 1, 0},  // ESC r before each ESC . raster
       {"gs-epsonc-three-a4.prn", 1, 0},   // ESC r before the ESC * bit images
       {"gs-st800-three-a4.prn", 0, 1},    // black ESC . raster only
+      {"gs-mj700v2c-three-a4.prn", 1, 0}, // every ink's band, empty ones too
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
