@@ -72,6 +72,10 @@ struct Escp2Walk {
   // not its declared size, tell whether the page has colour (some drivers
   // send every band in every ink, most of them empty).
   bool colour_band = false;
+  // Raster in black ink anywhere in the job: without it a colour printer
+  // makes its black of cyan, magenta and yellow, and inks no longer tell
+  // colour pages from black ones.
+  bool black_raster = false;
   std::uint8_t dot_raster_ink = INK_BLACK;
   // Whether the first and the last counted page carry no raster.
   bool first_page_blank = false;
@@ -113,7 +117,6 @@ bool is_color_ink(std::uint8_t color) {
   return ink != INK_BLACK && ink != INK_GLOSS;
 }
 
-// Raster of `bytes` bytes in ink `color` on the page being built.
 // Raster of `bytes` bytes in ink `color` on the page being built; a colour
 // ink marks the page once its data shows a dot (colour_dots).
 void raster_on_page(Escp2Walk* w, std::uint8_t color, std::uint64_t bytes) {
@@ -121,6 +124,7 @@ void raster_on_page(Escp2Walk* w, std::uint8_t color, std::uint64_t bytes) {
   if (bytes == 0) return;
   w->job_raster = true;
   w->page_raster = true;
+  w->black_raster = w->black_raster || (color & INK_MASK) == INK_BLACK;
   w->colour_band = !w->page_color_ink && is_color_ink(color);
 }
 
@@ -607,8 +611,10 @@ void report_colour(const Escp2Walk& w, int color_detection, JobAttribs* ja) {
   // Colour is judged where the job prints in monochrome mode or shows its
   // raster's inks; a job whose raster was not seen is not, unless
   // monochrome mode says so.
-  const bool judged =
-      (w.job_raster && !w.nozzle_rows) || (w.color_mode_seen && !w.page_color);
+  const bool composite_black = w.job_raster && !w.black_raster && w.color_pages > 0;
+  if (composite_black) LOG_DEBUG("Epson: no raster in black ink: black made of colour inks");
+  const bool judged = (w.job_raster && !w.nozzle_rows && !composite_black) ||
+                      (w.color_mode_seen && !w.page_color);
   if (color_detection && judged) {
     int color_pages = w.color_pages;
     if (color_pages > ja->pages) {

@@ -15,6 +15,7 @@
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/search.h"
+#include "foundation/utf8.h"
 #include "scan/byte_cursor.h"
 #include "scan/lang_detect_internal.h"
 
@@ -374,38 +375,12 @@ bool escaped_graphics(std::uint64_t window, const ScanState& state) {
 // inkjet job (bit images, or ESC/P2 raster without a remote-mode head).
 bool escp_reset_head(ByteSpan d) { return scan_bytes_at(d, 0, "\x1b@\x1b"); }
 
-// Whether `bytes` is UTF-8 (a sequence cut by the window's end included).
-bool utf8_text(ByteSpan bytes) {
-  std::uint64_t i = 0;
-  while (i < bytes.size()) {
-    const std::uint8_t lead = bytes[i];
-    std::uint64_t follow = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      follow = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      follow = 2;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      follow = 3;
-    } else {
-      return false;
-    }
-    for (std::uint64_t k = 1; k <= follow && i + k < bytes.size(); ++k) {
-      if ((bytes[i + k] & 0xC0) != 0x80) return false;
-    }
-    i += 1 + follow;
-  }
-  return true;
-}
-
 // Mostly bytes above 7F that are no UTF-8: binary data, not text.
 bool high_binary(ByteSpan window) {
   std::uint64_t high = 0;
   for (const std::uint8_t c : window) high += static_cast<std::uint64_t>(c >= 0x80);
-  return high * 100 > window.size() * TEXT_HIGH_BYTES_PERCENT && !utf8_text(window);
+  if (high * 100 <= window.size() * TEXT_HIGH_BYTES_PERCENT) return false;
+  return !utf8_is_valid(scan_text(window));
 }
 
 int undecided(ByteSpan d, std::uint64_t window, const ScanState& state) {

@@ -57,7 +57,8 @@ int expected_colour_pages(const CorpusRow& row) {
     // monochrome is judged gray, one in colour mode is not judged.
     return row.colour_out ? -1 : 0;
   }
-  // A model whose raster rows reach their inks by nozzle rows: not judged.
+  // A model whose raster rows reach their inks by nozzle rows, or whose
+  // black is made of colour inks: not judged.
   if (corpus_note_value(row, "colour_unjudged") == 1) return -1;
   // ESC/P2: the pages whose raster uses a colour ink. Gutenprint prints
   // neutral gray fills with its colour inks too, and photoex some black
@@ -73,7 +74,7 @@ int expected_colour_pages(const CorpusRow& row) {
 bool names_no_paper(const CorpusRow& row) {
   for (const char* producer : {"-sDEVICE=epson", "-sDEVICE=lq850", "-sDEVICE=stcolor",
                                "-sDEVICE=photoex", "-sDEVICE=epsonc", "-sDEVICE=st800",
-                               "-sDEVICE=uniprint", "-sDEVICE=mj700v2c",
+                               "-sDEVICE=uniprint", "-sDEVICE=mj700v2c", "-sDEVICE=mj500c",
                                "epson9.ppd", "epson24.ppd"}) {
     if (row.chain.find(producer) != std::string::npos) return true;
   }
