@@ -100,6 +100,22 @@ int parse_pwg_print_ticket(const std::uint8_t* data, std::uint64_t length, JobAt
   return 0;
 }
 
+// A PCLm job's ticket (sides, monochrome, copies), and the blank back side
+// the driver adds to a two-sided job of an odd page count, which is no page
+// of the document.
+void apply_pclm_ticket(ByteSpan data, int pages, JobAttribs* ja) {
+  const PclmJob pclm = pclm_read(data);
+  if (!pclm.pclm) return;
+  if (pclm.duplex) ja_set_is_duplex(ja, 1);
+  if (pclm.tumble) ja_set_is_tumble(ja, 1);
+  if (pclm.monochrome) ja_set_is_grayscale(ja, 1);
+  if (pclm.copies > ja->copy_count) ja_set_copy_count(ja, pclm.copies);
+  if (pclm.last_page_blank && pages >= 2 && pages % 2 == 0) {
+    LOG_DEBUG("pdf_process_job: the last page of a two-sided PCLm job is blank: %d pages", pages - 1);
+    ja_set_pages(ja, pages - 1);
+  }
+}
+
 // The root's /Count when the file has a page tree, else the page
 // dictionaries seen.
 int page_count(const PdfScan& scan) {
@@ -132,10 +148,11 @@ int pdf_process_job(const std::uint8_t* data, std::uint64_t length, JobAttribs* 
   if (data != nullptr) {
     apply_pjl_header(data, length, scan.inline_copies, ja);
     if (parse_pwg_print_ticket(data, length, ja) < 0) return -1;
+    apply_pclm_ticket(ByteSpan(data, length), pages, ja);
   }
   // Page content is not read for colour: only a job that its own PJL header
-  // or print ticket prints in gray is judged (gray); any other PDF's colour
-  // pages stay not judged (-1).
+  // or print ticket (PWG, PCLm) prints in gray is judged (gray); any other
+  // PDF's colour pages stay not judged (-1).
   if (ja->is_grayscale != 0) ja_set_color_pages(ja, 0);
   if (pages <= 0) {
     LOG_ERROR("pdf_process_job: no page found");

@@ -97,6 +97,20 @@ struct PdfScan {
 // no object streams are looked for inside it). Stops when the timer runs out.
 void pdf_walk(PdfScan* scan, ByteSpan data, bool nested);
 
+// A PCLm job ("%PCLm" at its start): the sides, colour mode and copies its
+// job ticket asks for, and whether its last page is made only of the strips
+// the driver names white (the blank back side a two-sided job of an odd page
+// count ends with; looked for in two-sided jobs only).
+struct PclmJob {
+  bool pclm = false;
+  bool duplex = false;
+  bool tumble = false;
+  bool monochrome = false;
+  int copies = 0;
+  bool last_page_blank = false;
+};
+[[nodiscard]] PclmJob pclm_read(ByteSpan data);
+
 // The page-tree node (a page, or a node of pages) whose /Type key is at
 // `type_at`: its /Count, whether it has a /Parent, and its own /MediaBox
 // (the text between the brackets). None when its dictionary cannot be found.

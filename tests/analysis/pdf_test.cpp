@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_test_util.h"
 #include "analysis/pdf_internal.h"
@@ -319,6 +320,74 @@ TEST_F(PdfTest, UnencodedDataAndObjectStreamsStillRead) {
   ASSERT_EQ(analyse(job, objstm.get()), 0);
   EXPECT_EQ(objstm->pages, 3);
   EXPECT_EQ(objstm->page_width_mm, 216);
+}
+
+// PCLm as hpcups writes it: a job ticket in comments before each page, each
+// page's strips as image objects behind it, named by their ink.
+std::string pclm(const std::string& sides, const std::string& colour_mode,
+                 const std::vector<std::string>& page_strips) {
+  std::string out = "%PDF-1.7\n%PCLm 1.0\n";
+  std::string kids;
+  int n = 10;
+  for (const std::string& strips : page_strips) {
+    out += "%  PCLmS-Job-Ticket\n%      sides: " + sides + "\n%      print-color-mode: " +
+           colour_mode + "\n%      copies: 1\n%  PCLmS-Job-Ticket-End\n";
+    const int page = n++;
+    kids += std::to_string(page) + " 0 R ";
+    std::string images;
+    std::string objects;
+    for (std::size_t i = 0; i < strips.size(); ++i) {
+      const int image = n++;
+      images += "/Image" + std::to_string(i) + " " + std::to_string(image) + " 0 R\n";
+      const std::string name = strips[i] == 'w' ? "WhiteStrip" : "ColorStrip";
+      objects += stream_object(image, "\n/Width 8\n/Height 1\n/Name /" + name + "\n/Length 2\n",
+                               "\x81\xff");
+    }
+    out += std::to_string(page) + " 0 obj\n<<\n/Type /Page\n/Parent 2 0 R\n/MediaBox [0 0 595 842]\n" +
+           "/Resources <<\n/XObject <<\n" + images + ">>\n>>\n>>\nendobj\n" + objects;
+  }
+  out += "2 0 obj\n<<\n/Type /Pages\n/Kids [ " + kids + "]\n/Count " +
+         std::to_string(page_strips.size()) + "\n>>\nendobj\n";
+  return out + "trailer\n<< /Root 1 0 R >>\n%%EOF\n" + std::string(300, '%') + "\n";
+}
+
+// A PCLm job's ticket gives its sides and monochrome mode; the blank back
+// side the driver ends an odd two-sided job with (a page of white strips)
+// is no page, while a blank page in a one-sided job or a page with ink
+// stays.
+TEST_F(PdfTest, PclmTicketAndTheBlankBackSide) {
+  struct Case {
+    const char* name;
+    std::string job;
+    int pages;
+    int duplex;
+    int tumble;
+    int grayscale;
+  };
+  const Case cases[] = {
+      {"two-sided, blank fourth page", pclm("two-sided-long-edge", "color", {"cw", "c", "wc", "ww"}),
+       3, 1, 0, 0},
+      {"short edge, monochrome", pclm("two-sided-short-edge", "monochrome", {"c", "ww"}), 1, 1, 1, 1},
+      {"two-sided, ink on the last page", pclm("two-sided-long-edge", "color", {"c", "wc"}), 2, 1, 0, 0},
+      {"one-sided, blank last page", pclm("one-sided", "color", {"c", "ww"}), 2, 0, 0, 0},
+      {"two-sided, odd count", pclm("two-sided-long-edge", "color", {"c", "c", "ww"}), 3, 1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    JaPtr ja(analyzer_create_job_attribs());
+    ASSERT_EQ(analyse(c.job, ja.get()), 0);
+    EXPECT_EQ(ja->pages, c.pages);
+    EXPECT_EQ(ja->is_duplex, c.duplex);
+    EXPECT_EQ(ja->is_tumble, c.tumble);
+    EXPECT_EQ(ja->is_grayscale, c.grayscale);
+    EXPECT_EQ(ja->color_pages, c.grayscale != 0 ? 0 : -1);
+  }
+  // Every prefix stays in bounds.
+  const std::string job = pclm("two-sided-long-edge", "color", {"c", "ww"});
+  for (std::size_t n = 0; n <= job.size(); n += 7) {
+    JaPtr ja(analyzer_create_job_attribs());
+    (void)analyse(job.substr(0, n), ja.get());
+  }
 }
 
 // An expired time limit stops the walk where it is: what was found stands
