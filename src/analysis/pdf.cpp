@@ -111,7 +111,8 @@ void apply_pclm_ticket(ByteSpan data, int pages, JobAttribs* ja) {
   if (pclm.monochrome) ja_set_is_grayscale(ja, 1);
   if (pclm.copies > ja->copy_count) ja_set_copy_count(ja, pclm.copies);
   if (pclm.last_page_blank && pages >= 2 && pages % 2 == 0) {
-    LOG_DEBUG("pdf_process_job: the last page of a two-sided PCLm job is blank: %d pages", pages - 1);
+    LOG_DEBUG("pdf_process_job: the last page of a two-sided PCLm job is blank: %d pages",
+              pages - 1);
     ja_set_pages(ja, pages - 1);
   }
 }

@@ -343,7 +343,8 @@ std::string pclm(const std::string& sides, const std::string& colour_mode,
       objects += stream_object(image, "\n/Width 8\n/Height 1\n/Name /" + name + "\n/Length 2\n",
                                "\x81\xff");
     }
-    out += std::to_string(page) + " 0 obj\n<<\n/Type /Page\n/Parent 2 0 R\n/MediaBox [0 0 595 842]\n" +
+    out += std::to_string(page) +
+           " 0 obj\n<<\n/Type /Page\n/Parent 2 0 R\n/MediaBox [0 0 595 842]\n" +
            "/Resources <<\n/XObject <<\n" + images + ">>\n>>\n>>\nendobj\n" + objects;
   }
   out += "2 0 obj\n<<\n/Type /Pages\n/Kids [ " + kids + "]\n/Count " +
@@ -364,13 +365,15 @@ TEST_F(PdfTest, PclmTicketAndTheBlankBackSide) {
     int tumble;
     int grayscale;
   };
+  const std::string two_sided = "two-sided-long-edge";
   const Case cases[] = {
-      {"two-sided, blank fourth page", pclm("two-sided-long-edge", "color", {"cw", "c", "wc", "ww"}),
-       3, 1, 0, 0},
-      {"short edge, monochrome", pclm("two-sided-short-edge", "monochrome", {"c", "ww"}), 1, 1, 1, 1},
-      {"two-sided, ink on the last page", pclm("two-sided-long-edge", "color", {"c", "wc"}), 2, 1, 0, 0},
+      {"two-sided, blank fourth page", pclm(two_sided, "color", {"cw", "c", "wc", "ww"}), 3, 1, 0,
+       0},
+      {"short edge, monochrome", pclm("two-sided-short-edge", "monochrome", {"c", "ww"}), 1, 1, 1,
+       1},
+      {"two-sided, ink on the last page", pclm(two_sided, "color", {"c", "wc"}), 2, 1, 0, 0},
       {"one-sided, blank last page", pclm("one-sided", "color", {"c", "ww"}), 2, 0, 0, 0},
-      {"two-sided, odd count", pclm("two-sided-long-edge", "color", {"c", "c", "ww"}), 3, 1, 0, 0},
+      {"two-sided, odd count", pclm(two_sided, "color", {"c", "c", "ww"}), 3, 1, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
