@@ -15,7 +15,6 @@
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/search.h"
-#include "foundation/utf8.h"
 #include "scan/byte_cursor.h"
 #include "scan/lang_detect_internal.h"
 
@@ -48,10 +47,11 @@ constexpr std::uint64_t TEXT_SMALL_WINDOW = 1024;
 // Text holds blanks between its words; a window with escape sequences and
 // fewer than one blank in this many bytes is not text.
 constexpr std::uint64_t TEXT_BLANKS_PER = 1000;
-// Text in a single-byte code page holds letters above 7F here and there; a
-// window with more of them than this share that is no UTF-8 either is
-// pixel data (the raw RGB of dye-sublimation photo printers' jobs).
-constexpr std::uint64_t TEXT_HIGH_BYTES_PERCENT = 30;
+// No encoding of text uses the byte FF but a few single-byte code pages,
+// for a rare letter; a window with more of them than this share is white
+// pixels (the raw RGB of dye-sublimation photo printers' jobs), which pass
+// the control-byte test.
+constexpr std::uint64_t TEXT_WHITE_BYTES_PERCENT = 20;
 
 const char* name_of(int code) { return analyzer_lang_to_string(code); }
 
@@ -375,12 +375,11 @@ bool escaped_graphics(std::uint64_t window, const ScanState& state) {
 // inkjet job (bit images, or ESC/P2 raster without a remote-mode head).
 bool escp_reset_head(ByteSpan d) { return scan_bytes_at(d, 0, "\x1b@\x1b"); }
 
-// Mostly bytes above 7F that are no UTF-8: binary data, not text.
-bool high_binary(ByteSpan window) {
-  std::uint64_t high = 0;
-  for (const std::uint8_t c : window) high += static_cast<std::uint64_t>(c >= 0x80);
-  if (high * 100 <= window.size() * TEXT_HIGH_BYTES_PERCENT) return false;
-  return !utf8_is_valid(scan_text(window));
+// Mostly bytes FF: white pixels, not text.
+bool white_pixels(ByteSpan window) {
+  const std::uint64_t white =
+      static_cast<std::uint64_t>(std::count(window.begin(), window.end(), std::uint8_t{0xFF}));
+  return white * 100 > window.size() * TEXT_WHITE_BYTES_PERCENT;
 }
 
 int undecided(ByteSpan d, std::uint64_t window, const ScanState& state) {
@@ -391,8 +390,8 @@ int undecided(ByteSpan d, std::uint64_t window, const ScanState& state) {
             static_cast<int>(std::min<std::uint64_t>(state.control_bytes, INT32_MAX)), percent);
   if (escaped_graphics(window, state)) {
     LOG_DEBUG("Found escape sequences in data without blanks: not plain text");
-  } else if (high_binary(d.first(window))) {
-    LOG_DEBUG("Found mostly bytes above 7F that are not UTF-8: not plain text");
+  } else if (white_pixels(d.first(window))) {
+    LOG_DEBUG("Found mostly bytes FF (white pixels): not plain text");
   } else if (state.control_bytes == 0 ||
              (window > TEXT_SMALL_WINDOW && percent < TEXT_CONTROL_PERCENT)) {
     return LANG_PLAIN_TEXT;

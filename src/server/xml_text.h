@@ -8,12 +8,15 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/utf8.h"
-
 // The longest prefix of `text` of at most `max_bytes` bytes that does not end
 // inside a UTF-8 sequence (bytes that are not part of a valid sequence count
 // as one character each).
 [[nodiscard]] std::size_t utf8_cut_length(std::string_view text, std::size_t max_bytes);
+
+// The length of `text` without a UTF-8 sequence left unfinished at its very
+// end: a lead byte followed by fewer continuation bytes than it announces,
+// which is what a byte cut of a UTF-8 text leaves behind.
+[[nodiscard]] std::size_t utf8_complete_length(std::string_view text);
 
 // Copies at most size - 1 bytes of source into target without splitting a
 // UTF-8 sequence and always terminates (nothing for size 0; null source: the

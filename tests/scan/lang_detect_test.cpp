@@ -445,20 +445,27 @@ TEST_F(LangDetectCases, PlainTextThreshold) {
   });
 }
 
-// Bytes above 7F: letters of text in UTF-8 or now and then in a single-byte
-// code page, or pixels (a photo printer's raw RGB) when they are most of it.
-TEST_F(LangDetectCases, BytesAbove7FTellPixelsFromText) {
+// Bytes above 7F: letters of text in UTF-8, in a single-byte code page or
+// in a double-byte one (none of them uses FF but for a rare letter), or
+// white pixels of a photo printer's raw RGB when FF makes up much of it.
+TEST_F(LangDetectCases, WhitePixelsAreNotText) {
   std::string utf8;
   while (utf8.size() < 3000) utf8 += "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 ";
   std::string latin1;
   while (latin1.size() < 3000) latin1 += "Gr\xfc\xdf" "e aus K\xf6ln. ";
+  std::string gbk;  // "zhongwen ceshi" and a full stop, a line at a time
+  while (gbk.size() < 3000) gbk += "\xd6\xd0\xce\xc4\xb2\xe2\xca\xd4\xa1\xa3\xd6\xd0\xce\xc4\n";
+  std::string cp1251;  // Russian, with its letter FF
+  while (cp1251.size() < 3000) cp1251 += "\xff \xe7\xed\xe0\xfe \xf7\xf2\xee \xff \xe7\xed\xe0\xfe.\n";
   run({
       {"UTF-8 text", utf8, LANG_PLAIN_TEXT},
       {"UTF-8 text cut inside a letter", utf8.substr(0, 2999), LANG_PLAIN_TEXT},
       {"single-byte code page text", latin1, LANG_PLAIN_TEXT},
+      {"double-byte code page text", gbk, LANG_PLAIN_TEXT},
+      {"code page text using FF", cp1251, LANG_PLAIN_TEXT},
       {"white RGB pixels", padded("", 3000, '\xff'), LANG_UNKNOWN,
-       "Found mostly bytes above 7F that are not UTF-8: not plain text"},
-      {"pixels behind a short header", padded("PGHD\n", 3000, '\xe0'), LANG_UNKNOWN},
+       "Found mostly bytes FF (white pixels): not plain text"},
+      {"white pixels behind a short header", padded("PGHD\n", 3000, '\xff'), LANG_UNKNOWN},
   });
 }
 
