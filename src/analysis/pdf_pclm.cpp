@@ -58,7 +58,9 @@ void read_ticket(ByteSpan d, PclmJob* job) {
 
 // The object "<number> 0 obj" at or after `from`.
 std::optional<std::uint64_t> object_at(ByteSpan d, std::uint64_t from, std::int64_t number) {
-  const std::string head = "\n" + std::to_string(number) + " 0 obj";
+  std::string head = "\n";
+  head += std::to_string(number);
+  head += " 0 obj";
   const auto at = scan_find(d, from, head);
   if (!at) return std::nullopt;
   return *at + 1;
