@@ -386,8 +386,13 @@ std::uint64_t raster_control(PCL5Color* d, At at) {
   return walk(at, [&](const PclGroup& g, std::uint64_t*) {
     switch (pcl_upper(g.letter)) {
       case 'A':
+        // Starting raster keeps the compression method: drivers choose it
+        // first (Gutenprint's ESC*b2M before ESC*r1A).
+        LOG_DEV("Start raster");
+        raster_clear_seed_rows(d);
+        break;
       case 'C':
-        LOG_DEV("Start or end raster");
+        LOG_DEV("End raster");
         d->compression = METHOD_UNENCODED;
         raster_clear_seed_rows(d);
         break;
