@@ -89,6 +89,9 @@ bool last_page_blank(ByteSpan d) {
   if (!end) return false;
   const std::string_view dict = text_of(d, *page, *end);
   int strips = 0;
+  // The strips come in the order the page names them: each is looked for
+  // behind the one before, then from the page on.
+  std::uint64_t from = *end;
   for (std::size_t i = dict.find("/Image"); i != std::string_view::npos;
        i = dict.find("/Image", i + 1)) {
     std::size_t j = i + 6;
@@ -96,8 +99,10 @@ bool last_page_blank(ByteSpan d) {
     while (j < dict.size() && dict[j] == ' ') ++j;
     const DecimalRead number = decimal_read(dict.substr(j), DecimalSign::NONE);
     if (number.length == 0) continue;
-    const auto object = object_at(d, *end, number.value);
+    auto object = object_at(d, from, number.value);
+    if (!object && from != *end) object = object_at(d, *end, number.value);
     if (!object || !white_strip(d, *object) || ++strips > MAX_STRIPS) return false;
+    from = *object;
   }
   return strips > 0;
 }
