@@ -28,6 +28,8 @@ constexpr std::string_view WHITE_STRIP = "/Name /WhiteStrip";
 constexpr std::string_view STREAM = "stream";
 // A page of many strips still names fewer than this many images.
 constexpr int MAX_STRIPS = 100000;
+// A strip's dictionary, from "obj" to "stream", is a few lines.
+constexpr std::uint64_t STRIP_DICT_MAX = 1024;
 
 std::string_view text_of(ByteSpan d, std::uint64_t from, std::uint64_t to) {
   to = std::min<std::uint64_t>(to, d.size());
@@ -69,7 +71,8 @@ std::optional<std::uint64_t> object_at(ByteSpan d, std::uint64_t from, std::int6
 // Whether the image object at `at` is a strip the driver named white: its
 // dictionary, up to its stream, says so.
 bool white_strip(ByteSpan d, std::uint64_t at) {
-  const auto stream = scan_find(d, at, STREAM);
+  const auto stream = scan_find(d.first(std::min<std::uint64_t>(d.size(), at + STRIP_DICT_MAX)), at,
+                                STREAM);
   if (!stream) return false;
   return text_of(d, at, *stream).find(WHITE_STRIP) != std::string_view::npos;
 }
@@ -89,8 +92,9 @@ bool last_page_blank(ByteSpan d) {
   if (!end) return false;
   const std::string_view dict = text_of(d, *page, *end);
   int strips = 0;
-  // The strips come in the order the page names them: each is looked for
-  // behind the one before, then from the page on.
+  // The strips follow in the order the page names them: each is looked for
+  // behind the one before, so the search reads the file once (a page naming
+  // strips out of order is not taken as blank).
   std::uint64_t from = *end;
   for (std::size_t i = dict.find("/Image"); i != std::string_view::npos;
        i = dict.find("/Image", i + 1)) {
@@ -99,8 +103,7 @@ bool last_page_blank(ByteSpan d) {
     while (j < dict.size() && dict[j] == ' ') ++j;
     const DecimalRead number = decimal_read(dict.substr(j), DecimalSign::NONE);
     if (number.length == 0) continue;
-    auto object = object_at(d, from, number.value);
-    if (!object && from != *end) object = object_at(d, *end, number.value);
+    const auto object = object_at(d, from, number.value);
     if (!object || !white_strip(d, *object) || ++strips > MAX_STRIPS) return false;
     from = *object;
   }
